@@ -1,0 +1,103 @@
+#pragma once
+// The profile object of a device page: the parsed "Device" element of the
+// current profile file, typed reads and writes of its sections, and saving.
+// Writes change only the in-memory document until Save.
+#include <json/value.h>
+
+#include <array>
+#include <filesystem>
+#include <vector>
+
+#include "profiles/profile_records.h"
+
+namespace korvale {
+
+class CBasicProfiledata {
+ public:
+  CBasicProfiledata() = default;
+  virtual ~CBasicProfiledata() = default;
+  CBasicProfiledata(const CBasicProfiledata&) = default;
+  CBasicProfiledata& operator=(const CBasicProfiledata&) = default;
+
+  // Writes the document into "Device"[device index] of the current file.
+  // True when the file was written.
+  virtual bool Save();
+  // Reads the file at path, replaces its "Device"[device index] with document
+  // and writes it back; the file's other members and elements are kept.
+  virtual bool StoreDocument(const Json::Value& document, const std::filesystem::path& path);
+  virtual bool SaveSecondary(const std::filesystem::path& path);
+  // Writes the value as the whole file.
+  virtual bool WriteDocument(const Json::Value& document, const std::filesystem::path& path);
+
+  void SetFilePath(const std::filesystem::path& path);  // ignores an empty path
+  const std::filesystem::path& GetFilePath() const { return filePath_; }
+  void SetDefaultPath(const std::filesystem::path& path);  // ignores an empty path
+  const std::filesystem::path& GetDefaultPath() const { return defaultPath_; }
+  void SetLightConfigPath(const std::filesystem::path& path) { lightConfigPath_ = path; }
+  const std::filesystem::path& GetLightConfigPath() const { return lightConfigPath_; }
+  void SetDeviceIndex(int32_t index) { deviceIndex_ = index; }
+  int32_t GetDeviceIndex() const { return deviceIndex_; }
+
+  // Loads the device's element of the file; when the file lacks it, fills it
+  // from the default profile and writes the file. Returns a copy.
+  Json::Value Load(const std::filesystem::path& path);
+  Json::Value LoadSecondary(const std::filesystem::path& path);
+  // Parses the lighting list file; effect files are looked up beside it.
+  Json::Value LoadLightConfig(const std::filesystem::path& path);
+
+  LightInfo ReadLightInfo();
+  void WriteLightInfo(const LightInfo& info);
+  void WriteLightInfo(const std::array<uint32_t, 5>& words) { WriteLightInfo(LightInfo::FromWords(words)); }
+  AudioLightInfo ReadAudioLightInfo();
+  void WriteAudioLightInfo(const AudioLightInfo& info);
+  void WriteAudioLightInfo(const std::array<uint32_t, 3>& words) {
+    WriteAudioLightInfo(AudioLightInfo::FromWords(words));
+  }
+  std::vector<LightListEntry> ReadLightList();
+  std::vector<LedEffectStep> ReadLedEffects();
+  std::vector<KeyRecord> ReadKeyList();
+  std::vector<KeyRecord> ReadSecondaryKeyList();
+  void WriteKeyList(const std::vector<KeyRecord>& records);
+  void WriteSecondaryKeyList(const std::vector<KeyRecord>& records);
+
+  // Cached values of the last read or write.
+  const LightInfo& GetLightInfo() const { return lightInfo_; }
+  const AudioLightInfo& GetAudioLightInfo() const { return audioLightInfo_; }
+  const std::vector<LightListEntry>& GetLightList() const { return lightList_; }
+  const std::vector<LedEffectStep>& GetLedEffects() const { return effectSteps_; }
+  const std::vector<KeyRecord>& GetKeyList() const { return keyList_; }
+  const std::vector<KeyRecord>& GetSecondaryKeyList() const { return secondaryKeyList_; }
+  const Json::Value& Document() const { return document_; }
+  const Json::Value& SecondaryDocument() const { return secondary_; }
+  const Json::Value& LightConfig() const { return lightConfig_; }
+
+  // Device indexes beyond this are refused: the "Device" array never needs them.
+  static constexpr int32_t kMaxDeviceIndex = 64;
+
+ protected:
+  bool DeviceIndexValid() const { return deviceIndex_ >= 0 && deviceIndex_ < kMaxDeviceIndex; }
+  // The section object for writing; turns a wrong-typed document into an object.
+  Json::Value& Doc() { return document_; }
+
+ private:
+  Json::Value LoadInto(const std::filesystem::path& path, Json::Value& target);
+  std::vector<KeyRecord> ReadKeysFrom(const Json::Value& doc, std::vector<KeyRecord>& cache);
+  void WriteKeysTo(Json::Value& doc, const std::vector<KeyRecord>& records, std::vector<KeyRecord>& cache);
+
+  std::filesystem::path filePath_;
+  std::filesystem::path defaultPath_;
+  LightInfo lightInfo_;
+  AudioLightInfo audioLightInfo_;
+  std::vector<LightListEntry> lightList_;
+  Json::Value document_;
+  Json::Value secondary_;
+  std::filesystem::path lightConfigPath_;
+  std::vector<LedEffectStep> effectSteps_;
+  Json::Value lightConfig_;
+  std::filesystem::path lightConfigFolder_;
+  std::vector<KeyRecord> keyList_;
+  std::vector<KeyRecord> secondaryKeyList_;
+  int32_t deviceIndex_ = 0;
+};
+
+}  // namespace korvale
