@@ -3,9 +3,11 @@
 // on one of them with capabilities and reads/writes that time out and can be
 // cancelled from another thread. Backends: the kernel's hidraw nodes and the
 // virtual HID bus; the path says which one serves it.
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,7 @@ struct HidDataEntry {
 };
 
 struct HidBackend;  // hidraw or virtual bus, private to hid/
+struct HidCollectionCaps;  // hid/report_descriptor.h
 
 class CHidDevice {
  public:
@@ -104,6 +107,8 @@ class CHidDevice {
 
  private:
   bool SetupCapabilities();
+  friend class HidIoScope;
+  bool AcceptInput(std::vector<uint8_t>& report) const;
 
   std::vector<std::string> paths_;
   uint32_t cursor_ = 0;
@@ -118,6 +123,14 @@ class CHidDevice {
   uint32_t collectionNumber_ = 0;
   Event stop_{Event::Reset::Auto};
   std::unique_ptr<HidBackend> backend_;
+  std::unique_ptr<HidCollectionCaps> collection_;
+  // Close from another thread: it raises closing_, waits until the I/O in
+  // progress has left (ioActive_ == 0) and only then releases the backend,
+  // so no descriptor is closed while another thread polls it.
+  mutable std::mutex ioLock_;
+  std::condition_variable ioIdle_;
+  int ioActive_ = 0;
+  Event closing_{Event::Reset::Manual};
 };
 
 }  // namespace korvale
