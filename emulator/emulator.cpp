@@ -1,0 +1,753 @@
+#include "emulator/emulator.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <deque>
+
+#include "hid/device_table.h"
+#include "hid/vhid_frame.h"
+#include "platform/atomic_file.h"
+#include "platform/trace.h"
+
+namespace korvale::emu {
+
+using namespace proto;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A host that stops reading for this long is dropped rather than stalling
+// every other interface.
+constexpr int kSendTimeoutMs = 1000;
+constexpr uint32_t kDefaultLateMs = 1500;
+constexpr std::size_t kJournalCap = 100000;
+
+struct EndpointInfo {
+  Endpoint e;
+  const char* name;
+  Product product;
+  bool radio;
+  std::size_t row;  // row of the supported-device table with its identity
+  const char* productName;
+};
+
+// clang-format off
+constexpr EndpointInfo kEndpointInfo[] = {
+  {Endpoint::Keyboard,      "keyboard",       Product::Keyboard, false, 0,  "KORVALE TX730max Keyboard"},
+  {Endpoint::MouseCable,    "mouse-cable",    Product::Mouse,    false, 4,  "KORVALE TX730max Mouse"},
+  {Endpoint::MouseReceiver, "mouse-receiver", Product::Mouse,    true,  6,  "KORVALE 2.4G Receiver"},
+  {Endpoint::Mousepad,      "mousepad",       Product::Mousepad, false, 8,  "KORVALE TX730max Mousepad"},
+  {Endpoint::Headset,       "headset",        Product::Headset,  false, 10, "KORVALE TX730max Headset"},
+};
+// clang-format on
+
+const EndpointInfo& InfoOf(Endpoint e) {
+  for (const auto& i : kEndpointInfo) {
+    if (i.e == e) return i;
+  }
+  return kEndpointInfo[0];
+}
+
+// Short-item encoder for report descriptors.
+class Desc {
+ public:
+  Desc& Item(uint8_t tag, uint32_t v) {
+    if (v <= 0xFF) {
+      d_.push_back(static_cast<uint8_t>(tag | 1));
+      d_.push_back(static_cast<uint8_t>(v));
+    } else if (v <= 0xFFFF) {
+      d_.push_back(static_cast<uint8_t>(tag | 2));
+      d_.push_back(static_cast<uint8_t>(v));
+      d_.push_back(static_cast<uint8_t>(v >> 8));
+    } else {
+      d_.push_back(static_cast<uint8_t>(tag | 3));
+      for (int s = 0; s < 32; s += 8) d_.push_back(static_cast<uint8_t>(v >> s));
+    }
+    return *this;
+  }
+  Desc& UsagePage(uint32_t v) { return Item(0x04, v); }
+  Desc& Usage(uint32_t v) { return Item(0x08, v); }
+  Desc& UsageMin(uint32_t v) { return Item(0x18, v); }
+  Desc& UsageMax(uint32_t v) { return Item(0x28, v); }
+  Desc& LogicalMin(uint32_t v) { return Item(0x14, v); }
+  Desc& LogicalMax(uint32_t v) { return Item(0x24, v); }
+  Desc& ReportSize(uint32_t v) { return Item(0x74, v); }
+  Desc& ReportCount(uint32_t v) { return Item(0x94, v); }
+  Desc& ReportId(uint32_t v) { return Item(0x84, v); }
+  Desc& Input(uint32_t v) { return Item(0x80, v); }
+  Desc& Output(uint32_t v) { return Item(0x90, v); }
+  Desc& Application() { return Item(0xA0, 0x01); }
+  Desc& End() {
+    d_.push_back(0xC0);
+    return *this;
+  }
+  // 16-bit consumer usage array: the event code is the first usage.
+  Desc& EventArray(uint8_t reportId) {
+    return ReportId(reportId).LogicalMin(0).LogicalMax(0x1FFF).UsageMin(0).UsageMax(0x1FFF)
+        .ReportSize(16).ReportCount(1).Input(0x00);
+  }
+  // 63-byte vendor input and output of report id 4.
+  Desc& CommandReports() {
+    return ReportId(kCommandReportId).UsagePage(0xFF1C).LogicalMin(0).LogicalMax(0xFF)
+        .ReportSize(8).ReportCount(kPacketSize - 1).Usage(0x01).Input(0x02)
+        .Usage(0x02).Output(0x02);
+  }
+  std::vector<uint8_t> Bytes() const { return d_; }
+
+ private:
+  std::vector<uint8_t> d_;
+};
+
+}  // namespace
+
+std::vector<uint8_t> CommandInterfaceDescriptor() {
+  Desc d;
+  // 1: system control
+  d.UsagePage(0x01).Usage(0x80).Application().ReportId(0x01).UsageMin(0x81).UsageMax(0x83)
+      .LogicalMin(0).LogicalMax(1).ReportSize(1).ReportCount(3).Input(0x02)
+      .ReportCount(5).Input(0x01).End();
+  // 2: keyboard bitmap (macro output of the device)
+  d.UsagePage(0x01).Usage(0x06).Application().ReportId(0x02).UsagePage(0x07).UsageMin(0)
+      .UsageMax(0x77).LogicalMin(0).LogicalMax(1).ReportSize(1).ReportCount(0x78).Input(0x02)
+      .End();
+  // 3: consumer control, the event collection
+  d.UsagePage(0x0C).Usage(0x01).Application().EventArray(kEventReportId).End();
+  // 4: vendor command collection
+  d.UsagePage(0xFF1C).Usage(0x92).Application().CommandReports().End();
+  return d.Bytes();
+}
+
+std::vector<uint8_t> HeadsetDescriptor() {
+  Desc d;
+  d.UsagePage(0x0C).Usage(0x01).Application().EventArray(kHeadsetEventReportId)
+      .CommandReports()
+      .ReportId(kHeadsetLedReportId).Usage(0x03).ReportCount(kHeadsetLedReportSize - 1)
+      .Output(0x02).End();
+  return d.Bytes();
+}
+
+const char* EndpointName(Endpoint e) { return InfoOf(e).name; }
+Product EndpointProduct(Endpoint e) { return InfoOf(e).product; }
+uint16_t EndpointVendorId(Endpoint e) { return kSupportedDevices[InfoOf(e).row].vid; }
+uint16_t EndpointProductId(Endpoint e) { return kSupportedDevices[InfoOf(e).row].pid; }
+uint8_t EndpointInterface(Endpoint e) {
+  return static_cast<uint8_t>(kSupportedDevices[InfoOf(e).row].interfaceNumber);
+}
+
+std::optional<Endpoint> ParseEndpoint(const std::string& name) {
+  if (name == "mouse") return Endpoint::MouseReceiver;
+  for (const auto& i : kEndpointInfo) {
+    if (name == i.name) return i.e;
+  }
+  return std::nullopt;
+}
+
+const char* FaultKindName(FaultKind k) {
+  switch (k) {
+    case FaultKind::None: return "none";
+    case FaultKind::NoAnswer: return "no-answer";
+    case FaultKind::LateAnswer: return "late";
+    case FaultKind::WrongCode: return "wrong-code";
+    case FaultKind::StatusFF: return "status-ff";
+    case FaultKind::StatusFE: return "status-fe";
+    case FaultKind::Unplug: return "unplug";
+    case FaultKind::Garbage: return "garbage";
+  }
+  return "?";
+}
+
+std::optional<FaultKind> ParseFaultKind(const std::string& name) {
+  for (FaultKind k : {FaultKind::None, FaultKind::NoAnswer, FaultKind::LateAnswer,
+                      FaultKind::WrongCode, FaultKind::StatusFF, FaultKind::StatusFE,
+                      FaultKind::Unplug, FaultKind::Garbage}) {
+    if (name == FaultKindName(k)) return k;
+  }
+  return std::nullopt;
+}
+
+struct Emulator::Client {
+  int fd = -1;
+  vhid::FrameReader reader;
+};
+
+struct Emulator::Iface {
+  Endpoint e;
+  const EndpointInfo* info;
+  int listenFd = -1;
+  std::vector<std::unique_ptr<Client>> clients;
+  Fault fault;
+  Clock::time_point linkFreeAt{};
+  std::deque<Report> journal;
+};
+
+struct Emulator::Pending {
+  Clock::time_point due;
+  Endpoint e;
+  std::vector<uint8_t> report;
+};
+
+Emulator::Emulator(std::filesystem::path busDir) : dir_(std::move(busDir)) {
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+Emulator::~Emulator() {
+  Stop();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void Emulator::Add(Endpoint e) {
+  std::lock_guard lock(mu_);
+  if (Find(e)) return;
+  auto i = std::make_unique<Iface>();
+  i->e = e;
+  i->info = &InfoOf(e);
+  ifaces_.push_back(std::move(i));
+  const Product p = EndpointProduct(e);
+  if (!models_.count(p)) models_[p] = std::make_unique<DeviceModel>(p);
+}
+
+Emulator::Iface* Emulator::Find(Endpoint e) const {
+  for (const auto& i : ifaces_) {
+    if (i->e == e) return i.get();
+  }
+  return nullptr;
+}
+
+std::vector<Endpoint> Emulator::Endpoints() const {
+  std::lock_guard lock(mu_);
+  std::vector<Endpoint> v;
+  for (const auto& i : ifaces_) v.push_back(i->e);
+  return v;
+}
+
+std::filesystem::path Emulator::SocketPath(Endpoint e) const {
+  return dir_ / (std::string(EndpointName(e)) + vhid::kSocketSuffix);
+}
+
+bool Emulator::Start() {
+  std::lock_guard lock(mu_);
+  if (running_) return true;
+  if (wakeFd_ < 0) {
+    Trace("emulator: no wake-up descriptor: %s", std::strerror(errno));
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(dir_, ec);
+  for (auto& i : ifaces_) {
+    if (!PlugLocked(*i)) {
+      for (auto& j : ifaces_) UnplugLocked(*j);
+      return false;
+    }
+  }
+  stop_ = false;
+  running_ = true;
+  thread_ = std::thread([this] { Loop(); });
+  return true;
+}
+
+void Emulator::Stop() {
+  {
+    std::lock_guard lock(mu_);
+    if (!running_) return;
+    stop_ = true;
+  }
+  Wake();
+  if (thread_.joinable()) thread_.join();
+  std::lock_guard lock(mu_);
+  for (auto& i : ifaces_) UnplugLocked(*i);
+  pending_.clear();
+  running_ = false;
+  if (!stateFile_.empty()) SaveStateLocked();
+}
+
+void Emulator::Wake() {
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+bool Emulator::PlugLocked(Iface& i) {
+  if (i.listenFd >= 0) return true;
+  const std::string path = SocketPath(i.e).string();
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr.sun_path) {
+    Trace("emulator: socket path too long: %s", path.c_str());
+    return false;
+  }
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) {
+    Trace("emulator: socket: %s", std::strerror(errno));
+    return false;
+  }
+  ::unlink(path.c_str());
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0) {
+    Trace("emulator: cannot listen on %s: %s", path.c_str(), std::strerror(errno));
+    ::close(fd);
+    return false;
+  }
+  i.listenFd = fd;
+  i.linkFreeAt = Clock::time_point{};
+  ++generation_;
+  return true;
+}
+
+void Emulator::UnplugLocked(Iface& i) {
+  if (i.listenFd >= 0) {
+    ::unlink(SocketPath(i.e).c_str());
+    ::close(i.listenFd);
+    i.listenFd = -1;
+  }
+  for (auto& c : i.clients) ::close(c->fd);
+  i.clients.clear();
+  std::erase_if(pending_, [&](const Pending& p) { return p.e == i.e; });
+  ++generation_;
+}
+
+bool Emulator::Plug(Endpoint e, bool plugged) {
+  bool ok = true;
+  {
+    std::lock_guard lock(mu_);
+    Iface* i = Find(e);
+    if (!i) return false;
+    if (plugged) {
+      ok = PlugLocked(*i);
+    } else {
+      UnplugLocked(*i);
+    }
+  }
+  Wake();
+  return ok;
+}
+
+bool Emulator::IsPlugged(Endpoint e) const {
+  std::lock_guard lock(mu_);
+  Iface* i = Find(e);
+  return i && i->listenFd >= 0;
+}
+
+void Emulator::SendInputLocked(Iface& i, const std::vector<uint8_t>& report) {
+  const auto frame = vhid::EncodeFrame(vhid::FrameType::Input, report);
+  bool dropped = false;
+  for (auto& c : i.clients) {
+    if (!vhid::SendAll(c->fd, frame)) {
+      ::close(c->fd);
+      c->fd = -1;
+      dropped = true;
+    }
+  }
+  if (dropped) {
+    std::erase_if(i.clients, [](const auto& c) { return c->fd < 0; });
+    ++generation_;
+  }
+}
+
+void Emulator::ScheduleLocked(Iface& i, Clock::time_point due, std::vector<uint8_t> report) {
+  if (due <= Clock::now()) {
+    SendInputLocked(i, report);
+    return;
+  }
+  pending_.push_back({due, i.e, std::move(report)});
+}
+
+bool Emulator::SendEventLocked(Product p, uint16_t code) {
+  bool any = false;
+  for (auto& i : ifaces_) {
+    if (i->info->product != p || i->listenFd < 0) continue;
+    if (i->info->radio && !linkUp_) continue;
+    const uint8_t id = p == Product::Headset ? kHeadsetEventReportId : kEventReportId;
+    SendInputLocked(*i, {id, static_cast<uint8_t>(code & 0xFF), static_cast<uint8_t>(code >> 8)});
+    any = true;
+  }
+  return any;
+}
+
+bool Emulator::SendEvent(Endpoint e, uint16_t code) {
+  bool ok;
+  {
+    std::lock_guard lock(mu_);
+    if (!Find(e)) return false;
+    ok = SendEventLocked(EndpointProduct(e), code);
+  }
+  Wake();
+  return ok;
+}
+
+bool Emulator::Key(Endpoint e, uint16_t position, bool down) {
+  if (position > 0xFF) return false;
+  return SendEvent(e, static_cast<uint16_t>((down ? kEventKeyDown : kEventKeyUp) + position));
+}
+
+bool Emulator::SetProfile(Endpoint e, uint8_t profile, std::optional<uint8_t> value) {
+  if (profile > 0x0F || (value && *value > 0x0F)) return false;
+  bool ok;
+  {
+    std::lock_guard lock(mu_);
+    if (!Find(e)) return false;
+    const Product p = EndpointProduct(e);
+    models_[p]->config[kActiveRecordOffset] = profile;
+    const uint16_t code = value ? static_cast<uint16_t>(kEventProfileEx | (*value << 4) | profile)
+                                : static_cast<uint16_t>(kEventProfile | profile);
+    ok = SendEventLocked(p, code);
+  }
+  Wake();
+  return ok;
+}
+
+void Emulator::SetLink(bool up) {
+  std::lock_guard lock(mu_);
+  linkUp_ = up;
+}
+
+bool Emulator::LinkUp() const {
+  std::lock_guard lock(mu_);
+  return linkUp_;
+}
+
+bool Emulator::SetFault(Endpoint e, Fault f) {
+  std::lock_guard lock(mu_);
+  Iface* i = Find(e);
+  if (!i) return false;
+  i->fault = f;
+  return true;
+}
+
+void Emulator::SetReportCost(std::chrono::microseconds cost) {
+  std::lock_guard lock(mu_);
+  cost_ = cost;
+}
+
+std::vector<Report> Emulator::Journal(Endpoint e) const {
+  std::lock_guard lock(mu_);
+  Iface* i = Find(e);
+  if (!i) return {};
+  return {i->journal.begin(), i->journal.end()};
+}
+
+void Emulator::ClearJournal(Endpoint e) {
+  std::lock_guard lock(mu_);
+  if (Iface* i = Find(e)) i->journal.clear();
+}
+
+void Emulator::WithModel(Product p, const std::function<void(DeviceModel&)>& f) {
+  std::lock_guard lock(mu_);
+  auto it = models_.find(p);
+  if (it != models_.end()) f(*it->second);
+}
+
+void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
+  Report in{};
+  std::memcpy(in.data(), report.data(), std::min(report.size(), in.size()));
+  i.journal.push_back(in);
+  if (i.journal.size() > kJournalCap) i.journal.pop_front();
+
+  DeviceModel& model = *models_[i.info->product];
+  Report answer;
+  if (i.info->radio && !linkUp_) {
+    // The receiver cannot reach the mouse: it answers for it.
+    answer.fill(0);
+    answer[kOffReportId] = kCommandReportId;
+    answer[kOffCommand] = kNotLinked;
+    SealPacket(answer.data());
+  } else {
+    const uint32_t before = model.endConfigCount;
+    answer = model.Handle(report, i.info->radio);
+    if (model.endConfigCount != before && !stateFile_.empty()) SaveStateLocked();
+  }
+
+  // Link timing: the command and its answer each occupy the link for one report time.
+  const auto now = Clock::now();
+  auto due = std::max(now, i.linkFreeAt) + 2 * cost_;
+  if (cost_.count() > 0) i.linkFreeAt = due;
+
+  Fault& f = i.fault;
+  std::vector<std::vector<uint8_t>> out;
+  const auto asVec = [](const Report& r) { return std::vector<uint8_t>(r.begin(), r.end()); };
+  switch (f.kind) {
+    case FaultKind::None: out.push_back(asVec(answer)); break;
+    case FaultKind::NoAnswer: break;
+    case FaultKind::LateAnswer:
+      due += std::chrono::milliseconds(f.param ? f.param : kDefaultLateMs);
+      out.push_back(asVec(answer));
+      break;
+    case FaultKind::WrongCode: {
+      Report foreign = answer;
+      foreign[kOffCommand] = static_cast<uint8_t>(in[kOffCommand] ^ 0x40);
+      SealPacket(foreign.data());
+      for (uint32_t n = 0; n < std::max<uint32_t>(1, f.param); ++n) out.push_back(asVec(foreign));
+      break;
+    }
+    case FaultKind::StatusFF:
+    case FaultKind::StatusFE:
+      answer[kOffStatus] = f.kind == FaultKind::StatusFF ? kStatusFF : kStatusFE;
+      SealPacket(answer.data());
+      out.push_back(asVec(answer));
+      break;
+    case FaultKind::Unplug:
+      if (f.param > 0) {
+        --f.param;
+        out.push_back(asVec(answer));
+        break;
+      }
+      f = Fault{};
+      UnplugLocked(i);
+      return;
+    case FaultKind::Garbage: {
+      std::vector<uint8_t> junk(kPacketSize);
+      for (auto& b : junk) {
+        garbageSeed_ = garbageSeed_ * 1664525u + 1013904223u;
+        b = static_cast<uint8_t>(garbageSeed_ >> 24);
+      }
+      junk[0] = kCommandReportId;
+      junk[kOffCommand] = static_cast<uint8_t>(in[kOffCommand] ^ 0x40);
+      out.push_back(std::move(junk));
+      out.push_back(asVec(answer));
+      break;
+    }
+  }
+  if (f.kind != FaultKind::None && f.kind != FaultKind::Unplug && f.count > 0 && --f.count == 0) {
+    f = Fault{};
+  }
+  for (auto& r : out) ScheduleLocked(i, due, std::move(r));
+}
+
+void Emulator::OnFrame(Iface& i, Client& c, uint8_t type, const std::vector<uint8_t>& payload) {
+  switch (static_cast<vhid::FrameType>(type)) {
+    case vhid::FrameType::GetInfo: {
+      vhid::InfoBlock info;
+      info.vendorId = EndpointVendorId(i.e);
+      info.productId = EndpointProductId(i.e);
+      info.release = 0x0100;
+      info.interfaceNumber = EndpointInterface(i.e);
+      info.descriptor =
+          i.info->product == Product::Headset ? HeadsetDescriptor() : CommandInterfaceDescriptor();
+      info.productName = i.info->productName;
+      const auto frame = vhid::EncodeFrame(vhid::FrameType::Info, vhid::EncodeInfo(info));
+      if (!vhid::SendAll(c.fd, frame)) {
+        ::close(c.fd);
+        c.fd = -1;
+      }
+      break;
+    }
+    case vhid::FrameType::Output:
+      if (payload.empty()) break;
+      if (payload[0] == kCommandReportId) {
+        OnCommand(i, payload);
+      } else if (payload[0] == kHeadsetLedReportId && i.info->product == Product::Headset) {
+        if (!models_[Product::Headset]->HandleLedReport(payload)) {
+          Trace("emulator: malformed LED report of %zu bytes", payload.size());
+        }
+      }
+      break;
+    case vhid::FrameType::GetFeature: {
+      // No feature reports: answer with the bare report id.
+      const uint8_t id = payload.empty() ? 0 : payload[0];
+      const auto frame = vhid::EncodeFrame(vhid::FrameType::Feature, std::span(&id, 1));
+      if (!vhid::SendAll(c.fd, frame)) {
+        ::close(c.fd);
+        c.fd = -1;
+      }
+      break;
+    }
+    default: break;  // SET_FEATURE and unknown types change nothing
+  }
+}
+
+void Emulator::Loop() {
+  std::vector<pollfd> fds;
+  // What each pollfd stands for: interface index and client index (-1 = listener).
+  std::vector<std::pair<std::size_t, long>> owners;
+  std::vector<uint8_t> buf(8192);
+  for (;;) {
+    timespec ts{};
+    timespec* timeout = nullptr;
+    uint64_t gen;
+    {
+      std::unique_lock lock(mu_);
+      if (stop_) return;
+      // Due answers first.
+      const auto now = Clock::now();
+      std::sort(pending_.begin(), pending_.end(),
+                [](const Pending& a, const Pending& b) { return a.due < b.due; });
+      std::size_t sent = 0;
+      for (; sent < pending_.size() && pending_[sent].due <= now; ++sent) {
+        if (Iface* i = Find(pending_[sent].e)) SendInputLocked(*i, pending_[sent].report);
+      }
+      pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(sent));
+      if (!pending_.empty()) {
+        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            pending_.front().due - Clock::now());
+        const long long ns = std::max<long long>(0, wait.count());
+        ts.tv_sec = static_cast<time_t>(ns / 1000000000);
+        ts.tv_nsec = static_cast<long>(ns % 1000000000);
+        timeout = &ts;
+      }
+      fds.clear();
+      owners.clear();
+      fds.push_back({wakeFd_, POLLIN, 0});
+      owners.emplace_back(0, -2);
+      for (std::size_t k = 0; k < ifaces_.size(); ++k) {
+        Iface& i = *ifaces_[k];
+        if (i.listenFd < 0) continue;
+        fds.push_back({i.listenFd, POLLIN, 0});
+        owners.emplace_back(k, -1);
+        for (std::size_t c = 0; c < i.clients.size(); ++c) {
+          fds.push_back({i.clients[c]->fd, POLLIN, 0});
+          owners.emplace_back(k, static_cast<long>(c));
+        }
+      }
+      gen = generation_;
+    }
+
+    const int n = ::ppoll(fds.data(), fds.size(), timeout, nullptr);
+    if (n < 0 && errno != EINTR) {
+      Trace("emulator: poll: %s", std::strerror(errno));
+      return;
+    }
+    if (n <= 0) continue;
+    if (fds[0].revents & POLLIN) {
+      uint64_t v;
+      [[maybe_unused]] ssize_t r = ::read(wakeFd_, &v, sizeof v);
+    }
+
+    std::lock_guard lock(mu_);
+    if (stop_) return;
+    if (gen != generation_) continue;  // sockets changed meanwhile: look again
+    std::vector<std::pair<std::size_t, int>> dead;  // interface, client fd
+    for (std::size_t k = 1; k < fds.size(); ++k) {
+      if (!fds[k].revents) continue;
+      if (gen != generation_) break;  // a command unplugged something
+      Iface& i = *ifaces_[owners[k].first];
+      if (owners[k].second == -1) {
+        const int cfd = ::accept4(i.listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (cfd >= 0) {
+          timeval tv{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
+          ::setsockopt(cfd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+          auto c = std::make_unique<Client>();
+          c->fd = cfd;
+          i.clients.push_back(std::move(c));
+          ++generation_;
+        }
+        continue;
+      }
+      Client& c = *i.clients[static_cast<std::size_t>(owners[k].second)];
+      const ssize_t got = ::recv(c.fd, buf.data(), buf.size(), MSG_DONTWAIT);
+      if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+        dead.emplace_back(owners[k].first, c.fd);
+        continue;
+      }
+      if (got < 0) continue;
+      c.reader.Feed(std::span(buf.data(), static_cast<std::size_t>(got)));
+      bool gone = false;
+      while (auto frame = c.reader.Pop()) {
+        OnFrame(i, c, frame->type, frame->payload);
+        // An unplug or a dropped host may have destroyed c: look no further.
+        if (gen != generation_) {
+          gone = true;
+          break;
+        }
+        if (c.fd < 0) break;
+      }
+      if (gone) break;
+      if (c.reader.Broken()) {
+        Trace("emulator: %s: oversized frame, connection closed", EndpointName(i.e));
+        dead.emplace_back(owners[k].first, c.fd);
+      }
+    }
+    for (auto& [k, fd] : dead) {
+      if (k >= ifaces_.size()) continue;
+      auto& clients = ifaces_[k]->clients;
+      for (auto& c : clients) {
+        if (c->fd == fd && fd >= 0) {
+          ::close(fd);
+          c->fd = -1;
+        }
+      }
+    }
+    for (auto& i : ifaces_) {
+      const auto before = i->clients.size();
+      std::erase_if(i->clients, [](const auto& c) { return c->fd < 0; });
+      if (i->clients.size() != before) ++generation_;
+    }
+  }
+}
+
+bool Emulator::SetStateFile(const std::filesystem::path& file) {
+  std::lock_guard lock(mu_);
+  stateFile_ = file;
+  const auto bytes = ReadFileBytes(file);
+  if (!bytes) return true;  // first run: defaults
+  // Layout: per model, u8 product, u32 LE size, image.
+  std::span<const uint8_t> all(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size());
+  std::map<Product, std::span<const uint8_t>> images;
+  std::size_t at = 0;
+  while (at < all.size()) {
+    if (all.size() - at < 5) {
+      Trace("emulator: state file %s is truncated; defaults kept", file.c_str());
+      return false;
+    }
+    const uint8_t p = all[at];
+    uint32_t n = 0;
+    for (int s = 0; s < 4; ++s) n |= uint32_t{all[at + 1 + s]} << (8 * s);
+    at += 5;
+    if (p > static_cast<uint8_t>(Product::Headset) || all.size() - at < n) {
+      Trace("emulator: state file %s is damaged; defaults kept", file.c_str());
+      return false;
+    }
+    images[static_cast<Product>(p)] = all.subspan(at, n);
+    at += n;
+  }
+  bool ok = true;
+  for (auto& [p, image] : images) {
+    auto it = models_.find(p);
+    if (it == models_.end()) continue;
+    if (!it->second->Deserialize(image)) {
+      Trace("emulator: state of the %s in %s is not valid; defaults kept", ProductName(p),
+            file.c_str());
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+bool Emulator::SaveState() {
+  std::lock_guard lock(mu_);
+  return SaveStateLocked();
+}
+
+bool Emulator::SaveStateLocked() {
+  if (stateFile_.empty()) return false;
+  // Models not served this time keep their saved image.
+  std::map<uint8_t, std::string> images;
+  if (const auto old = ReadFileBytes(stateFile_)) {
+    std::size_t at = 0;
+    const std::string& s = *old;
+    while (s.size() - at >= 5) {
+      uint32_t n = 0;
+      for (int k = 0; k < 4; ++k) n |= uint32_t{static_cast<uint8_t>(s[at + 1 + k])} << (8 * k);
+      if (s.size() - at - 5 < n) break;
+      images[static_cast<uint8_t>(s[at])] = s.substr(at + 5, n);
+      at += 5 + n;
+    }
+  }
+  for (auto& [p, m] : models_) {
+    const auto img = m->Serialize();
+    images[static_cast<uint8_t>(p)] = std::string(img.begin(), img.end());
+  }
+  std::string out;
+  for (auto& [p, img] : images) {
+    out.push_back(static_cast<char>(p));
+    for (int s = 0; s < 32; s += 8) out.push_back(static_cast<char>(img.size() >> s));
+    out += img;
+  }
+  return WriteFileAtomic(stateFile_, out);
+}
+
+}  // namespace korvale::emu

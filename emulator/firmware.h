@@ -1,0 +1,79 @@
+#pragma once
+// Firmware models of the four products: the device memory the command
+// catalogue addresses and the answers the firmware gives. No I/O here; the
+// bus server feeds command reports in and sends the answers out.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "protocol/commands.h"
+
+namespace korvale::emu {
+
+enum class Product { Keyboard, Mouse, Mousepad, Headset };
+
+const char* ProductName(Product p);
+
+using Report = std::array<uint8_t, proto::kPacketSize>;
+
+// The built-in key layout: default code of each of the 170 screen keys.
+inline constexpr std::size_t kLayoutKeys = 170;
+extern const std::array<std::array<uint8_t, 3>, kLayoutKeys> kKeyboardLayout;
+// Default codes of the mouse's eleven buttons.
+extern const std::array<std::array<uint8_t, 3>, 11> kMouseButtons;
+// Key position on the keyboard of screen key j (the firmware's own order).
+std::size_t KeyboardPositionOfKey(std::size_t uiKey);
+
+class DeviceModel {
+ public:
+  explicit DeviceModel(Product product);
+
+  Product product() const { return product_; }
+
+  // One command report (report id first, up to 64 bytes, shorter ones count
+  // as zero-filled). Always yields an answer; the caller decides whether the
+  // answer reaches the host (faults, radio link).
+  Report Handle(std::span<const uint8_t> report, bool viaRadio);
+
+  // Memory, readable and settable for tests and the state file.
+  std::array<uint8_t, proto::kInfoSize> info{};
+  std::vector<uint8_t> config;                                      // kConfigAreaSize
+  std::array<uint8_t, proto::kKeyTableSize> defaultKeys{};          // read by 0x07
+  std::array<std::array<uint8_t, proto::kKeyTableSize>, proto::kKeyTableCount> keyTables{};
+  std::array<uint8_t, proto::kLedTableSize> ledTable{};
+  std::vector<uint8_t> customGroups;                                // kCustomGroupCount * 512
+  std::array<uint8_t, proto::kLedFrameSize> ledFrame{};
+  std::vector<uint8_t> macroMemory;                                 // info[6] * 128
+  std::array<uint8_t, proto::kShootAreaSize> shootMemory{};
+  std::array<uint8_t, proto::kStatusSize> status{};
+  // Headset LED output: channel values per LED, as the last reports set them.
+  std::array<std::array<uint8_t, 3>, proto::kHeadsetLedCount> headsetLeds{};
+
+  bool inConfig = false;
+  bool lightControl = false;
+  uint32_t endConfigCount = 0;  // persisted changes are saved after each
+
+  // One headset LED output report (report id 0xFF first). False when malformed.
+  bool HandleLedReport(std::span<const uint8_t> report);
+
+  // Persistent memory as bytes, and back. Deserialize changes nothing unless
+  // the whole image is valid for this product.
+  std::vector<uint8_t> Serialize() const;
+  bool Deserialize(std::span<const uint8_t> bytes);
+
+ private:
+  // The area a command addresses and whether the host may write it.
+  struct Area {
+    uint8_t* data = nullptr;
+    std::size_t size = 0;
+  };
+  Area AreaFor(uint8_t command);
+  void SetDefaults();
+
+  Product product_;
+};
+
+}  // namespace korvale::emu

@@ -1,0 +1,275 @@
+// korvale-emu: serves emulated KORVALE devices on the virtual HID bus and
+// takes plug, key, link and fault commands on stdin.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "emulator/emulator.h"
+#include "hid/vhid_frame.h"
+
+using namespace korvale::emu;
+
+namespace {
+
+const char kUsage[] =
+    "usage: korvale-emu [--dir DIR] [--state FILE] [--report-cost MICROSECONDS] [DEVICE...]\n"
+    "\n"
+    "Serves emulated devices on the virtual HID bus, one socket per HID interface\n"
+    "(DIR, default $KORVALE_VHID_DIR, $XDG_RUNTIME_DIR/korvale-vhid or /tmp/korvale-vhid-UID).\n"
+    "DEVICE: keyboard, mouse (through its receiver), mouse-receiver, mouse-cable,\n"
+    "        mousepad, headset. Default: keyboard mouse mousepad headset.\n"
+    "--state FILE   keeps device memory in FILE across restarts.\n"
+    "--report-cost  time each report takes on the link (default 0; 1000 = USB full speed).\n"
+    "\n"
+    "Commands on stdin, one per line (each answers \"ok ...\" or \"error: ...\"):\n"
+    "  list                          served devices, plugged or not\n"
+    "  unplug DEVICE | plug DEVICE   remove or restore a device\n"
+    "  press DEVICE POS              key press event (0x500 + POS)\n"
+    "  release DEVICE POS            key release event (0x600 + POS)\n"
+    "  event DEVICE CODE             any event code (e.g. 0x401)\n"
+    "  profile DEVICE N [VALUE]      switch the active profile (event 0x10N or 0x11VN)\n"
+    "  link up | link down           the mouse's radio link to its receiver\n"
+    "  fault DEVICE KIND [COUNT [PARAM]]\n"
+    "        KIND: none, no-answer, late (PARAM ms, default 1500), wrong-code (PARAM\n"
+    "        answers, default 1), status-ff, status-fe, unplug (after PARAM commands),\n"
+    "        garbage. COUNT commands are affected, 0 or none = until cleared.\n"
+    "  cost MICROSECONDS             time per report on the link\n"
+    "  save                          write the state file now\n"
+    "  help                          this text\n"
+    "  quit                          stop (so does end of input or SIGTERM)\n";
+
+bool ParseNumber(const std::string& s, unsigned long max, unsigned long& out) {
+  if (s.empty() || s[0] == '-' || s[0] == '+') return false;
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long v = std::strtoul(s.c_str(), &end, 0);
+  if (errno || *end || v > max) return false;
+  out = v;
+  return true;
+}
+
+void Say(const std::string& line) {
+  std::cout << line << std::endl;
+}
+
+// One stdin command. Returns false when the program should end.
+bool RunCommand(Emulator& emu, const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> w;
+  for (std::string t; in >> t;) w.push_back(t);
+  if (w.empty()) return true;
+  const std::string& cmd = w[0];
+  auto device = [&](std::size_t at) -> std::optional<Endpoint> {
+    if (w.size() <= at) {
+      Say("error: " + cmd + ": device missing (see help)");
+      return std::nullopt;
+    }
+    auto e = ParseEndpoint(w[at]);
+    const auto served = emu.Endpoints();
+    if (!e || std::find(served.begin(), served.end(), *e) == served.end()) {
+      Say("error: " + cmd + ": no served device \"" + w[at] + "\"");
+      return std::nullopt;
+    }
+    return e;
+  };
+
+  if (cmd == "quit" || cmd == "exit") return false;
+  if (cmd == "help") {
+    std::cout << kUsage << std::flush;
+  } else if (cmd == "list") {
+    for (Endpoint e : emu.Endpoints()) {
+      Say(std::string(EndpointName(e)) + (emu.IsPlugged(e) ? " plugged" : " unplugged"));
+    }
+    Say(std::string("ok list link ") + (emu.LinkUp() ? "up" : "down"));
+  } else if (cmd == "plug" || cmd == "unplug") {
+    auto e = device(1);
+    if (!e) return true;
+    if (w.size() > 2) {
+      Say("error: " + cmd + ": too many arguments");
+    } else if (emu.Plug(*e, cmd == "plug")) {
+      Say("ok " + cmd + " " + EndpointName(*e));
+    } else {
+      Say("error: " + cmd + ": " + EndpointName(*e) + " could not be plugged");
+    }
+  } else if (cmd == "press" || cmd == "release") {
+    auto e = device(1);
+    if (!e) return true;
+    unsigned long pos;
+    if (w.size() != 3 || !ParseNumber(w[2], 0xFF, pos)) {
+      Say("error: " + cmd + ": key position 0..255 expected");
+      return true;
+    }
+    emu.Key(*e, static_cast<uint16_t>(pos), cmd == "press");
+    Say("ok " + cmd + " " + EndpointName(*e) + " " + std::to_string(pos));
+  } else if (cmd == "event") {
+    auto e = device(1);
+    if (!e) return true;
+    unsigned long code;
+    if (w.size() != 3 || !ParseNumber(w[2], 0x1FFF, code)) {
+      Say("error: event: code 0..0x1fff expected");
+      return true;
+    }
+    emu.SendEvent(*e, static_cast<uint16_t>(code));
+    Say("ok event " + std::string(EndpointName(*e)) + " " + w[2]);
+  } else if (cmd == "profile") {
+    auto e = device(1);
+    if (!e) return true;
+    unsigned long n, v = 0;
+    if (w.size() < 3 || w.size() > 4 || !ParseNumber(w[2], 15, n) ||
+        (w.size() == 4 && !ParseNumber(w[3], 15, v))) {
+      Say("error: profile: profile 0..15 and optional value 0..15 expected");
+      return true;
+    }
+    std::optional<uint8_t> value;
+    if (w.size() == 4) value = static_cast<uint8_t>(v);
+    emu.SetProfile(*e, static_cast<uint8_t>(n), value);
+    Say("ok profile " + std::string(EndpointName(*e)) + " " + w[2]);
+  } else if (cmd == "link") {
+    if (w.size() != 2 || (w[1] != "up" && w[1] != "down")) {
+      Say("error: link: \"link up\" or \"link down\" expected");
+      return true;
+    }
+    emu.SetLink(w[1] == "up");
+    Say("ok link " + w[1]);
+  } else if (cmd == "fault") {
+    auto e = device(1);
+    if (!e) return true;
+    std::optional<FaultKind> kind;
+    if (w.size() >= 3) kind = ParseFaultKind(w[2]);
+    unsigned long count = 0, param = 0;
+    if (!kind || w.size() > 5 || (w.size() >= 4 && !ParseNumber(w[3], 1000000, count)) ||
+        (w.size() == 5 && !ParseNumber(w[4], 600000, param))) {
+      Say("error: fault: KIND [COUNT [PARAM]] expected (see help)");
+      return true;
+    }
+    emu.SetFault(*e, Fault{*kind, static_cast<uint32_t>(count), static_cast<uint32_t>(param)});
+    Say("ok fault " + std::string(EndpointName(*e)) + " " + FaultKindName(*kind));
+  } else if (cmd == "cost") {
+    unsigned long us;
+    if (w.size() != 2 || !ParseNumber(w[1], 1000000, us)) {
+      Say("error: cost: microseconds 0..1000000 expected");
+      return true;
+    }
+    emu.SetReportCost(std::chrono::microseconds(us));
+    Say("ok cost " + w[1]);
+  } else if (cmd == "save") {
+    Say(emu.SaveState() ? "ok save" : "error: save: no state file, or it cannot be written");
+  } else {
+    Say("error: unknown command \"" + cmd + "\" (see help)");
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string dir, state;
+  unsigned long cost = 0;
+  std::vector<Endpoint> chosen;
+  for (int k = 1; k < argc; ++k) {
+    const std::string a = argv[k];
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (a == "--dir" || a == "--state" || a == "--report-cost") {
+      if (k + 1 >= argc) {
+        std::cerr << "korvale-emu: " << a << " needs a value\n";
+        return 2;
+      }
+      const std::string v = argv[++k];
+      if (a == "--dir") {
+        dir = v;
+      } else if (a == "--state") {
+        state = v;
+      } else if (!ParseNumber(v, 1000000, cost)) {
+        std::cerr << "korvale-emu: --report-cost: microseconds 0..1000000 expected\n";
+        return 2;
+      }
+      continue;
+    }
+    auto e = ParseEndpoint(a);
+    if (!e) {
+      std::cerr << "korvale-emu: unknown device or option \"" << a << "\" (try --help)\n";
+      return 2;
+    }
+    chosen.push_back(*e);
+  }
+  if (chosen.empty()) {
+    chosen = {Endpoint::Keyboard, Endpoint::MouseReceiver, Endpoint::Mousepad, Endpoint::Headset};
+  }
+
+  // SIGTERM and SIGINT arrive on a descriptor beside stdin; every thread
+  // started below inherits the blocked mask.
+  sigset_t mask;
+  sigemptyset(&mask);
+  sigaddset(&mask, SIGTERM);
+  sigaddset(&mask, SIGINT);
+  sigaddset(&mask, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &mask, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  const int sfd = signalfd(-1, &mask, SFD_CLOEXEC);
+
+  Emulator emu(dir.empty() ? korvale::vhid::BusDir() : std::filesystem::path(dir));
+  for (Endpoint e : chosen) emu.Add(e);
+  emu.SetReportCost(std::chrono::microseconds(cost));
+  if (!state.empty() && !emu.SetStateFile(state)) {
+    std::cerr << "korvale-emu: state file " << state << " is not valid; starting from defaults\n";
+  }
+  if (!emu.Start()) {
+    std::cerr << "korvale-emu: cannot serve the devices in "
+              << (dir.empty() ? korvale::vhid::BusDir().string() : dir) << "\n";
+    return 1;
+  }
+  for (Endpoint e : emu.Endpoints()) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%04x:%04x interface %u", EndpointVendorId(e),
+                  EndpointProductId(e), EndpointInterface(e));
+    Say(std::string(EndpointName(e)) + " " + line + " " + emu.SocketPath(e).string());
+  }
+
+  std::string pending;
+  bool run = true;
+  while (run) {
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {sfd, POLLIN, 0}};
+    const int n = ::poll(fds, sfd >= 0 ? 2 : 1, -1);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (sfd >= 0 && (fds[1].revents & POLLIN)) break;
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+      char buf[4096];
+      const ssize_t got = ::read(STDIN_FILENO, buf, sizeof buf);
+      if (got <= 0) {
+        if (got < 0 && errno == EINTR) continue;
+        if (!pending.empty()) RunCommand(emu, pending);
+        break;  // end of input
+      }
+      pending.append(buf, static_cast<std::size_t>(got));
+      std::size_t nl;
+      while (run && (nl = pending.find('\n')) != std::string::npos) {
+        const std::string line = pending.substr(0, nl);
+        pending.erase(0, nl + 1);
+        run = RunCommand(emu, line);
+      }
+      if (pending.size() > 65536) {
+        Say("error: command line too long; dropped");
+        pending.clear();
+      }
+    }
+  }
+  emu.Stop();
+  if (sfd >= 0) ::close(sfd);
+  return 0;
+}

@@ -1,0 +1,329 @@
+#include "protocol/device_comm.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "platform/trace.h"
+
+namespace korvale {
+
+using namespace proto;
+
+namespace {
+
+// Counts an exchange as running for the LED stream's benefit.
+class BusyScope {
+ public:
+  explicit BusyScope(std::atomic<int>& busy) : busy_(busy) { busy_.fetch_add(1); }
+  ~BusyScope() { busy_.fetch_sub(1); }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  std::atomic<int>& busy_;
+};
+
+void TraceLine(const uint8_t* v) {
+  char line[160];
+  std::size_t n = 0;
+  for (int g = 0; g < 8; ++g) {
+    const uint8_t* p = v + g * 4;
+    n += static_cast<std::size_t>(std::snprintf(line + n, sizeof line - n, "%02x %02x %02x %02x",
+                                                p[0], p[1], p[2], p[3]));
+    if (g < 7) {
+      const char* gap = g < 3 ? "   " : "  ";
+      n += static_cast<std::size_t>(std::snprintf(line + n, sizeof line - n, "%s", gap));
+    }
+  }
+  TraceText(std::string(line, n));
+}
+
+}  // namespace
+
+void TracePacket(const char* title, const uint8_t* bytes64) {
+  TraceText(title);
+  TraceLine(bytes64);
+  TraceLine(bytes64 + 32);
+}
+
+CDeviceComm::~CDeviceComm() {
+  cableChannel.Close();
+  receiverChannel.Close();
+}
+
+void CDeviceComm::SetConnectionMode(int mode) {
+  if (mode == kModeReceiver) {
+    viaReceiver = 1;
+    chunkSize = kReceiverChunk;
+  } else {
+    viaReceiver = 0;
+    chunkSize = kCableChunk;
+  }
+}
+
+int CDeviceComm::SetTransferLength(uint32_t length) {
+  if (length > kMaxTransferLength) {
+    Trace("transfer length %u refused (at most %u)", length, kMaxTransferLength);
+    return 0;
+  }
+  transferLength = static_cast<uint16_t>(length);
+  return 1;
+}
+
+int CDeviceComm::Exchange(const uint8_t* command, uint32_t commandLength, uint8_t* answer,
+                          uint32_t answerLength, uint32_t* bytesRead) {
+  return DoExchange(command, commandLength, answer, answerLength, bytesRead, false);
+}
+
+int CDeviceComm::ExchangeQuiet(const uint8_t* command, uint32_t commandLength, uint8_t* answer,
+                               uint32_t answerLength, uint32_t* bytesRead) {
+  return DoExchange(command, commandLength, answer, answerLength, bytesRead, true);
+}
+
+int CDeviceComm::DoExchange(const uint8_t* command, uint32_t commandLength, uint8_t* answer,
+                            uint32_t answerLength, uint32_t* bytesRead, bool quiet) {
+  BusyScope busyScope(busy);
+  if (bytesRead) *bytesRead = 0;
+  if (!opened.load()) return CMD_NO_ANSWER;
+  if (!command || !answer) {
+    Trace("exchange without a command or answer buffer");
+    return CMD_NO_ANSWER;
+  }
+
+  uint8_t out[kPacketSize] = {};
+  std::memcpy(out, command, std::min<uint32_t>(commandLength, kPacketSize));
+  if (!quiet) TracePacket("命令", out);
+
+  const bool receiver = viaReceiver.load() != 0;
+  CHidDevice& channel = receiver ? receiverChannel : cableChannel;
+  const uint32_t timeout =
+      receiver ? (quiet ? kReceiverQuietTimeoutMs : kReceiverTimeoutMs) : kCableTimeoutMs;
+  const uint32_t want = std::min<uint32_t>(answerLength, kPacketSize);
+
+  int result = CMD_NO_ANSWER;
+  uint8_t in[kPacketSize] = {};
+  uint32_t got = 0;
+  {
+    std::lock_guard exchange(exchangeLock);
+    {
+      std::lock_guard lock(channelLock);
+      if (!channel.Write(out, kPacketSize, nullptr, timeout)) {
+        result = CMD_WRITE_FAILED;
+      }
+    }
+    if (result != CMD_WRITE_FAILED) {
+      for (int reads = 0; reads < 2; ++reads) {
+        std::memset(in, 0, sizeof in);
+        got = 0;
+        bool ok;
+        {
+          std::lock_guard lock(channelLock);
+          ok = channel.Read(in, kPacketSize, &got, timeout);
+        }
+        result = ok ? CMD_OK : CMD_NO_ANSWER;
+        if (!ok) got = 0;
+        std::memcpy(answer, in, want);
+        if (bytesRead) *bytesRead = std::min(got, want);
+        if (!ok) break;  // a time-out or an unplugged channel: no second wait
+        if (in[kOffCommand] == out[kOffCommand]) break;
+        if (receiver && in[kOffCommand] == kNotLinked) {
+          result = CMD_NOT_LINKED;
+          break;
+        }
+      }
+    }
+  }
+  if (!quiet && result != CMD_WRITE_FAILED) {
+    uint8_t shown[kPacketSize] = {};
+    std::memcpy(shown, in, want);
+    TracePacket("返回", shown);
+  }
+  return result;
+}
+
+int CDeviceComm::PacketExchange(uint8_t* packet, uint8_t* answer, std::mutex* lock, bool quiet) {
+  SealPacket(packet);
+  uint32_t n = 0;
+  int r;
+  if (lock) {
+    std::lock_guard guard(*lock);
+    r = DoExchange(packet, kPacketSize, answer, kPacketSize, &n, quiet);
+  } else {
+    r = DoExchange(packet, kPacketSize, answer, kPacketSize, &n, quiet);
+  }
+  if (r != CMD_OK) return r;
+  if (answer[kOffStatus] == kStatusFF) return CMD_STATUS_FF;
+  if (answer[kOffStatus] == kStatusFE) return CMD_STATUS_FE;
+  return CMD_OK;
+}
+
+int CDeviceComm::Control(uint8_t code) {
+  uint8_t packet[kPacketSize] = {};
+  uint8_t answer[kPacketSize] = {};
+  packet[kOffReportId] = kCommandReportId;
+  packet[kOffCommand] = code;
+  return PacketExchange(packet, answer, &commandLock, false);
+}
+
+int CDeviceComm::Chunked(uint8_t code, Dir dir, uint8_t* readDst, const uint8_t* writeSrc,
+                         uint32_t total, uint32_t baseOffset, uint32_t chunk, std::mutex* lock) {
+  if (total == 0) return CMD_OK;
+  if ((dir == Dir::Read && !readDst) || (dir == Dir::Write && !writeSrc)) {
+    Trace("command %02x: no buffer for %u bytes", code, total);
+    return CMD_BAD_ARGUMENT;
+  }
+  // The offset field has 16 bits: refuse a transfer that cannot be addressed
+  // instead of wrapping onto other device memory.
+  if (uint64_t{baseOffset} + total > 0x10000u) {
+    Trace("command %02x: %u bytes at offset %u exceed the 16-bit offset", code, total, baseOffset);
+    return CMD_BAD_ARGUMENT;
+  }
+  chunk = std::clamp<uint32_t>(chunk, 1, kMaxPacketData);
+  for (uint32_t pos = 0; pos < total; pos += chunk) {
+    const uint32_t len = std::min(chunk, total - pos);
+    uint8_t packet[kPacketSize] = {};
+    uint8_t answer[kPacketSize] = {};
+    packet[kOffReportId] = kCommandReportId;
+    packet[kOffCommand] = code;
+    packet[kOffLength] = static_cast<uint8_t>(len);
+    SetPacketOffset(packet, static_cast<uint16_t>(baseOffset + pos));
+    if (dir == Dir::Write) std::memcpy(packet + kOffData, writeSrc + pos, len);
+    const int r = PacketExchange(packet, answer, lock, false);
+    if (r != CMD_OK) return r;
+    if (dir == Dir::Read) std::memcpy(readDst + pos, answer + kOffData, len);
+  }
+  return CMD_OK;
+}
+
+int CDeviceComm::BeginConfig() { return Control(kBeginConfig); }
+
+int CDeviceComm::EndConfig(int /*unused*/) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(kEndConfigPauseMs));
+  return Control(kEndConfig);
+}
+
+int CDeviceComm::LightControl() { return Control(kLightControl); }
+
+int CDeviceComm::ReadInfo(uint8_t* destination34) {
+  uint8_t scratch[kInfoSize] = {};
+  const int r = Chunked(kReadInfo, Dir::Read, scratch, nullptr, kInfoSize, 0, chunkSize,
+                        &commandLock);
+  // Only a whole block replaces what the caller had.
+  if (r == CMD_OK && destination34) std::memcpy(destination34, scratch, kInfoSize);
+  return r;
+}
+
+int CDeviceComm::ReadConfig(uint8_t* destination, uint32_t length, uint32_t baseOffset) {
+  return Chunked(kReadConfig, Dir::Read, destination, nullptr, length, baseOffset, chunkSize,
+                 &commandLock);
+}
+
+int CDeviceComm::WriteConfig(const uint8_t* source, uint32_t length, uint32_t baseOffset) {
+  return Chunked(kWriteConfig, Dir::Write, nullptr, source, length, baseOffset, chunkSize,
+                 &commandLock);
+}
+
+int CDeviceComm::ReadKeyTable(uint8_t* destination) {
+  return Chunked(kReadKeyTable, Dir::Read, destination, nullptr, transferLength, 0, chunkSize,
+                 &commandLock);
+}
+
+int CDeviceComm::WriteTable(uint8_t code, const uint8_t* source, int tableNumber) {
+  if (tableNumber != 0) {
+    Trace("key table command %02x: table number %d refused", code, tableNumber);
+    return CMD_BAD_ARGUMENT;
+  }
+  return Chunked(code, Dir::Write, nullptr, source, transferLength,
+                 static_cast<uint32_t>(tableNumber) * kKeyTableSize, chunkSize, &commandLock);
+}
+
+int CDeviceComm::WriteKeyTable(const uint8_t* source, int tableNumber) {
+  return WriteTable(kWriteKeyTable, source, tableNumber);
+}
+int CDeviceComm::WriteFnKeyTable(const uint8_t* source, int tableNumber) {
+  return WriteTable(kWriteFnKeyTable, source, tableNumber);
+}
+int CDeviceComm::WriteKeyTable3(const uint8_t* source, int tableNumber) {
+  return WriteTable(kWriteKeyTable3, source, tableNumber);
+}
+
+int CDeviceComm::ReadCustomLight(uint8_t* destination, uint32_t length, uint32_t group,
+                                 uint32_t groupSize) {
+  return Chunked(kReadCustomLight, Dir::Read, destination, nullptr, length,
+                 group * groupSize, chunkSize, &commandLock);
+}
+
+int CDeviceComm::WriteCustomLight(const uint8_t* source, uint32_t length, uint32_t group,
+                                  uint32_t groupSize) {
+  return Chunked(kWriteCustomLight, Dir::Write, nullptr, source, length, group * groupSize,
+                 chunkSize, &lightLock);
+}
+
+int CDeviceComm::StreamLed(const uint8_t* source, uint32_t length) {
+  if (length == 0) return CMD_OK;
+  if (!source || length > 0x10000u) {
+    Trace("LED frame of %u bytes refused", length);
+    return CMD_BAD_ARGUMENT;
+  }
+  const uint32_t chunk = std::clamp<uint32_t>(chunkSize, 1, kMaxPacketData);
+  for (uint32_t pos = 0; pos < length; pos += chunk) {
+    if (busy.load() != 0) {
+      TraceText("放弃灯光数据");
+      continue;  // the stream gives way; this packet counts as sent
+    }
+    const uint32_t len = std::min(chunk, length - pos);
+    uint8_t packet[kPacketSize] = {};
+    uint8_t answer[kPacketSize] = {};
+    packet[kOffReportId] = kCommandReportId;
+    packet[kOffCommand] = kStreamLed;
+    packet[kOffLength] = static_cast<uint8_t>(len);
+    SetPacketOffset(packet, static_cast<uint16_t>(pos));
+    std::memcpy(packet + kOffData, source + pos, len);
+    const int r = PacketExchange(packet, answer, &lightLock, true);
+    if (r != CMD_OK) return r;
+  }
+  return CMD_OK;
+}
+
+int CDeviceComm::WriteMacro(const uint8_t* source, uint32_t length) {
+  return Chunked(kWriteMacro, Dir::Write, nullptr, source, length, 0, chunkSize, &commandLock);
+}
+
+int CDeviceComm::WriteShoot(const uint8_t* source, uint32_t length) {
+  return Chunked(kWriteShoot, Dir::Write, nullptr, source, length, 0, kMaxPacketData, nullptr);
+}
+
+int CDeviceComm::ReadStatus(uint8_t* destination, uint32_t length, uint32_t offset) {
+  if (length > kMaxPacketData || offset > 0xFFFF || (length && !destination)) {
+    Trace("status read of %u bytes at %u refused", length, offset);
+    return CMD_BAD_ARGUMENT;
+  }
+  uint8_t packet[kPacketSize] = {};
+  uint8_t answer[kPacketSize] = {};
+  packet[kOffReportId] = kCommandReportId;
+  packet[kOffCommand] = kReadStatus;
+  packet[kOffLength] = static_cast<uint8_t>(length);
+  SetPacketOffset(packet, static_cast<uint16_t>(offset));
+  const int r = PacketExchange(packet, answer, &commandLock, false);
+  if (r == CMD_OK && length) std::memcpy(destination, answer + kOffData, length);
+  return r;
+}
+
+int CDeviceComm::ReadLedTable(uint8_t* destination) {
+  return Chunked(kReadLedTable, Dir::Read, destination, nullptr, transferLength / 3u, 0,
+                 chunkSize, &commandLock);
+}
+
+bool CDeviceComm::LinkCheck() {
+  if (!viaReceiver.load()) return true;
+  uint8_t packet[kPacketSize] = {};
+  uint8_t answer[kPacketSize] = {};
+  packet[kOffReportId] = kCommandReportId;
+  packet[kOffCommand] = kLinkCheck;
+  const int r = PacketExchange(packet, answer, &commandLock, false);
+  return r == CMD_OK && answer[kOffData] == kLinkUpMark;
+}
+
+}  // namespace korvale
