@@ -241,8 +241,8 @@ void CBasicProfiledata::WriteKeysTo(Json::Value& doc, const std::vector<KeyRecor
   Json::Value& arr = JsonObjectAt(doc, "KeyList");
   for (std::size_t i = 0; i < records.size(); ++i) {
     Json::Value& e = JsonArrayAt(arr, i);
-    JsonObjectAt(e, "Assignment") = records[i].normal.code.ToInt();
-    JsonObjectAt(e, "FnAssignment") = records[i].fn.code.ToInt();
+    JsonObjectAt(e, "Assignment") = static_cast<int>(records[i].normal.code.ToInt());
+    JsonObjectAt(e, "FnAssignment") = static_cast<int>(records[i].fn.code.ToInt());
   }
 }
 

@@ -169,8 +169,9 @@ MouseSystemStages CMouseProfiledata::ReadMouseSystemStages() {
 
 void CMouseProfiledata::WriteMouseSystemStages(const MouseSystemStages& st) {
   stages_ = st;
-  auto lo = [](uint32_t w) { return w & 0xFFFFu; };
-  auto hi = [](uint32_t w) { return w >> 16; };
+  // Written as plain ints, as the parser reads them back.
+  auto lo = [](uint32_t w) { return static_cast<int>(w & 0xFFFFu); };
+  auto hi = [](uint32_t w) { return static_cast<int>(w >> 16); };
   Json::Value& s = JsonObjectAt(Doc(), "SystemStages");
   JsonObjectAt(s, "DoubleClickTime") = lo(st.words[0]);
   JsonObjectAt(s, "MouseSpeed") = hi(st.words[0]);

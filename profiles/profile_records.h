@@ -3,6 +3,7 @@
 // device pages hand LightInfo and the audio lighting record around as 32-bit
 // words, and key records travel to the key assignment editor as they are.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -98,7 +99,6 @@ struct LedEffectStep {
 };
 static_assert(sizeof(LedEffectStep) == 28);
 
-#pragma pack(push, 1)
 struct KeyPart {
   uint16_t keyIndex = 0;
   AssignmentCode code;
@@ -111,7 +111,6 @@ struct KeyRecord {
   KeyPart defaultKey;  // "DefaultAssignment"
   friend bool operator==(const KeyRecord&, const KeyRecord&) = default;
 };
-#pragma pack(pop)
 static_assert(sizeof(KeyPart) == 6);
 static_assert(sizeof(KeyRecord) == 18);
 
@@ -137,7 +136,8 @@ struct KeyboardSystemStages {
   friend bool operator==(const KeyboardSystemStages&, const KeyboardSystemStages&) = default;
 };
 
-#pragma pack(push, 1)
+// Nine bytes of data; the device record is encoded field by field, so the
+// struct keeps its natural alignment (one byte of tail padding).
 struct DpiStage {
   uint8_t enabled = 0;     // "StageActive"
   uint8_t separateXY = 0;  // "StageXY"
@@ -148,8 +148,7 @@ struct DpiStage {
   uint8_t blue = 0;        // "StageColorB"
   friend bool operator==(const DpiStage&, const DpiStage&) = default;
 };
-#pragma pack(pop)
-static_assert(sizeof(DpiStage) == 9);
+static_assert(sizeof(DpiStage) == 10 && offsetof(DpiStage, blue) == 8);
 
 // Mouse "SystemStages" and "ReportStages"."StageActive", low half first.
 struct MouseSystemStages {

@@ -39,7 +39,7 @@ fs::path DefaultProfilePath(const std::string& deviceFolderName) {
 
 fs::path ProfileFilePath(const fs::path& folder, const std::string& uuid) {
   const std::string name = uuid + ".Json";
-  if (uuid.empty() || !IsPlainFileName(name) || folder.empty()) {
+  if (!IsPlainFileName(uuid) || !IsPlainFileName(name) || folder.empty()) {
     Trace("profile: profile name refused: %s", uuid.c_str());
     return {};
   }
