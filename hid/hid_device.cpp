@@ -69,7 +69,8 @@ void AppendCollections(const std::string& location, const std::string& backend, 
                        std::vector<HidInterfaceInfo>& out) {
   auto parsed = ParseReportDescriptor(descriptor);
   if (!parsed) {
-    Trace("hid: %s skipped: its report descriptor is unusable", location.c_str());
+    const std::string named = location + "#" + IdentitySuffix(attributes.vendorId, attributes.productId, interfaceNumber, 0, 1);
+    Trace("hid: %s skipped: its report descriptor is unusable", named.c_str());
     return;
   }
   const std::size_t n = parsed->collections.size();
