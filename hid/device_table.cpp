@@ -118,15 +118,31 @@ bool IsListedPath(const DeviceIdEntry& id) {
                      [&](const DeviceIdEntry& row) { return SamePathIdentity(row, id); });
 }
 
-bool LookupFullIdentity(DeviceIdEntry& id) {
-  for (const auto& row : kSupportedDevices) {
-    if (SameCollection(row, id)) {
-      id.kind = row.kind;
-      id.auxiliary = row.auxiliary;
-      return true;
-    }
+int FindSupportedRow(const DeviceIdEntry& id) {
+  for (std::size_t i = 0; i < kSupportedDevices.size(); ++i) {
+    if (SameCollection(kSupportedDevices[i], id)) return static_cast<int>(i);
   }
-  return false;
+  return -1;
+}
+
+bool LookupFullIdentity(DeviceIdEntry& id) {
+  const int row = FindSupportedRow(id);
+  if (row < 0) return false;
+  id.kind = kSupportedDevices[static_cast<std::size_t>(row)].kind;
+  id.auxiliary = kSupportedDevices[static_cast<std::size_t>(row)].auxiliary;
+  return true;
+}
+
+const char* DeviceKindName(uint16_t kind) {
+  switch (static_cast<DeviceKind>(kind)) {
+    case DeviceKind::Keyboard: return "Keyboard";
+    case DeviceKind::Mouse: return "Mouse";
+    case DeviceKind::MousePad: return "MousePad";
+    case DeviceKind::ReceiverMouse: return "ReceiverMouse";
+    case DeviceKind::Headset: return "Headset";
+    case DeviceKind::ReceiverKeyboard: return "ReceiverKeyboard";
+  }
+  return "Unknown";
 }
 
 int FindProductRow(uint16_t vid, uint16_t pid, uint16_t kind, uint16_t auxiliary) {

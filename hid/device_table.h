@@ -95,6 +95,10 @@ bool IsListedPath(const DeviceIdEntry& id);
 // First row equal in vid, pid, interfaceNumber, collection, usagePage and
 // usage: copies its kind and auxiliary into id. False when none.
 bool LookupFullIdentity(DeviceIdEntry& id);
+// Index of that row, or -1.
+int FindSupportedRow(const DeviceIdEntry& id);
+// "Keyboard", "ReceiverMouse", ...; "Unknown" for other codes.
+const char* DeviceKindName(uint16_t kind);
 // Index of the first product row / table row with these four values, or -1.
 int FindProductRow(uint16_t vid, uint16_t pid, uint16_t kind, uint16_t auxiliary);
 int FindTableRow(uint16_t vid, uint16_t pid, uint16_t kind, uint16_t auxiliary);

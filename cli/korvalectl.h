@@ -1,0 +1,44 @@
+#pragma once
+// korvalectl: the devices from a shell. Each command is one row of a table
+// (name, synopsis, summary, function); the dispatcher parses the global
+// options, picks the command and turns usage errors into exit status 2.
+#include <iosfwd>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace korvale::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct CliContext {
+  bool json = false;
+  std::vector<std::string> args;  // after the command name
+  std::ostream& out;
+  std::ostream& err;
+  std::string usageError;  // set by a command that was called wrongly
+
+  int Usage(std::string reason) {
+    usageError = std::move(reason);
+    return kExitUsage;
+  }
+};
+
+struct CliCommand {
+  const char* name;
+  const char* synopsis;  // arguments after the name
+  const char* summary;
+  int (*run)(CliContext&);
+};
+
+std::span<const CliCommand> Commands();
+
+// The whole program: argv without the program name.
+int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
+
+// Commands, one file each.
+int CmdInterfaces(CliContext& ctx);
+
+}  // namespace korvale::cli
