@@ -470,6 +470,11 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
   Fault& f = i.fault;
   std::vector<std::vector<uint8_t>> out;
   const auto asVec = [](const Report& r) { return std::vector<uint8_t>(r.begin(), r.end()); };
+  if (f.kind != FaultKind::None && f.after > 0) {
+    --f.after;
+    ScheduleLocked(i, due, asVec(answer));
+    return;
+  }
   switch (f.kind) {
     case FaultKind::None: out.push_back(asVec(answer)); break;
     case FaultKind::NoAnswer: break;
@@ -491,11 +496,6 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
       out.push_back(asVec(answer));
       break;
     case FaultKind::Unplug:
-      if (f.param > 0) {
-        --f.param;
-        out.push_back(asVec(answer));
-        break;
-      }
       f = Fault{};
       UnplugLocked(i);
       return;

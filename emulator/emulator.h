@@ -49,7 +49,7 @@ enum class FaultKind {
   WrongCode,   // param answers (default 1) with another command code, in place of the answer
   StatusFF,    // the answer's status byte is 0xFF
   StatusFE,    // ... 0xFE
-  Unplug,      // param more commands are answered, then the interface is unplugged
+  Unplug,      // the interface is unplugged instead of answering
   Garbage,     // a garbage report precedes the answer
 };
 const char* FaultKindName(FaultKind k);
@@ -57,6 +57,7 @@ std::optional<FaultKind> ParseFaultKind(const std::string& name);
 
 struct Fault {
   FaultKind kind = FaultKind::None;
+  uint32_t after = 0;  // commands answered normally before the fault strikes
   uint32_t count = 0;  // commands affected; 0 = until cleared
   uint32_t param = 0;  // 0 = the kind's default
 };

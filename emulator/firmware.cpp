@@ -278,7 +278,7 @@ std::vector<uint8_t> DeviceModel::Serialize() const {
   v.push_back(static_cast<uint8_t>(product_));
   auto put = [&](const uint8_t* p, std::size_t n) {
     for (int s = 0; s < 32; s += 8) v.push_back(static_cast<uint8_t>(n >> s));
-    v.insert(v.end(), p, p + n);
+    if (n) v.insert(v.end(), p, p + n);
   };
   put(config.data(), config.size());
   for (const auto& t : keyTables) put(t.data(), t.size());
@@ -314,7 +314,7 @@ bool DeviceModel::Deserialize(std::span<const uint8_t> bytes) {
     if (parts[i].size() != dst[i].second) return false;
   }
   for (std::size_t i = 0; i < dst.size(); ++i) {
-    std::memcpy(dst[i].first, parts[i].data(), dst[i].second);
+    if (dst[i].second) std::memcpy(dst[i].first, parts[i].data(), dst[i].second);
   }
   return true;
 }

@@ -39,10 +39,11 @@ const char kUsage[] =
     "  event DEVICE CODE             any event code (e.g. 0x401)\n"
     "  profile DEVICE N [VALUE]      switch the active profile (event 0x10N or 0x11VN)\n"
     "  link up | link down           the mouse's radio link to its receiver\n"
-    "  fault DEVICE KIND [COUNT [PARAM]]\n"
-    "        KIND: none, no-answer, late (PARAM ms, default 1500), wrong-code (PARAM\n"
-    "        answers, default 1), status-ff, status-fe, unplug (after PARAM commands),\n"
-    "        garbage. COUNT commands are affected, 0 or none = until cleared.\n"
+    "  fault DEVICE KIND [after=N] [count=N] [param=N]\n"
+    "        KIND: none, no-answer, late (param ms, default 1500), wrong-code (param\n"
+    "        foreign answers in place of the answer, default 1), status-ff, status-fe,\n"
+    "        unplug, garbage (a junk report before the answer). The fault strikes\n"
+    "        after N normal answers and affects count commands (0 = until cleared).\n"
     "  cost MICROSECONDS             time per report on the link\n"
     "  save                          write the state file now\n"
     "  help                          this text\n"
@@ -146,13 +147,24 @@ bool RunCommand(Emulator& emu, const std::string& line) {
     if (!e) return true;
     std::optional<FaultKind> kind;
     if (w.size() >= 3) kind = ParseFaultKind(w[2]);
-    unsigned long count = 0, param = 0;
-    if (!kind || w.size() > 5 || (w.size() >= 4 && !ParseNumber(w[3], 1000000, count)) ||
-        (w.size() == 5 && !ParseNumber(w[4], 600000, param))) {
-      Say("error: fault: KIND [COUNT [PARAM]] expected (see help)");
+    if (!kind) {
+      Say("error: fault: KIND expected (see help)");
       return true;
     }
-    emu.SetFault(*e, Fault{*kind, static_cast<uint32_t>(count), static_cast<uint32_t>(param)});
+    Fault f{*kind, 0, 0, 0};
+    for (std::size_t k = 3; k < w.size(); ++k) {
+      const auto eq = w[k].find('=');
+      const std::string key = w[k].substr(0, eq == std::string::npos ? w[k].size() : eq);
+      unsigned long v;
+      uint32_t* field = key == "after" ? &f.after : key == "count" ? &f.count
+                      : key == "param" ? &f.param : nullptr;
+      if (!field || eq == std::string::npos || !ParseNumber(w[k].substr(eq + 1), 1000000, v)) {
+        Say("error: fault: \"" + w[k] + "\" is not after=N, count=N or param=N");
+        return true;
+      }
+      *field = static_cast<uint32_t>(v);
+    }
+    emu.SetFault(*e, f);
     Say("ok fault " + std::string(EndpointName(*e)) + " " + FaultKindName(*kind));
   } else if (cmd == "cost") {
     unsigned long us;

@@ -1,0 +1,434 @@
+// The emulated devices as hosts see them: interfaces and collections, events,
+// the bus wire rules, the headset's LED reports, the state file, and the
+// korvale-emu program with its stdin commands.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <thread>
+
+#include "hid/device_table.h"
+#include "hid/hid_interfaces.h"
+#include "hid/vhid_frame.h"
+#include "platform/atomic_file.h"
+#include "platform/trace.h"
+#include "tests/protocol/bus_fixture.h"
+
+extern char** environ;
+
+namespace korvale {
+namespace {
+
+using namespace proto;
+using emu::Endpoint;
+using testing::BusPath;
+using testing::BusTest;
+
+class EmulatorTest : public BusTest {};
+
+TEST_F(EmulatorTest, InterfacesMatchTheSupportedDeviceTable) {
+  Serve({Endpoint::Keyboard, Endpoint::MouseCable, Endpoint::MouseReceiver, Endpoint::Mousepad,
+         Endpoint::Headset});
+  // Table rows each interface must bind, primary and consumer-control.
+  std::map<std::string, std::vector<int>> expect = {
+      {"keyboard", {0, 1}}, {"mouse-cable", {4, 5}}, {"mouse-receiver", {6, 7}},
+      {"mousepad", {8, 9}}, {"headset", {10}}};
+  std::map<std::string, std::vector<int>> found;
+  for (const auto& i : ListHidInterfaces()) {
+    if (i.backend != "vhid") continue;
+    DeviceIdEntry id = IdentityFromPath(i.path);
+    id.usagePage = i.usagePage;
+    id.usage = i.usage;
+    if (!LookupFullIdentity(id)) continue;
+    const int row = FindTableRow(id.vid, id.pid, id.kind, id.auxiliary);
+    const auto slash = i.path.rfind('/');
+    const auto dot = i.path.find(".sock", slash);
+    found[i.path.substr(slash + 1, dot - slash - 1)].push_back(row);
+  }
+  for (auto& [name, rows] : found) std::sort(rows.begin(), rows.end());
+  EXPECT_EQ(found, expect);
+
+  CHidDevice ch;
+  ASSERT_TRUE(ch.Open(BusPath(Endpoint::Keyboard, 4), true, true, true, false));
+  EXPECT_EQ(ch.Caps().usagePage, 0xFF1C);
+  EXPECT_EQ(ch.Caps().usage, 0x92);
+  EXPECT_EQ(ch.Caps().inputReportByteLength, kPacketSize);
+  EXPECT_EQ(ch.Caps().outputReportByteLength, kPacketSize);
+}
+
+uint16_t ReadEvent(CHidDevice& ch, uint32_t timeoutMs = 1000) {
+  uint8_t buf[kPacketSize] = {};
+  uint32_t n = 0;
+  if (!ch.Read(buf, sizeof buf, &n, timeoutMs)) return 0;
+  if (!ch.UnpackReport(buf, n, HidReportType::Input) || ch.InputData().empty()) return 0xFFFF;
+  const auto& e = ch.InputData()[0];
+  if (e.isButton) return e.usages.empty() ? 0xFFFE : e.usages[0];
+  return static_cast<uint16_t>(e.rawValue);
+}
+
+TEST_F(EmulatorTest, EventsReachEveryHostOfTheConsumerCollection) {
+  Serve({Endpoint::Keyboard, Endpoint::MouseReceiver, Endpoint::Headset});
+  CHidDevice a, b, command;
+  const std::string path = BusPath(Endpoint::Keyboard, 3);
+  ASSERT_TRUE(a.Open(path, true, true, true, false));
+  ASSERT_TRUE(b.Open(path, true, true, true, false));
+  ASSERT_TRUE(command.Open(BusPath(Endpoint::Keyboard, 4), true, true, true, false));
+  EXPECT_EQ(a.Caps().usagePage, 0x0C);
+
+  ASSERT_TRUE(emu_->Key(Endpoint::Keyboard, 7, true));
+  ASSERT_TRUE(emu_->Key(Endpoint::Keyboard, 7, false));
+  ASSERT_TRUE(emu_->SetProfile(Endpoint::Keyboard, 3, 2));
+  ASSERT_TRUE(emu_->SendEvent(Endpoint::Keyboard, kEventResync));
+  for (CHidDevice* ch : {&a, &b}) {
+    EXPECT_EQ(ReadEvent(*ch), kEventKeyDown + 7);
+    EXPECT_EQ(ReadEvent(*ch), kEventKeyUp + 7);
+    EXPECT_EQ(ReadEvent(*ch), kEventProfileEx | 0x23);
+    EXPECT_EQ(ReadEvent(*ch), kEventResync);
+  }
+  // The command collection sees none of them.
+  uint8_t buf[kPacketSize];
+  EXPECT_FALSE(command.Read(buf, sizeof buf, nullptr, 100));
+  emu_->WithModel(emu::Product::Keyboard,
+                  [](emu::DeviceModel& m) { EXPECT_EQ(m.config[kActiveRecordOffset], 3); });
+
+  CHidDevice headset;
+  ASSERT_TRUE(headset.Open(BusPath(Endpoint::Headset, 0), true, true, true, false));
+  ASSERT_TRUE(emu_->SendEvent(Endpoint::Headset, kEventResync));
+  EXPECT_EQ(ReadEvent(headset), kEventResync);
+
+  // Through the receiver only while the radio link is up.
+  CHidDevice radio;
+  ASSERT_TRUE(radio.Open(BusPath(Endpoint::MouseReceiver, 3), true, true, true, false));
+  emu_->SetLink(false);
+  emu_->Key(Endpoint::MouseReceiver, 2, true);
+  EXPECT_EQ(ReadEvent(radio, 150), 0);
+  emu_->SetLink(true);
+  emu_->SetProfile(Endpoint::MouseReceiver, 1, std::nullopt);
+  EXPECT_EQ(ReadEvent(radio), kEventProfile | 1);
+}
+
+TEST_F(EmulatorTest, HeadsetTakesCommandsAndLedReportsOnItsOneCollection) {
+  Serve({Endpoint::Headset});
+  Attach(Endpoint::Headset, kModeCable);
+  std::vector<uint8_t> rec(kPadRecordReadSize);
+  ASSERT_EQ(comm_->ReadConfig(rec.data(), 1, 0), CMD_OK);
+  ASSERT_EQ(comm_->ReadConfig(rec.data(), kPadRecordReadSize, rec[0] * kPadRecordReadStride),
+            CMD_OK);
+  EXPECT_EQ(rec[2], 4);  // brightness
+
+  uint8_t led[kHeadsetLedReportSize] = {kHeadsetLedReportId, 0x22, kHeadsetLedSecondHalf + 1, 0,
+                                        10, 11, 12, 13, 14, 15, 99};
+  ASSERT_TRUE(comm_->cableChannel.Write(led, sizeof led, nullptr, 1000));
+  led[2] = kHeadsetLedFirstHalf;
+  ASSERT_TRUE(comm_->cableChannel.Write(led, sizeof led, nullptr, 1000));
+  // The LED report travels on the same socket: a command after it proves it was taken.
+  ASSERT_EQ(comm_->BeginConfig(), CMD_OK);
+  emu_->WithModel(emu::Product::Headset, [](emu::DeviceModel& m) {
+    EXPECT_EQ(m.headsetLeds[7][1], 10);   // green of LEDs 7-12
+    EXPECT_EQ(m.headsetLeds[12][1], 15);
+    EXPECT_EQ(m.headsetLeds[0][0], 10);   // red of LEDs 0-6
+    EXPECT_EQ(m.headsetLeds[6][0], 99);
+  });
+}
+
+// A raw host on the socket: the wire rules of the bus.
+class RawHost {
+ public:
+  explicit RawHost(const std::filesystem::path& sock) {
+    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, sock.c_str(), sizeof addr.sun_path - 1);
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  }
+  ~RawHost() { ::close(fd_); }
+  bool connected() const { return connected_; }
+  bool Send(const std::vector<uint8_t>& bytes) { return vhid::SendAll(fd_, bytes); }
+  // Next frame, or nullopt on time-out or when the device closed the connection.
+  std::optional<vhid::Frame> Next(int timeoutMs, bool* closed = nullptr) {
+    for (;;) {
+      if (auto f = reader_.Pop()) return f;
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
+      uint8_t buf[4096];
+      const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+      if (n <= 0) {
+        if (closed) *closed = true;
+        return std::nullopt;
+      }
+      reader_.Feed({buf, static_cast<std::size_t>(n)});
+    }
+  }
+
+ private:
+  int fd_ = -1;
+  bool connected_ = false;
+  vhid::FrameReader reader_;
+};
+
+TEST_F(EmulatorTest, BusWireRules) {
+  Serve({Endpoint::Mousepad});
+  RawHost host(emu_->SocketPath(Endpoint::Mousepad));
+  ASSERT_TRUE(host.connected());
+  // Unknown frame types are ignored; GET_INFO still answered after them.
+  ASSERT_TRUE(host.Send(vhid::EncodeFrame(static_cast<vhid::FrameType>(0x55), {})));
+  ASSERT_TRUE(host.Send(vhid::EncodeFrame(vhid::FrameType::GetInfo, {})));
+  auto f = host.Next(1000);
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->type, static_cast<uint8_t>(vhid::FrameType::Info));
+  auto info = vhid::DecodeInfo(f->payload);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->vendorId, kSupportedDevices[8].vid);
+  EXPECT_EQ(info->productId, kSupportedDevices[8].pid);
+  EXPECT_EQ(info->interfaceNumber, 1);
+
+  // A short command report counts as zero-filled; an empty OUTPUT is ignored.
+  ASSERT_TRUE(host.Send(vhid::EncodeFrame(vhid::FrameType::Output, {})));
+  std::vector<uint8_t> cmd = {kCommandReportId, kBeginConfig, 0, kBeginConfig};
+  ASSERT_TRUE(host.Send(vhid::EncodeFrame(vhid::FrameType::Output, cmd)));
+  f = host.Next(1000);
+  ASSERT_TRUE(f);
+  ASSERT_EQ(f->payload.size(), kPacketSize);
+  EXPECT_EQ(f->payload[kOffCommand], kBeginConfig);
+  EXPECT_EQ(f->payload[kOffStatus], kStatusOk);
+
+  // A frame longer than 4096 bytes closes the connection.
+  std::vector<uint8_t> big = {0x01, 0x10, 0x00, 0x00, 0x02};  // L = 4097
+  big.resize(4 + 4097, 0);
+  host.Send(big);
+  bool closed = false;
+  EXPECT_FALSE(host.Next(1000, &closed));
+  EXPECT_TRUE(closed);
+  // Others are still served.
+  RawHost other(emu_->SocketPath(Endpoint::Mousepad));
+  ASSERT_TRUE(other.Send(vhid::EncodeFrame(vhid::FrameType::GetInfo, {})));
+  EXPECT_TRUE(other.Next(1000));
+}
+
+TEST_F(EmulatorTest, FirmwareRefusesWhatItCannotHold) {
+  emu::DeviceModel pad(emu::Product::Mousepad);
+  auto cmd = [](uint8_t code, uint8_t len, uint16_t off) {
+    emu::Report r{};
+    r[0] = kCommandReportId;
+    r[kOffCommand] = code;
+    r[kOffLength] = len;
+    SetPacketOffset(r.data(), off);
+    SealPacket(r.data());
+    return r;
+  };
+  struct Case {
+    emu::Report in;
+    uint8_t status;
+  };
+  emu::Report badSum = cmd(kReadInfo, 4, 0);
+  badSum[kOffChecksum] ^= 1;
+  const Case cases[] = {
+      {cmd(kReadInfo, 34, 0), kStatusOk},
+      {cmd(kReadInfo, 35, 0), kStatusFF},           // beyond the block
+      {cmd(kReadConfig, 57, 0), kStatusFF},         // more than a packet holds
+      {cmd(kWriteConfig, 8, kConfigAreaSize - 4), kStatusFF},
+      {cmd(kWriteMacro, 8, 0), kStatusFF},          // the pad has no macro memory
+      {cmd(0x42, 0, 0), kStatusFE},                 // no such command
+      {badSum, kStatusFE},
+  };
+  const auto before = pad.Serialize();
+  for (const auto& c : cases) {
+    const auto out = pad.Handle(c.in, false);
+    EXPECT_EQ(out[kOffStatus], c.status) << int(c.in[kOffCommand]);
+    EXPECT_EQ(out[kOffCommand], c.in[kOffCommand]);
+  }
+  EXPECT_EQ(pad.Serialize(), before);
+}
+
+TEST_F(EmulatorTest, StateFileKeepsMemoryAndRefusesDamage) {
+  const auto state = dir_ / "state";
+  Serve({Endpoint::Keyboard});
+  ASSERT_TRUE(emu_->SetStateFile(state));
+  Attach(Endpoint::Keyboard, kModeCable);
+  const std::vector<uint8_t> rec = {0, 7, 3, 1, 1, 0, 1, 2, 3};
+  ASSERT_EQ(comm_->BeginConfig(), CMD_OK);
+  ASSERT_EQ(comm_->WriteConfig(rec.data(), rec.size(), 40), CMD_OK);
+  ASSERT_EQ(comm_->EndConfig(1), CMD_OK);  // saved here, not only at the end
+  ASSERT_TRUE(std::filesystem::exists(state));
+
+  emu::Emulator again(dir_ / "bus2");
+  again.Add(Endpoint::Keyboard);
+  ASSERT_TRUE(again.SetStateFile(state));
+  again.WithModel(emu::Product::Keyboard, [&](emu::DeviceModel& m) {
+    EXPECT_EQ(std::vector<uint8_t>(m.config.begin() + 40, m.config.begin() + 49), rec);
+  });
+
+  // A damaged file: defaults kept, a trace says so, the file is not touched.
+  std::string bytes = *ReadFileBytes(state);
+  bytes.resize(bytes.size() - 3);
+  ASSERT_TRUE(WriteFileAtomic(state, bytes));
+  emu::Emulator damaged(dir_ / "bus3");
+  damaged.Add(Endpoint::Keyboard);
+  TraceSink::Instance().Clear();
+  EXPECT_FALSE(damaged.SetStateFile(state));
+  EXPECT_TRUE(TraceSink::Instance().Contains("damaged"));
+  damaged.WithModel(emu::Product::Keyboard,
+                    [&](emu::DeviceModel& m) { EXPECT_EQ(m.config[41], 1); });
+  EXPECT_EQ(*ReadFileBytes(state), bytes);
+}
+
+// ---- korvale-emu as a process ----
+
+class EmuProcess {
+ public:
+  bool Start(const std::vector<std::string>& args) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return false;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    std::vector<std::string> all = {std::string(KORVALE_BIN_DIR) + "/korvale-emu"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int r = posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(in[0]);
+    ::close(out[1]);
+    in_ = in[1];
+    out_ = out[0];
+    return r == 0;
+  }
+  ~EmuProcess() {
+    if (in_ >= 0) ::close(in_);
+    if (out_ >= 0) ::close(out_);
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  void Send(const std::string& line) {
+    const std::string l = line + "\n";
+    ASSERT_EQ(::write(in_, l.data(), l.size()), static_cast<ssize_t>(l.size()));
+  }
+  // Next stdout line within the time limit, or "" at time-out or end.
+  std::string Line(int timeoutMs = 3000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      if (auto nl = buf_.find('\n'); nl != std::string::npos) {
+        std::string l = buf_.substr(0, nl);
+        buf_.erase(0, nl + 1);
+        return l;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now()).count();
+      pollfd p{out_, POLLIN, 0};
+      if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return "";
+      char b[1024];
+      const ssize_t n = ::read(out_, b, sizeof b);
+      if (n <= 0) return "";
+      buf_.append(b, static_cast<std::size_t>(n));
+    }
+  }
+  void CloseStdin() {
+    ::close(in_);
+    in_ = -1;
+  }
+  // Exit status, or -1 when it did not end in time.
+  int Wait(int timeoutMs = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      int st = 0;
+      if (::waitpid(pid_, &st, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+  }
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  int in_ = -1, out_ = -1;
+  std::string buf_;
+};
+
+TEST_F(EmulatorTest, ProgramServesKeepsStateAndTakesCommands) {
+  const auto state = dir_ / "emu.state";
+  const std::vector<std::string> args = {"--dir", bus_.string(), "--state", state.string()};
+  const std::vector<uint8_t> rec = {0, 9, 2, 2, 1, 1, 10, 20, 30};
+  {
+    EmuProcess p;
+    ASSERT_TRUE(p.Start(args));
+    for (const char* name : {"keyboard ", "mouse-receiver ", "mousepad ", "headset "}) {
+      EXPECT_EQ(p.Line().rfind(name, 0), 0u) << name;
+    }
+    Attach(Endpoint::Keyboard, kModeCable);
+    ASSERT_EQ(comm_->BeginConfig(), CMD_OK);
+    ASSERT_EQ(comm_->WriteConfig(rec.data(), rec.size(), 0), CMD_OK);
+    ASSERT_EQ(comm_->EndConfig(1), CMD_OK);
+    comm_ = std::make_unique<CDeviceComm>();
+    // A bad command changes nothing and says why.
+    p.Send("unplug toaster");
+    EXPECT_EQ(p.Line().rfind("error:", 0), 0u);
+    p.Send("fault keyboard late param=x");
+    EXPECT_EQ(p.Line().rfind("error:", 0), 0u);
+    p.CloseStdin();
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_FALSE(std::filesystem::exists(bus_ / "keyboard.sock"));
+  }
+  EmuProcess p;
+  ASSERT_TRUE(p.Start(args));
+  ASSERT_NE(p.Line(), "");
+  Attach(Endpoint::Keyboard, kModeCable);
+  std::vector<uint8_t> back(rec.size());
+  ASSERT_EQ(comm_->ReadConfig(back.data(), back.size(), 0), CMD_OK);
+  EXPECT_EQ(back, rec);
+
+  // Unplugging on stdin: the bound channel fails at once, not at its time-out.
+  p.Send("unplug keyboard");
+  while (true) {
+    const std::string l = p.Line();
+    ASSERT_NE(l, "");
+    if (l == "ok unplug keyboard") break;
+  }
+  uint8_t buf[kPacketSize];
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(comm_->cableChannel.Read(buf, sizeof buf, nullptr, 3000));
+  EXPECT_LT(MsSince(t0), 1000);
+  EXPECT_TRUE(BusPath(Endpoint::Keyboard, 4).empty());
+  p.Send("plug keyboard");
+  EXPECT_EQ(p.Line(), "ok plug keyboard");
+  EXPECT_FALSE(BusPath(Endpoint::Keyboard, 4).empty());
+
+  ASSERT_EQ(::kill(p.pid(), SIGTERM), 0);
+  EXPECT_EQ(p.Wait(), 0);
+  EXPECT_FALSE(std::filesystem::exists(bus_ / "keyboard.sock"));
+}
+
+TEST_F(EmulatorTest, PythonClientReadsTheInformationBlock) {
+  EmuProcess p;
+  ASSERT_TRUE(p.Start({"--dir", bus_.string(), "keyboard"}));
+  ASSERT_EQ(p.Line().rfind("keyboard ", 0), 0u);
+  const std::string cmd = "python3 " KORVALE_SOURCE_DIR "/tests/emulator/emu_client.py '" +
+                          (bus_ / "keyboard.sock").string() + "' 2>&1";
+  FILE* f = ::popen(cmd.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  std::string out;
+  char b[512];
+  while (std::fgets(b, sizeof b, f)) out += b;
+  const int st = ::pclose(f);
+  EXPECT_EQ(WEXITSTATUS(st), 0) << out;
+  EXPECT_NE(out.find("key positions 170"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace korvale
