@@ -10,6 +10,7 @@ struct UiLoop::SendState {
   bool running = false;
   bool done = false;
   bool abandoned = false;
+  bool loopGone = false;  // the loop may be destroyed: touch nothing of it
 };
 
 UiLoop::TimerKey UiLoop::NewTimerKey() {
@@ -58,8 +59,9 @@ bool UiLoop::Send(Task task, std::uint32_t timeoutMs) {
     }
   }
   bool ok = state->done;
+  bool gone = state->loopGone;
   lk.unlock();
-  if (!ok) {
+  if (!ok && !gone) {
     std::lock_guard<std::mutex> g(sendLock_);
     pendingSends_.erase(id);
   }
@@ -75,7 +77,10 @@ void UiLoop::AbandonSends() {
   for (auto& [id, state] : pending) {
     {
       std::lock_guard<std::mutex> g(state->lock);
-      if (!state->running) state->abandoned = true;
+      if (!state->running) {
+        state->abandoned = true;
+        state->loopGone = true;
+      }
     }
     state->cv.notify_all();
   }
@@ -124,6 +129,11 @@ void VirtualUiLoop::KillTimer(TimerKey key) {
 bool VirtualUiLoop::HasTimer(TimerKey key) const {
   std::lock_guard<std::mutex> g(lock_);
   return timers_.count(key) != 0;
+}
+
+std::size_t VirtualUiLoop::PendingCount() const {
+  std::lock_guard<std::mutex> g(lock_);
+  return queue_.size();
 }
 
 std::size_t VirtualUiLoop::RunPending() {

@@ -91,6 +91,8 @@ class VirtualUiLoop : public UiLoop {
   // Moves the clock by ms: runs posted work, and every timer that falls due,
   // at its due time, in due order (equal times in the order they were set).
   void AdvanceBy(std::uint64_t ms);
+  // Posted tasks not yet run (any thread).
+  std::size_t PendingCount() const;
   // Runs posted work without moving the clock; returns how many tasks ran.
   std::size_t RunPending();
   // Waits in real time (at most realTimeoutMs) until some work is posted, then

@@ -60,13 +60,16 @@ void CWindowWnd::ReleaseWindow() {
   if (hwnd_ == 0) return;
   for (auto& [id, key] : timers_) GetUiLoop().KillTimer(key);
   timers_.clear();
-  if (IWindowObserver* o = GetObserver()) o->OnWindowDestroyed(this);
+  if (announced_) {
+    if (IWindowObserver* o = GetObserver()) o->OnWindowDestroyed(this);
+  }
   {
     std::lock_guard<std::mutex> g(R().lock);
     R().windows.erase(hwnd_);
   }
   hwnd_ = 0;
   visible_ = false;
+  announced_ = false;
   if (modalState_) {
     modalState_->done = true;
     modalState_->result = closeResult_;
@@ -89,6 +92,7 @@ HWND CWindowWnd::Create(HWND parent, std::string_view name, UINT /*style*/, UINT
   HWND self = hwnd_;
   Dispatch(wm::kCreate, 0, 0);
   if (!IsWindow(self)) return 0;  // destroyed while creating
+  announced_ = true;
   if (IWindowObserver* o = GetObserver()) o->OnWindowCreated(this);
   return hwnd_;
 }
@@ -96,6 +100,7 @@ HWND CWindowWnd::Create(HWND parent, std::string_view name, UINT /*style*/, UINT
 void CWindowWnd::ShowWindow(bool show, bool /*takeFocus*/) {
   if (hwnd_ == 0 || visible_ == show) return;
   visible_ = show;
+  if (!announced_) return;
   if (IWindowObserver* o = GetObserver()) o->OnWindowShown(this, show);
 }
 
@@ -143,14 +148,14 @@ void CWindowWnd::CenterWindow() {
 void CWindowWnd::MoveWindow(const UiRect& rect) {
   if (rect_ == rect) return;
   rect_ = rect;
-  if (hwnd_ != 0) {
+  if (announced_) {
     if (IWindowObserver* o = GetObserver()) o->OnWindowMoved(this, rect_);
   }
 }
 
 void CWindowWnd::SetWindowText(std::string_view title) {
   title_ = std::string(title);
-  if (hwnd_ != 0) {
+  if (announced_) {
     if (IWindowObserver* o = GetObserver()) o->OnWindowTitleChanged(this);
   }
 }
@@ -158,7 +163,7 @@ void CWindowWnd::SetWindowText(std::string_view title) {
 void CWindowWnd::EnableWindow(bool enable) {
   if (enabled_ == enable) return;
   enabled_ = enable;
-  if (hwnd_ != 0) {
+  if (announced_) {
     if (IWindowObserver* o = GetObserver()) o->OnWindowEnabled(this, enable);
   }
 }

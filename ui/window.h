@@ -21,7 +21,8 @@ class CWindowWnd;
 class IWindowObserver {
  public:
   virtual ~IWindowObserver() = default;
-  // The window exists and its skin (if any) is built; not yet shown.
+  // The window exists and its skin (if any) is built; read its rectangle,
+  // title and visibility here (changes made while creating are not reported).
   virtual void OnWindowCreated(CWindowWnd* window) = 0;
   virtual void OnWindowShown(CWindowWnd* window, bool shown) = 0;
   virtual void OnWindowMoved(CWindowWnd* window, const UiRect& rect) = 0;
@@ -115,6 +116,7 @@ class CWindowWnd {
   bool visible_ = false;
   bool enabled_ = true;
   bool modal_ = false;
+  bool announced_ = false;  // the observer knows the window
   int closeResult_ = IDOK;
   std::shared_ptr<ModalState> modalState_;
   std::map<UINT, UiLoop::TimerKey> timers_;
