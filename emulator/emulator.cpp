@@ -1,6 +1,7 @@
 #include "emulator/emulator.h"
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -561,6 +562,8 @@ void Emulator::OnFrame(Iface& i, Client& c, uint8_t type, const std::vector<uint
 }
 
 void Emulator::Loop() {
+  // Answers are due at exact times under the link model: no timer slack.
+  ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
   std::vector<pollfd> fds;
   // What each pollfd stands for: interface index and client index (-1 = listener).
   std::vector<std::pair<std::size_t, long>> owners;
