@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 
 #include "platform/trace.h"
 
@@ -54,16 +55,36 @@ uint32_t UsageCount(const HidUsageRange& r) { return uint32_t(r.usageMax) - r.us
 // The usage at a position of the field's usage list, ranges expanded; the
 // last usage repeats past the end, as for variable fields.
 std::optional<HidUsageRange> UsageAt(const HidField& f, uint32_t index, bool repeatLast) {
-  for (const auto& r : f.usages) {
-    uint32_t n = UsageCount(r);
-    if (index < n) return HidUsageRange{r.usagePage, uint16_t(r.usageMin + index), uint16_t(r.usageMin + index)};
-    index -= n;
-  }
-  if (repeatLast && !f.usages.empty()) {
+  if (f.usages.empty()) return std::nullopt;
+  const auto it = std::upper_bound(f.usageEnds.begin(), f.usageEnds.end(), index);
+  if (it == f.usageEnds.end()) {
+    if (!repeatLast) return std::nullopt;
     const auto& r = f.usages.back();
     return HidUsageRange{r.usagePage, r.usageMax, r.usageMax};
   }
-  return std::nullopt;
+  const std::size_t k = static_cast<std::size_t>(it - f.usageEnds.begin());
+  const uint32_t before = k == 0 ? 0 : f.usageEnds[k - 1];
+  const auto& r = f.usages[k];
+  const uint16_t u = static_cast<uint16_t>(r.usageMin + (index - before));
+  return HidUsageRange{r.usagePage, u, u};
+}
+
+// Usage list length one field contributes for a page (see MaxUsageListLength).
+uint32_t FieldUsageSlots(const HidField& f, uint16_t page) {
+  if (f.constant || !f.IsButton()) return 0;
+  if (!f.variable) {
+    const bool has = std::any_of(f.usages.begin(), f.usages.end(), [&](const HidUsageRange& r) { return r.usagePage == page; });
+    return has ? f.reportCount : 0;
+  }
+  // Variable: slot i has usage i; the last usage takes the slots left over.
+  uint32_t n = 0, left = f.reportCount;
+  for (const auto& r : f.usages) {
+    const uint32_t take = std::min(UsageCount(r), left);
+    if (r.usagePage == page) n += take;
+    left -= take;
+  }
+  if (left > 0 && !f.usages.empty() && f.usages.back().usagePage == page) n += left;
+  return n;
 }
 
 uint32_t ExtractBits(std::span<const uint8_t> report, uint32_t bitPos, uint32_t size) {
@@ -250,6 +271,8 @@ class Parser {
     f.physicalMin = g.physicalMin;
     f.physicalMax = Maximum(g.physicalMin, g.physicalMaxRaw, g.physicalMaxSize);
     f.usages = usages_;
+    uint32_t total = 0;
+    for (const auto& r : f.usages) f.usageEnds.push_back(total += UsageCount(r));
     offset += bits;
     usedIds_[g.reportId] = true;
     if (bits == 0) return true;
@@ -318,6 +341,15 @@ class Parser {
         uint32_t longest = 0;
         for (uint8_t id : c.reportIds[t]) longest = std::max(longest, (bitOffset_[t][id] + 7) / 8);
         c.reportByteLength[t] = uint16_t(longest);
+        // Each button entry gets a usage list as long as its page allows.
+        uint64_t slots = 0;
+        std::map<uint16_t, uint32_t> perPage;
+        for (const auto& b : c.buttonCaps[t]) {
+          auto [it, added] = perPage.try_emplace(b.usagePage, 0);
+          if (added) it->second = MaxUsageListLength(c, HidReportType(t), b.usagePage);
+          slots += it->second;
+        }
+        if (slots > kMaxUsageListTotal) return Fail("usage lists of a collection add up to too much");
       }
     }
     return true;
@@ -403,16 +435,7 @@ std::optional<HidReportDescriptor> ParseReportDescriptor(std::span<const uint8_t
 uint32_t MaxUsageListLength(const HidCollectionCaps& caps, HidReportType type, uint16_t usagePage) {
   uint32_t n = 0;
   for (const auto& f : caps.fields) {
-    if (f.type != type || f.constant || !f.IsButton()) continue;
-    if (!f.variable) {
-      if (std::any_of(f.usages.begin(), f.usages.end(), [&](const HidUsageRange& r) { return r.usagePage == usagePage; }))
-        n += f.reportCount;
-      continue;
-    }
-    for (uint32_t i = 0; i < f.reportCount; ++i) {
-      auto u = UsageAt(f, i, true);
-      if (u && u->usagePage == usagePage) ++n;
-    }
+    if (f.type == type) n += FieldUsageSlots(f, usagePage);
   }
   return n;
 }

@@ -32,6 +32,8 @@ inline constexpr int kMaxCollectionDepth = 16;
 inline constexpr int kMaxPushDepth = 16;
 inline constexpr std::size_t kMaxLocalUsages = 1024;
 inline constexpr std::size_t kMaxFields = 1024;
+// Usage list slots of all button entries of one collection and report type.
+inline constexpr uint32_t kMaxUsageListTotal = 65536;
 
 struct HidUsageRange {
   uint16_t usagePage = 0;
@@ -51,6 +53,7 @@ struct HidField {
   int64_t logicalMin = 0, logicalMax = 0;
   int64_t physicalMin = 0, physicalMax = 0;
   std::vector<HidUsageRange> usages;  // in declaration order
+  std::vector<uint32_t> usageEnds;    // running count of usages after each range
 
   // A field of one bit per usage, or a list of usage indices.
   bool IsButton() const { return !variable || reportSize == 1; }

@@ -228,6 +228,12 @@ TEST(ReportDescriptor, RefusesMalformedDescriptors) {
       {"numbered and unnumbered fields", wrap({0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0x85, 0x01, 0x81, 0x02}),
        "with and without report id"},
       {"descriptor too long", huge, "descriptor longer"},
+      {"usage lists too large", wrap([&] {
+         auto body = repeat({0x09, 0x01}, 17);  // 17 button caps, each listing 4096 slots
+         body.insert(body.end(), {0x75, 0x01, 0x96, 0x00, 0x10, 0x81, 0x00});
+         return body;
+       }()),
+       "usage lists"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
