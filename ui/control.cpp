@@ -239,7 +239,7 @@ void CControlUI::DoEvent(TEventUI& event) {
       Notify(notify::kTimer, event.wParam, event.lParam);
       break;
     case UiEventType::ContextMenu:
-      if (GetAttribute("menu") == "true") Notify(notify::kMenu, event.wParam, event.lParam);
+      if (ParseBool(GetAttribute("menu"))) Notify(notify::kMenu, event.wParam, event.lParam);
       break;
     default:
       if (parent_ != nullptr && event.Type != UiEventType::MouseEnter && event.Type != UiEventType::MouseLeave) {

@@ -1,6 +1,9 @@
 #include "ui/resource_manager.h"
 
+#include <json/json.h>
 #include <tinyxml2.h>
+
+#include <memory>
 
 #include "platform/atomic_file.h"
 #include "platform/trace.h"
@@ -64,27 +67,61 @@ void CResourceManager::ResetResourceMap() {
   images_.clear();
 }
 
+namespace {
+// {"id": "word", ...}; members that are not strings are skipped with a trace.
+bool ParseJsonTexts(const std::string& text, const std::string& file, std::map<std::string, std::string>* out) {
+  Json::CharReaderBuilder builder;
+  builder["allowComments"] = true;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  Json::Value root;
+  std::string errors;
+  if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors) || !root.isObject()) {
+    Trace("language file %s is malformed: %s", file.c_str(), errors.empty() ? "not an object" : errors.c_str());
+    return false;
+  }
+  for (const std::string& id : root.getMemberNames()) {
+    const Json::Value& v = root[id];
+    if (!v.isString()) {
+      Trace("language file %s: text %s is not a string, skipped", file.c_str(), id.c_str());
+      continue;
+    }
+    (*out)[id] = v.asString();
+  }
+  return true;
+}
+
+bool ParseXmlTexts(const std::string& text, const std::string& file, std::map<std::string, std::string>* out) {
+  tinyxml2::XMLDocument doc;
+  if (doc.Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS || doc.RootElement() == nullptr) {
+    Trace("language file %s is malformed: %s", file.c_str(), doc.ErrorStr());
+    return false;
+  }
+  for (const tinyxml2::XMLElement* e = doc.RootElement()->FirstChildElement("Text"); e != nullptr;
+       e = e->NextSiblingElement("Text")) {
+    const char* id = e->Attribute("id");
+    if (id == nullptr || *id == '\0') {
+      Trace("language file %s: <Text> without id skipped", file.c_str());
+      continue;
+    }
+    (*out)[id] = e->GetText() != nullptr ? e->GetText() : "";
+  }
+  return true;
+}
+}  // namespace
+
 bool CResourceManager::LoadLanguage(const std::filesystem::path& file) {
   std::optional<std::string> text = ReadFileBytes(file);
   if (!text) {
     Trace("language file %s cannot be read", file.string().c_str());
     return false;
   }
-  tinyxml2::XMLDocument doc;
-  if (doc.Parse(text->data(), text->size()) != tinyxml2::XML_SUCCESS || doc.RootElement() == nullptr) {
-    Trace("language file %s is malformed: %s", file.string().c_str(), doc.ErrorStr());
-    return false;
-  }
+  std::size_t first = text->find_first_not_of(" \t\r\n");
+  // A UTF-8 byte order mark may precede either format.
+  if (text->compare(0, 3, "\xEF\xBB\xBF") == 0) first = text->find_first_not_of(" \t\r\n", 3);
   std::map<std::string, std::string> texts;
-  for (const tinyxml2::XMLElement* e = doc.RootElement()->FirstChildElement("Text"); e != nullptr;
-       e = e->NextSiblingElement("Text")) {
-    const char* id = e->Attribute("id");
-    if (id == nullptr || *id == '\0') {
-      Trace("language file %s: <Text> without id skipped", file.string().c_str());
-      continue;
-    }
-    texts[id] = e->GetText() != nullptr ? e->GetText() : "";
-  }
+  bool ok = first != std::string::npos && (*text)[first] == '<' ? ParseXmlTexts(*text, file.string(), &texts)
+                                                               : ParseJsonTexts(*text, file.string(), &texts);
+  if (!ok) return false;
   SetLanguageTexts(std::move(texts));
   return true;
 }

@@ -5,8 +5,8 @@
 //
 // Index file ("res.xml"): <Res> with <Xml name=".." path=".."/> and
 // <Image name=".." path=".."/> entries (paths relative to the resource folder).
-// Language files read here are XML: <Language><Text id="..">word</Text>...</Language>;
-// layers that read other formats hand the texts over with SetLanguageTexts.
+// Language files: a JSON object {"id": "word", ...} (the installed
+// Language/*.json) or XML <Language><Text id="..">word</Text>...</Language>.
 #include <filesystem>
 #include <functional>
 #include <map>

@@ -147,10 +147,18 @@ void CWindowWnd::CenterWindow() {
 
 void CWindowWnd::MoveWindow(const UiRect& rect) {
   if (rect_ == rect) return;
+  bool resized = rect_.Width() != rect.Width() || rect_.Height() != rect.Height();
   rect_ = rect;
-  if (announced_) {
-    if (IWindowObserver* o = GetObserver()) o->OnWindowMoved(this, rect_);
-  }
+  if (!announced_) return;
+  if (IWindowObserver* o = GetObserver()) o->OnWindowMoved(this, rect_);
+  if (resized) SendWindowSize();
+}
+
+void CWindowWnd::SendWindowSize() {
+  CPaintManagerUI* pm = GetManager();
+  if (pm == nullptr || pm->GetRoot() == nullptr) return;
+  pm->NeedUpdate();
+  pm->SendNotify(pm->GetRoot(), notify::kWindowSize, 0, 0, true);
 }
 
 void CWindowWnd::SetWindowText(std::string_view title) {
@@ -308,7 +316,9 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, bool& bHandled) {
     MoveWindow(UiRect{0, 0, size.cx, size.cy});
   }
   InitWindow();
-  // Arrives once the window runs, after InitWindow, like the first paint.
+  // Both arrive once the window runs, after InitWindow: first its size, then
+  // the first paint's "windowinit".
+  SendWindowSize();
   m_pm.SendNotify(root, notify::kWindowInit, 0, 0, true);
   return 0;
 }

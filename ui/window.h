@@ -102,6 +102,8 @@ class CWindowWnd {
   virtual void OnFinalMessage(HWND /*hwnd*/) {}
   // For destructors: drops the handle without messages (observer still told).
   void ReleaseWindow();
+  // Queues "windowsize" from the root control (a size change of a running window).
+  void SendWindowSize();
 
  private:
   struct ModalState {

@@ -214,6 +214,17 @@ TEST_F(BuilderTest, LanguageFilesAndTheResourceIndex) {
   EXPECT_GT(rm.GetLanguageVersion(), v);
   EXPECT_FALSE(rm.LoadLanguage(dir / "bad_lang.xml"));
   EXPECT_EQ(rm.GetText("keyboard_key_A"), "A-Taste") << "a bad file changes nothing";
+  Write("lang.json", R"({"keyboard_key_A": "Key A", "nested": {"x": 1}, "num": 5})");
+  ASSERT_TRUE(rm.LoadLanguage(dir / "lang.json"));
+  EXPECT_EQ(rm.GetText("keyboard_key_A"), "Key A");
+  EXPECT_EQ(rm.FindText("nested"), nullptr);
+  EXPECT_TRUE(TraceSink::Instance().Contains("text num is not a string"));
+  Write("bad.json", R"({"a": "b",)");
+  EXPECT_FALSE(rm.LoadLanguage(dir / "bad.json"));
+  EXPECT_EQ(rm.GetText("keyboard_key_A"), "Key A");
+  // The installed language files load as they are.
+  ASSERT_TRUE(rm.LoadLanguage(std::filesystem::path(KORVALE_SOURCE_DIR) / "data/Language/Deutsch.json"));
+  EXPECT_EQ(rm.GetText("kb_device_name_text"), "Tastatur");
   rm.SetLanguageTexts({});
 
   Write("res.xml", R"(<Res><Xml name="XML_MAIN" path="XML\main.xml"/><Image name="logo" path="img/logo.png"/></Res>)");

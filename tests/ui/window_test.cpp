@@ -73,13 +73,18 @@ class WindowTest : public UiTest {
 TEST_F(WindowTest, CreateBuildsTheSkinThenWindowInitArrivesAfterInitWindow) {
   TestWindow w;
   w.AddNotifyHandler("windowinit", [&](TNotifyUI&) { w.log.push_back("windowinit"); });
+  w.AddNotifyHandler("windowsize", "root", [&](TNotifyUI&) { w.log.push_back("windowsize"); });
   ASSERT_NE(w.Create(0, "Test"), 0u);
   EXPECT_NE(w.GetPaintManager().FindControl("APPLY"), nullptr);
   EXPECT_EQ(w.GetWindowRect(), (UiRect{0, 0, 400, 300}));
   loop.AdvanceBy(0);
-  EXPECT_EQ(w.log, (std::vector<std::string>{"InitWindow", "windowinit"}));
-  w.CenterWindow();
+  EXPECT_EQ(w.log, (std::vector<std::string>{"InitWindow", "windowsize", "windowinit"}));
+  w.CenterWindow();  // a move is not a resize
   EXPECT_EQ(w.GetWindowRect(), (UiRect{760, 390, 1160, 690}));
+  w.MoveWindow(UiRect{0, 0, 500, 300});
+  loop.AdvanceBy(0);
+  EXPECT_EQ(w.log.back(), "windowsize");
+  EXPECT_EQ(w.log.size(), 4u);
 }
 
 TEST_F(WindowTest, NotificationMapRoutesByTypeAndName) {
