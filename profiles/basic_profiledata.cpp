@@ -1,5 +1,6 @@
 #include "profiles/basic_profiledata.h"
 
+#include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
@@ -28,6 +29,30 @@ bool CBasicProfiledata::Save() { return StoreDocument(document_, filePath_); }
 
 bool CBasicProfiledata::SaveSecondary(const fs::path& path) { return StoreDocument(secondary_, path); }
 
+Json::Value& CBasicProfiledata::ReadFileCached(const fs::path& path) {
+  std::optional<std::string> bytes = ReadFileBytes(path, kMaxJsonFileBytes);
+  if (path != cache_.path || !bytes || bytes != cache_.bytes) {
+    cache_.file = ParseJsonFileBytes(bytes, path);
+    cache_.path = path;
+    cache_.bytes = std::move(bytes);
+  }
+  return cache_.file;
+}
+
+bool CBasicProfiledata::WriteFileCached(const fs::path& path, const Json::Value& document) {
+  Json::Value& file = ReadFileCached(path);
+  JsonArrayAt(JsonObjectAt(file, "Device"), static_cast<std::size_t>(deviceIndex_)) = document;
+  std::string text = StyledJsonText(file);
+  if (!WriteFileAtomic(path, text)) {
+    Trace("writejsonFile: %s not written, old file kept", path.c_str());
+    cache_ = FileCache{};
+    return false;
+  }
+  // Parsing what was just written gives this document again.
+  cache_.bytes = std::move(text);
+  return true;
+}
+
 bool CBasicProfiledata::StoreDocument(const Json::Value& document, const fs::path& path) {
   if (path.empty()) {
     Trace("profile: save without a file path");
@@ -37,43 +62,38 @@ bool CBasicProfiledata::StoreDocument(const Json::Value& document, const fs::pat
     Trace("profile: device index %d out of range, not saved", deviceIndex_);
     return false;
   }
-  Json::Value file = ReadJsonFile(path);
-  Json::Value& devices = JsonObjectAt(file, "Device");
-  JsonArrayAt(devices, static_cast<std::size_t>(deviceIndex_)) = document;
-  return TryWriteJsonFile(path, file);
+  return WriteFileCached(path, document);
 }
 
 bool CBasicProfiledata::WriteDocument(const Json::Value& document, const fs::path& path) {
   return TryWriteJsonFile(path, document);
 }
 
-Json::Value CBasicProfiledata::LoadInto(const fs::path& path, Json::Value& target) {
+const Json::Value& CBasicProfiledata::LoadInto(const fs::path& path, Json::Value& target) {
   if (!DeviceIndexValid()) {
     Trace("profile: device index %d out of range", deviceIndex_);
     target = Json::Value();
     return target;
   }
   const auto idx = static_cast<std::size_t>(deviceIndex_);
-  Json::Value file = ReadJsonFile(path);
-  Json::Value doc = JsonElement(JsonMember(file, "Device"), idx);
-  if (doc.isNull()) {
-    Json::Value def = ReadJsonFile(defaultPath_);
-    doc = JsonElement(JsonMember(def, "Device"), idx);
-    if (doc.isNull()) {
+  target = JsonElement(JsonMember(ReadFileCached(path), "Device"), idx);
+  if (target.isNull()) {
+    const Json::Value def = ReadJsonFile(defaultPath_);
+    const Json::Value& fill = JsonElement(JsonMember(def, "Device"), idx);
+    if (fill.isNull()) {
       // Nothing to fill in: keep whatever the user's file holds.
       Trace("profile: no device entry in %s nor in the default %s", path.c_str(), defaultPath_.c_str());
     } else {
-      JsonArrayAt(JsonObjectAt(file, "Device"), idx) = doc;
-      WriteJsonFile(path, file);
+      target = fill;
+      WriteFileCached(path, target);
     }
   }
-  target = doc;
   return target;
 }
 
-Json::Value CBasicProfiledata::Load(const fs::path& path) { return LoadInto(path, document_); }
+const Json::Value& CBasicProfiledata::Load(const fs::path& path) { return LoadInto(path, document_); }
 
-Json::Value CBasicProfiledata::LoadSecondary(const fs::path& path) { return LoadInto(path, secondary_); }
+const Json::Value& CBasicProfiledata::LoadSecondary(const fs::path& path) { return LoadInto(path, secondary_); }
 
 Json::Value CBasicProfiledata::LoadLightConfig(const fs::path& path) {
   lightConfig_ = ReadJsonFile(path);

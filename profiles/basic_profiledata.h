@@ -6,6 +6,8 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "profiles/profile_records.h"
@@ -39,9 +41,9 @@ class CBasicProfiledata {
   int32_t GetDeviceIndex() const { return deviceIndex_; }
 
   // Loads the device's element of the file; when the file lacks it, fills it
-  // from the default profile and writes the file. Returns a copy.
-  Json::Value Load(const std::filesystem::path& path);
-  Json::Value LoadSecondary(const std::filesystem::path& path);
+  // from the default profile and writes the file. Returns the loaded element.
+  const Json::Value& Load(const std::filesystem::path& path);
+  const Json::Value& LoadSecondary(const std::filesystem::path& path);
   // Parses the lighting list file; effect files are looked up beside it.
   Json::Value LoadLightConfig(const std::filesystem::path& path);
 
@@ -80,7 +82,12 @@ class CBasicProfiledata {
   Json::Value& Doc() { return document_; }
 
  private:
-  Json::Value LoadInto(const std::filesystem::path& path, Json::Value& target);
+  const Json::Value& LoadInto(const std::filesystem::path& path, Json::Value& target);
+  // The whole profile file at path. A file whose bytes are those this object
+  // last read or wrote is not parsed again.
+  Json::Value& ReadFileCached(const std::filesystem::path& path);
+  // Sets "Device"[device index] of the cached file to document and writes it.
+  bool WriteFileCached(const std::filesystem::path& path, const Json::Value& document);
   std::vector<KeyRecord> ReadKeysFrom(const Json::Value& doc, std::vector<KeyRecord>& cache);
   void WriteKeysTo(Json::Value& doc, const std::vector<KeyRecord>& records, std::vector<KeyRecord>& cache);
 
@@ -98,6 +105,13 @@ class CBasicProfiledata {
   std::vector<KeyRecord> keyList_;
   std::vector<KeyRecord> secondaryKeyList_;
   int32_t deviceIndex_ = 0;
+
+  struct FileCache {
+    std::filesystem::path path;
+    std::optional<std::string> bytes;
+    Json::Value file;
+  };
+  FileCache cache_;
 };
 
 }  // namespace korvale

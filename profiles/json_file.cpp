@@ -35,8 +35,7 @@ Json::Value ParseJsonText(std::string_view text) {
   return root;
 }
 
-Json::Value ReadJsonFile(const fs::path& path) {
-  std::optional<std::string> bytes = ReadFileBytes(path, kMaxJsonFileBytes);
+Json::Value ParseJsonFileBytes(const std::optional<std::string>& bytes, const fs::path& path) {
   if (!bytes) {
     Trace("readjsonFile: cannot read %s", path.c_str());
     return Json::Value();
@@ -51,6 +50,10 @@ Json::Value ReadJsonFile(const fs::path& path) {
   Json::Value v = ParseJsonText(text);
   if (v.isNull()) Trace("readjsonFile: not valid JSON: %s", path.c_str());
   return v;
+}
+
+Json::Value ReadJsonFile(const fs::path& path) {
+  return ParseJsonFileBytes(ReadFileBytes(path, kMaxJsonFileBytes), path);
 }
 
 std::string StyledJsonText(const Json::Value& value) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,10 @@ inline constexpr std::size_t kMaxJsonFileBytes = 8u << 20;
 // The parsed document; null when the file is missing, unreadable, empty, too
 // large or not valid JSON (a trace says which).
 Json::Value ReadJsonFile(const std::filesystem::path& path);
+
+// The same for bytes already read (nullopt: the file could not be read);
+// `path` only names the file in traces.
+Json::Value ParseJsonFileBytes(const std::optional<std::string>& bytes, const std::filesystem::path& path);
 
 // Writes the value in styled form followed by a line end, atomically. Always
 // returns 0; a failed write leaves the old file untouched and leaves a trace.

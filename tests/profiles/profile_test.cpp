@@ -234,6 +234,18 @@ TEST_F(ProfileTest, StoreKeepsOtherMembersAndElements) {
   EXPECT_EQ(f["Device"][0]["x"].asInt(), 1);
   EXPECT_TRUE(f["Device"][0].isMember("LightInfo"));
 
+  // A change made by someone else between two saves is kept, not overwritten
+  // with what this object saw before.
+  Json::Value renamed = ReadJsonFile(UserFile());
+  renamed["profilename"] = "B";
+  ASSERT_TRUE(TryWriteJsonFile(UserFile(), renamed));
+  ASSERT_TRUE(p.Save());
+  EXPECT_EQ(ReadJsonFile(UserFile())["profilename"].asString(), "B");
+  Json::Value other = ReadJsonFile(UserFile());
+  other["Device"][0]["LightInfo"]["Red"] = 99;
+  ASSERT_TRUE(TryWriteJsonFile(UserFile(), other));
+  EXPECT_EQ(p.Load(UserFile())["LightInfo"]["Red"].asInt(), 99);
+
   // Save without a path or with an absurd device index writes nothing.
   CBasicProfiledata none;
   EXPECT_FALSE(none.Save());
