@@ -501,13 +501,16 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
       UnplugLocked(i);
       return;
     case FaultKind::Garbage: {
-      std::vector<uint8_t> junk(kPacketSize);
-      for (auto& b : junk) {
+      // Random bytes of a random length, too short or too long for the
+      // report now and then, carrying the command report id.
+      auto next = [this] {
         garbageSeed_ = garbageSeed_ * 1664525u + 1013904223u;
-        b = static_cast<uint8_t>(garbageSeed_ >> 24);
-      }
+        return static_cast<uint8_t>(garbageSeed_ >> 24);
+      };
+      std::vector<uint8_t> junk(1 + next() % (kPacketSize + kPacketSize / 2));
+      for (auto& b : junk) b = next();
       junk[0] = kCommandReportId;
-      junk[kOffCommand] = static_cast<uint8_t>(in[kOffCommand] ^ 0x40);
+      if (junk.size() > kOffCommand) junk[kOffCommand] = static_cast<uint8_t>(in[kOffCommand] ^ 0x40);
       out.push_back(std::move(junk));
       out.push_back(asVec(answer));
       break;

@@ -315,6 +315,20 @@ TEST_F(ExchangeTest, TwoForeignAnswersLeaveTheSecondInTheBuffer) {
   EXPECT_EQ(comm_->BeginConfig(), CMD_OK);
 }
 
+TEST_F(ExchangeTest, GarbageReportsNeverReachTheCaller) {
+  Serve({Endpoint::Keyboard});
+  Attach(Endpoint::Keyboard, kModeCable);
+  emu_->SetFault(Endpoint::Keyboard, {FaultKind::Garbage});  // junk of every length, each time
+  uint8_t expect[kInfoSize];
+  emu_->WithModel(emu::Product::Keyboard,
+                  [&](emu::DeviceModel& m) { std::memcpy(expect, m.info.data(), kInfoSize); });
+  for (int i = 0; i < 40; ++i) {
+    uint8_t got[kInfoSize] = {};
+    ASSERT_EQ(comm_->ReadInfo(got), CMD_OK) << i;
+    ASSERT_EQ(std::memcmp(got, expect, kInfoSize), 0) << i;
+  }
+}
+
 TEST_F(ExchangeTest, LateAnswerDoesNotConfuseTheNextCommand) {
   Serve({Endpoint::Keyboard});
   Attach(Endpoint::Keyboard, kModeCable);
