@@ -127,7 +127,9 @@ class IControlObserver {
   virtual void OnInvalidate(CControlUI* /*control*/) {}
   // The window's tree changed shape or sizes: lay out again.
   virtual void OnNeedUpdate(CPaintManagerUI* /*manager*/) {}
-  // A new root was attached (AttachDialog).
+  // A new root was attached (AttachDialog). Changes made while the tree is
+  // being attached (controls building their own parts) are not reported
+  // separately: the whole tree is new.
   virtual void OnRootChanged(CPaintManagerUI* /*manager*/, CControlUI* /*root*/) {}
 };
 

@@ -58,7 +58,9 @@ bool CPaintManagerUI::AttachDialog(CControlUI* root) {
   focus_ = nullptr;
   delete old;
   root_ = root;
+  attaching_ = true;
   if (root_ != nullptr) root_->SetManager(this, nullptr, true);
+  attaching_ = false;
   auto observers = observers_;
   for (IControlObserver* o : observers) o->OnRootChanged(this, root_);
   NeedUpdate();
@@ -331,17 +333,19 @@ std::vector<CPaintManagerUI*> CPaintManagerUI::GetManagers() { return G().manage
 
 void CPaintManagerUI::FirePropertyChanged(CControlUI* control, const std::string& property,
                                           const std::string& detail) {
-  if (observers_.empty()) return;
+  if (observers_.empty() || attaching_) return;
   auto observers = observers_;
   for (IControlObserver* o : observers) o->OnPropertyChanged(control, property, detail);
 }
 
 void CPaintManagerUI::FireChildAdded(CContainerUI* parent, CControlUI* child, int index) {
+  if (attaching_) return;
   auto observers = observers_;
   for (IControlObserver* o : observers) o->OnChildAdded(parent, child, index);
 }
 
 void CPaintManagerUI::FireChildRemoved(CContainerUI* parent, CControlUI* child) {
+  if (attaching_) return;
   auto observers = observers_;
   for (IControlObserver* o : observers) o->OnChildRemoved(parent, child);
 }

@@ -150,6 +150,7 @@ class CPaintManagerUI {
   UiSize initSize_;
   int dpi_ = 96;
   bool needUpdate_ = false;
+  bool attaching_ = false;  // observers hear the new root once, not its pieces
 };
 
 }  // namespace korvale

@@ -257,6 +257,9 @@ struct ObserverLog : IControlObserver {
   void OnChildRemoved(CContainerUI* parent, CControlUI* child) override {
     log.push_back("remove " + std::string(parent->GetName()) + " " + std::string(child->GetName()));
   }
+  void OnRootChanged(CPaintManagerUI*, CControlUI* root) override {
+    log.push_back("root " + (root ? std::string(root->GetName()) : std::string("none")));
+  }
 };
 
 TEST_F(ControlsTest, ObserverHearsEveryChange) {
@@ -277,6 +280,22 @@ TEST_F(ControlsTest, ObserverHearsEveryChange) {
                                                "prop lbl bkcolor", "prop lbl attribute customflag",
                                                "remove root lbl"}));
   pm.RemoveObserver(&obs);
+
+  // Attaching a tree is one event, even when its controls settle on init.
+  CPaintManagerUI other;
+  ObserverLog fresh;
+  other.AddObserver(&fresh);
+  auto* tabs = new CTabLayoutUI;
+  tabs->SetName("tabs");
+  tabs->SetAttribute("selectedid", "1");
+  for (const char* n : {"p0", "p1"}) {
+    auto* page = new CVerticalLayoutUI;
+    page->SetName(n);
+    tabs->Add(page);
+  }
+  other.AttachDialog(tabs);
+  EXPECT_EQ(tabs->GetCurSel(), 1);
+  EXPECT_EQ(fresh.log, std::vector<std::string>{"root tabs"});
 }
 
 TEST_F(ControlsTest, TextIdsReadBackTranslated) {
