@@ -49,6 +49,13 @@ Socket Connect(const std::filesystem::path& socket) {
   return fd;
 }
 
+// The reader found a frame it cannot take (too long or empty): the stream is lost.
+bool StreamBroken(const vhid::FrameReader& reader) {
+  if (!reader.Broken()) return false;
+  Trace("hid: bus device sent a malformed frame; closing the connection");
+  return true;
+}
+
 // Receives what is waiting into the reader. Failed on hang-up, error or a
 // broken stream.
 HidIo Receive(int fd, vhid::FrameReader& reader) {
@@ -57,10 +64,6 @@ HidIo Receive(int fd, vhid::FrameReader& reader) {
     const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
     if (n > 0) {
       reader.Feed({buf, static_cast<std::size_t>(n)});
-      if (reader.Broken()) {
-        Trace("hid: bus device sent a malformed frame; closing the connection");
-        return HidIo::Failed;
-      }
       return HidIo::Done;
     }
     if (n == 0) return HidIo::Failed;
@@ -99,6 +102,7 @@ std::optional<vhid::InfoBlock> AskInfo(int fd, vhid::FrameReader& reader) {
       if (!info) Trace("hid: bus device sent a malformed INFO block");
       return info;
     }
+    if (StreamBroken(reader)) return std::nullopt;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) {
       Trace("hid: bus device did not answer GET_INFO");
@@ -125,6 +129,10 @@ class VhidBackend final : public HidBackend {
         if (f->type != static_cast<uint8_t>(vhid::FrameType::Input)) continue;
         report = std::move(f->payload);
         return HidIo::Done;
+      }
+      if (StreamBroken(reader_)) {
+        broken_ = true;
+        return HidIo::Failed;
       }
       const HidIo r = Receive(fd_.Get(), reader_);
       if (r == HidIo::Failed) broken_ = true;

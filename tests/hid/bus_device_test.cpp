@@ -138,6 +138,47 @@ TEST_F(BusDevice, OpenRefusesWhatIsNotThere) {
   EXPECT_FALSE(e.IsOpen());
 }
 
+TEST_F(BusDevice, UnusableDevicesAreNeitherListedNorOpened) {
+  vhid::InfoBlock broken = KeyboardInfo();
+  broken.descriptor.pop_back();  // the last End Collection is missing
+  BusPeer bad(dir_.Path(), "bad", broken);
+  // A device that accepts but never answers: enumeration gives up on it after its deadline.
+  int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  std::strncpy(a.sun_path, (dir_.Path() / "silent.sock").c_str(), sizeof a.sun_path - 1);
+  ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(silent, 4), 0);
+  BusPeer good(dir_.Path(), "good", HeadsetInfo());
+
+  TraceSink::Instance().Clear();
+  const auto paths = Paths();
+  ASSERT_EQ(paths.size(), 1u);
+  EXPECT_NE(paths[0].find("good.sock#vid_0c76&pid_1630&mi_03"), std::string::npos);
+  EXPECT_TRUE(TraceSink::Instance().Contains("did not answer GET_INFO"));
+  EXPECT_TRUE(TraceSink::Instance().Contains("bad.sock#vid_320f&pid_5064&mi_01 skipped"));
+
+  CHidDevice d;
+  EXPECT_FALSE(d.Open("vhid:" + (dir_.Path() / "bad.sock").string() + "#vid_320f&pid_5064&mi_01&col04", true, true,
+                      true, false));
+  EXPECT_FALSE(d.IsOpen());
+  ::close(silent);
+}
+
+TEST_F(BusDevice, AnOversizedFrameEndsTheChannel) {
+  BusPeer keyboard(dir_.Path(), "keyboard", KeyboardInfo());
+  CHidDevice d;
+  ASSERT_TRUE(d.Open(PathEndingWith("&col04"), true, true, true, false));
+  TraceSink::Instance().Clear();
+  keyboard.SendRaw({0x89, 0x13, 0x00, 0x00, 0x82});  // 5001 bytes announced
+  uint8_t buf[64];
+  EXPECT_FALSE(d.Read(buf, sizeof buf, nullptr, 2000));
+  EXPECT_TRUE(TraceSink::Instance().Contains("malformed frame"));
+  // The stream cannot be trusted again: later reports are not taken from it.
+  keyboard.SendInput(VendorReport(3));
+  EXPECT_FALSE(d.Read(buf, sizeof buf, nullptr, 100));
+}
+
 TEST_F(BusDevice, ReadWithTimeoutZeroOnIdleFailsWithZeroBytes) {
   BusPeer keyboard(dir_.Path(), "keyboard", KeyboardInfo());
   CHidDevice d;

@@ -48,6 +48,12 @@ class BusPeer {
     for (auto& [fd, reader] : clients_) vhid::SendAll(fd, frame);
   }
 
+  // Raw bytes to every connected host, for malformed frames.
+  void SendRaw(const std::vector<uint8_t>& bytes) {
+    std::lock_guard<std::mutex> g(lock_);
+    for (auto& [fd, reader] : clients_) vhid::SendAll(fd, bytes);
+  }
+
   // Closes the listening socket and every connection, removes the file.
   void Unplug() {
     if (!thread_.joinable()) return;
