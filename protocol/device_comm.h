@@ -64,7 +64,7 @@ class CDeviceComm {
   bool LinkCheck();
 
   // ---- state shared with the device layer ----
-  uint16_t transferLength = proto::kMaxTransferLength;
+  std::atomic<uint16_t> transferLength{proto::kMaxTransferLength};
   // Number of exchanges running or waiting to run; the LED stream yields while
   // it is non-zero. Read by other threads.
   std::atomic<int> busy{0};

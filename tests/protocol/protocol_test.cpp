@@ -118,9 +118,9 @@ TEST_F(ExchangeTest, ModesAndTransferLength) {
   }
   EXPECT_EQ(comm_->SetTransferLength(510), 1);
   EXPECT_EQ(comm_->SetTransferLength(513), 0);
-  EXPECT_EQ(comm_->transferLength, 510);
+  EXPECT_EQ(comm_->transferLength.load(), 510);
   EXPECT_EQ(comm_->SetTransferLength(512), 1);
-  EXPECT_EQ(comm_->transferLength, 512);
+  EXPECT_EQ(comm_->transferLength.load(), 512);
 }
 
 TEST_F(ExchangeTest, KeyTableNumberOtherThanZeroIsRefusedBeforeSending) {
@@ -203,7 +203,7 @@ TEST_F(ExchangeTest, KeyboardTablesReadBackAsTheFirmwareHoldsThem) {
   ASSERT_EQ(comm_->BeginConfig(), CMD_OK);
   ASSERT_EQ(comm_->ReadInfo(info), CMD_OK);
   ASSERT_EQ(comm_->SetTransferLength(info[kInfoKeyCount] * 3u), 1);
-  std::vector<uint8_t> keys(comm_->transferLength), leds(comm_->transferLength / 3u);
+  std::vector<uint8_t> keys(comm_->transferLength.load()), leds(comm_->transferLength / 3u);
   ASSERT_EQ(comm_->ReadKeyTable(keys.data()), CMD_OK);
   ASSERT_EQ(comm_->ReadLedTable(leds.data()), CMD_OK);
   ASSERT_EQ(comm_->EndConfig(1), CMD_OK);
