@@ -58,7 +58,8 @@ std::string IdentitySuffix(uint16_t vid, uint16_t pid, uint32_t interfaceNumber,
   std::snprintf(buf, sizeof buf, "vid_%04x&pid_%04x&mi_%02x", vid, pid, interfaceNumber & 0xFFu);
   std::string s = buf;
   if (collectionCount > 1) {
-    std::snprintf(buf, sizeof buf, "&col%02zx", (collectionIndex + 1) & 0xFFu);
+    // Two digits as usual; more rather than a repeated number past 0xff.
+    std::snprintf(buf, sizeof buf, "&col%02zx", collectionIndex + 1);
     s += buf;
   }
   return s;
