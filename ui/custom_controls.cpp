@@ -61,6 +61,13 @@ void CDeviceKeyButtonUI::SetLightDim(int dim) {
   Invalidate();
 }
 
+void CDeviceKeyButtonUI::SetLightColor(DWORD rgb) {
+  DWORD color = 0xFF000000u | (rgb & 0x00FFFFFFu);
+  if (color == lightColor_) return;
+  lightColor_ = color;
+  Invalidate();
+}
+
 void CDeviceKeyButtonUI::SetShowLightImage(bool show) {
   if (show == showLight_) return;
   showLight_ = show;

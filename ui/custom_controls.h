@@ -56,6 +56,9 @@ class CDeviceKeyButtonUI : public CButtonUI {
 
   DWORD GetNameTextColor() const { return nameTextColor_; }
   DWORD GetLightColor() const { return lightColor_; }
+  // The light overlay's colour, 0xRRGGBB (the top byte is ignored: the
+  // overlay's strength is the fade value). Repaints when it changes.
+  void SetLightColor(DWORD rgb);
   DWORD GetSelectedColor() const { return selectedColor_; }
 
   // What to draw, bottom first: status image, light overlay, key-unset badge,

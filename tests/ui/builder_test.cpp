@@ -57,7 +57,7 @@ TEST_F(BuilderTest, DemoSkinBuildsTheExpectedTree) {
       {"macro_step_0", "ComboEditContainerElement"}, {"deng_Color_Pallet", "ColorPalette"},
       {"brightness_slider", "Slider"},       {"setting_progress", "Progress"},
       {"check_sync", "CheckBox"},            {"dpi_edit", "Edit"},
-      {"nested_btn", "Button"},
+      {"nested_btn", "Button"},              {"plain_box", "Container"},
   };
   for (const auto& [name, cls] : classes) {
     CControlUI* c = pm.FindControl(name);

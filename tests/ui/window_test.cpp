@@ -130,6 +130,43 @@ TEST_F(WindowTest, SendFromAWorkerWaitsForTheUiThreadAndGetsTheResult) {
   EXPECT_EQ(w.log.back(), "msg 1 20");
 }
 
+TEST_F(WindowTest, MessagesPostedFromManyWorkersArriveAllAndInEachWorkersOrder) {
+  struct Counter : CWindowWnd {
+    std::vector<std::vector<int>> seen = std::vector<std::vector<int>>(4);
+    std::size_t total = 0;
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+      if (msg != kMsgA) return CWindowWnd::HandleMessage(msg, wParam, lParam);
+      seen[wParam].push_back(static_cast<int>(lParam));
+      ++total;
+      return 0;
+    }
+  };
+  Counter w;
+  HWND h = w.Create(0, "Counter");
+  constexpr int kEach = 300;
+  std::vector<std::thread> workers;
+  for (WPARAM t = 0; t < 4; ++t) {
+    workers.emplace_back([h, t] {
+      for (int i = 0; i < kEach; ++i) {
+        if (i % 50 == 49) {
+          SendMessageW(h, kMsgA, t, i, 5000);  // sends interleave with posts
+        } else {
+          PostMessageW(h, kMsgA, t, i);
+        }
+      }
+    });
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (w.total < 4 * kEach && std::chrono::steady_clock::now() < deadline) loop.WaitForPosted(100);
+  for (auto& t : workers) t.join();
+  loop.AdvanceBy(0);
+  ASSERT_EQ(w.total, 4u * kEach);
+  for (const auto& perWorker : w.seen) {
+    ASSERT_EQ(perWorker.size(), static_cast<std::size_t>(kEach));
+    for (int i = 0; i < kEach; ++i) EXPECT_EQ(perWorker[static_cast<std::size_t>(i)], i);
+  }
+}
+
 TEST_F(WindowTest, MessagesToADestroyedWindowAreSwallowed) {
   auto* w = new TestWindow;
   HWND h = w->Create(0, "Test");
