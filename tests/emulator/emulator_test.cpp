@@ -387,19 +387,41 @@ TEST_F(EmulatorTest, ProgramServesKeepsStateAndTakesCommands) {
   }
   EmuProcess p;
   ASSERT_TRUE(p.Start(args));
-  ASSERT_NE(p.Line(), "");
+  for (int i = 0; i < 4; ++i) ASSERT_NE(p.Line(), "");  // one line per device
   Attach(Endpoint::Keyboard, kModeCable);
   std::vector<uint8_t> back(rec.size());
   ASSERT_EQ(comm_->ReadConfig(back.data(), back.size(), 0), CMD_OK);
   EXPECT_EQ(back, rec);
 
+  // Faults, keys and the radio link from stdin.
+  p.Send("fault keyboard status-ff count=1");
+  EXPECT_EQ(p.Line(), "ok fault keyboard status-ff");
+  EXPECT_EQ(comm_->BeginConfig(), CMD_STATUS_FF);
+  EXPECT_EQ(comm_->BeginConfig(), CMD_OK);
+  CHidDevice events;
+  ASSERT_TRUE(events.Open(BusPath(Endpoint::Keyboard, 3), true, true, true, false));
+  p.Send("press keyboard 12");
+  EXPECT_EQ(p.Line(), "ok press keyboard 12");
+  uint8_t ev[kPacketSize] = {};
+  ASSERT_TRUE(events.Read(ev, sizeof ev, nullptr, 1000));
+  EXPECT_EQ(ev[0], kEventReportId);
+  EXPECT_EQ(ev[1] | (ev[2] << 8), kEventKeyDown + 12);
+  CDeviceComm radio;
+  ASSERT_TRUE(radio.receiverChannel.Open(BusPath(Endpoint::MouseReceiver, 4), true, true, true,
+                                         false));
+  radio.SetConnectionMode(kModeReceiver);
+  radio.opened = 1;
+  p.Send("link down");
+  EXPECT_EQ(p.Line(), "ok link down");
+  EXPECT_FALSE(radio.LinkCheck());
+  EXPECT_EQ(radio.BeginConfig(), CMD_NOT_LINKED);
+  p.Send("link up");
+  EXPECT_EQ(p.Line(), "ok link up");
+  EXPECT_TRUE(radio.LinkCheck());
+
   // Unplugging on stdin: the bound channel fails at once, not at its time-out.
   p.Send("unplug keyboard");
-  while (true) {
-    const std::string l = p.Line();
-    ASSERT_NE(l, "");
-    if (l == "ok unplug keyboard") break;
-  }
+  ASSERT_EQ(p.Line(), "ok unplug keyboard");
   uint8_t buf[kPacketSize];
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_FALSE(comm_->cableChannel.Read(buf, sizeof buf, nullptr, 3000));
