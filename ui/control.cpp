@@ -115,6 +115,26 @@ void CControlUI::SetPadding(const UiRect& padding) {
   NeedUpdate();
 }
 
+void CControlUI::SetFloat(bool floating) {
+  if (float_ == floating) return;
+  float_ = floating;
+  attrs_["float"] = floating ? "true" : "false";
+  NeedUpdate();
+}
+
+void CControlUI::SetFixedXY(const UiRect& pos) {
+  fixedPos_ = pos;
+  if (pos.Width() > 0) fixedSize_.cx = pos.Width();
+  if (pos.Height() > 0) fixedSize_.cy = pos.Height();
+  NeedUpdate();
+}
+
+void CControlUI::SetMouseEnabled(bool enabled) {
+  if (mouseEnabled_ == enabled) return;
+  mouseEnabled_ = enabled;
+  Changed(prop::kState, "mouse");
+}
+
 void CControlUI::SetPos(const UiRect& rc) {
   if (pos_ == rc) return;
   pos_ = rc;
@@ -162,14 +182,12 @@ void CControlUI::SetAttribute(std::string_view name, std::string_view value) {
   } else if (key == "padding") {
     if (ParseRect(value, &rc)) SetPadding(rc);
   } else if (key == "float") {
-    float_ = ParseBool(value);
+    SetFloat(ParseBool(value));
   } else if (key == "pos") {
-    if (ParseRect(value, &rc)) {
-      fixedPos_ = rc;
-      // A "pos" also gives the size, as skins expect.
-      if (rc.Width() > 0) fixedSize_.cx = rc.Width();
-      if (rc.Height() > 0) fixedSize_.cy = rc.Height();
-    }
+    // A "pos" also gives the size, as skins expect.
+    if (ParseRect(value, &rc)) SetFixedXY(rc);
+  } else if (key == "mouse") {
+    SetMouseEnabled(ParseBool(value));
   } else if (key == "resourcetext") {
     resourceText_ = ParseBool(value);
   } else {

@@ -190,8 +190,13 @@ class CControlUI {
   const UiRect& GetPadding() const { return padding_; }
   void SetPadding(const UiRect& padding);
   bool IsFloat() const { return float_; }
+  void SetFloat(bool floating);
   // Position the skin asked for ("pos"), relative to the parent when floating.
   const UiRect& GetFixedXY() const { return fixedPos_; }
+  void SetFixedXY(const UiRect& pos);
+  // Off: the control takes no mouse input (it goes to what lies below).
+  bool IsMouseEnabled() const { return mouseEnabled_; }
+  void SetMouseEnabled(bool enabled);
 
   // The control's rectangle in window coordinates, as laid out by the renderer.
   const UiRect& GetPos() const { return pos_; }
@@ -206,6 +211,7 @@ class CControlUI {
   const std::map<std::string, std::string>& GetAttributes() const { return attrs_; }
   // "name=\"value\" ..." list as used inside skin files.
   void ApplyAttributeList(std::string_view list);
+  void SetAttributeList(std::string_view list) { ApplyAttributeList(list); }
 
   CControlUI* GetParent() const { return parent_; }
   CPaintManagerUI* GetManager() const { return manager_; }
@@ -264,6 +270,7 @@ class CControlUI {
   bool focused_ = false;
   bool resourceText_ = true;
   bool float_ = false;
+  bool mouseEnabled_ = true;
   bool inited_ = false;
   DWORD bkColor_ = 0;
   DWORD textColor_ = 0;

@@ -36,6 +36,12 @@ void CLabelUI::SetAttribute(std::string_view name, std::string_view value) {
   CControlUI::SetAttribute(name, value);
 }
 
+void CLabelUI::SetFont(int font) {
+  if (font_ == font) return;
+  font_ = font;
+  Changed(prop::kAttribute, "font");
+}
+
 void CButtonUI::SetAttribute(std::string_view name, std::string_view value) {
   std::string key = ToLower(name);
   DWORD color = 0;

@@ -16,6 +16,7 @@ class CLabelUI : public CControlUI {
   }
   void SetAttribute(std::string_view name, std::string_view value) override;
   int GetFont() const { return font_; }
+  void SetFont(int font);
   // "left", "center", "right" (horizontal) as given by "align".
   const std::string& GetAlign() const { return align_; }
 
