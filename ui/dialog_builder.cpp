@@ -157,7 +157,10 @@ struct CDialogBuilder::Impl {
       // A file may hold a single control tree without a window around it.
       return BuildElement(root, parent);
     }
-    if (manager != nullptr) {
+    // Only the window's own file describes the window; a nested file's
+    // <Window> attributes (its design size, say) must not resize it, nor
+    // may a file built into a control.
+    if (manager != nullptr && t_depth == 1 && parent == nullptr) {
       for (const tinyxml2::XMLAttribute* a = root->FirstAttribute(); a != nullptr; a = a->Next())
         manager->SetWindowAttribute(a->Name(), a->Value());
     }

@@ -99,13 +99,15 @@ TEST_F(BuilderTest, DemoSkinBuildsTheExpectedTree) {
 }
 
 TEST_F(BuilderTest, NestedFilesBuildInPlaceAndRecursionStops) {
-  Write("outer.xml", R"(<Window><VerticalLayout name="outer"><Include source="inner.xml"/><Button name="after"/></VerticalLayout></Window>)");
-  Write("inner.xml", R"(<Window><HorizontalLayout name="inner"><Label name="deep"/></HorizontalLayout></Window>)");
+  Write("outer.xml", R"(<Window size="640,480"><VerticalLayout name="outer"><Include source="inner.xml"/><Button name="after"/></VerticalLayout></Window>)");
+  Write("inner.xml", R"(<Window size="10,10"><Font id="3" name="Mono"/><HorizontalLayout name="inner"><Label name="deep"/></HorizontalLayout></Window>)");
   Write("loop.xml", R"(<Window><VerticalLayout name="loop"><Include source="loop.xml"/></VerticalLayout></Window>)");
   CDialogBuilder builder;
   std::unique_ptr<CControlUI> outer(builder.Create("outer.xml", nullptr, &pm));
   ASSERT_NE(outer, nullptr);
   EXPECT_EQ(Outline(outer.get()), "VerticalLayout outer\n  HorizontalLayout inner\n    Label deep\n  Button after\n");
+  EXPECT_EQ(pm.GetInitSize(), (UiSize{640, 480})) << "the nested file does not resize the window";
+  EXPECT_NE(pm.GetFont(3), nullptr) << "but its fonts are the window's";
 
   std::unique_ptr<CControlUI> looped(builder.Create("loop.xml", nullptr, &pm));
   ASSERT_NE(looped, nullptr);
