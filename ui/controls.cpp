@@ -486,16 +486,17 @@ void CListUI::OnItemRemoved(CControlUI* control, int index) {
 }
 
 bool CListUI::SelectItem(int index, bool bTakeFocus, bool bTriggerEvent) {
-  if (index == curSel_ && (index < 0 || GetListItem(index)->IsSelected())) return true;
+  // A bad index changes nothing; -1 clears the selection.
+  if (index < -1 || index >= GetCount() || (index >= 0 && GetListItem(index) == nullptr)) return false;
+  if (index == curSel_ && (index < 0 || GetListItem(index)->IsSelected()) && GetSelectedItems().size() <= 1) return true;
   int old = curSel_;
   for (int i = 0; i < GetCount(); ++i) {
     if (IListItemUI* item = GetListItem(i)) item->SetSelectedState(false);
   }
   curSel_ = -1;
   Changed(prop::kCurSel);
-  IListItemUI* item = GetListItem(index);
-  if (item == nullptr) return false;
-  item->SetSelectedState(true);
+  if (index < 0) return true;
+  GetListItem(index)->SetSelectedState(true);
   curSel_ = index;
   if (bTakeFocus) GetItemAt(index)->SetFocus();
   if (bTriggerEvent) Notify(notify::kItemSelect, static_cast<WPARAM>(curSel_), old);

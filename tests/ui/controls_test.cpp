@@ -237,6 +237,8 @@ TEST_F(ControlsTest, ListSelectionAndItemEvents) {
   items[1]->DoEvent(dbl);
   EXPECT_EQ(rec.seen, (std::vector<std::string>{"itemclick:item_1", "setfocus:item_1", "itemselect:list", "itemactivate:item_1"}));
 
+  EXPECT_FALSE(list->SelectItem(7));
+  EXPECT_TRUE(items[1]->IsSelected()) << "a bad index keeps the selection";
   list->SelectItem(2, false, false);
   EXPECT_FALSE(items[1]->IsSelected());
   list->RemoveAt(0);
