@@ -4,6 +4,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <poll.h>
+
 #include <algorithm>
 #include <chrono>
 #include <future>
@@ -329,4 +331,46 @@ TEST_F(BusDevice, UnnumberedReportsGainAndLoseTheZeroIdByte) {
   ASSERT_NE(hit, data.end());
   EXPECT_EQ(hit->usages[0], 0xEA);
   EXPECT_EQ(hit->usageMin, 0xEA);
+}
+
+TEST_F(BusDevice, AWriteBlockedOnAFullSocketEndsWhenClosed) {
+  // A device that answers GET_INFO once and then stops reading.
+  int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  std::strncpy(a.sun_path, (dir_.Path() / "stuck.sock").c_str(), sizeof a.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  std::thread device([&] {
+    const int c = ::accept(listener, nullptr, nullptr);
+    uint8_t hdr[5];
+    if (c < 0 || ::recv(c, hdr, sizeof hdr, MSG_WAITALL) != 5) return;
+    vhid::SendAll(c, vhid::EncodeFrame(vhid::FrameType::Info, vhid::EncodeInfo(KeyboardInfo())));
+    uint8_t wait;
+    ::recv(c, &wait, 1, MSG_PEEK | MSG_WAITALL);  // returns once the host has written something
+    ::shutdown(listener, SHUT_RDWR);
+    // Keep the connection open without reading until the host goes away.
+    pollfd p{c, POLLRDHUP, 0};
+    while (::poll(&p, 1, 5000) == 1 && !(p.revents & (POLLRDHUP | POLLHUP))) {
+      ::usleep(1000);  // data arrived: still unread on purpose
+    }
+    ::close(c);
+  });
+  CHidDevice d;
+  ASSERT_TRUE(d.Open("vhid:" + (dir_.Path() / "stuck.sock").string() + "#vid_320f&pid_5064&mi_01&col04", true, true,
+                     true, false));
+  const auto report = VendorReport(0x33);
+  auto writer = std::async(std::launch::async, [&] {
+    int written = 0;
+    while (written < 1000000 && d.Write(report.data(), 64, nullptr, kHidInfinite)) ++written;
+    return written;
+  });
+  EXPECT_EQ(writer.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);  // blocked on a full socket
+  d.Close();
+  ASSERT_EQ(writer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  const int written = writer.get();
+  EXPECT_GT(written, 0);
+  EXPECT_LT(written, 1000000);
+  device.join();
+  ::close(listener);
 }
