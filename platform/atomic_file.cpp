@@ -32,7 +32,10 @@ bool WriteAll(int fd, std::string_view bytes) {
 bool WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes) {
   std::filesystem::path dir = path.parent_path();
   if (dir.empty()) dir = ".";
-  std::string tmpl = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
+  std::string name = ".";
+  name += path.filename().string();
+  name += ".XXXXXX";
+  std::string tmpl = (dir / name).string();
   int fd = ::mkstemp(tmpl.data());
   if (fd < 0) {
     Trace("write %s: cannot create temporary file: %s", path.c_str(), std::strerror(errno));
