@@ -156,6 +156,8 @@ class CControlUI {
   CDuiString GetToolTip() const;
   void SetToolTip(std::string_view tip);
   bool IsResourceText() const { return resourceText_; }
+  // Off: the text is shown as set, never looked up as a text ID.
+  void SetResourceText(bool on) { resourceText_ = on; }
 
   const CDuiString& GetUserData() const { return userData_; }
   void SetUserData(std::string_view data) { userData_ = CDuiString(data); }

@@ -123,6 +123,8 @@ class CCheckBoxUI : public COptionUI {
 // committed (return or focus loss).
 class CEditUI : public CLabelUI {
  public:
+  // What the user types is never taken for a text ID.
+  CEditUI() { SetResourceText(false); }
   std::string GetClass() const override { return "Edit"; }
   bool IsClass(std::string_view cls) const override {
     return EqualsNoCase(cls, "Edit") || CLabelUI::IsClass(cls);

@@ -310,6 +310,9 @@ TEST_F(ControlsTest, TextIdsReadBackTranslated) {
   probe->SetAttribute("resourcetext", "false");
   probe->SetText("message_text_4");
   EXPECT_EQ(probe->GetText(), "message_text_4");
+  auto* edit = Make<CEditUI>(root, "typed");
+  edit->SetTextFromUser("message_text_4");
+  EXPECT_EQ(edit->GetText(), "message_text_4") << "typed text is never translated";
   CResourceManager::GetInstance().SetLanguageTexts({});
 }
 
