@@ -160,9 +160,10 @@ MouseSystemStages CMouseProfiledata::ReadMouseSystemStages() {
     st.words[0] = Half(s, "DoubleClickTime") | Half(s, "MouseSpeed") << 16;
     st.words[1] = Half(s, "PointerPrecision") | Half(s, "ScorllPage") << 16;
     st.words[2] = Half(s, "WheelScorlllinse");
-    const Json::Value& r = JsonMember(Document(), "ReportStages");
-    if (!r.isNull()) st.words[2] |= Half(r, "StageActive") << 16;
   }
+  // The report rate has a section of its own and is read even without the other.
+  const Json::Value& r = JsonMember(Document(), "ReportStages");
+  if (!r.isNull()) st.words[2] |= Half(r, "StageActive") << 16;
   stages_ = st;
   return st;
 }

@@ -154,6 +154,8 @@ TEST_F(SectionsTest, MouseSystemAndReportStages) {
   CMouseProfiledata q;
   LoadText(q, File(), R"({"SystemStages":{"WheelScorlllinse":3}})");
   EXPECT_EQ(q.ReadMouseSystemStages().words[2], 3u);
+  LoadText(q, File(), R"({"ReportStages":{"StageActive":2}})");
+  EXPECT_EQ(q.ReadMouseSystemStages().words[2], 2u << 16);
 }
 
 TEST_F(SectionsTest, CorrectEntries) {
