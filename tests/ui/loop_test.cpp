@@ -63,7 +63,10 @@ TEST_F(LoopTest, SendFromWorkerWaitsForTheUiThread) {
     }, 5000));
     returned = true;
   });
-  ASSERT_TRUE(loop.WaitForPosted(5000));
+  // Give the worker time to run ahead: it must still be waiting.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(returned);
+  EXPECT_TRUE(loop.WaitForPosted(5000));
   worker.join();
   EXPECT_TRUE(ran);
   EXPECT_TRUE(returned);

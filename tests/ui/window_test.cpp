@@ -123,8 +123,9 @@ TEST_F(WindowTest, SendFromAWorkerWaitsForTheUiThreadAndGetsTheResult) {
   HWND h = w.Create(0, "Test");
   loop.AdvanceBy(0);  // "windowinit" out of the way
   std::atomic<LRESULT> result{0};
-  std::thread worker([&] { result = SendMessageW(h, kMsgA, 20, 2, 5000); });
-  ASSERT_TRUE(loop.WaitForPosted(5000));
+  std::thread worker([&] { result = SendMessageW(h, kMsgA, 20, 2); });  // no deadline: waits for the UI thread
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the worker run ahead
+  EXPECT_TRUE(loop.WaitForPosted(5000));
   worker.join();
   EXPECT_EQ(result, 42);
   EXPECT_EQ(w.log.back(), "msg 1 20");
