@@ -7,6 +7,7 @@
 #include "platform/paths.h"
 #include "platform/trace.h"
 #include "ui/controls.h"
+#include "ui/window.h"
 
 namespace korvale {
 
@@ -50,6 +51,8 @@ void CPaintManagerUI::Init(CWindowWnd* window, std::string_view name) {
   window_ = window;
   name_ = std::string(name);
 }
+
+HWND CPaintManagerUI::GetPaintWindow() const { return window_ != nullptr ? window_->GetHWND() : 0; }
 
 bool CPaintManagerUI::AttachDialog(CControlUI* root) {
   if (root_ == root) return root != nullptr;

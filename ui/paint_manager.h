@@ -35,6 +35,8 @@ class CPaintManagerUI {
 
   void Init(CWindowWnd* window, std::string_view name = {});
   CWindowWnd* GetWindow() const { return window_; }
+  // The window's handle (0 without a window), for messages to it.
+  HWND GetPaintWindow() const;
   const std::string& GetName() const { return name_; }
 
   // Takes ownership of root (the old root is destroyed), sets this manager on

@@ -74,7 +74,9 @@ TEST_F(WindowTest, CreateBuildsTheSkinThenWindowInitArrivesAfterInitWindow) {
   TestWindow w;
   w.AddNotifyHandler("windowinit", [&](TNotifyUI&) { w.log.push_back("windowinit"); });
   w.AddNotifyHandler("windowsize", "root", [&](TNotifyUI&) { w.log.push_back("windowsize"); });
-  ASSERT_NE(w.Create(0, "Test"), 0u);
+  HWND h = w.Create(0, "Test");
+  ASSERT_NE(h, 0u);
+  EXPECT_EQ(w.GetPaintManager().GetPaintWindow(), h);
   EXPECT_NE(w.GetPaintManager().FindControl("APPLY"), nullptr);
   EXPECT_EQ(w.GetWindowRect(), (UiRect{0, 0, 400, 300}));
   loop.AdvanceBy(0);
