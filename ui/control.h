@@ -238,8 +238,8 @@ class CControlUI {
   void NeedUpdate();
   void NeedParentUpdate() { NeedUpdate(); }
 
-  // Handlers run before the window's notifiers for notifications this control
-  // sends; returning false stops nothing, it only mirrors the original shape.
+  // Handlers that see this control's notifications before the window's
+  // notifiers do (their result is not used).
   using NotifyHandler = std::function<bool(TNotifyUI&)>;
   void AddOnNotify(NotifyHandler handler) { onNotify_.push_back(std::move(handler)); }
   void RunOnNotify(TNotifyUI& msg);
