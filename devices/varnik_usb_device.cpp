@@ -1,0 +1,490 @@
+#include "devices/varnik_usb_device.h"
+
+#include <algorithm>
+#include <chrono>
+#include <charconv>
+
+#include "devices/preview_tables.h"
+#include "platform/trace.h"
+#include "profiles/settings_files.h"
+#include "ui/custom_controls.h"
+#include "ui/paint_manager.h"
+
+namespace korvale {
+
+namespace {
+
+// Forward: value + step, wrapping to 0 at limit. Backward: value - step,
+// wrapping to limit - step once the byte result is not below the limit.
+uint8_t Cycle(int direction, int limit, uint8_t value, int step) {
+  if (direction != 0) {
+    const int next = value + step;
+    return next >= limit ? 0 : static_cast<uint8_t>(next);
+  }
+  const auto next = static_cast<uint8_t>(value - step);
+  return next >= limit ? static_cast<uint8_t>(limit - step) : next;
+}
+
+uint8_t Level0to4(uint8_t v) { return v > 4 ? 4 : v; }
+
+// "key_12" -> ("key_", 12). False without "_" or a decimal number after it.
+bool SplitIndexed(std::string_view name, std::string_view* prefix, int* number) {
+  const auto pos = name.rfind('_');
+  if (pos == std::string_view::npos) return false;
+  const std::string_view digits = name.substr(pos + 1);
+  if (digits.empty()) return false;
+  int n = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+  if (ec != std::errc() || end != digits.data() + digits.size() || n < 0) return false;
+  *prefix = name.substr(0, pos + 1);
+  *number = n;
+  return true;
+}
+
+void ShowWhite(CDeviceKeyButtonUI* button) {
+  button->SetLightColor(0xFFFFFF);
+  button->SetLightFade(255);
+  button->SetShowLightImage(true);
+}
+
+}  // namespace
+
+int EventSideOfKind(int kind) {
+  return (kind == static_cast<int>(DeviceKind::ReceiverKeyboard) ||
+          kind == static_cast<int>(DeviceKind::ReceiverMouse))
+             ? kEventSideReceiver
+             : kEventSideCable;
+}
+
+CVarnikUSBDevice::CVarnikUSBDevice() = default;
+
+CVarnikUSBDevice::~CVarnikUSBDevice() {
+  if (resyncTimer_ != 0) {
+    UiLoop& loop = GetUiLoop();
+    if (loop.IsUiThread() && loop.HasTimer(resyncTimer_)) loop.KillTimer(resyncTimer_);
+  }
+}
+
+void CVarnikUSBDevice::Notify(TNotifyUI& msg) {
+  if (msg.pSender == nullptr || GetManager() == nullptr) return;
+  if (GetManager()->FindSubControlByName(this, msg.pSender->GetName()) != msg.pSender) return;
+  Trace("测试成功   、n");
+  NotifyPump(msg);
+}
+
+// ---- page binding ----
+
+void CVarnikUSBDevice::ResetToEmptyPage() {
+  keyCount_ = 0;
+  lightCount_ = 0;
+  ledTable_.clear();
+  lightButtons_.clear();
+  keyButtons_.clear();
+}
+
+void CVarnikUSBDevice::BindButtons(CContainerUI* panel) {
+  keyLightPanel_ = panel;
+  for (int i = 0; i < panel->GetCount(); ++i) {
+    CControlUI* child = panel->GetItemAt(i);
+    if (child == nullptr || child->GetClass() != "DeviceKeyButton") continue;
+    auto* button = dynamic_cast<CDeviceKeyButtonUI*>(child);
+    if (button == nullptr) continue;
+    std::string_view prefix;
+    int n = 0;
+    if (SplitIndexed(button->GetName(), &prefix, &n)) {
+      if (EqualsNoCase(prefix, "key_") && n < keyCount_) {
+        keyButtons_[static_cast<std::size_t>(n)] = button;
+      } else if (EqualsNoCase(prefix, "light_") && n < lightCount_) {
+        lightButtons_[static_cast<std::size_t>(n)] = button;
+        ShowWhite(button);
+      }
+    }
+    if (SplitIndexed(button->GetUserData(), &prefix, &n) && EqualsNoCase(prefix, "light_") &&
+        n < lightCount_) {
+      lightButtons_[static_cast<std::size_t>(n)] = button;
+      ShowWhite(button);
+    }
+  }
+}
+
+void CVarnikUSBDevice::InitPage() {
+  if (pageXmlPath_.empty()) {
+    ResetToEmptyPage();
+    return;
+  }
+  for (int i = 0; i < GetCount(); ++i) {
+    CControlUI* child = GetItemAt(i);
+    if (child != nullptr && child->GetClass() == "SelectPanel") {
+      if (auto* panel = dynamic_cast<CContainerUI*>(child)) BindButtons(panel);
+      return;
+    }
+  }
+}
+
+CControlUI* CVarnikUSBDevice::FindChild(std::string_view name) const {
+  return const_cast<CVarnikUSBDevice*>(this)->FindSubControl(name);
+}
+
+CDeviceKeyButtonUI* CVarnikUSBDevice::KeyButton(int key) const {
+  if (key < 0 || key >= static_cast<int>(keyButtons_.size())) return nullptr;
+  return keyButtons_[static_cast<std::size_t>(key)];
+}
+
+CDeviceKeyButtonUI* CVarnikUSBDevice::LightButton(int led) const {
+  if (led < 0 || led >= static_cast<int>(lightButtons_.size())) return nullptr;
+  return lightButtons_[static_cast<std::size_t>(led)];
+}
+
+// ---- counts and configuration ----
+
+void CVarnikUSBDevice::SetKeyCount(int count) {
+  count = std::max(count, 0);
+  keyCount_ = count;
+  keyButtons_.assign(static_cast<std::size_t>(count), nullptr);
+}
+
+void CVarnikUSBDevice::SetLightCount(int count) {
+  count = std::max(count, 0);
+  lightCount_ = count;
+  lightButtons_.assign(static_cast<std::size_t>(count), nullptr);
+  ledTable_.assign(static_cast<std::size_t>(count), LedColour{});
+  std::lock_guard<std::mutex> lk(customTableLock_);
+  customTable_.assign(static_cast<std::size_t>(count), LightListEntry{});
+}
+
+void CVarnikUSBDevice::SetDeviceFolderName(const std::string& name) { deviceFolderName_ = name; }
+
+void CVarnikUSBDevice::SetPowerDisplay(CControlUI* display) {
+  powerDisplay_ = display;
+  if (auto* hooks = dynamic_cast<IPowerDisplayHooks*>(display)) hooks->SetWireless(wireless_);
+}
+
+void CVarnikUSBDevice::SetWirelessFlag(bool wireless) {
+  wireless_ = wireless;
+  if (auto* hooks = dynamic_cast<IPowerDisplayHooks*>(powerDisplay_)) hooks->SetWireless(wireless);
+}
+
+void CVarnikUSBDevice::SetDeviceIdentity(const DeviceIdEntry& id) {
+  identity_ = id;
+  kind_ = id.kind;
+  auxiliary_ = id.auxiliary;
+}
+
+void CVarnikUSBDevice::SetLightingControlActive(bool on) {
+  lightingControlActive_ = on;
+  if (on && kind_ == kKindKeyboard && IsPrimaryOpen()) comm_.LightControl();
+}
+
+std::filesystem::path CVarnikUSBDevice::DefaultProfilePath() const {
+  return korvale::DefaultProfilePath(deviceFolderName_);
+}
+
+std::filesystem::path CVarnikUSBDevice::UserDataFolder() const {
+  return korvale::UserDataFolder(deviceFolderName_);
+}
+
+// ---- channels ----
+
+bool CVarnikUSBDevice::AttachPrimary(const std::string& path, bool receiver, int connectionMode) {
+  bool ok = false;
+  {
+    std::lock_guard<std::mutex> lk(comm_.channelLock);
+    CHidDevice& channel = receiver ? comm_.receiverChannel : comm_.cableChannel;
+    ok = channel.Open(path, true, true, true, false);
+    if (ok) comm_.opened = 1;
+  }
+  if (ok && (connectionMode == proto::kModeCable || connectionMode == proto::kModeReceiver))
+    comm_.SetConnectionMode(connectionMode);
+  if (!ok) Trace("device: cannot open %s", path.c_str());
+  return ok;
+}
+
+void CVarnikUSBDevice::DetachPrimary() {
+  comm_.opened = 0;
+  std::lock_guard<std::mutex> lk(comm_.channelLock);
+  comm_.cableChannel.Close();
+  comm_.receiverChannel.Close();
+}
+
+bool CVarnikUSBDevice::SwitchPrimaryChannel(const std::string& path) {
+  std::lock_guard<std::mutex> lk(comm_.channelLock);
+  comm_.opened = 0;
+  const bool onReceiver = comm_.viaReceiver.load() != 0;
+  CHidDevice& idle = onReceiver ? comm_.cableChannel : comm_.receiverChannel;
+  idle.Close();
+  if (!idle.Open(path, true, true, true, false)) return false;
+  comm_.opened = 1;
+  comm_.viaReceiver = onReceiver ? 0 : 1;
+  return true;
+}
+
+bool CVarnikUSBDevice::OpenEventChannel(const std::string& path, int kind) {
+  CHidDevice& channel = EventSideOfKind(kind) == kEventSideReceiver ? eventComm_.receiverChannel
+                                                                      : eventComm_.cableChannel;
+  channel.Close();
+  return channel.Open(path, true, true, true, false);
+}
+
+void CVarnikUSBDevice::CloseEventChannel(int kind) {
+  CHidDevice& channel = EventSideOfKind(kind) == kEventSideReceiver ? eventComm_.receiverChannel
+                                                                      : eventComm_.cableChannel;
+  channel.Close();
+}
+
+bool CVarnikUSBDevice::IsEventChannelOpen(int kind) const {
+  const CHidDevice& channel = EventSideOfKind(kind) == kEventSideReceiver
+                                  ? eventComm_.receiverChannel
+                                  : eventComm_.cableChannel;
+  return channel.IsOpen();
+}
+
+// ---- UI thread hand-over ----
+
+void CVarnikUSBDevice::RunOnUi(std::function<void()> task) {
+  GetUiLoop().Post([alive = Lifetime(), task = std::move(task)] {
+    if (alive.lock()) task();
+  });
+}
+
+void CVarnikUSBDevice::RequestResync() {
+  RunOnUi([this] {
+    UiLoop& loop = GetUiLoop();
+    if (resyncTimer_ == 0) resyncTimer_ = UiLoop::NewTimerKey();
+    const UiLoop::TimerKey key = resyncTimer_;
+    loop.SetTimer(key, ResyncDelayMs(), [this, key, alive = Lifetime()] {
+      GetUiLoop().KillTimer(key);
+      if (alive.lock()) OnResync();
+    });
+  });
+}
+
+// ---- function pages ----
+
+void CVarnikUSBDevice::ShowFunctionPage(int type) {
+  functionPage_ = type;
+  if (!tabsLookedUp_) {
+    outerTabs_ = dynamic_cast<CTabLayoutUI*>(FindChild("device_function_switch"));
+    innerTabs_ = dynamic_cast<CTabLayoutUI*>(FindChild("device_key_function_switch"));
+    tabsLookedUp_ = outerTabs_ != nullptr && innerTabs_ != nullptr;
+  }
+  if (outerTabs_ == nullptr || innerTabs_ == nullptr) return;
+  int outer = 0;
+  int inner = 0;  // -1: unchanged
+  switch (type) {
+    case 2:
+    case 6: outer = 0; inner = 1; break;
+    case 3:
+    case 8: outer = 1; inner = -1; break;
+    case 4:
+      if (kind_ == kKindKeyboard || kind_ == kKindMouse) {
+        outer = 3;
+        inner = -1;
+      } else {
+        outer = 0;
+        inner = 2;
+      }
+      break;
+    case 7: outer = 0; inner = 2; break;
+    case 5: outer = 2; inner = -1; break;
+    default: outer = 0; inner = 0; break;
+  }
+  outerTabs_->SelectItem(outer);
+  if (inner >= 0) innerTabs_->SelectItem(inner);
+}
+
+int CVarnikUSBDevice::GetFunctionPage() const { return functionPage_; }
+
+// ---- LED table and preview steps ----
+
+uint64_t CVarnikUSBDevice::NowMs() const {
+  if (clock_) return clock_();
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+void CVarnikUSBDevice::FillAllLeds(const LedColour& colour) {
+  for (auto& entry : ledTable_) entry = colour;
+}
+
+void CVarnikUSBDevice::SetLedColour(int led, uint32_t packed) {
+  if (led < 0 || led >= lightCount_ || led >= static_cast<int>(ledTable_.size())) return;
+  ledTable_[static_cast<std::size_t>(led)] = UnpackLedColour(packed);
+}
+
+uint32_t CVarnikUSBDevice::GetLedColour(int led) const {
+  if (led < 0 || led >= lightCount_ || led >= static_cast<int>(ledTable_.size())) return 0;
+  return PackLedColour(ledTable_[static_cast<std::size_t>(led)]);
+}
+
+void CVarnikUSBDevice::StepBreathing() {
+  preview_.step = Cycle(lightInfo_.fx, preview::kBreathSteps, preview_.step, 1);
+  if (preview_.step == 0) {
+    preview_.colourIndex = static_cast<uint8_t>(preview_.colourIndex + preview::kWheelJump);
+    if (preview_.colourIndex > preview::kWheelHues) preview_.colourIndex = 0;
+  }
+  const int s = preview::kBrightness[Level0to4(lightInfo_.light)];
+  const auto alpha = static_cast<uint8_t>(preview::kBreath[preview_.step] * s / 256);
+  LedColour c{lightInfo_.red, lightInfo_.green, lightInfo_.blue, alpha};
+  if (lightInfo_.multiColor) {
+    const auto& w = preview::kWheel[preview_.colourIndex];
+    c = {w.red, w.green, w.blue, alpha};
+  }
+  FillAllLeds(c);
+}
+
+void CVarnikUSBDevice::StepBreathingFourColours() {
+  preview_.step = Cycle(lightInfo_.fx, preview::kBreathSteps, preview_.step, 1);
+  if (preview_.step == 0 && ++preview_.colourIndex > 3) preview_.colourIndex = 0;
+  if (preview_.colourIndex > 3) preview_.colourIndex = 0;
+  const int s = preview::kBrightness[Level0to4(lightInfo_.light)];
+  const auto& f = preview::kFourColours[preview_.colourIndex];
+  FillAllLeds({f.red, f.green, f.blue, static_cast<uint8_t>(preview::kBreath[preview_.step] * s / 256)});
+}
+
+void CVarnikUSBDevice::StepStatic() {
+  FillAllLeds({lightInfo_.red, lightInfo_.green, lightInfo_.blue,
+               preview::kBrightness[Level0to4(lightInfo_.light)]});
+}
+
+void CVarnikUSBDevice::StepSpectrum() {
+  preview_.step = Cycle(lightInfo_.fx, preview::kWheelHues, preview_.step, 1);
+  const auto& w = preview::kWheel[preview_.step];
+  FillAllLeds({w.red, w.green, w.blue, preview::kBrightness[Level0to4(lightInfo_.light)]});
+}
+
+void CVarnikUSBDevice::StepBlink() {
+  const uint64_t now = NowMs();
+  const uint64_t period = uint64_t{preview::kBlinkPeriod[Level0to4(lightInfo_.speed)]} * preview::kBlinkUnitMs;
+  if (now - preview_.lastToggleMs >= period) {
+    preview_.phase ^= 1;
+    preview_.lastToggleMs = now;
+    preview_.step = static_cast<uint8_t>(preview_.step + preview::kWheelJump);
+    if (preview_.step >= preview::kWheelHues) preview_.step = 0;
+  }
+  if (!preview_.phase) {
+    FillAllLeds({});
+    return;
+  }
+  const uint8_t s = preview::kBrightness[Level0to4(lightInfo_.light)];
+  if (lightInfo_.multiColor) {
+    const auto& w = preview::kWheel[preview_.step];
+    FillAllLeds({w.red, w.green, w.blue, s});
+  } else {
+    FillAllLeds({lightInfo_.red, lightInfo_.green, lightInfo_.blue, s});
+  }
+}
+
+void CVarnikUSBDevice::StepBlinkFourColours() {
+  const uint64_t now = NowMs();
+  const uint64_t period = uint64_t{preview::kBlinkPeriod[Level0to4(lightInfo_.speed)]} * preview::kBlinkUnitMs;
+  if (now - preview_.lastToggleMs >= period) {
+    preview_.phase ^= 1;
+    preview_.lastToggleMs = now;
+    if (++preview_.colourIndex > 3) preview_.colourIndex = 0;
+  }
+  if (preview_.colourIndex > 3) preview_.colourIndex = 0;
+  if (!preview_.phase) {
+    FillAllLeds({});
+    return;
+  }
+  const auto& f = preview::kFourColours[preview_.colourIndex];
+  FillAllLeds({f.red, f.green, f.blue, preview::kBrightness[Level0to4(lightInfo_.light)]});
+}
+
+void CVarnikUSBDevice::StepOff() { FillAllLeds({}); }
+
+void CVarnikUSBDevice::PaintLights() {
+  if (!lightingControlActive_) return;
+  const std::size_t n = std::min(ledTable_.size(), lightButtons_.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    CDeviceKeyButtonUI* button = lightButtons_[i];
+    if (button == nullptr || !button->IsVisible()) continue;
+    const LedColour c = ledTable_[i];
+    button->SetLightColor(LightButtonColour(c));
+    button->SetLightFade(c.alpha);
+    button->SetShowLightImage(true);
+  }
+}
+
+// ---- reactive levels ----
+
+int CVarnikUSBDevice::DecayLevel(int led, int mode) {
+  if (led < 0 || led >= kLevelLeds) return 0;
+  uint8_t& level = levels_[static_cast<std::size_t>(kLevelBase + led)];
+  if (level == 0) return 0;
+  for (const auto& band : preview::kDecayBands) {
+    if (level < band.from) continue;
+    const int step = mode == 0 ? band.mode0 : mode == 29 ? band.mode29 : band.other;
+    level = static_cast<uint8_t>(std::max(0, level - step));
+    break;
+  }
+  return level;
+}
+
+void CVarnikUSBDevice::TriggerFlaggedLeds() {
+  for (int i = 0; i < 9; ++i)
+    if (levels_[static_cast<std::size_t>(kTriggerBase + i)] != 0)
+      levels_[static_cast<std::size_t>(kLevelBase + i)] = 255;
+}
+
+void CVarnikUSBDevice::RotateTriggers(int direction) {
+  auto first = levels_.begin() + kTriggerBase;
+  auto last = first + kTriggerFlags;
+  if (direction != 0)
+    std::rotate(first, last - 1, last);  // flag 22 wraps to flag 0
+  else
+    std::rotate(first, first + 1, last);  // flag 0 wraps to flag 22
+}
+
+void CVarnikUSBDevice::ClearLevels() {
+  std::fill(levels_.begin() + kLevelBase, levels_.begin() + kLevelBase + kLevelLeds, 0);
+  std::fill(levels_.begin() + kTriggerBase, levels_.end(), 0);
+}
+
+// ---- the remaining base slots ----
+
+int CVarnikUSBDevice::ApplyLighting() { return 0; }
+void CVarnikUSBDevice::OnConnected() {}
+void CVarnikUSBDevice::OnResync() {}
+void CVarnikUSBDevice::PollWirelessStatus() {}
+bool CVarnikUSBDevice::IsWirelessLinkUp() { return true; }
+int CVarnikUSBDevice::ReloadProfile() { return 0; }
+void CVarnikUSBDevice::RefreshPage() {}
+void CVarnikUSBDevice::RevalidateMacroKeys() {}
+void CVarnikUSBDevice::RestoreDefaultProfile() {}
+std::vector<int> CVarnikUSBDevice::CollectUsedMacros() { return {}; }
+int CVarnikUSBDevice::WriteKeyAssignments(int, const std::vector<KeyRecord>&) { return 0; }
+int CVarnikUSBDevice::ApplyKeyAssignments(int) { return 0; }
+int CVarnikUSBDevice::ApplySecondaryKeyAssignments(int) { return 0; }
+int CVarnikUSBDevice::WriteSecondaryKeyTable(int, const std::vector<KeyRecord>&) { return 0; }
+int CVarnikUSBDevice::DownloadMacros(const std::vector<int>&) { return 0; }
+int CVarnikUSBDevice::WriteDeviceConfig(int, int, int, int, int) { return 0; }
+void CVarnikUSBDevice::LoadEffectLists() {}
+void CVarnikUSBDevice::SetAuxKeyMap(const std::map<int, int>& map) { auxKeyMap_ = map; }
+void CVarnikUSBDevice::ResolveProfilePaths() {}
+std::string CVarnikUSBDevice::GetProfilePath() const { return {}; }
+void CVarnikUSBDevice::SaveProfile() {}
+void CVarnikUSBDevice::SetModelIndex(int index) { modelIndex_ = index; }
+int CVarnikUSBDevice::GetModelIndex() const { return modelIndex_; }
+
+void CVarnikUSBDevice::SetLightInfo(const std::array<uint32_t, 5>& words) {
+  lightInfo_ = LightInfo::FromWords(words);
+}
+
+void CVarnikUSBDevice::SetAudioLightColours(uint32_t a, uint32_t b, uint32_t c) {
+  audioWords_ = {a, b, c};
+  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) editor->SetAudioColours(a, b, c & 0xFF);
+}
+
+std::array<uint32_t, 3> CVarnikUSBDevice::GetAudioLightColours() {
+  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) audioWords_ = editor->GetAudioColours();
+  return audioWords_;
+}
+
+void CVarnikUSBDevice::SelectKey(int key) { selectedKey_ = key; }
+void CVarnikUSBDevice::SelectSecondaryKey(int key) { secondarySelectedKey_ = key; }
+void CVarnikUSBDevice::FeedAudioSpectrum(const int*, int) {}
+void CVarnikUSBDevice::FeedAudioColours(const uint32_t*, int) {}
+
+}  // namespace korvale
