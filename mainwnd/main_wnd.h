@@ -1,0 +1,224 @@
+#pragma once
+// The application's single top-level window and its hub: builds the main
+// skin, applies the language and the interface scale, owns the tray icon, the
+// worker-thread slots and the child windows, and turns every notification and
+// window message into a call on the right handler.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mainwnd/tray.h"
+#include "platform/event.h"
+#include "ui/app_messages.h"
+#include "ui/window.h"
+
+namespace korvale {
+
+// Notification pump of the virtual window "mainpage"; its entries do nothing.
+class CMainPage : public CNotifyPump {
+ public:
+  CMainPage();
+};
+
+// Where a notification or message is handed on. The entries that belong to
+// the editors and dialogs stay empty until those register with
+// CMainWnd::SetRouteHandler.
+enum class MainRoute {
+  kLightingEditor,    // effect, colour and brightness controls of a page
+  kAudioLighting,     // audio-reactive lighting controls and data
+  kColourEntry,       // typed R/G/B values of both colour pickers
+  kKeyEditor,         // key assignment grid and its combos
+  kKeyCapture,        // keyboard hook: a key for the key assignment editor
+  kMacroEditor,       // macro list, steps, import and export
+  kMacroRecording,    // hook messages and menu items while recording
+  kMacroActionMenu,   // "itemactivate" on "macro_action"
+  kShootEditor,
+  kHeadsetControls,
+  kProfileList,       // profile add/remove/copy/... buttons
+  kProfileSelect,     // the profile combo, after its 400 ms settle time
+  kMainCommands,      // import/export, restore, lighting sync, music settings
+  kFunctionPage,      // the page tabs of the current device
+  kDeviceSettings,    // DPI stages, report rate, repeat, scroll, ...
+  kMouseLedSelection, // "click_select_end" of the mouse LED panel
+  kSkinWindow,
+  kSettingsWindow,
+  kAboutWindow,
+  kWorkTool,          // the "WorkTool" peer's query
+  kAudioCapture,      // start and stop commands to the audio capture program
+  kHookControl,       // install (1) or remove (0) the capture hooks
+  kSystemControlPanel,// "windowdeviceset_" n
+  kCount
+};
+const char* MainRouteName(MainRoute route);
+
+// What a route handler is given: the notification, or the message.
+struct MainRouteCall {
+  std::string type;  // notification type, or "message" / "menu" / "timer"
+  std::string name;  // sender or menu item name
+  TNotifyUI* notify = nullptr;
+  UINT msg = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+};
+using MainRouteHandler = std::function<void(const MainRouteCall&)>;
+
+// A worker thread's parameter record.
+struct MainThreadParam {
+  HWND mainWnd = 0;
+  std::shared_ptr<Event> stop;  // manual reset
+};
+
+class CMainWnd : public WindowImplBase {
+ public:
+  static constexpr int kThreadSlots = 20;
+  static constexpr int kDiscoverySlot = 0;
+  static constexpr int kAudioWatchSlot = 1;
+  static constexpr int kSyncLightSlot = 8;
+  static constexpr std::uint32_t kThreadStopWaitMs = 1000;
+
+  static constexpr UINT kTimerScale = 1011;
+  static constexpr UINT kTimerTrayMenu = 1032;
+  static constexpr UINT kTimerProfileSelect = 1055;
+  static constexpr UINT kTimerGameEnd = 1066;
+
+  static constexpr int kDefaultScale = 96;
+  static constexpr int kLargeScale = 144;
+  static constexpr UiSize kBaseSize{1000, 640};
+
+  enum class ChildWindow { kSettings, kPalette, kToolA, kToolB, kCount };
+
+  CMainWnd();
+  ~CMainWnd() override;
+
+  // --- wiring by the shell (before Create) ---
+  // Numbers of the registered messages, looked up by name.
+  void SetRegisteredMessages(const std::function<UINT(std::string_view name)>& lookup);
+  // Broadcasts a registered message to every application of the user.
+  void SetBroadcaster(std::function<void(std::string_view name, WPARAM, LPARAM)> broadcaster);
+  // The tray icon (not owned); none keeps the window working without it.
+  void SetTrayIcon(ITrayIcon* tray);
+  // Size of the monitor the window sits on (the scale rule reads it).
+  void SetMonitorSize(UiSize size) { monitor_ = size; }
+  // Fills an entry of the routing tables; an empty function clears it.
+  void SetRouteHandler(MainRoute route, MainRouteHandler handler);
+
+  // --- window ---
+  std::string GetWindowClassName() const override { return "MainWnd"; }
+  std::string GetSkinFile() override { return "XML_MAIN"; }
+  void InitWindow() override;
+  void Notify(TNotifyUI& msg) override;
+  void OnClick(TNotifyUI& msg) override;
+  CControlUI* CreateControl(std::string_view cls) override;
+  LRESULT HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
+  LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
+
+  // --- for the handlers ---
+  void CloseChildWindows();
+  void SetChildWindow(ChildWindow which, HWND hwnd);
+  HWND GetChildWindow(ChildWindow which) const;
+  bool GetLightingControl() const { return lightingControl_; }
+  bool IsActive() const { return active_; }
+  bool IsHovered() const { return hovered_; }
+  UiSize GetScreenSize() const { return screen_; }
+  // Process-wide: cleared on suspend, set on resume.
+  static bool IsPowerOn();
+
+  // Language: index into "Language.config"'s list, -1 before the first.
+  int GetLanguageIndex() const { return languageIndex_; }
+  void ApplyLanguage(int index);
+  // The face installed for a language index, given the previous index;
+  // empty keeps the current fonts.
+  static std::string FontFaceFor(int index, int previous);
+
+  // Interface scale: 144 on a monitor wider than 1500 and taller than 960.
+  static int ScaleForMonitor(UiSize monitor);
+  int GetInterfaceScale() const { return scale_; }
+  void SetInterfaceScale();
+
+  // Worker threads. body runs on its own thread with the slot's record and
+  // must return soon after the stop event is set. False when the slot is
+  // taken or out of range.
+  bool StartThread(int slot, std::function<void(const MainThreadParam&)> body);
+  bool IsThreadRunning(int slot) const;
+  // Signals every slot and waits for each thread at most kThreadStopWaitMs;
+  // a thread still running then is left to end by itself (traced).
+  void StopThreads();
+
+  // Wake-up reaction: overlay, polling resumed, window restored to the front.
+  void WakeUp();
+  // The tray menu as loaded from "menu.xml" (translated texts).
+  const std::vector<TrayMenuItem>& GetMenuItems() const { return menuItems_; }
+  bool IsMenuOpen() const { return menuOpen_; }
+  // Stands in for the device list until it is attached: how many selector
+  // tiles are visible.
+  int VisibleTileCount() const;
+
+ private:
+  struct ThreadSlot;
+  struct RouteRow;
+
+  void OnWindowInit();
+  void OnTimer(UINT id);
+  void OnTrayNotify(LPARAM mouseMsg);
+  void OnMenuCommand(WPARAM index);
+  void ShowTrayMenu();
+  void LoadMenu();
+  void ToggleLightingControl();
+  void SetLightingControl(bool on, bool broadcast);
+  void ShowLightControlStatus();
+  void PassHovered();
+  void PassLightingControl(bool on);
+  void UpdateNoDeviceOverlay();
+  void BringToFront();
+  void InstallFonts(const std::string& face);
+  void Route(MainRoute route, const MainRouteCall& call);
+  bool RouteNotify(TNotifyUI& msg);
+  void OnVelmoDpiSlider(TNotifyUI& msg, int index);
+  void OnVelmoDpiEdit(TNotifyUI& msg, int index);
+  void Shutdown();
+  UINT Registered(std::string_view name) const;
+  int HookMessageIndex(UINT msg) const;
+  int GameMessageIndex(UINT msg) const;
+
+  CMainPage mainPage_;
+  std::array<MainRouteHandler, static_cast<std::size_t>(MainRoute::kCount)> routes_;
+  std::function<void(std::string_view, WPARAM, LPARAM)> broadcaster_;
+  ITrayIcon* tray_ = nullptr;
+  bool trayShown_ = false;
+
+  // Registered numbers (0 = not registered: never matches a message).
+  UINT identityMsg_ = 0;
+  UINT updateStatusMsg_ = 0;
+  UINT lightControlNotifyMsg_ = 0;
+  UINT lightControlSetMsg_ = 0;
+  UINT workToolQueryMsg_ = 0;
+  std::array<UINT, std::size(kHookMessageNames)> hookMsgs_{};
+  std::array<UINT, std::size(kGameMessageNames)> gameMsgs_{};
+
+  // Caption buttons, found once.
+  CControlUI* closeBtn_ = nullptr;
+  CControlUI* minBtn_ = nullptr;
+  CControlUI* setBtn_ = nullptr;
+
+  bool lightingControl_ = true;
+  bool active_ = false;
+  bool hovered_ = false;
+  int scale_ = kDefaultScale;
+  int languageIndex_ = -1;
+  bool firstSizeArmed_ = false;
+  bool shutDown_ = false;
+  bool menuOpen_ = false;
+  UiSize screen_;
+  UiSize monitor_;  // empty: the screen size of the window model
+  std::array<HWND, static_cast<std::size_t>(ChildWindow::kCount)> children_{};
+  std::vector<TrayMenuItem> menuItems_;
+  std::array<std::unique_ptr<ThreadSlot>, kThreadSlots> threads_;
+};
+
+}  // namespace korvale
