@@ -1,0 +1,760 @@
+#include "qtview/skin_view.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QEnterEvent>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QTimer>
+
+#include "qtview/images.h"
+#include "qtview/widgets.h"
+
+namespace korvale::qtview {
+
+namespace {
+
+const char* kControlProperty = "korvaleControl";
+
+enum class Flow { Horizontal, Vertical, Overlay };
+
+Flow FlowOf(const CControlUI* c) {
+  if (c->IsClass("HorizontalLayout")) return Flow::Horizontal;
+  if (c->IsClass("TabLayout")) return Flow::Overlay;
+  if (c->IsClass("VerticalLayout")) return Flow::Vertical;
+  return Flow::Overlay;
+}
+
+// Controls whose children are drawn by the control itself (a combo's items
+// live in its popup).
+bool HasChildWidgets(const CControlUI* c) {
+  return dynamic_cast<const CContainerUI*>(c) != nullptr && !c->IsClass("Combo");
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QString CssColor(DWORD argb) {
+  QColor c = ToQColor(argb);
+  return QString("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
+}
+
+Qt::Alignment AlignOf(const CControlUI* c) {
+  auto* label = dynamic_cast<const CLabelUI*>(c);
+  std::string align = label != nullptr ? label->GetAlign() : "left";
+  Qt::Alignment a = Qt::AlignVCenter;
+  if (align == "center") return a | Qt::AlignHCenter;
+  if (align == "right") return a | Qt::AlignRight;
+  return a | Qt::AlignLeft;
+}
+
+void SetFlag(QWidget* w, const char* name, bool value) {
+  if (w->property(name).toBool() == value) return;
+  w->setProperty(name, value);
+  // Style sheet rules on the property apply only after a re-polish.
+  w->style()->unpolish(w);
+  w->style()->polish(w);
+  w->update();
+}
+
+// Lays out the children of container c inside a widget of the given size, the
+// way the skin describes it: fixed sizes and paddings kept, the rest of the
+// room shared by the children without a fixed size, floats at their pos.
+// The least room a control needs along one axis: its fixed size, else what
+// its widget or children need, else its skin minimum.
+template <typename WidgetOf>
+int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, int depth = 0) {
+  int fixed = horizontal ? c->GetFixedWidth() : c->GetFixedHeight();
+  if (fixed > 0) return fixed;
+  int least = horizontal ? c->GetMinWidth() : c->GetMinHeight();
+  QWidget* w = widgetOf(c);
+  if (w == nullptr) return least;
+  auto* container = dynamic_cast<CContainerUI*>(c);
+  if (container == nullptr || !HasChildWidgets(c)) {
+    QSize hint = w->minimumSizeHint();
+    return std::max(least, horizontal ? 0 : std::max(0, hint.height()));
+  }
+  if (depth > 32) return least;
+  const Flow flow = FlowOf(c);
+  const bool along = (flow == Flow::Horizontal) == horizontal && flow != Flow::Overlay;
+  const UiRect in = container->GetInset();
+  int sum = 0, most = 0, shown = 0;
+  for (int i = 0; i < container->GetCount(); ++i) {
+    CControlUI* child = container->GetItemAt(i);
+    if (!child->IsVisible() || child->IsFloat() || widgetOf(child) == nullptr) continue;
+    const UiRect& p = child->GetPadding();
+    int need = NaturalMin(child, horizontal, widgetOf, depth + 1) + (horizontal ? p.left + p.right : p.top + p.bottom);
+    sum += need;
+    most = std::max(most, need);
+    ++shown;
+  }
+  if (shown > 1) sum += container->GetChildPadding() * (shown - 1);
+  int inner = along ? sum : most;
+  return std::max(least, inner + (horizontal ? in.left + in.right : in.top + in.bottom));
+}
+
+template <typename WidgetOf>
+void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf) {
+  const UiRect inset = c->GetInset();
+  const QRect area(inset.left, inset.top, std::max(0, size.width() - inset.left - inset.right),
+                   std::max(0, size.height() - inset.top - inset.bottom));
+  const Flow flow = FlowOf(c);
+  const bool horizontal = flow == Flow::Horizontal;
+  const int gap = c->GetChildPadding();
+
+  struct Slot {
+    CControlUI* control;
+    QWidget* widget;
+  };
+  std::vector<Slot> flowing;
+  for (int i = 0; i < c->GetCount(); ++i) {
+    CControlUI* child = c->GetItemAt(i);
+    QWidget* w = widgetOf(child);
+    if (w == nullptr || !child->IsVisible()) continue;
+    if (child->IsFloat()) {
+      const UiRect& xy = child->GetFixedXY();
+      int width = child->GetFixedWidth() > 0 ? child->GetFixedWidth() : xy.Width();
+      int height = child->GetFixedHeight() > 0 ? child->GetFixedHeight() : xy.Height();
+      w->setGeometry(xy.left, xy.top, std::max(0, width), std::max(0, height));
+      continue;
+    }
+    flowing.push_back({child, w});
+  }
+
+  auto mainFixed = [&](CControlUI* ch) { return horizontal ? ch->GetFixedWidth() : ch->GetFixedHeight(); };
+  auto crossFixed = [&](CControlUI* ch) { return horizontal ? ch->GetFixedHeight() : ch->GetFixedWidth(); };
+  auto mainPad = [&](CControlUI* ch) {
+    const UiRect& p = ch->GetPadding();
+    return horizontal ? p.left + p.right : p.top + p.bottom;
+  };
+
+  if (flow == Flow::Overlay) {
+    for (auto& s : flowing) {
+      const UiRect& p = s.control->GetPadding();
+      int w = s.control->GetFixedWidth() > 0 ? s.control->GetFixedWidth() : area.width() - p.left - p.right;
+      int h = s.control->GetFixedHeight() > 0 ? s.control->GetFixedHeight() : area.height() - p.top - p.bottom;
+      s.widget->setGeometry(area.left() + p.left, area.top() + p.top, std::max(0, w), std::max(0, h));
+    }
+  } else {
+    const int room = horizontal ? area.width() : area.height();
+    int fixed = 0;
+    int stretchy = 0;
+    for (auto& s : flowing) {
+      fixed += mainPad(s.control) + std::max(0, mainFixed(s.control));
+      if (mainFixed(s.control) <= 0) ++stretchy;
+    }
+    if (!flowing.empty()) fixed += gap * static_cast<int>(flowing.size() - 1);
+    // The free room is shared evenly, except that a child that needs more
+    // than its share gets what it needs and the rest share what is left.
+    std::vector<int> given(flowing.size(), -1);
+    int free = std::max(0, room - fixed);
+    int open = stretchy;
+    for (bool changed = true; changed && open > 0;) {
+      changed = false;
+      int share = free / open;
+      for (std::size_t i = 0; i < flowing.size(); ++i) {
+        if (mainFixed(flowing[i].control) > 0 || given[i] >= 0) continue;
+        int need = NaturalMin(flowing[i].control, horizontal, widgetOf);
+        int hi = horizontal ? flowing[i].control->GetMaxWidth() : flowing[i].control->GetMaxHeight();
+        int want = std::min(std::max(need, share), std::max(need, hi));
+        if (want != share) {
+          given[i] = want;
+          free = std::max(0, free - want);
+          --open;
+          changed = true;
+        }
+      }
+    }
+    int share = open > 0 ? free / open : 0;
+    int leftover = open > 0 ? free - share * open : 0;
+    int at = horizontal ? area.left() : area.top();
+    int openSeen = 0;
+    for (std::size_t i = 0; i < flowing.size(); ++i) {
+      auto& s = flowing[i];
+      const UiRect& p = s.control->GetPadding();
+      int main = mainFixed(s.control);
+      if (main <= 0) main = given[i] >= 0 ? given[i] : share + (++openSeen == open ? leftover : 0);
+      int cross = crossFixed(s.control);
+      if (horizontal) {
+        if (cross <= 0) cross = area.height() - p.top - p.bottom;
+        s.widget->setGeometry(at + p.left, area.top() + p.top, std::max(0, main), std::max(0, cross));
+        at += p.left + main + p.right + gap;
+      } else {
+        if (cross <= 0) cross = area.width() - p.left - p.right;
+        s.widget->setGeometry(area.left() + p.left, at + p.top, std::max(0, cross), std::max(0, main));
+        at += p.top + main + p.bottom + gap;
+      }
+    }
+  }
+
+  for (int i = 0; i < c->GetCount(); ++i) {
+    auto* child = dynamic_cast<CContainerUI*>(c->GetItemAt(i));
+    QWidget* w = child != nullptr ? widgetOf(child) : nullptr;
+    if (w != nullptr && child->IsVisible() && HasChildWidgets(child)) LayoutChildren(child, w->size(), widgetOf);
+  }
+}
+
+}  // namespace
+
+QtSkinView::QtSkinView(CPaintManagerUI* manager, QWidget* parent) : manager_(manager) {
+  window_ = new QWidget(parent);
+  window_->setObjectName("korvaleWindow");
+  window_->setAttribute(Qt::WA_StyledBackground, true);
+  window_->installEventFilter(this);
+  // The window holds the focus until the user moves it: showing a window
+  // must not send "setfocus" to its first control.
+  window_->setFocusPolicy(Qt::ClickFocus);
+  window_->setFocus();
+  UiSize init = manager->GetInitSize();
+  window_->resize(init.cx > 0 ? init.cx : 800, init.cy > 0 ? init.cy : 600);
+  std::string caption = manager->GetWindowAttribute("caption");
+  if (manager->GetWindow() != nullptr) window_->setWindowTitle(Q(manager->GetWindow()->GetWindowText()));
+  (void)caption;
+  manager_->AddObserver(this);
+  std::weak_ptr<char> alive = alive_;
+  CResourceManager::GetInstance().AddLanguageListener([this, alive] {
+    if (alive.expired()) return;
+    for (auto& [control, node] : nodes_) Sync(const_cast<CControlUI*>(control));
+  });
+  Build(manager->GetRoot());
+}
+
+QtSkinView::~QtSkinView() {
+  manager_->RemoveObserver(this);
+  alive_.reset();
+  nodes_.clear();
+  controls_.clear();
+  delete window_.data();
+}
+
+QWidget* QtSkinView::WidgetFor(const CControlUI* control) const {
+  auto it = nodes_.find(control);
+  return it == nodes_.end() ? nullptr : it->second.widget;
+}
+
+CControlUI* QtSkinView::ControlFor(const QWidget* widget) const {
+  auto it = controls_.find(widget);
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+void QtSkinView::Clear() {
+  nodes_.clear();
+  controls_.clear();
+  if (rootWidget_ != nullptr) {
+    rootWidget_->hide();
+    rootWidget_->deleteLater();
+    rootWidget_ = nullptr;
+  }
+}
+
+void QtSkinView::Build(CControlUI* root) {
+  Clear();
+  if (root == nullptr || window_.isNull()) return;
+  rootWidget_ = CreateSubtree(root, window_);
+  Relayout();
+}
+
+QWidget* QtSkinView::CreateSubtree(CControlUI* control, QWidget* parent) {
+  Kind kind = Kind::Plain;
+  QWidget* w = CreateWidget(control, parent, &kind);
+  w->setProperty(kControlProperty, QVariant::fromValue(static_cast<void*>(control)));
+  if (!control->GetName().empty()) w->setObjectName(Q(control->GetName()));
+  // The skin class, for the style sheet: QWidget[skinClass="Option"].
+  w->setProperty("skinClass", Q(control->GetClass()));
+  nodes_[control] = Node{w, kind};
+  controls_[w] = control;
+  w->installEventFilter(this);
+  ApplyLook(control, w, kind);
+  Sync(control);
+  if (HasChildWidgets(control)) {
+    auto* container = static_cast<CContainerUI*>(control);
+    for (int i = 0; i < container->GetCount(); ++i) CreateSubtree(container->GetItemAt(i), w);
+    // Later siblings paint above earlier ones; floats above the flow.
+    for (int i = 0; i < container->GetCount(); ++i) {
+      if (container->GetItemAt(i)->IsFloat()) {
+        if (QWidget* cw = WidgetFor(container->GetItemAt(i))) cw->raise();
+      }
+    }
+  }
+  w->setVisible(control->IsVisible());
+  return w;
+}
+
+QWidget* QtSkinView::CreateWidget(CControlUI* control, QWidget* parent, Kind* kind) {
+  if (auto* key = dynamic_cast<CDeviceKeyButtonUI*>(control)) {
+    *kind = Kind::KeyButton;
+    return new KeyButtonWidget(key, parent);
+  }
+  if (control->IsClass("HandImgButton") || control->IsClass("HandImgSelectButton") ||
+      control->IsClass("RedioMacroButton")) {
+    *kind = Kind::Picture;
+    return new PictureButtonWidget(static_cast<CButtonUI*>(control), parent);
+  }
+  if (auto* ring = dynamic_cast<CCircleProgressUI*>(control)) {
+    *kind = Kind::Ring;
+    return new RingWidget(ring, parent);
+  }
+  if (auto* audio = dynamic_cast<CAudioRecordUI*>(control)) {
+    *kind = Kind::Spectrum;
+    return new SpectrumWidget(audio, parent);
+  }
+  if (auto* chart = dynamic_cast<CChartViewUI*>(control)) {
+    *kind = Kind::Chart;
+    return new ChartWidget(chart, parent);
+  }
+  if (auto* palette = dynamic_cast<CColorPaletteUI*>(control)) {
+    *kind = Kind::Palette;
+    return new PaletteWidget(palette, parent);
+  }
+  if (auto* combo = dynamic_cast<CComboUI*>(control)) {
+    *kind = Kind::Combo;
+    auto* box = new QComboBox(parent);
+    QObject::connect(box, &QComboBox::activated, this, [this, combo, box](int index) {
+      if (syncing_) return;
+      std::weak_ptr<void> life = combo->Lifetime();
+      combo->SelectItemFromUser(index);
+      if (!life.expired()) SyncCombo(combo, box);
+    });
+    return box;
+  }
+  if (auto* slider = dynamic_cast<CSliderUI*>(control)) {
+    *kind = Kind::Slider;
+    auto* s = new QSlider(Qt::Horizontal, parent);
+    QObject::connect(s, &QSlider::valueChanged, this, [this, slider](int value) {
+      if (syncing_) return;
+      std::weak_ptr<void> life = slider->Lifetime();
+      slider->SetValueFromUser(value);
+      if (!life.expired()) Sync(slider);  // the model may refuse or clamp
+    });
+    return s;
+  }
+  if (dynamic_cast<CProgressUI*>(control) != nullptr) {
+    *kind = Kind::Progress;
+    auto* bar = new QProgressBar(parent);
+    bar->setTextVisible(false);
+    return bar;
+  }
+  if (auto* option = dynamic_cast<COptionUI*>(control)) {
+    QAbstractButton* b;
+    if (control->IsClass("CheckBox")) {
+      *kind = Kind::CheckBox;
+      b = new QCheckBox(parent);
+    } else {
+      *kind = Kind::Option;
+      b = new QPushButton(parent);
+    }
+    b->setCheckable(true);
+    // The model decides the state (groups, refusals); the widget mirrors it.
+    QObject::connect(b, &QAbstractButton::clicked, this, [this, option] {
+      std::weak_ptr<void> life = option->Lifetime();
+      option->Activate();
+      if (!life.expired()) Sync(option);
+    });
+    return b;
+  }
+  if (auto* button = dynamic_cast<CButtonUI*>(control)) {
+    *kind = Kind::Button;
+    auto* b = new QPushButton(parent);
+    b->setFocusPolicy(Qt::TabFocus);
+    QObject::connect(b, &QPushButton::clicked, this, [button] { button->Activate(); });
+    return b;
+  }
+  if (auto* edit = dynamic_cast<CEditUI*>(control)) {
+    *kind = Kind::Edit;
+    auto* e = new QLineEdit(parent);
+    QObject::connect(e, &QLineEdit::textEdited, this, [this, edit, e](const QString& text) {
+      std::weak_ptr<void> life = edit->Lifetime();
+      edit->SetTextFromUser(text.toStdString());
+      if (life.expired()) return;
+      // Refused characters vanish at once, as they would in the model.
+      QString now = Q(edit->GetRawText());
+      if (now != e->text()) {
+        int cursor = e->cursorPosition() - (e->text().size() - now.size());
+        syncing_ = true;
+        e->setText(now);
+        e->setCursorPosition(std::max(0, cursor));
+        syncing_ = false;
+      }
+    });
+    QObject::connect(e, &QLineEdit::returnPressed, this, [edit] { edit->ReturnFromUser(); });
+    return e;
+  }
+  if (dynamic_cast<CListLabelElementUI*>(control) != nullptr) {
+    *kind = Kind::ListItem;
+    auto* l = new QLabel(parent);
+    l->setAttribute(Qt::WA_Hover, true);
+    return l;
+  }
+  if (HasChildWidgets(control)) {
+    *kind = Kind::Container;
+    return new ContainerWidget(control, parent);
+  }
+  if (dynamic_cast<CLabelUI*>(control) != nullptr) {
+    *kind = Kind::Label;
+    return new QLabel(parent);
+  }
+  *kind = Kind::Plain;
+  return new ContainerWidget(control, parent);
+}
+
+void QtSkinView::ApplyLook(CControlUI* control, QWidget* w, Kind kind) {
+  if (auto* label = dynamic_cast<CLabelUI*>(control); label != nullptr && label->GetFont() >= 0) {
+    if (const TFontInfo* f = manager_->GetFont(label->GetFont())) {
+      QFont font = w->font();
+      if (!f->name.empty()) font.setFamily(Q(f->name));
+      font.setPixelSize(std::max(8, manager_->ScaleValue(f->size + 1)));
+      font.setBold(f->bold);
+      font.setItalic(f->italic);
+      font.setUnderline(f->underline);
+      w->setFont(font);
+    }
+  }
+  // Skin colours on standard widgets: a few rules on top of the one style sheet.
+  QString css;
+  QString sel = w->metaObject()->className();
+  auto rule = [&](const QString& state, const QString& body) { css += sel + state + "{" + body + "}"; };
+  if (kind == Kind::Button || kind == Kind::Option || kind == Kind::CheckBox || kind == Kind::Label ||
+      kind == Kind::Edit || kind == Kind::ListItem) {
+    if (control->GetTextColor() != 0) rule("", "color:" + CssColor(control->GetTextColor()) + ";");
+    if (control->GetBkColor() != 0) rule("", "background-color:" + CssColor(control->GetBkColor()) + ";");
+  }
+  if (auto* button = dynamic_cast<CButtonUI*>(control); button != nullptr && (kind == Kind::Button || kind == Kind::Option)) {
+    if (button->GetHotBkColor() != 0) rule(":hover", "background-color:" + CssColor(button->GetHotBkColor()) + ";");
+    if (button->GetPushedBkColor() != 0) rule(":pressed", "background-color:" + CssColor(button->GetPushedBkColor()) + ";");
+  }
+  if (auto* option = dynamic_cast<COptionUI*>(control); option != nullptr && kind == Kind::Option) {
+    QString body;
+    if (option->GetSelectedBkColor() != 0) body += "background-color:" + CssColor(option->GetSelectedBkColor()) + ";";
+    if (option->GetSelectedTextColor() != 0) body += "color:" + CssColor(option->GetSelectedTextColor()) + ";";
+    if (!body.isEmpty()) rule(":checked", body);
+  }
+  if (w->styleSheet() != css) w->setStyleSheet(css);
+}
+
+void QtSkinView::SyncCombo(CComboUI* combo, QWidget* widget, const CControlUI* leaving) {
+  auto* box = static_cast<QComboBox*>(widget);
+  bool old = syncing_;
+  syncing_ = true;
+  QStringList items;
+  int current = -1;
+  for (int i = 0; i < combo->GetCount(); ++i) {
+    if (combo->GetItemAt(i) == leaving) continue;
+    if (i == combo->GetCurSel()) current = static_cast<int>(items.size());
+    items.push_back(Q(combo->GetItemText(i)));
+  }
+  bool same = box->count() == items.size();
+  for (int i = 0; same && i < box->count(); ++i) same = box->itemText(i) == items[i];
+  if (!same) {
+    box->clear();
+    box->addItems(items);
+  }
+  box->setCurrentIndex(current);
+  syncing_ = old;
+}
+
+void QtSkinView::Sync(CControlUI* control) {
+  auto it = nodes_.find(control);
+  if (it == nodes_.end()) return;
+  QWidget* w = it->second.widget;
+  const Kind kind = it->second.kind;
+  bool old = syncing_;
+  syncing_ = true;
+  if (w->isVisibleTo(w->parentWidget()) != control->IsVisible() && w->parentWidget() != nullptr) {
+    w->setVisible(control->IsVisible());
+    ScheduleRelayout();
+  }
+  w->setEnabled(control->IsEnabled());
+  QString tip = Q(control->GetToolTip());
+  if (w->toolTip() != tip) w->setToolTip(tip);
+  QString text = Q(control->GetText());
+  switch (kind) {
+    case Kind::Label:
+    case Kind::ListItem: {
+      auto* l = static_cast<QLabel*>(w);
+      if (l->text() != text) l->setText(text);
+      l->setAlignment(AlignOf(control));
+      if (auto* item = dynamic_cast<IListItemUI*>(control)) SetFlag(w, "selected", item->IsSelected());
+      break;
+    }
+    case Kind::Button: {
+      auto* b = static_cast<QPushButton*>(w);
+      QPixmap image = LoadSkinImage(static_cast<CButtonUI*>(control)->GetNormalImage());
+      if (!image.isNull()) {
+        b->setIcon(QIcon(image));
+        b->setProperty("skinIcon", true);
+      } else if (b->property("skinIcon").toBool()) {
+        b->setIcon(QIcon());
+        b->setProperty("skinIcon", false);
+      }
+      // The window buttons keep a face when the skin gives them no picture.
+      if (text.isEmpty() && image.isNull()) {
+        const std::string name = ToLower(control->GetName());
+        if (name == "closebtn") text = QString::fromUtf8("\u2715");
+        else if (name == "minbtn") text = QString::fromUtf8("\u2013");
+        else if (name == "maxbtn" || name == "restorebtn") text = QString::fromUtf8("\u25A1");
+      }
+      if (b->text() != text) b->setText(text);
+      break;
+    }
+    case Kind::Option:
+    case Kind::CheckBox: {
+      auto* b = static_cast<QAbstractButton*>(w);
+      if (b->text() != text) b->setText(text);
+      b->setChecked(static_cast<COptionUI*>(control)->IsSelected());
+      break;
+    }
+    case Kind::Edit: {
+      auto* edit = static_cast<CEditUI*>(control);
+      auto* e = static_cast<QLineEdit*>(w);
+      QString raw = Q(edit->GetRawText());
+      if (e->text() != raw) e->setText(raw);
+      e->setMaxLength(edit->GetMaxChar() > 0 ? edit->GetMaxChar() : 32767);
+      e->setReadOnly(edit->IsReadOnly());
+      e->setEchoMode(edit->IsPasswordMode() ? QLineEdit::Password : QLineEdit::Normal);
+      e->setAlignment(AlignOf(control));
+      break;
+    }
+    case Kind::Combo:
+      SyncCombo(static_cast<CComboUI*>(control), w);
+      break;
+    case Kind::Slider: {
+      auto* slider = static_cast<CSliderUI*>(control);
+      auto* s = static_cast<QSlider*>(w);
+      s->setRange(slider->GetMinValue(), slider->GetMaxValue());
+      s->setSingleStep(std::max(1, slider->GetChangeStep()));
+      s->setPageStep(std::max(1, slider->GetChangeStep()));
+      s->setValue(slider->GetValue());
+      break;
+    }
+    case Kind::Progress: {
+      auto* progress = static_cast<CProgressUI*>(control);
+      auto* bar = static_cast<QProgressBar*>(w);
+      bar->setRange(progress->GetMinValue(), progress->GetMaxValue());
+      bar->setValue(progress->GetValue());
+      break;
+    }
+    case Kind::Container:
+    case Kind::Plain:
+      if (auto* item = dynamic_cast<CListContainerElementUI*>(control)) {
+        SetFlag(w, "selected", item->IsSelected());
+        SetFlag(w, "hot", item->IsHot());
+      }
+      static_cast<ContainerWidget*>(w)->SyncBand();
+      w->update();
+      break;
+    default:
+      w->update();
+      break;
+  }
+  syncing_ = old;
+}
+
+void QtSkinView::OnPropertyChanged(CControlUI* control, const std::string& property, const std::string& detail) {
+  if (property == prop::kPos) return;  // written by our own layout
+  auto it = nodes_.find(control);
+  if (it == nodes_.end()) {
+    // A combo item changed: the combo shows it.
+    if (auto* combo = dynamic_cast<CComboUI*>(control->GetParent())) Sync(combo);
+    return;
+  }
+  if (property == prop::kVisible) ScheduleRelayout();
+  if (property == prop::kColor || property == prop::kBkColor ||
+      (property == prop::kAttribute && (detail == "font" || detail.find("color") != std::string::npos))) {
+    ApplyLook(control, it->second.widget, it->second.kind);
+  }
+  if (property == prop::kAttribute) {
+    static const char* kGeometry[] = {"width", "height", "pos", "padding", "float", "inset", "childpadding",
+                                      "minwidth", "minheight", "maxwidth", "maxheight"};
+    for (const char* g : kGeometry) {
+      if (detail == g) ScheduleRelayout();
+    }
+  }
+  Sync(control);
+}
+
+void QtSkinView::OnChildAdded(CContainerUI* parent, CControlUI* child, int index) {
+  auto it = nodes_.find(parent);
+  if (it == nodes_.end()) return;
+  if (!HasChildWidgets(parent)) {
+    Sync(parent);
+    return;
+  }
+  QWidget* w = CreateSubtree(child, it->second.widget);
+  // Keep widget stacking in child order so later siblings draw on top.
+  if (index + 1 < parent->GetCount()) {
+    if (QWidget* next = WidgetFor(parent->GetItemAt(index + 1))) w->stackUnder(next);
+  }
+  ScheduleRelayout();
+}
+
+void QtSkinView::Forget(CControlUI* control) {
+  control->ForEach([this](CControlUI* c) {
+    auto it = nodes_.find(c);
+    if (it == nodes_.end()) return;
+    controls_.erase(it->second.widget);
+    nodes_.erase(it);
+  });
+}
+
+void QtSkinView::OnChildRemoved(CContainerUI* parent, CControlUI* child) {
+  QWidget* w = WidgetFor(child);
+  Forget(child);
+  if (w == nullptr) {
+    if (auto* combo = dynamic_cast<CComboUI*>(parent); combo != nullptr && nodes_.count(parent) != 0) {
+      SyncCombo(combo, nodes_[parent].widget, child);
+    }
+    return;
+  }
+  // The removal may come from inside this widget's own input handler.
+  w->hide();
+  w->setParent(nullptr);
+  w->deleteLater();
+  ScheduleRelayout();
+}
+
+void QtSkinView::OnInvalidate(CControlUI* control) {
+  auto it = nodes_.find(control);
+  if (it == nodes_.end()) return;
+  switch (it->second.kind) {
+    case Kind::KeyButton:
+    case Kind::Picture:
+    case Kind::Ring:
+    case Kind::Spectrum:
+    case Kind::Chart:
+    case Kind::Palette:
+      it->second.widget->update();
+      break;
+    default:
+      Sync(control);
+      break;
+  }
+}
+
+void QtSkinView::OnNeedUpdate(CPaintManagerUI*) { ScheduleRelayout(); }
+
+void QtSkinView::OnRootChanged(CPaintManagerUI*, CControlUI* root) { Build(root); }
+
+void QtSkinView::ScheduleRelayout() {
+  if (relayoutQueued_) return;
+  relayoutQueued_ = true;
+  QTimer::singleShot(0, this, [this] {
+    relayoutQueued_ = false;
+    Relayout();
+  });
+}
+
+void QtSkinView::Relayout() {
+  CControlUI* root = manager_->GetRoot();
+  if (rootWidget_ == nullptr || root == nullptr || window_.isNull()) return;
+  const UiRect& p = root->GetPadding();
+  rootWidget_->setGeometry(window_->rect().adjusted(p.left, p.top, -p.right, -p.bottom));
+  if (auto* container = dynamic_cast<CContainerUI*>(root); container != nullptr && HasChildWidgets(root)) {
+    LayoutChildren(container, rootWidget_->size(), [this](const CControlUI* c) { return WidgetFor(c); });
+  }
+  SyncModelPos(root);
+  manager_->ClearUpdateNeeded();
+}
+
+QRect QtSkinView::WindowRect(const QWidget* widget) const {
+  if (window_.isNull()) return {};
+  return QRect(widget->mapTo(window_.data(), QPoint(0, 0)), widget->size());
+}
+
+void QtSkinView::SyncModelPos(CControlUI* control) {
+  QWidget* w = WidgetFor(control);
+  if (w == nullptr) return;
+  QRect r = WindowRect(w);
+  writingPos_ = true;
+  control->SetPos(UiRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
+  writingPos_ = false;
+  if (auto* container = dynamic_cast<CContainerUI*>(control); container != nullptr && HasChildWidgets(control)) {
+    for (int i = 0; i < container->GetCount(); ++i) SyncModelPos(container->GetItemAt(i));
+  }
+}
+
+bool QtSkinView::SaveScreenshot(const QString& path) {
+  if (window_.isNull()) return false;
+  Relayout();
+  window_->ensurePolished();
+  QPixmap shot = window_->grab();
+  return !shot.isNull() && shot.save(path, "PNG");
+}
+
+void QtSkinView::SendMouse(CControlUI* control, QWidget* widget, UiEventType type, QPointF localPos) {
+  QPoint at = WindowRect(widget).topLeft() + localPos.toPoint();
+  TEventUI ev;
+  ev.Type = type;
+  ev.pSender = control;
+  ev.ptMouse = UiPoint{at.x(), at.y()};
+  control->DoEvent(ev);
+}
+
+bool QtSkinView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == window_.data()) {
+    if (event->type() == QEvent::Resize) Relayout();
+    return false;
+  }
+  auto* widget = qobject_cast<QWidget*>(watched);
+  CControlUI* control = widget != nullptr ? ControlFor(widget) : nullptr;
+  if (control == nullptr) return false;
+  const Kind kind = nodes_[control].kind;
+  // Widgets that take mouse input themselves report it through their signals.
+  const bool native = kind == Kind::Button || kind == Kind::Option || kind == Kind::CheckBox ||
+                      kind == Kind::Edit || kind == Kind::Combo || kind == Kind::Slider || kind == Kind::Palette;
+  switch (event->type()) {
+    case QEvent::Enter:
+      SendMouse(control, widget, UiEventType::MouseEnter, static_cast<QEnterEvent*>(event)->position());
+      return false;
+    case QEvent::Leave: {
+      TEventUI ev;
+      ev.Type = UiEventType::MouseLeave;
+      ev.pSender = control;
+      control->DoEvent(ev);
+      return false;
+    }
+    case QEvent::FocusIn:
+      if (manager_->GetFocus() != control) control->SetFocus();
+      return false;
+    case QEvent::FocusOut:
+      if (manager_->GetFocus() == control) manager_->SetFocus(nullptr);
+      return false;
+    case QEvent::ContextMenu: {
+      TEventUI ev;
+      ev.Type = UiEventType::ContextMenu;
+      ev.pSender = control;
+      QPoint at = WindowRect(widget).topLeft() + static_cast<QContextMenuEvent*>(event)->pos();
+      ev.ptMouse = UiPoint{at.x(), at.y()};
+      control->DoEvent(ev);
+      return true;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove: {
+      if (native) return false;
+      auto* me = static_cast<QMouseEvent*>(event);
+      UiEventType type = UiEventType::MouseMove;
+      if (event->type() == QEvent::MouseButtonPress) {
+        type = me->button() == Qt::RightButton ? UiEventType::RButtonDown : UiEventType::ButtonDown;
+      } else if (event->type() == QEvent::MouseButtonRelease) {
+        if (me->button() != Qt::LeftButton) return true;
+        type = UiEventType::ButtonUp;
+      } else if (event->type() == QEvent::MouseButtonDblClick) {
+        type = UiEventType::DblClick;
+      }
+      // The model passes events on to parents itself.
+      SendMouse(control, widget, type, me->position());
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace korvale::qtview

@@ -1,0 +1,392 @@
+#include "qtview/widgets.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRubberBand>
+#include <QStyleOption>
+#include <cmath>
+
+#include "qtview/images.h"
+
+namespace korvale::qtview {
+
+namespace {
+
+// The style's one accent and its surfaces; the style sheet uses the same.
+const QColor kAccent(0x2E, 0x9B, 0xFF);
+const QColor kSurface(0x26, 0x2A, 0x33);
+const QColor kSurfaceHot(0x30, 0x35, 0x40);
+const QColor kEdge(0x3A, 0x40, 0x4C);
+const QColor kText(0xE3, 0xE6, 0xEB);
+const QColor kMuted(0x8A, 0x91, 0x9E);
+
+QRect ToQRect(const UiRect& r, const QPoint& origin) {
+  return QRect(r.left - origin.x(), r.top - origin.y(), r.Width(), r.Height());
+}
+
+// Where this widget's model sits in window coordinates: the model's own
+// position, mapped back into the widget.
+QPoint ModelOrigin(const CControlUI* control) { return QPoint(control->GetPos().left, control->GetPos().top); }
+
+void DrawStyledBackground(QWidget* w, QPainter& p) {
+  QStyleOption opt;
+  opt.initFrom(w);
+  w->style()->drawPrimitive(QStyle::PE_Widget, &opt, &p, w);
+}
+
+// A small picture glyph where a skin picture is missing.
+void DrawMissingPicture(QPainter& p, const QRect& area) {
+  const int side = std::min(28, std::min(area.width(), area.height()) - 4);
+  if (side < 10) return;
+  QRectF box(area.center().x() - side / 2.0, area.center().y() - side / 2.0, side, side * 0.8);
+  p.setPen(QPen(kMuted, 1.5));
+  p.setBrush(Qt::NoBrush);
+  p.drawRoundedRect(box, 3, 3);
+  QPainterPath hills;
+  hills.moveTo(box.left() + 2, box.bottom() - 2);
+  hills.lineTo(box.left() + side * 0.35, box.top() + side * 0.35);
+  hills.lineTo(box.left() + side * 0.6, box.bottom() - side * 0.25);
+  hills.lineTo(box.left() + side * 0.75, box.top() + side * 0.45);
+  hills.lineTo(box.right() - 2, box.bottom() - 2);
+  p.drawPath(hills);
+  p.drawEllipse(QPointF(box.right() - side * 0.25, box.top() + side * 0.22), side * 0.07, side * 0.07);
+}
+
+}  // namespace
+
+QColor ToQColor(DWORD argb) {
+  return QColor((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF, (argb >> 24) & 0xFF);
+}
+
+// ---- containers ----
+
+ContainerWidget::ContainerWidget(CControlUI* control, QWidget* parent) : QWidget(parent), control_(control) {
+  setAttribute(Qt::WA_StyledBackground, true);
+  if (control->IsClass("SelectPanel")) {
+    band_ = new QRubberBand(QRubberBand::Rectangle, this);
+    band_->hide();
+  }
+}
+
+void ContainerWidget::SyncBand() {
+  auto* panel = dynamic_cast<CSelectPanelUI*>(control_);
+  if (band_ == nullptr || panel == nullptr) return;
+  if (!panel->IsBandActive()) {
+    band_->hide();
+    return;
+  }
+  band_->setGeometry(ToQRect(panel->GetBand(), ModelOrigin(panel)));
+  band_->raise();
+  band_->show();
+}
+
+void ContainerWidget::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  DrawStyledBackground(this, p);
+  if (control_->GetBkColor() != 0) p.fillRect(rect(), ToQColor(control_->GetBkColor()));
+  if (!control_->GetBkImage().empty()) DrawSkinImage(p, rect(), control_->GetBkImage());
+  if (auto* item = dynamic_cast<CCloudShareListItemUI*>(control_); item != nullptr && item->IsHotBorderShown()) {
+    DWORD hot = item->GetHotBorderColor();
+    p.setPen(hot != 0 ? ToQColor(hot) : kAccent);
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+  }
+}
+
+// ---- device key button ----
+
+KeyButtonWidget::KeyButtonWidget(CDeviceKeyButtonUI* control, QWidget* parent) : QWidget(parent), control_(control) {
+  setAttribute(Qt::WA_Hover, true);
+}
+
+const QImage& KeyButtonWidget::TintedLight(const QPixmap& light, QColor color) {
+  if (tintedKey_ != light.cacheKey() || tintedColor_ != color || tinted_.size() != light.size()) {
+    tinted_ = light.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter tp(&tinted_);
+    tp.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    tp.fillRect(tinted_.rect(), color);
+    tintedKey_ = light.cacheKey();
+    tintedColor_ = color;
+  }
+  return tinted_;
+}
+
+void KeyButtonWidget::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  const QRectF cap = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
+  const qreal radius = std::min<qreal>(6.0, std::min(cap.width(), cap.height()) / 5.0);
+  const bool hot = control_->IsHot() || control_->IsPushed();
+
+  std::vector<PaintLayer> layers = control_->PaintLayers();
+  // The status image, or our key cap when the skin has none.
+  const bool hasStatus = !layers.empty() && !control_->GetStatusImage().empty() &&
+                         layers.front().image == control_->GetStatusImage();
+  bool drewStatus = hasStatus && DrawSkinImage(p, rect(), layers.front().image);
+  if (!drewStatus) {
+    p.setPen(QPen(hot ? kAccent : kEdge, 1.0));
+    p.setBrush(control_->IsEnabled() ? (hot ? kSurfaceHot : kSurface) : kSurface.darker(130));
+    p.drawRoundedRect(cap, radius, radius);
+  }
+
+  if (control_->IsShowLightImage()) {
+    QColor light = ToQColor(control_->GetLightColor());
+    const qreal strength = control_->GetLightFade() / 255.0 * control_->GetLightDim() / 255.0;
+    QPixmap image = LoadSkinImage(control_->GetLightImage());
+    p.setOpacity(strength);
+    if (!image.isNull()) {
+      p.drawImage(rect(), TintedLight(image, light));
+    } else {
+      // A glow from the key's lower edge, as light under a key cap looks.
+      QLinearGradient glow(cap.topLeft(), cap.bottomLeft());
+      QColor top = light;
+      top.setAlphaF(0.35);
+      glow.setColorAt(0.0, top);
+      glow.setColorAt(1.0, light);
+      p.setPen(Qt::NoPen);
+      p.setBrush(glow);
+      p.drawRoundedRect(cap.adjusted(2, 2, -2, -2), radius - 1, radius - 1);
+    }
+    p.setOpacity(1.0);
+  }
+
+  // Key-unset, then key-set badges (each only while its flag is off).
+  for (std::size_t i = hasStatus ? 1 : 0; i < layers.size(); ++i) {
+    const auto& layer = layers[i];
+    if (layer.image == control_->GetLightImage() && control_->IsShowLightImage()) continue;
+    if (DrawSkinImage(p, rect(), layer.image, layer.fade)) continue;
+    const bool set = layer.image == control_->GetKeySetImage();
+    QRectF dot(cap.right() - 9, cap.top() + 3, 6, 6);
+    p.setPen(QPen(set ? kAccent : kMuted, 1.5));
+    p.setBrush(set ? QBrush(kAccent) : Qt::NoBrush);
+    p.drawEllipse(dot);
+  }
+
+  if (!control_->GetText().empty()) {
+    p.setPen(control_->GetTextColor() != 0 ? ToQColor(control_->GetTextColor()) : kText);
+    p.drawText(rect(), Qt::AlignCenter, QString::fromStdString(control_->GetText()));
+  }
+  if (control_->IsSelected()) {
+    p.setPen(QPen(ToQColor(control_->GetSelectedColor()), 2.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(cap, radius, radius);
+  }
+}
+
+// ---- picture buttons ----
+
+PictureButtonWidget::PictureButtonWidget(CButtonUI* control, QWidget* parent) : QWidget(parent), control_(control) {
+  setAttribute(Qt::WA_Hover, true);
+  setAttribute(Qt::WA_StyledBackground, true);
+  setMouseTracking(true);
+}
+
+void PictureButtonWidget::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  DrawStyledBackground(this, p);
+  QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+  p.setPen(QPen(control_->IsHot() ? kAccent : kEdge, 1.0));
+  p.setBrush(control_->IsHot() ? kSurfaceHot : kSurface);
+  p.drawRoundedRect(frame, 6, 6);
+  if (!control_->GetStatusImage().empty()) DrawSkinImage(p, rect(), control_->GetStatusImage());
+
+  QRect inner = rect().adjusted(6, 6, -6, -6);
+  if (auto* hand = dynamic_cast<CHandImgButtonUI*>(control_)) {
+    if (!DrawSkinImage(p, inner, hand->GetHandImage())) DrawMissingPicture(p, inner);
+    if (hand->IsDeleteBadgeShown()) {
+      QRect badge = QRect(hand->GetDeleteBadgeRect().left - hand->GetPos().left,
+                          hand->GetDeleteBadgeRect().top - hand->GetPos().top,
+                          hand->GetDeleteBadgeRect().Width(), hand->GetDeleteBadgeRect().Height());
+      if (!DrawSkinImage(p, badge, hand->GetDeleteNormalImage())) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xE0, 0x4F, 0x5F));
+        p.drawEllipse(badge);
+        p.setPen(QPen(Qt::white, 2));
+        p.drawLine(badge.center() + QPoint(-4, -4), badge.center() + QPoint(4, 4));
+        p.drawLine(badge.center() + QPoint(-4, 4), badge.center() + QPoint(4, -4));
+      }
+    }
+  } else if (auto* pick = dynamic_cast<CHandImgSelectButtonUI*>(control_)) {
+    const std::string& source = pick->GetHandImageSource();
+    if (!DrawSkinImage(p, inner, source.empty() ? std::string_view(pick->GetHandImage()) : source)) {
+      DrawMissingPicture(p, inner);
+    }
+  } else if (auto* rec = dynamic_cast<CRedioMacroButtonUI*>(control_)) {
+    // The record mark pulses with the model's fade while recording.
+    QRect mark(inner.left() + 4, inner.center().y() - 7, 14, 14);
+    int fade = rec->IsRecording() ? rec->GetFade() : 255;
+    if (!DrawSkinImage(p, mark, rec->GetRedioImage(), fade)) {
+      QColor red(0xE0, 0x4F, 0x5F);
+      red.setAlpha(fade);
+      p.setPen(Qt::NoPen);
+      p.setBrush(rec->IsRecording() ? red : kMuted);
+      p.drawEllipse(mark);
+    }
+    p.setPen(kText);
+    p.drawText(inner.adjusted(24, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, QString::fromStdString(rec->GetText()));
+  }
+}
+
+// ---- progress ring ----
+
+RingWidget::RingWidget(CCircleProgressUI* control, QWidget* parent) : QWidget(parent), control_(control) {}
+
+void RingWidget::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  const int side = std::min(width(), height());
+  const qreal thick = std::max(3.0, side / 8.0);
+  QRectF ring(QPointF((width() - side) / 2.0, (height() - side) / 2.0), QSizeF(side, side));
+  ring.adjust(thick / 2, thick / 2, -thick / 2, -thick / 2);
+  QColor track = control_->GetBkColor() != 0 ? ToQColor(control_->GetBkColor()) : kSurface;
+  QColor fill = control_->GetTextColor() != 0 ? ToQColor(control_->GetTextColor()) : kAccent;
+  p.setPen(QPen(track, thick, Qt::SolidLine, Qt::FlatCap));
+  p.drawEllipse(ring);
+  // From the top, clockwise.
+  const double sweep = control_->GetSweepDegrees();
+  p.setPen(QPen(fill, thick, Qt::SolidLine, Qt::RoundCap));
+  if (sweep > 0) p.drawArc(ring, CCircleProgressUI::kStartAngle * 16, -static_cast<int>(std::lround(sweep * 16)));
+  p.setPen(kText);
+  const int range = control_->GetMaxValue() - control_->GetMinValue();
+  const int percent = range > 0 ? (control_->GetValue() - control_->GetMinValue()) * 100 / range : 0;
+  p.drawText(rect(), Qt::AlignCenter, QString::number(percent) + "%");
+}
+
+// ---- audio levels ----
+
+SpectrumWidget::SpectrumWidget(CAudioRecordUI* control, QWidget* parent) : QWidget(parent), control_(control) {
+  setAttribute(Qt::WA_StyledBackground, true);
+}
+
+void SpectrumWidget::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  DrawStyledBackground(this, p);
+  if (control_->GetBkColor() != 0) p.fillRect(rect(), ToQColor(control_->GetBkColor()));
+  QColor bar = control_->GetTextColor() != 0 ? ToQColor(control_->GetTextColor()) : kAccent;
+  // Bars rise from the middle line both ways, like a level trace.
+  const int mid = height() / 2;
+  for (const auto& b : control_->GetBars()) {
+    if (b.x >= width()) break;
+    int half = std::max(1, b.height / 2);
+    p.fillRect(b.x, mid - half, 1, 2 * half, bar);
+  }
+}
+
+// ---- chart ----
+
+ChartWidget::ChartWidget(CChartViewUI* control, QWidget* parent) : QWidget(parent), control_(control) {}
+
+void ChartWidget::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  const auto& items = control_->GetItems();
+  if (items.empty()) return;
+  // Shades of the accent, alternating so neighbours stay apart.
+  auto shade = [&](std::size_t i) {
+    static const int kLight[] = {100, 135, 80, 155, 115, 65};
+    QColor c = kAccent;
+    return c.lighter(kLight[i % 6]);
+  };
+  const bool text = control_->IsShowText();
+  if (control_->GetView() == CChartViewUI::View::Pie) {
+    const int side = std::min(width(), height()) - 8;
+    QRectF pie(4, (height() - side) / 2.0, side, side);
+    auto slices = control_->GetPieSlices();
+    p.setPen(QPen(palette().window().color(), 1.5));
+    for (std::size_t i = 0; i < slices.size(); ++i) {
+      p.setBrush(shade(i));
+      p.drawPie(pie, static_cast<int>(std::lround(90 * 16 - slices[i].startDegrees * 16)),
+                -static_cast<int>(std::lround(slices[i].sweepDegrees * 16)));
+    }
+    if (text) {
+      p.setPen(kText);
+      int y = static_cast<int>(pie.top()) + 4;
+      for (std::size_t i = 0; i < items.size(); ++i, y += fontMetrics().height() + 2) {
+        p.fillRect(side + 16, y + 3, 10, 10, shade(i));
+        p.drawText(side + 32, y + fontMetrics().ascent(), QString::fromStdString(items[i].name));
+      }
+    }
+    return;
+  }
+  const int labelH = text ? fontMetrics().height() + 2 : 0;
+  const int shadowH = control_->GetShadowImageHeight();
+  const int plotH = std::max(1, height() - labelH - shadowH - 4);
+  auto heights = control_->GetBarHeights(plotH);
+  const int slot = std::max(1, width() / static_cast<int>(heights.size()));
+  const int barW = control_->GetPillarImageWidth() > 0 ? control_->GetPillarImageWidth() : std::max(4, slot / 2);
+  p.setPen(Qt::NoPen);
+  for (std::size_t i = 0; i < heights.size(); ++i) {
+    QRect bar(static_cast<int>(i) * slot + (slot - barW) / 2, 2 + plotH - heights[i], barW, heights[i]);
+    if (!DrawSkinImage(p, bar, control_->GetPillarImage())) {
+      p.setBrush(shade(i));
+      p.drawRoundedRect(bar, 2, 2);
+    }
+    if (shadowH > 0) DrawSkinImage(p, QRect(bar.left(), 2 + plotH, barW, shadowH), control_->GetShadowImage());
+    if (text) {
+      p.setPen(kMuted);
+      p.drawText(QRect(static_cast<int>(i) * slot, height() - labelH, slot, labelH), Qt::AlignCenter,
+                 QString::fromStdString(items[i].name));
+      p.setPen(Qt::NoPen);
+    }
+  }
+}
+
+// ---- colour field ----
+
+PaletteWidget::PaletteWidget(CColorPaletteUI* control, QWidget* parent) : QWidget(parent), control_(control) {
+  setCursor(Qt::CrossCursor);
+}
+
+QRect PaletteWidget::Field() const { return rect().adjusted(0, 0, -36, 0); }
+
+QColor PaletteWidget::ColorAt(QPoint pt) const {
+  QRect f = Field();
+  if (f.width() <= 1 || f.height() <= 1) return {};
+  pt.setX(std::clamp(pt.x(), f.left(), f.right()));
+  pt.setY(std::clamp(pt.y(), f.top(), f.bottom()));
+  double hue = static_cast<double>(pt.x() - f.left()) / (f.width() - 1);
+  double light = 1.0 - static_cast<double>(pt.y() - f.top()) / (f.height() - 1);
+  return QColor::fromHslF(std::min(hue, 0.999), 1.0, 0.1 + 0.8 * light);
+}
+
+void PaletteWidget::resizeEvent(QResizeEvent*) {
+  QRect f = Field();
+  if (f.width() <= 0 || f.height() <= 0) return;
+  field_ = QImage(f.size(), QImage::Format_RGB32);
+  for (int y = 0; y < f.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(field_.scanLine(y));
+    for (int x = 0; x < f.width(); ++x) line[x] = ColorAt(QPoint(x + f.left(), y + f.top())).rgb();
+  }
+}
+
+void PaletteWidget::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  QRect f = Field();
+  if (!field_.isNull()) {
+    QPainterPath clip;
+    clip.addRoundedRect(QRectF(f), 6, 6);
+    p.setClipPath(clip);
+    p.drawImage(f.topLeft(), field_);
+    p.setClipping(false);
+  }
+  QRectF swatch(f.right() + 8, 0.5, 27, height() - 1);
+  p.setPen(QPen(kEdge, 1));
+  p.setBrush(ToQColor(control_->GetSelectColor()));
+  p.drawRoundedRect(swatch, 6, 6);
+}
+
+void PaletteWidget::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !Field().contains(event->position().toPoint())) return;
+  QColor c = ColorAt(event->position().toPoint());
+  control_->SetSelectColorFromUser(0xFF000000u | (c.rgb() & 0xFFFFFFu));
+}
+
+void PaletteWidget::mouseMoveEvent(QMouseEvent* event) {
+  if (!(event->buttons() & Qt::LeftButton)) return;
+  QColor c = ColorAt(event->position().toPoint());
+  control_->SetSelectColorFromUser(0xFF000000u | (c.rgb() & 0xFFFFFFu));
+}
+
+}  // namespace korvale::qtview

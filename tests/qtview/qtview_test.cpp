@@ -1,0 +1,303 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSet>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "tests/qtview/qt_fixture.h"
+
+namespace korvale::test {
+namespace {
+
+const char* kBasic = R"(<Window size="400,300">
+  <VerticalLayout name="root">
+    <HorizontalLayout name="row" height="40" inset="5,5,5,5" childpadding="10">
+      <Button name="ok_btn" text="OK" width="80"/>
+      <Label name="status" text="ready"/>
+      <Option name="opt_a" group="g" text="A" width="50" selected="true"/>
+      <Option name="opt_b" group="g" text="B" width="50" padding="7,0,0,0"/>
+    </HorizontalLayout>
+    <Edit name="dpi" numberonly="true" minvalue="50" maxvalue="16000" maxchar="5" height="30"/>
+    <Combo name="mode" height="30">
+      <ListLabelElement text="Static"/>
+      <ListLabelElement text="Breathing"/>
+      <ListLabelElement text="Wave"/>
+    </Combo>
+    <Slider name="bright" min="0" max="4" value="1" height="24"/>
+    <CheckBox name="sync" text="Sync" height="24"/>
+    <Control name="float_box" float="true" pos="300,200,340,260"/>
+  </VerticalLayout>
+</Window>)";
+
+TEST(QtSkinView, ButtonClickArrivesAsClickOnTheModelControl) {
+  SkinWindow w(kBasic);
+  auto* button = w.WidgetOf<QPushButton>("ok_btn");
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->text(), "OK");
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_EQ(w.rec.Count("click", "ok_btn"), 1);
+
+  // A disabled model control takes no clicks.
+  w.Find("ok_btn")->SetEnabled(false);
+  EXPECT_FALSE(button->isEnabled());
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_EQ(w.rec.Count("click", "ok_btn"), 1);
+}
+
+TEST(QtSkinView, ModelChangesShowOnTheWidgets) {
+  SkinWindow w(kBasic);
+  w.Find("status")->SetText("busy");
+  EXPECT_EQ(w.WidgetOf<QLabel>("status")->text(), "busy");
+
+  CResourceManager::GetInstance().AddText("qtview_test_word", "Translated");
+  w.Find("status")->SetText("qtview_test_word");
+  EXPECT_EQ(w.WidgetOf<QLabel>("status")->text(), "Translated");
+
+  w.Find<CSliderUI>("bright")->SetValue(3);
+  EXPECT_EQ(w.WidgetOf<QSlider>("bright")->value(), 3);
+  w.Find<CSliderUI>("bright")->SetMaxValue(2);  // pulls the value back too
+  EXPECT_EQ(w.WidgetOf<QSlider>("bright")->maximum(), 2);
+  EXPECT_EQ(w.WidgetOf<QSlider>("bright")->value(), 2);
+
+  w.Find("ok_btn")->SetVisible(false);
+  EXPECT_FALSE(w.WidgetOf("ok_btn")->isVisible());
+  w.Find("ok_btn")->SetVisible(true);
+  EXPECT_TRUE(w.WidgetOf("ok_btn")->isVisible());
+
+  w.Find<CEditUI>("dpi")->SetText("1200");
+  EXPECT_EQ(w.WidgetOf<QLineEdit>("dpi")->text(), "1200");
+
+  w.Find<COptionUI>("opt_b")->Selected(true);
+  EXPECT_TRUE(w.WidgetOf<QPushButton>("opt_b")->isChecked());
+  EXPECT_FALSE(w.WidgetOf<QPushButton>("opt_a")->isChecked());
+
+  auto* combo = w.Find<CComboUI>("mode");
+  combo->AddString("Ripple");
+  combo->SelectItem(3, false, false);
+  auto* box = w.WidgetOf<QComboBox>("mode");
+  ASSERT_EQ(box->count(), 4);
+  EXPECT_EQ(box->itemText(3), "Ripple");
+  EXPECT_EQ(box->currentIndex(), 3);
+  combo->RemoveAt(0);
+  EXPECT_EQ(box->count(), 3);
+  EXPECT_EQ(box->itemText(0), "Breathing");
+}
+
+TEST(QtSkinView, UserInputBecomesModelChangesAndNotifications) {
+  SkinWindow w(kBasic);
+  // Combo pick: "itemselect" with the new and the old index.
+  auto* box = w.WidgetOf<QComboBox>("mode");
+  box->setFocus();
+  QTest::keyClick(box, Qt::Key_Down);
+  const Recorded* pick = w.rec.Last("itemselect");
+  ASSERT_NE(pick, nullptr);
+  EXPECT_EQ(pick->name, "mode");
+  EXPECT_EQ(pick->wParam, 0u);
+  EXPECT_EQ(pick->lParam, -1);
+  QTest::keyClick(box, Qt::Key_Down);
+  pick = w.rec.Last("itemselect");
+  EXPECT_EQ(pick->wParam, 1u);
+  EXPECT_EQ(pick->lParam, 0);
+  EXPECT_EQ(w.Find<CComboUI>("mode")->GetCurSel(), 1);
+  EXPECT_EQ(w.rec.Count("itemselect", "mode"), 2);
+
+  // Options: grouped and exclusive; the newly selected one reports.
+  QTest::mouseClick(w.WidgetOf<QPushButton>("opt_b"), Qt::LeftButton);
+  EXPECT_TRUE(w.Find<COptionUI>("opt_b")->IsSelected());
+  EXPECT_FALSE(w.Find<COptionUI>("opt_a")->IsSelected());
+  EXPECT_FALSE(w.WidgetOf<QPushButton>("opt_a")->isChecked());
+  EXPECT_EQ(w.rec.Count("selectchanged", "opt_b"), 1);
+  // Clicking the selected grouped option keeps it selected.
+  QTest::mouseClick(w.WidgetOf<QPushButton>("opt_b"), Qt::LeftButton);
+  EXPECT_TRUE(w.WidgetOf<QPushButton>("opt_b")->isChecked());
+
+  QTest::mouseClick(w.WidgetOf<QCheckBox>("sync"), Qt::LeftButton, {}, QPoint(8, 12));
+  EXPECT_TRUE(w.Find<COptionUI>("sync")->IsSelected());
+
+  // Typing in a number-only edit: letters refused on screen as in the model.
+  auto* edit = w.WidgetOf<QLineEdit>("dpi");
+  edit->setFocus();
+  EXPECT_EQ(w.rec.Count("setfocus", "dpi"), 1);
+  QTest::keyClicks(edit, "12a3");
+  EXPECT_EQ(w.Find<CEditUI>("dpi")->GetRawText(), "123");
+  EXPECT_EQ(edit->text(), "123");
+  EXPECT_GE(w.rec.Count("textchanged", "dpi"), 3);
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(w.rec.Count("return", "dpi"), 1);
+  EXPECT_EQ(edit->text(), "123");  // inside the range: kept
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  w.WidgetOf("ok_btn")->setFocus();  // focus leaves the edit
+  EXPECT_EQ(w.rec.Count("killfocus", "dpi"), 1);
+  EXPECT_EQ(w.Find<CEditUI>("dpi")->GetRawText(), "50");
+  EXPECT_EQ(edit->text(), "50");
+
+  // Slider: "valuechanged" with the new value.
+  auto* slider = w.WidgetOf<QSlider>("bright");
+  slider->setFocus();
+  QTest::keyClick(slider, Qt::Key_Right);
+  const Recorded* moved = w.rec.Last("valuechanged");
+  ASSERT_NE(moved, nullptr);
+  EXPECT_EQ(moved->name, "bright");
+  EXPECT_EQ(moved->wParam, 2u);
+  EXPECT_EQ(w.Find<CSliderUI>("bright")->GetValue(), 2);
+}
+
+TEST(QtSkinView, LayoutKeepsFixedSizesPaddingAndFloatsAndTellsTheModel) {
+  SkinWindow w(kBasic);
+  // Row: inset 5, child padding 10; OK is 80 wide at x=5.
+  EXPECT_EQ(w.Find("ok_btn")->GetPos(), (UiRect{5, 5, 85, 35}));
+  EXPECT_EQ(w.WidgetOf("ok_btn")->geometry(), QRect(5, 5, 80, 30));
+  // The label takes the rest: 400 - 10 (inset) - 80 - 50 - 57 - 3 * 10.
+  EXPECT_EQ(w.Find("status")->GetPos().Width(), 173);
+  // opt_b: its left padding of 7 is kept.
+  EXPECT_EQ(w.Find("opt_b")->GetPos().left, w.Find("opt_a")->GetPos().right + 10 + 7);
+  EXPECT_EQ(w.Find("float_box")->GetPos(), (UiRect{300, 200, 340, 260}));
+  // The edit follows the 40 high row.
+  EXPECT_EQ(w.Find("dpi")->GetPos(), (UiRect{0, 40, 400, 70}));
+
+  // Hiding a child gives its room to the others.
+  w.Find("ok_btn")->SetVisible(false);
+  w.view->Relayout();
+  EXPECT_EQ(w.Find("status")->GetPos().left, 5);
+
+  // A window resize lays out again.
+  w.view->Window()->resize(500, 300);
+  QApplication::processEvents();
+  EXPECT_EQ(w.Find("dpi")->GetPos().Width(), 500);
+}
+
+TEST(QtSkinView, ChildrenAddedAndRemovedLive) {
+  SkinWindow w(kBasic);
+  auto* row = w.Find<CContainerUI>("row");
+  auto* extra = new CButtonUI;
+  extra->SetName("extra");
+  extra->SetText("More");
+  extra->SetAttribute("width", "60");
+  row->Add(extra);
+  QApplication::processEvents();
+  auto* widget = w.WidgetOf<QPushButton>("extra");
+  ASSERT_NE(widget, nullptr);
+  EXPECT_EQ(widget->text(), "More");
+  EXPECT_EQ(widget->width(), 60);
+  QTest::mouseClick(widget, Qt::LeftButton);
+  EXPECT_EQ(w.rec.Count("click", "extra"), 1);
+
+  row->Remove(extra);
+  EXPECT_EQ(w.view->WidgetFor(extra), nullptr);
+  QApplication::processEvents();  // the widget itself goes later
+  EXPECT_TRUE(w.view->Window()->findChildren<QPushButton*>("extra").isEmpty());
+}
+
+const char* kKeys = R"(<Window size="300,200">
+  <VerticalLayout>
+    <SelectPanel name="panel" height="150">
+      <DeviceKeyButton name="key_0" float="true" pos="10,10,50,50"/>
+      <DeviceKeyButton name="key_1" float="true" pos="60,10,100,50"/>
+      <DeviceKeyButton name="key_2" float="true" pos="200,90,240,130"/>
+    </SelectPanel>
+  </VerticalLayout>
+</Window>)";
+
+QColor CentreColour(QWidget* widget) {
+  QImage image = widget->grab().toImage();
+  return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+TEST(QtSkinView, KeyButtonOverlayFollowsTheLightColour) {
+  SkinWindow w(kKeys);
+  auto* key = w.Find<CDeviceKeyButtonUI>("key_0");
+  QWidget* widget = w.WidgetOf("key_0");
+  ASSERT_NE(widget, nullptr);
+  const QColor plain = CentreColour(widget);
+
+  key->SetLightColor(0xFF0000);
+  key->SetShowLightImage(true);
+  QColor red = CentreColour(widget);
+  EXPECT_GT(red.red(), red.blue() + 100);
+  EXPECT_GT(red.red(), red.green() + 100);
+
+  key->SetLightColor(0x0000FF);
+  QColor blue = CentreColour(widget);
+  EXPECT_GT(blue.blue(), blue.red() + 100);
+
+  key->SetLightFade(0);  // no strength: the plain key again
+  EXPECT_EQ(CentreColour(widget), plain);
+  key->SetLightFade(255);
+  key->SetShowLightImage(false);
+  EXPECT_EQ(CentreColour(widget), plain);
+
+  // Key-set badge: drawn only while the key-set flag is off.
+  key->SetKeySetImage("no_such_image.png");
+  QImage before = widget->grab().toImage();
+  key->SetKeySetFlag(false);
+  EXPECT_NE(widget->grab().toImage(), before);
+  key->SetKeySetFlag(true);
+  EXPECT_EQ(widget->grab().toImage(), before);
+
+  // A light change asks for a repaint of that key only.
+  QApplication::processEvents();
+  QTest::mouseDClick(widget, Qt::LeftButton);
+  EXPECT_EQ(w.rec.Count("dbclick", "key_0"), 1);
+}
+
+TEST(QtSkinView, RubberBandSelectsTheKeysItCrosses) {
+  SkinWindow w(kKeys);
+  QWidget* panel = w.WidgetOf("panel");
+  ASSERT_NE(panel, nullptr);
+  // Drag from empty panel space across key_0 and key_1 only.
+  QTest::mousePress(panel, Qt::LeftButton, {}, QPoint(5, 5));
+  QMouseEvent move(QEvent::MouseMove, QPointF(120, 60), panel->mapToGlobal(QPointF(120, 60)), Qt::NoButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(panel, &move);
+  EXPECT_TRUE(w.Find<CSelectPanelUI>("panel")->IsBandActive());
+  auto* band = panel->findChild<QRubberBand*>();
+  ASSERT_NE(band, nullptr);
+  EXPECT_TRUE(band->isVisible());
+  EXPECT_EQ(band->geometry(), QRect(5, 5, 115, 55));
+  QTest::mouseRelease(panel, Qt::LeftButton, {}, QPoint(120, 60));
+
+  EXPECT_TRUE(w.Find<CDeviceKeyButtonUI>("key_0")->IsSelected());
+  EXPECT_TRUE(w.Find<CDeviceKeyButtonUI>("key_1")->IsSelected());
+  EXPECT_FALSE(w.Find<CDeviceKeyButtonUI>("key_2")->IsSelected());
+  EXPECT_EQ(w.rec.Count("click_select_end", "panel"), 1);
+  EXPECT_FALSE(band->isVisible());
+}
+
+TEST(SkinViewProgram, DemoScreenshotIsWrittenAndNotBlank) {
+  App();
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString out = dir.filePath("demo.png");
+  QProcess proc;
+  proc.start(KORVALE_BIN_DIR "/korvale-skinview",
+             {KORVALE_SOURCE_DIR "/skin/demo/demo.xml", "--screenshot", out, "--quiet"});
+  ASSERT_TRUE(proc.waitForFinished(60000));
+  EXPECT_EQ(proc.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(proc.exitCode(), 0) << proc.readAllStandardError().toStdString();
+  QImage image(out);
+  ASSERT_FALSE(image.isNull());
+  EXPECT_EQ(image.size(), QSize(800, 600));  // the skin's window size
+  QSet<QRgb> colours;
+  for (int y = 0; y < image.height(); y += 2) {
+    for (int x = 0; x < image.width(); x += 2) colours.insert(image.pixel(x, y));
+  }
+  EXPECT_GT(colours.size(), 200);
+
+  // A skin file that does not exist is an error, and nothing is written.
+  QProcess bad;
+  const QString none = dir.filePath("none.png");
+  bad.start(KORVALE_BIN_DIR "/korvale-skinview", {dir.filePath("missing.xml"), "--screenshot", none});
+  ASSERT_TRUE(bad.waitForFinished(60000));
+  EXPECT_NE(bad.exitCode(), 0);
+  EXPECT_FALSE(QFile::exists(none));
+}
+
+}  // namespace
+}  // namespace korvale::test
