@@ -1,0 +1,580 @@
+#include "platform/message_bus.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "platform/event.h"
+#include "platform/paths.h"
+#include "platform/registered_messages.h"
+#include "platform/trace.h"
+
+namespace fs = std::filesystem;
+
+namespace korvale {
+namespace bus {
+
+namespace {
+constexpr std::uint32_t kCopyDataMessage = 0x004A;  // WM_COPYDATA
+}  // namespace
+constexpr std::size_t kMaxConnections = 64;
+namespace {
+constexpr const char* kSocketSuffix = ".sock";
+
+bool IsPlainChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+         c == '_' || c == '-';
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+}  // namespace
+
+std::vector<std::uint8_t> EncodeFrame(Kind kind, std::string_view name, std::uint32_t number,
+                                      std::uint64_t wParam, std::int64_t lParam,
+                                      const std::vector<std::uint8_t>& data) {
+  if (name.size() > kMaxRegisteredNameLength || data.size() > kMaxDataBytes) return {};
+  if (name.empty() && number > kMaxFixedNumber) return {};
+  FrameHeader h{};
+  h.magic = kMagic;
+  h.kind = static_cast<std::uint8_t>(kind);
+  h.nameLength = static_cast<std::uint8_t>(name.size());
+  h.number = name.empty() ? number : 0;
+  h.dataLength = static_cast<std::uint32_t>(data.size());
+  h.wParam = wParam;
+  h.lParam = lParam;
+  std::vector<std::uint8_t> out(sizeof h + name.size() + data.size());
+  std::memcpy(out.data(), &h, sizeof h);
+  if (!name.empty()) std::memcpy(out.data() + sizeof h, name.data(), name.size());
+  if (!data.empty()) std::memcpy(out.data() + sizeof h + name.size(), data.data(), data.size());
+  return out;
+}
+
+std::string SocketNameForTitle(std::string_view title) {
+  static const char* kHex = "0123456789ABCDEF";
+  std::string out;
+  for (char c : title) {
+    if (IsPlainChar(c)) {
+      out += c;
+    } else {
+      auto u = static_cast<unsigned char>(c);
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    }
+  }
+  return out + kSocketSuffix;
+}
+
+std::optional<std::string> TitleForSocketName(std::string_view fileName) {
+  const std::string_view suffix = kSocketSuffix;
+  if (fileName.size() <= suffix.size() || fileName.substr(fileName.size() - suffix.size()) != suffix)
+    return std::nullopt;
+  fileName.remove_suffix(suffix.size());
+  std::string title;
+  for (std::size_t i = 0; i < fileName.size(); ++i) {
+    char c = fileName[i];
+    if (c == '%') {
+      if (i + 2 >= fileName.size()) return std::nullopt;
+      int hi = HexValue(fileName[i + 1]), lo = HexValue(fileName[i + 2]);
+      if (hi < 0 || lo < 0) return std::nullopt;
+      title += static_cast<char>(hi * 16 + lo);
+      i += 2;
+    } else if (IsPlainChar(c)) {
+      title += c;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return title;
+}
+
+}  // namespace bus
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct UniqueFd {
+  int fd = -1;
+  explicit UniqueFd(int f = -1) : fd(f) {}
+  ~UniqueFd() {
+    if (fd >= 0) ::close(fd);
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+};
+
+bool FillAddress(const fs::path& path, sockaddr_un* addr) {
+  std::memset(addr, 0, sizeof *addr);
+  addr->sun_family = AF_UNIX;
+  const std::string& s = path.native();
+  if (s.size() >= sizeof addr->sun_path) return false;
+  std::memcpy(addr->sun_path, s.c_str(), s.size() + 1);
+  return true;
+}
+
+// The folder must be ours and private; a folder of ours with a wider mode is
+// narrowed, anything else refused.
+bool PrepareDir(const fs::path& dir) {
+  if (!EnsureDir(dir, 0700)) {
+    Trace("bus: cannot create %s", dir.c_str());
+    return false;
+  }
+  struct stat st{};
+  if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+    Trace("bus: %s is not a folder of this user; not used", dir.c_str());
+    return false;
+  }
+  if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) {
+    Trace("bus: cannot make %s private", dir.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool PeerIsSameUser(int fd) {
+  ucred cred{};
+  socklen_t len = sizeof cred;
+  return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
+}
+
+// A socket file a peer may be reached through: a socket owned by this user
+// that nobody else can open.
+bool IsTrustedSocket(const fs::path& path) {
+  struct stat st{};
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  if (!S_ISSOCK(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 077) != 0) {
+    Trace("bus: %s is not a private socket of this user; not used", path.c_str());
+    return false;
+  }
+  return true;
+}
+
+int Remaining(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// Connects to a trusted socket; -1 when there is no live peer.
+int ConnectTo(const fs::path& path) {
+  sockaddr_un addr{};
+  if (!FillAddress(path, &addr) || !IsTrustedSocket(path)) return -1;
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return -1;
+  // A full backlog gives EAGAIN at once instead of blocking.
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || !PeerIsSameUser(fd)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes, Clock::time_point deadline) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd p{fd, POLLOUT, 0};
+      int left = Remaining(deadline);
+      if (left == 0 || ::poll(&p, 1, left) <= 0) return false;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+// Delivers one frame; for a send, waits for the 8-byte result.
+std::optional<std::intptr_t> Deliver(const fs::path& path, const std::vector<std::uint8_t>& frame,
+                                     bool wantReply, std::uint32_t timeoutMs) {
+  if (frame.empty()) return std::nullopt;
+  UniqueFd fd(ConnectTo(path));
+  if (fd.fd < 0) return std::nullopt;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  if (!WriteAll(fd.fd, frame, deadline)) {
+    Trace("bus: writing to %s failed or timed out", path.c_str());
+    return std::nullopt;
+  }
+  ::shutdown(fd.fd, SHUT_WR);
+  if (!wantReply) return 0;
+  std::uint8_t reply[8];
+  std::size_t got = 0;
+  while (got < sizeof reply) {
+    pollfd p{fd.fd, POLLIN, 0};
+    int left = Remaining(deadline);
+    if (left == 0 || ::poll(&p, 1, left) <= 0) {
+      Trace("bus: no answer from %s in time", path.c_str());
+      return std::nullopt;
+    }
+    ssize_t n = ::recv(fd.fd, reply + got, sizeof reply - got, 0);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) return std::nullopt;  // the peer dropped the message
+    got += static_cast<std::size_t>(n);
+  }
+  std::int64_t result;
+  std::memcpy(&result, reply, sizeof result);
+  return static_cast<std::intptr_t>(result);
+}
+
+}  // namespace
+
+struct MessageBus::Impl {
+  struct ListenerState {
+    MessageBus::Handler handler;
+    std::atomic<bool> active{true};
+  };
+  struct Listener {
+    int fd = -1;
+    fs::path path;
+    ino_t inode = 0;
+    std::shared_ptr<ListenerState> state;
+  };
+  struct Conn {
+    int fd = -1;
+    std::shared_ptr<ListenerState> state;
+    std::vector<std::uint8_t> buffer;
+    std::size_t need = sizeof(bus::FrameHeader);
+    bool haveHeader = false;
+    Clock::time_point deadline;
+  };
+
+  explicit Impl(UiLoop& l) : loop(l), wake(Event::Reset::Auto) {}
+
+  UiLoop& loop;
+  Event stop{Event::Reset::Manual};
+  Event wake;
+  std::mutex lock;
+  std::map<std::string, Listener> listeners;
+  std::vector<int> retired;  // listener fds the thread closes
+  std::vector<Conn> conns;   // bus thread only
+  std::thread thread;
+
+  void Run();
+  void Accept(int listenFd);
+  // Reads what is there; returns false when the connection is finished.
+  bool ReadSome(Conn& c);
+  void Dispatch(Conn& c);
+};
+
+void MessageBus::Impl::Run() {
+  std::vector<pollfd> fds;
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      for (int fd : retired) ::close(fd);
+      retired.clear();
+      fds.clear();
+      fds.push_back({stop.Fd(), POLLIN, 0});
+      fds.push_back({wake.Fd(), POLLIN, 0});
+      for (auto& [title, l] : listeners) fds.push_back({l.fd, POLLIN, 0});
+    }
+    const std::size_t firstConn = fds.size();
+    int timeout = -1;
+    for (auto& c : conns) {
+      fds.push_back({c.fd, POLLIN, 0});
+      int left = Remaining(c.deadline);
+      if (timeout < 0 || left < timeout) timeout = left;
+    }
+    int n = ::poll(fds.data(), fds.size(), timeout);
+    if (n < 0 && errno != EINTR) {
+      Trace("bus: poll failed: %s", std::strerror(errno));
+      return;
+    }
+    if (stop.IsSet()) return;
+    if (fds[1].revents & POLLIN) wake.Consume();
+    // Existing connections first (indices shift when new ones are added).
+    std::vector<Conn> keep;
+    for (std::size_t i = 0; i < conns.size(); ++i) {
+      Conn& c = conns[i];
+      bool alive = true;
+      if (fds[firstConn + i].revents != 0) alive = ReadSome(c);
+      if (alive && c.fd >= 0 && Remaining(c.deadline) == 0) {
+        Trace("bus: a peer did not finish its frame in time; dropped");
+        alive = false;
+      }
+      if (alive && c.fd >= 0) {
+        keep.push_back(std::move(c));
+      } else if (c.fd >= 0) {
+        ::close(c.fd);
+      }
+    }
+    conns = std::move(keep);
+    for (std::size_t i = 2; i < firstConn; ++i)
+      if (fds[i].revents & POLLIN) Accept(fds[i].fd);
+  }
+}
+
+void MessageBus::Impl::Accept(int listenFd) {
+  std::shared_ptr<ListenerState> state;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    for (auto& [title, l] : listeners)
+      if (l.fd == listenFd) state = l.state;
+  }
+  for (;;) {
+    int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    if (!state) {
+      ::close(fd);
+      continue;
+    }
+    if (!PeerIsSameUser(fd)) {
+      Trace("bus: connection from another user refused");
+      ::close(fd);
+      continue;
+    }
+    if (conns.size() >= bus::kMaxConnections) {
+      Trace("bus: too many peers at once; connection refused");
+      ::close(fd);
+      continue;
+    }
+    Conn c;
+    c.fd = fd;
+    c.state = state;
+    c.deadline = Clock::now() + std::chrono::milliseconds(bus::kFrameDeadlineMs);
+    conns.push_back(std::move(c));
+  }
+}
+
+bool MessageBus::Impl::ReadSome(Conn& c) {
+  for (;;) {
+    const std::size_t have = c.buffer.size();
+    c.buffer.resize(c.need);
+    ssize_t n = ::recv(c.fd, c.buffer.data() + have, c.need - have, 0);
+    if (n < 0) {
+      c.buffer.resize(have);
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+      return false;
+    }
+    c.buffer.resize(have + static_cast<std::size_t>(n));
+    if (n == 0) {
+      if (!c.buffer.empty()) Trace("bus: truncated frame (%zu of %zu bytes); dropped", c.buffer.size(), c.need);
+      return false;
+    }
+    if (c.buffer.size() < c.need) continue;
+    if (!c.haveHeader) {
+      bus::FrameHeader h;
+      std::memcpy(&h, c.buffer.data(), sizeof h);
+      const bool kindOk = h.kind >= static_cast<std::uint8_t>(bus::Kind::Post) &&
+                          h.kind <= static_cast<std::uint8_t>(bus::Kind::CopyData);
+      const bool copy = h.kind == static_cast<std::uint8_t>(bus::Kind::CopyData);
+      if (h.magic != bus::kMagic || !kindOk || h.reserved != 0) {
+        Trace("bus: malformed frame header; dropped");
+        return false;
+      }
+      if (h.dataLength > bus::kMaxDataBytes) {
+        Trace("bus: frame of %u data bytes is over the limit of %u; dropped", h.dataLength, bus::kMaxDataBytes);
+        return false;
+      }
+      if ((copy && h.nameLength != 0) || (!copy && h.dataLength != 0) ||
+          (!copy && h.nameLength == 0 && h.number > bus::kMaxFixedNumber)) {
+        Trace("bus: inconsistent frame (kind %u, name %u, number %u, data %u); dropped", h.kind,
+              h.nameLength, h.number, h.dataLength);
+        return false;
+      }
+      c.haveHeader = true;
+      c.need = sizeof h + h.nameLength + h.dataLength;
+      if (c.buffer.size() < c.need) continue;
+    }
+    Dispatch(c);
+    return false;  // one frame per connection; Dispatch took the fd if it answers
+  }
+}
+
+void MessageBus::Impl::Dispatch(Conn& c) {
+  bus::FrameHeader h;
+  std::memcpy(&h, c.buffer.data(), sizeof h);
+  BusMessage m;
+  m.wParam = h.wParam;
+  m.lParam = h.lParam;
+  const auto kind = static_cast<bus::Kind>(h.kind);
+  if (kind == bus::Kind::CopyData) {
+    m.msg = bus::kCopyDataMessage;
+    m.isCopyData = true;
+    m.data.assign(c.buffer.begin() + sizeof h, c.buffer.end());
+  } else if (h.nameLength != 0) {
+    std::string name(reinterpret_cast<const char*>(c.buffer.data()) + sizeof h, h.nameLength);
+    auto number = FindRegisteredMessage(name);
+    if (!number) {
+      Trace("bus: message \"%s\" is not registered here; dropped", name.c_str());
+      return;
+    }
+    m.msg = *number;
+  } else {
+    m.msg = h.number;
+  }
+  std::shared_ptr<UniqueFd> reply;
+  if (kind != bus::Kind::Post) {
+    reply = std::make_shared<UniqueFd>(c.fd);
+    c.fd = -1;
+  }
+  loop.Post([state = c.state, m = std::move(m), reply] {
+    if (!state->active) return;
+    std::intptr_t result = state->handler(m);
+    if (reply) {
+      std::int64_t r = result;
+      std::uint8_t bytes[8];
+      std::memcpy(bytes, &r, sizeof bytes);
+      // An empty socket buffer always takes 8 bytes; a vanished peer is fine.
+      (void)::send(reply->fd, bytes, sizeof bytes, MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
+  });
+}
+
+MessageBus::MessageBus(UiLoop& loop, fs::path dir)
+    : dir_(dir.empty() ? DefaultDir() : std::move(dir)), impl_(std::make_unique<Impl>(loop)) {
+  impl_->thread = std::thread([this] { impl_->Run(); });
+}
+
+MessageBus::~MessageBus() {
+  impl_->stop.Set();
+  impl_->thread.join();
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  for (int fd : impl_->retired) ::close(fd);
+  for (auto& c : impl_->conns) ::close(c.fd);
+  for (auto& [title, l] : impl_->listeners) {
+    l.state->active = false;
+    struct stat st{};
+    if (::lstat(l.path.c_str(), &st) == 0 && st.st_ino == l.inode) ::unlink(l.path.c_str());
+    ::close(l.fd);
+  }
+}
+
+fs::path MessageBus::DefaultDir() { return XdgRuntimeDir() / "korvale-bus"; }
+
+bool MessageBus::Listen(const std::string& title, Handler handler) {
+  if (title.empty() || !handler || !PrepareDir(dir_)) return false;
+  const fs::path path = dir_ / bus::SocketNameForTitle(title);
+  sockaddr_un addr{};
+  if (!FillAddress(path, &addr)) {
+    Trace("bus: socket path for \"%s\" is too long", title.c_str());
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    if (impl_->listeners.count(title) != 0) return false;
+  }
+  struct stat st{};
+  if (::lstat(path.c_str(), &st) == 0) {
+    int live = ConnectTo(path);
+    if (live >= 0) {
+      ::close(live);
+      Trace("bus: a window titled \"%s\" already listens", title.c_str());
+      return false;
+    }
+    ::unlink(path.c_str());  // left behind by a process that is gone, or not ours to trust
+  }
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return false;
+  // The folder is private, so the moment before chmod exposes nothing.
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  if (!bound || ::chmod(path.c_str(), 0600) != 0 || ::listen(fd, 16) != 0 || ::lstat(path.c_str(), &st) != 0) {
+    Trace("bus: cannot listen on %s: %s", path.c_str(), std::strerror(errno));
+    ::close(fd);
+    return false;
+  }
+  Impl::Listener l;
+  l.fd = fd;
+  l.path = path;
+  l.inode = st.st_ino;
+  l.state = std::make_shared<Impl::ListenerState>();
+  l.state->handler = std::move(handler);
+  {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    impl_->listeners.emplace(title, std::move(l));
+  }
+  impl_->wake.Set();
+  return true;
+}
+
+void MessageBus::Unlisten(const std::string& title) {
+  {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    auto it = impl_->listeners.find(title);
+    if (it == impl_->listeners.end()) return;
+    Impl::Listener& l = it->second;
+    l.state->active = false;
+    struct stat st{};
+    if (::lstat(l.path.c_str(), &st) == 0 && st.st_ino == l.inode) ::unlink(l.path.c_str());
+    impl_->retired.push_back(l.fd);
+    impl_->listeners.erase(it);
+  }
+  impl_->wake.Set();
+}
+
+bool MessageBus::FindWindow(std::string_view title) const {
+  int fd = ConnectTo(dir_ / bus::SocketNameForTitle(title));
+  if (fd < 0) return false;
+  ::close(fd);  // the peer sees an empty connection and forgets it
+  return true;
+}
+
+bool MessageBus::Post(std::string_view title, std::string_view name, std::uint32_t number,
+                      std::uint64_t wParam, std::int64_t lParam) const {
+  auto frame = bus::EncodeFrame(bus::Kind::Post, name, number, wParam, lParam, {});
+  return Deliver(dir_ / bus::SocketNameForTitle(title), frame, false, bus::kFrameDeadlineMs).has_value();
+}
+
+std::optional<std::intptr_t> MessageBus::Send(std::string_view title, std::string_view name,
+                                              std::uint32_t number, std::uint64_t wParam,
+                                              std::int64_t lParam, std::uint32_t timeoutMs) const {
+  auto frame = bus::EncodeFrame(bus::Kind::Send, name, number, wParam, lParam, {});
+  return Deliver(dir_ / bus::SocketNameForTitle(title), frame, true, timeoutMs);
+}
+
+std::optional<std::intptr_t> MessageBus::CopyData(std::string_view title, std::uint64_t dwData,
+                                                  const std::vector<std::uint8_t>& bytes,
+                                                  std::uint32_t timeoutMs) const {
+  if (bytes.size() > bus::kMaxDataBytes) {
+    Trace("bus: copy-data block of %zu bytes is over the limit of %u; not sent", bytes.size(), bus::kMaxDataBytes);
+    return std::nullopt;
+  }
+  auto frame = bus::EncodeFrame(bus::Kind::CopyData, {}, 0, 0, static_cast<std::int64_t>(dwData), bytes);
+  return Deliver(dir_ / bus::SocketNameForTitle(title), frame, true, timeoutMs);
+}
+
+int MessageBus::Broadcast(std::string_view name, std::uint32_t number, std::uint64_t wParam,
+                          std::int64_t lParam) const {
+  auto frame = bus::EncodeFrame(bus::Kind::Post, name, number, wParam, lParam, {});
+  if (frame.empty()) return 0;
+  int reached = 0;
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(dir_, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    if (!bus::TitleForSocketName(it->path().filename().string())) continue;
+    if (Deliver(it->path(), frame, false, bus::kFrameDeadlineMs)) ++reached;
+  }
+  return reached;
+}
+
+std::vector<std::string> MessageBus::Titles() const {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(dir_, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    auto title = bus::TitleForSocketName(it->path().filename().string());
+    if (title && FindWindow(*title)) out.push_back(*title);
+  }
+  return out;
+}
+
+}  // namespace korvale

@@ -1,0 +1,125 @@
+#pragma once
+// The local message bus: messages between windows of different processes of
+// the same user. Each top-level window that peers may address listens on a
+// Unix socket named after its title in $XDG_RUNTIME_DIR/korvale-bus (0700,
+// sockets 0600). A message is one frame on one connection:
+//   {registered name or fixed number, wParam, lParam, optional bytes}
+// Registered numbers differ between processes, so a registered message travels
+// by name and each side maps it to its own number; a name the receiver never
+// registered is dropped. Frames are size-checked; a malformed, oversized or
+// truncated frame, or one from another user, is traced and dropped.
+// Handlers run on the UI thread (through UiLoop::Post), never on the bus thread.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/ui_loop.h"
+
+namespace korvale {
+
+namespace bus {
+
+constexpr std::uint32_t kMagic = 0x3142564Bu;  // "KVB1" little-endian
+enum class Kind : std::uint8_t { Post = 1, Send = 2, CopyData = 3 };
+
+// Fixed part of a frame, little-endian, followed by the name and the bytes.
+struct __attribute__((packed)) FrameHeader {
+  std::uint32_t magic;
+  std::uint8_t kind;
+  std::uint8_t nameLength;   // 0: `number` is a fixed (unregistered) message
+  std::uint16_t reserved;    // 0
+  std::uint32_t number;      // fixed message number when nameLength is 0
+  std::uint32_t dataLength;  // bytes after the name
+  std::uint64_t wParam;
+  std::int64_t lParam;
+};
+static_assert(sizeof(FrameHeader) == 32);
+
+// Limits: a copy-data block and the bytes of any frame.
+constexpr std::uint32_t kMaxDataBytes = 64 * 1024;
+// A fixed number carried without a name must lie below the registered range.
+constexpr std::uint32_t kMaxFixedNumber = 0xBFFF;
+// How long the receiver waits for a whole frame after a peer connects.
+constexpr std::uint32_t kFrameDeadlineMs = 1000;
+
+// Encodes header + name + data; empty when a limit is exceeded.
+std::vector<std::uint8_t> EncodeFrame(Kind kind, std::string_view name, std::uint32_t number,
+                                      std::uint64_t wParam, std::int64_t lParam,
+                                      const std::vector<std::uint8_t>& data);
+
+// A title as a socket file name: characters outside [A-Za-z0-9._-] become %XX.
+std::string SocketNameForTitle(std::string_view title);
+std::optional<std::string> TitleForSocketName(std::string_view fileName);
+
+}  // namespace bus
+
+// One received message, with the number mapped into this process.
+struct BusMessage {
+  std::uint32_t msg = 0;
+  std::uint64_t wParam = 0;
+  std::int64_t lParam = 0;
+  std::vector<std::uint8_t> data;  // copy-data block (msg is then wm::kCopyData)
+  bool isCopyData = false;
+};
+
+// What a WM_COPYDATA handler gets in lParam (valid during the call only).
+struct CopyDataBlock {
+  std::uint64_t dwData = 0;
+  std::uint32_t cbData = 0;
+  const void* lpData = nullptr;
+};
+
+class MessageBus {
+ public:
+  // Runs handlers on loop's UI thread. Returns the result for a send.
+  using Handler = std::function<std::intptr_t(const BusMessage&)>;
+
+  // dir: the bus folder; default $XDG_RUNTIME_DIR/korvale-bus.
+  explicit MessageBus(UiLoop& loop, std::filesystem::path dir = {});
+  ~MessageBus();
+  MessageBus(const MessageBus&) = delete;
+  MessageBus& operator=(const MessageBus&) = delete;
+
+  static std::filesystem::path DefaultDir();
+  const std::filesystem::path& Dir() const { return dir_; }
+
+  // Makes the window titled `title` reachable. False (with a trace) when the
+  // folder is unusable or a live peer already listens under that title.
+  bool Listen(const std::string& title, Handler handler);
+  void Unlisten(const std::string& title);
+
+  // FindWindow stand-in: true when a live window of this user has the title.
+  bool FindWindow(std::string_view title) const;
+
+  // Queue a message for the window titled `title`. `name` empty sends the
+  // fixed `number`; otherwise the registered name (number is then ignored).
+  bool Post(std::string_view title, std::string_view name, std::uint32_t number,
+            std::uint64_t wParam, std::int64_t lParam) const;
+  // Waits at most timeoutMs for the handler's result; nullopt on failure.
+  // Not for a title this bus listens on from the UI thread (it would wait on itself).
+  std::optional<std::intptr_t> Send(std::string_view title, std::string_view name,
+                                    std::uint32_t number, std::uint64_t wParam,
+                                    std::int64_t lParam, std::uint32_t timeoutMs) const;
+  // WM_COPYDATA stand-in: dwData travels as lParam. At most kMaxDataBytes.
+  std::optional<std::intptr_t> CopyData(std::string_view title, std::uint64_t dwData,
+                                        const std::vector<std::uint8_t>& bytes,
+                                        std::uint32_t timeoutMs) const;
+  // Posts to every window of the user; returns how many took it.
+  int Broadcast(std::string_view name, std::uint32_t number, std::uint64_t wParam,
+                std::int64_t lParam) const;
+
+  // The titles of the live windows on the bus.
+  std::vector<std::string> Titles() const;
+
+ private:
+  struct Impl;
+  std::filesystem::path dir_;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace korvale

@@ -1,0 +1,123 @@
+// korvale: the configuration program. Without arguments it runs as a normal
+// windowed application; --screenshots DIR shows the main window (and each
+// device page it has), writes each as a PNG into DIR and exits.
+#include <QApplication>
+#include <QDBusConnection>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/paths.h"
+#include "platform/trace.h"
+#include "qtview/qt_ui_loop.h"
+#include "qtview/style.h"
+#include "shell/app/power_events.h"
+#include "shell/app/window_host.h"
+#include "shell/app_shell.h"
+
+using namespace korvale;
+
+namespace {
+
+void Usage(std::FILE* out) {
+  std::fprintf(out,
+               "usage: korvale [--screenshots DIR]\n"
+               "  --screenshots DIR  show the main window and each device page, save each\n"
+               "                     as a PNG in DIR, then exit\n"
+               "  --help             this text\n");
+}
+
+class QtFontInstaller : public IFontInstaller {
+ public:
+  int AddFont(const std::vector<std::uint8_t>& bytes) override {
+    QByteArray data(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    const int id = QFontDatabase::addApplicationFontFromData(data);
+    return id < 0 ? 0 : id + 1;
+  }
+  void RemoveFont(int handle) override { QFontDatabase::removeApplicationFont(handle - 1); }
+};
+
+bool SaveShot(QtWindowHost& host, HWND hwnd, const std::filesystem::path& file) {
+  auto* view = host.ViewFor(hwnd);
+  if (view == nullptr) return false;
+  view->Relayout();
+  QApplication::processEvents();
+  if (!view->SaveScreenshot(QString::fromStdString(file.string()))) return false;
+  std::printf("%s\n", file.c_str());
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::filesystem::path shots;
+  bool screenshots = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      Usage(stdout);
+      return 0;
+    }
+    if (a == "--screenshots" && i + 1 < argc && argv[i + 1][0] != '\0') {
+      shots = argv[++i];
+      screenshots = true;
+      continue;
+    }
+    std::fprintf(stderr, "korvale: unexpected argument: %s\n", a.c_str());
+    Usage(stderr);
+    return 2;
+  }
+  if (screenshots) {
+    if (!EnsureDir(shots)) {
+      std::fprintf(stderr, "korvale: cannot create %s\n", shots.c_str());
+      return 1;
+    }
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr &&
+        std::getenv("WAYLAND_DISPLAY") == nullptr)
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  }
+
+  QApplication app(argc, argv);
+  QtUiLoop loop;
+  SetUiLoop(&loop);
+  qtview::ApplyStyle(app, InstallDataDir() / "skin");
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QSize size = screen->size();
+    CWindowWnd::SetScreenSize(UiSize{size.width(), size.height()});
+  }
+  QtWindowHost host;
+  CWindowWnd::SetObserver(&host);
+  QtFontInstaller fonts;
+  std::unique_ptr<PowerEvents> power;
+  bool shotsOk = true;
+
+  ShellOptions options;
+  options.loop = &loop;
+  options.fonts = &fonts;
+  options.onMainWindow = [&](WindowImplBase& window) {
+    power = std::make_unique<PowerEvents>(window.GetHWND(), QDBusConnection::systemBus());
+    if (!screenshots) return;
+    const HWND hwnd = window.GetHWND();
+    loop.Post([&, hwnd] {
+      if (!SaveShot(host, hwnd, shots / "main.png")) {
+        std::fprintf(stderr, "korvale: cannot write a screenshot into %s\n", shots.c_str());
+        shotsOk = false;
+      }
+      if (CWindowWnd* w = CWindowWnd::FromHandle(hwnd)) w->DestroyWindow();
+    });
+  };
+  int rc = 0;
+  {
+    CAppShell shell(options);
+    rc = shell.Run();
+  }
+  power.reset();
+  CWindowWnd::SetObserver(nullptr);
+  SetUiLoop(nullptr);
+  return screenshots && !shotsOk ? 1 : rc;
+}

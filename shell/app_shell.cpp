@@ -1,0 +1,162 @@
+#include "shell/app_shell.h"
+
+#include <chrono>
+#include <map>
+#include <thread>
+
+#include "platform/atomic_file.h"
+#include "platform/paths.h"
+#include "platform/registered_messages.h"
+#include "platform/trace.h"
+#include "shell/control_registry.h"
+#include "ui/containers.h"
+#include "ui/controls.h"
+#include "ui/resource_manager.h"
+#include "ui/skin_controls.h"
+
+namespace fs = std::filesystem;
+
+namespace korvale {
+
+namespace {
+// WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX
+constexpr UINT kMainWindowStyle = 0x96CA0000;
+
+std::unique_ptr<WindowImplBase> CreateMainWindow() { return std::make_unique<CShellWindow>(); }
+
+// Fonts are a few MB at most; anything larger is not a font we ship.
+constexpr std::size_t kMaxFontBytes = 64u << 20;
+}  // namespace
+
+void CShellWindow::InitWindow() {
+  auto* root = new CVerticalLayoutUI;
+  root->SetBkColor(0xFF1B1D22);
+  auto* title = new CLabelUI;
+  title->SetName("shell_title");
+  title->SetText(kAppIdentity);
+  title->SetTextColor(0xFFE8E8E8);
+  title->SetAttribute("align", "center");
+  root->Add(title);
+  m_pm.AttachDialog(root);
+}
+
+LRESULT CShellWindow::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
+  const auto identity = FindRegisteredMessage(kAppIdentity);
+  if (identity && msg == *identity) {
+    Trace("软件标示 %d，%xd%xd", static_cast<int>(msg), static_cast<unsigned>(wParam), static_cast<unsigned>(lParam));
+    ++wakeUps_;
+    ShowWindow(true);
+    bHandled = true;
+    return 0;
+  }
+  if (msg == wm::kDestroy) GetUiLoop().Quit(0);
+  bHandled = false;
+  return 0;
+}
+
+CAppShell::CAppShell(ShellOptions options) : options_(std::move(options)) {
+  if (options_.dataDir.empty()) options_.dataDir = InstallDataDir();
+}
+
+CAppShell::~CAppShell() {
+  // Run tears down; this covers a shell destroyed without running.
+  RemoveFonts();
+}
+
+void CAppShell::LoadFonts() {
+  for (std::size_t i = 0; i < kPrivateFontFiles.size(); ++i) {
+    fontHandles_[i] = 0;
+    if (options_.fonts == nullptr) continue;
+    const fs::path file = options_.dataDir / "Font" / std::string(kPrivateFontFiles[i]);
+    auto bytes = ReadFileBytes(file, kMaxFontBytes);
+    if (!bytes) continue;  // an absent font is simply absent
+    std::vector<std::uint8_t> data(bytes->begin(), bytes->end());
+    fontHandles_[i] = options_.fonts->AddFont(data);
+  }
+}
+
+void CAppShell::RemoveFonts() {
+  for (std::size_t i = kPrivateFontFiles.size(); i-- > 0;) {
+    if (fontHandles_[i] != 0 && options_.fonts != nullptr) options_.fonts->RemoveFont(fontHandles_[i]);
+    fontHandles_[i] = 0;
+  }
+}
+
+void CAppShell::SetUpResources() {
+  CPaintManagerUI::SetInstance(options_.dataDir);
+  const fs::path skin = options_.dataDir / "skin";
+  CPaintManagerUI::SetResourcePath(skin);
+  std::error_code ec;
+  if (fs::exists(skin / "res.xml", ec)) CResourceManager::GetInstance().LoadResource(skin / "res.xml");
+  RegisterSkinControls(SuppliedControlClasses());
+}
+
+void CAppShell::RegisterMessages() {
+  for (const char* name : kCompanionMessageNames) RegisterWindowMessage(name);
+  for (const char* name : kHookMessageNames) RegisterWindowMessage(name);
+  for (const char* name : kGameMessageNames) RegisterWindowMessage(name);
+}
+
+std::intptr_t CAppShell::FromBus(HWND hwnd, const BusMessage& m) {
+  if (!m.isCopyData) return SendMessageW(hwnd, m.msg, static_cast<WPARAM>(m.wParam), static_cast<LPARAM>(m.lParam));
+  CopyDataBlock block{static_cast<std::uint64_t>(m.lParam), static_cast<std::uint32_t>(m.data.size()), m.data.data()};
+  return SendMessageW(hwnd, m.msg, 0, reinterpret_cast<LPARAM>(&block));
+}
+
+int CAppShell::Run() {
+  if (options_.loop == nullptr || stage_ != Stage::Created) return 0;
+  stage_ = Stage::Starting;
+  LoadFonts();
+
+  identityMsg_ = RegisterWindowMessage(kAppIdentity);
+  Trace("软件标示：%d", static_cast<int>(identityMsg_));
+
+  bus_ = std::make_unique<MessageBus>(*options_.loop, options_.busDir);
+  instance_ = std::make_unique<SingleInstance>(kAppIdentity, options_.lockDir);
+  if (instance_->GetState() == SingleInstance::State::AlreadyRunning) {
+    stage_ = Stage::SecondInstance;
+    // The first instance may still be on its way to creating its window.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWakeUpRetryMs);
+    for (;;) {
+      wakeUpsDelivered_ = bus_->Broadcast(kAppIdentity, 0, 0, 1);
+      if (bus_->FindWindow(kAppIdentity) || std::chrono::steady_clock::now() >= until) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    Trace("second start: wake-up reached %d window(s); exiting", wakeUpsDelivered_);
+    bus_.reset();
+    instance_.reset();
+    RemoveFonts();
+    stage_ = Stage::TornDown;
+    return 0;
+  }
+
+  SetUpResources();
+  RegisterMessages();
+
+  {
+    auto window = CreateMainWindow();
+    const HWND hwnd = window->Create(0, kAppIdentity, kMainWindowStyle, 0,
+                                     UiRect{0, 0, kMainWindowSize.cx, kMainWindowSize.cy});
+    if (hwnd != 0) {
+      window->CenterWindow();
+      window->ShowWindow(true);
+      bus_->Listen(kAppIdentity, [this, hwnd](const BusMessage& m) { return FromBus(hwnd, m); });
+      stage_ = Stage::Running;
+      if (options_.onMainWindow) options_.onMainWindow(*window);
+      options_.loop->RunUntil([hwnd] { return !IsWindow(hwnd); });
+      bus_->Unlisten(kAppIdentity);
+    } else {
+      Trace("main window could not be created; exiting");
+    }
+    // Tear-down, in order: the window, the resources, the lock, the fonts.
+    if (IsWindow(hwnd)) window->DestroyWindow();
+  }
+  bus_.reset();
+  CResourceManager::GetInstance().ResetResourceMap();
+  instance_.reset();
+  RemoveFonts();
+  stage_ = Stage::TornDown;
+  return 0;
+}
+
+}  // namespace korvale
