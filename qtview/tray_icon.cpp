@@ -1,0 +1,70 @@
+#include "qtview/tray_icon.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QPainter>
+#include <QPixmap>
+
+#include "ui/app_messages.h"
+#include "ui/window.h"
+
+namespace korvale::qtview {
+
+QtTrayIcon::QtTrayIcon(QIcon icon) : icon_(icon.isNull() ? DefaultIcon() : std::move(icon)) {}
+
+QtTrayIcon::~QtTrayIcon() { DeleteTrayIcon(); }
+
+QIcon QtTrayIcon::DefaultIcon() {
+  QPixmap pm(32, 32);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0x15, 0x17, 0x1C));
+  p.drawRoundedRect(QRectF(1, 1, 30, 30), 7, 7);
+  p.setBrush(QColor(0x2E, 0x9B, 0xFF));
+  p.drawRoundedRect(QRectF(9, 9, 14, 14), 3, 3);
+  return QIcon(pm);
+}
+
+bool QtTrayIcon::CreateTrayIcon(HWND owner, std::string_view toolTip) {
+  owner_ = owner;
+  if (!tray_) tray_ = std::make_unique<QSystemTrayIcon>(icon_);
+  tray_->setToolTip(QString::fromUtf8(toolTip.data(), static_cast<int>(toolTip.size())));
+  QObject::connect(tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
+                   [this](QSystemTrayIcon::ActivationReason reason) {
+                     if (reason == QSystemTrayIcon::Trigger)
+                       PostMessageW(owner_, WM_TRAY_NOTIFY, 0, kTrayLButtonUp);
+                     else if (reason == QSystemTrayIcon::Context)
+                       PostMessageW(owner_, WM_TRAY_NOTIFY, 0, kTrayRButtonUp);
+                   });
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) return false;
+  tray_->show();
+  return tray_->isVisible();
+}
+
+void QtTrayIcon::DeleteTrayIcon() {
+  menu_.reset();
+  tray_.reset();
+  owner_ = 0;
+}
+
+bool QtTrayIcon::IsShown() const { return tray_ != nullptr && tray_->isVisible(); }
+
+void QtTrayIcon::ShowMenu(HWND owner, const std::vector<TrayMenuItem>& items) {
+  menu_ = std::make_unique<QMenu>();
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (items[i].separator) {
+      menu_->addSeparator();
+      continue;
+    }
+    QAction* a = menu_->addAction(QString::fromStdString(items[i].text));
+    a->setObjectName(QString::fromStdString(items[i].name));
+    QObject::connect(a, &QAction::triggered, a,
+                     [owner, i] { PostMessageW(owner, WM_MENU_COMMAND, static_cast<WPARAM>(i), 0); });
+  }
+  // Qt keeps the popup on screen, away from the panel that holds the tray.
+  menu_->popup(QCursor::pos());
+}
+
+}  // namespace korvale::qtview

@@ -1,0 +1,38 @@
+#pragma once
+// The tray icon and its popup menu on Qt. Clicks and menu choices come back
+// to the owner window as messages through the model, like any other input.
+#include <QIcon>
+#include <QMenu>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <memory>
+
+#include "mainwnd/tray.h"
+
+namespace korvale::qtview {
+
+class QtTrayIcon : public ITrayIcon {
+ public:
+  // icon: the application icon; a plain generated one when null.
+  explicit QtTrayIcon(QIcon icon = {});
+  ~QtTrayIcon() override;
+
+  bool CreateTrayIcon(HWND owner, std::string_view toolTip) override;
+  void DeleteTrayIcon() override;
+  void ShowMenu(HWND owner, const std::vector<TrayMenuItem>& items) override;
+
+  bool IsShown() const;
+  // The menu last built (for tests; null before the first ShowMenu).
+  QMenu* Menu() const { return menu_.get(); }
+
+  // A small round icon in the accent colour, for builds without an icon file.
+  static QIcon DefaultIcon();
+
+ private:
+  QIcon icon_;
+  std::unique_ptr<QSystemTrayIcon> tray_;
+  std::unique_ptr<QMenu> menu_;
+  HWND owner_ = 0;
+};
+
+}  // namespace korvale::qtview
