@@ -45,6 +45,9 @@ const char kUsage[] =
     "        unplug, garbage (a junk report before the answer). The fault strikes\n"
     "        after N normal answers and affects count commands (0 = until cleared).\n"
     "  cost MICROSECONDS             time per report on the link\n"
+    "  journal DEVICE                command reports received so far: \"cmd CC len N off N\"\n"
+    "  journal-clear DEVICE          forget them\n"
+    "  info DEVICE BYTE VALUE        set one byte of the device information block\n"
     "  save                          write the state file now\n"
     "  help                          this text\n"
     "  quit                          stop (so does end of input or SIGTERM)\n";
@@ -174,6 +177,32 @@ bool RunCommand(Emulator& emu, const std::string& line) {
     }
     emu.SetReportCost(std::chrono::microseconds(us));
     Say("ok cost " + w[1]);
+  } else if (cmd == "journal" || cmd == "journal-clear") {
+    auto e = device(1);
+    if (!e) return true;
+    if (cmd == "journal-clear") {
+      emu.ClearJournal(*e);
+      Say("ok journal-clear " + std::string(EndpointName(*e)));
+      return true;
+    }
+    const auto journal = emu.Journal(*e);
+    for (const Report& r : journal) {
+      char line[64];
+      std::snprintf(line, sizeof line, "cmd %02x len %u off %u", r[proto::kOffCommand],
+                    r[proto::kOffLength], r[proto::kOffOffset] | r[proto::kOffOffset + 1] << 8);
+      Say(line);
+    }
+    Say("ok journal " + std::to_string(journal.size()));
+  } else if (cmd == "info") {
+    auto e = device(1);
+    if (!e) return true;
+    unsigned long at, v;
+    if (w.size() != 4 || !ParseNumber(w[2], proto::kInfoSize - 1, at) || !ParseNumber(w[3], 0xFF, v)) {
+      Say("error: info: byte 0..33 and value 0..255 expected");
+      return true;
+    }
+    emu.WithModel(EndpointProduct(*e), [&](DeviceModel& m) { m.info[at] = static_cast<uint8_t>(v); });
+    Say("ok info " + std::string(EndpointName(*e)) + " " + w[2]);
   } else if (cmd == "save") {
     Say(emu.SaveState() ? "ok save" : "error: save: no state file, or it cannot be written");
   } else {

@@ -1,0 +1,891 @@
+#include "devices/varnik_keyboard_device.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/trace.h"
+#include "profiles/json_file.h"
+#include "profiles/settings_files.h"
+#include "ui/controls.h"
+#include "ui/custom_controls.h"
+#include "ui/dialog_builder.h"
+#include "ui/resource_manager.h"
+
+namespace korvale {
+
+namespace {
+
+constexpr uint8_t kTypeKey = 0x20;
+constexpr uint8_t kTypeMacro = 0x70;
+constexpr uint8_t kTypeMacroRepeat = 0x71;
+// Record modes the keyboard runs from the application's own stream.
+constexpr uint8_t kModeStreamA = 29;
+constexpr uint8_t kModeStreamB = 30;
+constexpr uint8_t kModeApplicationDriven = 0xFE;
+constexpr int kFnPage = 2;
+constexpr int kRealKeys = kKeyboardRealKeys;  // keys taking part in downloads
+constexpr uint32_t kListenerRead = kHidInfinite;
+
+// Record byte offsets of the keyboard configuration record.
+namespace rec {
+constexpr std::size_t kBrightness = 2;
+constexpr std::size_t kSpeed = 3;  // stored as 4 - UI speed
+constexpr std::size_t kDirection = 4;
+constexpr std::size_t kMultiColor = 5;
+constexpr std::size_t kRed = 6;
+constexpr std::size_t kGreen = 7;
+constexpr std::size_t kBlue = 8;
+constexpr std::size_t kZero = 16;
+constexpr std::size_t kZzccLedMode = 18;
+constexpr std::size_t kWKey = 19;
+constexpr std::size_t kSixKey = 20;
+constexpr std::size_t kWinLock = 21;
+constexpr std::size_t kPollingRate = 22;
+constexpr std::size_t kCustomGroup = 26;
+}  // namespace rec
+
+bool IsMacro(const AssignmentCode& c) { return c.type == kTypeMacro || c.type == kTypeMacroRepeat; }
+
+AssignmentCode CodeAt(const std::array<uint8_t, proto::kKeyTableSize>& t, int position) {
+  const auto at = static_cast<std::size_t>(position) * 3;
+  return {t[at], t[at + 1], t[at + 2]};
+}
+void PutCode(std::array<uint8_t, proto::kKeyTableSize>& t, int position, const AssignmentCode& c) {
+  const auto at = static_cast<std::size_t>(position) * 3;
+  t[at] = c.type;
+  t[at + 1] = c.value1;
+  t[at + 2] = c.value2;
+}
+
+// The index of `number` in the download list, appended when new.
+uint8_t DownloadIndex(std::vector<uint8_t>& list, uint8_t number) {
+  auto it = std::find(list.begin(), list.end(), number);
+  if (it == list.end()) {
+    list.push_back(number);
+    return static_cast<uint8_t>(list.size() - 1);
+  }
+  return static_cast<uint8_t>(it - list.begin());
+}
+
+bool IsFnProtected(int key) {
+  for (const auto& code : kFnProtectedCodes)
+    if (FindKeyboardKey(code) == key) return true;
+  return false;
+}
+
+int Clamp03(int n) { return n < 0 || n > 3 ? 0 : n; }
+
+const char* ThreadEndTrace() { return "线程退出：：对象处于激发状态\n"; }
+
+}  // namespace
+
+std::atomic<int>& CVarnikKeyboardDevice::ProfilesChangedFlag() {
+  static std::atomic<int> flag{0};
+  return flag;
+}
+
+CVarnikKeyboardDevice::CVarnikKeyboardDevice() {
+  kind_ = kKindKeyboard;
+  keyToPosition_.clear();
+  for (int j = 0; j < kKeyboardKeyCount; ++j) {
+    keyToPosition_[j] = kNone;
+    keyToLed_[j] = kNone;
+  }
+}
+
+CVarnikKeyboardDevice::~CVarnikKeyboardDevice() {
+  StopLightThread();
+  StopListener(kEventSideCable);
+  StopListener(kEventSideReceiver);
+}
+
+// ---- page binding ----
+
+void CVarnikKeyboardDevice::InitPage() {
+  if (CPaintManagerUI* pm = GetManager()) pm->AddNotifier(this);
+  BindPageControls();
+}
+
+void CVarnikKeyboardDevice::BindPageControls() {
+  if (pageXmlPath_.empty()) {
+    ResetToEmptyPage();
+    return;
+  }
+  auto* panel = dynamic_cast<CContainerUI*>(FindChild("keyboard_device_key_light"));
+  if (panel == nullptr) return;
+  BindButtons(panel);
+
+  if (auto* list = FindHooks<IProfileListHooks>("DeviceProfileItem")) {
+    list->SetDeviceKind(kind_);
+    list->SetFolders(UserDataFolder(), DefaultProfilePath());
+    list->Initialise();
+    list->SelectFeatureTab(1);
+    profileName_ = list->GetSelectedUUID();
+  }
+  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) {
+    editor->SetDeviceKind(kind_);
+    LoadEffectLists();
+    editor->SetEffectList(effectNames_, effectVisible_, 4, 4);
+  }
+  auto* macros = FindHooks<IMacroEditorHooks>("MacroControlItem");
+  if (macros != nullptr) {
+    macros->SetMacroFolder(UserDataFolder());
+    macros->LoadMacroList();
+  }
+  if (auto* keys = FindHooks<IKeyEditorHooks>("KeySetControlItem")) {
+    keys->Initialise();
+    keys->SetDeviceKind(kind_);
+    if (auto* control = FindChild("KeySetControlItem")) control->SetVisible(false);
+    keys->SetMainWindow(mainWnd_);
+    if (macros != nullptr) keys->SetMacroNames(macros->GetMacroNames());
+  }
+}
+
+// ---- profile ----
+
+void CVarnikKeyboardDevice::ResolveProfilePaths() {
+  const auto folder = UserDataFolder();
+  profile_.SetDefaultPath(DefaultProfilePath());
+  const auto file = ProfileFilePath(folder, profileName_);
+  if (file.empty()) {
+    Trace("keyboard: profile name \"%s\" is not a plain file name", profileName_.c_str());
+    return;
+  }
+  profile_.SetFilePath(file);
+  profile_.SetLightConfigPath(folder / (lightConfigName_ + ".config"));
+}
+
+std::string CVarnikKeyboardDevice::GetProfilePath() const { return profile_.GetFilePath().string(); }
+
+void CVarnikKeyboardDevice::SaveProfile() { profile_.Save(); }
+
+void CVarnikKeyboardDevice::SetModelIndex(int index) {
+  modelIndex_ = index;
+  profile_.SetDeviceIndex(0);
+}
+
+int CVarnikKeyboardDevice::ReloadProfile() {
+  ResolveProfilePaths();
+  if (profile_.GetFilePath().empty()) return 0;
+  profile_.Load(profile_.GetFilePath());
+  keyList_ = profile_.ReadKeyList();
+  lightInfo_ = profile_.ReadLightInfo();
+  ApplyLighting();
+  stages_ = profile_.ReadKeyboardSystemStages();
+  fnEditing_ = profile_.ReadFnKeysetFlag();
+  return 1;
+}
+
+void CVarnikKeyboardDevice::RestoreDefaultProfile() {
+  const auto file = profile_.GetFilePath();
+  profile_.Load(DefaultProfilePath());
+  keyList_ = profile_.ReadKeyList();
+  lightInfo_ = profile_.ReadLightInfo();
+  ApplyLighting();
+  stages_ = profile_.ReadKeyboardSystemStages();
+  // The defaults replace the current profile's content, in the current file.
+  profile_.SetFilePath(file);
+  SaveProfile();
+  RefreshPage();
+}
+
+int CVarnikKeyboardDevice::ApplyLighting() { return 0; }
+
+void CVarnikKeyboardDevice::SetLightInfo(const std::array<uint32_t, 5>& words) {
+  lightInfo_ = LightInfo::FromWords(words);
+  profile_.WriteLightInfo(lightInfo_);
+}
+
+void CVarnikKeyboardDevice::SetAudioLightColours(uint32_t a, uint32_t b, uint32_t c) {
+  CVarnikUSBDevice::SetAudioLightColours(a, b, c);
+  profile_.WriteAudioLightInfo(std::array<uint32_t, 3>{a, b, c});
+}
+
+std::array<uint32_t, 3> CVarnikKeyboardDevice::GetAudioLightColours() {
+  return CVarnikUSBDevice::GetAudioLightColours();
+}
+
+void CVarnikKeyboardDevice::SetSystemSettings(uint32_t word0, uint32_t word1, uint32_t word2,
+                                              uint16_t half3) {
+  stages_.words = {word0, word1, word2, half3};
+  profile_.WriteKeyboardSystemStages(stages_);
+}
+
+void CVarnikKeyboardDevice::SetKeyEntry(const std::array<uint32_t, 4>& words, uint16_t half) {
+  if (selectedKey_ < 0 || selectedKey_ >= static_cast<int>(keyList_.size())) {
+    Trace("keyboard: no selected key for a key entry");
+    return;
+  }
+  uint8_t bytes[sizeof(KeyRecord)];
+  static_assert(sizeof bytes == 4 * sizeof(uint32_t) + sizeof(uint16_t));
+  std::memcpy(bytes, words.data(), 16);
+  std::memcpy(bytes + 16, &half, 2);
+  std::memcpy(&keyList_[static_cast<std::size_t>(selectedKey_)], bytes, sizeof bytes);
+  profile_.WriteKeyList(keyList_);
+}
+
+void CVarnikKeyboardDevice::SetKeyList(const std::vector<KeyRecord>& list) {
+  keyList_ = list;
+  profile_.WriteKeyList(keyList_);
+}
+
+void CVarnikKeyboardDevice::SetSecondaryKeyList(const std::vector<KeyRecord>& list) {
+  secondaryKeyList_ = list;
+  profile_.WriteSecondaryKeyList(secondaryKeyList_);
+}
+
+void CVarnikKeyboardDevice::LoadEffectLists() {
+  const auto folder = UserDataFolder();
+  macroNames_.clear();
+  const Json::Value macros = ReadJsonFile(folder / "macro.config");
+  const Json::Value& info = JsonMember(macros, "MacroInfo");
+  if (info.isArray())
+    for (Json::ArrayIndex i = 0; i < info.size(); ++i) {
+      const Json::Value& name = JsonMember(info[i], "MacroName");
+      macroNames_.push_back(name.isString() ? name.asString() : std::string());
+    }
+  const Json::Value defaults = ReadJsonFile(DefaultLightPath());
+  if (auto effects = ReadDefaultEffects(defaults, modelIndex_)) {
+    effectNames_.clear();
+    effectVisible_.clear();
+    effectValues_.clear();
+    for (const auto& e : *effects) {
+      effectNames_.push_back(e.name);
+      effectVisible_.push_back(e.visible ? 1 : 0);
+      effectValues_.push_back(e.value);
+    }
+  }
+  if (auto area = ReadAreaEffects(defaults, modelIndex_)) areaEffectNames_ = *area;
+  const Json::Value userLights = ReadJsonFile(folder / (lightConfigName_ + ".config"));
+  if (auto user = ReadUserEffectNames(userLights, modelIndex_)) userEffectNames_ = *user;
+}
+
+// ---- reading the device ----
+
+int CVarnikKeyboardDevice::ReadDeviceTables() {
+  if (!IsPrimaryOpen()) return 0;
+  int r = comm_.BeginConfig();
+  if (r != CMD_OK) return r;
+  r = comm_.ReadInfo(deviceInfo_.data());
+  if (r != CMD_OK) {
+    comm_.EndConfig(1);
+    return r;
+  }
+  const int positions = deviceInfo_[proto::kInfoKeyCount];
+  if (comm_.SetTransferLength(static_cast<uint32_t>(positions) * 3) != 1) {
+    Trace("keyboard: %d key positions do not fit the key tables", positions);
+    comm_.EndConfig(1);
+    return 0;
+  }
+  std::array<uint8_t, proto::kKeyTableSize> codes{};
+  std::array<uint8_t, proto::kLedTableSize> leds{};
+  r = comm_.ReadKeyTable(codes.data());
+  if (r == CMD_OK) r = comm_.ReadLedTable(leds.data());
+  comm_.EndConfig(1);
+  if (r != CMD_OK) return r;
+  keyCodeTable_ = codes;
+  ledIndexTable_ = leds;
+  positions_ = positions;
+  BuildKeyMaps(positions);
+  return CMD_OK;
+}
+
+void CVarnikKeyboardDevice::BuildKeyMaps(int positions) {
+  positions = std::min(positions, static_cast<int>(proto::kKeyTableSize / 3));
+  for (int j = 0; j < kKeyboardKeyCount; ++j) {
+    keyToPosition_[j] = kNone;
+    keyToLed_[j] = kNone;
+    const AssignmentCode want = kKeyboardDefaultCodes[static_cast<std::size_t>(j)];
+    for (int k = 0; k < positions; ++k) {
+      if (CodeAt(keyCodeTable_, k) == want) {
+        keyToPosition_[j] = k;
+        keyToLed_[j] = ledIndexTable_[static_cast<std::size_t>(k)];
+        break;
+      }
+    }
+  }
+}
+
+int CVarnikKeyboardDevice::KeyToPosition(int key) const {
+  auto it = keyToPosition_.find(key);
+  return it == keyToPosition_.end() ? kNone : it->second;
+}
+
+int CVarnikKeyboardDevice::KeyToLed(int key) const {
+  auto it = keyToLed_.find(key);
+  return it == keyToLed_.end() ? kNone : it->second;
+}
+
+int CVarnikKeyboardDevice::ReadDeviceConfig() {
+  comm_.lightSync = 0;
+  if (!IsPrimaryOpen()) return -1;
+  uint8_t active = 0;
+  int r = comm_.ReadConfig(&active, 1, proto::kActiveRecordOffset);
+  if (r != CMD_OK) return -1;
+  const std::size_t offset = std::size_t{active} * proto::kKeyboardRecordSize;
+  if (offset + proto::kKeyboardRecordSize > proto::kConfigAreaSize) {
+    Trace("keyboard: active record %u lies outside the configuration area", active);
+    return -1;
+  }
+  std::array<uint8_t, proto::kKeyboardRecordSize> record{};
+  r = comm_.ReadConfig(record.data(), static_cast<uint32_t>(record.size()), static_cast<uint32_t>(offset));
+  if (r != CMD_OK) return -1;
+
+  activeProfile_ = active;
+  record[proto::kKbRecProfile] = active;
+  const int value = record[proto::kKbRecMode];
+  auto it = std::find(effectValues_.begin(), effectValues_.end(), value);
+  if (it != effectValues_.end()) record[proto::kKbRecMode] = static_cast<uint8_t>(it - effectValues_.begin());
+  record[rec::kZero] = 0;
+  record_ = record;
+
+  current_.modeIndex = record[proto::kKbRecMode];
+  current_.brightness = record[rec::kBrightness];
+  current_.speed = static_cast<uint8_t>(4 - record[rec::kSpeed]);
+  current_.direction = record[rec::kDirection];
+  current_.multiColor = record[rec::kMultiColor];
+  current_.red = record[rec::kRed];
+  current_.green = record[rec::kGreen];
+  current_.blue = record[rec::kBlue];
+  current_.zzccLedMode = record[rec::kZzccLedMode];
+  current_.customGroup = record[rec::kCustomGroup];
+
+  const uint8_t before = lightInfo_.selectItem;
+  if (current_.modeIndex == kModeApplicationDriven)
+    current_.modeIndex = lightInfo_.selectItem;
+  else
+    lightInfo_.selectItem = current_.modeIndex;
+  lightInfo_.light = current_.brightness;
+  lightInfo_.speed = current_.speed;
+  lightInfo_.fx = current_.direction;
+  lightInfo_.multiColor = current_.multiColor;
+  lightInfo_.red = current_.red;
+  lightInfo_.green = current_.green;
+  lightInfo_.blue = current_.blue;
+  lightInfo_.zzccLedMode = current_.zzccLedMode;
+  lightInfo_.customGroup = current_.customGroup;
+  if (lightInfo_.selectItem != before || lightInfo_.selectItem == 20) ResetEffectState();
+
+  const uint32_t w1 = (stages_.words[1] & 0xFFFF0000u) | record[rec::kSixKey];
+  const uint32_t w2 = uint32_t{record[rec::kWKey]} | uint32_t{record[rec::kWinLock]} << 16;
+  stages_.words[1] = w1;
+  stages_.words[2] = w2;
+  profile_.WriteKeyboardSystemStages(stages_);
+  profile_.WriteLightInfo(lightInfo_);
+  SaveProfile();
+  return active;
+}
+
+// ---- writing the device ----
+
+int CVarnikKeyboardDevice::WriteDeviceConfig(int profile, int firstByte, int, int, int) {
+  if (!IsPrimaryOpen()) return 0;
+  const long offset = static_cast<long>(profile) * static_cast<long>(proto::kKeyboardRecordSize);
+  if (profile < 0 || offset + static_cast<long>(proto::kKeyboardRecordSize) > static_cast<long>(proto::kConfigAreaSize)) {
+    Trace("keyboard: record %d lies outside the configuration area", profile);
+    return CMD_BAD_ARGUMENT;
+  }
+  std::array<uint8_t, proto::kKeyboardRecordSize> out = record_;
+  out[rec::kWKey] = static_cast<uint8_t>(stages_.WFlag());
+  out[rec::kSixKey] = static_cast<uint8_t>(stages_.Key6Flag());
+  out[rec::kWinLock] = static_cast<uint8_t>(stages_.WinFlag());
+  out[rec::kPollingRate] = static_cast<uint8_t>(stages_.PollingRate());
+  const LightInfo info = profile_.GetLightInfo();
+  if (info.selectItem < effectValues_.size())
+    out[proto::kKbRecMode] = static_cast<uint8_t>(effectValues_[info.selectItem]);
+  else
+    Trace("keyboard: effect %u is not in the effect list; mode byte kept", info.selectItem);
+  out[rec::kBrightness] = info.light;
+  out[rec::kSpeed] = static_cast<uint8_t>(4 - info.speed);
+  out[rec::kDirection] = info.fx;
+  out[rec::kMultiColor] = info.multiColor;
+  out[rec::kRed] = info.red;
+  out[rec::kGreen] = info.green;
+  out[rec::kBlue] = info.blue;
+  out[rec::kZero] = 0;
+  out[rec::kZzccLedMode] = info.zzccLedMode;
+  out[rec::kCustomGroup] = info.customGroup;
+  out[proto::kKbRecProfile] = static_cast<uint8_t>(firstByte);
+  if (out[proto::kKbRecMode] == kModeStreamA || out[proto::kKbRecMode] == kModeStreamB)
+    out[proto::kKbRecMode] = kModeApplicationDriven;
+
+  int result = comm_.BeginConfig();
+  if (result == CMD_OK)
+    result = comm_.WriteConfig(out.data(), static_cast<uint32_t>(out.size()), static_cast<uint32_t>(offset));
+  const int end = comm_.EndConfig(1);
+  return result == CMD_OK ? end : result;
+}
+
+int CVarnikKeyboardDevice::MacroCountOnDisk() const {
+  const Json::Value doc = ReadJsonFile(UserDataFolder() / "macro.config");
+  const Json::Value& info = JsonMember(doc, "MacroInfo");
+  return info.isArray() ? static_cast<int>(info.size()) : 0;
+}
+
+int CVarnikKeyboardDevice::WriteKeyAssignments(int profile, const std::vector<KeyRecord>& keys) {
+  if (!IsPrimaryOpen()) return 0;
+  int r = comm_.ReadInfo(deviceInfo_.data());
+  if (r != CMD_OK) return r;
+  std::array<uint8_t, proto::kKeyTableSize> normal = keyCodeTable_;
+  std::array<uint8_t, proto::kKeyTableSize> fnLayer = keyCodeTable_;
+  const int macroCount = MacroCountOnDisk();
+  std::vector<uint8_t> download;
+  const int last = std::min<int>(kRealKeys, static_cast<int>(keys.size()));
+  for (int i = 0; i < last; ++i) {
+    const int u = KeyToPosition(i);
+    if (u == kNone) continue;
+    KeyRecord k = keys[static_cast<std::size_t>(i)];
+    if (IsMacro(k.normal.code)) {
+      if (k.normal.code.value1 < macroCount) {
+        k.normal.code.value1 = DownloadIndex(download, k.normal.code.value1);
+      } else {
+        k.normal.code = k.defaultKey.code;
+        k.normal.keyIndex = k.defaultKey.keyIndex;
+      }
+    }
+    if (IsMacro(k.fn.code)) {
+      if (k.fn.code.value1 < macroCount) {
+        k.fn.code.value1 = DownloadIndex(download, k.fn.code.value1);
+      } else {
+        k.fn.keyIndex = k.defaultKey.keyIndex;
+        k.fn.code = {};
+      }
+    }
+    PutCode(fnLayer, u, k.fn.code == k.defaultKey.code ? AssignmentCode{} : k.fn.code);
+    PutCode(normal, u, k.normal.code);
+  }
+  int result = comm_.BeginConfig();
+  if (result == CMD_OK) result = comm_.WriteKeyTable(normal.data(), profile);
+  if (result == CMD_OK) result = comm_.WriteFnKeyTable(fnLayer.data(), profile);
+  const int end = comm_.EndConfig(1);
+  return result == CMD_OK ? end : result;
+}
+
+int CVarnikKeyboardDevice::ApplyKeyAssignments(int profile) { return WriteKeyAssignments(profile, keyList_); }
+
+int CVarnikKeyboardDevice::ApplySecondaryKeyAssignments(int profile) {
+  return WriteSecondaryKeyTable(profile, secondaryKeyList_);
+}
+
+int CVarnikKeyboardDevice::WriteSecondaryKeyTable(int profile, const std::vector<KeyRecord>& keys) {
+  if (!IsPrimaryOpen()) return 0;
+  int r = comm_.ReadInfo(deviceInfo_.data());
+  if (r != CMD_OK) return r;
+  std::array<uint8_t, proto::kKeyTableSize> table = thirdTable_;
+  std::vector<KeyRecord> list = keys;
+  for (const auto& [key, position] : keyToPosition_) {
+    if (position == kNone || key >= static_cast<int>(list.size())) continue;
+    KeyRecord& k = list[static_cast<std::size_t>(key)];
+    const bool marked = k.normal.code.type != 0 && key != secondarySelectedKey_;
+    if (marked)
+      PutCode(table, position, k.normal.code);
+    else
+      k.normal.code = CodeAt(table, position);
+  }
+  int result = comm_.BeginConfig();
+  if (result == CMD_OK) result = comm_.WriteKeyTable3(table.data(), profile);
+  const int end = comm_.EndConfig(1);
+  if (result == CMD_OK && end == CMD_OK) thirdTable_ = table;
+  return result == CMD_OK ? end : result;
+}
+
+void CVarnikKeyboardDevice::RevalidateMacroKeys() {
+  LoadEffectLists();
+  const auto count = macroNames_.size();
+  bool changed = false;
+  for (auto& k : keyList_) {
+    if (IsMacro(k.normal.code) && k.normal.code.value1 >= count) {
+      k.normal.code = k.defaultKey.code;
+      k.normal.keyIndex = k.defaultKey.keyIndex;
+      changed = true;
+    }
+  }
+  if (changed) {
+    profile_.WriteKeyList(keyList_);
+    SaveProfile();
+    RefreshKeyLabels();
+  }
+  LoadEffectLists();
+}
+
+// ---- connection and events ----
+
+void CVarnikKeyboardDevice::OnConnected() {
+  ReadDeviceTables();
+  ReloadProfile();
+  ReadDeviceConfig();
+  RefreshPage();
+  StartLightThread();
+}
+
+void CVarnikKeyboardDevice::OnResync() {
+  if (ProfilesChangedFlag().load() == proto::kEventProfilesChanged) {
+    if (auto* list = FindHooks<IProfileListHooks>("DeviceProfileItem")) list->ReloadList();
+    ReloadProfile();
+    ResetKeyButtons();
+    ProfilesChangedFlag() = 0;
+  }
+  ReadDeviceConfig();
+  RefreshPage();
+}
+
+bool CVarnikKeyboardDevice::IsWirelessLinkUp() {
+  return IsPrimaryOpen() && comm_.viaReceiver.load() != 0 && comm_.LinkCheck();
+}
+
+void CVarnikKeyboardDevice::PollWirelessStatus() {
+  if (!IsPrimaryOpen() || wirelessPollPaused_ || !comm_.LinkCheck()) return;
+  std::array<uint8_t, proto::kStatusSize> status{};
+  if (comm_.ReadStatus(status.data(), static_cast<uint32_t>(status.size()), 0) != CMD_OK) return;
+  status[proto::kStatusWireless] = comm_.viaReceiver.load() != 0 ? 1 : 0;
+  if (auto* display = dynamic_cast<IPowerDisplayHooks*>(powerDisplay_)) display->ShowStatus(status);
+}
+
+void CVarnikKeyboardDevice::OnKeyEvent(int position, int action) {
+  if (action != 1 && action != 2) return;
+  for (const auto& [key, pos] : keyToPosition_) {
+    if (pos == position) {
+      ReactToKey(key, action);
+      return;
+    }
+  }
+}
+
+bool CVarnikKeyboardDevice::OpenEventChannel(const std::string& path, int kind) {
+  const int side = EventSideOfKind(kind);
+  StopListener(side);
+  if (!CVarnikUSBDevice::OpenEventChannel(path, kind)) return false;
+  StartListener(side);
+  return true;
+}
+
+void CVarnikKeyboardDevice::CloseEventChannel(int kind) {
+  const int side = EventSideOfKind(kind);
+  StopListener(side);
+  CVarnikUSBDevice::CloseEventChannel(kind);
+}
+
+bool CVarnikKeyboardDevice::IsListening(int side) const {
+  return listeners_[side == kEventSideReceiver ? 1 : 0].running.load();
+}
+
+void CVarnikKeyboardDevice::StartListener(int side) {
+  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
+  l.stop.Clear();
+  l.running = true;
+  l.thread = std::thread([this, side] { ListenLoop(side); });
+}
+
+void CVarnikKeyboardDevice::StopListener(int side) {
+  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
+  if (!l.thread.joinable()) return;
+  l.stop.Set();
+  (side == kEventSideReceiver ? eventComm_.receiverChannel : eventComm_.cableChannel).Stop();
+  l.thread.join();  // the read wakes on the stop signal at once
+  Trace("%s", ThreadEndTrace());
+}
+
+void CVarnikKeyboardDevice::ListenLoop(int side) {
+  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
+  CHidDevice& channel = side == kEventSideReceiver ? eventComm_.receiverChannel : eventComm_.cableChannel;
+  int failures = 0;
+  while (!l.stop.IsSet()) {
+    if (!channel.IsOpen()) {
+      l.stop.Wait(Event::kInfinite);  // nothing to read until the channel is reopened
+      break;
+    }
+    uint8_t report[proto::kPacketSize] = {};
+    uint32_t got = 0;
+    if (!channel.Read(report, sizeof report, &got, kListenerRead) || got < 3) {
+      if (l.stop.IsSet()) break;
+      // One failure can be a stale stop signal; a second in a row means the
+      // device is gone, and reading on would only spin.
+      if (++failures >= 2) {
+        Trace("keyboard: event channel read failed; listener ends");
+        break;
+      }
+      continue;
+    }
+    failures = 0;
+    uint16_t code = static_cast<uint16_t>(report[1] | report[2] << 8);
+    if (channel.UnpackReport(report, got, HidReportType::Input)) {
+      for (const auto& entry : channel.InputData())
+        if (!entry.isButton && entry.dataSet) {
+          code = static_cast<uint16_t>(entry.rawValue);
+          break;
+        }
+    }
+    Trace("接收到自动添加设备的同步信息要求  TEST");
+    HandleEventCode(code);
+  }
+  Trace("MS 设备同步线程设定退出");
+  l.running = false;
+}
+
+void CVarnikKeyboardDevice::HandleEventCode(uint16_t code) {
+  if (code == proto::kEventResync || code == proto::kEventProfilesChanged) {
+    if (code == proto::kEventProfilesChanged) ProfilesChangedFlag() = proto::kEventProfilesChanged;
+    Trace("接收到自动添加设备的同步信息要求");
+    RequestResync();
+  } else if (code >= proto::kEventKeyDown && code < proto::kEventKeyDown + 0x100) {
+    RunOnUi([this, code] { OnKeyEvent(code - proto::kEventKeyDown, 1); });
+  } else if (code >= proto::kEventKeyUp && code < proto::kEventKeyUp + 0x100) {
+    RunOnUi([this, code] { OnKeyEvent(code - proto::kEventKeyUp, 2); });
+  } else if (code > proto::kEventProfilesChanged) {
+    RunOnUi([this, code] {
+      const int high = code >> 8;
+      if (!IsPrimaryOpen() || (high != (proto::kEventProfile >> 8) && high != (proto::kEventProfileEx >> 8)))
+        return;
+      activeProfile_ = static_cast<uint8_t>(code & 0x0F);
+      if (high == (proto::kEventProfileEx >> 8))
+        record_[proto::kKbRecProfileEventValue] = static_cast<uint8_t>((code >> 4) & 0x0F);
+      RefreshPage();
+    });
+  }
+}
+
+// ---- the page ----
+
+std::string CVarnikKeyboardDevice::Localise(std::string_view id) const {
+  if (CControlUI* label = FindChild("text_test")) {
+    label->SetText(id);
+    return label->GetText();
+  }
+  return CResourceManager::GetInstance().GetText(id);
+}
+
+std::string CVarnikKeyboardDevice::LabelForCode(const AssignmentCode& code) {
+  if (IsMacro(code)) {
+    return code.value1 < macroNames_.size() ? macroNames_[code.value1] : std::string();
+  }
+  auto* editor = FindHooks<IKeyEditorHooks>("KeySetControlItem");
+  if (code.type == 0x00 || code.type == kTypeKey) {
+    if (code.value1 == 0 && code.value2 == 0) return Localise("close_text");
+    if (editor == nullptr) return {};
+    const std::string whole = editor->NameOfCode({kTypeKey, code.value1, code.value2});
+    if (!whole.empty()) return Localise(whole);
+    std::string joined;
+    auto add = [&](const AssignmentCode& part) {
+      const std::string id = editor->NameOfCode(part);
+      if (id.empty()) return;
+      if (!joined.empty()) joined += "+";
+      joined += Localise(id);
+    };
+    for (int bit = 0; bit < 8; ++bit)
+      if (code.value1 & (1u << bit)) add({kTypeKey, static_cast<uint8_t>(1u << bit), 0});
+    if (code.value2 != 0) add({kTypeKey, 0, code.value2});
+    return joined;
+  }
+  if (editor != nullptr) {
+    const std::string id = editor->NameOfCode(code);
+    if (!id.empty()) return Localise(id);
+  }
+  return "关闭";
+}
+
+void CVarnikKeyboardDevice::RefreshKeyLabels() {
+  const std::size_t n = std::min(keyList_.size(), keyButtons_.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    CDeviceKeyButtonUI* button = keyButtons_[i];
+    if (button == nullptr) continue;
+    const KeyRecord& r = keyList_[i];
+    const std::string label = LabelForCode(ShownCode(r));
+    const std::string title = LabelForCode(r.defaultKey.code);
+    button->SetToolTip(title + "\n" + Localise("Key_Set") + label);
+    button->SetKeyUnsetFlag(label == title);  // the flag on hides the badge
+  }
+}
+
+void CVarnikKeyboardDevice::ResetKeyButtons() {
+  for (CDeviceKeyButtonUI* b : keyButtons_) {
+    if (b == nullptr) continue;
+    b->SetKeyUnsetFlag(true);
+    b->SetKeySetFlag(true);
+    b->SetSelected(false);
+  }
+}
+
+void CVarnikKeyboardDevice::MarkChangedKeys() {
+  const std::size_t n = std::min(keyList_.size(), keyButtons_.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    CDeviceKeyButtonUI* b = keyButtons_[i];
+    if (b == nullptr) continue;
+    const KeyRecord& r = keyList_[i];
+    b->SetKeyUnsetFlag(ShownCode(r) == r.defaultKey.code);
+    b->SetKeySetFlag(true);
+    b->SetSelected(false);
+  }
+}
+
+void CVarnikKeyboardDevice::SelectKey(int key) {
+  selectedKey_ = key;
+  if (CControlUI* editor = FindChild("KeySetControlItem")) editor->SetVisible(true);
+  if (key < 0 || key >= static_cast<int>(keyList_.size())) return;
+  const std::size_t n = std::min(keyList_.size(), keyButtons_.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    CDeviceKeyButtonUI* b = keyButtons_[i];
+    if (b == nullptr) continue;
+    const KeyRecord& r = keyList_[i];
+    const bool changed = !(ShownCode(r) == r.defaultKey.code);
+    const bool isKey = static_cast<int>(i) == key;
+    if (b->IsSelected()) {
+      if (!changed) {
+        b->SetSelected(false);
+        b->SetKeySetFlag(true);
+      }
+      if (isKey && changed) {
+        b->SetSelected(true);
+        b->SetKeySetFlag(false);
+      }
+    } else if (isKey) {
+      b->SetSelected(true);
+      b->SetKeySetFlag(false);
+    }
+  }
+  if (auto* editor = FindHooks<IKeyEditorHooks>("KeySetControlItem"))
+    editor->OpenForKey(key, keyList_[static_cast<std::size_t>(key)], fnEditing_ != 0);
+}
+
+void CVarnikKeyboardDevice::SelectSecondaryKey(int key) {
+  secondarySelectedKey_ = key;
+  if (key < 0 || key >= static_cast<int>(secondaryKeyList_.size())) return;
+  const std::size_t n = std::min(secondaryKeyList_.size(), keyButtons_.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    CDeviceKeyButtonUI* b = keyButtons_[i];
+    if (b == nullptr) continue;
+    const KeyRecord& r = secondaryKeyList_[i];
+    const bool changed = !(r.normal.code == r.defaultKey.code);
+    const bool isKey = static_cast<int>(i) == key;
+    if (b->IsSelected()) {
+      if (!changed) {
+        b->SetSelected(false);
+        b->SetKeySetFlag(true);
+      }
+      if (isKey && changed) b->SetKeySetFlag(false);
+    } else if (isKey) {
+      b->SetSelected(true);
+      b->SetKeySetFlag(false);
+    }
+  }
+}
+
+void CVarnikKeyboardDevice::ApplyKeyEnabling() {
+  for (std::size_t i = 0; i < keyButtons_.size(); ++i) {
+    CDeviceKeyButtonUI* b = keyButtons_[i];
+    if (b == nullptr) continue;
+    bool enabled = true;
+    if (functionPage_ == kFnPage) {
+      const int key = static_cast<int>(i);
+      enabled = key != kFnKey && !(fnEditing_ && IsFnProtected(key));
+    }
+    b->SetEnabled(enabled);
+  }
+}
+
+void CVarnikKeyboardDevice::ShowFunctionPage(int type) {
+  CVarnikUSBDevice::ShowFunctionPage(type);
+  if (CControlUI* layout = FindChild("Keyset_Fn_Layout")) layout->SetVisible(false);
+  ApplyKeyEnabling();
+  if (type == 3 || type == 4)
+    if (auto* display = dynamic_cast<IPowerDisplayHooks*>(powerDisplay_)) display->Refresh();
+}
+
+void CVarnikKeyboardDevice::RefreshPage() {
+  LoadEffectLists();
+  RefreshKeyLabels();
+  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) {
+    editor->ShowLightInfo(lightInfo_);
+    editor->SetAudioColours(audioWords_[0], audioWords_[1], audioWords_[2]);
+  }
+  SetCustomGroup(lightInfo_.customGroup);
+  ShowWinLock(stages_.WinFlag() != 0);
+  ShowWKey(stages_.WFlag() != 0);
+  ShowSixKey(stages_.Key6Flag() != 0);
+  ShowRepeatRate(stages_.Repeat());
+  ShowRepeatDelay(stages_.RepeatDelay());
+  if (CControlUI* edit = FindChild("repeat_input_richedit")) {
+    edit->SetText("");
+    edit->SetAttribute("tipvalue", Localise("Repeat_input_text"));
+  }
+  ShowPollingRate(stages_.PollingRate());
+  ShowVoiceSensitivity(lightInfo_.voiceSensitivity);
+  ShowFnEditing();
+  ApplyKeyEnabling();
+}
+
+namespace {
+COptionUI* FindOption(CControlUI* root, std::string_view name) {
+  auto* c = dynamic_cast<CContainerUI*>(root);
+  return c ? dynamic_cast<COptionUI*>(c->FindSubControl(name)) : nullptr;
+}
+}  // namespace
+
+void CVarnikKeyboardDevice::ShowPollingRate(int n) {
+  n = Clamp03(n);
+  for (int i = 0; i < 4; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%d", "polling_rate_option_", i);
+    if (COptionUI* o = FindOption(this, name)) o->Selected(i == n, false);
+  }
+}
+
+void CVarnikKeyboardDevice::ShowRepeatDelay(int n) {
+  n = Clamp03(n);
+  for (int i = 0; i < 4; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%d", "repeat_delay_check_", i);
+    if (COptionUI* o = FindOption(this, name)) o->Selected(i == n, false);
+  }
+  if (CControlUI* label = FindChild("repeat_delay_time_label1"))
+    label->SetText(Localise("Repeat_Delay_Time") + std::to_string(250 + 250 * n) + "ms");
+}
+
+void CVarnikKeyboardDevice::ShowWinLock(bool on) {
+  if (COptionUI* o = FindOption(this, "winlockflag_option")) o->Selected(on, false);
+}
+void CVarnikKeyboardDevice::ShowWKey(bool on) {
+  if (COptionUI* o = FindOption(this, "wflag_option")) o->Selected(on, false);
+}
+void CVarnikKeyboardDevice::ShowSixKey(bool on) {
+  if (COptionUI* o = FindOption(this, "6flag_option")) o->Selected(on, false);
+}
+void CVarnikKeyboardDevice::ShowRepeatRate(int n) {
+  if (auto* s = dynamic_cast<CProgressUI*>(FindChild("repeat_rate_slider"))) s->SetValue(n);
+}
+void CVarnikKeyboardDevice::ShowVoiceSensitivity(int n) {
+  if (auto* s = dynamic_cast<CProgressUI*>(FindChild("voice_sensitivity"))) s->SetValue(n);
+  if (CControlUI* label = FindChild("voice_sensitivity_value")) label->SetText(std::to_string(n));
+}
+void CVarnikKeyboardDevice::ShowFnEditing() {
+  if (COptionUI* o = FindOption(this, "keyset_fn")) o->Selected(fnEditing_ != 0, false);
+}
+
+bool CVarnikKeyboardDevice::GetWinLockOption() const {
+  const COptionUI* o = FindOption(const_cast<CVarnikKeyboardDevice*>(this), "winlockflag_option");
+  return o != nullptr && o->IsSelected();
+}
+bool CVarnikKeyboardDevice::GetWKeyOption() const {
+  const COptionUI* o = FindOption(const_cast<CVarnikKeyboardDevice*>(this), "wflag_option");
+  return o != nullptr && o->IsSelected();
+}
+bool CVarnikKeyboardDevice::GetSixKeyOption() const {
+  const COptionUI* o = FindOption(const_cast<CVarnikKeyboardDevice*>(this), "6flag_option");
+  return o != nullptr && o->IsSelected();
+}
+int CVarnikKeyboardDevice::GetRepeatRate() const {
+  auto* s = dynamic_cast<CProgressUI*>(FindChild("repeat_rate_slider"));
+  return s ? s->GetValue() : 0;
+}
+int CVarnikKeyboardDevice::GetVoiceSensitivity() const {
+  auto* s = dynamic_cast<CProgressUI*>(FindChild("voice_sensitivity"));
+  return s ? s->GetValue() : 20;
+}
+
+// ---- registration ----
+
+void RegisterDeviceControls() {
+  CControlFactory::GetInstance().RegistControl("VarnikKeyboardDevice",
+                                               [] { return new CVarnikKeyboardDevice(); });
+}
+
+}  // namespace korvale
