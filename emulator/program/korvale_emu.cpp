@@ -187,17 +187,18 @@ bool RunCommand(Emulator& emu, const std::string& line) {
     }
     const auto journal = emu.Journal(*e);
     for (const Report& r : journal) {
-      char line[64];
-      std::snprintf(line, sizeof line, "cmd %02x len %u off %u", r[proto::kOffCommand],
-                    r[proto::kOffLength], r[proto::kOffOffset] | r[proto::kOffOffset + 1] << 8);
-      Say(line);
+      char text[64];
+      std::snprintf(text, sizeof text, "cmd %02x len %u off %u", r[korvale::proto::kOffCommand],
+                    r[korvale::proto::kOffLength],
+                    r[korvale::proto::kOffOffset] | r[korvale::proto::kOffOffset + 1] << 8);
+      Say(text);
     }
     Say("ok journal " + std::to_string(journal.size()));
   } else if (cmd == "info") {
     auto e = device(1);
     if (!e) return true;
     unsigned long at, v;
-    if (w.size() != 4 || !ParseNumber(w[2], proto::kInfoSize - 1, at) || !ParseNumber(w[3], 0xFF, v)) {
+    if (w.size() != 4 || !ParseNumber(w[2], korvale::proto::kInfoSize - 1, at) || !ParseNumber(w[3], 0xFF, v)) {
       Say("error: info: byte 0..33 and value 0..255 expected");
       return true;
     }
