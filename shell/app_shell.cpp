@@ -126,7 +126,6 @@ int CAppShell::Run() {
     bus_.reset();
     instance_.reset();
     RemoveFonts();
-    stage_ = Stage::TornDown;
     return 0;
   }
 

@@ -62,6 +62,7 @@ struct ShellOptions {
 
 class CAppShell {
  public:
+  // SecondInstance is also where a second start ends.
   enum class Stage { Created, Starting, SecondInstance, Running, TornDown };
 
   explicit CAppShell(ShellOptions options);

@@ -3,9 +3,13 @@
 // device page it has), writes each as a PNG into DIR and exits.
 #include <QApplication>
 #include <QDBusConnection>
-#include <QFontDatabase>
+#include <QSocketNotifier>
 #include <QGuiApplication>
 #include <QScreen>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +21,7 @@
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
 #include "shell/app/power_events.h"
+#include "shell/app/qt_fonts.h"
 #include "shell/app/window_host.h"
 #include "shell/app_shell.h"
 
@@ -32,15 +37,14 @@ void Usage(std::FILE* out) {
                "  --help             this text\n");
 }
 
-class QtFontInstaller : public IFontInstaller {
- public:
-  int AddFont(const std::vector<std::uint8_t>& bytes) override {
-    QByteArray data(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-    const int id = QFontDatabase::addApplicationFontFromData(data);
-    return id < 0 ? 0 : id + 1;
-  }
-  void RemoveFont(int handle) override { QFontDatabase::removeApplicationFont(handle - 1); }
-};
+// SIGTERM and SIGINT end the program the orderly way: the main window is
+// destroyed on the UI thread and the normal tear-down follows.
+int g_signalFd = -1;
+
+void OnSignal(int) {
+  const std::uint64_t one = 1;
+  if (g_signalFd >= 0) (void)!::write(g_signalFd, &one, sizeof one);
+}
 
 bool SaveShot(QtWindowHost& host, HWND hwnd, const std::filesystem::path& file) {
   auto* view = host.ViewFor(hwnd);
@@ -95,11 +99,31 @@ int main(int argc, char** argv) {
   QtFontInstaller fonts;
   std::unique_ptr<PowerEvents> power;
   bool shotsOk = true;
+  HWND mainWindow = 0;
+
+  g_signalFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  std::unique_ptr<QSocketNotifier> signals;
+  if (g_signalFd >= 0) {
+    signals = std::make_unique<QSocketNotifier>(g_signalFd, QSocketNotifier::Read);
+    QObject::connect(signals.get(), &QSocketNotifier::activated, [&mainWindow] {
+      std::uint64_t count;
+      (void)!::read(g_signalFd, &count, sizeof count);
+      Trace("korvale: asked to stop");
+      if (CWindowWnd* w = CWindowWnd::FromHandle(mainWindow)) w->DestroyWindow();
+    });
+    struct sigaction sa{};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+  }
 
   ShellOptions options;
   options.loop = &loop;
   options.fonts = &fonts;
   options.onMainWindow = [&](WindowImplBase& window) {
+    mainWindow = window.GetHWND();
     power = std::make_unique<PowerEvents>(window.GetHWND(), QDBusConnection::systemBus());
     if (!screenshots) return;
     const HWND hwnd = window.GetHWND();
@@ -117,6 +141,7 @@ int main(int argc, char** argv) {
     rc = shell.Run();
   }
   power.reset();
+  signals.reset();
   CWindowWnd::SetObserver(nullptr);
   SetUiLoop(nullptr);
   return screenshots && !shotsOk ? 1 : rc;
