@@ -102,10 +102,10 @@ int main(int argc, char** argv) {
   HWND mainWindow = 0;
 
   g_signalFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  std::unique_ptr<QSocketNotifier> signals;
+  std::unique_ptr<QSocketNotifier> stopNotifier;
   if (g_signalFd >= 0) {
-    signals = std::make_unique<QSocketNotifier>(g_signalFd, QSocketNotifier::Read);
-    QObject::connect(signals.get(), &QSocketNotifier::activated, [&mainWindow] {
+    stopNotifier = std::make_unique<QSocketNotifier>(g_signalFd, QSocketNotifier::Read);
+    QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [&mainWindow] {
       std::uint64_t count;
       (void)!::read(g_signalFd, &count, sizeof count);
       Trace("korvale: asked to stop");
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
     rc = shell.Run();
   }
   power.reset();
-  signals.reset();
+  stopNotifier.reset();
   CWindowWnd::SetObserver(nullptr);
   SetUiLoop(nullptr);
   return screenshots && !shotsOk ? 1 : rc;
