@@ -1,0 +1,259 @@
+// Start, language, scale, tray, close and exit, shutdown of worker threads.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "mainwnd_fixture.h"
+#include "platform/settings_store.h"
+#include "profiles/settings_files.h"
+#include "ui/controls.h"
+
+namespace korvale::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A child window that counts what it is sent.
+class ChildWnd : public CWindowWnd {
+ public:
+  int languageChanged = 0;
+  int closed = 0;
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM w, LPARAM l) override {
+    if (msg == WM_LANGUAGE_CHANGED) ++languageChanged;
+    if (msg == wm::kClose) ++closed;
+    return CWindowWnd::HandleMessage(msg, w, l);
+  }
+};
+
+using LifecycleTest = MainWndTest;
+
+TEST_F(LifecycleTest, StartsHiddenWithTrayAndOverlayAndIsShownByTheWakeUp) {
+  Start();
+  EXPECT_TRUE(tray.shown);
+  EXPECT_EQ(tray.owner, hwnd);
+  EXPECT_EQ(tray.toolTip, "KORVALE TX730max");
+  EXPECT_FALSE(wnd->IsVisible());
+  ASSERT_NE(Find("No_device_Link"), nullptr);
+  EXPECT_TRUE(Find("No_device_Link")->IsVisible());
+  // Companions hear that the lighting is ours.
+  ASSERT_FALSE(broadcasts.empty());
+  EXPECT_EQ(broadcasts[0], std::string(kLightControlNotifyMsgName) + " 1 1");
+
+  // The discovery's first pass ends with the identity message.
+  TraceSink::Instance().Clear();
+  wnd->SendMessage(Number(kAppIdentity), 0, 0);
+  EXPECT_TRUE(wnd->IsVisible());
+  EXPECT_TRUE(Find("No_device_Link")->IsVisible());
+  EXPECT_TRUE(TraceSink::Instance().Contains("软件标示"));
+}
+
+TEST_F(LifecycleTest, CloseHidesToTheTrayAndTheTrayBringsItBack) {
+  Start();
+  wnd->ShowWindow(true);
+  auto child = std::make_unique<ChildWnd>();
+  ASSERT_NE(child->Create(hwnd, "settings"), 0u);
+  wnd->SetChildWindow(CMainWnd::ChildWindow::kSettings, child->GetHWND());
+
+  auto* close = dynamic_cast<CButtonUI*>(Find("closebtn"));
+  ASSERT_NE(close, nullptr);
+  close->Activate();
+  loop.RunPending();
+  EXPECT_FALSE(wnd->IsVisible());
+  EXPECT_TRUE(IsWindow(hwnd));          // still running
+  EXPECT_EQ(child->closed, 1);          // child windows closed with it
+  EXPECT_EQ(wnd->GetChildWindow(CMainWnd::ChildWindow::kSettings), 0u);
+
+  wnd->SendMessage(WM_TRAY_NOTIFY, 0, kTrayLButtonUp);
+  EXPECT_TRUE(wnd->IsVisible());
+  EXPECT_EQ(wnd->GetWindowRect().Width(), 1000);
+  EXPECT_EQ(wnd->GetWindowRect().Height(), 640);
+  wnd->SendMessage(WM_TRAY_NOTIFY, 0, kTrayLButtonUp);
+  EXPECT_FALSE(wnd->IsVisible());
+}
+
+TEST_F(LifecycleTest, RightClickOpensTheMenuAfter10msAndExitEndsTheWindow) {
+  Start();
+  wnd->SendMessage(WM_TRAY_NOTIFY, 0, kTrayRButtonUp);
+  EXPECT_TRUE(tray.menus.empty());
+  loop.AdvanceBy(9);
+  EXPECT_TRUE(tray.menus.empty());
+  loop.AdvanceBy(1);
+  ASSERT_EQ(tray.menus.size(), 1u);
+  loop.AdvanceBy(100);
+  EXPECT_EQ(tray.menus.size(), 1u);  // once: the timer killed itself
+
+  const auto& items = tray.menus[0];
+  std::size_t exitIndex = items.size();
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (items[i].name == "exit") exitIndex = i;
+  ASSERT_LT(exitIndex, items.size());
+  // Texts arrive translated (English by default here).
+  EXPECT_EQ(items[exitIndex].text, "Exit");
+
+  ASSERT_TRUE(PostMessageW(hwnd, WM_MENU_COMMAND, exitIndex, 0));
+  loop.RunPending();  // the command, then the WM_CLOSE it posts
+  loop.RunPending();
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_EQ(tray.deletes, 1);
+}
+
+TEST_F(LifecycleTest, LanguageSwitchUpdatesTextsChildWindowsFontsAndTheStoredId) {
+  Start();
+  EXPECT_EQ(wnd->GetLanguageIndex(), 0);  // nothing stored: no list entry has 520
+  auto* title = Find("no_device_title");
+  ASSERT_NE(title, nullptr);
+  EXPECT_EQ(title->GetText(), "No device connected");
+
+  ChildWnd child;
+  ASSERT_NE(child.Create(hwnd, "palette"), 0u);
+  wnd->SetChildWindow(CMainWnd::ChildWindow::kPalette, child.GetHWND());
+
+  wnd->SendMessage(WM_LANGUAGE_CHANGED, 1, 0);
+  EXPECT_EQ(wnd->GetLanguageIndex(), 1);
+  EXPECT_EQ(title->GetText(), "Kein Gerät verbunden");
+  EXPECT_EQ(child.languageChanged, 1);
+  EXPECT_EQ(SettingsStore().ReadDword("LANGUAGE"), 1031u);
+  // From index 0 (its own face) to one without: Arial everywhere.
+  const CPaintManagerUI& pm = wnd->GetPaintManager();
+  for (int id : {0, 1, 3, 11, 50}) {
+    ASSERT_NE(pm.GetFont(id), nullptr) << id;
+    EXPECT_EQ(pm.GetFont(id)->name, "Arial") << id;
+  }
+  EXPECT_EQ(pm.GetFont(3)->size, 30);
+  EXPECT_TRUE(pm.GetFont(50)->bold);
+  EXPECT_TRUE(pm.GetFont(1)->underline);
+
+  wnd->SendMessage(WM_LANGUAGE_CHANGED, 2, 0);
+  EXPECT_EQ(pm.GetFont(0)->name, "Noto Sans CJK TC Regular");
+  EXPECT_EQ(title->GetText(), "Aucun appareil connecté");
+
+  // The same index again changes nothing, not even the children.
+  wnd->SendMessage(WM_LANGUAGE_CHANGED, 2, 0);
+  EXPECT_EQ(child.languageChanged, 2);
+
+  // An index past the list is refused and keeps the language.
+  wnd->SendMessage(WM_LANGUAGE_CHANGED, 7, 0);
+  EXPECT_EQ(wnd->GetLanguageIndex(), 2);
+  EXPECT_EQ(child.languageChanged, 2);
+  EXPECT_EQ(SettingsStore().ReadDword("LANGUAGE"), 1036u);
+}
+
+TEST_F(LifecycleTest, StoredLanguageIsAppliedAtStart) {
+  ASSERT_TRUE(SettingsStore().WriteDword("LANGUAGE", 1036));
+  Start();
+  EXPECT_EQ(wnd->GetLanguageIndex(), 2);
+  EXPECT_EQ(Find("no_device_title")->GetText(), "Aucun appareil connecté");
+}
+
+TEST(FontFace, ByIndexAndPreviousIndex) {
+  struct Case {
+    int index, previous;
+    const char* face;
+  };
+  const Case cases[] = {
+      {15, 3, "Noto Sans Thai"}, {0, 3, "汉仪菱心体简"},   {2, 0, "Noto Sans CJK TC Regular"},
+      {4, 15, "Arial"},          {4, -1, "Arial"},        {4, 0, "Arial"},
+      {4, 2, "Arial"},           {4, 3, ""},              {1, 5, ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CMainWnd::FontFaceFor(c.index, c.previous), c.face) << c.index;
+}
+
+TEST(InterfaceScale, LargeMonitorsGet144) {
+  EXPECT_EQ(CMainWnd::ScaleForMonitor({1920, 1080}), 144);
+  EXPECT_EQ(CMainWnd::ScaleForMonitor({1366, 768}), 96);
+  EXPECT_EQ(CMainWnd::ScaleForMonitor({1501, 961}), 144);
+  EXPECT_EQ(CMainWnd::ScaleForMonitor({1500, 1080}), 96);
+  EXPECT_EQ(CMainWnd::ScaleForMonitor({1920, 960}), 96);
+}
+
+TEST_F(LifecycleTest, ScaleTimerAfterStartSizesTheWindowAndSetsTheDpi) {
+  wnd->SetMonitorSize({1920, 1080});
+  Start();
+  loop.AdvanceBy(100);
+  EXPECT_EQ(wnd->GetInterfaceScale(), 144);
+  EXPECT_EQ(wnd->GetPaintManager().GetDPI(), 144);
+  EXPECT_EQ(wnd->GetWindowRect().Width(), 1000);
+  EXPECT_FALSE(wnd->IsVisible());  // hidden stays hidden
+}
+
+TEST_F(LifecycleTest, LightingControlButtonAndMessage) {
+  Start();
+  auto* button = dynamic_cast<CButtonUI*>(Find("control_light_status"));
+  ASSERT_NE(button, nullptr);
+  EXPECT_TRUE(wnd->GetLightingControl());
+  broadcasts.clear();
+  button->Activate();
+  loop.RunPending();
+  EXPECT_FALSE(wnd->GetLightingControl());
+  EXPECT_EQ(button->GetRawText(), "不控制灯光");
+  EXPECT_EQ(button->GetText(), "Lighting: released");
+  ASSERT_EQ(broadcasts.size(), 1u);
+  EXPECT_EQ(broadcasts[0], std::string(kLightControlNotifyMsgName) + " 1 0");
+
+  const UINT set = Number(kLightControlSetMsgName);
+  wnd->SendMessage(set, 2, 1);  // wParam other than 1: nothing
+  EXPECT_FALSE(wnd->GetLightingControl());
+  wnd->SendMessage(set, 1, 5);  // another lParam keeps the flag
+  EXPECT_FALSE(wnd->GetLightingControl());
+  wnd->SendMessage(set, 1, 1);
+  EXPECT_TRUE(wnd->GetLightingControl());
+  EXPECT_EQ(button->GetRawText(), "控制灯光");
+  EXPECT_EQ(broadcasts.size(), 1u);  // the message is not echoed to peers
+}
+
+TEST_F(LifecycleTest, UpdateIsLatestClearsTheSettingsBadge) {
+  Start();
+  auto* set = dynamic_cast<CButtonUI*>(Find("setbtn"));
+  ASSERT_NE(set, nullptr);
+  set->SetForeImage("badge.png");
+  wnd->SendMessage(WM_UPDATE_IS_LATEST);
+  EXPECT_EQ(set->GetForeImage(), "");
+}
+
+TEST_F(LifecycleTest, ActivationAndHoverFlags) {
+  Start();
+  wnd->SendMessage(wm::kMouseHover);
+  EXPECT_TRUE(wnd->IsHovered());
+  wnd->SendMessage(wm::kMouseLeave);
+  EXPECT_FALSE(wnd->IsHovered());
+  wnd->SendMessage(wm::kActivate, 1, 0);
+  EXPECT_TRUE(wnd->IsActive());
+  EXPECT_TRUE(wnd->IsHovered());
+  wnd->SendMessage(wm::kMouseLeave);  // active: hover stays
+  EXPECT_TRUE(wnd->IsHovered());
+  wnd->SendMessage(wm::kActivate, 0, 0);
+  EXPECT_FALSE(wnd->IsActive());
+  EXPECT_FALSE(wnd->IsHovered());
+}
+
+TEST_F(LifecycleTest, ShutdownEndsWithinTheBoundEvenWhenAThreadIgnoresItsStop) {
+  Start();
+  auto release = std::make_shared<Event>(Event::Reset::Manual);
+  std::atomic<bool> politeEnded{false};
+  ASSERT_TRUE(wnd->StartThread(3, [&politeEnded](const MainThreadParam& p) {
+    p.stop->Wait(Event::kInfinite);
+    politeEnded = true;
+  }));
+  ASSERT_TRUE(wnd->StartThread(5, [release](const MainThreadParam&) { release->Wait(10000); }));
+  EXPECT_FALSE(wnd->StartThread(3, [](const MainThreadParam&) {}));   // taken
+  EXPECT_FALSE(wnd->StartThread(20, [](const MainThreadParam&) {}));  // no such slot
+
+  TraceSink::Instance().Clear();
+  const auto t0 = Clock::now();
+  wnd->DestroyWindow();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+  EXPECT_TRUE(politeEnded);
+  EXPECT_GE(ms, static_cast<long>(CMainWnd::kThreadStopWaitMs) - 50);
+  EXPECT_LT(ms, static_cast<long>(CMainWnd::kThreadStopWaitMs) + 700);
+  EXPECT_TRUE(TraceSink::Instance().Contains("所有对象处于激发状态"));
+  EXPECT_TRUE(TraceSink::Instance().Contains("thread slot 5 did not stop"));
+  EXPECT_TRUE(TraceSink::Instance().Contains("退出测试"));
+  EXPECT_FALSE(IsWindow(hwnd));
+  release->Set();  // let the stray thread end before the test program does
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+}  // namespace
+}  // namespace korvale::test

@@ -1,0 +1,95 @@
+#pragma once
+// The main window on a virtual-time loop, with its own data and settings
+// folders, the installed skin and a tray that records what it is asked.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mainwnd/main_wnd.h"
+#include "platform/trace.h"
+#include "platform/ui_loop.h"
+#include "ui/resource_manager.h"
+
+namespace korvale::test {
+
+struct RecordingTray : ITrayIcon {
+  bool CreateTrayIcon(HWND hwnd, std::string_view tip) override {
+    owner = hwnd;
+    toolTip = tip;
+    shown = true;
+    return true;
+  }
+  void DeleteTrayIcon() override { shown = false; ++deletes; }
+  void ShowMenu(HWND, const std::vector<TrayMenuItem>& items) override { menus.push_back(items); }
+  HWND owner = 0;
+  std::string toolTip;
+  bool shown = false;
+  int deletes = 0;
+  std::vector<std::vector<TrayMenuItem>> menus;
+};
+
+class MainWndTest : public ::testing::Test {
+ protected:
+  MainWndTest() {
+    SetUiLoop(&loop);
+    dir = std::filesystem::temp_directory_path() /
+          ("korvale-mainwnd-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "data");
+    std::filesystem::create_directories(dir / "config");
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    const std::filesystem::path skin = std::filesystem::path(KORVALE_SOURCE_DIR) / "skin";
+    CPaintManagerUI::SetResourcePath(skin);
+    CResourceManager::GetInstance().LoadResource(skin / "res.xml");
+    wnd = std::make_unique<CMainWnd>();
+    wnd->SetRegisteredMessages([this](std::string_view name) { return Number(name); });
+    wnd->SetBroadcaster([this](std::string_view name, WPARAM w, LPARAM l) {
+      broadcasts.push_back(std::string(name) + " " + std::to_string(w) + " " + std::to_string(l));
+    });
+    wnd->SetTrayIcon(&tray);
+    wnd->SetMonitorSize({1366, 768});
+  }
+  ~MainWndTest() override {
+    if (wnd && IsWindow(wnd->GetHWND())) wnd->DestroyWindow();
+    wnd.reset();
+    SetUiLoop(nullptr);
+    CPaintManagerUI::SetResourcePath({});
+    std::filesystem::remove_all(dir);
+  }
+
+  // Registered numbers for this process, like the shell's registry.
+  UINT Number(std::string_view name) {
+    auto it = numbers.find(std::string(name));
+    if (it != numbers.end()) return it->second;
+    const UINT n = 0xC000 + static_cast<UINT>(numbers.size());
+    numbers.emplace(std::string(name), n);
+    return n;
+  }
+
+  // Creates the window and lets its first notifications ("windowsize",
+  // "windowinit") run.
+  void Start() {
+    hwnd = wnd->Create(0, kAppIdentity);
+    ASSERT_NE(hwnd, 0u);
+    loop.RunPending();
+  }
+  CControlUI* Find(std::string_view name) { return wnd->GetPaintManager().FindControl(name); }
+
+  VirtualUiLoop loop;
+  std::filesystem::path dir;
+  RecordingTray tray;
+  std::map<std::string, UINT> numbers;
+  std::vector<std::string> broadcasts;
+  std::unique_ptr<CMainWnd> wnd;
+  HWND hwnd = 0;
+};
+
+}  // namespace korvale::test
