@@ -44,6 +44,10 @@ struct DeviceListHooks {
   std::function<void()> closeSettingsWindow;
 };
 
+// Registers the tile and power panel classes with the control factory
+// ("CDeviceOptionUI", "CMpDevicePowerUI"); the list does it itself too.
+void RegisterDeviceListControls();
+
 class CDeviceList {
  public:
   // pm: the main window's paint manager (its tree holds "device_select_layout",
@@ -116,6 +120,8 @@ class CDeviceList {
   std::unique_ptr<CDeviceDiscovery> discovery_;
   std::vector<std::unique_ptr<Entry>> entries_;
   std::vector<CVarnikUSBDevice*> mice_, keyboards_, mousepads_, headsets_;
+  // Handlers left on controls check it: they do nothing once the list is gone.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }  // namespace korvale

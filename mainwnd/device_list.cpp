@@ -1,0 +1,670 @@
+#include "mainwnd/device_list.h"
+
+#include <array>
+#include <string_view>
+
+#include "devices/varnik_usb_device.h"
+#include "mainwnd/device_discovery.h"
+#include "mainwnd/device_option.h"
+#include "mainwnd/mpdevice_power.h"
+#include "platform/trace.h"
+#include "protocol/commands.h"
+#include "ui/app_messages.h"
+#include "ui/controls.h"
+#include "ui/dialog_builder.h"
+#include "ui/paint_manager.h"
+#include "ui/skin_controls.h"
+#include "ui/window.h"
+
+namespace korvale {
+
+namespace {
+
+constexpr const char* kPowerPanelSkin = "XML\\CustomControlXML\\MpDevicePower.xml";
+constexpr const char* kTileLayout = "device_select_layout";
+constexpr const char* kPageLayout = "device_switch";
+constexpr const char* kPowerLayout = "device_power_switch";
+constexpr const char* kNoDeviceOverlay = "No_device_Link";
+
+// The page class of each product (product order), as the control factory
+// knows it. A product gets its page once its class is registered.
+constexpr std::array<const char*, kProductCount> kPageClasses = {
+    "CVarnikMouseDevice", "CVarnikKeyboardDevice", "CVarnikMousePadDevice", "CVarnikHS6533Device"};
+
+// Pauses and attempts of the link check after a switch to the receiver.
+constexpr int kLinkCheckAttempts = 26;
+constexpr UINT kLinkCheckPauseMs = 50;
+constexpr UINT kConnectDelayMs = 500;
+constexpr UINT kConnectRetryMs = 3000;
+constexpr UINT kPaintFirstMs = 5;
+constexpr UINT kPaintMs = 50;
+constexpr UINT kStatusFirstMs = 50;
+constexpr UINT kStatusMs = 5000;
+constexpr UINT kLinkWatchFirstMs = 2000;
+constexpr UINT kLinkWatchMs = 3000;
+// Private tile timer: one link-check attempt after a switch to the receiver.
+constexpr UINT kTileTimerLinkCheck = 1010;
+
+// 1 keyboard, 2 mouse, 3 mousepad, 7 headset; 0 for anything else.
+int Family(int kind) {
+  switch (kind) {
+    case 1:
+    case 9: return 1;
+    case 2:
+    case 6: return 2;
+    case 3: return 3;
+    case 7: return 7;
+    default: return 0;
+  }
+}
+bool IsReceiverKind(int kind) { return kind == 6 || kind == 9; }
+// Vendor id, product id and kind agree.
+bool Matches(const DeviceIdEntry& a, const DeviceIdEntry& b) {
+  return a.vid == b.vid && a.pid == b.pid && a.kind == b.kind;
+}
+
+// Builds skins with the main window's callback first, then the skin's own tags.
+class PageBuilderCallback : public IDialogBuilderCallback {
+ public:
+  PageBuilderCallback(IDialogBuilderCallback* window, CPaintManagerUI* pm) : window_(window), pm_(pm) {}
+  CControlUI* CreateControl(std::string_view cls) override {
+    if (window_ != nullptr) {
+      if (CControlUI* c = window_->CreateControl(cls)) return c;
+    }
+    return CreateSkinControl(cls, this, pm_);
+  }
+
+ private:
+  IDialogBuilderCallback* window_;
+  CPaintManagerUI* pm_;
+};
+
+}  // namespace
+
+void RegisterDeviceListControls() {
+  CControlFactory& f = CControlFactory::GetInstance();
+  f.RegistControl("CDeviceOptionUI", [] { return static_cast<CControlUI*>(new CDeviceOptionUI); });
+  f.RegistControl("CMpDevicePowerUI", [] { return static_cast<CControlUI*>(new CMpDevicePowerUI); });
+}
+
+struct CDeviceList::Entry {
+  CVarnikUSBDevice* page = nullptr;
+  CDeviceOptionUI* tile = nullptr;
+  CMpDevicePowerUI* panel = nullptr;
+  int productRow = -1;
+  int family = 0;
+  int linkAttempts = 0;
+  std::weak_ptr<void> tileLife;
+};
+
+CDeviceList::CDeviceList(CPaintManagerUI& pm, IDialogBuilderCallback* builder, DeviceListHooks hooks)
+    : pm_(pm),
+      builder_(builder),
+      hooks_(std::move(hooks)),
+      discovery_(std::make_unique<CDeviceDiscovery>(pm.GetPaintWindow())) {
+  RegisterDeviceListControls();
+}
+
+CDeviceList::~CDeviceList() {
+  StopDiscovery();
+  alive_.reset();
+  // Tiles that outlive the list keep no timers running for it.
+  for (const auto& e : entries_) {
+    if (e->tileLife.expired()) continue;
+    e->tile->SetTimerHandler(nullptr);
+    if (CPaintManagerUI* pm = e->tile->GetManager()) pm->KillTimer(e->tile);
+  }
+}
+
+void CDeviceList::CreateDefaultPages() {
+  // Every product but the headset; the headset's page waits for its first bind.
+  for (std::size_t p = 0; p + 1 < kProductCount; ++p) {
+    const ProductEntry& product = kProducts[p];
+    const int row = FindTableRow(product.vid, product.pid, product.kind, product.auxiliary);
+    if (row >= 0) CreatePage(row);
+  }
+}
+
+bool CDeviceList::StartDiscovery() { return discovery_->Start(); }
+void CDeviceList::StopDiscovery() { discovery_->Stop(); }
+void CDeviceList::SetIdentityMessage(UINT msg) { discovery_->SetIdentityMessage(msg); }
+
+CVarnikUSBDevice* CDeviceList::PageAt(int index) const {
+  return index >= 0 && index < PageCount() ? entries_[static_cast<std::size_t>(index)]->page : nullptr;
+}
+CDeviceOptionUI* CDeviceList::TileAt(int index) const {
+  return index >= 0 && index < PageCount() ? entries_[static_cast<std::size_t>(index)]->tile : nullptr;
+}
+CMpDevicePowerUI* CDeviceList::PowerPanelAt(int index) const {
+  return index >= 0 && index < PageCount() ? entries_[static_cast<std::size_t>(index)]->panel : nullptr;
+}
+int CDeviceList::IndexOfPage(const CVarnikUSBDevice* page) const {
+  for (int i = 0; i < PageCount(); ++i) {
+    if (entries_[static_cast<std::size_t>(i)]->page == page) return i;
+  }
+  return -1;
+}
+
+std::vector<CVarnikUSBDevice*>* CDeviceList::ListForKind(uint16_t kind) {
+  switch (Family(kind)) {
+    case 1: return &keyboards_;
+    case 2: return &mice_;
+    case 3: return &mousepads_;
+    case 7: return &headsets_;
+    default: return nullptr;
+  }
+}
+
+CDeviceList::Entry* CDeviceList::FindEntryByIdentity(const DeviceIdEntry& id, uint16_t kindFamily) {
+  for (auto& e : entries_) {
+    if ((kindFamily == 0 || e->family == kindFamily) && SameIdentity(e->page->GetDeviceIdentity(), id)) return e.get();
+  }
+  return nullptr;
+}
+
+CVarnikUSBDevice* CDeviceList::CreatePage(int tableRow) {
+  if (tableRow < 0 || tableRow >= static_cast<int>(kSupportedDeviceCount)) return nullptr;
+  const std::vector<DeviceIdEntry> slots = MakeSlots();
+  DeviceIdEntry row = slots[static_cast<std::size_t>(tableRow)];
+  uint16_t kind = row.kind;
+  uint16_t vid = row.vid, pid = row.pid;
+  if (kind == static_cast<uint16_t>(DeviceKind::ReceiverMouse)) {
+    kind = static_cast<uint16_t>(DeviceKind::Mouse);
+    if (row.hasPartner) {
+      vid = slots[row.partnerIndex].vid;
+      pid = slots[row.partnerIndex].pid;
+    }
+  }
+  const int productRow = FindProductRow(vid, pid, kind, row.auxiliary);
+  if (productRow < 0) return nullptr;
+  const ProductEntry& product = kProducts[static_cast<std::size_t>(productRow)];
+  const ProductPageEntry& pageInfo = kProductPages[static_cast<std::size_t>(productRow)];
+  CControlFactory& factory = CControlFactory::GetInstance();
+  if (!factory.IsRegistered(kPageClasses[static_cast<std::size_t>(productRow)])) {
+    Trace("device list: no page class for %s yet", product.productKey);
+    return nullptr;
+  }
+  auto* tiles = dynamic_cast<CContainerUI*>(pm_.FindControl(kTileLayout));
+  auto* pages = dynamic_cast<CTabLayoutUI*>(pm_.FindControl(kPageLayout));
+  auto* panels = dynamic_cast<CTabLayoutUI*>(pm_.FindControl(kPowerLayout));
+  if (tiles == nullptr || pages == nullptr || panels == nullptr) {
+    Trace("device list: the main skin lacks the device selector, page or power layouts");
+    return nullptr;
+  }
+
+  PageBuilderCallback callback(builder_, &pm_);
+  CDialogBuilder b1, b2, b3;
+  CControlUI* panelRoot = b1.Create(kPowerPanelSkin, &callback, &pm_);
+  CControlUI* tileRoot = b2.Create(product.tileSkinFile, &callback, &pm_);
+  CControlUI* pageRoot = b3.Create(pageInfo.pageSkinFile, &callback, &pm_);
+  auto* panel = dynamic_cast<CMpDevicePowerUI*>(panelRoot);
+  auto* tile = dynamic_cast<CDeviceOptionUI*>(tileRoot);
+  auto* page = dynamic_cast<CVarnikUSBDevice*>(pageRoot);
+  if (panel == nullptr || tile == nullptr || page == nullptr) {
+    Trace("device list: the skins of %s did not build (panel %s, tile %s, page %s)", product.productKey,
+          panel ? "ok" : "missing", tile ? "ok" : "missing", page ? "ok" : "missing");
+    delete panelRoot;
+    delete tileRoot;
+    delete pageRoot;
+    return nullptr;
+  }
+
+  panels->Add(panel);
+  panel->SetKindAndAuxiliary(kind, row.auxiliary);
+
+  // The page joins the tree first, so its own controls can be found while it
+  // binds them.
+  pages->Add(page);
+  page->SetPageXmlPath(pageInfo.pageSkinFile);
+  page->SetMainWindow(pm_.GetPaintWindow());
+  page->SetKeyCount(pageInfo.keyCount);
+  page->SetLightCount(pageInfo.lightCount);
+  page->SetProductRow(productRow);
+  page->SetWirelessFlag(pageInfo.wireless != 0);
+  page->SetDeviceFolderName(product.productKey);
+  page->SetPowerDisplay(panel);
+  page->SetDeviceIdentity(row);
+  page->SetModelIndex(product.defaultDataIndex);
+  page->SetLightConfigName(pageInfo.lightingFileBase);
+  page->InitPage();
+  if (auto* list = ListForKind(kind)) list->push_back(page);
+
+  tiles->Add(tile);
+  if (COptionUI* synchro = tile->SynchroOption()) synchro->SetVisible(false);
+  if (COptionUI* option = tile->SelectOption()) {
+    option->SetGroup(product.tabLayoutName);
+    option->SetAttribute("bindtablayoutname", kPageLayout);
+    option->SetAttribute("bindtabindex", std::to_string(pages->GetItemIndex(page)));
+    // Choosing the tile shows its page and power panel.
+    option->AddOnNotify([this, tile, alive = std::weak_ptr<int>(alive_)](TNotifyUI& msg) {
+      if (alive.expired()) return false;
+      if (msg.sType != notify::kSelectChanged || !tile->IsSelectedTile()) return false;
+      for (int i = 0; i < PageCount(); ++i) {
+        if (TileAt(i) == tile) ShowTile(i, tile->IsVisible(), true);
+      }
+      return false;
+    });
+  }
+  tile->SetPowerPanel(product.powerPanelName, panels->GetItemIndex(panel));
+  tile->SetKindAndAuxiliary(kind, row.auxiliary);
+  tile->SetVisible(false);
+  if (CLabelUI* name = tile->NameLabel()) name->SetText(product.productKey);
+  tile->SetDevice(page);
+  page->SetDeviceTile(tile);
+  tile->SetTimerHandler([this, tile, alive = std::weak_ptr<int>(alive_)](UINT id) {
+    if (alive.expired()) return;
+    for (int i = 0; i < PageCount(); ++i) {
+      if (TileAt(i) == tile) {
+        OnTileTimer(i, id);
+        return;
+      }
+    }
+  });
+
+  auto entry = std::make_unique<Entry>();
+  entry->page = page;
+  entry->tile = tile;
+  entry->panel = panel;
+  entry->productRow = productRow;
+  entry->family = Family(kind);
+  entry->tileLife = tile->Lifetime();
+  entries_.push_back(std::move(entry));
+  return page;
+}
+
+// ---- bind and loss ----
+
+LRESULT CDeviceList::OnDeviceBound(WPARAM slotIndex) {
+  const int a = static_cast<int>(slotIndex);
+  const std::vector<DeviceIdEntry> slots = discovery_->Slots();
+  if (a < 0 || a >= static_cast<int>(slots.size()) || slots[static_cast<std::size_t>(a)].bound == 0) return 0;
+  const DeviceIdEntry& s = slots[static_cast<std::size_t>(a)];
+  const int rep = RepresentativeSlot(slots, a);
+  const DeviceIdEntry& repId = slots[static_cast<std::size_t>(rep < 0 ? a : rep)];
+  bool haveTile = false;
+  for (const auto& e : entries_) haveTile = haveTile || SameIdentity(e->page->GetDeviceIdentity(), repId);
+  if (!haveTile) CreatePage(FindTableRow(repId.vid, repId.pid, repId.kind, kAuxiliaryPrimary));
+
+  switch (Family(s.kind)) {
+    case 1: Trace("添加一个键盘设备"); break;
+    case 2: Trace("添加一个鼠标设备"); break;
+    case 3: Trace("添加一个鼠标垫设备"); break;
+    default: break;
+  }
+  if (s.auxiliary == kAuxiliaryConsumer) {
+    AttachAuxiliary(s);
+  } else {
+    AttachPrimary(s, a);
+  }
+  if (hooks_.wakeUp) hooks_.wakeUp();
+  UpdateAfterVisibilityChange();
+  return 1;
+}
+
+void CDeviceList::AttachPrimary(const DeviceIdEntry& s, int a) {
+  const std::vector<DeviceIdEntry> slots = discovery_->Slots();
+  const int family = Family(s.kind);
+  const bool receiver = IsReceiverKind(s.kind);
+  DeviceIdEntry identity = s;
+  if (family == 1 || family == 2) {
+    if (s.hasPartner && s.partnerIndex < slots.size()) {
+      const DeviceIdEntry& partner = slots[s.partnerIndex];
+      if (partner.partnerIndex == a && !partner.path.empty()) {
+        // The other connection is in use: a cable takes over, a receiver waits.
+        if (!receiver) SwitchConnection(a);
+        return;
+      }
+      if (receiver) identity = partner;
+    }
+  }
+  Entry* e = FindEntryByIdentity(identity, static_cast<uint16_t>(family));
+  if (e == nullptr || e->page->IsPrimaryOpen()) return;
+  const bool twoWay = family == 1 || family == 2;
+  const int mode = twoWay ? (receiver ? proto::kModeReceiver : proto::kModeCable) : 0;
+  if (e->page->AttachPrimary(s.path, twoWay && receiver, mode)) {
+    DeviceIdEntry stored = identity;
+    stored.path = s.path;
+    e->page->SetDeviceIdentity(stored);
+  }
+  const int index = IndexOfPage(e->page);
+  if (!(twoWay && receiver)) ShowTile(index, true, VisibleTileCount() == 0);
+  pm_.SetTimer(e->tile, kTileTimerConnect, kConnectDelayMs);
+}
+
+void CDeviceList::AttachAuxiliary(const DeviceIdEntry& s) {
+  const std::vector<DeviceIdEntry> slots = discovery_->Slots();
+  const int family = Family(s.kind);
+  const int kind = s.kind;
+  auto partnerOf = [&](const DeviceIdEntry& id) -> const DeviceIdEntry* {
+    if (!id.hasPartner || id.partnerIndex >= slots.size()) return nullptr;
+    return &slots[id.partnerIndex];
+  };
+  if (kind == 1 || kind == 2) {
+    for (const auto& e : entries_) {
+      if (e->family != family) continue;
+      CVarnikUSBDevice* p = e->page;
+      const DeviceIdEntry& id = p->GetDeviceIdentity();
+      if (!p->IsEventChannelOpen(kind)) {
+        if (Matches(id, s)) p->OpenEventChannel(s.path, kind);
+      } else if (const DeviceIdEntry* partner = partnerOf(id); partner != nullptr && Matches(*partner, s)) {
+        p->OpenEventChannel(s.path, kind);  // reopens on the new path
+      }
+    }
+  } else if (kind == 6 || kind == 9) {
+    const DeviceIdEntry* partner = partnerOf(s);
+    const DeviceIdEntry& want = partner != nullptr ? *partner : s;
+    for (const auto& e : entries_) {
+      if (e->family != family || e->page->IsEventChannelOpen(kind)) continue;
+      if (Matches(e->page->GetDeviceIdentity(), want)) e->page->OpenEventChannel(s.path, kind);
+    }
+  } else if (kind == 3 || kind == 7) {
+    for (const auto& e : entries_) {
+      if (e->family != family || e->page->IsEventChannelOpen(kind)) continue;
+      if (Matches(e->page->GetDeviceIdentity(), s)) {
+        e->page->OpenEventChannel(s.path, kind);
+        break;
+      }
+    }
+  }
+}
+
+LRESULT CDeviceList::OnDeviceLost(WPARAM slotIndex) {
+  const int a = static_cast<int>(slotIndex);
+  if (a < 0 || a >= static_cast<int>(kSupportedDeviceCount)) return 0;
+  const DeviceIdEntry s = discovery_->Slot(a);  // already free: bound 0, no path
+  if (s.auxiliary == kAuxiliaryConsumer) {
+    LoseAuxiliary(s);
+  } else {
+    LosePrimary(s, a);
+  }
+  switch (Family(s.kind)) {
+    case 1: Trace("删除一个键盘设备"); break;
+    case 2: Trace("删除一个鼠标设备"); break;
+    case 3: Trace("删除一个鼠标垫设备"); break;
+    default: break;
+  }
+  return 1;
+}
+
+void CDeviceList::LosePrimary(const DeviceIdEntry& s, int a) {
+  const std::vector<DeviceIdEntry> slots = discovery_->Slots();
+  const int family = Family(s.kind);
+  const bool receiver = IsReceiverKind(s.kind);
+  DeviceIdEntry identity = s;
+  if (family == 1 || family == 2) {
+    Trace(family == 1 ? "键盘设备丢失" : "鼠标设备丢失");
+    if (s.hasPartner && s.partnerIndex < slots.size()) {
+      const DeviceIdEntry& partner = slots[s.partnerIndex];
+      if (partner.partnerIndex == a && partner.bound != 0 && !partner.path.empty()) {
+        // The other connection remains: a lost cable falls back to the receiver.
+        if (!receiver) SwitchConnection(a);
+        return;
+      }
+      if (receiver) identity = partner;
+    }
+  }
+  Entry* e = FindEntryByIdentity(identity, static_cast<uint16_t>(family));
+  if (e == nullptr) return;
+  e->page->DetachPrimary();
+  HideTile(IndexOfPage(e->page));
+}
+
+void CDeviceList::LoseAuxiliary(const DeviceIdEntry& s) {
+  const std::vector<DeviceIdEntry> slots = discovery_->Slots();
+  const int family = Family(s.kind);
+  const int kind = s.kind;
+  DeviceIdEntry want = s;
+  if (IsReceiverKind(kind) && s.hasPartner && s.partnerIndex < slots.size()) want = slots[s.partnerIndex];
+  const bool every = kind == 2 || IsReceiverKind(kind);
+  for (const auto& e : entries_) {
+    if (e->family != family || !e->page->IsEventChannelOpen(kind)) continue;
+    if (!Matches(e->page->GetDeviceIdentity(), want)) continue;
+    e->page->CloseEventChannel(kind);
+    if (!every) break;
+  }
+}
+
+// ---- cable and receiver ----
+
+void CDeviceList::SwitchConnection(int a) {
+  const std::vector<DeviceIdEntry> slots = discovery_->Slots();
+  if (a < 0 || a >= static_cast<int>(slots.size())) return;
+  const DeviceIdEntry& s = slots[static_cast<std::size_t>(a)];
+  if (!s.hasPartner || s.partnerIndex >= slots.size()) return;
+  const DeviceIdEntry& partner = slots[s.partnerIndex];
+  Entry* e = nullptr;
+  for (auto& candidate : entries_) {
+    const DeviceIdEntry& id = candidate->page->GetDeviceIdentity();
+    if (SameIdentity(id, s) || SameIdentity(id, partner)) {
+      e = candidate.get();
+      break;
+    }
+  }
+  if (e == nullptr) return;
+  CVarnikUSBDevice* page = e->page;
+  CDeviceComm& comm = page->Comm();
+  const bool onReceiver = comm.viaReceiver.load() != 0;
+  const std::string& path = onReceiver ? s.path : partner.path;
+  page->SetWirelessPollPaused(true);
+  const bool switched = page->SwitchPrimaryChannel(path);
+  page->SetWirelessPollPaused(false);
+  if (!switched) {
+    Trace("device list: switching to %s failed; the device stays detached", path.c_str());
+    return;
+  }
+  const int index = IndexOfPage(page);
+  if (comm.viaReceiver.load() != 0) {
+    comm.SetConnectionMode(proto::kModeReceiver);
+    if (page->GetWirelessFlag()) {
+      // The link check runs attempt by attempt on a tile timer, so the window
+      // stays responsive while the receiver finds its device.
+      e->linkAttempts = 0;
+      OnTileTimer(index, kTileTimerLinkCheck);
+    } else {
+      e->linkAttempts = kLinkCheckAttempts;
+      OnTileTimer(index, kTileTimerLinkCheck);
+    }
+  } else {
+    comm.SetConnectionMode(proto::kModeCable);
+    pm_.KillTimer(e->tile, kTileTimerLinkCheck);
+    pm_.SetTimer(e->tile, kTileTimerConnect, kConnectDelayMs);
+    OnTileLink(static_cast<WPARAM>(index), 1);
+    if (hooks_.closeSettingsWindow) hooks_.closeSettingsWindow();
+    if (page->GetWirelessFlag()) page->PollWirelessStatus();
+  }
+}
+
+// ---- tiles ----
+
+int CDeviceList::VisibleTileCount() const {
+  int n = 0;
+  for (const auto& e : entries_) n += e->tile->IsVisible() ? 1 : 0;
+  return n;
+}
+
+CVarnikUSBDevice* CDeviceList::CurrentDevice() const {
+  for (const auto& e : entries_) {
+    if (e->tile->IsVisible() && e->tile->IsSelectedTile()) return e->page;
+  }
+  return nullptr;
+}
+
+void CDeviceList::ShowTile(int index, bool visible, bool select) {
+  Entry* e = index >= 0 && index < PageCount() ? entries_[static_cast<std::size_t>(index)].get() : nullptr;
+  if (e == nullptr) return;
+  e->tile->SetVisible(visible);
+  if (select) {
+    if (auto* pages = dynamic_cast<CTabLayoutUI*>(pm_.FindControl(kPageLayout))) pages->SelectItem(e->page);
+    if (auto* panels = dynamic_cast<CTabLayoutUI*>(pm_.FindControl(e->tile->GetPowerLayoutName()))) {
+      const int panel = e->tile->GetPowerPanelIndex();
+      panels->SetVisible(panel >= 0);
+      if (panel >= 0) panels->SelectItem(panel);
+    }
+    if (COptionUI* option = e->tile->SelectOption(); option != nullptr && !option->IsSelected()) option->Selected(true);
+  }
+  UpdateAfterVisibilityChange();
+}
+
+void CDeviceList::UpdateAfterVisibilityChange() {
+  int visible = 0, synchro = 0;
+  for (const auto& e : entries_) {
+    if (!e->tile->IsVisible()) continue;
+    ++visible;
+    synchro += e->tile->IsSynchroSelected() ? 1 : 0;
+  }
+  if (CControlUI* overlay = pm_.FindControl(kNoDeviceOverlay)) overlay->SetVisible(visible == 0);
+  if (visible == 0) {
+    if (auto* panels = dynamic_cast<CTabLayoutUI*>(pm_.FindControl(kPowerLayout)); panels && panels->GetCount() > 0)
+      panels->SelectItem(0);
+    if (auto* pages = dynamic_cast<CTabLayoutUI*>(pm_.FindControl(kPageLayout)); pages && pages->GetCount() > 0)
+      pages->SelectItem(0);
+  }
+  // Synchronised lighting needs two visible devices, both taking part.
+  if (visible < 2) {
+    for (const auto& e : entries_) e->page->Comm().lightSync = 0;
+  }
+  if (synchro < 2) {
+    for (const auto& e : entries_) {
+      if (COptionUI* o = e->tile->SynchroOption(); o != nullptr && o->IsSelected()) o->Selected(false);
+    }
+  }
+}
+
+void CDeviceList::HideTile(int index) {
+  Entry* e = index >= 0 && index < PageCount() ? entries_[static_cast<std::size_t>(index)].get() : nullptr;
+  if (e == nullptr) return;
+  const bool wasSelected = e->tile->IsVisible() && e->tile->IsSelectedTile();
+  if (wasSelected && hooks_.beforeSelectedTileHidden) hooks_.beforeSelectedTileHidden();
+  ShowTile(index, false, false);
+  if (!wasSelected) return;
+  for (int i = 0; i < PageCount(); ++i) {
+    if (i != index && TileAt(i)->IsVisible()) {
+      ShowTile(i, true, true);
+      return;
+    }
+  }
+}
+
+LRESULT CDeviceList::OnTileLink(WPARAM pageIndex, LPARAM show) {
+  const int index = static_cast<int>(pageIndex);
+  CDeviceOptionUI* tile = TileAt(index);
+  if (tile == nullptr) return 0;
+  if (show == 0) {
+    HideTile(index);
+  } else if (!tile->IsVisible()) {
+    ShowTile(index, true, VisibleTileCount() == 0);
+  }
+  return 1;
+}
+
+void CDeviceList::OnTileTimer(int index, UINT id) {
+  Entry* e = index >= 0 && index < PageCount() ? entries_[static_cast<std::size_t>(index)].get() : nullptr;
+  if (e == nullptr) return;
+  CDeviceOptionUI* tile = e->tile;
+  CVarnikUSBDevice* page = e->page;
+  CDeviceComm& comm = page->Comm();
+  pm_.KillTimer(tile, id);
+  const bool open = page->IsPrimaryOpen();
+  const bool onReceiver = comm.viaReceiver.load() != 0;
+  const bool wireless = page->GetWirelessFlag();
+  switch (id) {
+    case kTileTimerConnect: {
+      if (onReceiver && open && !page->IsWirelessLinkUp()) {
+        if (tile->IsVisible()) OnTileLink(static_cast<WPARAM>(index), 0);
+        pm_.SetTimer(tile, kTileTimerConnect, kConnectRetryMs);
+        return;
+      }
+      OnTileLink(static_cast<WPARAM>(index), 1);
+      page->OnConnected();
+      pm_.SetTimer(tile, kTileTimerPaint, kPaintFirstMs);
+      if (wireless && page->IsPrimaryOpen()) pm_.SetTimer(tile, kTileTimerStatus, kStatusFirstMs);
+      if (comm.viaReceiver.load() != 0 && page->IsPrimaryOpen()) pm_.SetTimer(tile, kTileTimerLinkWatch, kLinkWatchFirstMs);
+      return;
+    }
+    case kTileTimerPaint:
+      page->PaintLights();
+      if (tile->IsSelectedTile() && page->GetWindowActive()) {
+        if (CControlUI* panel = page->GetKeyLightPanel()) panel->Invalidate();
+      }
+      if (page->IsPrimaryOpen()) pm_.SetTimer(tile, kTileTimerPaint, kPaintMs);
+      return;
+    case kTileTimerResync:
+      page->OnResync();
+      return;
+    case kTileTimerReservedA:
+      page->ReservedTimerA();
+      return;
+    case kTileTimerReservedB:
+      page->ReservedTimerB();
+      return;
+    case kTileTimerStatus:
+      page->PollWirelessStatus();
+      if (wireless) pm_.SetTimer(tile, kTileTimerStatus, kStatusMs);
+      return;
+    case kTileTimerLinkWatch:
+      if (onReceiver) {
+        const bool up = page->IsWirelessLinkUp();
+        if (up && !tile->IsVisible()) {
+          OnTileLink(static_cast<WPARAM>(index), 1);
+          if (wireless) page->PollWirelessStatus();
+          Trace("2.4gcesvdfherhue  12312423 123342341");
+        } else if (!up && tile->IsVisible()) {
+          OnTileLink(static_cast<WPARAM>(index), 0);
+          Trace("2.4gcesvdfherhue");
+        }
+        if (page->IsPrimaryOpen() && comm.viaReceiver.load() != 0) pm_.SetTimer(tile, kTileTimerLinkWatch, kLinkWatchMs);
+      } else if (open) {
+        Trace("2.4gcesvdfherhue  12312423");
+      }
+      return;
+    case kTileTimerLinkCheck: {
+      // One attempt of the link check after a switch to the receiver; the
+      // rest of the switch runs once the link is up or the attempts are spent.
+      if (!open || !onReceiver) return;
+      if (e->linkAttempts < kLinkCheckAttempts) {
+        const bool up = comm.LinkCheck();
+        ++e->linkAttempts;
+        if (!up) {
+          if (e->linkAttempts == kLinkCheckAttempts - 1) Trace("获取2.4G模式失败");
+          if (e->linkAttempts < kLinkCheckAttempts) {
+            pm_.SetTimer(tile, kTileTimerLinkCheck, kLinkCheckPauseMs);
+            return;
+          }
+        }
+      }
+      if (wireless) {
+        Trace("获取2");
+        page->PollWirelessStatus();
+      }
+      comm.BeginConfig();
+      pm_.SetTimer(tile, kTileTimerLinkWatch, kLinkWatchFirstMs);
+      page->OnConnected();
+      if (hooks_.closeSettingsWindow) hooks_.closeSettingsWindow();
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+// ---- exit ----
+
+void CDeviceList::DestroyAll() {
+  auto* tiles = dynamic_cast<CContainerUI*>(pm_.FindControl(kTileLayout));
+  auto* pages = dynamic_cast<CContainerUI*>(pm_.FindControl(kPageLayout));
+  auto* panels = dynamic_cast<CContainerUI*>(pm_.FindControl(kPowerLayout));
+  while (!entries_.empty()) {
+    std::unique_ptr<Entry> e = std::move(entries_.back());
+    entries_.pop_back();
+    e->page->DetachPrimary();
+    e->tile->SetTimerHandler(nullptr);
+    pm_.KillTimer(e->tile);
+    e->tile->SetVisible(false);
+    if (auto* list = ListForKind(static_cast<uint16_t>(e->family))) std::erase(*list, e->page);
+    if (panels != nullptr) panels->Remove(e->panel);
+    if (tiles != nullptr) tiles->Remove(e->tile);
+    if (pages != nullptr) pages->Remove(e->page);
+  }
+}
+
+}  // namespace korvale
