@@ -1,0 +1,73 @@
+// The main window drawn by the Qt renderer, offscreen, with no device.
+#include <QApplication>
+#include <QImage>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "mainwnd/main_wnd.h"
+#include "qtview/qt_ui_loop.h"
+#include "qtview/skin_view.h"
+#include "qtview/style.h"
+#include "qtview/tray_icon.h"
+#include "ui/resource_manager.h"
+
+namespace korvale::test {
+namespace {
+
+TEST(MainWndRender, OffscreenWithNoDeviceShowsTheNoDeviceOverlay) {
+  if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "mainwnd_render_tests";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("korvale-mainwnd-render-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  ::setenv("KORVALE_VHID_DIR", (dir / "vhid").c_str(), 1);
+
+  const std::filesystem::path skin = std::filesystem::path(KORVALE_SOURCE_DIR) / "skin";
+  qtview::ApplyStyle(app, skin);
+  CPaintManagerUI::SetResourcePath(skin);
+  ASSERT_TRUE(CResourceManager::GetInstance().LoadResource(skin / "res.xml"));
+  {
+    QtUiLoop loop;
+    SetUiLoop(&loop);
+    qtview::QtTrayIcon tray;
+    CMainWnd wnd;
+    wnd.SetTrayIcon(&tray);
+    wnd.SetMonitorSize({1366, 768});
+    ASSERT_NE(wnd.Create(0, "KORVALE TX730max"), 0u);
+    qtview::QtSkinView view(&wnd.GetPaintManager());
+    // "windowinit" and the scale timer run on the loop.
+    loop.RunUntil([&] { return wnd.GetLanguageIndex() >= 0; });
+    wnd.ShowWindow(true);
+
+    CControlUI* overlay = wnd.GetPaintManager().FindControl("No_device_Link");
+    ASSERT_NE(overlay, nullptr);
+    EXPECT_TRUE(overlay->IsVisible());
+    QWidget* widget = view.WidgetFor(overlay);
+    ASSERT_NE(widget, nullptr);
+    const std::filesystem::path png = dir / "main.png";
+    ASSERT_TRUE(view.SaveScreenshot(QString::fromStdString(png.string())));
+    EXPECT_TRUE(widget->isVisibleTo(view.Window()));
+    QImage image(QString::fromStdString(png.string()));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.width(), 1000 * image.devicePixelRatio());
+    // The overlay's centre is drawn in the window's dark background, not left blank.
+    EXPECT_NE(image.pixel(500, 300), 0u);
+    if (const char* keep = std::getenv("KORVALE_MAIN_SCREENSHOT")) std::filesystem::copy_file(
+        png, keep, std::filesystem::copy_options::overwrite_existing);
+    wnd.DestroyWindow();
+    SetUiLoop(nullptr);
+  }
+  CPaintManagerUI::SetResourcePath({});
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace korvale::test
