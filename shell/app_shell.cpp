@@ -49,6 +49,13 @@ LRESULT CShellWindow::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam
     bHandled = true;
     return 0;
   }
+  if (msg == wm::kClose) {
+    // Closing hides the window; the program keeps running until it is told
+    // to stop (a signal), as the full main window does with its tray.
+    ShowWindow(false);
+    bHandled = true;
+    return 0;
+  }
   if (msg == wm::kDestroy) GetUiLoop().Quit(0);
   bHandled = false;
   return 0;

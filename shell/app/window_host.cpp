@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QWidget>
 
+#include "platform/trace.h"
+
 namespace korvale {
 
 // Turns the window manager's close into WM_CLOSE for the model window.
@@ -12,6 +14,12 @@ class QtWindowHost::CloseFilter : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !host_->painted_.contains(watched)) {
+      // Start-up timing and tests look for this line.
+      host_->painted_.insert(watched);
+      Trace("window painted: %s", qPrintable(static_cast<QWidget*>(watched)->windowTitle()));
+      return false;
+    }
     if (event->type() != QEvent::Close) return false;
     for (auto& [hwnd, view] : host_->views_) {
       if (view->Window() == watched) {
@@ -64,7 +72,10 @@ void QtWindowHost::OnWindowMoved(CWindowWnd* window, const UiRect& rect) {
     view->Window()->setGeometry(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
 }
 
-void QtWindowHost::OnWindowDestroyed(CWindowWnd* window) { views_.erase(window->GetHWND()); }
+void QtWindowHost::OnWindowDestroyed(CWindowWnd* window) {
+  if (auto* view = ViewFor(window->GetHWND())) painted_.remove(view->Window());
+  views_.erase(window->GetHWND());
+}
 
 void QtWindowHost::OnWindowTitleChanged(CWindowWnd* window) {
   if (auto* view = ViewFor(window->GetHWND()))

@@ -5,6 +5,8 @@
 #include <map>
 #include <memory>
 
+#include <QSet>
+
 #include "qtview/skin_view.h"
 #include "ui/window.h"
 
@@ -27,6 +29,7 @@ class QtWindowHost : public IWindowObserver {
   class CloseFilter;
   std::map<HWND, std::unique_ptr<qtview::QtSkinView>> views_;
   std::unique_ptr<CloseFilter> closeFilter_;
+  QSet<QObject*> painted_;  // windows that have had their first paint
 };
 
 }  // namespace korvale

@@ -1,0 +1,178 @@
+// The korvale program as a process: single instance across processes, the
+// wake-up, registered names across processes, orderly stop, screenshots and
+// the command line.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/message_bus.h"
+#include "platform/registered_messages.h"
+#include "platform/single_instance.h"
+#include "tests/shell/shell_test_util.h"
+#include "ui/app_messages.h"
+
+namespace fs = std::filesystem;
+using namespace korvale;
+using korvale::shelltest::TempDir;
+
+namespace {
+
+const fs::path kKorvale = fs::path(KORVALE_BIN_DIR) / "korvale";
+
+// One korvale process with private XDG folders; its stderr goes to a file.
+class KorvaleProcess {
+ public:
+  KorvaleProcess(const fs::path& home, std::vector<std::string> args, const std::string& logName) {
+    log_ = home / logName;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      setenv("XDG_RUNTIME_DIR", (home / "run").c_str(), 1);
+      setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
+      setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+      setenv("KORVALE_TRACE", "1", 1);
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      std::FILE* f = std::freopen(log_.c_str(), "w", stderr);
+      (void)f;
+      std::freopen((home / (logName + ".out")).c_str(), "w", stdout);
+      std::vector<char*> argv{const_cast<char*>(kKorvale.c_str())};
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(kKorvale.c_str(), argv.data());
+      ::_exit(127);
+    }
+  }
+  ~KorvaleProcess() {
+    if (pid_ > 0 && !exited_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  // The exit status, or -1 when still running after ms.
+  int WaitExit(int ms) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      if (std::chrono::steady_clock::now() >= until) return -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  void Signal(int sig) { ::kill(pid_, sig); }
+  std::string Log() const {
+    std::ifstream in(log_);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  // Waits until the log contains needle.
+  bool WaitLog(const std::string& needle, int ms) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (Log().find(needle) == std::string::npos) {
+      if (std::chrono::steady_clock::now() >= until) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+  }
+
+ private:
+  fs::path log_;
+  pid_t pid_ = -1;
+  bool exited_ = false;
+};
+
+class KorvaleProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(home.path() / "run");
+    fs::permissions(home.path() / "run", fs::perms::owner_all);
+  }
+  fs::path BusDir() const { return home.path() / "run" / "korvale-bus"; }
+  bool WaitForWindow(MessageBus& bus, int ms) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!bus.FindWindow(kAppIdentity)) {
+      if (std::chrono::steady_clock::now() >= until) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+  }
+  TempDir home;
+  VirtualUiLoop loop;
+};
+
+TEST_F(KorvaleProcessTest, SecondStartWakesTheFirstAndBothEndWithZero) {
+  // Our numbers differ from the program's: it registers the identity first.
+  RegisterWindowMessage("test.process.padding");
+  const std::uint32_t ours = RegisterWindowMessage(kAppIdentity);
+  ASSERT_NE(ours, kFirstRegisteredMessage);
+
+  KorvaleProcess first(home.path(), {}, "first.log");
+  MessageBus bus(loop, BusDir());
+  ASSERT_TRUE(WaitForWindow(bus, 15000)) << first.Log();
+  const std::string theirs = std::to_string(kFirstRegisteredMessage);
+  EXPECT_NE(first.Log().find("软件标示：" + theirs), std::string::npos);
+
+  KorvaleProcess second(home.path(), {}, "second.log");
+  EXPECT_EQ(second.WaitExit(15000), 0) << second.Log();
+  EXPECT_NE(second.Log().find("reached 1 window"), std::string::npos) << second.Log();
+  // The wake-up: posted with wParam 0, lParam 1, seen under the first's own number.
+  EXPECT_TRUE(first.WaitLog("软件标示 " + theirs + "，0d1d", 5000)) << first.Log();
+
+  // A message posted by name arrives under the receiver's number.
+  ASSERT_TRUE(bus.Post(kAppIdentity, kAppIdentity, 0, 5, 6));
+  EXPECT_TRUE(first.WaitLog("软件标示 " + theirs + "，5d6d", 5000)) << first.Log();
+  // The first is still the only instance.
+  EXPECT_EQ(first.WaitExit(0), -1);
+
+  first.Signal(SIGTERM);
+  EXPECT_EQ(first.WaitExit(15000), 0) << first.Log();
+  EXPECT_FALSE(bus.FindWindow(kAppIdentity));
+  EXPECT_EQ(SingleInstance(kAppIdentity, home.path() / "run").GetState(), SingleInstance::State::Owner);
+}
+
+TEST_F(KorvaleProcessTest, ScreenshotsAreWrittenAndTheProgramExits) {
+  const fs::path shots = home.path() / "shots";
+  KorvaleProcess p(home.path(), {"--screenshots", shots.string()}, "shots.log");
+  ASSERT_EQ(p.WaitExit(30000), 0) << p.Log();
+  std::ifstream png(shots / "main.png", std::ios::binary);
+  ASSERT_TRUE(png.good());
+  std::vector<unsigned char> head(24);
+  png.read(reinterpret_cast<char*>(head.data()), 24);
+  EXPECT_EQ(std::string(head.begin() + 1, head.begin() + 4), "PNG");
+  auto be32 = [&](int at) { return head[at] << 24 | head[at + 1] << 16 | head[at + 2] << 8 | head[at + 3]; };
+  EXPECT_EQ(be32(16), 800);
+  EXPECT_EQ(be32(20), 572);
+}
+
+TEST_F(KorvaleProcessTest, CommandLineIsCheckedAndUsageGiven) {
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    const char* text;
+  };
+  const Case cases[] = {
+      {{"--help"}, 0, nullptr},
+      {{"--bogus"}, 2, "unexpected argument: --bogus"},
+      {{"--screenshots"}, 2, "unexpected argument: --screenshots"},
+      {{"--screenshots", home.path().string(), "extra"}, 2, "unexpected argument: extra"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    KorvaleProcess p(home.path(), c.args, "cli" + std::to_string(n++) + ".log");
+    EXPECT_EQ(p.WaitExit(15000), c.code) << c.args[0];
+    if (c.text != nullptr) {
+      EXPECT_NE(p.Log().find(c.text), std::string::npos) << p.Log();
+      EXPECT_NE(p.Log().find("usage: korvale"), std::string::npos);
+    }
+  }
+}
+
+}  // namespace
