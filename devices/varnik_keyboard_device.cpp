@@ -883,9 +883,19 @@ int CVarnikKeyboardDevice::GetVoiceSensitivity() const {
 
 // ---- registration ----
 
+std::map<std::string, std::function<CControlUI*()>> DeviceControlCreators() {
+  return {
+      {"CVarnikUSBDevice", [] { return static_cast<CControlUI*>(new CVarnikUSBDevice()); }},
+      {"CVarnikKeyboardDevice", [] { return static_cast<CControlUI*>(new CVarnikKeyboardDevice()); }},
+  };
+}
+
 void RegisterDeviceControls() {
-  CControlFactory::GetInstance().RegistControl("VarnikKeyboardDevice",
-                                               [] { return new CVarnikKeyboardDevice(); });
+  CControlFactory& factory = CControlFactory::GetInstance();
+  for (const auto& [name, create] : DeviceControlCreators()) {
+    factory.RegistControl(name, create);
+    factory.RegistControl(std::string_view(name).substr(1), create);  // the skin element name
+  }
 }
 
 }  // namespace korvale

@@ -303,7 +303,11 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   UiLoop::TimerKey resyncTimer_ = 0;
 };
 
-// Registers the page classes with the control factory under their skin names.
+// Creators of the page classes by factory class name ("CVarnikKeyboardDevice"),
+// for RegisterSkinControls of the skin layer.
+std::map<std::string, std::function<CControlUI*()>> DeviceControlCreators();
+// Registers them with the control factory, under their class names and their
+// skin element names ("VarnikKeyboardDevice").
 void RegisterDeviceControls();
 
 }  // namespace korvale

@@ -45,7 +45,7 @@ const char kUsage[] =
     "        unplug, garbage (a junk report before the answer). The fault strikes\n"
     "        after N normal answers and affects count commands (0 = until cleared).\n"
     "  cost MICROSECONDS             time per report on the link\n"
-    "  journal DEVICE                command reports received so far: \"cmd CC len N off N\"\n"
+    "  journal DEVICE                command reports so far: \"cmd CC len N off N data HEX\"\n"
     "  journal-clear DEVICE          forget them\n"
     "  info DEVICE BYTE VALUE        set one byte of the device information block\n"
     "  save                          write the state file now\n"
@@ -188,10 +188,15 @@ bool RunCommand(Emulator& emu, const std::string& line) {
     const auto journal = emu.Journal(*e);
     for (const Report& r : journal) {
       char text[64];
-      std::snprintf(text, sizeof text, "cmd %02x len %u off %u", r[korvale::proto::kOffCommand],
-                    r[korvale::proto::kOffLength],
-                    r[korvale::proto::kOffOffset] | r[korvale::proto::kOffOffset + 1] << 8);
-      Say(text);
+      const unsigned len = r[korvale::proto::kOffLength];
+      std::snprintf(text, sizeof text, "cmd %02x len %u off %u data ", r[korvale::proto::kOffCommand],
+                    len, r[korvale::proto::kOffOffset] | r[korvale::proto::kOffOffset + 1] << 8);
+      std::string out = text;
+      for (unsigned k = 0; k < len && k < korvale::proto::kMaxPacketData; ++k) {
+        std::snprintf(text, sizeof text, "%02x", r[korvale::proto::kOffData + k]);
+        out += text;
+      }
+      Say(out);
     }
     Say("ok journal " + std::to_string(journal.size()));
   } else if (cmd == "info") {

@@ -1,0 +1,465 @@
+// The keyboard page against korvale-emu over the virtual bus: what it sends
+// when connected, the key maps, configuration and key downloads, events from
+// the listener threads, and unplugging.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "devices/varnik_keyboard_device.h"
+#include "emulator/firmware.h"
+#include "hid/device_table.h"
+#include "hid/hid_device.h"
+#include "platform/ui_loop.h"
+#include "profiles/settings_files.h"
+#include "tests/support/emu_process.h"
+#include "ui/custom_controls.h"
+#include "ui/dialog_builder.h"
+#include "ui/paint_manager.h"
+#include "ui/skin_controls.h"
+
+namespace korvale {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::EmuProcess;
+
+// The keyboard page with its lighting hooks recorded.
+class TestKeyboard : public CVarnikKeyboardDevice {
+ public:
+  struct KeyCall {
+    int key, action;
+    bool onUiThread;
+  };
+  void ReactToKey(int key, int action) override {
+    keyCalls.push_back({key, action, GetUiLoop().IsUiThread()});
+  }
+  void OnResync() override {
+    ++resyncs;
+    CVarnikKeyboardDevice::OnResync();
+  }
+  void RefreshPage() override {
+    ++refreshes;
+    refreshOffUi += !GetUiLoop().IsUiThread();
+    CVarnikKeyboardDevice::RefreshPage();
+  }
+  std::vector<KeyCall> keyCalls;
+  int resyncs = 0;
+  int refreshes = 0;
+  int refreshOffUi = 0;
+};
+
+class Builder : public IDialogBuilderCallback {
+ public:
+  CControlUI* CreateControl(std::string_view tag) override {
+    return tag == "VarnikKeyboardDevice" ? new TestKeyboard() : nullptr;
+  }
+};
+
+// Counts model changes made away from the UI thread.
+class ThreadWatch : public IControlObserver {
+ public:
+  void OnPropertyChanged(CControlUI*, const std::string&, const std::string&) override { Check(); }
+  void OnChildAdded(CContainerUI*, CControlUI*, int) override { Check(); }
+  void OnChildRemoved(CContainerUI*, CControlUI*) override { Check(); }
+  void OnInvalidate(CControlUI*) override { Check(); }
+  std::atomic<int> offUi{0};
+  std::atomic<int> changes{0};
+
+ private:
+  void Check() {
+    ++changes;
+    if (!GetUiLoop().IsUiThread()) ++offUi;
+  }
+};
+
+struct Packet {
+  int cmd = 0, len = 0, off = 0;
+  std::vector<uint8_t> data;
+};
+
+std::vector<Packet> ParseJournal(const std::vector<std::string>& lines) {
+  std::vector<Packet> out;
+  for (const std::string& l : lines) {
+    std::istringstream in(l);
+    std::string w, hex;
+    Packet p;
+    in >> w >> std::hex >> p.cmd >> w >> std::dec >> p.len >> w >> p.off >> w >> hex;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+      p.data.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    out.push_back(p);
+  }
+  return out;
+}
+
+// Command codes in order, runs of one code folded into one.
+std::vector<int> Codes(const std::vector<Packet>& packets) {
+  std::vector<int> codes;
+  for (const Packet& p : packets)
+    if (codes.empty() || codes.back() != p.cmd) codes.push_back(p.cmd);
+  return codes;
+}
+
+// The bytes a command wrote, placed by packet offset.
+std::vector<uint8_t> Written(const std::vector<Packet>& packets, int cmd) {
+  std::vector<uint8_t> bytes;
+  for (const Packet& p : packets) {
+    if (p.cmd != cmd) continue;
+    if (bytes.size() < static_cast<std::size_t>(p.off + p.len)) bytes.resize(static_cast<std::size_t>(p.off + p.len));
+    std::copy(p.data.begin(), p.data.end(), bytes.begin() + p.off);
+  }
+  return bytes;
+}
+
+std::string KeyboardPath(int collection) {
+  CHidDevice enumerator;
+  enumerator.Enumerate();
+  char col[16];
+  std::snprintf(col, sizeof col, "&col%02x", collection);
+  while (const char* p = enumerator.NextPath()) {
+    const std::string path = p;
+    if (path.find("/keyboard.sock#") != std::string::npos && path.find(col) != std::string::npos) return path;
+  }
+  return {};
+}
+
+template <class Pred>
+bool WaitFor(Pred pred, int ms = 3000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    if (pred()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return pred();
+}
+
+constexpr const char* kProfile = "{4F1D2C3B-0000-4000-8000-000000000001}";
+constexpr int kCommandCollection = 4;
+constexpr int kEventCollection = 3;
+
+class KeyboardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (fs::temp_directory_path() / "korvale-dev-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+    ::setenv("KORVALE_VHID_DIR", (dir_ / "bus").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
+    CHidDevice::SetHidrawEnabled(false);
+    SetUiLoop(&loop_);
+    RegisterSkinControls(DeviceControlCreators());
+    ASSERT_TRUE(emu_.Start({"--dir", (dir_ / "bus").string(), "keyboard"}));
+    ASSERT_EQ(emu_.Line().rfind("keyboard", 0), 0u);
+    pm_.AddObserver(&watch_);
+
+    Builder callback;
+    CDialogBuilder builder;
+    CControlUI* root = builder.Create(std::string(KORVALE_SOURCE_DIR) + "/skin/XML/DeviceXml/keyboarddevice.xml",
+                                      &callback, &pm_);
+    kb_ = dynamic_cast<TestKeyboard*>(root);
+    ASSERT_NE(kb_, nullptr);
+    pm_.AttachDialog(root);
+    const ProductEntry& product = kProducts[1];
+    const ProductPageEntry& page = kProductPages[1];
+    ASSERT_STREQ(product.productKey, "keyboard");
+    kb_->SetPageXmlPath(page.pageSkinFile);
+    kb_->SetKeyCount(page.keyCount);
+    kb_->SetLightCount(page.lightCount);
+    kb_->SetProductRow(1);
+    kb_->SetWirelessFlag(page.wireless != 0);
+    kb_->SetProfileName(kProfile);
+    kb_->SetDeviceFolderName(product.productKey);
+    const int row = FindTableRow(product.vid, product.pid, product.kind, 0);
+    ASSERT_GE(row, 0);
+    kb_->SetDeviceIdentity(kSupportedDevices[static_cast<std::size_t>(row)]);
+    kb_->SetModelIndex(product.defaultDataIndex);
+    kb_->SetLightConfigName(page.lightingFileBase);
+    kb_->InitPage();
+    ASSERT_TRUE(kb_->AttachPrimary(KeyboardPath(kCommandCollection), false, proto::kModeCable));
+  }
+
+  void TearDown() override {
+    pm_.AttachDialog(nullptr);  // the page stops its threads
+    EXPECT_EQ(watch_.offUi.load(), 0) << "controls changed off the UI thread";
+    pm_.RemoveObserver(&watch_);
+    emu_.Kill();
+    SetUiLoop(nullptr);
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  std::vector<Packet> Journal() { return ParseJournal(emu_.Listing("journal keyboard")); }
+  void ClearJournal() { ASSERT_EQ(emu_.Command("journal-clear keyboard"), "ok journal-clear keyboard"); }
+
+  // Runs posted work until pred holds (worker threads post in real time).
+  template <class Pred>
+  bool PumpUntil(Pred pred, int ms = 3000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!pred() && std::chrono::steady_clock::now() < end) loop_.WaitForPosted(20);
+    return pred();
+  }
+
+  void WriteMacroConfig(int count) {
+    Json::Value doc;
+    for (int i = 0; i < count; ++i) {
+      Json::Value m;
+      m["MacroName"] = "macro " + std::to_string(i);
+      doc["MacroInfo"].append(m);
+    }
+    std::ofstream(kb_->UserDataFolder() / "macro.config") << doc.toStyledString();
+  }
+
+  fs::path dir_;
+  VirtualUiLoop loop_;
+  CPaintManagerUI pm_;
+  ThreadWatch watch_;
+  EmuProcess emu_;
+  TestKeyboard* kb_ = nullptr;  // owned by pm_
+};
+
+TEST_F(KeyboardTest, ConnectingReadsTheDeviceBuildsMapsAndShowsThePage) {
+  ClearJournal();
+  kb_->OnConnected();
+  const auto packets = Journal();
+  EXPECT_EQ(Codes(packets), (std::vector<int>{0x01, 0x03, 0x07, 0x1B, 0x02, 0x05}));
+  EXPECT_EQ(Written(packets, 0x07).size(), 170u * 3);
+  EXPECT_EQ(Written(packets, 0x1B).size(), 170u);
+  std::vector<std::pair<int, int>> configReads;
+  for (const Packet& p : packets)
+    if (p.cmd == 0x05) configReads.push_back({p.len, p.off});
+  EXPECT_EQ(configReads, (std::vector<std::pair<int, int>>{{1, 0}, {40, 0}}));
+
+  // Maps follow the keyboard's own position order, not the screen order.
+  int moved = 0;
+  for (int j = 0; j < kKeyboardRealKeys; ++j) {
+    const AssignmentCode code = kKeyboardDefaultCodes[static_cast<std::size_t>(j)];
+    if (FindKeyboardKey(code) != j || code == AssignmentCode{0x20, 0, 0}) continue;  // codes used twice
+    EXPECT_EQ(kb_->KeyToPosition(j), static_cast<int>(emu::KeyboardPositionOfKey(static_cast<std::size_t>(j)))) << j;
+    EXPECT_EQ(kb_->KeyToLed(j), j) << j;
+    moved += kb_->KeyToPosition(j) != j;
+  }
+  EXPECT_GT(moved, 100);
+
+  // The profile file was made from the default one.
+  const fs::path file = dir_ / "data" / kIdentity / "keyboard" / (std::string(kProfile) + ".Json");
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_EQ(kb_->GetProfilePath(), file.string());
+  EXPECT_EQ(kb_->GetKeyList().size(), 170u);
+
+  // The keyboard's record 0 (mode 1, brightness 4, speed 2 stored, multicolour, red) is shown.
+  const LightInfo& info = kb_->GetLightInfoRecord();
+  EXPECT_EQ(info.selectItem, 1);
+  EXPECT_EQ(info.light, 4);
+  EXPECT_EQ(info.speed, 2);
+  EXPECT_EQ(info.multiColor, 1);
+  EXPECT_EQ(info.red, 255);
+  auto option = [&](const char* name) { return dynamic_cast<COptionUI*>(kb_->FindSubControl(name)); };
+  ASSERT_NE(option("polling_rate_option_0"), nullptr);
+  EXPECT_TRUE(option("polling_rate_option_0")->IsSelected());
+  EXPECT_FALSE(option("polling_rate_option_1")->IsSelected());
+  EXPECT_TRUE(option("repeat_delay_check_1")->IsSelected());  // the default profile's delay 1
+  EXPECT_EQ(kb_->FindSubControl("repeat_delay_time_label1")->GetText().rfind("500ms"),
+            kb_->FindSubControl("repeat_delay_time_label1")->GetText().size() - 5);
+  EXPECT_EQ(kb_->FindSubControl("voice_sensitivity_value")->GetText(), "20");
+  // Every key button is bound, and is also the key's light button; placeholders are hidden.
+  for (int k = 0; k < kKeyboardKeyCount; ++k) {
+    ASSERT_NE(kb_->KeyButton(k), nullptr) << k;
+    EXPECT_EQ(kb_->LightButton(k), kb_->KeyButton(k));
+    EXPECT_EQ(kb_->KeyButton(k)->IsVisible(), k < kKeyboardRealKeys) << k;
+  }
+}
+
+TEST_F(KeyboardTest, TooManyKeyPositionsReadNoTable) {
+  ASSERT_EQ(emu_.Command("info keyboard 5 171"), "ok info keyboard 5");
+  ClearJournal();
+  EXPECT_EQ(kb_->ReadDeviceTables(), 0);
+  EXPECT_EQ(Codes(Journal()), (std::vector<int>{0x01, 0x03, 0x02}));
+  EXPECT_EQ(kb_->KeyToPosition(0), CVarnikKeyboardDevice::kNone);
+  EXPECT_EQ(kb_->KeyToLed(0), CVarnikKeyboardDevice::kNone);
+}
+
+TEST_F(KeyboardTest, KeyDownloadRenumbersMacrosAndClearsUnchangedFnKeys) {
+  kb_->OnConnected();
+  WriteMacroConfig(5);
+  std::vector<KeyRecord> keys = kb_->GetKeyList();
+  ASSERT_EQ(keys.size(), 170u);
+  auto at = [&](int k) -> KeyRecord& { return keys[static_cast<std::size_t>(k)]; };
+  at(64).normal.code = {0x70, 4, 0};  // first macro of the download
+  at(65).normal.code = {0x71, 1, 2};  // second
+  at(66).normal.code = {0x70, 4, 0};  // the first again
+  at(67).normal.code = {0x70, 7, 0};  // beyond the macro list: default code
+  at(67).fn.code = {0x70, 7, 0};      // ... and no Fn function
+  at(69).fn.code = {0x20, 0x00, 0x04};
+  kb_->SetKeyList(keys);
+  ClearJournal();
+  EXPECT_EQ(kb_->ApplyKeyAssignments(0), 1);
+  const auto packets = Journal();
+  EXPECT_EQ(Codes(packets), (std::vector<int>{0x03, 0x01, 0x09, 0x27, 0x02}));
+  const auto normal = Written(packets, 0x09);
+  const auto fnLayer = Written(packets, 0x27);
+  ASSERT_EQ(normal.size(), 510u);
+  ASSERT_EQ(fnLayer.size(), 510u);
+  auto code = [&](const std::vector<uint8_t>& t, int key) {
+    const auto p = static_cast<std::size_t>(kb_->KeyToPosition(key)) * 3;
+    return AssignmentCode{t[p], t[p + 1], t[p + 2]};
+  };
+  EXPECT_EQ(code(normal, 64), (AssignmentCode{0x70, 0, 0}));
+  EXPECT_EQ(code(normal, 65), (AssignmentCode{0x71, 1, 2}));
+  EXPECT_EQ(code(normal, 66), (AssignmentCode{0x70, 0, 0}));
+  EXPECT_EQ(code(normal, 67), kKeyboardDefaultCodes[67]);
+  EXPECT_EQ(code(fnLayer, 67), AssignmentCode{});
+  EXPECT_EQ(code(fnLayer, 68), AssignmentCode{});  // Fn code equal to the default
+  EXPECT_EQ(code(fnLayer, 69), (AssignmentCode{0x20, 0x00, 0x04}));
+  EXPECT_EQ(code(normal, 0), kKeyboardDefaultCodes[0]);
+  // The stored list keeps the user's numbers.
+  EXPECT_EQ(kb_->GetKeyList()[64].normal.code, (AssignmentCode{0x70, 4, 0}));
+
+  // Revalidating against a shorter macro list restores the defaults of keys past it.
+  WriteMacroConfig(2);
+  kb_->RevalidateMacroKeys();
+  EXPECT_EQ(kb_->GetKeyList()[64].normal.code, kKeyboardDefaultCodes[64]);
+  EXPECT_EQ(kb_->GetKeyList()[65].normal.code, (AssignmentCode{0x71, 1, 2}));
+}
+
+TEST_F(KeyboardTest, ConfigurationRecordModes) {
+  kb_->OnConnected();
+  // The keyboard runs an application-driven mode: the page keeps its effect.
+  LightInfo info = kb_->GetLightInfoRecord();
+  info.selectItem = 5;
+  kb_->SetLightInfo(info.ToWords());
+  const uint8_t fe = 0xFE;
+  ASSERT_EQ(kb_->Comm().WriteConfig(&fe, 1, 1), CMD_OK);
+  EXPECT_EQ(kb_->ReadDeviceConfig(), 0);
+  EXPECT_EQ(kb_->GetLightInfoRecord().selectItem, 5);
+  EXPECT_EQ(kb_->GetCurrentConfig().modeIndex, 5);
+
+  struct Case {
+    uint8_t select, speed;
+    uint8_t modeByte;
+  } cases[] = {{30, 1, 0xFE}, {29, 0, 0xFE}, {3, 4, 3}};
+  for (const Case& c : cases) {
+    info.selectItem = c.select;
+    info.speed = c.speed;
+    info.red = 9;
+    kb_->SetLightInfo(info.ToWords());
+    kb_->SetSystemSettings(0, 3u << 16, 1u << 16, 0);  // polling rate 3, Windows lock on
+    ClearJournal();
+    EXPECT_EQ(kb_->WriteDeviceConfig(0, 0), 1);
+    const auto packets = Journal();
+    EXPECT_EQ(Codes(packets), (std::vector<int>{0x01, 0x06, 0x02}));
+    const auto record = Written(packets, 0x06);
+    ASSERT_EQ(record.size(), 40u);
+    EXPECT_EQ(record[1], c.modeByte) << int(c.select);
+    EXPECT_EQ(record[3], 4 - c.speed);
+    EXPECT_EQ(record[6], 9);
+    EXPECT_EQ(record[21], 1);
+    EXPECT_EQ(record[22], 3);
+  }
+  // A repeat delay out of range shows as the first one.
+  kb_->ShowRepeatDelay(5);
+  EXPECT_TRUE(dynamic_cast<COptionUI*>(kb_->FindSubControl("repeat_delay_check_0"))->IsSelected());
+  const std::string label = kb_->FindSubControl("repeat_delay_time_label1")->GetText();
+  EXPECT_EQ(label.substr(label.size() - 5), "250ms");
+
+  // Closed channels: nothing is sent.
+  kb_->DetachPrimary();
+  ClearJournal();
+  EXPECT_EQ(kb_->WriteDeviceConfig(0, 0), 0);
+  EXPECT_EQ(kb_->ApplyKeyAssignments(0), 0);
+  EXPECT_EQ(kb_->ReadDeviceConfig(), -1);
+  EXPECT_TRUE(Journal().empty());
+}
+
+TEST_F(KeyboardTest, EventsReachTheUiThread) {
+  kb_->OnConnected();
+  ASSERT_TRUE(kb_->OpenEventChannel(KeyboardPath(kEventCollection), 1));
+  EXPECT_TRUE(kb_->IsListening(kEventSideCable));
+  // The key at keyboard position p arrives as event 0x500 + p (down) and 0x600 + p (up).
+  const int key = 64;
+  const std::string pos = std::to_string(kb_->KeyToPosition(key));
+  ASSERT_NE(kb_->KeyToPosition(key), key);
+  ASSERT_EQ(emu_.Command("press keyboard " + pos), "ok press keyboard " + pos);
+  ASSERT_EQ(emu_.Command("release keyboard " + pos), "ok release keyboard " + pos);
+  ASSERT_TRUE(PumpUntil([&] { return kb_->keyCalls.size() >= 2; }));
+  EXPECT_EQ(kb_->keyCalls[0].key, key);
+  EXPECT_EQ(kb_->keyCalls[0].action, 1);
+  EXPECT_EQ(kb_->keyCalls[1].action, 2);
+  EXPECT_TRUE(kb_->keyCalls[0].onUiThread && kb_->keyCalls[1].onUiThread);
+
+  // A profile switch with a value: active profile 2, record byte 27 = 5, the page refreshed.
+  const int before = kb_->refreshes;
+  ASSERT_EQ(emu_.Command("profile keyboard 2 5"), "ok profile keyboard 2");
+  ASSERT_TRUE(PumpUntil([&] { return kb_->refreshes > before; }));
+  EXPECT_EQ(kb_->ActiveProfile(), 2);
+  EXPECT_EQ(kb_->ConfigRecord()[27], 5);
+  EXPECT_EQ(kb_->refreshOffUi, 0);
+
+  // A resync request runs OnResync 50 ms later; 0x402 also reloads the profile once.
+  ASSERT_EQ(emu_.Command("event keyboard 0x402"), "ok event keyboard 0x402");
+  ASSERT_TRUE(PumpUntil([&] { return CVarnikKeyboardDevice::ProfilesChangedFlag().load() == 0x402; }));
+  loop_.WaitForPosted(200);
+  loop_.AdvanceBy(49);
+  EXPECT_EQ(kb_->resyncs, 0);
+  loop_.AdvanceBy(1);
+  EXPECT_EQ(kb_->resyncs, 1);
+  EXPECT_EQ(CVarnikKeyboardDevice::ProfilesChangedFlag().load(), 0);
+  loop_.AdvanceBy(500);
+  EXPECT_EQ(kb_->resyncs, 1);  // one-shot
+
+  kb_->CloseEventChannel(1);
+  EXPECT_FALSE(kb_->IsListening(kEventSideCable));
+  EXPECT_FALSE(kb_->IsEventChannelOpen(1));
+}
+
+TEST_F(KeyboardTest, UnplugAndPlugWhileIdle) {
+  kb_->OnConnected();
+  const std::string events = KeyboardPath(kEventCollection);
+  ASSERT_TRUE(kb_->OpenEventChannel(events, 1));
+  ASSERT_EQ(emu_.Command("unplug keyboard"), "ok unplug keyboard");
+  // The listener ends by itself instead of reading a dead channel in a loop.
+  EXPECT_TRUE(WaitFor([&] { return !kb_->IsListening(kEventSideCable); }));
+  EXPECT_EQ(kb_->ReadDeviceConfig(), -1);
+  EXPECT_LE(kb_->WriteDeviceConfig(0, 0), 0);
+  kb_->DetachPrimary();
+  EXPECT_EQ(kb_->WriteDeviceConfig(0, 0), 0);
+
+  ASSERT_EQ(emu_.Command("plug keyboard"), "ok plug keyboard");
+  ASSERT_TRUE(WaitFor([&] { return !KeyboardPath(kCommandCollection).empty(); }));
+  ASSERT_TRUE(kb_->AttachPrimary(KeyboardPath(kCommandCollection), false, proto::kModeCable));
+  EXPECT_EQ(kb_->ReadDeviceTables(), 1);
+  EXPECT_EQ(kb_->ReadDeviceConfig(), 0);
+  ASSERT_TRUE(kb_->OpenEventChannel(KeyboardPath(kEventCollection), 1));
+  ASSERT_EQ(emu_.Command("press keyboard 3"), "ok press keyboard 3");
+  EXPECT_TRUE(PumpUntil([&] { return !kb_->keyCalls.empty(); }));
+}
+
+TEST_F(KeyboardTest, UnplugDuringADownloadEndsItWithAFailure) {
+  kb_->OnConnected();
+  ASSERT_EQ(emu_.Command("cost 3000"), "ok cost 3000");  // every report takes 3 ms
+  std::thread unplug([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    emu_.Send("unplug keyboard");
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const int r = kb_->ApplyKeyAssignments(0);
+  const auto took = std::chrono::steady_clock::now() - start;
+  unplug.join();
+  EXPECT_LE(r, 0);
+  EXPECT_LT(took, std::chrono::seconds(3));
+  EXPECT_EQ(emu_.Line(), "ok unplug keyboard");
+
+  ASSERT_EQ(emu_.Command("cost 0"), "ok cost 0");
+  ASSERT_EQ(emu_.Command("plug keyboard"), "ok plug keyboard");
+  kb_->DetachPrimary();
+  ASSERT_TRUE(WaitFor([&] { return !KeyboardPath(kCommandCollection).empty(); }));
+  ASSERT_TRUE(kb_->AttachPrimary(KeyboardPath(kCommandCollection), false, proto::kModeCable));
+  EXPECT_EQ(kb_->ApplyKeyAssignments(0), 1);
+}
+
+}  // namespace
+}  // namespace korvale
