@@ -165,8 +165,10 @@ void CVarnikKeyboardDevice::SetModelIndex(int index) {
 }
 
 int CVarnikKeyboardDevice::ReloadProfile() {
+  // A name that is not a plain file name (it comes from the profile list's
+  // file) loads nothing rather than the previous profile or a path outside.
+  if (ProfileFilePath(UserDataFolder(), profileName_).empty()) return 0;
   ResolveProfilePaths();
-  if (profile_.GetFilePath().empty()) return 0;
   profile_.Load(profile_.GetFilePath());
   keyList_ = profile_.ReadKeyList();
   lightInfo_ = profile_.ReadLightInfo();

@@ -7,6 +7,8 @@
 #include "ui/containers.h"
 #include "ui/custom_controls.h"
 #include "ui/dialog_builder.h"
+#include "ui/paint_manager.h"
+#include "ui/controls.h"
 #include "ui/skin_controls.h"
 
 namespace korvale {
@@ -55,6 +57,25 @@ TEST(DeviceBase, BindsButtonsByNameAndUserData) {
     EXPECT_TRUE(page->LightButton(led)->IsShowLightImage());
   }
   EXPECT_EQ(page->GetKeyLightPanel(), page->FindSubControl("panel"));
+}
+
+TEST(DeviceBase, OnlyThePagesOwnControlsReachItsHandlers) {
+  CPaintManagerUI pm;
+  auto* root = new CHorizontalLayoutUI();
+  auto* page = BuildPage("<Button name='apply'/>", 0, 0);
+  auto* stranger = new CButtonUI();
+  stranger->SetName("apply");  // same name, outside the page
+  root->Add(stranger);
+  root->Add(page);
+  pm.AttachDialog(root);
+  pm.AddNotifier(page);
+  int clicks = 0;
+  page->AddNotifyHandler("click", "apply", [&](TNotifyUI&) { ++clicks; });
+  pm.SendNotify(stranger, "click");
+  EXPECT_EQ(clicks, 0);
+  pm.SendNotify(page->FindSubControl("apply"), "click");
+  EXPECT_EQ(clicks, 1);
+  pm.RemoveNotifier(page);
 }
 
 TEST(DeviceBase, PageWithoutSkinHasNoKeysOrLeds) {

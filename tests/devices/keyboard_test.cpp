@@ -54,6 +54,21 @@ class TestKeyboard : public CVarnikKeyboardDevice {
   int refreshOffUi = 0;
 };
 
+// A battery panel that records what the page shows on it.
+class FakePowerDisplay : public CControlUI, public IPowerDisplayHooks {
+ public:
+  void SetWireless(bool on) override { wireless = on; }
+  void ShowStatus(const std::array<uint8_t, 6>& s) override {
+    status = s;
+    ++shown;
+  }
+  void Refresh() override { ++refreshed; }
+  bool wireless = false;
+  std::array<uint8_t, 6> status{};
+  int shown = 0;
+  int refreshed = 0;
+};
+
 class Builder : public IDialogBuilderCallback {
  public:
   CControlUI* CreateControl(std::string_view tag) override {
@@ -274,6 +289,14 @@ TEST_F(KeyboardTest, ConnectingReadsTheDeviceBuildsMapsAndShowsThePage) {
   }
 }
 
+TEST_F(KeyboardTest, ProfileNameLeadingOutsideLoadsNothing) {
+  kb_->SetProfileName("../../escape");
+  EXPECT_EQ(kb_->ReloadProfile(), 0);
+  EXPECT_TRUE(kb_->GetKeyList().empty());
+  EXPECT_FALSE(fs::exists(dir_ / "data" / "escape.Json"));
+  EXPECT_FALSE(fs::exists(dir_ / "escape.Json"));
+}
+
 TEST_F(KeyboardTest, TooManyKeyPositionsReadNoTable) {
   ASSERT_EQ(emu_.Command("info keyboard 5 171"), "ok info keyboard 5");
   ClearJournal();
@@ -318,6 +341,11 @@ TEST_F(KeyboardTest, KeyDownloadRenumbersMacrosAndClearsUnchangedFnKeys) {
   EXPECT_EQ(code(normal, 0), kKeyboardDefaultCodes[0]);
   // The stored list keeps the user's numbers.
   EXPECT_EQ(kb_->GetKeyList()[64].normal.code, (AssignmentCode{0x70, 4, 0}));
+
+  // The third table goes out on its own command.
+  ClearJournal();
+  EXPECT_EQ(kb_->WriteSecondaryKeyTable(0, keys), 1);
+  EXPECT_EQ(Codes(Journal()), (std::vector<int>{0x03, 0x01, 0x28, 0x02}));
 
   // Revalidating against a shorter macro list restores the defaults of keys past it.
   WriteMacroConfig(2);
@@ -373,6 +401,76 @@ TEST_F(KeyboardTest, ConfigurationRecordModes) {
   EXPECT_EQ(kb_->ApplyKeyAssignments(0), 0);
   EXPECT_EQ(kb_->ReadDeviceConfig(), -1);
   EXPECT_TRUE(Journal().empty());
+}
+
+TEST_F(KeyboardTest, WirelessStatusGoesToThePowerDisplay) {
+  FakePowerDisplay display;
+  kb_->SetWirelessFlag(true);
+  kb_->SetPowerDisplay(&display);
+  EXPECT_TRUE(display.wireless);
+  ClearJournal();
+  kb_->PollWirelessStatus();  // on the cable the link counts as up
+  const auto packets = Journal();
+  ASSERT_EQ(Codes(packets), (std::vector<int>{0x1A}));
+  EXPECT_EQ(packets[0].len, 6);
+  EXPECT_EQ(display.shown, 1);
+  EXPECT_EQ(display.status[proto::kStatusBattery], 85);
+  EXPECT_EQ(display.status[proto::kStatusWireless], 0);
+  EXPECT_FALSE(kb_->IsWirelessLinkUp());  // not on the receiver
+
+  kb_->SetWirelessPollPaused(true);
+  ClearJournal();
+  kb_->PollWirelessStatus();
+  EXPECT_TRUE(Journal().empty());
+  kb_->SetWirelessPollPaused(false);
+  ASSERT_EQ(emu_.Command("fault keyboard status-fe count=1"), "ok fault keyboard status-fe");
+  kb_->PollWirelessStatus();
+  EXPECT_EQ(display.shown, 1);  // a failed read shows nothing
+  kb_->ShowFunctionPage(3);
+  EXPECT_EQ(display.refreshed, 1);
+  kb_->SetPowerDisplay(nullptr);
+}
+
+TEST_F(KeyboardTest, FnPageDisablesProtectedKeysAndSelectionMarksKeys) {
+  kb_->OnConnected();
+  auto enabled = [&](int k) { return kb_->KeyButton(k)->IsEnabled(); };
+  kb_->ShowFunctionPage(2);
+  EXPECT_FALSE(enabled(CVarnikKeyboardDevice::kFnKey));
+  EXPECT_TRUE(enabled(64));
+  kb_->Profile().WriteFnKeysetFlag(1);
+  kb_->SaveProfile();
+  kb_->ReloadProfile();
+  ASSERT_TRUE(kb_->FnEditing());
+  kb_->ShowFunctionPage(2);
+  for (int k : {0, 12, 64, 65, 75, 95, 56, 113, 115, 96, 114, 43, 47, 34, 108, 106, 21, 69})
+    EXPECT_FALSE(enabled(k)) << k;
+  EXPECT_FALSE(enabled(CVarnikKeyboardDevice::kFnKey));
+  EXPECT_TRUE(enabled(13));
+  EXPECT_TRUE(enabled(70));
+  kb_->ShowFunctionPage(1);
+  EXPECT_TRUE(enabled(64));
+  EXPECT_TRUE(enabled(CVarnikKeyboardDevice::kFnKey));
+
+  // Selecting: a changed key stays marked when another is chosen, an unchanged one does not.
+  std::vector<KeyRecord> keys = kb_->GetKeyList();
+  keys[30].fn.code = {0x20, 0x00, 0x05};  // the Fn layer is the one shown
+  kb_->SetKeyList(keys);
+  kb_->SelectKey(30);
+  EXPECT_EQ(kb_->GetSelectedKey(), 30);
+  EXPECT_TRUE(kb_->KeyButton(30)->IsSelected());
+  EXPECT_FALSE(kb_->KeyButton(30)->GetKeySetFlag());  // overlay shown
+  kb_->SelectKey(31);
+  EXPECT_TRUE(kb_->KeyButton(31)->IsSelected());
+  EXPECT_TRUE(kb_->KeyButton(30)->IsSelected());
+  kb_->SelectKey(32);
+  EXPECT_FALSE(kb_->KeyButton(31)->IsSelected());
+  EXPECT_TRUE(kb_->KeyButton(31)->GetKeySetFlag());
+  kb_->SelectKey(500);  // beyond the list: nothing is re-marked
+  EXPECT_TRUE(kb_->KeyButton(32)->IsSelected());
+  kb_->MarkChangedKeys();
+  EXPECT_FALSE(kb_->KeyButton(30)->GetKeyUnsetFlag());
+  EXPECT_TRUE(kb_->KeyButton(31)->GetKeyUnsetFlag());
+  EXPECT_FALSE(kb_->KeyButton(32)->IsSelected());
 }
 
 TEST_F(KeyboardTest, EventsReachTheUiThread) {
