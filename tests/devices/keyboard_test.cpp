@@ -48,6 +48,7 @@ class TestKeyboard : public CVarnikKeyboardDevice {
     refreshOffUi += !GetUiLoop().IsUiThread();
     CVarnikKeyboardDevice::RefreshPage();
   }
+  using CVarnikKeyboardDevice::HandleEventCode;
   std::vector<KeyCall> keyCalls;
   int resyncs = 0;
   int refreshes = 0;
@@ -512,6 +513,35 @@ TEST_F(KeyboardTest, EventsReachTheUiThread) {
   kb_->CloseEventChannel(1);
   EXPECT_FALSE(kb_->IsListening(kEventSideCable));
   EXPECT_FALSE(kb_->IsEventChannelOpen(1));
+}
+
+TEST_F(KeyboardTest, ProfileEventCodes) {
+  kb_->OnConnected();
+  struct Case {
+    uint16_t code;
+    int profile, byte27, refreshes;  // after the event
+  } cases[] = {
+      {0x1003, 3, 0, 1},  // profile 3
+      {0x1135, 5, 3, 1},  // profile 5, value 3
+      {0x1202, 5, 3, 0},  // high byte neither 0x10 nor 0x11: ignored
+      {0x0403, 5, 3, 0},  // unknown code: ignored
+      {0x1102, 2, 0, 1},
+  };
+  for (const Case& c : cases) {
+    const int before = kb_->refreshes;
+    std::thread worker([&] { kb_->HandleEventCode(c.code); });
+    worker.join();
+    EXPECT_EQ(kb_->refreshes, before) << "nothing runs before the UI thread takes it";
+    loop_.RunPending();
+    EXPECT_EQ(kb_->ActiveProfile(), c.profile) << std::hex << c.code;
+    EXPECT_EQ(kb_->ConfigRecord()[27], c.byte27) << std::hex << c.code;
+    EXPECT_EQ(kb_->refreshes - before, c.refreshes) << std::hex << c.code;
+  }
+  // With the channels closed a profile event changes nothing.
+  kb_->DetachPrimary();
+  kb_->HandleEventCode(0x1004);
+  loop_.RunPending();
+  EXPECT_EQ(kb_->ActiveProfile(), 2);
 }
 
 TEST_F(KeyboardTest, UnplugAndPlugWhileIdle) {
