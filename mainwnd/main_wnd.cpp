@@ -2,15 +2,24 @@
 
 #include <tinyxml2.h>
 
+#include <poll.h>
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
 
+#include "devices/page_hooks.h"
+#include "devices/preview_tables.h"
+#include "devices/varnik_usb_device.h"
+#include "mainwnd/device_list.h"
+#include "mainwnd/device_option.h"
 #include "platform/paths.h"
 #include "platform/trace.h"
 #include "profiles/settings_files.h"
+#include "ui/containers.h"
 #include "ui/controls.h"
 #include "ui/resource_manager.h"
 
@@ -99,13 +108,11 @@ constexpr Row kRoutes[] = {
     {kClickT, "audiocolor_option_", true, false, R::kLightingEditor},
     {kClickT, "custom_bright_color_btn", false, false, R::kLightingEditor},
     {kClickT, "custom_off_color_btn", false, false, R::kLightingEditor},
-    {kClickT, "Close_bkColor_btn", false, false, R::kAudioLighting},
     {kClickT, "windowdeviceset_", true, false, R::kSystemControlPanel},
     {kClickT, "DPI_color_option_", true, false, R::kMainCommands},
     {kClickT, "default_btn", false, false, R::kMainCommands},
     {kClickT, "deng_same_mode", false, false, R::kMainCommands},
     {kClickT, "music_setting_btn", false, false, R::kMainCommands},
-    {kClickT, "reset_repeat_btn", false, false, R::kDeviceSettings},
     {kClickT, "device_add_btn", false, false, R::kProfileList},
     {kClickT, "device_sub_btn", false, false, R::kProfileList},
     {kClickT, "device_export_btn", false, false, R::kProfileList},
@@ -364,15 +371,140 @@ void CMainWnd::StopThreads() {
   }
 }
 
+// ---- synchronised lighting ----
+
+struct CMainWnd::SyncShared {
+  mutable std::mutex lock;
+  SyncLightMode mode;
+  std::vector<CVarnikUSBDevice*> devices;
+  std::shared_ptr<Event> wake = std::make_shared<Event>(Event::Reset::Auto);
+  std::atomic<std::uint64_t> steps{0};
+};
+
+namespace {
+
+using namespace preview;
+
+// Frames between steps by speed level; one frame is a millisecond.
+constexpr std::array<uint8_t, 5> kSyncFrames = {8, 6, 4, 2, 1};
+
+int CycleIndex(int direction, int count, int value, int step) {
+  return direction == 0 ? (value + step) % count : ((value - step) % count + count) % count;
+}
+
+struct SyncEffectState {
+  int breath = 0;
+  int hue = 0;
+  bool phaseOn = false;
+  std::chrono::steady_clock::time_point lastToggle{};
+  int blinkPos = 0;
+  int spectrumPos = 0;
+};
+
+LedColour SyncStep(const SyncLightMode& m, SyncEffectState& st) {
+  const int level = std::clamp(m.brightness, 0, 4);
+  const int speed = std::clamp(m.speed, 0, 4);
+  const LedColour fixed{m.red, m.green, m.blue, 0};
+  auto wheel = [](int i) {
+    const Rgb& c = kWheel[static_cast<std::size_t>(i) % kWheel.size()];
+    return LedColour{c.red, c.green, c.blue, 0};
+  };
+  LedColour out{};
+  switch (m.type) {
+    case 0:
+      st.breath = CycleIndex(m.direction, kBreathSteps, st.breath, 1);
+      if (m.multicolour && st.breath <= 1) st.hue = CycleIndex(0, kWheelHues, st.hue, kWheelJump);
+      out = m.multicolour ? wheel(st.hue) : fixed;
+      out.alpha = static_cast<uint8_t>(kBrightness[level] * kBreath[static_cast<std::size_t>(st.breath)] / 256);
+      break;
+    case 1:
+      out = fixed;
+      out.alpha = kBrightness[level];
+      break;
+    case 2: {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - st.lastToggle >= std::chrono::milliseconds(kSyncFrames[speed] * kBlinkUnitMs)) {
+        st.phaseOn = !st.phaseOn;
+        st.lastToggle = now;
+        st.blinkPos += 14;
+        if (st.blinkPos >= kWheelHues) st.blinkPos = 0;
+      }
+      if (st.phaseOn) {
+        out = m.multicolour ? wheel(st.blinkPos) : fixed;
+        out.alpha = kBrightness[level];
+      }
+      break;
+    }
+    case 3:
+      st.spectrumPos = CycleIndex(0, kWheelHues, st.spectrumPos, 1);
+      out = wheel(st.spectrumPos);
+      out.alpha = kBrightness[level];
+      break;
+    default:
+      break;
+  }
+  return out;
+}
+
+}  // namespace
+
+void CMainWnd::SyncLightThread(const MainThreadParam& param, std::shared_ptr<SyncShared> shared) {
+  SyncEffectState state;
+  pollfd fds[2] = {{param.stop->Fd(), POLLIN, 0}, {shared->wake->Fd(), POLLIN, 0}};
+  for (;;) {
+    SyncLightMode mode;
+    std::vector<CVarnikUSBDevice*> devices;
+    {
+      std::lock_guard<std::mutex> g(shared->lock);
+      mode = shared->mode;
+      devices = shared->devices;
+    }
+    // Nothing to drive: sleep until the stop or a change, never on a timer.
+    const int timeout = devices.empty() ? -1 : kSyncFrames[static_cast<std::size_t>(std::clamp(mode.speed, 0, 4))];
+    const int r = ::poll(fds, 2, timeout);
+    if (param.stop->IsSet() || r < 0) {
+      Trace("同步灯光线程设定退出");
+      return;
+    }
+    if (fds[1].revents & POLLIN) {
+      shared->wake->Consume();
+      continue;
+    }
+    const LedColour c = SyncStep(mode, state);
+    for (CVarnikUSBDevice* d : devices)
+      for (int i = 0; i < d->GetLightCount(); ++i) d->SetLedColour(i, PackLedColour(c));
+    shared->steps.fetch_add(1);
+  }
+}
+
+void CMainWnd::SetSyncLightMode(const SyncLightMode& mode) {
+  {
+    std::lock_guard<std::mutex> g(sync_->lock);
+    sync_->mode = mode;
+  }
+  sync_->wake->Set();
+}
+
+void CMainWnd::SetSyncDevices(std::vector<CVarnikUSBDevice*> devices) {
+  {
+    std::lock_guard<std::mutex> g(sync_->lock);
+    sync_->devices = std::move(devices);
+  }
+  sync_->wake->Set();
+}
+
+std::uint64_t CMainWnd::SyncStepCount() const { return sync_->steps.load(); }
+
 // ---- construction and wiring ----
 
-CMainWnd::CMainWnd() {
+CMainWnd::CMainWnd() : sync_(std::make_shared<SyncShared>()) {
   AddVirtualWnd("mainpage", &mainPage_);
   // The skin is built for 96 dpi; the scale rule picks the final one.
 }
 
 CMainWnd::~CMainWnd() {
   if (!shutDown_) StopThreads();
+  devices_.reset();
   if (tray_ != nullptr && trayShown_) tray_->DeleteTrayIcon();
 }
 
@@ -438,10 +570,26 @@ void CMainWnd::OnWindowInit() {
   // Companions learn that the lighting is ours again.
   if (broadcaster_) broadcaster_(kLightControlNotifyMsgName, 1, 1);
   ApplyLanguage(LoadLanguageIndex());
+  DeviceListHooks hooks;
+  hooks.wakeUp = [this] { WakeUp(); };
+  hooks.beforeSelectedTileHidden = [this] {
+    CloseChildWindows();
+    // A running macro recording ends with its hooks.
+    SendMessage(WM_HOOK_CONTROL, 0, 0);
+  };
+  hooks.closeSettingsWindow = [this] {
+    if (HWND h = GetChildWindow(ChildWindow::kSettings)) SendMessageW(h, wm::kClose, 0, 0);
+  };
+  devices_ = std::make_unique<CDeviceList>(m_pm, this, std::move(hooks));
+  devices_->SetIdentityMessage(identityMsg_);
+  devices_->CreateDefaultPages();
   screen_ = CWindowWnd::GetScreenSize();
   // Shown again by the wake-up after the first device scan.
   ShowWindow(false);
   UpdateNoDeviceOverlay();
+  if (discoveryEnabled_ && !devices_->StartDiscovery()) Trace("main window: device discovery did not start");
+  auto shared = sync_;
+  StartThread(kSyncLightSlot, [shared](const MainThreadParam& p) { SyncLightThread(p, shared); });
   SetTimer(kTimerScale, 100);
   firstSizeArmed_ = true;
 }
@@ -493,7 +641,7 @@ bool CMainWnd::RouteNotify(TNotifyUI& msg) {
     return true;
   }
   if (type == notify::kSelectChanged && EqualsNoCase(name, "device_select")) {
-    // The selected tile becomes the current one: the device list's part.
+    OnDeviceSelect();
     return true;
   }
   if (type == notify::kItemSelect && EqualsNoCase(name, "device_profile_combo")) {
@@ -514,7 +662,7 @@ void CMainWnd::OnClick(TNotifyUI& msg) {
   if (EqualsNoCase(name, "closebtn")) {
     CloseChildWindows();
     ShowWindow(false);
-    // Wireless status polling pauses while hidden (device list).
+    SetWirelessPolling(false);
     return;
   }
   if (EqualsNoCase(name, "nodevice_ok_btn")) {
@@ -531,7 +679,15 @@ void CMainWnd::OnClick(TNotifyUI& msg) {
     return;
   }
   if (EqualsNoCase(name, "device_select_prev") || EqualsNoCase(name, "device_select_next")) {
-    // Nearest visible tile before or after the selected one (device list).
+    SelectNeighbourTile(EqualsNoCase(name, "device_select_prev") ? -1 : 1);
+    return;
+  }
+  if (EqualsNoCase(name, "reset_repeat_btn")) {
+    OnResetRepeat();
+    return;
+  }
+  if (EqualsNoCase(name, "Close_bkColor_btn")) {
+    OnCloseBkColour();
     return;
   }
   if (const Row* r = FindRoute(notify::kClick, name)) {
@@ -573,17 +729,132 @@ void CMainWnd::SetLightingControl(bool on, bool broadcast) {
 
 void CMainWnd::ToggleLightingControl() { SetLightingControl(!lightingControl_, true); }
 
-void CMainWnd::PassLightingControl(bool /*on*/) {
-  // Every device of the four lists hears the flag (device list).
+void CMainWnd::PassLightingControl(bool on) {
+  for (CVarnikUSBDevice* d : AllDevices()) d->SetLightingControlActive(on);
 }
 
 void CMainWnd::PassHovered() {
-  // Every device of the four lists hears the hovered flag (device list).
+  for (CVarnikUSBDevice* d : AllDevices()) d->SetWindowActive(hovered_);
+}
+
+void CMainWnd::SetWirelessPolling(bool on) {
+  if (!devices_) return;
+  for (auto* list : {&devices_->MousePages(), &devices_->KeyboardPages()})
+    for (CVarnikUSBDevice* d : *list) d->SetWirelessPollPaused(!on);
+}
+
+std::vector<CVarnikUSBDevice*> CMainWnd::AllDevices() const {
+  std::vector<CVarnikUSBDevice*> all;
+  if (!devices_) return all;
+  for (auto* list : {&devices_->MousePages(), &devices_->KeyboardPages(), &devices_->MousePadPages(),
+                     &devices_->HeadsetPages()})
+    all.insert(all.end(), list->begin(), list->end());
+  return all;
+}
+
+CVarnikUSBDevice* CMainWnd::CurrentDevice() const { return devices_ ? devices_->CurrentDevice() : nullptr; }
+
+void CMainWnd::OnDeviceSelect() {
+  if (!devices_) return;
+  for (int i = 0; i < devices_->PageCount(); ++i) {
+    CDeviceOptionUI* tile = devices_->TileAt(i);
+    if (tile == nullptr || !tile->IsSelectedTile()) continue;
+    currentTile_ = i;
+    currentKeyboardIndex_ = i - static_cast<int>(devices_->MousePages().size());
+    currentMousePadIndex_ = i - static_cast<int>(devices_->KeyboardPages().size());
+    currentKind_ = tile->GetKind();
+    currentAuxiliary_ = tile->GetAuxiliary();
+    if (auto* power = dynamic_cast<CTabLayoutUI*>(m_pm.FindControl(tile->GetPowerLayoutName()))) {
+      const int panel = tile->GetPowerPanelIndex();
+      power->SetVisible(panel != -1);
+      if (panel != -1) power->SelectItem(panel);
+    }
+    return;
+  }
+}
+
+void CMainWnd::SelectNeighbourTile(int direction) {
+  if (!devices_) return;
+  int selected = -1;
+  for (int i = 0; i < devices_->PageCount(); ++i) {
+    CDeviceOptionUI* tile = devices_->TileAt(i);
+    if (tile != nullptr && tile->IsVisible() && tile->IsSelectedTile()) {
+      selected = i;
+      break;
+    }
+  }
+  if (selected < 0) return;
+  for (int i = selected + direction; i >= 0 && i < devices_->PageCount(); i += direction) {
+    CDeviceOptionUI* tile = devices_->TileAt(i);
+    if (tile != nullptr && tile->IsVisible()) {
+      devices_->ShowTile(i, true, true);
+      return;
+    }
+  }
+}
+
+void CMainWnd::OnResetRepeat() {
+  CVarnikUSBDevice* d = CurrentDevice();
+  if (d == nullptr || d->GetKind() != 1) return;
+  if (CControlUI* box = m_pm.FindSubControlByName(d, "repeat_input_richedit")) box->SetText("");
+}
+
+void CMainWnd::OnCloseBkColour() {
+  CVarnikUSBDevice* d = CurrentDevice();
+  if (d == nullptr) return;
+  std::array<uint32_t, 3> words = d->GetAudioLightColours();
+  AudioLightInfo info = AudioLightInfo::FromWords(words);
+  info.bkRed = info.bkGreen = info.bkBlue = 0;
+  words = info.ToWords();
+  d->SetAudioLightColours(words[0], words[1], words[2]);
+  d->SaveProfile();
+  d->ApplyLighting();
+}
+
+// ---- game lighting ----
+
+void CMainWnd::StoreLightInfo(CVarnikUSBDevice* device, const LightInfo& info) {
+  device->SetLightInfo(info.ToWords());
+  if (CControlUI* editor = m_pm.FindSubControlByName(device, "LightControlItem"))
+    if (auto* hooks = dynamic_cast<ILightEditorHooks*>(editor)) hooks->ShowLightInfo(info);
+  device->SaveProfile();
+  device->ApplyLighting();
+  device->WriteDeviceConfig(0, 0, 1, screen_.cx, screen_.cy);
+}
+
+void CMainWnd::OnGameMessage(WPARAM wParam, LPARAM lParam) {
+  if (lParam < 0 || lParam > 0xFF) {
+    Trace("game lighting: mode %ld out of range, ignored", static_cast<long>(lParam));
+    return;
+  }
+  if (CVarnikUSBDevice* d = CurrentDevice()) {
+    LightInfo info = d->GetLightInfoRecord();
+    const auto mode = static_cast<uint8_t>(lParam);
+    if (wParam == 0) {
+      info.oldLedmode = info.selectItem >= 1 && info.selectItem <= 20 ? info.selectItem : 1;
+      info.selectItem = mode;
+      StoreLightInfo(d, info);
+    } else if (wParam == 1 || wParam == 2) {
+      info.selectItem = mode;
+      StoreLightInfo(d, info);
+    }
+  }
+  KillTimer(kTimerGameEnd);
+  SetTimer(kTimerGameEnd, 5000);
+}
+
+void CMainWnd::EndGameLighting() {
+  CVarnikUSBDevice* d = CurrentDevice();
+  if (d == nullptr) return;
+  LightInfo info = d->GetLightInfoRecord();
+  info.selectItem = info.oldLedmode;
+  StoreLightInfo(d, info);
 }
 
 // ---- overlay, wake-up, tray ----
 
 int CMainWnd::VisibleTileCount() const {
+  if (devices_) return devices_->VisibleTileCount();
   CControlUI* layout = m_pm.FindControl("device_select_layout");
   auto* c = dynamic_cast<CContainerUI*>(layout);
   if (c == nullptr) return 0;
@@ -604,7 +875,7 @@ void CMainWnd::BringToFront() {
 
 void CMainWnd::WakeUp() {
   UpdateNoDeviceOverlay();
-  // Wireless status polling resumes (device list).
+  SetWirelessPolling(true);
   BringToFront();
 }
 
@@ -615,11 +886,13 @@ void CMainWnd::OnTrayNotify(LPARAM mouseMsg) {
     CloseChildWindows();
     if (visible) {
       ShowWindow(false);
+      SetWirelessPolling(false);
     } else {
       ShowWindow(true);
       SetInterfaceScale();
       BringToFront();
       m_pm.NeedUpdate();
+      SetWirelessPolling(true);
     }
   } else if (mouseMsg == kTrayRButtonUp) {
     KillTimer(kTimerTrayMenu);
@@ -814,7 +1087,7 @@ void CMainWnd::OnTimer(UINT id) {
       Route(MainRoute::kProfileSelect, MainRouteCall{"timer", "device_profile_combo", nullptr, wm::kTimer, id, 0});
       break;
     case kTimerGameEnd:
-      // Game lighting ends: the old mode comes back (current device).
+      EndGameLighting();
       break;
     default:
       break;
@@ -835,6 +1108,10 @@ void CMainWnd::Shutdown() {
   shutDown_ = true;
   ShowWindow(false);
   StopThreads();
+  if (devices_) {
+    devices_->StopDiscovery();
+    devices_->DestroyAll();
+  }
   Route(MainRoute::kAudioCapture, MainRouteCall{"message", "stop", nullptr, wm::kDestroy, 0, 0});
 }
 
@@ -913,9 +1190,7 @@ LRESULT CMainWnd::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bo
     return 0;
   }
   if (GameMessageIndex(msg) >= 0) {
-    // Game lighting on the current device; the old mode returns after 5 s.
-    KillTimer(kTimerGameEnd);
-    SetTimer(kTimerGameEnd, 5000);
+    OnGameMessage(wParam, lParam);
     return 0;
   }
   switch (msg) {
@@ -924,13 +1199,16 @@ LRESULT CMainWnd::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bo
       return 0;
     case WM_LANGUAGE_CHANGED:
       ApplyLanguage(static_cast<int>(wParam));
-      // Mouse and keyboard pages refresh their own texts (device list).
+      if (devices_)
+        for (auto* list : {&devices_->MousePages(), &devices_->KeyboardPages()})
+          for (CVarnikUSBDevice* d : *list) d->RefreshPage();
       return 0;
     case WM_DEVICE_BOUND:
+      return devices_ ? devices_->OnDeviceBound(wParam) : 0;
     case WM_DEVICE_LOST:
+      return devices_ ? devices_->OnDeviceLost(wParam) : 0;
     case WM_TILE_LINK:
-      // Device list: bound, lost, tile link.
-      return 0;
+      return devices_ ? devices_->OnTileLink(wParam, lParam) : 0;
     case WM_OPEN_SETTINGS:
       Route(MainRoute::kSettingsWindow, MainRouteCall{"message", "centred", nullptr, msg, wParam, lParam});
       return 0;

@@ -20,6 +20,22 @@
 
 namespace korvale {
 
+class CDeviceList;
+class CVarnikUSBDevice;
+struct LightInfo;
+
+// The shared mode of synchronised lighting, set by the lighting
+// synchronisation command; the devices taking part are those whose tile has
+// its synchro option selected.
+struct SyncLightMode {
+  int type = 4;          // 0 breathing, 1 static, 2 blink, 3 spectrum, 4 off
+  int brightness = 4;    // level 0..4
+  int speed = 0;         // level 0..4
+  int direction = 0;     // 0 forward, else backward
+  bool multicolour = false;
+  uint8_t red = 0, green = 0, blue = 0;
+};
+
 // Notification pump of the virtual window "mainpage"; its entries do nothing.
 class CMainPage : public CNotifyPump {
  public:
@@ -105,6 +121,8 @@ class CMainWnd : public WindowImplBase {
   void SetTrayIcon(ITrayIcon* tray);
   // Size of the monitor the window sits on (the scale rule reads it).
   void SetMonitorSize(UiSize size) { monitor_ = size; }
+  // Whether "windowinit" starts device discovery (on by default).
+  void SetDiscoveryEnabled(bool on) { discoveryEnabled_ = on; }
   // Fills an entry of the routing tables; an empty function clears it.
   void SetRouteHandler(MainRoute route, MainRouteHandler handler);
 
@@ -155,13 +173,29 @@ class CMainWnd : public WindowImplBase {
   // The tray menu as loaded from "menu.xml" (translated texts).
   const std::vector<TrayMenuItem>& GetMenuItems() const { return menuItems_; }
   bool IsMenuOpen() const { return menuOpen_; }
-  // Stands in for the device list until it is attached: how many selector
-  // tiles are visible.
   int VisibleTileCount() const;
+
+  // --- devices ---
+  // Created at "windowinit"; null before.
+  CDeviceList* GetDeviceList() const { return devices_.get(); }
+  // The device of the first visible, selected tile, or null.
+  CVarnikUSBDevice* CurrentDevice() const;
+  // Every page of the four lists.
+  std::vector<CVarnikUSBDevice*> AllDevices() const;
+  // Index in "device_select_layout" of the current tile (-1 before any).
+  int GetCurrentTileIndex() const { return currentTile_; }
+
+  // --- synchronised lighting (thread slot 8) ---
+  void SetSyncLightMode(const SyncLightMode& mode);
+  // Devices whose LEDs the thread drives; empty lets it sleep.
+  void SetSyncDevices(std::vector<CVarnikUSBDevice*> devices);
+  // Effect steps run so far (the thread's own count).
+  std::uint64_t SyncStepCount() const;
 
  private:
   struct ThreadSlot;
   struct RouteRow;
+  struct SyncShared;
 
   void OnWindowInit();
   void OnTimer(UINT id);
@@ -182,6 +216,15 @@ class CMainWnd : public WindowImplBase {
   void OnVelmoDpiSlider(TNotifyUI& msg, int index);
   void OnVelmoDpiEdit(TNotifyUI& msg, int index);
   void Shutdown();
+  void OnDeviceSelect();
+  void SelectNeighbourTile(int direction);
+  void OnGameMessage(WPARAM wParam, LPARAM lParam);
+  void EndGameLighting();
+  void StoreLightInfo(CVarnikUSBDevice* device, const LightInfo& info);
+  void SetWirelessPolling(bool on);
+  void OnResetRepeat();
+  void OnCloseBkColour();
+  static void SyncLightThread(const MainThreadParam& param, std::shared_ptr<SyncShared> shared);
   UINT Registered(std::string_view name) const;
   int HookMessageIndex(UINT msg) const;
   int GameMessageIndex(UINT msg) const;
@@ -219,6 +262,14 @@ class CMainWnd : public WindowImplBase {
   std::array<HWND, static_cast<std::size_t>(ChildWindow::kCount)> children_{};
   std::vector<TrayMenuItem> menuItems_;
   std::array<std::unique_ptr<ThreadSlot>, kThreadSlots> threads_;
+  bool discoveryEnabled_ = true;
+  int currentTile_ = -1;
+  int currentKeyboardIndex_ = -1;
+  int currentMousePadIndex_ = -1;
+  int currentKind_ = 0;
+  int currentAuxiliary_ = 0;
+  std::shared_ptr<SyncShared> sync_;
+  std::unique_ptr<CDeviceList> devices_;
 };
 
 }  // namespace korvale

@@ -5,6 +5,7 @@
 
 #include "mainwnd_fixture.h"
 #include "platform/settings_store.h"
+#include "mainwnd/device_list.h"
 #include "profiles/settings_files.h"
 #include "ui/controls.h"
 
@@ -41,12 +42,23 @@ TEST_F(LifecycleTest, StartsHiddenWithTrayAndOverlayAndIsShownByTheWakeUp) {
   ASSERT_FALSE(broadcasts.empty());
   EXPECT_EQ(broadcasts[0], std::string(kLightControlNotifyMsgName) + " 1 1");
 
-  // The discovery's first pass ends with the identity message.
+  // The wake-up (identity message) shows it.
   TraceSink::Instance().Clear();
   wnd->SendMessage(Number(kAppIdentity), 0, 0);
   EXPECT_TRUE(wnd->IsVisible());
   EXPECT_TRUE(Find("No_device_Link")->IsVisible());
   EXPECT_TRUE(TraceSink::Instance().Contains("软件标示"));
+}
+
+TEST_F(LifecycleTest, WithNoDeviceTheFirstDiscoveryPassShowsTheWindowWithTheOverlay) {
+  wnd->SetDiscoveryEnabled(true);
+  Start();
+  for (int i = 0; i < 50 && !wnd->IsVisible(); ++i) loop.WaitForPosted(100);
+  EXPECT_TRUE(wnd->IsVisible());
+  EXPECT_TRUE(Find("No_device_Link")->IsVisible());
+  EXPECT_EQ(wnd->CurrentDevice(), nullptr);
+  ASSERT_NE(wnd->GetDeviceList(), nullptr);
+  EXPECT_EQ(wnd->GetDeviceList()->VisibleTileCount(), 0);
 }
 
 TEST_F(LifecycleTest, CloseHidesToTheTrayAndTheTrayBringsItBack) {

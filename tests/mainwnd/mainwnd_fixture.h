@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "hid/hid_device.h"
 #include "mainwnd/main_wnd.h"
 #include "platform/trace.h"
 #include "platform/ui_loop.h"
@@ -46,6 +47,9 @@ class MainWndTest : public ::testing::Test {
     std::filesystem::create_directories(dir / "config");
     ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    // A bus of this test's own; discovery runs only where a test asks for it.
+    ::setenv("KORVALE_VHID_DIR", (dir / "vhid").c_str(), 1);
+    CHidDevice::SetHidrawEnabled(false);
     const std::filesystem::path skin = std::filesystem::path(KORVALE_SOURCE_DIR) / "skin";
     CPaintManagerUI::SetResourcePath(skin);
     CResourceManager::GetInstance().LoadResource(skin / "res.xml");
@@ -56,6 +60,7 @@ class MainWndTest : public ::testing::Test {
     });
     wnd->SetTrayIcon(&tray);
     wnd->SetMonitorSize({1366, 768});
+    wnd->SetDiscoveryEnabled(false);
   }
   ~MainWndTest() override {
     if (wnd && IsWindow(wnd->GetHWND())) wnd->DestroyWindow();

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "hid/hid_device.h"
 #include "mainwnd/main_wnd.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/skin_view.h"
@@ -29,6 +30,7 @@ TEST(MainWndRender, OffscreenWithNoDeviceShowsTheNoDeviceOverlay) {
   ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
   ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
   ::setenv("KORVALE_VHID_DIR", (dir / "vhid").c_str(), 1);
+  CHidDevice::SetHidrawEnabled(false);  // no device: an empty bus of our own
 
   const std::filesystem::path skin = std::filesystem::path(KORVALE_SOURCE_DIR) / "skin";
   qtview::ApplyStyle(app, skin);

@@ -48,7 +48,6 @@ TEST_F(RoutingTest, EachNotificationTypeReachesItsHandlerByName) {
       {"click", "key_17", "key editor"},
       {"click", "KEY_BUTT_KEYSAVE", "key editor"},  // ignoring case
       {"click", "color_option_3", "lighting editor"},
-      {"click", "Close_bkColor_btn", "audio lighting"},
       {"click", "windowdeviceset_1", "system control panel"},
       {"click", "DPI_color_option_2", "main commands"},
       {"click", "deng_same_mode", "main commands"},
@@ -61,7 +60,6 @@ TEST_F(RoutingTest, EachNotificationTypeReachesItsHandlerByName) {
       {"click", "hs_EQ_btn_save", "headset controls"},
       {"click", "skinbtn", "skin window"},
       {"click", "setbtn", "settings window"},
-      {"click", "reset_repeat_btn", "device settings"},
       {"selectchanged", "deng_Op_tab", "function page"},
       {"selectchanged", "Virtual7.1_Op_tab", "function page"},
       {"selectchanged", "deng_FXL_check", "lighting editor"},

@@ -1,0 +1,123 @@
+// The main window with a real keyboard page: korvale-emu on the test's own
+// bus, discovery binding it, game lighting and synchronised lighting on it.
+#include <chrono>
+#include <thread>
+
+#include "../support/emu_process.h"
+#include "devices/varnik_usb_device.h"
+#include "hid/hid_device.h"
+#include "mainwnd/device_list.h"
+#include "mainwnd_fixture.h"
+#include "profiles/profile_records.h"
+#include "ui/skin_controls.h"
+
+namespace korvale::test {
+namespace {
+
+class DeviceWndTest : public MainWndTest {
+ protected:
+  void SetUp() override {
+    CHidDevice::SetHidrawEnabled(false);
+    RegisterSkinControls(DeviceControlCreators());
+    RegisterDeviceListControls();
+    ASSERT_TRUE(emu.Start({"--dir", (dir / "vhid").string(), "keyboard"}));
+    ASSERT_EQ(emu.Line().rfind("keyboard", 0), 0u);
+    wnd->SetDiscoveryEnabled(true);
+    Start();
+    ASSERT_TRUE(PumpUntil([&] { return wnd->CurrentDevice() != nullptr; }));
+    keyboard = wnd->CurrentDevice();
+    loop.AdvanceBy(600);  // the tile connects the page
+  }
+  void TearDown() override {
+    wnd->DestroyWindow();
+    emu.Kill();
+  }
+  template <class Pred>
+  bool PumpUntil(Pred pred, int ms = 5000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!pred() && std::chrono::steady_clock::now() < end) loop.WaitForPosted(20);
+    return pred();
+  }
+  void SetMode(int selectItem) {
+    LightInfo info = keyboard->GetLightInfoRecord();
+    info.selectItem = static_cast<uint8_t>(selectItem);
+    keyboard->SetLightInfo(info.ToWords());
+  }
+
+  korvale::testing::EmuProcess emu;
+  CVarnikUSBDevice* keyboard = nullptr;
+};
+
+TEST_F(DeviceWndTest, BoundKeyboardIsTheCurrentDeviceAndHidesTheOverlay) {
+  EXPECT_EQ(keyboard->GetKind(), 1);
+  EXPECT_FALSE(Find("No_device_Link")->IsVisible());
+  EXPECT_TRUE(wnd->IsVisible());
+  // Hover and lighting control reach the page.
+  wnd->SendMessage(wm::kActivate, 1, 0);
+  EXPECT_TRUE(keyboard->GetWindowActive());
+  wnd->SendMessage(Number(kLightControlSetMsgName), 1, 0);
+  EXPECT_FALSE(keyboard->GetLightingControlActive());
+}
+
+TEST_F(DeviceWndTest, GameLightingRestoresTheOldModeAfterFiveSeconds) {
+  SetMode(25);  // outside 1..20: the mode to return to becomes 1
+  wnd->SendMessage(Number("Game_Start"), 0, 5);
+  EXPECT_EQ(keyboard->GetLightInfoRecord().selectItem, 5);
+  EXPECT_EQ(keyboard->GetLightInfoRecord().oldLedmode, 1);
+  loop.AdvanceBy(4999);
+  EXPECT_EQ(keyboard->GetLightInfoRecord().selectItem, 5);
+  loop.AdvanceBy(1);
+  EXPECT_EQ(keyboard->GetLightInfoRecord().selectItem, 1);
+
+  // wParam 1 and 2 keep the stored mode; a later message restarts the 5 s.
+  SetMode(7);
+  wnd->SendMessage(Number("Game_Start"), 0, 3);
+  EXPECT_EQ(keyboard->GetLightInfoRecord().oldLedmode, 7);
+  loop.AdvanceBy(3000);
+  wnd->SendMessage(Number("Game_Death"), 2, 9);
+  EXPECT_EQ(keyboard->GetLightInfoRecord().selectItem, 9);
+  loop.AdvanceBy(4000);
+  EXPECT_EQ(keyboard->GetLightInfoRecord().selectItem, 9);
+  loop.AdvanceBy(1000);
+  EXPECT_EQ(keyboard->GetLightInfoRecord().selectItem, 7);
+
+  // Another wParam changes nothing but still ends in the old mode; a mode
+  // that is no byte is refused.
+  SetMode(4);
+  wnd->SendMessage(Number("Game_Kill"), 3, 11);
+  EXPECT_EQ(keyboard->GetLightInfoRecord().selectItem, 4);
+  wnd->SendMessage(Number("Game_End"), 1, 300);
+  EXPECT_EQ(keyboard->GetLightInfoRecord().selectItem, 4);
+}
+
+TEST_F(DeviceWndTest, SyncThreadSleepsWithoutDevicesAndPaintsTheirLedsWithThem) {
+  const std::uint64_t idle = wnd->SyncStepCount();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(wnd->SyncStepCount(), idle);  // no devices: no wake-ups
+
+  SyncLightMode mode;
+  mode.type = 1;  // static
+  mode.brightness = 2;
+  mode.red = 10;
+  mode.green = 20;
+  mode.blue = 30;
+  wnd->SetSyncLightMode(mode);
+  wnd->SetSyncDevices({keyboard});
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (wnd->SyncStepCount() < idle + 5 && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_GE(wnd->SyncStepCount(), idle + 5);
+  ASSERT_GT(keyboard->GetLightCount(), 0);
+  const uint32_t expected = PackLedColour(LedColour{10, 20, 30, 135});
+  EXPECT_EQ(keyboard->GetLedColour(0), expected);
+  EXPECT_EQ(keyboard->GetLedColour(keyboard->GetLightCount() - 1), expected);
+
+  wnd->SetSyncDevices({});
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const std::uint64_t stopped = wnd->SyncStepCount();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(wnd->SyncStepCount(), stopped);
+}
+
+}  // namespace
+}  // namespace korvale::test
