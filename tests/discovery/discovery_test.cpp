@@ -221,6 +221,33 @@ TEST_F(DiscoveryTest, KeyboardPlugBindsBothCollectionsShowsTileAndUnplugLosesThe
   EXPECT_EQ(wnd_.identity, 1);  // once per thread lifetime
 }
 
+// With the real keyboard class registered, its page comes from its own skin
+// and is connected by the tile's timer.
+TEST_F(DiscoveryTest, RealKeyboardPageIsBuiltFromItsSkinAndConnected) {
+  RegisterDeviceControls();
+  const fs::path skin = dir_ / "skin" / "XML" / "DeviceXml" / "keyboarddevice.xml";
+  fs::remove(skin);
+  fs::create_symlink(fs::path(KORVALE_SOURCE_DIR) / "skin" / "XML" / "DeviceXml" / "keyboarddevice.xml", skin);
+  StartEmu({"keyboard"});
+  list_->CreateDefaultPages();
+  ASSERT_EQ(list_->KeyboardPages().size(), 1u);
+  CVarnikUSBDevice* kb = list_->KeyboardPages()[0];
+  EXPECT_EQ(kb->GetClass(), "VarnikKeyboardDevice");
+  EXPECT_EQ(kb->GetKeyCount(), 170);
+  EXPECT_EQ(kb->GetDeviceFolderName(), "keyboard");
+  EXPECT_EQ(kb->GetDeviceTile(), list_->TileAt(list_->IndexOfPage(kb)));
+  ASSERT_TRUE(list_->StartDiscovery());
+  ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 0) && Has(wnd_.bound, 1); }));
+  ASSERT_TRUE(kb->IsPrimaryOpen());
+  const std::array<uint8_t, 34> before = kb->GetDeviceInfo();
+  loop_.AdvanceBy(500);
+  EXPECT_NE(kb->GetDeviceInfo(), before);  // OnConnected read the device
+  EXPECT_TRUE(list_->TileAt(list_->IndexOfPage(kb))->IsVisible());
+  list_->StopDiscovery();
+  list_->DestroyAll();  // the page stops its threads while the loop still runs
+  loop_.RunPending();
+}
+
 TEST_F(DiscoveryTest, NoDeviceFirstScanPostsIdentityAndShowsOverlay) {
   list_->CreateDefaultPages();
   ASSERT_TRUE(list_->StartDiscovery());
