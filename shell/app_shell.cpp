@@ -9,8 +9,6 @@
 #include "platform/registered_messages.h"
 #include "platform/trace.h"
 #include "shell/control_registry.h"
-#include "ui/containers.h"
-#include "ui/controls.h"
 #include "ui/resource_manager.h"
 #include "ui/skin_controls.h"
 
@@ -22,44 +20,10 @@ namespace {
 // WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX
 constexpr UINT kMainWindowStyle = 0x96CA0000;
 
-std::unique_ptr<WindowImplBase> CreateMainWindow() { return std::make_unique<CShellWindow>(); }
 
 // Fonts are a few MB at most; anything larger is not a font we ship.
 constexpr std::size_t kMaxFontBytes = 64u << 20;
 }  // namespace
-
-void CShellWindow::InitWindow() {
-  auto* root = new CVerticalLayoutUI;
-  root->SetBkColor(0xFF1B1D22);
-  auto* title = new CLabelUI;
-  title->SetName("shell_title");
-  title->SetText(kAppIdentity);
-  title->SetTextColor(0xFFE8E8E8);
-  title->SetAttribute("align", "center");
-  root->Add(title);
-  m_pm.AttachDialog(root);
-}
-
-LRESULT CShellWindow::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
-  const auto identity = FindRegisteredMessage(kAppIdentity);
-  if (identity && msg == *identity) {
-    Trace("软件标示 %d，%xd%xd", static_cast<int>(msg), static_cast<unsigned>(wParam), static_cast<unsigned>(lParam));
-    ++wakeUps_;
-    ShowWindow(true);
-    bHandled = true;
-    return 0;
-  }
-  if (msg == wm::kClose) {
-    // Closing hides the window; the program keeps running until it is told
-    // to stop (a signal), as the full main window does with its tray.
-    ShowWindow(false);
-    bHandled = true;
-    return 0;
-  }
-  if (msg == wm::kDestroy) GetUiLoop().Quit(0);
-  bHandled = false;
-  return 0;
-}
 
 CAppShell::CAppShell(ShellOptions options) : options_(std::move(options)) {
   if (options_.dataDir.empty()) options_.dataDir = InstallDataDir();
@@ -140,7 +104,15 @@ int CAppShell::Run() {
   RegisterMessages();
 
   {
-    auto window = CreateMainWindow();
+    auto window = std::make_unique<CMainWnd>();
+    window->SetRegisteredMessages([](std::string_view name) { return FindRegisteredMessage(name).value_or(0); });
+    MessageBus* bus = bus_.get();
+    window->SetBroadcaster([bus](std::string_view name, WPARAM w, LPARAM l) {
+      bus->Broadcast(name, 0, static_cast<std::uint64_t>(w), static_cast<std::int64_t>(l));
+    });
+    window->SetTrayIcon(options_.tray);
+    window->SetMonitorSize(CWindowWnd::GetScreenSize());
+    window->SetDiscoveryEnabled(options_.discovery);
     const HWND hwnd = window->Create(0, kAppIdentity, kMainWindowStyle, 0,
                                      UiRect{0, 0, kMainWindowSize.cx, kMainWindowSize.cy});
     if (hwnd != 0) {

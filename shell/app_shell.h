@@ -15,6 +15,7 @@
 #include "platform/message_bus.h"
 #include "platform/single_instance.h"
 #include "platform/ui_loop.h"
+#include "mainwnd/main_wnd.h"
 #include "ui/app_messages.h"
 #include "ui/window.h"
 
@@ -37,27 +38,16 @@ class IFontInstaller {
   virtual void RemoveFont(int handle) = 0;
 };
 
-// A stand-in main window until the real one is linked in: a plain window under
-// the identity title that comes to the front when a second start wakes it.
-class CShellWindow : public WindowImplBase {
- public:
-  std::string GetWindowClassName() const override { return "ShellWnd"; }
-  void InitWindow() override;
-  LRESULT HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
-  int WakeUps() const { return wakeUps_; }
-
- private:
-  int wakeUps_ = 0;
-};
-
 struct ShellOptions {
   UiLoop* loop = nullptr;            // the UI loop (required)
   IFontInstaller* fonts = nullptr;   // none: no private fonts
   std::filesystem::path dataDir;     // default InstallDataDir()
   std::filesystem::path busDir;      // default MessageBus::DefaultDir()
   std::filesystem::path lockDir;     // default the runtime folder
+  ITrayIcon* tray = nullptr;         // none: the window works without an icon
+  bool discovery = true;             // the main window scans for devices
   // After the main window is created, centred and shown, before the loop runs.
-  std::function<void(WindowImplBase& window)> onMainWindow;
+  std::function<void(CMainWnd& window)> onMainWindow;
 };
 
 class CAppShell {

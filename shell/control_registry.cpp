@@ -2,32 +2,55 @@
 
 #include <array>
 
+#include "devices/varnik_usb_device.h"
+#include "mainwnd/device_option.h"
+#include "mainwnd/mpdevice_power.h"
+
 namespace korvale {
 namespace {
 
+template <class T>
+CControlFactory::CreateClass Creator() {
+  return [] { return static_cast<CControlUI*>(new T); };
+}
+
+// Device pages come from the device layer's own list, so a page class joins
+// as soon as that layer offers it.
+CControlFactory::CreateClass FromDeviceLayer() { return nullptr; }
+
 // Every class of the factory list that comes from a layer above the UI
-// library. Creators are filled in as those layers join the program.
-constexpr std::array<SuppliedControlClass, 12> kSupplied = {{
-    {"CDeviceOptionUI", nullptr},         // device selector tile (device list)
-    {"CMpDevicePowerUI", nullptr},        // power panel (device list)
-    {"CLightControlUI", nullptr},         // lighting editor
-    {"CMacroControlUI", nullptr},         // macro editor
-    {"CKeySetControlUI", nullptr},        // key-assignment editor
-    {"CDeviceProfileUI", nullptr},        // profile list
-    {"CShootControlUI", nullptr},         // shoot editor
-    {"CMagicControlUI", nullptr},         // headset voice effects
-    {"CVoice6533ControlUI", nullptr},     // headset equaliser and microphone
-    {"CVarnikUSBDevice", nullptr},        // device page base
-    {"CVarnikMousePadDevice", nullptr},   // mousepad page
-    {"CVarnikHS6533Device", nullptr},     // headset page
+// library. A row without a creator is skipped at registration.
+constexpr std::array<SuppliedControlClass, 14> kSupplied = {{
+    {"CDeviceOptionUI", Creator<CDeviceOptionUI>},    // device selector tile
+    {"CMpDevicePowerUI", Creator<CMpDevicePowerUI>},  // power panel
+    {"CLightControlUI", nullptr},                     // lighting editor: editors layer, later
+    {"CMacroControlUI", nullptr},                     // macro editor: later
+    {"CKeySetControlUI", nullptr},                    // key-assignment editor: later
+    {"CDeviceProfileUI", nullptr},                    // profile list: later
+    {"CShootControlUI", nullptr},                     // shoot editor: later
+    {"CMagicControlUI", nullptr},                     // headset voice effects: later
+    {"CVoice6533ControlUI", nullptr},                 // headset equaliser and microphone: later
+    {"CVarnikUSBDevice", FromDeviceLayer},            // device page base
+    {"CVarnikMousePadDevice", FromDeviceLayer},       // mousepad page
+    {"CVarnikHS6533Device", FromDeviceLayer},         // headset page
+    {"CVarnikMouseDevice", FromDeviceLayer},          // mouse page (registered after the list)
+    {"CVarnikKeyboardDevice", FromDeviceLayer},       // keyboard page (registered after the list)
 }};
 
 }  // namespace
 
 std::map<std::string, CControlFactory::CreateClass> SuppliedControlClasses() {
   std::map<std::string, CControlFactory::CreateClass> out;
-  for (const SuppliedControlClass& row : kSupplied)
-    if (row.creator != nullptr) out.emplace(row.name, row.creator());
+  const auto pages = DeviceControlCreators();
+  for (const SuppliedControlClass& row : kSupplied) {
+    if (row.creator == nullptr) continue;
+    CControlFactory::CreateClass create = row.creator();
+    if (row.creator == &FromDeviceLayer) {
+      auto it = pages.find(row.name);
+      if (it != pages.end()) create = it->second;
+    }
+    if (create) out.emplace(row.name, std::move(create));
+  }
   return out;
 }
 

@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
   ShellOptions options;
   options.loop = &loop;
   options.fonts = &fonts;
-  options.onMainWindow = [&](WindowImplBase& window) {
+  options.onMainWindow = [&](CMainWnd& window) {
     mainWindow = window.GetHWND();
     power = std::make_unique<PowerEvents>(window.GetHWND(), QDBusConnection::systemBus());
     if (!screenshots) return;

@@ -64,7 +64,7 @@ TEST_F(ShellTest, StartsInOrderRunsTheWindowAndTearsDown) {
   WriteFile(data.path() / "Font" / "NotoSansThai-Regular.ttf", "not a font at all");
   bool ran = false;
   CAppShell* self = nullptr;
-  options.onMainWindow = [&](WindowImplBase& window) {
+  options.onMainWindow = [&](CMainWnd& window) {
     ran = true;
     EXPECT_EQ(self->GetStage(), CAppShell::Stage::Running);
     EXPECT_EQ(window.GetWindowText(), kAppIdentity);
@@ -90,7 +90,7 @@ TEST_F(ShellTest, StartsInOrderRunsTheWindowAndTearsDown) {
     EXPECT_LT(at("CChartViewUI"), at("CAudioRecordUI"));
     EXPECT_LT(at("CAudioRecordUI"), static_cast<long>(names.size()));
     EXPECT_EQ(CPaintManagerUI::GetResourcePath(), data.path() / "skin");
-    window.DestroyWindow();
+    loop.Post([&window] { window.DestroyWindow(); });
   };
   CAppShell shell(options);
   self = &shell;
@@ -108,9 +108,9 @@ TEST_F(ShellTest, StartsInOrderRunsTheWindowAndTearsDown) {
 
 TEST_F(ShellTest, FontsAreRemovedInReverseOrder) {
   for (auto name : kPrivateFontFiles) WriteFile(data.path() / "Font" / std::string(name), "OTTO....");
-  options.onMainWindow = [&](WindowImplBase& window) {
+  options.onMainWindow = [&](CMainWnd& window) {
     EXPECT_TRUE(fonts.removed.empty());
-    window.DestroyWindow();
+    loop.Post([&window] { window.DestroyWindow(); });
   };
   CAppShell shell(options);
   EXPECT_EQ(shell.Run(), 0);
@@ -122,9 +122,13 @@ TEST_F(ShellTest, ASecondStartWakesTheFirstAndExitsWithZero) {
   int secondExit = -1;
   CAppShell::Stage secondStage{};
   int delivered = 0;
-  options.onMainWindow = [&](WindowImplBase& window) {
+  bool hiddenBefore = false, shownAfter = false;
+  options.onMainWindow = [&](CMainWnd& window) {
+    // The window hides itself at "windowinit" until a wake-up (no discovery here).
+    loop.RunPending();
+    hiddenBefore = !window.IsVisible();
     ShellOptions again = options;
-    again.onMainWindow = [](WindowImplBase&) { ADD_FAILURE() << "a second main window"; };
+    again.onMainWindow = [](CMainWnd&) { ADD_FAILURE() << "a second main window"; };
     RecordingFonts fonts2;
     again.fonts = &fonts2;
     {
@@ -135,23 +139,26 @@ TEST_F(ShellTest, ASecondStartWakesTheFirstAndExitsWithZero) {
     }
     // The early exit removed the fonts it had loaded.
     EXPECT_EQ(fonts2.removed, std::vector<int>{1});
-    // The wake-up arrives through the bus on the UI thread.
-    for (int i = 0; i < 40 && !TraceSink::Instance().Contains("，0d1d"); ++i) loop.WaitForPosted(50);
-    window.DestroyWindow();
+    // The wake-up arrives through the bus on the UI thread and shows the window.
+    for (int i = 0; i < 40 && !window.IsVisible(); ++i) loop.WaitForPosted(50);
+    shownAfter = window.IsVisible();
+    loop.Post([&window] { window.DestroyWindow(); });
   };
   CAppShell first(options);
   EXPECT_EQ(first.Run(), 0);
   EXPECT_EQ(secondExit, 0);
   EXPECT_EQ(secondStage, CAppShell::Stage::SecondInstance);
   EXPECT_EQ(delivered, 1);
-  EXPECT_TRUE(TraceSink::Instance().Contains("软件标示 " + std::to_string(first.IdentityMessage()) + "，0d1d"));
+  EXPECT_TRUE(hiddenBefore);
+  EXPECT_TRUE(shownAfter);
+  EXPECT_TRUE(TraceSink::Instance().Contains("软件标示 " + std::to_string(first.IdentityMessage()) + "，"));
 }
 
 TEST_F(ShellTest, WithoutTheFontFolderStartupCarriesOn) {
   bool ran = false;
-  options.onMainWindow = [&](WindowImplBase& window) {
+  options.onMainWindow = [&](CMainWnd& window) {
     ran = true;
-    window.DestroyWindow();
+    loop.Post([&window] { window.DestroyWindow(); });
   };
   CAppShell shell(options);
   EXPECT_EQ(shell.Run(), 0);
