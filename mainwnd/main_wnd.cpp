@@ -13,10 +13,12 @@
 
 #include "devices/page_hooks.h"
 #include "devices/preview_tables.h"
+#include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "platform/paths.h"
+#include "platform/registered_messages.h"
 #include "platform/trace.h"
 #include "profiles/settings_files.h"
 #include "ui/containers.h"
@@ -499,6 +501,7 @@ std::uint64_t CMainWnd::SyncStepCount() const { return sync_->steps.load(); }
 
 CMainWnd::CMainWnd() : sync_(std::make_shared<SyncShared>()) {
   AddVirtualWnd("mainpage", &mainPage_);
+  SetRegisteredMessages([](std::string_view name) { return RegisterWindowMessage(name); });
   // The skin is built for 96 dpi; the scale rule picks the final one.
 }
 
@@ -650,10 +653,49 @@ bool CMainWnd::RouteNotify(TNotifyUI& msg) {
     return true;
   }
   if (const Row* r = FindRoute(type, name)) {
+    if (r->route == MainRoute::kDeviceSettings && OnKeyboardSettings(type, name)) return true;
     Route(r->route, MainRouteCall{type, name, &msg, 0, msg.wParam, msg.lParam});
     return true;
   }
   return false;
+}
+
+namespace {
+
+uint32_t WithLow(uint32_t word, uint32_t low) { return (word & 0xFFFF0000u) | (low & 0xFFFFu); }
+uint32_t WithHigh(uint32_t word, uint32_t high) { return (word & 0xFFFFu) | (high & 0xFFFFu) << 16; }
+
+}  // namespace
+
+bool CMainWnd::OnKeyboardSettings(const std::string& type, const std::string& name) {
+  auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(CurrentDevice());
+  if (kb == nullptr || kb->GetKind() != 1) return false;
+  std::array<uint32_t, 4> w = kb->GetSystemSettings();
+  int n = 0;
+  bool write = true;
+  if (type == notify::kSelectChanged && SplitIndexed(name, "polling_rate_option_", false, &n)) {
+    kb->ShowPollingRate(n);
+    w[1] = WithHigh(w[1], static_cast<uint32_t>(n));
+  } else if (type == notify::kSelectChanged && SplitIndexed(name, "repeat_delay_check_", false, &n)) {
+    kb->ShowRepeatDelay(n);
+    w[0] = WithHigh(w[0], static_cast<uint32_t>(n));
+    write = false;
+  } else if (type == notify::kValueChanged && EqualsNoCase(name, "repeat_rate_slider")) {
+    w[0] = WithLow(w[0], static_cast<uint32_t>(kb->GetRepeatRate()));
+    write = false;
+  } else if (type == notify::kSelectChanged && EqualsNoCase(name, "winlockflag_option")) {
+    w[2] = WithHigh(w[2], kb->GetWinLockOption() ? 1 : 0);
+  } else if (type == notify::kSelectChanged && EqualsNoCase(name, "wflag_option")) {
+    w[2] = WithLow(w[2], kb->GetWKeyOption() ? 1 : 0);
+  } else if (type == notify::kSelectChanged && EqualsNoCase(name, "6flag_option")) {
+    w[1] = WithLow(w[1], kb->GetSixKeyOption() ? 1 : 0);
+  } else {
+    return false;  // the mouse's controls
+  }
+  kb->SetSystemSettings(w[0], w[1], w[2], static_cast<uint16_t>(w[3]));
+  kb->SaveProfile();
+  if (write) kb->WriteDeviceConfig(0, 0, 1, screen_.cx, screen_.cy);
+  return true;
 }
 
 void CMainWnd::OnClick(TNotifyUI& msg) {

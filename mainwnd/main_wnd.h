@@ -223,6 +223,8 @@ class CMainWnd : public WindowImplBase {
   void StoreLightInfo(CVarnikUSBDevice* device, const LightInfo& info);
   void SetWirelessPolling(bool on);
   void OnResetRepeat();
+  // The keyboard's rows of the device settings; false when not one of them.
+  bool OnKeyboardSettings(const std::string& type, const std::string& name);
   void OnCloseBkColour();
   static void SyncLightThread(const MainThreadParam& param, std::shared_ptr<SyncShared> shared);
   UINT Registered(std::string_view name) const;

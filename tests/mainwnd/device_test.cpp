@@ -4,7 +4,9 @@
 #include <thread>
 
 #include "../support/emu_process.h"
+#include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
+#include "ui/controls.h"
 #include "hid/hid_device.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd_fixture.h"
@@ -117,6 +119,28 @@ TEST_F(DeviceWndTest, SyncThreadSleepsWithoutDevicesAndPaintsTheirLedsWithThem) 
   const std::uint64_t stopped = wnd->SyncStepCount();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(wnd->SyncStepCount(), stopped);
+}
+
+TEST_F(DeviceWndTest, KeyboardSettingsControlsChangeTheStoredStages) {
+  auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(keyboard);
+  ASSERT_NE(kb, nullptr);
+  const auto before = kb->GetSystemSettings();
+  auto notify = [&](const char* type, const std::string& name) {
+    CButtonUI sender;
+    sender.SetName(name);
+    TNotifyUI msg;
+    msg.sType = type;
+    msg.pSender = &sender;
+    wnd->Notify(msg);
+  };
+  notify("selectchanged", "polling_rate_option_2");
+  notify("selectchanged", "repeat_delay_check_3");
+  const auto after = kb->GetSystemSettings();
+  EXPECT_EQ(after[1] >> 16, 2u);
+  EXPECT_EQ(after[1] & 0xFFFF, before[1] & 0xFFFF);  // the other half kept
+  EXPECT_EQ(after[0] >> 16, 3u);
+  EXPECT_EQ(after[0] & 0xFFFF, before[0] & 0xFFFF);
+  EXPECT_EQ(after[2], before[2]);
 }
 
 }  // namespace
