@@ -7,6 +7,7 @@
 #include "platform/settings_store.h"
 #include "mainwnd/device_list.h"
 #include "profiles/settings_files.h"
+#include "ui/containers.h"
 #include "ui/controls.h"
 
 namespace korvale::test {
@@ -74,6 +75,7 @@ TEST_F(LifecycleTest, CloseHidesToTheTrayAndTheTrayBringsItBack) {
   loop.RunPending();
   EXPECT_FALSE(wnd->IsVisible());
   EXPECT_TRUE(IsWindow(hwnd));          // still running
+  EXPECT_TRUE(wnd->IsThreadRunning(CMainWnd::kSyncLightSlot));
   EXPECT_EQ(child->closed, 1);          // child windows closed with it
   EXPECT_EQ(wnd->GetChildWindow(CMainWnd::ChildWindow::kSettings), 0u);
 
@@ -213,6 +215,41 @@ TEST_F(LifecycleTest, LightingControlButtonAndMessage) {
   EXPECT_TRUE(wnd->GetLightingControl());
   EXPECT_EQ(button->GetRawText(), "控制灯光");
   EXPECT_EQ(broadcasts.size(), 1u);  // the message is not echoed to peers
+}
+
+TEST_F(LifecycleTest, VelmoDpiEditIsClampedAndDrivesItsSlider) {
+  Start();
+  auto* root = dynamic_cast<CContainerUI*>(wnd->GetPaintManager().GetRoot());
+  ASSERT_NE(root, nullptr);
+  auto* edit = new CEditUI;
+  edit->SetName("velmo_DPI_edit_2");
+  auto* slider = new CSliderUI;
+  slider->SetName("velmo_DPI_slider_2");
+  slider->SetAttribute("max", "10000");
+  root->Add(edit);
+  root->Add(slider);
+  const std::pair<const char*, int> cases[] = {{"abc", 200}, {"", 200}, {"150", 200}, {"800", 800}, {"99999", 6500}};
+  for (const auto& [typed, expected] : cases) {
+    edit->SetText(typed);
+    wnd->GetPaintManager().SendNotify(edit, "killfocus");
+    EXPECT_EQ(edit->GetText(), std::to_string(expected)) << typed;
+    EXPECT_EQ(slider->GetValue(), expected) << typed;
+  }
+  slider->SetValue(1234);
+  wnd->GetPaintManager().SendNotify(slider, "movevaluechanged");
+  EXPECT_EQ(edit->GetText(), "1234");
+}
+
+TEST_F(LifecycleTest, DpiChangeTakesTheScaleAndTheSuggestedSize) {
+  Start();
+  UiRect suggested{0, 0, 1500, 960};
+  wnd->SendMessage(wm::kDpiChanged, 144 | (144 << 16), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(wnd->GetPaintManager().GetDPI(), 144);
+  EXPECT_EQ(wnd->GetWindowRect().Width(), 1500);
+  EXPECT_EQ(wnd->GetWindowRect().Height(), 960);
+  wnd->SendMessage(wm::kDpiChanged, 96, 0);  // no rectangle: size kept
+  EXPECT_EQ(wnd->GetPaintManager().GetDPI(), 96);
+  EXPECT_EQ(wnd->GetWindowRect().Width(), 1500);
 }
 
 TEST_F(LifecycleTest, UpdateIsLatestClearsTheSettingsBadge) {
