@@ -290,6 +290,23 @@ TEST_F(KeyboardTest, ConnectingReadsTheDeviceBuildsMapsAndShowsThePage) {
   }
 }
 
+TEST_F(KeyboardTest, ProfileChangesPersistAndDefaultsRestore) {
+  kb_->OnConnected();
+  std::vector<KeyRecord> keys = kb_->GetKeyList();
+  keys[5].normal.code = {0x20, 0x00, 0x04};
+  kb_->SetKeyList(keys);
+  kb_->SetSystemSettings(0x00020010, 0x00010001, 0, 0);
+  kb_->SaveProfile();
+  ASSERT_EQ(kb_->ReloadProfile(), 1);
+  EXPECT_EQ(kb_->GetKeyList()[5].normal.code, (AssignmentCode{0x20, 0x00, 0x04}));
+  EXPECT_EQ(kb_->GetSystemSettings()[0], 0x00020010u);
+  kb_->RestoreDefaultProfile();
+  EXPECT_EQ(kb_->GetKeyList()[5].normal.code, kKeyboardDefaultCodes[5]);
+  ASSERT_EQ(kb_->ReloadProfile(), 1);  // and the file holds the defaults
+  EXPECT_EQ(kb_->GetKeyList()[5].normal.code, kKeyboardDefaultCodes[5]);
+  EXPECT_EQ(kb_->GetSystemSettings()[0], 0x00010000u);
+}
+
 TEST_F(KeyboardTest, ProfileNameLeadingOutsideLoadsNothing) {
   kb_->SetProfileName("../../escape");
   EXPECT_EQ(kb_->ReloadProfile(), 0);
