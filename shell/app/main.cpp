@@ -13,11 +13,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/paths.h"
 #include "platform/trace.h"
+#include "mainwnd/device_list.h"
+#include "mainwnd/device_option.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
 #include "shell/app/power_events.h"
@@ -51,9 +54,51 @@ bool SaveShot(QtWindowHost& host, HWND hwnd, const std::filesystem::path& file) 
   if (view == nullptr) return false;
   view->Relayout();
   QApplication::processEvents();
-  if (!view->SaveScreenshot(QString::fromStdString(file.string()))) return false;
+  if (!view->SaveScreenshot(QString::fromStdString(file.string()))) {
+    std::fprintf(stderr, "korvale: cannot write %s\n", file.c_str());
+    return false;
+  }
   std::printf("%s\n", file.c_str());
   return true;
+}
+
+// Runs the loop until cond() holds or ms pass.
+void RunFor(UiLoop& loop, int ms, const std::function<bool()>& cond = [] { return false; }) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  loop.RunUntil([&] { return cond() || std::chrono::steady_clock::now() >= until; });
+}
+
+// The main window once the first device scan has shown it and the devices
+// found have settled, then each device page with a visible tile.
+bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const std::filesystem::path& dir) {
+  // A tick keeps the nested waits waking while nothing else happens.
+  const auto tick = UiLoop::NewTimerKey();
+  loop.SetTimer(tick, 50, [] {});
+  RunFor(loop, 3000, [&] { return window.IsVisible(); });
+  // Devices bind one after another; wait until the tiles stop changing.
+  int tiles = window.VisibleTileCount();
+  auto stableSince = std::chrono::steady_clock::now();
+  RunFor(loop, 5000, [&] {
+    const int now = window.VisibleTileCount();
+    if (now != tiles) {
+      tiles = now;
+      stableSince = std::chrono::steady_clock::now();
+    }
+    return std::chrono::steady_clock::now() - stableSince > std::chrono::milliseconds(700);
+  });
+  window.ShowWindow(true);
+  bool ok = SaveShot(host, window.GetHWND(), dir / "main.png");
+  if (CDeviceList* list = window.GetDeviceList()) {
+    for (int i = 0; i < list->PageCount(); ++i) {
+      CControlUI* tile = list->TileAt(i);
+      if (tile == nullptr || !tile->IsVisible()) continue;
+      list->ShowTile(i, true, true);
+      RunFor(loop, 300);
+      ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + ".png")) && ok;
+    }
+  }
+  loop.KillTimer(tick);
+  return ok;
 }
 
 }  // namespace
@@ -128,11 +173,10 @@ int main(int argc, char** argv) {
     if (!screenshots) return;
     const HWND hwnd = window.GetHWND();
     loop.Post([&, hwnd] {
-      if (!SaveShot(host, hwnd, shots / "main.png")) {
-        std::fprintf(stderr, "korvale: cannot write a screenshot into %s\n", shots.c_str());
-        shotsOk = false;
-      }
-      if (CWindowWnd* w = CWindowWnd::FromHandle(hwnd)) w->DestroyWindow();
+      auto* w = dynamic_cast<CMainWnd*>(CWindowWnd::FromHandle(hwnd));
+      if (w == nullptr) return;
+      shotsOk = TakeScreenshots(loop, host, *w, shots);
+      w->DestroyWindow();
     });
   };
   int rc = 0;
