@@ -1,0 +1,114 @@
+// Plug to tile: from korvale-emu plugging the keyboard to its tile being
+// visible in the main window's model (discovery thread, hotplug notice,
+// probe, bind, attach on the UI thread). The goal is well under 100 ms.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+#include "devices/varnik_usb_device.h"
+#include "hid/hid_device.h"
+#include "mainwnd/device_discovery.h"
+#include "mainwnd/device_list.h"
+#include "mainwnd/device_option.h"
+#include "platform/ui_loop.h"
+#include "tests/support/emu_process.h"
+#include "ui/app_messages.h"
+#include "ui/paint_manager.h"
+#include "ui/resource_manager.h"
+#include "ui/skin_controls.h"
+#include "ui/window.h"
+
+namespace korvale {
+namespace {
+
+namespace fs = std::filesystem;
+
+class BenchWnd : public WindowImplBase {
+ public:
+  std::string GetSkinFile() override { return "XML_MAIN"; }
+  CControlUI* CreateControl(std::string_view cls) override { return CreateSkinControl(cls, this, &m_pm); }
+  LRESULT HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override {
+    handled = true;
+    if (msg == WM_DEVICE_BOUND) return list ? list->OnDeviceBound(wParam) : 0;
+    if (msg == WM_DEVICE_LOST) return list ? list->OnDeviceLost(wParam) : 0;
+    if (msg == WM_TILE_LINK) return list ? list->OnTileLink(wParam, lParam) : 0;
+    handled = false;
+    return 0;
+  }
+  CDeviceList* list = nullptr;
+};
+
+void BM_PlugToTileShown(benchmark::State& state) {
+  std::string tmpl = (fs::temp_directory_path() / "korvale-bench-disc-XXXXXX").string();
+  if (::mkdtemp(tmpl.data()) == nullptr) {
+    state.SkipWithError("no temp folder");
+    return;
+  }
+  const fs::path dir = tmpl;
+  ::setenv("KORVALE_VHID_DIR", (dir / "bus").c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+  CHidDevice::SetHidrawEnabled(false);
+  const fs::path skin = fs::path(KORVALE_SOURCE_DIR) / "skin";
+  CPaintManagerUI::SetResourcePath(skin);
+  CResourceManager::GetInstance().LoadResource(skin / "res.xml");
+  RegisterDeviceControls();
+  VirtualUiLoop loop;
+  SetUiLoop(&loop);
+  {
+    testing::EmuProcess emu;
+    BenchWnd wnd;
+    wnd.Create(0, "bench");
+    CDeviceList list(wnd.GetPaintManager(), &wnd);
+    wnd.list = &list;
+    const auto pump = [&](const std::function<bool()>& done) {
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (!done() && std::chrono::steady_clock::now() < end) loop.WaitForPosted(5);
+      return done();
+    };
+    if (!emu.Start({"--dir", (dir / "bus").string(), "keyboard"}) || emu.Line().empty()) {
+      state.SkipWithError("korvale-emu did not start");
+    } else {
+      list.CreateDefaultPages();
+      list.StartDiscovery();
+      CVarnikUSBDevice* kb = list.KeyboardPages().empty() ? nullptr : list.KeyboardPages()[0];
+      CDeviceOptionUI* tile = kb ? list.TileAt(list.IndexOfPage(kb)) : nullptr;
+      if (tile == nullptr || !pump([&] { return tile->IsVisible(); })) {
+        state.SkipWithError("the keyboard's tile never showed");
+      } else {
+        for (auto _ : state) {
+          emu.Command("unplug keyboard");
+          if (!pump([&] { return !tile->IsVisible() && !kb->IsPrimaryOpen(); })) {
+            state.SkipWithError("unplug not seen");
+            break;
+          }
+          const auto t0 = std::chrono::steady_clock::now();
+          emu.Send("plug keyboard");
+          if (!pump([&] { return tile->IsVisible(); })) {
+            state.SkipWithError("plug not seen");
+            break;
+          }
+          state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+          emu.Line();  // the plug command's answer
+        }
+      }
+      list.StopDiscovery();
+      list.DestroyAll();
+      loop.RunPending();
+    }
+    wnd.list = nullptr;
+    wnd.DestroyWindow();
+    loop.RunPending();
+  }
+  SetUiLoop(nullptr);
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+}
+BENCHMARK(BM_PlugToTileShown)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+
+}  // namespace
+}  // namespace korvale
+
+BENCHMARK_MAIN();
