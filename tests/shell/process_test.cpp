@@ -15,6 +15,7 @@
 #include "platform/registered_messages.h"
 #include "platform/single_instance.h"
 #include "tests/shell/shell_test_util.h"
+#include "tests/support/emu_process.h"
 #include "ui/app_messages.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +29,8 @@ const fs::path kKorvale = fs::path(KORVALE_BIN_DIR) / "korvale";
 // One korvale process with private XDG folders; its stderr goes to a file.
 class KorvaleProcess {
  public:
-  KorvaleProcess(const fs::path& home, std::vector<std::string> args, const std::string& logName) {
+  KorvaleProcess(const fs::path& home, std::vector<std::string> args, const std::string& logName,
+                 const fs::path& vhidDir = {}) {
     log_ = home / logName;
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -36,6 +38,7 @@ class KorvaleProcess {
       setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
       setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
       setenv("KORVALE_TRACE", "1", 1);
+      setenv("KORVALE_VHID_DIR", (vhidDir.empty() ? home / "vhid-none" : vhidDir).c_str(), 1);
       setenv("QT_QPA_PLATFORM", "offscreen", 1);
       std::FILE* f = std::freopen(log_.c_str(), "w", stderr);
       (void)f;
@@ -159,6 +162,22 @@ TEST_F(KorvaleProcessTest, ScreenshotsAreWrittenAndTheProgramExits) {
   // At least the size the window is created with (the window may scale up).
   EXPECT_GE(be32(16), 800);
   EXPECT_GE(be32(20), 572);
+}
+
+TEST_F(KorvaleProcessTest, ScreenshotsShowEachPageOfTheEmulatedDevices) {
+  const fs::path vhid = home.path() / "vhid";
+  fs::create_directories(vhid);
+  korvale::testing::EmuProcess emu;
+  ASSERT_TRUE(emu.Start({"--dir", vhid.string()}));
+  ASSERT_FALSE(emu.Line().empty());  // the first device is on the bus
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const fs::path shots = home.path() / "shots";
+  KorvaleProcess p(home.path(), {"--screenshots", shots.string()}, "pages.log", vhid);
+  ASSERT_EQ(p.WaitExit(60000), 0) << p.Log();
+  EXPECT_TRUE(fs::is_regular_file(shots / "main.png"));
+  // The keyboard's page at least (its tile is the first one).
+  EXPECT_TRUE(fs::is_regular_file(shots / "page-0.png")) << p.Log();
+  EXPECT_GT(fs::file_size(shots / "page-0.png"), fs::file_size(shots / "main.png") / 2);
 }
 
 TEST_F(KorvaleProcessTest, CommandLineIsCheckedAndUsageGiven) {
