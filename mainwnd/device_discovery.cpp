@@ -92,6 +92,10 @@ class HotplugWatch {
       for (ssize_t off = 0; off < n;) {
         const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
         off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+        if (ev->mask & IN_Q_OVERFLOW) {  // notices were lost: look at everything
+          relevant = true;
+          continue;
+        }
         if (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
           // The folder itself went away: watch the new one (BusDir makes it).
           if (ev->mask & IN_IGNORED) watch_ = -1;
@@ -147,6 +151,7 @@ CDeviceDiscovery::~CDeviceDiscovery() { Stop(); }
 bool CDeviceDiscovery::Start() {
   if (thread_.joinable()) return false;
   stop_.Clear();
+  identityPosted_ = false;  // once per thread lifetime
   try {
     thread_ = std::thread([this] { Run(); });
   } catch (const std::system_error& e) {
@@ -196,20 +201,27 @@ bool CDeviceDiscovery::PathPresent(const std::string& path) {
 }
 
 int CDeviceDiscovery::ProbeAndBind(const std::string& path) {
+  int slot = -1;
+  return ProbePath(path, slot) == Probe::Bound ? slot : -1;
+}
+
+CDeviceDiscovery::Probe CDeviceDiscovery::ProbePath(const std::string& path, int& slot) {
+  slot = -1;
   DeviceIdEntry id = IdentityFromPath(path);
   {
     std::lock_guard<std::mutex> g(slotLock_);
-    if (FindFreeSlot(slots_, id) < 0) return -1;
+    if (FindFreeSlot(slots_, id) < 0) return Probe::NotOurs;
   }
   CHidDevice probe;
-  if (!probe.Open(path, true, false, true, false)) return -1;
+  if (!probe.Open(path, true, false, true, false)) return Probe::NotReady;
   id.vid = probe.VendorId();
   id.pid = probe.ProductId();
   id.usagePage = probe.Caps().usagePage;
   id.usage = probe.Caps().usage;
   probe.Close();
   std::lock_guard<std::mutex> g(slotLock_);
-  return BindSlot(slots_, id);
+  slot = BindSlot(slots_, id);
+  return slot >= 0 ? Probe::Bound : Probe::NotOurs;
 }
 
 bool CDeviceDiscovery::SendToWindow(UINT msg, WPARAM wParam) {
@@ -287,13 +299,10 @@ void CDeviceDiscovery::Run() {
           freeSlot = FindFreeSlot(slots_, id) >= 0;
         }
         if (!freeSlot) continue;
-        const int slot = ProbeAndBind(path);
-        if (slot < 0) {
-          // Listed and wanted but not bound: tried again shortly.
-          if (!PathPresent(path)) continue;
-          incomplete = incomplete || IsListedPath(id);
-          continue;
-        }
+        int slot = -1;
+        const Probe probe = ProbePath(path, slot);
+        if (probe == Probe::NotReady && PathPresent(path)) incomplete = true;  // tried again shortly
+        if (probe != Probe::Bound) continue;
         if (!SendToWindow(WM_DEVICE_BOUND, static_cast<WPARAM>(slot))) break;
         if (stop_.IsSet()) break;
       }

@@ -59,6 +59,9 @@ class CDeviceDiscovery {
 
  private:
   void Run();
+  enum class Probe { Bound, NotOurs, NotReady };
+  // Probe of one path; slot gets the bound slot's index.
+  Probe ProbePath(const std::string& path, int& slot);
   // Delivers msg to the main window on the UI thread and waits for it, or
   // for the stop event; false when stopped first.
   bool SendToWindow(UINT msg, WPARAM wParam);
