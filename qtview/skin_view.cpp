@@ -289,7 +289,12 @@ QWidget* QtSkinView::CreateSubtree(CControlUI* control, QWidget* parent) {
 QWidget* QtSkinView::CreateWidget(CControlUI* control, QWidget* parent, Kind* kind) {
   if (auto* key = dynamic_cast<CDeviceKeyButtonUI*>(control)) {
     *kind = Kind::KeyButton;
-    return new KeyButtonWidget(key, parent);
+    // Its container may paint it only if nothing else there could lie on top.
+    bool onlyKeys = true;
+    if (auto* box = dynamic_cast<CContainerUI*>(control->GetParent())) {
+      for (int i = 0; i < box->GetCount() && onlyKeys; ++i) onlyKeys = box->GetItemAt(i)->IsClass("DeviceKeyButton");
+    }
+    return new KeyButtonWidget(key, parent, onlyKeys);
   }
   if (control->IsClass("HandImgButton") || control->IsClass("HandImgSelectButton") ||
       control->IsClass("RedioMacroButton")) {
@@ -548,6 +553,9 @@ void QtSkinView::Sync(CControlUI* control) {
       static_cast<ContainerWidget*>(w)->SyncBand();
       w->update();
       break;
+    case Kind::KeyButton:
+      static_cast<KeyButtonWidget*>(w)->RequestPaint();
+      break;
     default:
       w->update();
       break;
@@ -623,6 +631,8 @@ void QtSkinView::OnInvalidate(CControlUI* control) {
   if (it == nodes_.end()) return;
   switch (it->second.kind) {
     case Kind::KeyButton:
+      static_cast<KeyButtonWidget*>(it->second.widget)->RequestPaint();
+      break;
     case Kind::Picture:
     case Kind::Ring:
     case Kind::Spectrum:
@@ -699,6 +709,22 @@ bool QtSkinView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == window_.data()) {
     if (event->type() == QEvent::Resize) Relayout();
     return false;
+  }
+  // Paint and layout events pass through here by the thousand: only the
+  // input events below are looked at.
+  switch (event->type()) {
+    case QEvent::Enter:
+    case QEvent::Leave:
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+    case QEvent::ContextMenu:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+      break;
+    default:
+      return false;
   }
   auto* widget = qobject_cast<QWidget*>(watched);
   CControlUI* control = widget != nullptr ? ControlFor(widget) : nullptr;

@@ -45,7 +45,10 @@ bool ApplyStyle(QApplication& app, const std::filesystem::path& skinDir) {
     Trace("style sheet unreadable: %s", path.string().c_str());
     return false;
   }
-  app.setStyleSheet(QString::fromUtf8(file.readAll()));
+  // Pictures of the sheet are named relative to the sheet's own folder.
+  QString sheet = QString::fromUtf8(file.readAll());
+  sheet.replace("@SKIN@", QString::fromStdString(path.parent_path().string()));
+  app.setStyleSheet(sheet);
   return true;
 }
 

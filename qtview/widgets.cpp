@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QHash>
 #include <QRubberBand>
 #include <QStyleOption>
 #include <cmath>
@@ -81,7 +82,21 @@ void ContainerWidget::SyncBand() {
   band_->show();
 }
 
-void ContainerWidget::paintEvent(QPaintEvent*) {
+void ContainerWidget::KeyDirty(const QRect& rect) {
+  dirty_ |= rect;
+  if (flushQueued_) return;
+  flushQueued_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        flushQueued_ = false;
+        update(dirty_);
+        dirty_ = QRect();
+      },
+      Qt::QueuedConnection);
+}
+
+void ContainerWidget::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   DrawStyledBackground(this, p);
   if (control_->GetBkColor() != 0) p.fillRect(rect(), ToQColor(control_->GetBkColor()));
@@ -91,12 +106,40 @@ void ContainerWidget::paintEvent(QPaintEvent*) {
     p.setPen(hot != 0 ? ToQColor(hot) : kAccent);
     p.drawRect(rect().adjusted(0, 0, -1, -1));
   }
+  // The keys on this container, in stacking order.
+  for (QObject* child : children()) {
+    auto* key = dynamic_cast<KeyButtonWidget*>(child);
+    if (key == nullptr || !key->isVisibleTo(this) || !event->region().intersects(key->geometry())) continue;
+    p.save();
+    p.translate(key->pos());
+    p.setClipRect(QRect(QPoint(0, 0), key->size()));
+    key->PaintInto(p);
+    p.restore();
+  }
 }
 
 // ---- device key button ----
 
-KeyButtonWidget::KeyButtonWidget(CDeviceKeyButtonUI* control, QWidget* parent) : QWidget(parent), control_(control) {
+KeyButtonWidget::KeyButtonWidget(CDeviceKeyButtonUI* control, QWidget* parent, bool parentDraws)
+    : QWidget(parent), control_(control) {
   setAttribute(Qt::WA_Hover, true);
+  drawnByParent_ = parentDraws && dynamic_cast<ContainerWidget*>(parent) != nullptr;
+  // No paint events of its own: the container paints it.
+  if (drawnByParent_) setUpdatesEnabled(false);
+}
+
+void KeyButtonWidget::RequestPaint() {
+  if (drawnByParent_) {
+    static_cast<ContainerWidget*>(parentWidget())->KeyDirty(geometry());
+  } else {
+    update();
+  }
+}
+
+void KeyButtonWidget::paintEvent(QPaintEvent*) {
+  if (drawnByParent_) return;
+  QPainter p(this);
+  PaintInto(p);
 }
 
 const QImage& KeyButtonWidget::TintedLight(const QPixmap& light, QColor color) {
@@ -111,56 +154,99 @@ const QImage& KeyButtonWidget::TintedLight(const QPixmap& light, QColor color) {
   return tinted_;
 }
 
-void KeyButtonWidget::paintEvent(QPaintEvent*) {
-  QPainter p(this);
+// The inner part of a key cap that the light shines through.
+QRect LitArea(QSize size) {
+  const qreal radius = std::min<qreal>(6.0, std::min(size.width() - 3.0, size.height() - 3.0) / 5.0);
+  const int in = std::max(3, static_cast<int>(radius / 2) + 2);
+  return QRect(QPoint(0, 0), size).adjusted(in, in, -in, -in);
+}
+
+// The key cap, drawn once per size and state and shared by every key, so a
+// lighting frame only blits it. The lit variant leaves its inner part
+// see-through and shaded: the light's colour is filled below it.
+QPixmap KeyCap(QSize size, bool hot, bool enabled, bool lit, qreal dpr) {
+  static QHash<QString, QPixmap> caps;
+  const QString key =
+      QString("%1x%2/%3%4%5/%6").arg(size.width()).arg(size.height()).arg(hot).arg(enabled).arg(lit).arg(dpr);
+  auto it = caps.constFind(key);
+  if (it != caps.constEnd()) return it.value();
+  QPixmap cap(size * dpr);
+  cap.setDevicePixelRatio(dpr);
+  cap.fill(Qt::transparent);
+  QPainter p(&cap);
   p.setRenderHint(QPainter::Antialiasing, true);
+  const QRectF body = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(1.5, 1.5, -1.5, -1.5);
+  const qreal radius = std::min<qreal>(6.0, std::min(body.width(), body.height()) / 5.0);
+  p.setPen(QPen(hot ? kAccent : kEdge, 1.0));
+  p.setBrush(enabled ? (hot ? kSurfaceHot : kSurface) : kSurface.darker(130));
+  p.drawRoundedRect(body, radius, radius);
+  if (lit) {
+    const QRect area = LitArea(size);
+    QLinearGradient shade(0, area.top(), 0, area.bottom());
+    shade.setColorAt(0.0, QColor(0, 0, 0, 110));
+    shade.setColorAt(0.6, QColor(0, 0, 0, 20));
+    shade.setColorAt(1.0, QColor(255, 255, 255, 40));
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.fillRect(area, shade);
+  }
+  p.end();
+  if (caps.size() > 64) caps.clear();
+  caps.insert(key, cap);
+  return cap;
+}
+
+void KeyButtonWidget::PaintInto(QPainter& p) {
   const QRectF cap = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
   const qreal radius = std::min<qreal>(6.0, std::min(cap.width(), cap.height()) / 5.0);
   const bool hot = control_->IsHot() || control_->IsPushed();
 
-  std::vector<PaintLayer> layers = control_->PaintLayers();
-  // The status image, or our key cap when the skin has none.
-  const bool hasStatus = !layers.empty() && !control_->GetStatusImage().empty() &&
-                         layers.front().image == control_->GetStatusImage();
-  bool drewStatus = hasStatus && DrawSkinImage(p, rect(), layers.front().image);
-  if (!drewStatus) {
-    p.setPen(QPen(hot ? kAccent : kEdge, 1.0));
-    p.setBrush(control_->IsEnabled() ? (hot ? kSurfaceHot : kSurface) : kSurface.darker(130));
-    p.drawRoundedRect(cap, radius, radius);
-  }
-
-  if (control_->IsShowLightImage()) {
-    QColor light = ToQColor(control_->GetLightColor());
-    const qreal strength = control_->GetLightFade() / 255.0 * control_->GetLightDim() / 255.0;
-    QPixmap image = LoadSkinImage(control_->GetLightImage());
-    p.setOpacity(strength);
-    if (!image.isNull()) {
-      p.drawImage(rect(), TintedLight(image, light));
-    } else {
-      // A glow from the key's lower edge, as light under a key cap looks.
-      QLinearGradient glow(cap.topLeft(), cap.bottomLeft());
-      QColor top = light;
-      top.setAlphaF(0.35);
-      glow.setColorAt(0.0, top);
-      glow.setColorAt(1.0, light);
-      p.setPen(Qt::NoPen);
-      p.setBrush(glow);
-      p.drawRoundedRect(cap.adjusted(2, 2, -2, -2), radius - 1, radius - 1);
+  // Bottom first: status image, light, key-unset badge, key-set badge (the
+  // model's paint layer order, without building the list on every frame).
+  const qreal strength =
+      control_->IsShowLightImage() ? control_->GetLightFade() / 255.0 * control_->GetLightDim() / 255.0 : 0.0;
+  const CDuiString& status = control_->GetStatusImage();
+  const CDuiString& lightImage = control_->GetLightImage();
+  QPixmap light = strength > 0 && !lightImage.empty() ? LoadSkinImage(lightImage) : QPixmap();
+  if (!status.empty() && DrawSkinImage(p, rect(), status)) {
+    if (strength > 0 && light.isNull()) {
+      QColor c = ToQColor(control_->GetLightColor());
+      c.setAlphaF(strength);
+      p.fillRect(LitArea(size()), c);
     }
+  } else {
+    // Our cap. Lit without a light picture: the light's colour, mixed with
+    // the cap's own as the strength says, under the see-through cap.
+    const bool litCap = strength > 0 && light.isNull();
+    const int state = (hot ? 1 : 0) | (control_->IsEnabled() ? 2 : 0) | (litCap ? 4 : 0);
+    if (state != capState_ || cap_.deviceIndependentSize().toSize() != size()) {
+      cap_ = KeyCap(size(), hot, control_->IsEnabled(), litCap, devicePixelRatioF());
+      capState_ = state;
+    }
+    if (litCap) {
+      const QColor c = ToQColor(control_->GetLightColor());
+      const QColor base = hot ? kSurfaceHot : kSurface;
+      auto mix = [strength](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * strength)); };
+      p.fillRect(LitArea(size()),
+                 QColor(mix(base.red(), c.red()), mix(base.green(), c.green()), mix(base.blue(), c.blue())));
+    }
+    p.drawPixmap(0, 0, cap_);
+  }
+  if (!light.isNull()) {
+    p.setOpacity(strength);
+    p.drawImage(rect(), TintedLight(light, ToQColor(control_->GetLightColor())));
     p.setOpacity(1.0);
   }
 
-  // Key-unset, then key-set badges (each only while its flag is off).
-  for (std::size_t i = hasStatus ? 1 : 0; i < layers.size(); ++i) {
-    const auto& layer = layers[i];
-    if (layer.image == control_->GetLightImage() && control_->IsShowLightImage()) continue;
-    if (DrawSkinImage(p, rect(), layer.image, layer.fade)) continue;
-    const bool set = layer.image == control_->GetKeySetImage();
+  p.setRenderHint(QPainter::Antialiasing, true);
+  auto badge = [&](const CDuiString& image, bool set) {
+    if (image.empty() || DrawSkinImage(p, rect(), image)) return;
     QRectF dot(cap.right() - 9, cap.top() + 3, 6, 6);
     p.setPen(QPen(set ? kAccent : kMuted, 1.5));
     p.setBrush(set ? QBrush(kAccent) : Qt::NoBrush);
     p.drawEllipse(dot);
-  }
+  };
+  if (!control_->GetKeyUnsetFlag()) badge(control_->GetKeyUnsetImage(), false);
+  if (!control_->GetKeySetFlag()) badge(control_->GetKeySetImage(), true);
 
   if (!control_->GetText().empty()) {
     p.setPen(control_->GetTextColor() != 0 ? ToQColor(control_->GetTextColor()) : kText);

@@ -5,6 +5,7 @@
 // reads its model control when painting; the view keeps them in step.
 #include <QColor>
 #include <QImage>
+#include <QPixmap>
 #include <QWidget>
 
 #include "ui/ui.h"
@@ -22,6 +23,10 @@ class ContainerWidget : public QWidget {
   CControlUI* Control() const { return control_; }
   // The select panel's band follows the model's band.
   void SyncBand();
+  // A key of this container needs repainting. The keys changed in one pass
+  // of the loop are repainted as one rectangle: a lighting frame changes
+  // them all, and one rectangle costs far less than a region of 170.
+  void KeyDirty(const QRect& rect);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -29,11 +34,23 @@ class ContainerWidget : public QWidget {
  private:
   CControlUI* control_;
   QRubberBand* band_ = nullptr;
+  QRect dirty_;
+  bool flushQueued_ = false;
 };
 
+// A key of a device picture. Keys are repainted by the hundred on every
+// lighting frame, so keys whose container holds nothing but keys are drawn
+// by that container's painter (one painter per frame instead of one per
+// key); the widget itself takes the input, the tooltip and the geometry.
 class KeyButtonWidget : public QWidget {
  public:
-  KeyButtonWidget(CDeviceKeyButtonUI* control, QWidget* parent);
+  // parentDraws: parent is a ContainerWidget that paints this key.
+  KeyButtonWidget(CDeviceKeyButtonUI* control, QWidget* parent, bool parentDraws);
+  // Draws the key with p's origin at the key's top left.
+  void PaintInto(QPainter& p);
+  // Asks for a repaint of the key's area from whoever draws it.
+  void RequestPaint();
+  bool DrawnByParent() const { return drawnByParent_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -41,6 +58,10 @@ class KeyButtonWidget : public QWidget {
  private:
   const QImage& TintedLight(const QPixmap& light, QColor color);
   CDeviceKeyButtonUI* control_;
+  bool drawnByParent_ = false;
+  // The shared pictures this key last used, kept to skip the cache lookup.
+  QPixmap cap_;
+  int capState_ = -1;
   QImage tinted_;
   qint64 tintedKey_ = -1;
   QColor tintedColor_;

@@ -84,7 +84,8 @@ void BM_LightOverlays20Fps(benchmark::State& state) {
   view.Window()->show();
   QApplication::processEvents();
   PaintCounter counter;
-  view.WidgetFor(keys[0])->installEventFilter(&counter);
+  // Keys are painted by their panel: count the panel's paints.
+  view.WidgetFor(pm.FindControl("panel"))->installEventFilter(&counter);
 
   double cpuPerSecond = 0;
   int frames = 0;
@@ -116,7 +117,7 @@ void BM_LightOverlays20Fps(benchmark::State& state) {
   }
   state.counters["cpu_percent_of_one_core"] = cpuPerSecond * 100.0;
   state.counters["frames_per_second"] = frames / seconds;
-  state.counters["key_paints_per_second"] = counter.paints / seconds;
+  state.counters["panel_paints_per_second"] = counter.paints / seconds;
   pm.AttachDialog(nullptr);
 }
 BENCHMARK(BM_LightOverlays20Fps)->Arg(4)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -205,13 +205,32 @@ const char* kKeys = R"(<Window size="300,200">
   </VerticalLayout>
 </Window>)";
 
+// What the window shows where the widget is.
+QImage OnScreen(QWidget* widget) {
+  QWidget* window = widget->window();
+  return window->grab(QRect(widget->mapTo(window, QPoint(0, 0)), widget->size())).toImage();
+}
+
 QColor CentreColour(QWidget* widget) {
-  QImage image = widget->grab().toImage();
+  QImage image = OnScreen(widget);
   return image.pixelColor(image.width() / 2, image.height() / 2);
 }
 
-TEST(QtSkinView, KeyButtonOverlayFollowsTheLightColour) {
-  SkinWindow w(kKeys);
+// Keys alone in a panel are painted by the panel; a key among other controls
+// paints itself. Both must show the same.
+const char* kMixedKeys = R"(<Window size="300,200">
+  <VerticalLayout>
+    <HorizontalLayout name="row" height="60">
+      <Label name="caption" text="Key" width="100"/>
+      <DeviceKeyButton name="key_0" width="40" height="40"/>
+    </HorizontalLayout>
+  </VerticalLayout>
+</Window>)";
+
+class KeyOverlay : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(KeyOverlay, FollowsTheModelsLightColour) {
+  SkinWindow w(GetParam());
   auto* key = w.Find<CDeviceKeyButtonUI>("key_0");
   QWidget* widget = w.WidgetOf("key_0");
   ASSERT_NE(widget, nullptr);
@@ -235,17 +254,29 @@ TEST(QtSkinView, KeyButtonOverlayFollowsTheLightColour) {
 
   // Key-set badge: drawn only while the key-set flag is off.
   key->SetKeySetImage("no_such_image.png");
-  QImage before = widget->grab().toImage();
+  QImage before = OnScreen(widget);
   key->SetKeySetFlag(false);
-  EXPECT_NE(widget->grab().toImage(), before);
+  EXPECT_NE(OnScreen(widget), before);
   key->SetKeySetFlag(true);
-  EXPECT_EQ(widget->grab().toImage(), before);
+  EXPECT_EQ(OnScreen(widget), before);
 
-  // A light change asks for a repaint of that key only.
+  // A hidden key leaves the background.
+  key->SetLightColor(0xFF0000);
+  key->SetShowLightImage(true);
+  const QColor panel = w.view->Window()->grab(QRect(150, 190, 1, 1)).toImage().pixelColor(0, 0);
+  key->SetVisible(false);
   QApplication::processEvents();
+  EXPECT_EQ(CentreColour(widget), panel);
+  key->SetVisible(true);
+  QApplication::processEvents();
+  EXPECT_NE(CentreColour(widget), panel);
+  EXPECT_GT(CentreColour(widget).red(), CentreColour(widget).blue() + 100);
+
   QTest::mouseDClick(widget, Qt::LeftButton);
   EXPECT_EQ(w.rec.Count("dbclick", "key_0"), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(QtSkinView, KeyOverlay, ::testing::Values(kKeys, kMixedKeys));
 
 TEST(QtSkinView, RubberBandSelectsTheKeysItCrosses) {
   SkinWindow w(kKeys);
