@@ -4,6 +4,11 @@
 // power panels, and an idle discovery thread that does not wake.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include <chrono>
 #include <filesystem>
@@ -433,7 +438,20 @@ TEST_F(DiscoveryTest, IdleDiscoveryDoesNotScan) {
   list_->CreateDefaultPages();
   ASSERT_TRUE(list_->StartDiscovery());
   ASSERT_TRUE(PumpUntil([&] { return wnd_.identity == 1 && Bound(0) && Bound(8); }));
-  // Let any short retry run out.
+  // A leftover socket nobody listens on is retried a few times, then left.
+  {
+    const std::string stale = (bus_ / "stale.sock").string();
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(stale.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, stale.c_str(), stale.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::close(fd);
+  }
+  const std::uint64_t beforeStale = list_->Discovery().ScanCount();
+  // Let the short retries run out.
   std::uint64_t scans = list_->Discovery().ScanCount();
   for (int settled = 0; settled < 5;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -442,6 +460,7 @@ TEST_F(DiscoveryTest, IdleDiscoveryDoesNotScan) {
     settled = now == scans ? settled + 1 : 0;
     scans = now;
   }
+  EXPECT_GT(scans, beforeStale + 1);  // the notice and at least one retry
   std::this_thread::sleep_for(std::chrono::seconds(1));
   loop_.RunPending();
   EXPECT_EQ(list_->Discovery().ScanCount(), scans);
