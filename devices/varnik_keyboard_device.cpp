@@ -18,31 +18,9 @@ namespace {
 constexpr uint8_t kTypeKey = 0x20;
 constexpr uint8_t kTypeMacro = 0x70;
 constexpr uint8_t kTypeMacroRepeat = 0x71;
-// Record modes the keyboard runs from the application's own stream.
-constexpr uint8_t kModeStreamA = 29;
-constexpr uint8_t kModeStreamB = 30;
-constexpr uint8_t kModeApplicationDriven = 0xFE;
 constexpr int kFnPage = 2;
 constexpr int kRealKeys = kKeyboardRealKeys;  // keys taking part in downloads
 constexpr uint32_t kListenerRead = kHidInfinite;
-
-// Record byte offsets of the keyboard configuration record.
-namespace rec {
-constexpr std::size_t kBrightness = 2;
-constexpr std::size_t kSpeed = 3;  // stored as 4 - UI speed
-constexpr std::size_t kDirection = 4;
-constexpr std::size_t kMultiColor = 5;
-constexpr std::size_t kRed = 6;
-constexpr std::size_t kGreen = 7;
-constexpr std::size_t kBlue = 8;
-constexpr std::size_t kZero = 16;
-constexpr std::size_t kZzccLedMode = 18;
-constexpr std::size_t kWKey = 19;
-constexpr std::size_t kSixKey = 20;
-constexpr std::size_t kWinLock = 21;
-constexpr std::size_t kPollingRate = 22;
-constexpr std::size_t kCustomGroup = 26;
-}  // namespace rec
 
 bool IsMacro(const AssignmentCode& c) { return c.type == kTypeMacro || c.type == kTypeMacroRepeat; }
 
@@ -338,22 +316,22 @@ int CVarnikKeyboardDevice::ReadDeviceConfig() {
   const int value = record[proto::kKbRecMode];
   auto it = std::find(effectValues_.begin(), effectValues_.end(), value);
   if (it != effectValues_.end()) record[proto::kKbRecMode] = static_cast<uint8_t>(it - effectValues_.begin());
-  record[rec::kZero] = 0;
+  record[proto::kKbRecAlwaysZero] = 0;
   record_ = record;
 
   current_.modeIndex = record[proto::kKbRecMode];
-  current_.brightness = record[rec::kBrightness];
-  current_.speed = static_cast<uint8_t>(4 - record[rec::kSpeed]);
-  current_.direction = record[rec::kDirection];
-  current_.multiColor = record[rec::kMultiColor];
-  current_.red = record[rec::kRed];
-  current_.green = record[rec::kGreen];
-  current_.blue = record[rec::kBlue];
-  current_.zzccLedMode = record[rec::kZzccLedMode];
-  current_.customGroup = record[rec::kCustomGroup];
+  current_.brightness = record[proto::kKbRecBrightness];
+  current_.speed = static_cast<uint8_t>(4 - record[proto::kKbRecSpeed]);
+  current_.direction = record[proto::kKbRecDirection];
+  current_.multiColor = record[proto::kKbRecMultiColor];
+  current_.red = record[proto::kKbRecRed];
+  current_.green = record[proto::kKbRecGreen];
+  current_.blue = record[proto::kKbRecBlue];
+  current_.zzccLedMode = record[proto::kKbRecZzccLedMode];
+  current_.customGroup = record[proto::kKbRecCustomGroup];
 
   const uint8_t before = lightInfo_.selectItem;
-  if (current_.modeIndex == kModeApplicationDriven)
+  if (current_.modeIndex == proto::kKbModeApplicationDriven)
     current_.modeIndex = lightInfo_.selectItem;
   else
     lightInfo_.selectItem = current_.modeIndex;
@@ -368,8 +346,8 @@ int CVarnikKeyboardDevice::ReadDeviceConfig() {
   lightInfo_.customGroup = current_.customGroup;
   if (lightInfo_.selectItem != before || lightInfo_.selectItem == 20) ResetEffectState();
 
-  const uint32_t w1 = (stages_.words[1] & 0xFFFF0000u) | record[rec::kSixKey];
-  const uint32_t w2 = uint32_t{record[rec::kWKey]} | uint32_t{record[rec::kWinLock]} << 16;
+  const uint32_t w1 = (stages_.words[1] & 0xFFFF0000u) | record[proto::kKbRecSixKey];
+  const uint32_t w2 = uint32_t{record[proto::kKbRecWKey]} | uint32_t{record[proto::kKbRecWinLock]} << 16;
   stages_.words[1] = w1;
   stages_.words[2] = w2;
   profile_.WriteKeyboardSystemStages(stages_);
@@ -388,28 +366,28 @@ int CVarnikKeyboardDevice::WriteDeviceConfig(int profile, int firstByte, int, in
     return CMD_BAD_ARGUMENT;
   }
   std::array<uint8_t, proto::kKeyboardRecordSize> out = record_;
-  out[rec::kWKey] = static_cast<uint8_t>(stages_.WFlag());
-  out[rec::kSixKey] = static_cast<uint8_t>(stages_.Key6Flag());
-  out[rec::kWinLock] = static_cast<uint8_t>(stages_.WinFlag());
-  out[rec::kPollingRate] = static_cast<uint8_t>(stages_.PollingRate());
+  out[proto::kKbRecWKey] = static_cast<uint8_t>(stages_.WFlag());
+  out[proto::kKbRecSixKey] = static_cast<uint8_t>(stages_.Key6Flag());
+  out[proto::kKbRecWinLock] = static_cast<uint8_t>(stages_.WinFlag());
+  out[proto::kKbRecPollingRate] = static_cast<uint8_t>(stages_.PollingRate());
   const LightInfo info = profile_.GetLightInfo();
   if (info.selectItem < effectValues_.size())
     out[proto::kKbRecMode] = static_cast<uint8_t>(effectValues_[info.selectItem]);
   else
     Trace("keyboard: effect %u is not in the effect list; mode byte kept", info.selectItem);
-  out[rec::kBrightness] = info.light;
-  out[rec::kSpeed] = static_cast<uint8_t>(4 - info.speed);
-  out[rec::kDirection] = info.fx;
-  out[rec::kMultiColor] = info.multiColor;
-  out[rec::kRed] = info.red;
-  out[rec::kGreen] = info.green;
-  out[rec::kBlue] = info.blue;
-  out[rec::kZero] = 0;
-  out[rec::kZzccLedMode] = info.zzccLedMode;
-  out[rec::kCustomGroup] = info.customGroup;
+  out[proto::kKbRecBrightness] = info.light;
+  out[proto::kKbRecSpeed] = static_cast<uint8_t>(4 - info.speed);
+  out[proto::kKbRecDirection] = info.fx;
+  out[proto::kKbRecMultiColor] = info.multiColor;
+  out[proto::kKbRecRed] = info.red;
+  out[proto::kKbRecGreen] = info.green;
+  out[proto::kKbRecBlue] = info.blue;
+  out[proto::kKbRecAlwaysZero] = 0;
+  out[proto::kKbRecZzccLedMode] = info.zzccLedMode;
+  out[proto::kKbRecCustomGroup] = info.customGroup;
   out[proto::kKbRecProfile] = static_cast<uint8_t>(firstByte);
-  if (out[proto::kKbRecMode] == kModeStreamA || out[proto::kKbRecMode] == kModeStreamB)
-    out[proto::kKbRecMode] = kModeApplicationDriven;
+  if (out[proto::kKbRecMode] == proto::kKbModeStreamA || out[proto::kKbRecMode] == proto::kKbModeStreamB)
+    out[proto::kKbRecMode] = proto::kKbModeApplicationDriven;
 
   int result = comm_.BeginConfig();
   if (result == CMD_OK)

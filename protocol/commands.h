@@ -141,6 +141,25 @@ inline constexpr std::size_t kPadRecordWriteStride = 64;
 inline constexpr std::size_t kKbRecProfile = 0;
 inline constexpr std::size_t kKbRecMode = 1;
 inline constexpr std::size_t kKbRecProfileEventValue = 27;  // from a 0x11nn event
+inline constexpr std::size_t kKbRecBrightness = 2;          // 0..4
+inline constexpr std::size_t kKbRecSpeed = 3;               // stored as 4 - the shown speed
+inline constexpr std::size_t kKbRecDirection = 4;
+inline constexpr std::size_t kKbRecMultiColor = 5;
+inline constexpr std::size_t kKbRecRed = 6;                 // green and blue follow
+inline constexpr std::size_t kKbRecGreen = 7;
+inline constexpr std::size_t kKbRecBlue = 8;
+inline constexpr std::size_t kKbRecAlwaysZero = 16;         // written as 0
+inline constexpr std::size_t kKbRecZzccLedMode = 18;
+inline constexpr std::size_t kKbRecWKey = 19;
+inline constexpr std::size_t kKbRecSixKey = 20;
+inline constexpr std::size_t kKbRecWinLock = 21;
+inline constexpr std::size_t kKbRecPollingRate = 22;        // 0..3
+inline constexpr std::size_t kKbRecCustomGroup = 26;
+// Mode values the keyboard runs from the application's LED stream; the
+// record carries them as kKbModeApplicationDriven.
+inline constexpr uint8_t kKbModeStreamA = 29;
+inline constexpr uint8_t kKbModeStreamB = 30;
+inline constexpr uint8_t kKbModeApplicationDriven = 0xFE;
 // Mouse record fields.
 inline constexpr std::size_t kMouseRecActiveStage = 12;
 inline constexpr std::size_t kMouseRecStages = 14;           // five stages of 9 bytes
