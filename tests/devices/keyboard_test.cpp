@@ -39,6 +39,7 @@ class TestKeyboard : public CVarnikKeyboardDevice {
   void ReactToKey(int key, int action) override {
     keyCalls.push_back({key, action, GetUiLoop().IsUiThread()});
   }
+  void ResetEffectState() override { ++effectResets; }
   void OnResync() override {
     ++resyncs;
     CVarnikKeyboardDevice::OnResync();
@@ -51,6 +52,7 @@ class TestKeyboard : public CVarnikKeyboardDevice {
   using CVarnikKeyboardDevice::HandleEventCode;
   std::vector<KeyCall> keyCalls;
   int resyncs = 0;
+  int effectResets = 0;
   int refreshes = 0;
   int refreshOffUi = 0;
 };
@@ -266,6 +268,7 @@ TEST_F(KeyboardTest, ConnectingReadsTheDeviceBuildsMapsAndShowsThePage) {
   EXPECT_TRUE(fs::exists(file));
   EXPECT_EQ(kb_->GetProfilePath(), file.string());
   EXPECT_EQ(kb_->GetKeyList().size(), 170u);
+  EXPECT_EQ(kb_->EffectValues().size(), 35u);  // the keyboard's built-in effects
 
   // The keyboard's record 0 (mode 1, brightness 4, speed 2 stored, multicolour, red) is shown.
   const LightInfo& info = kb_->GetLightInfoRecord();
@@ -282,6 +285,7 @@ TEST_F(KeyboardTest, ConnectingReadsTheDeviceBuildsMapsAndShowsThePage) {
   EXPECT_EQ(kb_->FindSubControl("repeat_delay_time_label1")->GetText().rfind("500ms"),
             kb_->FindSubControl("repeat_delay_time_label1")->GetText().size() - 5);
   EXPECT_EQ(kb_->FindSubControl("voice_sensitivity_value")->GetText(), "20");
+  EXPECT_GT(watch_.changes.load(), 0);  // the watch over control changes sees the page
   // Every key button is bound, and is also the key's light button; placeholders are hidden.
   for (int k = 0; k < kKeyboardKeyCount; ++k) {
     ASSERT_NE(kb_->KeyButton(k), nullptr) << k;
@@ -383,6 +387,19 @@ TEST_F(KeyboardTest, ConfigurationRecordModes) {
   EXPECT_EQ(kb_->ReadDeviceConfig(), 0);
   EXPECT_EQ(kb_->GetLightInfoRecord().selectItem, 5);
   EXPECT_EQ(kb_->GetCurrentConfig().modeIndex, 5);
+  // The effect starts over only when the read changes it (or it is effect 20).
+  const int resets = kb_->effectResets;
+  const uint8_t twenty = 20;
+  ASSERT_EQ(kb_->Comm().WriteConfig(&twenty, 1, 1), CMD_OK);
+  kb_->ReadDeviceConfig();
+  kb_->ReadDeviceConfig();
+  EXPECT_EQ(kb_->effectResets, resets + 2);
+  const uint8_t seven = 7;
+  ASSERT_EQ(kb_->Comm().WriteConfig(&seven, 1, 1), CMD_OK);
+  kb_->ReadDeviceConfig();
+  kb_->ReadDeviceConfig();
+  EXPECT_EQ(kb_->effectResets, resets + 3);
+  EXPECT_EQ(kb_->GetLightInfoRecord().selectItem, 7);
 
   struct Case {
     uint8_t select, speed;
@@ -435,6 +452,10 @@ TEST_F(KeyboardTest, WirelessStatusGoesToThePowerDisplay) {
   EXPECT_EQ(display.status[proto::kStatusBattery], 85);
   EXPECT_EQ(display.status[proto::kStatusWireless], 0);
   EXPECT_FALSE(kb_->IsWirelessLinkUp());  // not on the receiver
+
+  // Lighting control switched on tells the keyboard.
+  kb_->SetLightingControlActive(true);
+  EXPECT_EQ(Codes(Journal()), (std::vector<int>{0x1A, 0x1C}));
 
   kb_->SetWirelessPollPaused(true);
   ClearJournal();
