@@ -25,6 +25,7 @@
 #include "qtview/style.h"
 #include "shell/app/power_events.h"
 #include "shell/app/qt_fonts.h"
+#include "shell/app/qt_tray.h"
 #include "shell/app/window_host.h"
 #include "shell/app_shell.h"
 
@@ -142,6 +143,7 @@ int main(int argc, char** argv) {
   QtWindowHost host;
   CWindowWnd::SetObserver(&host);
   QtFontInstaller fonts;
+  QtTrayIcon tray;
   std::unique_ptr<PowerEvents> power;
   bool shotsOk = true;
   HWND mainWindow = 0;
@@ -167,6 +169,7 @@ int main(int argc, char** argv) {
   ShellOptions options;
   options.loop = &loop;
   options.fonts = &fonts;
+  options.tray = &tray;
   options.onMainWindow = [&](CMainWnd& window) {
     mainWindow = window.GetHWND();
     power = std::make_unique<PowerEvents>(window.GetHWND(), QDBusConnection::systemBus());

@@ -59,6 +59,7 @@ void QtWindowHost::OnWindowCreated(CWindowWnd* window) {
 
 void QtWindowHost::OnWindowShown(CWindowWnd* window, bool shown) {
   if (auto* view = ViewFor(window->GetHWND())) {
+    if (!shown) painted_.remove(view->Window());  // the next show paints anew
     view->Window()->setVisible(shown);
     if (shown) {
       view->Window()->raise();
