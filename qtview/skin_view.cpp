@@ -66,13 +66,20 @@ void SetFlag(QWidget* w, const char* name, bool value) {
 // Lays out the children of container c inside a widget of the given size, the
 // way the skin describes it: fixed sizes and paddings kept, the rest of the
 // room shared by the children without a fixed size, floats at their pos.
+// Skin sizes are given at 96 dpi; the window's scale multiplies them.
+struct Scale {
+  int dpi = 96;
+  int operator()(int v) const { return dpi == 96 ? v : v * dpi / 96; }
+  UiRect operator()(const UiRect& r) const { return UiRect{(*this)(r.left), (*this)(r.top), (*this)(r.right), (*this)(r.bottom)}; }
+};
+
 // The least room a control needs along one axis: its fixed size, else what
 // its widget or children need, else its skin minimum.
 template <typename WidgetOf>
-int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, int depth = 0) {
-  int fixed = horizontal ? c->GetFixedWidth() : c->GetFixedHeight();
+int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S, int depth = 0) {
+  int fixed = S(horizontal ? c->GetFixedWidth() : c->GetFixedHeight());
   if (fixed > 0) return fixed;
-  int least = horizontal ? c->GetMinWidth() : c->GetMinHeight();
+  int least = S(horizontal ? c->GetMinWidth() : c->GetMinHeight());
   QWidget* w = widgetOf(c);
   if (w == nullptr) return least;
   auto* container = dynamic_cast<CContainerUI*>(c);
@@ -83,30 +90,33 @@ int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, int dep
   if (depth > 32) return least;
   const Flow flow = FlowOf(c);
   const bool along = (flow == Flow::Horizontal) == horizontal && flow != Flow::Overlay;
-  const UiRect in = container->GetInset();
+  const UiRect in = S(container->GetInset());
   int sum = 0, most = 0, shown = 0;
   for (int i = 0; i < container->GetCount(); ++i) {
     CControlUI* child = container->GetItemAt(i);
     if (!child->IsVisible() || child->IsFloat() || widgetOf(child) == nullptr) continue;
-    const UiRect& p = child->GetPadding();
-    int need = NaturalMin(child, horizontal, widgetOf, depth + 1) + (horizontal ? p.left + p.right : p.top + p.bottom);
+    const UiRect p = S(child->GetPadding());
+    int need = NaturalMin(child, horizontal, widgetOf, S, depth + 1) + (horizontal ? p.left + p.right : p.top + p.bottom);
     sum += need;
     most = std::max(most, need);
     ++shown;
   }
-  if (shown > 1) sum += container->GetChildPadding() * (shown - 1);
+  if (shown > 1) sum += S(container->GetChildPadding()) * (shown - 1);
   int inner = along ? sum : most;
   return std::max(least, inner + (horizontal ? in.left + in.right : in.top + in.bottom));
 }
 
+// Lays out the children of container c inside a widget of the given size, the
+// way the skin describes it: fixed sizes and paddings kept, the rest of the
+// room shared by the children without a fixed size, floats at their pos.
 template <typename WidgetOf>
-void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf) {
-  const UiRect inset = c->GetInset();
+void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale S) {
+  const UiRect inset = S(c->GetInset());
   const QRect area(inset.left, inset.top, std::max(0, size.width() - inset.left - inset.right),
                    std::max(0, size.height() - inset.top - inset.bottom));
   const Flow flow = FlowOf(c);
   const bool horizontal = flow == Flow::Horizontal;
-  const int gap = c->GetChildPadding();
+  const int gap = S(c->GetChildPadding());
 
   struct Slot {
     CControlUI* control;
@@ -118,27 +128,27 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf) {
     QWidget* w = widgetOf(child);
     if (w == nullptr || !child->IsVisible()) continue;
     if (child->IsFloat()) {
-      const UiRect& xy = child->GetFixedXY();
-      int width = child->GetFixedWidth() > 0 ? child->GetFixedWidth() : xy.Width();
-      int height = child->GetFixedHeight() > 0 ? child->GetFixedHeight() : xy.Height();
+      const UiRect xy = S(child->GetFixedXY());
+      int width = child->GetFixedWidth() > 0 ? S(child->GetFixedWidth()) : xy.Width();
+      int height = child->GetFixedHeight() > 0 ? S(child->GetFixedHeight()) : xy.Height();
       w->setGeometry(xy.left, xy.top, std::max(0, width), std::max(0, height));
       continue;
     }
     flowing.push_back({child, w});
   }
 
-  auto mainFixed = [&](CControlUI* ch) { return horizontal ? ch->GetFixedWidth() : ch->GetFixedHeight(); };
-  auto crossFixed = [&](CControlUI* ch) { return horizontal ? ch->GetFixedHeight() : ch->GetFixedWidth(); };
+  auto mainFixed = [&](CControlUI* ch) { return S(horizontal ? ch->GetFixedWidth() : ch->GetFixedHeight()); };
+  auto crossFixed = [&](CControlUI* ch) { return S(horizontal ? ch->GetFixedHeight() : ch->GetFixedWidth()); };
   auto mainPad = [&](CControlUI* ch) {
-    const UiRect& p = ch->GetPadding();
+    const UiRect p = S(ch->GetPadding());
     return horizontal ? p.left + p.right : p.top + p.bottom;
   };
 
   if (flow == Flow::Overlay) {
     for (auto& s : flowing) {
-      const UiRect& p = s.control->GetPadding();
-      int w = s.control->GetFixedWidth() > 0 ? s.control->GetFixedWidth() : area.width() - p.left - p.right;
-      int h = s.control->GetFixedHeight() > 0 ? s.control->GetFixedHeight() : area.height() - p.top - p.bottom;
+      const UiRect p = S(s.control->GetPadding());
+      int w = s.control->GetFixedWidth() > 0 ? S(s.control->GetFixedWidth()) : area.width() - p.left - p.right;
+      int h = s.control->GetFixedHeight() > 0 ? S(s.control->GetFixedHeight()) : area.height() - p.top - p.bottom;
       s.widget->setGeometry(area.left() + p.left, area.top() + p.top, std::max(0, w), std::max(0, h));
     }
   } else {
@@ -160,8 +170,8 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf) {
       int share = free / open;
       for (std::size_t i = 0; i < flowing.size(); ++i) {
         if (mainFixed(flowing[i].control) > 0 || given[i] >= 0) continue;
-        int need = NaturalMin(flowing[i].control, horizontal, widgetOf);
-        int hi = horizontal ? flowing[i].control->GetMaxWidth() : flowing[i].control->GetMaxHeight();
+        int need = NaturalMin(flowing[i].control, horizontal, widgetOf, S);
+        int hi = S(horizontal ? flowing[i].control->GetMaxWidth() : flowing[i].control->GetMaxHeight());
         int want = std::min(std::max(need, share), std::max(need, hi));
         if (want != share) {
           given[i] = want;
@@ -177,7 +187,7 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf) {
     int openSeen = 0;
     for (std::size_t i = 0; i < flowing.size(); ++i) {
       auto& s = flowing[i];
-      const UiRect& p = s.control->GetPadding();
+      const UiRect p = S(s.control->GetPadding());
       int main = mainFixed(s.control);
       if (main <= 0) main = given[i] >= 0 ? given[i] : share + (++openSeen == open ? leftover : 0);
       int cross = crossFixed(s.control);
@@ -196,7 +206,7 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf) {
   for (int i = 0; i < c->GetCount(); ++i) {
     auto* child = dynamic_cast<CContainerUI*>(c->GetItemAt(i));
     QWidget* w = child != nullptr ? widgetOf(child) : nullptr;
-    if (w != nullptr && child->IsVisible() && HasChildWidgets(child)) LayoutChildren(child, w->size(), widgetOf);
+    if (w != nullptr && child->IsVisible() && HasChildWidgets(child)) LayoutChildren(child, w->size(), widgetOf, S);
   }
 }
 
@@ -212,7 +222,8 @@ QtSkinView::QtSkinView(CPaintManagerUI* manager, QWidget* parent) : manager_(man
   window_->setFocusPolicy(Qt::ClickFocus);
   window_->setFocus();
   UiSize init = manager->GetInitSize();
-  window_->resize(init.cx > 0 ? init.cx : 800, init.cy > 0 ? init.cy : 600);
+  dpi_ = manager->GetDPI();
+  window_->resize(manager->ScaleValue(init.cx > 0 ? init.cx : 800), manager->ScaleValue(init.cy > 0 ? init.cy : 600));
   std::string caption = manager->GetWindowAttribute("caption");
   if (manager->GetWindow() != nullptr) window_->setWindowTitle(Q(manager->GetWindow()->GetWindowText()));
   (void)caption;
@@ -662,10 +673,16 @@ void QtSkinView::ScheduleRelayout() {
 void QtSkinView::Relayout() {
   CControlUI* root = manager_->GetRoot();
   if (rootWidget_ == nullptr || root == nullptr || window_.isNull()) return;
-  const UiRect& p = root->GetPadding();
+  const Scale scale{manager_->GetDPI()};
+  if (scale.dpi != dpi_) {
+    // Fonts follow the window's scale.
+    dpi_ = scale.dpi;
+    for (auto& [control, node] : nodes_) ApplyLook(const_cast<CControlUI*>(control), node.widget, node.kind);
+  }
+  const UiRect p = scale(root->GetPadding());
   rootWidget_->setGeometry(window_->rect().adjusted(p.left, p.top, -p.right, -p.bottom));
   if (auto* container = dynamic_cast<CContainerUI*>(root); container != nullptr && HasChildWidgets(root)) {
-    LayoutChildren(container, rootWidget_->size(), [this](const CControlUI* c) { return WidgetFor(c); });
+    LayoutChildren(container, rootWidget_->size(), [this](const CControlUI* c) { return WidgetFor(c); }, scale);
   }
   SyncModelPos(root);
   manager_->ClearUpdateNeeded();

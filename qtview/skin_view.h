@@ -80,6 +80,7 @@ class QtSkinView : public QObject, public IControlObserver {
   bool syncing_ = false;        // pushing model state into widgets
   bool writingPos_ = false;     // writing laid-out rectangles into the model
   bool relayoutQueued_ = false;
+  int dpi_ = 96;                // the scale last laid out at
   std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 

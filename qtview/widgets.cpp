@@ -249,8 +249,13 @@ void KeyButtonWidget::PaintInto(QPainter& p) {
   if (!control_->GetKeySetFlag()) badge(control_->GetKeySetImage(), true);
 
   if (!control_->GetText().empty()) {
+    // Key legends are small print, as on the keys themselves.
+    QString legend = QString::fromStdString(control_->GetText());
+    QFont legendFont = font();
+    legendFont.setPixelSize(legend.size() > 3 ? 10 : 12);
+    p.setFont(legendFont);
     p.setPen(control_->GetTextColor() != 0 ? ToQColor(control_->GetTextColor()) : kText);
-    p.drawText(rect(), Qt::AlignCenter, QString::fromStdString(control_->GetText()));
+    p.drawText(rect(), Qt::AlignCenter, legend);
   }
   if (control_->IsSelected()) {
     p.setPen(QPen(ToQColor(control_->GetSelectedColor()), 2.0));

@@ -21,10 +21,13 @@ namespace {
 void Usage() {
   std::fprintf(stderr,
                "usage: korvale-skinview SKIN.xml [--screenshot OUT.png] [--tab NAME=INDEX]...\n"
-               "                        [--select OPTION]... [--sample-data] [--quiet]\n"
+               "                        [--select OPTION]... [--language FILE] [--size WxH]\n"
+               "                        [--sample-data] [--quiet]\n"
                "  --screenshot  render offscreen into OUT.png and exit\n"
                "  --tab         select page INDEX of the tab layout NAME\n"
                "  --select      select the option (or check box) OPTION\n"
+               "  --language    read the texts from FILE (else language.xml beside the skin)\n"
+               "  --size        window size (else the skin's own)\n"
                "  --sample-data fill empty level views, charts and key lights with example values\n");
 }
 
@@ -35,6 +38,23 @@ class PrintNotifier : public INotifyUI {
                 static_cast<unsigned long long>(msg.wParam), static_cast<long long>(msg.lParam));
     std::fflush(stdout);
   }
+};
+
+// The main window's tags, with a plain layout standing in for the page and
+// editor classes that live in the application (the viewer shows their skin).
+class ViewerCallback : public IDialogBuilderCallback {
+ public:
+  explicit ViewerCallback(CPaintManagerUI* pm) : pm_(pm) {}
+  CControlUI* CreateControl(std::string_view tag) override {
+    if (CControlUI* c = CreateSkinControl(tag, this, pm_)) return c;
+    for (const auto& t : kSkinObjectTags) {
+      if (EqualsNoCase(t.tag, tag)) return new CVerticalLayoutUI;
+    }
+    return nullptr;
+  }
+
+ private:
+  CPaintManagerUI* pm_;
 };
 
 void FillSampleData(CControlUI* root) {
@@ -69,6 +89,8 @@ int main(int argc, char** argv) {
   std::string skin, screenshot;
   std::vector<std::pair<std::string, int>> tabs;
   std::vector<std::string> selects;
+  std::string language;
+  int width = 0, height = 0;
   bool sample = false, quiet = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -85,6 +107,16 @@ int main(int argc, char** argv) {
       tabs.emplace_back(t.substr(0, eq), index);
     } else if (a == "--select" && i + 1 < argc) {
       selects.emplace_back(argv[++i]);
+    } else if (a == "--language" && i + 1 < argc) {
+      language = argv[++i];
+    } else if (a == "--size" && i + 1 < argc) {
+      std::string v = argv[++i];
+      auto x = v.find('x');
+      if (x == std::string::npos || !ParseInt(v.substr(0, x), &width) || !ParseInt(v.substr(x + 1), &height) ||
+          width <= 0 || height <= 0 || width > 10000 || height > 10000) {
+        Usage();
+        return 2;
+      }
     } else if (a == "--sample-data") {
       sample = true;
     } else if (a == "--quiet") {
@@ -114,10 +146,26 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QtUiLoop loop;
   SetUiLoop(&loop);
-  const auto dir = file.parent_path();
+  // The skin's resource folder: the nearest folder above the file with a
+  // res.xml index (skin files and pictures are named relative to it).
+  auto dir = file.parent_path();
+  for (auto up = dir; !up.empty(); up = up.parent_path()) {
+    if (std::filesystem::exists(up / "res.xml", ec)) {
+      dir = up;
+      break;
+    }
+    if (up == up.parent_path() || up == file.parent_path().parent_path().parent_path()) break;
+  }
   CPaintManagerUI::SetResourcePath(dir);
   if (std::filesystem::exists(dir / "res.xml")) CResourceManager::GetInstance().LoadResource(dir / "res.xml");
-  if (std::filesystem::exists(dir / "language.xml")) CResourceManager::GetInstance().LoadLanguage(dir / "language.xml");
+  if (!language.empty()) {
+    if (!CResourceManager::GetInstance().LoadLanguage(language)) {
+      std::fprintf(stderr, "korvale-skinview: cannot read the language file %s\n", language.c_str());
+      return 1;
+    }
+  } else if (std::filesystem::exists(file.parent_path() / "language.xml")) {
+    CResourceManager::GetInstance().LoadLanguage(file.parent_path() / "language.xml");
+  }
   RegisterSkinControls();
   qtview::ApplyStyle(app, dir);
 
@@ -127,7 +175,8 @@ int main(int argc, char** argv) {
     PrintNotifier printer;
     if (!quiet) pm.AddNotifier(&printer);
     CDialogBuilder builder;
-    CControlUI* root = builder.Create(file.string(), nullptr, &pm);
+    ViewerCallback callback(&pm);
+    CControlUI* root = builder.Create(file.string(), &callback, &pm);
     if (root == nullptr) {
       std::fprintf(stderr, "korvale-skinview: cannot build %s\n", skin.c_str());
       SetUiLoop(nullptr);
@@ -154,6 +203,7 @@ int main(int argc, char** argv) {
     if (sample) FillSampleData(root);
 
     qtview::QtSkinView view(&pm);
+    if (width > 0) view.Window()->resize(width, height);
     view.Window()->setWindowTitle(QString::fromStdString("korvale-skinview - " + file.filename().string()));
     if (!screenshot.empty()) {
       view.Window()->show();

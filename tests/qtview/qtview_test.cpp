@@ -171,6 +171,16 @@ TEST(QtSkinView, LayoutKeepsFixedSizesPaddingAndFloatsAndTellsTheModel) {
   w.view->Window()->resize(500, 300);
   QApplication::processEvents();
   EXPECT_EQ(w.Find("dpi")->GetPos().Width(), 500);
+
+  // At 192 dpi every skin size doubles; an unknown scale means 96.
+  w.pm.SetDPI(192);
+  QApplication::processEvents();
+  EXPECT_EQ(w.WidgetOf("opt_a")->width(), 100);
+  EXPECT_EQ(w.Find("dpi")->GetPos().top, 80);
+  EXPECT_EQ(w.Find("float_box")->GetPos(), (UiRect{600, 400, 680, 520}));
+  w.pm.SetDPI(100);
+  QApplication::processEvents();
+  EXPECT_EQ(w.WidgetOf("opt_a")->width(), 50);
 }
 
 TEST(QtSkinView, ChildrenAddedAndRemovedLive) {
