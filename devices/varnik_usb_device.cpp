@@ -59,6 +59,8 @@ int EventSideOfKind(int kind) {
 CVarnikUSBDevice::CVarnikUSBDevice() = default;
 
 CVarnikUSBDevice::~CVarnikUSBDevice() {
+  // A page removed from a live window must not stay among its notifiers.
+  if (CPaintManagerUI* pm = GetManager()) pm->RemoveNotifier(this);
   if (resyncTimer_ != 0) {
     UiLoop& loop = GetUiLoop();
     if (loop.IsUiThread() && loop.HasTimer(resyncTimer_)) loop.KillTimer(resyncTimer_);

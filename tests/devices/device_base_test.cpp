@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "devices/preview_tables.h"
+#include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
 #include "ui/containers.h"
 #include "ui/custom_controls.h"
@@ -76,6 +77,20 @@ TEST(DeviceBase, OnlyThePagesOwnControlsReachItsHandlers) {
   pm.SendNotify(page->FindSubControl("apply"), "click");
   EXPECT_EQ(clicks, 1);
   pm.RemoveNotifier(page);
+}
+
+TEST(DeviceBase, ARemovedPageLeavesTheNotifiers) {
+  CPaintManagerUI pm;
+  auto* root = new CHorizontalLayoutUI();
+  auto* button = new CButtonUI();
+  auto* page = new CVarnikKeyboardDevice();
+  root->Add(button);
+  root->Add(page);
+  pm.AttachDialog(root);
+  page->InitPage();  // the keyboard page listens to the window's notifications
+  root->Remove(page);
+  pm.SendNotify(button, "click");  // reaches no destroyed page
+  EXPECT_EQ(root->GetCount(), 1);
 }
 
 TEST(DeviceBase, PageWithoutSkinHasNoKeysOrLeds) {
