@@ -66,6 +66,15 @@ void SetFlag(QWidget* w, const char* name, bool value) {
 // Lays out the children of container c inside a widget of the given size, the
 // way the skin describes it: fixed sizes and paddings kept, the rest of the
 // room shared by the children without a fixed size, floats at their pos.
+// Puts a widget into its slot; a widget whose own limits keep it smaller (a
+// thin progress bar) sits in the slot's middle.
+void Place(QWidget* w, const QRect& slot) {
+  w->setGeometry(slot);
+  if (w->size() != slot.size()) {
+    w->move(slot.left() + (slot.width() - w->width()) / 2, slot.top() + (slot.height() - w->height()) / 2);
+  }
+}
+
 // Skin sizes are given at 96 dpi; the window's scale multiplies them.
 struct Scale {
   int dpi = 96;
@@ -131,7 +140,7 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale
       const UiRect xy = S(child->GetFixedXY());
       int width = child->GetFixedWidth() > 0 ? S(child->GetFixedWidth()) : xy.Width();
       int height = child->GetFixedHeight() > 0 ? S(child->GetFixedHeight()) : xy.Height();
-      w->setGeometry(xy.left, xy.top, std::max(0, width), std::max(0, height));
+      Place(w, QRect(xy.left, xy.top, std::max(0, width), std::max(0, height)));
       continue;
     }
     flowing.push_back({child, w});
@@ -149,7 +158,7 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale
       const UiRect p = S(s.control->GetPadding());
       int w = s.control->GetFixedWidth() > 0 ? S(s.control->GetFixedWidth()) : area.width() - p.left - p.right;
       int h = s.control->GetFixedHeight() > 0 ? S(s.control->GetFixedHeight()) : area.height() - p.top - p.bottom;
-      s.widget->setGeometry(area.left() + p.left, area.top() + p.top, std::max(0, w), std::max(0, h));
+      Place(s.widget, QRect(area.left() + p.left, area.top() + p.top, std::max(0, w), std::max(0, h)));
     }
   } else {
     const int room = horizontal ? area.width() : area.height();
@@ -193,11 +202,11 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale
       int cross = crossFixed(s.control);
       if (horizontal) {
         if (cross <= 0) cross = area.height() - p.top - p.bottom;
-        s.widget->setGeometry(at + p.left, area.top() + p.top, std::max(0, main), std::max(0, cross));
+        Place(s.widget, QRect(at + p.left, area.top() + p.top, std::max(0, main), std::max(0, cross)));
         at += p.left + main + p.right + gap;
       } else {
         if (cross <= 0) cross = area.width() - p.left - p.right;
-        s.widget->setGeometry(area.left() + p.left, at + p.top, std::max(0, cross), std::max(0, main));
+        Place(s.widget, QRect(area.left() + p.left, at + p.top, std::max(0, cross), std::max(0, main)));
         at += p.top + main + p.bottom + gap;
       }
     }

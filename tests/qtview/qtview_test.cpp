@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -203,6 +204,47 @@ TEST(QtSkinView, ChildrenAddedAndRemovedLive) {
   EXPECT_EQ(w.view->WidgetFor(extra), nullptr);
   QApplication::processEvents();  // the widget itself goes later
   EXPECT_TRUE(w.view->Window()->findChildren<QPushButton*>("extra").isEmpty());
+}
+
+TEST(QtSkinView, ListItemsTakeClicksDoubleClicksAndContextMenus) {
+  SkinWindow w(R"(<Window size="300,200">
+    <VerticalLayout>
+      <List name="macros" height="120">
+        <ListContainerElement name="row_0" height="30" menu="true">
+          <Label name="row_0_text" text="Macro 1"/>
+        </ListContainerElement>
+        <ListContainerElement name="row_1" height="30">
+          <Label name="row_1_text" text="Macro 2"/>
+        </ListContainerElement>
+        <ListLabelElement name="row_2" text="Macro 3" height="30"/>
+      </List>
+    </VerticalLayout>
+  </Window>)");
+  auto* list = w.Find<CListUI>("macros");
+  // A click on the label inside a row selects the row.
+  QTest::mouseClick(w.WidgetOf("row_1_text"), Qt::LeftButton);
+  EXPECT_EQ(list->GetCurSel(), 1);
+  const Recorded* pick = w.rec.Last("itemselect");
+  ASSERT_NE(pick, nullptr);
+  EXPECT_EQ(pick->name, "macros");
+  EXPECT_EQ(pick->wParam, 1u);
+  EXPECT_TRUE(w.WidgetOf("row_1")->property("selected").toBool());
+
+  QTest::mouseClick(w.WidgetOf<QLabel>("row_2"), Qt::LeftButton);
+  EXPECT_EQ(list->GetCurSel(), 2);
+  EXPECT_TRUE(w.WidgetOf("row_2")->property("selected").toBool());
+  EXPECT_FALSE(w.WidgetOf("row_1")->property("selected").toBool());
+
+  QTest::mouseDClick(w.WidgetOf("row_0"), Qt::LeftButton);
+  EXPECT_EQ(w.rec.Count("itemactivate", "row_0"), 1);
+
+  // The context menu only where the row allows it.
+  QContextMenuEvent menu0(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(5, 5));
+  QApplication::sendEvent(w.WidgetOf("row_0"), &menu0);
+  QContextMenuEvent menu1(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(5, 5));
+  QApplication::sendEvent(w.WidgetOf("row_1"), &menu1);
+  EXPECT_EQ(w.rec.Count("menu", "row_0"), 1);
+  EXPECT_EQ(w.rec.Count("menu", "row_1"), 0);
 }
 
 const char* kKeys = R"(<Window size="300,200">
