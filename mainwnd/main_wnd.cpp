@@ -540,8 +540,6 @@ void CMainWnd::Route(MainRoute route, const MainRouteCall& call) {
 
 bool CMainWnd::IsPowerOn() { return g_powerOn.load(); }
 
-UINT CMainWnd::Registered(std::string_view /*name*/) const { return 0; }
-
 int CMainWnd::HookMessageIndex(UINT msg) const {
   if (msg == 0) return -1;
   for (std::size_t i = 0; i < hookMsgs_.size(); ++i)
@@ -864,12 +862,21 @@ void CMainWnd::StoreLightInfo(CVarnikUSBDevice* device, const LightInfo& info) {
   device->WriteDeviceConfig(0, 0, 1, screen_.cx, screen_.cy);
 }
 
+void CMainWnd::DropFromSync(CVarnikUSBDevice* device) {
+  {
+    std::lock_guard<std::mutex> g(sync_->lock);
+    std::erase(sync_->devices, device);
+  }
+  sync_->wake->Set();
+}
+
 void CMainWnd::OnGameMessage(WPARAM wParam, LPARAM lParam) {
   if (lParam < 0 || lParam > 0xFF) {
     Trace("game lighting: mode %ld out of range, ignored", static_cast<long>(lParam));
     return;
   }
   if (CVarnikUSBDevice* d = CurrentDevice()) {
+    DropFromSync(d);
     LightInfo info = d->GetLightInfoRecord();
     const auto mode = static_cast<uint8_t>(lParam);
     if (wParam == 0) {
@@ -888,6 +895,7 @@ void CMainWnd::OnGameMessage(WPARAM wParam, LPARAM lParam) {
 void CMainWnd::EndGameLighting() {
   CVarnikUSBDevice* d = CurrentDevice();
   if (d == nullptr) return;
+  DropFromSync(d);
   LightInfo info = d->GetLightInfoRecord();
   info.selectItem = info.oldLedmode;
   StoreLightInfo(d, info);

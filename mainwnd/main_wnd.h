@@ -220,6 +220,7 @@ class CMainWnd : public WindowImplBase {
   void SelectNeighbourTile(int direction);
   void OnGameMessage(WPARAM wParam, LPARAM lParam);
   void EndGameLighting();
+  void DropFromSync(CVarnikUSBDevice* device);
   void StoreLightInfo(CVarnikUSBDevice* device, const LightInfo& info);
   void SetWirelessPolling(bool on);
   void OnResetRepeat();
@@ -227,7 +228,6 @@ class CMainWnd : public WindowImplBase {
   bool OnKeyboardSettings(const std::string& type, const std::string& name);
   void OnCloseBkColour();
   static void SyncLightThread(const MainThreadParam& param, std::shared_ptr<SyncShared> shared);
-  UINT Registered(std::string_view name) const;
   int HookMessageIndex(UINT msg) const;
   int GameMessageIndex(UINT msg) const;
 

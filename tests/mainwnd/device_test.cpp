@@ -114,7 +114,8 @@ TEST_F(DeviceWndTest, SyncThreadSleepsWithoutDevicesAndPaintsTheirLedsWithThem) 
   EXPECT_EQ(keyboard->GetLedColour(0), expected);
   EXPECT_EQ(keyboard->GetLedColour(keyboard->GetLightCount() - 1), expected);
 
-  wnd->SetSyncDevices({});
+  // Game lighting takes the device out of the synchronised lighting.
+  wnd->SendMessage(Number("Game_Start"), 0, 5);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   const std::uint64_t stopped = wnd->SyncStepCount();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
