@@ -169,7 +169,87 @@ void CVarnikKeyboardDevice::RestoreDefaultProfile() {
   RefreshPage();
 }
 
-int CVarnikKeyboardDevice::ApplyLighting() { return 0; }
+// ---- lighting ----
+
+CKeyboardLighting& CVarnikKeyboardDevice::Lighting() {
+  if (!lighting_) {
+    lighting_ = std::make_unique<CKeyboardLighting>(std::span<LedColour>(ledTable_));
+    std::array<uint8_t, CKeyboardLighting::kLeds> map{};
+    for (int j = 0; j < CKeyboardLighting::kLeds; ++j)
+      map[static_cast<std::size_t>(j)] = static_cast<uint8_t>(KeyToLed(j));
+    lighting_->SetKeyToLedMap(map);
+    lighting_->SetLightInfo(lightInfo_);
+  }
+  return *lighting_;
+}
+
+void CVarnikKeyboardDevice::LightTableChanging() {
+  // The engine and its thread write into the table: neither may outlive it.
+  lightThread_.Stop();
+  lighting_.reset();
+}
+
+int CVarnikKeyboardDevice::ApplyLighting() {
+  CKeyboardLighting& engine = Lighting();
+  engine.SetLightInfo(lightInfo_);
+  engine.SetAudioLightInfo(profile_.ReadAudioLightInfo());
+  engine.SetCustomTable(profile_.ReadLightList());
+  engine.SetEffectList(profile_.ReadLedEffects());
+  if (lightInfo_.selectItem == CKeyboardLighting::kModeCustom) {
+    engine.SetCustomColours(profile_.ReadCustomColours(profile_.ReadCustomGroupIndex(), lightCount_));
+    if (IsPrimaryOpen() && positions_ > 0) engine.WriteCustomColoursToDevice(comm_, positions_);
+  }
+  const int r = engine.Apply();
+  lightThread_.Nudge();
+  return r;
+}
+
+void CVarnikKeyboardDevice::ResetEffectState() {
+  CKeyboardLighting& engine = Lighting();
+  engine.SetLightInfo(lightInfo_);
+  engine.InitMode();
+  if (lightInfo_.selectItem == CKeyboardLighting::kModeCustom && IsPrimaryOpen() && positions_ > 0)
+    engine.ReadCustomColoursFromDevice(comm_, positions_);
+  lightThread_.Nudge();
+}
+
+void CVarnikKeyboardDevice::ReactToKey(int key, int action) {
+  if (action == 1 || action == 2) Lighting().OnKeyEvent(key, action == 1);
+}
+
+void CVarnikKeyboardDevice::StartLightThread() {
+  if (ledTable_.empty()) return;
+  lightThread_.Start(Lighting(), &comm_);
+}
+
+void CVarnikKeyboardDevice::StopLightThread() { lightThread_.Stop(); }
+
+void CVarnikKeyboardDevice::PaintLights() {
+  if (!lightingControlActive_ || ledTable_.empty()) return;
+  // A consistent copy: the light thread keeps writing the table meanwhile.
+  paintFrame_.resize(ledTable_.size());
+  Lighting().Snapshot(paintFrame_);
+  const std::size_t n = std::min(paintFrame_.size(), lightButtons_.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    CDeviceKeyButtonUI* button = lightButtons_[i];
+    if (button == nullptr) continue;
+    const bool shown = button->IsVisible() && functionPage_ == 1;
+    const LedColour c = shown ? paintFrame_[i] : LedColour{};
+    button->SetLightColor(LightButtonColour(c));
+    button->SetLightFade(c.alpha);
+    button->SetShowLightImage(true);
+  }
+  if (IsPrimaryOpen() && positions_ > 0) Lighting().StreamIfDue(comm_, positions_);
+}
+
+void CVarnikKeyboardDevice::FeedAudioSpectrum(const int* values, int count) {
+  if (values != nullptr && count > 0) Lighting().FeedAudioSpectrum(values, count * static_cast<int>(sizeof(int)));
+}
+
+void CVarnikKeyboardDevice::FeedAudioColours(const uint32_t* values, int count) {
+  if (values != nullptr && count > 0)
+    Lighting().FeedAudioColours(reinterpret_cast<const int32_t*>(values), count);
+}
 
 void CVarnikKeyboardDevice::SetLightInfo(const std::array<uint32_t, 5>& words) {
   lightInfo_ = LightInfo::FromWords(words);
@@ -267,6 +347,12 @@ int CVarnikKeyboardDevice::ReadDeviceTables() {
   ledIndexTable_ = leds;
   positions_ = positions;
   BuildKeyMaps(positions);
+  if (lighting_) {
+    std::array<uint8_t, CKeyboardLighting::kLeds> map{};
+    for (int j = 0; j < CKeyboardLighting::kLeds; ++j)
+      map[static_cast<std::size_t>(j)] = static_cast<uint8_t>(KeyToLed(j));
+    lighting_->SetKeyToLedMap(map);
+  }
   return CMD_OK;
 }
 
@@ -344,7 +430,9 @@ int CVarnikKeyboardDevice::ReadDeviceConfig() {
   lightInfo_.blue = current_.blue;
   lightInfo_.zzccLedMode = current_.zzccLedMode;
   lightInfo_.customGroup = current_.customGroup;
-  if (lightInfo_.selectItem != before || lightInfo_.selectItem == 20) ResetEffectState();
+  if (lighting_) lighting_->SetLightInfo(lightInfo_);
+  if (lightInfo_.selectItem != before || lightInfo_.selectItem == CKeyboardLighting::kModeCustom)
+    ResetEffectState();
 
   const uint32_t w1 = (stages_.words[1] & 0xFFFF0000u) | record[proto::kKbRecSixKey];
   const uint32_t w2 = uint32_t{record[proto::kKbRecWKey]} | uint32_t{record[proto::kKbRecWinLock]} << 16;

@@ -11,9 +11,11 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <thread>
 #include <vector>
 
+#include "devices/keyboard_lighting.h"
 #include "devices/varnik_usb_device.h"
 #include "platform/event.h"
 #include "profiles/device_profiledata.h"
@@ -73,20 +75,27 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   bool OpenEventChannel(const std::string& path, int kind) override;
   void CloseEventChannel(int kind) override;
 
+  void PaintLights() override;
+  void FeedAudioSpectrum(const int* values, int count) override;
+  void FeedAudioColours(const uint32_t* values, int count) override;
+
   // ---- keyboard slots ----
   virtual void BindPageControls();
   virtual std::array<uint32_t, 5> GetLightInfo() const { return lightInfo_.ToWords(); }
-  // Lighting hook: the effect state starts over for the current mode.
-  virtual void ResetEffectState() {}
+  // The effect state starts over for the current mode (the keyboard changed it).
+  virtual void ResetEffectState();
   // A keyboard key position went down (action 1) or up (action 2).
   virtual void OnKeyEvent(int position, int action);
-  // Lighting hook: a UI key went down or up.
-  virtual void ReactToKey(int /*key*/, int /*action*/) {}
-  // Lighting hook: the active custom colour group changed.
+  // A UI key went down or up: reactive effects.
+  virtual void ReactToKey(int key, int action);
+  // Hook: the active custom colour group changed.
   virtual void SetCustomGroup(int /*group*/) {}
-  // Lighting hooks: the light thread's start and stop.
-  virtual void StartLightThread() {}
-  virtual void StopLightThread() {}
+  // The light thread steps the effect into the LED table.
+  virtual void StartLightThread();
+  virtual void StopLightThread();
+  bool IsLightThreadRunning() const { return lightThread_.Running(); }
+  // The lighting engine over the LED table (created on first use).
+  CKeyboardLighting& Lighting();
 
   // ---- operations of the main window and discovery ----
   // BeginConfig, ReadInfo, transfer length, key code table, LED index
@@ -178,6 +187,12 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   KeyboardSystemStages stages_;
   int fnEditing_ = 0;
   std::array<EventListener, 2> listeners_;
+  std::unique_ptr<CKeyboardLighting> lighting_;
+  CLightThread lightThread_;
+  std::vector<LedColour> paintFrame_;
+
+ protected:
+  void LightTableChanging() override;
 };
 
 }  // namespace korvale

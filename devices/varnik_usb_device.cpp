@@ -147,6 +147,7 @@ void CVarnikUSBDevice::SetKeyCount(int count) {
 
 void CVarnikUSBDevice::SetLightCount(int count) {
   count = std::max(count, 0);
+  LightTableChanging();
   lightCount_ = count;
   lightButtons_.assign(static_cast<std::size_t>(count), nullptr);
   ledTable_.assign(static_cast<std::size_t>(count), LedColour{});

@@ -227,6 +227,8 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   void SetClockForTest(std::function<uint64_t()> clock) { clock_ = std::move(clock); }
 
  protected:
+  // Called before the LED table is resized: whatever holds on to it lets go.
+  virtual void LightTableChanging() {}
   // The "SelectPanel" binding steps, shared with the subclasses' BindPageControls.
   void BindButtons(CContainerUI* panel);
   // Clears counts and the three vectors (a page without content).

@@ -319,6 +319,31 @@ TEST_F(KeyboardTest, ProfileNameLeadingOutsideLoadsNothing) {
   EXPECT_FALSE(fs::exists(dir_ / "escape.Json"));
 }
 
+TEST_F(KeyboardTest, LightThreadFillsTheTableAndPaintShowsIt) {
+  kb_->OnConnected();
+  ASSERT_TRUE(kb_->IsLightThreadRunning());
+  auto lit = [&] {
+    for (int i = 0; i < kb_->GetLightCount(); ++i)
+      if (kb_->Lighting().Led(i).alpha > 0) return true;
+    return false;
+  };
+  ASSERT_TRUE(WaitFor(lit));
+  kb_->SetLightingControlActive(true);
+  kb_->PaintLights();
+  int shown = 0;
+  for (int i = 0; i < kKeyboardRealKeys; ++i) shown += kb_->LightButton(i)->GetLightFade() > 0;
+  EXPECT_GT(shown, 0);
+  // Off the key page the buttons show no light.
+  kb_->ShowFunctionPage(3);
+  kb_->PaintLights();
+  for (int i = 0; i < kKeyboardRealKeys; ++i) EXPECT_EQ(kb_->LightButton(i)->GetLightFade(), 0) << i;
+  // A new LED count stops the thread before the table it writes goes away.
+  kb_->SetLightCount(170);
+  EXPECT_FALSE(kb_->IsLightThreadRunning());
+  kb_->StartLightThread();
+  EXPECT_TRUE(kb_->IsLightThreadRunning());
+}
+
 TEST_F(KeyboardTest, TooManyKeyPositionsReadNoTable) {
   ASSERT_EQ(emu_.Command("info keyboard 5 171"), "ok info keyboard 5");
   ClearJournal();
