@@ -194,6 +194,9 @@ int CKeyboardLighting::Apply() {
   effectStep_ = 0;
   effectStart_ = Now();
   effectPasses_ = 0;
+  effectIndex_ = effectHue_ = effectCounter_ = 0;
+  effectBlinkOn_ = false;
+  effectToggle_ = effectStart_;
   return 1;
 }
 
