@@ -22,8 +22,10 @@ class QtTrayIcon : public ITrayIcon {
   void ShowMenu(HWND owner, const std::vector<TrayMenuItem>& items) override;
 
   bool IsShown() const;
-  // The menu last built (for tests; null before the first ShowMenu).
+  // The menu last built (null before the first ShowMenu) and the icon
+  // (null before CreateTrayIcon).
   QMenu* Menu() const { return menu_.get(); }
+  QSystemTrayIcon* Icon() const { return tray_.get(); }
 
   // A small round icon in the accent colour, for builds without an icon file.
   static QIcon DefaultIcon();

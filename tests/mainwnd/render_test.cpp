@@ -13,6 +13,7 @@
 #include "qtview/skin_view.h"
 #include "qtview/style.h"
 #include "qtview/tray_icon.h"
+#include "ui/app_messages.h"
 #include "ui/resource_manager.h"
 
 namespace korvale::test {
@@ -69,6 +70,59 @@ TEST(MainWndRender, OffscreenWithNoDeviceShowsTheNoDeviceOverlay) {
   }
   CPaintManagerUI::SetResourcePath({});
   std::filesystem::remove_all(dir);
+}
+
+// A window that notes the tray messages it gets.
+class TrayOwner : public CWindowWnd {
+ public:
+  std::vector<std::pair<UINT, LPARAM>> trayClicks;
+  std::vector<WPARAM> menuCommands;
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM w, LPARAM l) override {
+    if (msg == WM_TRAY_NOTIFY) trayClicks.emplace_back(msg, l);
+    if (msg == WM_MENU_COMMAND) menuCommands.push_back(w);
+    return CWindowWnd::HandleMessage(msg, w, l);
+  }
+};
+
+TEST(QtTray, ClicksAndMenuChoicesArriveAsMessages) {
+  if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "mainwnd_render_tests";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QtUiLoop loop;
+  SetUiLoop(&loop);
+  {
+    TrayOwner owner;
+    ASSERT_NE(owner.Create(0, "tray owner"), 0u);
+    qtview::QtTrayIcon tray;
+    tray.CreateTrayIcon(owner.GetHWND(), "KORVALE TX730max");
+    ASSERT_NE(tray.Icon(), nullptr);
+    EXPECT_EQ(tray.Icon()->toolTip(), "KORVALE TX730max");
+    emit tray.Icon()->activated(QSystemTrayIcon::Trigger);
+    emit tray.Icon()->activated(QSystemTrayIcon::Context);
+    loop.RunUntil([&] { return owner.trayClicks.size() == 2; });
+    ASSERT_EQ(owner.trayClicks.size(), 2u);
+    EXPECT_EQ(owner.trayClicks[0].second, kTrayLButtonUp);
+    EXPECT_EQ(owner.trayClicks[1].second, kTrayRButtonUp);
+
+    tray.ShowMenu(owner.GetHWND(), {{"setwnd_menu", "Settings", false}, {"", "", true}, {"exit", "Exit", false}});
+    ASSERT_NE(tray.Menu(), nullptr);
+    const QList<QAction*> actions = tray.Menu()->actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_TRUE(actions[1]->isSeparator());
+    EXPECT_EQ(actions[2]->text(), "Exit");
+    actions[2]->trigger();
+    loop.RunUntil([&] { return !owner.menuCommands.empty(); });
+    ASSERT_EQ(owner.menuCommands.size(), 1u);
+    EXPECT_EQ(owner.menuCommands[0], 2u);  // the item's index
+    tray.DeleteTrayIcon();
+    EXPECT_EQ(tray.Icon(), nullptr);
+    owner.DestroyWindow();
+  }
+  SetUiLoop(nullptr);
 }
 
 }  // namespace
