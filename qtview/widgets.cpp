@@ -110,9 +110,9 @@ void ContainerWidget::paintEvent(QPaintEvent* event) {
   for (QObject* child : children()) {
     auto* key = dynamic_cast<KeyButtonWidget*>(child);
     if (key == nullptr || !key->isVisibleTo(this) || !event->region().intersects(key->geometry())) continue;
+    // Keys draw inside their own rectangle: no clipping needed.
     p.save();
     p.translate(key->pos());
-    p.setClipRect(QRect(QPoint(0, 0), key->size()));
     key->PaintInto(p);
     p.restore();
   }
@@ -248,14 +248,25 @@ void KeyButtonWidget::PaintInto(QPainter& p) {
   if (!control_->GetKeyUnsetFlag()) badge(control_->GetKeyUnsetImage(), false);
   if (!control_->GetKeySetFlag()) badge(control_->GetKeySetImage(), true);
 
-  if (!control_->GetText().empty()) {
-    // Key legends are small print, as on the keys themselves.
+  // Key legends are small print, as on the keys themselves; laid out once
+  // (again only when the text or the language changes) and then only drawn,
+  // since lighting frames repaint every key.
+  const unsigned language = CResourceManager::GetInstance().GetLanguageVersion();
+  if (control_->GetRawText() != legendRaw_ || language != legendLanguage_) {
+    legendRaw_ = control_->GetRawText();
+    legendLanguage_ = language;
     QString legend = QString::fromStdString(control_->GetText());
-    QFont legendFont = font();
-    legendFont.setPixelSize(legend.size() > 3 ? 10 : 12);
-    p.setFont(legendFont);
+    legendFont_ = font();
+    legendFont_.setPixelSize(legend.size() > 3 ? 10 : 12);
+    legend_.setText(legend);
+    legend_.setTextFormat(Qt::PlainText);
+    legend_.prepare(QTransform(), legendFont_);
+    legendSize_ = legend_.size();
+  }
+  if (!legendRaw_.empty()) {
+    p.setFont(legendFont_);
     p.setPen(control_->GetTextColor() != 0 ? ToQColor(control_->GetTextColor()) : kText);
-    p.drawText(rect(), Qt::AlignCenter, legend);
+    p.drawStaticText(QPointF((width() - legendSize_.width()) / 2.0, (height() - legendSize_.height()) / 2.0), legend_);
   }
   if (control_->IsSelected()) {
     p.setPen(QPen(ToQColor(control_->GetSelectedColor()), 2.0));

@@ -5,7 +5,9 @@
 // reads its model control when painting; the view keeps them in step.
 #include <QColor>
 #include <QImage>
+#include <QFont>
 #include <QPixmap>
+#include <QStaticText>
 #include <QWidget>
 
 #include "ui/ui.h"
@@ -61,6 +63,11 @@ class KeyButtonWidget : public QWidget {
   bool drawnByParent_ = false;
   // The shared pictures this key last used, kept to skip the cache lookup.
   QPixmap cap_;
+  std::string legendRaw_;
+  unsigned legendLanguage_ = 0;
+  QStaticText legend_;
+  QFont legendFont_;
+  QSizeF legendSize_;
   int capState_ = -1;
   QImage tinted_;
   qint64 tintedKey_ = -1;

@@ -25,13 +25,15 @@ using namespace korvale;
 
 constexpr int kKeys = 170;
 
-// A keyboard-like page: 170 keys of 40 x 40 on a 17 x 10 grid.
+// A keyboard-like page: 170 keys of 44 x 44 on a 17 x 10 grid.
 std::string KeyboardSkin() {
   std::string xml = R"(<Window size="900,520"><VerticalLayout><SelectPanel name="panel">)";
   for (int i = 0; i < kKeys; ++i) {
     int x = 10 + (i % 17) * 50, y = 10 + (i / 17) * 50;
+    // Each key with its legend, as on the keyboard page.
     xml += "<DeviceKeyButton name=\"light_" + std::to_string(i) + "\" float=\"true\" pos=\"" + std::to_string(x) +
-           "," + std::to_string(y) + "," + std::to_string(x + 44) + "," + std::to_string(y + 44) + "\"/>";
+           "," + std::to_string(y) + "," + std::to_string(x + 44) + "," + std::to_string(y + 44) + "\" text=\"K" +
+           std::to_string(i) + "\" resourcetext=\"false\"/>";
   }
   xml += "</SelectPanel></VerticalLayout></Window>";
   return xml;
