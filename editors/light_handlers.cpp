@@ -186,15 +186,24 @@ bool CLightHandlers::Handle(const TNotifyUI& msg, CVarnikUSBDevice* current,
     break;
   }
   if (route == nullptr) return false;
-  CLightControlUI* editor = LightEditorOf(current);
   bool inside = false;
-  for (CControlUI* c = msg.pSender; c != nullptr; c = c->GetParent())
-    if (c == editor) inside = true;
-  if (current == nullptr || editor == nullptr || !inside) {
+  for (CControlUI* c = msg.pSender; c != nullptr && current != nullptr; c = c->GetParent())
+    if (c == current) inside = true;
+  if (!inside) {
     Trace("lighting: \"%s\" is not a control of the current page, ignored", name.c_str());
     return false;
   }
   CVarnikUSBDevice& page = *current;
+  // The custom colour buttons may sit on the page itself; the rest need its editor.
+  if (route->action == Action::kFillBright || route->action == Action::kFillOff) {
+    OnFillCustomColours(page, route->action == Action::kFillBright);
+    return true;
+  }
+  CLightControlUI* editor = LightEditorOf(current);
+  if (editor == nullptr) {
+    Trace("lighting: the current page has no lighting editor; \"%s\" ignored", name.c_str());
+    return false;
+  }
   CLightControlUI& e = *editor;
   const bool selected = [&] {
     auto* o = dynamic_cast<COptionUI*>(msg.pSender);
@@ -204,8 +213,8 @@ bool CLightHandlers::Handle(const TNotifyUI& msg, CVarnikUSBDevice* current,
     case Action::kEffect: OnEffectSelected(page, e, e.GetSelectedEffect()); break;
     case Action::kCustomGroup: OnCustomGroupSelected(page, e, e.GetCustomGroup()); break;
     case Action::kExtraMode: OnExtraModeSelected(page, e.GetExtraMode()); break;
-    case Action::kFillBright: OnFillCustomColours(page, true); break;
-    case Action::kFillOff: OnFillCustomColours(page, false); break;
+    case Action::kFillBright:
+    case Action::kFillOff: break;  // handled above
     case Action::kBrightness: OnBrightness(page, e.GetBrightness()); break;
     case Action::kSpeed: OnSpeed(page, e.GetSpeed()); break;
     case Action::kEditR: OnColourEdited(page, e, 0); break;

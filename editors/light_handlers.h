@@ -45,8 +45,8 @@ class CLightHandlers {
   }
 
   // Handles a notification of the current page's lighting controls. False
-  // when it is not one of them, or when its sender is not in the current
-  // page's editor (a stale notification of another page changes nothing).
+  // when it is not one of them, or when its sender is not on the current
+  // page (a stale notification of another page changes nothing).
   bool Handle(const TNotifyUI& msg, CVarnikUSBDevice* current, const std::vector<CVarnikUSBDevice*>& all);
 
   // ---- one per control ----
