@@ -147,15 +147,17 @@ int main(int argc, char** argv) {
   std::unique_ptr<PowerEvents> power;
   bool shotsOk = true;
   HWND mainWindow = 0;
+  bool stopRequested = false;  // a stop asked for before the window existed
 
   g_signalFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   std::unique_ptr<QSocketNotifier> stopNotifier;
   if (g_signalFd >= 0) {
     stopNotifier = std::make_unique<QSocketNotifier>(g_signalFd, QSocketNotifier::Read);
-    QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [&mainWindow] {
+    QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [&mainWindow, &stopRequested] {
       std::uint64_t count;
       (void)!::read(g_signalFd, &count, sizeof count);
       Trace("korvale: asked to stop");
+      stopRequested = true;
       if (CWindowWnd* w = CWindowWnd::FromHandle(mainWindow)) w->DestroyWindow();
     });
     struct sigaction sa{};
@@ -173,6 +175,10 @@ int main(int argc, char** argv) {
   options.onMainWindow = [&](CMainWnd& window) {
     mainWindow = window.GetHWND();
     power = std::make_unique<PowerEvents>(window.GetHWND(), QDBusConnection::systemBus());
+    if (stopRequested) {
+      loop.Post([&window] { window.DestroyWindow(); });
+      return;
+    }
     if (!screenshots) return;
     const HWND hwnd = window.GetHWND();
     loop.Post([&, hwnd] {
