@@ -93,8 +93,9 @@ struct MainThreadParam {
 class CMainWnd : public WindowImplBase {
  public:
   static constexpr int kThreadSlots = 20;
+  // Slot 0 stays free: the device list runs and stops the discovery thread.
   static constexpr int kDiscoverySlot = 0;
-  static constexpr int kAudioWatchSlot = 1;
+  static constexpr int kAudioWatchSlot = 1;  // the audio capture watchdog
   static constexpr int kSyncLightSlot = 8;
   static constexpr std::uint32_t kThreadStopWaitMs = 1000;
 
