@@ -520,6 +520,7 @@ void CDeviceList::UpdateAfterVisibilityChange() {
       pages->SelectItem(0);
   }
   // Synchronised lighting needs two visible devices, both taking part.
+  if (hooks_.syncAvailable) hooks_.syncAvailable(visible >= 2);
   if (visible < 2) {
     for (const auto& e : entries_) e->page->Comm().lightSync = 0;
   }

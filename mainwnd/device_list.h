@@ -42,6 +42,9 @@ struct DeviceListHooks {
   std::function<void()> beforeSelectedTileHidden;
   // A device switched between cable and receiver: close the settings window.
   std::function<void()> closeSettingsWindow;
+  // After every change of the visible tiles: whether synchronised lighting
+  // is possible (two or more visible), for the lighting editors.
+  std::function<void(bool)> syncAvailable;
 };
 
 // Registers the tile and power panel classes with the control factory

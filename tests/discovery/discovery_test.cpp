@@ -490,6 +490,13 @@ TEST_F(DiscoveryTest, StopWhileAMessageWaitsDoesNotHang) {
 // ---- tiles and power panels without devices ----
 
 TEST_F(DiscoveryTest, LosingTheSelectedTileSelectsAnotherAndSynchroNeedsTwo) {
+  std::vector<bool> syncAvailable;
+  int selectedHidden = 0;
+  DeviceListHooks hooks;
+  hooks.syncAvailable = [&](bool on) { syncAvailable.push_back(on); };
+  hooks.beforeSelectedTileHidden = [&] { ++selectedHidden; };
+  list_ = std::make_unique<CDeviceList>(wnd_.GetPaintManager(), &wnd_, hooks);
+  wnd_.list = list_.get();
   list_->CreateDefaultPages();
   ASSERT_EQ(list_->PageCount(), 3);
   list_->ShowTile(0, true, true);
@@ -511,12 +518,16 @@ TEST_F(DiscoveryTest, LosingTheSelectedTileSelectsAnotherAndSynchroNeedsTwo) {
   }
   EXPECT_EQ(list_->TileAt(0)->SelectOption()->GetNormalImage(),
             std::string(list_->TileAt(0)->Icons().synchroNormal));
+  EXPECT_EQ(syncAvailable.back(), true);
   list_->HideTile(2);
+  EXPECT_EQ(selectedHidden, 1);  // the child windows closed first
   EXPECT_EQ(list_->CurrentDevice(), list_->PageAt(0));  // first other visible tile
   EXPECT_TRUE(list_->TileAt(0)->IsSynchroSelected());
   EXPECT_EQ(list_->PageAt(0)->Comm().lightSync.load(), 1);
   // Hiding one of them ends it for everyone.
   list_->HideTile(1);
+  EXPECT_EQ(selectedHidden, 1);  // not the selected one
+  EXPECT_EQ(syncAvailable.back(), false);
   EXPECT_FALSE(list_->TileAt(0)->IsSynchroSelected());
   EXPECT_FALSE(list_->TileAt(1)->IsSynchroSelected());
   EXPECT_EQ(list_->PageAt(0)->Comm().lightSync.load(), 0);
