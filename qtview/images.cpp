@@ -52,18 +52,19 @@ QPixmap LoadSkinImage(std::string_view text, ImageSpec* specOut) {
   ImageSpec spec = ParseImageSpec(text);
   if (specOut != nullptr) *specOut = spec;
   if (spec.file.empty()) return {};
-  static QHash<QString, QPixmap> cache;
-  static std::set<std::string> reported;
-  QString key = QString::fromStdString(spec.file);
-  auto it = cache.constFind(key);
-  if (it != cache.constEnd()) return it.value();
-
   std::string rel = CResourceManager::GetInstance().GetImagePath(spec.file);
   if (rel.empty()) rel = spec.file;
   std::filesystem::path path(rel);
   if (path.is_relative()) path = CPaintManagerUI::GetResourcePath() / path;
+
+  // By full path: another skin folder may use the same names.
+  static QHash<QString, QPixmap> cache;
+  static std::set<std::string> reported;
+  const QString key = QString::fromStdString(path.string());
+  auto it = cache.constFind(key);
+  if (it != cache.constEnd()) return it.value();
   QPixmap pixmap;
-  if (!pixmap.load(QString::fromStdString(path.string())) && reported.insert(spec.file).second) {
+  if (!pixmap.load(key) && reported.insert(path.string()).second) {
     Trace("skin image not found: %s", path.string().c_str());
   }
   cache.insert(key, pixmap);

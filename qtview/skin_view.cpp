@@ -40,6 +40,26 @@ bool HasChildWidgets(const CControlUI* c) {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+Qt::CursorShape CursorOf(CursorShape shape) {
+  switch (shape) {
+    case CursorShape::IBeam: return Qt::IBeamCursor;
+    case CursorShape::Wait: return Qt::WaitCursor;
+    case CursorShape::Cross: return Qt::CrossCursor;
+    case CursorShape::UpArrow: return Qt::UpArrowCursor;
+    case CursorShape::Size: return Qt::SizeAllCursor;
+    case CursorShape::Icon: return Qt::ArrowCursor;
+    case CursorShape::SizeNWSE: return Qt::SizeFDiagCursor;
+    case CursorShape::SizeNESW: return Qt::SizeBDiagCursor;
+    case CursorShape::SizeWE: return Qt::SizeHorCursor;
+    case CursorShape::SizeNS: return Qt::SizeVerCursor;
+    case CursorShape::SizeAll: return Qt::SizeAllCursor;
+    case CursorShape::No: return Qt::ForbiddenCursor;
+    case CursorShape::Hand: return Qt::PointingHandCursor;
+    case CursorShape::Arrow: break;
+  }
+  return Qt::ArrowCursor;
+}
+
 QString CssColor(DWORD argb) {
   QColor c = ToQColor(argb);
   return QString("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
@@ -576,6 +596,19 @@ void QtSkinView::Sync(CControlUI* control) {
     case Kind::KeyButton:
       static_cast<KeyButtonWidget*>(w)->RequestPaint();
       break;
+    case Kind::Picture:
+      if (auto* pick = dynamic_cast<CHandImgSelectButtonUI*>(control)) {
+        // The model pans by the picture's size, which only we know.
+        QPixmap image = LoadSkinImage(pick->GetHandImage());
+        QSize size = image.isNull() ? QSize() : image.size();
+        if (w->property("handImageSize").toSize() != size) {
+          w->setProperty("handImageSize", size);
+          pick->SetHandImageSize(UiSize{size.width(), size.height()});
+        }
+        w->setCursor(CursorOf(pick->GetCursor()));
+      }
+      w->update();
+      break;
     default:
       w->update();
       break;
@@ -706,9 +739,16 @@ void QtSkinView::SyncModelPos(CControlUI* control) {
   QWidget* w = WidgetFor(control);
   if (w == nullptr) return;
   QRect r = WindowRect(w);
+  const UiRect pos{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+  const bool moved = control->GetPos() != pos;
   writingPos_ = true;
-  control->SetPos(UiRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
+  control->SetPos(pos);
   writingPos_ = false;
+  if (auto* pick = dynamic_cast<CHandImgSelectButtonUI*>(control); pick != nullptr && moved) {
+    // Its visible part depends on its size: have it worked out again.
+    QSize size = w->property("handImageSize").toSize();
+    if (size.isValid()) pick->SetHandImageSize(UiSize{size.width(), size.height()});
+  }
   if (auto* container = dynamic_cast<CContainerUI*>(control); container != nullptr && HasChildWidgets(control)) {
     for (int i = 0; i < container->GetCount(); ++i) SyncModelPos(container->GetItemAt(i));
   }

@@ -353,6 +353,42 @@ TEST(QtSkinView, RubberBandSelectsTheKeysItCrosses) {
   EXPECT_FALSE(band->isVisible());
 }
 
+TEST(QtSkinView, DraggingPansAPictureLargerThanItsButton) {
+  App();
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  // Red on the left half, blue on the right.
+  QImage picture(200, 100, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  for (int y = 0; y < 100; ++y) {
+    for (int x = 100; x < 200; ++x) picture.setPixelColor(x, y, Qt::blue);
+  }
+  ASSERT_TRUE(picture.save(dir.filePath("pad_picture.png")));
+  const auto oldPath = CPaintManagerUI::GetResourcePath();
+  CPaintManagerUI::SetResourcePath(dir.path().toStdString());
+  {
+    SkinWindow w(R"(<Window size="200,100"><VerticalLayout>
+      <HandImgSelectButton name="pad" handimage="pad_picture.png" width="60" height="60"/>
+    </VerticalLayout></Window>)");
+    QWidget* widget = w.WidgetOf("pad");
+    ASSERT_NE(widget, nullptr);
+    EXPECT_GT(CentreColour(widget).red(), 200);
+    QTest::mousePress(widget, Qt::LeftButton, {}, QPoint(50, 30));
+    QMouseEvent move(QEvent::MouseMove, QPointF(-150, 30), widget->mapToGlobal(QPointF(-150, 30)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, QPoint(-150, 30));
+    // Pulled as far as the picture goes: its right edge shows.
+    auto* pick = w.Find<CHandImgSelectButtonUI>("pad");
+    EXPECT_EQ(pick->GetOffset().x, 140);
+    EXPECT_EQ(pick->GetOffset().y, 0);
+    QColor shown = CentreColour(widget);
+    EXPECT_GT(shown.blue(), 200);
+    EXPECT_LT(shown.red(), 50);
+  }
+  CPaintManagerUI::SetResourcePath(oldPath);
+}
+
 TEST(SkinViewProgram, DemoScreenshotIsWrittenAndNotBlank) {
   App();
   QTemporaryDir dir;
