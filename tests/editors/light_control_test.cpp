@@ -123,19 +123,31 @@ TEST_F(LightEditorTest, PanelsFollowKindAndEffect) {
     editor_->SetSameModeAvailable(c.sameFlag);
     editor_->ApplyLayout(c.effect);
     for (int i = 0; i < 7; ++i)
-      if (c.enabled[i] != '-') EXPECT_EQ(C(panels[i])->IsEnabled(), c.enabled[i] == '1') << panels[i];
-    if (c.enabled[6] == '-') EXPECT_FALSE(C("deng_fx_layout")->IsEnabled()) << "kind 5 leaves the direction panel";
+      if (c.enabled[i] != '-') {
+        EXPECT_EQ(C(panels[i])->IsEnabled(), c.enabled[i] == '1') << panels[i];
+      }
+    if (c.enabled[6] == '-') {
+      EXPECT_FALSE(C("deng_fx_layout")->IsEnabled()) << "kind 5 leaves the direction panel";
+    }
     auto shown = [&](int want, const char* name) {
-      if (want >= 0) EXPECT_EQ(C(name)->IsVisible(), want == 1) << name;
+      if (want >= 0) {
+        EXPECT_EQ(C(name)->IsVisible(), want == 1) << name;
+      }
     };
     shown(c.sameShown, "deng_same_mode");
     shown(c.customShown, "lightcustom_layout");
     shown(c.speedShown, "deng_speed_layout");
     shown(c.extraShown, "light_combo_ZZCCmodeSelectLayout");
     shown(c.audioShown, "light_combo_AudiomodeSelectLayout");
-    if (c.tabPage >= 0) EXPECT_EQ(As<CTabLayoutUI>("light_color_tablayout")->GetCurSel(), c.tabPage);
-    if (c.colourPanel >= 0) EXPECT_EQ(C("light_color_layout")->IsEnabled(), c.colourPanel == 1);
-    if (c.fxLeftText != nullptr) EXPECT_EQ(C("deng_FXL_check")->GetRawText(), c.fxLeftText);
+    if (c.tabPage >= 0) {
+      EXPECT_EQ(As<CTabLayoutUI>("light_color_tablayout")->GetCurSel(), c.tabPage);
+    }
+    if (c.colourPanel >= 0) {
+      EXPECT_EQ(C("light_color_layout")->IsEnabled(), c.colourPanel == 1);
+    }
+    if (c.fxLeftText != nullptr) {
+      EXPECT_EQ(C("deng_FXL_check")->GetRawText(), c.fxLeftText);
+    }
   }
   EXPECT_TRUE(notes_.notes.empty()) << "laying out sends no notification";
 }
@@ -268,6 +280,41 @@ TEST_F(LightEditorTest, MissingAudioControlStopsTheAudioOperationsWithATrace) {
   EXPECT_TRUE(C("light_audiocolor_layout")->IsEnabled());
   EXPECT_FALSE(editor_->GetLightAudioColor(42).has_value());
   EXPECT_TRUE(TraceSink::Instance().Contains("GetLightAudioColor control is NULL"));
+}
+
+TEST(LightEditorWithoutControls, SettersDoNothingAndGettersGiveTheirEmptyValues) {
+  VirtualUiLoop loop;
+  SetUiLoop(&loop);
+  RegisterLightControl();
+  CPaintManagerUI pm;
+  CDialogBuilder builder;
+  auto* editor = dynamic_cast<CLightControlUI*>(
+      builder.CreateFromText("<Window><LightControl name=\"LightControlItem\"/></Window>", nullptr, &pm));
+  ASSERT_NE(editor, nullptr);
+  pm.AttachDialog(editor);
+  editor->SetDeviceKind(1);
+  editor->SetEffectList({"a", "b"}, {1, 1}, 4, 4);
+  LightInfo info;
+  info.selectItem = 29;
+  info.red = 7;
+  editor->ShowLightInfo(info);
+  editor->SetSameModeAvailable(true);
+  EXPECT_EQ(editor->GetSelectedEffect(), -1);
+  EXPECT_EQ(editor->GetCustomGroup(), -1);
+  EXPECT_EQ(editor->GetExtraMode(), -1);
+  EXPECT_EQ(editor->GetBrightness(), 0);
+  EXPECT_EQ(editor->GetSpeed(), 0);
+  EXPECT_EQ(editor->GetColourText(ColourChannel::kRed), "");
+  EXPECT_EQ(editor->GetPaletteColour(), 0xFF000000u);
+  EXPECT_EQ(editor->GetSwatchColour(0), 0u);
+  EXPECT_EQ(editor->GetColourDisplay(), 0u);
+  EXPECT_FALSE(editor->GetMultiColour());
+  EXPECT_EQ(editor->GetDirection(), -1);
+  EXPECT_EQ(editor->GetAudioPaletteColour(), 0xFF000000u);
+  EXPECT_EQ(editor->GetAudioEditText(0), "");
+  EXPECT_EQ(editor->GetAudioColours(), (std::array<uint32_t, 3>{0, 0, 0}));
+  pm.AttachDialog(nullptr);
+  SetUiLoop(nullptr);
 }
 
 TEST(ColourText, ReadsDecimalValuesClampedToAByte) {
