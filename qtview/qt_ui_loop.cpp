@@ -36,6 +36,7 @@ void QtUiLoop::Post(Task task) {
 }
 
 void QtUiLoop::SetTimer(TimerKey key, std::uint32_t intervalMs, Task task) {
+  KillTimer(key);  // a restart may come from the timer's own task
   auto& slot = timers_[key];
   slot = std::make_unique<QTimer>();
   slot->setTimerType(intervalMs < 100 ? Qt::PreciseTimer : Qt::CoarseTimer);
@@ -51,8 +52,12 @@ void QtUiLoop::SetTimer(TimerKey key, std::uint32_t intervalMs, Task task) {
 void QtUiLoop::KillTimer(TimerKey key) {
   auto it = timers_.find(key);
   if (it == timers_.end()) return;
-  // Deleting a QTimer from inside its own timeout handler is unsafe.
-  it->second.release()->deleteLater();
+  // Deleting a QTimer from inside its own timeout handler is unsafe: stop it
+  // now, delete it later.
+  QTimer* timer = it->second.release();
+  timer->stop();
+  timer->disconnect();
+  timer->deleteLater();
   timers_.erase(it);
 }
 

@@ -1,4 +1,5 @@
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "tests/qtview/qt_fixture.h"
@@ -59,6 +60,17 @@ TEST(QtUiLoop, TimersRepeatUntilKilledEvenFromTheirOwnTask) {
   loop.RunUntil([&] { return later; });
   loop.KillTimer(other);
   EXPECT_EQ(ticks, 3);
+
+  // A task may restart its own timer (new interval, same key).
+  const auto self = UiLoop::NewTimerKey();
+  int runs = 0;
+  std::function<void()> task = [&] {
+    if (++runs == 1) loop.SetTimer(self, 2, task);
+  };
+  loop.SetTimer(self, 5, task);
+  loop.RunUntil([&] { return runs >= 3; });
+  loop.KillTimer(self);
+  EXPECT_FALSE(loop.HasTimer(self));
 }
 
 TEST(QtUiLoop, NestedRunsEndAtTheirOwnQuit) {
