@@ -21,6 +21,7 @@
 #include "ui/custom_controls.h"
 #include "ui/dialog_builder.h"
 #include "ui/paint_manager.h"
+#include "ui/resource_manager.h"
 #include "ui/skin_controls.h"
 
 namespace korvale {
@@ -70,6 +71,30 @@ class FakePowerDisplay : public CControlUI, public IPowerDisplayHooks {
   std::array<uint8_t, 6> status{};
   int shown = 0;
   int refreshed = 0;
+};
+
+// A key assignment editor that knows a few names.
+class FakeKeyEditor : public CControlUI, public IKeyEditorHooks {
+ public:
+  void Initialise() override { ++initialised; }
+  void SetDeviceKind(int k) override { deviceKind = k; }
+  void SetMainWindow(HWND) override {}
+  void SetMacroNames(const std::vector<std::string>&) override {}
+  void OpenForKey(int key, const KeyRecord&, bool fn) override {
+    openedKey = key;
+    openedFn = fn;
+  }
+  std::string NameOfCode(const AssignmentCode& c) const override {
+    switch (c.ToInt()) {
+      case 0x200100: return "key_lctrl";
+      case 0x200200: return "key_lshift";
+      case 0x200004: return "keyboard_key_A";
+      case 0x400100: return "mouse_left";
+      default: return "";
+    }
+  }
+  int initialised = 0, deviceKind = 0, openedKey = -1;
+  bool openedFn = false;
 };
 
 class Builder : public IDialogBuilderCallback {
@@ -342,6 +367,44 @@ TEST_F(KeyboardTest, LightThreadFillsTheTableAndPaintShowsIt) {
   EXPECT_FALSE(kb_->IsLightThreadRunning());
   kb_->StartLightThread();
   EXPECT_TRUE(kb_->IsLightThreadRunning());
+}
+
+TEST_F(KeyboardTest, KeyLabelsNameMacrosKeysAndCombinations) {
+  auto* editor = new FakeKeyEditor();
+  editor->SetName("KeySetControlItem");
+  kb_->Add(editor);
+  CResourceManager::GetInstance().AddText("close_text", "Off");
+  CResourceManager::GetInstance().AddText("keyboard_key_A", "A");
+  CResourceManager::GetInstance().AddText("Key_Set", "Key: ");
+  kb_->OnConnected();
+  WriteMacroConfig(2);
+  kb_->LoadEffectLists();
+  struct Case {
+    AssignmentCode code;
+    const char* label;
+  } cases[] = {
+      {{0x70, 1, 0}, "macro 1"},
+      {{0x71, 5, 0}, ""},  // no such macro
+      {{0x20, 0, 0}, "Off"},
+      {{0x00, 0, 0}, "Off"},
+      {{0x20, 0, 4}, "A"},
+      {{0x20, 0x03, 0x04}, "key_lctrl+key_lshift+A"},
+      {{0x40, 1, 0}, "mouse_left"},
+      {{0x50, 9, 9}, "关闭"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(kb_->LabelForCode(c.code), c.label) << std::hex << c.code.ToInt();
+
+  std::vector<KeyRecord> keys = kb_->GetKeyList();
+  keys[64].normal.code = {0x20, 0x03, 0x04};
+  kb_->SetKeyList(keys);
+  kb_->RefreshKeyLabels();
+  EXPECT_EQ(kb_->KeyButton(64)->GetToolTip(), "A\nKey: key_lctrl+key_lshift+A");
+  EXPECT_FALSE(kb_->KeyButton(64)->GetKeyUnsetFlag());  // changed: the badge shows
+  kb_->SelectKey(64);
+  EXPECT_EQ(editor->openedKey, 64);
+  EXPECT_FALSE(editor->openedFn);
+  EXPECT_TRUE(editor->IsVisible());
+  CResourceManager::GetInstance().SetLanguageTexts({});
 }
 
 TEST_F(KeyboardTest, TooManyKeyPositionsReadNoTable) {
