@@ -7,6 +7,7 @@
 #include "mainwnd/device_discovery.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
+#include "platform/registered_messages.h"
 #include "platform/trace.h"
 #include "protocol/commands.h"
 #include "ui/app_messages.h"
@@ -103,6 +104,8 @@ CDeviceList::CDeviceList(CPaintManagerUI& pm, IDialogBuilderCallback* builder, D
       hooks_(std::move(hooks)),
       discovery_(std::make_unique<CDeviceDiscovery>(pm.GetPaintWindow())) {
   RegisterDeviceListControls();
+  // The shell registers the identity message at start; SetIdentityMessage overrides.
+  if (auto number = FindRegisteredMessage(kAppIdentity)) discovery_->SetIdentityMessage(*number);
 }
 
 CDeviceList::~CDeviceList() {

@@ -70,7 +70,8 @@ class CDeviceList {
   // first full scan, sends WM_DEVICE_BOUND / WM_DEVICE_LOST to the main window.
   bool StartDiscovery();
   void StopDiscovery();
-  // The registered identity message number (0 = none).
+  // The registered identity message number (0 = none); by default the one
+  // registered under the identity string, if any.
   void SetIdentityMessage(UINT msg);
   CDeviceDiscovery& Discovery() { return *discovery_; }
 

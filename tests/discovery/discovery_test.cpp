@@ -22,6 +22,7 @@
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
+#include "platform/registered_messages.h"
 #include "platform/trace.h"
 #include "platform/ui_loop.h"
 #include "tests/support/emu_process.h"
@@ -73,7 +74,7 @@ class TestMainWnd : public WindowImplBase {
       return list ? list->OnDeviceLost(wParam) : 0;
     }
     if (msg == WM_TILE_LINK) return list ? list->OnTileLink(wParam, lParam) : 0;
-    if (msg == kIdentityMsg) {
+    if (msg == identityMsg) {
       ++identity;
       return 0;
     }
@@ -81,6 +82,7 @@ class TestMainWnd : public WindowImplBase {
     return 0;
   }
   CDeviceList* list = nullptr;
+  UINT identityMsg = kIdentityMsg;
   std::vector<int> bound, lost;
   int identity = 0;
 };
@@ -261,6 +263,15 @@ TEST_F(DiscoveryTest, NoDeviceFirstScanPostsIdentityAndShowsOverlay) {
   EXPECT_EQ(list_->VisibleTileCount(), 0);
   list_->ShowTile(0, false, false);  // any visibility change settles the overlay
   EXPECT_TRUE(Find("No_device_Link")->IsVisible());
+}
+
+TEST_F(DiscoveryTest, IdentityMessageDefaultsToTheRegisteredOne) {
+  wnd_.identityMsg = RegisterWindowMessage(kAppIdentity);
+  ASSERT_NE(wnd_.identityMsg, 0u);
+  list_ = std::make_unique<CDeviceList>(wnd_.GetPaintManager(), &wnd_);
+  wnd_.list = list_.get();
+  ASSERT_TRUE(list_->StartDiscovery());
+  ASSERT_TRUE(PumpUntil([&] { return wnd_.identity == 1; }));
 }
 
 // The consumer collection may be bound before or after the command one: the
