@@ -506,7 +506,7 @@ std::optional<AudioLightInfo> CLightControlUI::GetAudioLightInfo(bool takeColour
 
 std::array<uint32_t, 3> CLightControlUI::GetAudioColours() const {
   auto* self = const_cast<CLightControlUI*>(this);
-  if (auto rec = self->GetAudioLightInfo(false)) return rec->ToWords();
+  if (auto rec = self->GetAudioLightInfo(true)) return rec->ToWords();
   return audio_.ToWords();
 }
 

@@ -78,8 +78,8 @@ class CLightControlUI : public CHorizontalLayoutUI, public ILightEditorHooks {
                      int brightnessMax, int speedMax) override;
   void ShowLightInfo(const LightInfo& info) override;
   void SetAudioColours(uint32_t a, uint32_t b, uint32_t c) override { SetAudioLightInfo(a, b, c); }
-  // The page asks for the audio record; the edited colour is not taken from
-  // the display (the handlers do that).
+  // The page asks for the audio record (the colour display's colour taken
+  // into the edited colour).
   std::array<uint32_t, 3> GetAudioColours() const override;
 
   // ---- panels ----
