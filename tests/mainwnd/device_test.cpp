@@ -54,6 +54,19 @@ TEST_F(DeviceWndTest, BoundKeyboardIsTheCurrentDeviceAndHidesTheOverlay) {
   EXPECT_EQ(keyboard->GetKind(), 1);
   EXPECT_FALSE(Find("No_device_Link")->IsVisible());
   EXPECT_TRUE(wnd->IsVisible());
+  // Selecting its tile made it the current tile, with its power panel shown.
+  CDeviceList* list = wnd->GetDeviceList();
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(wnd->GetCurrentTileIndex(), list->IndexOfPage(keyboard));
+  CControlUI* power = Find("device_power_switch");
+  ASSERT_NE(power, nullptr);
+  EXPECT_TRUE(power->IsVisible());
+  // One tile: nothing before or after it to move to.
+  auto* next = dynamic_cast<CButtonUI*>(Find("device_select_next"));
+  ASSERT_NE(next, nullptr);
+  next->Activate();
+  loop.RunPending();
+  EXPECT_EQ(wnd->CurrentDevice(), keyboard);
   // Hover and lighting control reach the page.
   wnd->SendMessage(wm::kActivate, 1, 0);
   EXPECT_TRUE(keyboard->GetWindowActive());
