@@ -97,6 +97,22 @@ class FakeKeyEditor : public CControlUI, public IKeyEditorHooks {
   bool openedFn = false;
 };
 
+// A profile list with one selected profile.
+class FakeProfileList : public CControlUI, public IProfileListHooks {
+ public:
+  void SetDeviceKind(int k) override { deviceKind = k; }
+  void SetFolders(const fs::path& user, const fs::path& def) override {
+    userFolder = user;
+    defaultProfile = def;
+  }
+  void Initialise() override { ++initialised; }
+  void SelectFeatureTab(int tab) override { featureTab = tab; }
+  std::string GetSelectedUUID() const override { return "{AAAA-1}"; }
+  void ReloadList() override { ++reloads; }
+  int deviceKind = 0, initialised = 0, featureTab = -1, reloads = 0;
+  fs::path userFolder, defaultProfile;
+};
+
 class Builder : public IDialogBuilderCallback {
  public:
   CControlUI* CreateControl(std::string_view tag) override {
@@ -405,6 +421,24 @@ TEST_F(KeyboardTest, KeyLabelsNameMacrosKeysAndCombinations) {
   EXPECT_FALSE(editor->openedFn);
   EXPECT_TRUE(editor->IsVisible());
   CResourceManager::GetInstance().SetLanguageTexts({});
+}
+
+TEST_F(KeyboardTest, BindingHandsFoldersToTheProfileListAndTakesItsProfile) {
+  auto* list = new FakeProfileList();
+  list->SetName("DeviceProfileItem");
+  kb_->Add(list);
+  kb_->InitPage();
+  EXPECT_EQ(list->deviceKind, kKindKeyboard);
+  EXPECT_EQ(list->userFolder, dir_ / "data" / kIdentity / "keyboard");
+  EXPECT_EQ(list->defaultProfile, DefaultProfilePath("keyboard"));
+  EXPECT_EQ(list->initialised, 1);
+  EXPECT_EQ(list->featureTab, 1);
+  EXPECT_EQ(kb_->GetProfileName(), "{AAAA-1}");
+  // A 0x402 resync reloads the list once.
+  CVarnikKeyboardDevice::ProfilesChangedFlag() = proto::kEventProfilesChanged;
+  kb_->OnResync();
+  kb_->OnResync();
+  EXPECT_EQ(list->reloads, 1);
 }
 
 TEST_F(KeyboardTest, TooManyKeyPositionsReadNoTable) {
