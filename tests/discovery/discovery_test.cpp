@@ -25,6 +25,7 @@
 #include "platform/registered_messages.h"
 #include "platform/trace.h"
 #include "platform/ui_loop.h"
+#include "tests/hid/test_descriptors.h"
 #include "tests/support/emu_process.h"
 #include "ui/app_messages.h"
 #include "ui/containers.h"
@@ -253,6 +254,50 @@ TEST_F(DiscoveryTest, RealKeyboardPageIsBuiltFromItsSkinAndConnected) {
   list_->StopDiscovery();
   list_->DestroyAll();  // the page stops its threads while the loop still runs
   loop_.RunPending();
+}
+
+// hidraw nodes (a sysfs tree of the test's own, plain files for the nodes):
+// bound at the first scan, and a node that is gone is lost at the next look.
+TEST_F(DiscoveryTest, HidrawNodeIsBoundAndItsRemovalSeen) {
+  const fs::path sys = dir_ / "sys", dev = dir_ / "dev";
+  const fs::path usb = sys / "devices/pci0000:00/0000:00:14.0/usb1/1-2";
+  const fs::path hid = usb / "1-2:1.1" / "0003:0001";
+  fs::create_directories(hid / "hidraw" / "hidraw3");
+  fs::create_directories(dev);
+  fs::create_directories(sys / "class/hidraw");
+  std::ofstream(usb / "bcdDevice") << "0102\n";
+  std::ofstream(usb / "1-2:1.1" / "bInterfaceNumber") << "01\n";
+  std::ofstream(hid / "uevent") << "DRIVER=hid-generic\nHID_ID=0003:0000320F:00005064\nHID_NAME=Test\n";
+  std::ofstream(hid / "report_descriptor", std::ios::binary)
+      .write(reinterpret_cast<const char*>(testdata::kKeyboardInterface.data()),
+             static_cast<std::streamsize>(testdata::kKeyboardInterface.size()));
+  fs::create_directory_symlink("../..", hid / "hidraw" / "hidraw3" / "device");
+  fs::create_directory_symlink(hid / "hidraw" / "hidraw3", sys / "class/hidraw/hidraw3");
+  std::ofstream(dev / "hidraw3") << "";
+  CHidDevice::SetSysfsRoot(sys);
+  CHidDevice::SetDevRoot(dev);
+  CHidDevice::SetHidrawEnabled(true);
+  struct Restore {
+    ~Restore() {
+      CHidDevice::SetSysfsRoot("/sys");
+      CHidDevice::SetDevRoot("/dev");
+      CHidDevice::SetHidrawEnabled(false);
+    }
+  } restore;
+
+  list_->CreateDefaultPages();
+  CVarnikUSBDevice* kb = list_->KeyboardPages().at(0);
+  ASSERT_TRUE(list_->StartDiscovery());
+  ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 0) && Has(wnd_.bound, 1); }));
+  EXPECT_EQ(list_->Discovery().Slot(0).path, (dev / "hidraw3").string() + "#vid_320f&pid_5064&mi_01&col04");
+  EXPECT_TRUE(kb->IsPrimaryOpen());
+  EXPECT_TRUE(list_->TileAt(list_->IndexOfPage(kb))->IsVisible());
+  fs::remove(dev / "hidraw3");
+  list_->Discovery().Rescan();  // what the udev removal notice does
+  ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.lost, 0) && Has(wnd_.lost, 1); }));
+  EXPECT_FALSE(kb->IsPrimaryOpen());
+  EXPECT_FALSE(list_->TileAt(list_->IndexOfPage(kb))->IsVisible());
+  list_->StopDiscovery();
 }
 
 TEST_F(DiscoveryTest, NoDeviceFirstScanPostsIdentityAndShowsOverlay) {
