@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/trace.h"
+#include "profiles/device_profiledata.h"
 #include "profiles/json_file.h"
 #include "protocol/device_comm.h"
 
@@ -132,6 +133,20 @@ uint64_t CKeyboardLighting::SteadyMs() {
                                    .count());
 }
 
+void CKeyboardLighting::SetChangeNotifier(std::function<void()> notify) {
+  Lock lk(mutex_);
+  notify_ = std::move(notify);
+}
+
+void CKeyboardLighting::Notify() {
+  std::function<void()> notify;
+  {
+    Lock lk(mutex_);
+    notify = notify_;
+  }
+  if (notify) notify();
+}
+
 void CKeyboardLighting::SetKeyToLedMap(const std::array<uint8_t, kLeds>& map) {
   Lock lk(mutex_);
   keyToLed_ = map;
@@ -162,6 +177,8 @@ void CKeyboardLighting::SetEffectList(std::vector<LedEffectStep> steps) {
   effectStep_ = 0;
   effectStart_ = Now();
   effectPasses_ = 0;
+  lk.unlock();
+  Notify();
 }
 void CKeyboardLighting::SetCustomTable(std::vector<LightListEntry> entries) {
   Lock lk(mutex_);
@@ -171,6 +188,8 @@ void CKeyboardLighting::SetCustomTable(std::vector<LightListEntry> entries) {
   const uint64_t now = Now();
   for (auto& k : keyFx_) k.toggle = now;
   customActive_ = std::any_of(custom_.begin(), custom_.end(), [](const LightListEntry& e) { return e.valid != 0; });
+  lk.unlock();
+  Notify();
 }
 void CKeyboardLighting::SetCustomColours(std::span<const LedColour> colours) {
   Lock lk(mutex_);
@@ -183,7 +202,15 @@ void CKeyboardLighting::SetCustomColours(std::span<const LedColour> colours) {
 }
 
 int CKeyboardLighting::Apply() {
-  Lock lk(mutex_);
+  {
+    Lock lk(mutex_);
+    ApplyLocked();
+  }
+  Notify();
+  return 1;
+}
+
+void CKeyboardLighting::ApplyLocked() {
   const int mode = info_.selectItem;
   if (mode != lastMode_ || mode == kModeCustom) InitModeLocked();
   lastMode_ = mode;
@@ -197,7 +224,6 @@ int CKeyboardLighting::Apply() {
   effectIndex_ = effectHue_ = effectCounter_ = 0;
   effectBlinkOn_ = false;
   effectToggle_ = effectStart_;
-  return 1;
 }
 
 void CKeyboardLighting::InitMode() {
@@ -1256,6 +1282,34 @@ int CKeyboardLighting::ReadCustomColoursFromDevice(CDeviceComm& comm, int keyCou
   return r;
 }
 
+int CKeyboardLighting::LoadCustomColoursToDevice(CKeyboardProfiledata& profile, CDeviceComm& comm, int keyCount) {
+  const int32_t group = std::clamp(profile.ReadCustomGroupIndex(), 0, 255);
+  const std::vector<LedColour> colours = profile.ReadCustomColours(group, ledCount_);
+  {
+    Lock lk(mutex_);
+    info_.customGroup = static_cast<uint8_t>(group);
+  }
+  SetCustomColours(colours);
+  WriteCustomColoursToDevice(comm, keyCount);
+  return group;
+}
+
+int CKeyboardLighting::SyncCustomColoursFromDevice(CKeyboardProfiledata& profile, CDeviceComm& comm, int keyCount) {
+  const int r = ReadCustomColoursFromDevice(comm, keyCount);
+  if (r != CMD_OK) return r;
+  std::vector<LedColour> table(static_cast<std::size_t>(ledCount_));
+  Snapshot(table);
+  int group = 0;
+  {
+    Lock lk(mutex_);
+    group = info_.customGroup;
+  }
+  profile.WriteCustomColours(table, group);
+  SetCustomColours(profile.ReadCustomColours(group, ledCount_));
+  WriteCustomColoursToDevice(comm, keyCount);
+  return r;
+}
+
 bool CKeyboardLighting::SetKeyCustomColour(int led) {
   Lock lk(mutex_);
   if (info_.selectItem != kModeCustom || led < 0 || led >= ledCount_) return false;
@@ -1303,11 +1357,11 @@ int CKeyboardLighting::StreamIfDue(CDeviceComm& comm, int keyCount) {
   if (!comm.opened.load()) return 0;
   const auto frame = BuildStreamFrame(keyCount);
   const int r = comm.StreamLed(frame.data(), static_cast<uint32_t>(frame.size()));
-  if (r != CMD_OK) {
-    Lock lk(mutex_);
-    nextStream_ = Now() + kStreamFailPauseMs;
-  }
-  return r == CMD_OK ? 1 : r;
+  if (r == CMD_OK) return 1;
+  Trace("LED frame not sent (%d)", r);
+  Lock lk(mutex_);
+  nextStream_ = Now() + kStreamFailPauseMs;
+  return -1;
 }
 
 // ---------------------------------------------------------------- thread
@@ -1319,6 +1373,8 @@ void CLightThread::Start(CKeyboardLighting& engine, CDeviceComm* comm) {
     stop_ = false;
     nudged_ = false;
   }
+  engine_ = &engine;
+  engine.SetChangeNotifier([this] { Nudge(); });
   thread_ = std::thread([this, &engine, comm] { Run(engine, comm); });
 }
 
@@ -1330,6 +1386,8 @@ void CLightThread::Stop() {
   }
   cv_.notify_all();
   thread_.join();
+  if (engine_) engine_->SetChangeNotifier(nullptr);
+  engine_ = nullptr;
 }
 
 void CLightThread::Nudge() {

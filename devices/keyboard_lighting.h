@@ -29,6 +29,7 @@
 namespace korvale {
 
 class CDeviceComm;
+class CKeyboardProfiledata;
 
 // The effect names a keyboard page offers, read from the data files.
 struct EffectLists {
@@ -59,6 +60,9 @@ class CKeyboardLighting {
   explicit CKeyboardLighting(std::span<LedColour> leds);
 
   // ---- set-up, UI thread ----
+  // Called (outside the engine's lock) after a change that can move the
+  // next step closer: the light thread uses it to wake and re-plan.
+  void SetChangeNotifier(std::function<void()> notify);
   // The keyboard's key→LED map (170 entries, 255 = the key has no LED).
   void SetKeyToLedMap(const std::array<uint8_t, kLeds>& map);
   void SetClock(Clock clock);
@@ -116,6 +120,14 @@ class CKeyboardLighting {
                                  bool scaled = false);
   // Reads the current group back into the LED table (intensities kept).
   int ReadCustomColoursFromDevice(CDeviceComm& comm, int keyCount);
+  // Mode 20 entered from the profile: the profile's group becomes the
+  // current one, its colours fill the LED table and go to the keyboard.
+  // Returns the group (for the lighting editor).
+  int LoadCustomColoursToDevice(CKeyboardProfiledata& profile, CDeviceComm& comm, int keyCount);
+  // Mode 20 reported by the keyboard: its colours of the current group are
+  // stored in the profile, reloaded from there and written back. Result of
+  // the read (the write follows only after a good read).
+  int SyncCustomColoursFromDevice(CKeyboardProfiledata& profile, CDeviceComm& comm, int keyCount);
   // Mode 20 only: LED := the LightInfo colour. True when it changed the table.
   bool SetKeyCustomColour(int led);
   // LEDs 0..125 := the LightInfo colour (on) or black.
@@ -124,7 +136,7 @@ class CKeyboardLighting {
   std::vector<uint8_t> BuildStreamFrame(int keyCount) const;
   // In modes 29 and 30: sends a frame when 50 ms have passed since the last
   // one (200 ms after a failed one). 1 sent, 0 not due or not streaming,
-  // else the failed result.
+  // -1 the frame failed (its exchange result is traced).
   int StreamIfDue(CDeviceComm& comm, int keyCount);
   std::chrono::milliseconds StreamInterval() const { return std::chrono::milliseconds(lightfx::kStreamIntervalMs); }
 
@@ -143,6 +155,7 @@ class CKeyboardLighting {
   static uint64_t SteadyMs();
 
   void InitModeLocked();
+  void ApplyLocked();
   void ResetLocked();
   void StepLocked();
   void ModeStepLocked();
@@ -206,7 +219,10 @@ class CKeyboardLighting {
   lightfx::Rgb AudioBarColour(int hue) const;
   int BarHeight(int32_t level) const;
 
+  void Notify();
+
   mutable std::mutex mutex_;
+  std::function<void()> notify_;
   std::span<LedColour> leds_;
   int ledCount_ = 0;
   Clock clock_;
@@ -288,6 +304,7 @@ class CLightThread {
   void Run(CKeyboardLighting& engine, CDeviceComm* comm);
 
   std::thread thread_;
+  CKeyboardLighting* engine_ = nullptr;
   std::mutex mutex_;
   std::condition_variable cv_;
   bool stop_ = false;

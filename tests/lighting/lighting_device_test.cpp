@@ -14,6 +14,7 @@
 
 #include "devices/keyboard_lighting.h"
 #include "hid/hid_device.h"
+#include "profiles/device_profiledata.h"
 #include "protocol/device_comm.h"
 #include "tests/support/emu_process.h"
 
@@ -145,6 +146,42 @@ TEST_F(LightingDeviceTest, CustomGroupIsWrittenAndReadBack) {
   EXPECT_EQ(other.Led(7), LedColour{});
 }
 
+TEST_F(LightingDeviceTest, ProfileColoursGoToTheKeyboardAndComeBack) {
+  std::vector<LedColour> leds(170);
+  CKeyboardLighting fx(leds);
+  fx.SetLightInfo(Info(20, 0));
+  fx.Apply();
+  CKeyboardProfiledata profile;
+  profile.WriteCustomGroupIndex(3);
+  std::vector<LedColour> colours(170, LedColour{1, 2, 3, 0});
+  colours[9] = {90, 91, 92, 0};
+  profile.WriteCustomColours(colours, 3);
+  ClearJournal();
+  EXPECT_EQ(fx.LoadCustomColoursToDevice(profile, comm_, 170), 3);
+  EXPECT_EQ(fx.GetLightInfo().customGroup, 3);
+  const auto written = Written(Journal(), 0x0B);
+  ASSERT_EQ(written.size(), 3u * 512 + 510);
+  EXPECT_EQ((std::vector<uint8_t>(written.begin() + 1536 + 27, written.begin() + 1536 + 30)),
+            (std::vector<uint8_t>{90, 91, 92}));
+
+  // The keyboard's colours win when it reports mode 20: they land in the profile.
+  std::vector<uint8_t> device(510, 7);
+  device[30] = 200;  // LED 10's red
+  ASSERT_EQ(comm_.WriteCustomLight(device.data(), 510, 3), CMD_OK);
+  ClearJournal();
+  ASSERT_EQ(fx.SyncCustomColoursFromDevice(profile, comm_, 170), CMD_OK);
+  const auto stored = profile.ReadCustomColours(3, 170);
+  ASSERT_EQ(stored.size(), 170u);
+  EXPECT_EQ(stored[10].red, 200);
+  EXPECT_EQ(stored[9].red, 7);
+  EXPECT_EQ(fx.Led(10).red, 200);
+  // Read, then the same colours written back.
+  const auto packets = Journal();
+  ASSERT_FALSE(packets.empty());
+  EXPECT_EQ(packets.front().cmd, 0x0A);
+  EXPECT_EQ(Written(packets, 0x0B).back(), 7);
+}
+
 // Frames sent, counted on the emulator's side: a frame's first packet has offset 0.
 int StreamFrames(const std::vector<Packet>& packets) {
   int frames = 0;
@@ -249,6 +286,27 @@ TEST(LightThread, SleepsUntilAStepIsDueAndStopsAtOnce) {
   thread.Stop();
   EXPECT_LT(SteadyClock::now() - t0, Ms(50));  // far below the 160 ms it was sleeping
   EXPECT_FALSE(thread.Running());
+}
+
+TEST(LightThread, ANewModeWakesTheSleepingThread) {
+  std::vector<LedColour> leds(170);
+  CKeyboardLighting fx(leds);
+  LightInfo info = Info(21);  // off, speed 0: it sleeps 160 ms between steps
+  info.speed = 0;
+  fx.SetLightInfo(info);
+  fx.Apply();
+  CLightThread thread;
+  thread.Start(fx);
+  std::this_thread::sleep_for(Ms(40));
+  const auto t0 = SteadyClock::now();
+  LightInfo stat = Info(6);  // static single colour, at every tick
+  stat.red = 9;
+  stat.speed = 4;
+  fx.SetLightInfo(stat);
+  fx.Apply();
+  while (fx.Led(0).red != 9 && SteadyClock::now() - t0 < Ms(1000)) std::this_thread::sleep_for(Ms(1));
+  EXPECT_LT(SteadyClock::now() - t0, Ms(100));
+  thread.Stop();
 }
 
 TEST(LightThread, IdlesWhileTheKeyboardIsAwayAndLeavesSynchronisedLightingAlone) {

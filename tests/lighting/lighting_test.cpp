@@ -2,8 +2,11 @@
 // expected values are worked out by hand from the effect rules and the
 // curves (wheel, breathing, wave), not by running the engine.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -337,6 +340,30 @@ TEST(LightingFrames, EveryModeStepsWithinTheTable) {
       const bool effectList = mode == 0 || (mode >= 22 && mode <= 24) || mode == 28 || mode == 31 || mode >= 35;
       EXPECT_EQ(lit, !(mode == 21 || effectList)) << "mode " << mode << " multi " << multi;
     }
+}
+
+TEST(EffectLists, ReadFromTheDataFilesAndKeptWhenMissing) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("korvale-fx-" + std::to_string(::getpid()));
+  fs::create_directories(dir / "user");
+  std::ofstream(dir / "user" / "macro.config") << R"({"MacroInfo":[{"MacroName":"one"},{"MacroName":"two"}]})";
+  std::ofstream(dir / "user" / "velmo_light.config")
+      << R"({"LightInfo":[[{"LightName":"mine"}],[{"LightName":"a"},{"LightName":"b"}]]})";
+  EffectLists lists;
+  LoadEffectLists(lists, fs::path(KORVALE_SOURCE_DIR) / "data" / "DefaultData", dir / "user", 1);
+  EXPECT_EQ(lists.macroNames, (std::vector<std::string>{"one", "two"}));
+  ASSERT_EQ(lists.names.size(), 12u);  // the shipped list of model 1
+  EXPECT_EQ(lists.values.size(), 12u);
+  EXPECT_EQ(lists.visible.size(), 12u);
+  EXPECT_EQ(lists.userNames, (std::vector<std::string>{"a", "b"}));
+
+  // A model the files do not have leaves the lists as they were; macros are reread.
+  fs::remove(dir / "user" / "macro.config");
+  LoadEffectLists(lists, fs::path(KORVALE_SOURCE_DIR) / "data" / "DefaultData", dir / "user", 7);
+  EXPECT_TRUE(lists.macroNames.empty());
+  EXPECT_EQ(lists.names.size(), 12u);
+  EXPECT_EQ(lists.userNames, (std::vector<std::string>{"a", "b"}));
+  fs::remove_all(dir);
 }
 
 }  // namespace
