@@ -20,9 +20,11 @@
 #include "platform/paths.h"
 #include "platform/registered_messages.h"
 #include "platform/trace.h"
+#include "profiles/json_file.h"
 #include "profiles/settings_files.h"
 #include "ui/containers.h"
 #include "ui/controls.h"
+#include "ui/custom_controls.h"
 #include "ui/resource_manager.h"
 
 namespace korvale {
@@ -56,7 +58,7 @@ const char* MainRouteName(MainRoute route) {
       "lighting editor", "audio lighting", "colour entry", "key editor", "key capture",
       "macro editor", "macro recording", "macro action menu", "shoot editor", "headset controls",
       "profile list", "profile select", "main commands", "function page", "device settings",
-      "mouse LED selection", "skin window", "settings window", "about window", "work tool",
+      "skin window", "settings window", "about window", "work tool",
       "audio capture", "hook control", "system control panel"};
   static_assert(std::size(kNames) == static_cast<std::size_t>(MainRoute::kCount));
   const auto i = static_cast<std::size_t>(route);
@@ -251,7 +253,6 @@ constexpr Row kRoutes[] = {
     {kKillT, "macro_delay", false, false, R::kMacroEditor},
     // message-map entries
     {"itemactivate", "macro_action", false, false, R::kMacroActionMenu},
-    {"click_select_end", "mouse_device_key_light", false, false, R::kMouseLedSelection},
 };
 
 // Tray menu commands other than "exit".
@@ -645,6 +646,10 @@ bool CMainWnd::RouteNotify(TNotifyUI& msg) {
     OnDeviceSelect();
     return true;
   }
+  if (type == notify::kClickSelectEnd && EqualsNoCase(name, "mouse_device_key_light")) {
+    OnMouseLedSelection(msg.pSender);
+    return true;
+  }
   if (type == notify::kItemSelect && EqualsNoCase(name, "device_profile_combo")) {
     KillTimer(kTimerProfileSelect);
     SetTimer(kTimerProfileSelect, 400);
@@ -831,6 +836,31 @@ void CMainWnd::SelectNeighbourTile(int direction) {
       return;
     }
   }
+}
+
+void CMainWnd::OnMouseLedSelection(CControlUI* panel) {
+  CVarnikUSBDevice* d = CurrentDevice();
+  const int count = d != nullptr ? d->GetLightCount() : 0;
+  if (panel == nullptr || count <= 0) return;
+  std::vector<bool> marked(static_cast<std::size_t>(count), false);
+  bool anySelected = false;
+  for (CControlUI* c : m_pm.FindSubControlsByClass(panel, "DeviceKeyButton")) {
+    auto* b = dynamic_cast<CDeviceKeyButtonUI*>(c);
+    int n = 0;
+    if (b == nullptr) continue;
+    if (!SplitIndexed(b->GetName(), "light_", false, &n) && !SplitIndexed(b->GetUserData(), "light_", false, &n))
+      continue;
+    if (n >= count) continue;
+    if (b->IsSelected()) anySelected = true;
+    if (b->IsSelected() || !b->IsVisible()) marked[static_cast<std::size_t>(n)] = true;
+  }
+  if (!anySelected || std::find(marked.begin(), marked.end(), false) != marked.end()) return;
+  const Json::Value doc = ReadJsonFile(AppDataFolder() / ".json");
+  if (doc.isNull()) return;
+  d->ReloadProfile();
+  d->RefreshPage();
+  d->WriteDeviceConfig(0, 0, 1, screen_.cx, screen_.cy);
+  d->ApplyLighting();
 }
 
 void CMainWnd::OnResetRepeat() {

@@ -61,7 +61,6 @@ enum class MainRoute {
   kMainCommands,      // import/export, restore, lighting sync, music settings
   kFunctionPage,      // the page tabs of the current device
   kDeviceSettings,    // DPI stages, report rate, repeat, scroll, ...
-  kMouseLedSelection, // "click_select_end" of the mouse LED panel
   kSkinWindow,
   kSettingsWindow,
   kAboutWindow,
@@ -225,6 +224,7 @@ class CMainWnd : public WindowImplBase {
   void StoreLightInfo(CVarnikUSBDevice* device, const LightInfo& info);
   void SetWirelessPolling(bool on);
   void OnResetRepeat();
+  void OnMouseLedSelection(CControlUI* panel);
   // The keyboard's rows of the device settings; false when not one of them.
   bool OnKeyboardSettings(const std::string& type, const std::string& name);
   void OnCloseBkColour();

@@ -6,7 +6,11 @@
 #include "../support/emu_process.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
+#include "platform/atomic_file.h"
+#include "profiles/settings_files.h"
+#include "ui/containers.h"
 #include "ui/controls.h"
+#include "ui/custom_controls.h"
 #include "hid/hid_device.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd_fixture.h"
@@ -155,6 +159,40 @@ TEST_F(DeviceWndTest, KeyboardSettingsControlsChangeTheStoredStages) {
   EXPECT_EQ(after[0] >> 16, 3u);
   EXPECT_EQ(after[0] & 0xFFFF, before[0] & 0xFFFF);
   EXPECT_EQ(after[2], before[2]);
+}
+
+TEST_F(DeviceWndTest, LedSelectionCoveringEveryLedReloadsAndWritesWhenTheFileExists) {
+  const int count = keyboard->GetLightCount();
+  ASSERT_GT(count, 1);
+  auto* panel = new CContainerUI;
+  panel->SetName("mouse_device_key_light");
+  std::vector<CDeviceKeyButtonUI*> buttons;
+  for (int i = 0; i < count; ++i) {
+    auto* b = new CDeviceKeyButtonUI;
+    b->SetName("light_" + std::to_string(i));
+    b->SetSelected(true);
+    panel->Add(b);
+    buttons.push_back(b);
+  }
+  keyboard->Add(panel);
+  auto configWrites = [&] {
+    int n = 0;
+    for (const std::string& line : emu.Listing("journal keyboard")) n += line.rfind("cmd 06", 0) == 0 ? 1 : 0;
+    return n;
+  };
+  auto selectEnd = [&] { wnd->GetPaintManager().SendNotify(panel, "click_select_end"); };
+
+  ASSERT_EQ(emu.Command("journal-clear keyboard"), "ok journal-clear keyboard");
+  selectEnd();  // no ".json" in the data folder: nothing
+  EXPECT_EQ(configWrites(), 0);
+
+  ASSERT_TRUE(WriteFileAtomic(AppDataFolder() / ".json", "{\"a\": 1}\n"));
+  buttons[1]->SetSelected(false);  // LED 1 neither selected nor hidden
+  selectEnd();
+  EXPECT_EQ(configWrites(), 0);
+  buttons[1]->SetVisible(false);  // hidden counts as marked
+  selectEnd();
+  EXPECT_GT(configWrites(), 0);
 }
 
 }  // namespace

@@ -88,7 +88,6 @@ TEST_F(RoutingTest, EachNotificationTypeReachesItsHandlerByName) {
       {"killfocus", "bullet_delay_eidt", "shoot editor"},
       {"killfocus", "macro_delay", "macro editor"},
       {"itemactivate", "macro_action", "macro action menu"},
-      {"click_select_end", "mouse_device_key_light", "mouse LED selection"},
       // The key edit starts and ends key capture through WM_HOOK_CONTROL.
       {"setfocus", "keyset_keyboard_text_edit", "hook control"},
       {"killfocus", "keyset_keyboard_text_edit", "hook control"},
