@@ -133,6 +133,12 @@ uint64_t CKeyboardLighting::SteadyMs() {
                                    .count());
 }
 
+void CKeyboardLighting::Attach(std::span<LedColour> leds) {
+  Lock lk(mutex_);
+  leds_ = leds;
+  ledCount_ = static_cast<int>(std::min<std::size_t>(leds.size(), kLeds));
+}
+
 void CKeyboardLighting::SetChangeNotifier(std::function<void()> notify) {
   Lock lk(mutex_);
   notify_ = std::move(notify);

@@ -60,6 +60,8 @@ class CKeyboardLighting {
   explicit CKeyboardLighting(std::span<LedColour> leds);
 
   // ---- set-up, UI thread ----
+  // Points the engine at another table (after the page resized its own).
+  void Attach(std::span<LedColour> leds);
   // Called (outside the engine's lock) after a change that can move the
   // next step closer: the light thread uses it to wake and re-plan.
   void SetChangeNotifier(std::function<void()> notify);
@@ -80,7 +82,8 @@ class CKeyboardLighting {
   void SetCustomColours(std::span<const LedColour> colours);
 
   // Takes the LightInfo now set: re-initialises the effect when the mode
-  // changed (or is 20), restarts the counters. Returns 1.
+  // changed (or is 20), restarts the counters. Returns 1. In mode 20 the
+  // page then brings the colours in (LoadCustomColoursToDevice).
   int Apply();
   // Effect state back to zero, then the current mode's initial pattern.
   void InitMode();
@@ -280,7 +283,8 @@ class CKeyboardLighting {
 };
 
 // The thread that steps a CKeyboardLighting. It sleeps until the next step
-// is due and wakes at once for Stop().
+// is due and wakes at once for Stop(). The engine must outlive the running
+// thread: stop it before the engine goes.
 class CLightThread {
  public:
   CLightThread() = default;

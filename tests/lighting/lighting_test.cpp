@@ -246,6 +246,30 @@ TEST(LightingFrames, CustomColourModeKeepsColoursAndOnlyTakesKeysInMode20) {
   EXPECT_EQ(rig.leds[126], (C{40, 50, 60, 195}));
 }
 
+TEST(LightingFrames, AShorterTableIsNeverWrittenPastItsEnd) {
+  // A page with fewer LEDs (or a table re-pointed after a resize): the sanitizers
+  // catch any write past the 20 entries.
+  std::vector<LedColour> small(20);
+  std::vector<LedColour> none;
+  CKeyboardLighting fx(none);
+  fx.Attach(small);
+  LightInfo info;
+  info.light = 4;
+  info.speed = 4;
+  info.multiColor = 1;
+  for (int mode : {1, 4, 6, 11, 19, 20, 26, 33}) {
+    info.selectItem = static_cast<uint8_t>(mode);
+    fx.SetLightInfo(info);
+    fx.Apply();
+    bool lit = false;
+    for (int i = 0; i < 200; ++i) {
+      fx.Step();
+      for (const auto& l : small) lit |= l.alpha != 0;
+    }
+    EXPECT_TRUE(lit) << mode;
+  }
+}
+
 TEST(LightingFrames, CustomPayloadAndStreamFramePlaceColoursByLedMap) {
   Rig rig;
   std::array<uint8_t, 170> map;
