@@ -227,6 +227,16 @@ TEST_F(DiscoveryTest, KeyboardPlugBindsBothCollectionsShowsTileAndUnplugLosesThe
   EXPECT_TRUE(kb->IsPrimaryOpen());
   EXPECT_TRUE(list_->TileAt(index)->IsVisible());
   EXPECT_EQ(wnd_.identity, 1);  // once per thread lifetime
+
+  // Exit: every page, tile and panel leaves the window.
+  list_->StopDiscovery();
+  list_->DestroyAll();
+  EXPECT_EQ(list_->PageCount(), 0);
+  EXPECT_TRUE(list_->KeyboardPages().empty());
+  EXPECT_TRUE(list_->MousePages().empty());
+  for (const char* layout : {"device_select_layout", "device_switch", "device_power_switch"})
+    EXPECT_EQ(static_cast<CContainerUI*>(Find(layout))->GetCount(), 0) << layout;
+  loop_.AdvanceBy(1000);  // no timer of a removed tile fires
 }
 
 // With the real keyboard class registered, its page comes from its own skin
