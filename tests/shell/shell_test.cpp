@@ -49,6 +49,7 @@ class ShellTest : public ::testing::Test {
     options.dataDir = data.path();
     options.busDir = runtime.path() / "korvale-bus";
     options.lockDir = runtime.path();
+    options.discovery = false;  // no device scan: its wake-up would show the window
   }
   void TearDown() override { SetUiLoop(nullptr); }
 
