@@ -594,6 +594,9 @@ void CMainWnd::OnWindowInit() {
   StartThread(kSyncLightSlot, [shared](const MainThreadParam& p) { SyncLightThread(p, shared); });
   SetTimer(kTimerScale, 100);
   firstSizeArmed_ = true;
+  // The audio-lighting settings, rebuilt from the default copy when missing.
+  audioSettingsPath_ = AppDataFolder() / "AudioFile.json";
+  audioSettings_ = ReadWithDefaultCopy(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json")["Device"];
 }
 
 // ---- notifications ----

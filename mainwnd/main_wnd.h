@@ -3,6 +3,8 @@
 // skin, applies the language and the interface scale, owns the tray icon, the
 // worker-thread slots and the child windows, and turns every notification and
 // window message into a call on the right handler.
+#include <json/value.h>
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -185,6 +187,11 @@ class CMainWnd : public WindowImplBase {
   // Index in "device_select_layout" of the current tile (-1 before any).
   int GetCurrentTileIndex() const { return currentTile_; }
 
+  // The audio-lighting settings document ("Device" of "AudioFile.json") and
+  // the user file it came from; read at "windowinit".
+  Json::Value& GetAudioSettings() { return audioSettings_; }
+  const std::filesystem::path& GetAudioSettingsPath() const { return audioSettingsPath_; }
+
   // --- synchronised lighting (thread slot 8) ---
   void SetSyncLightMode(const SyncLightMode& mode);
   // Devices whose LEDs the thread drives; empty lets it sleep.
@@ -273,6 +280,8 @@ class CMainWnd : public WindowImplBase {
   int currentAuxiliary_ = 0;
   std::shared_ptr<SyncShared> sync_;
   std::unique_ptr<CDeviceList> devices_;
+  Json::Value audioSettings_;
+  std::filesystem::path audioSettingsPath_;
 };
 
 }  // namespace korvale

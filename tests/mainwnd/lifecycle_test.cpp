@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "mainwnd_fixture.h"
+#include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "mainwnd/device_list.h"
 #include "profiles/settings_files.h"
@@ -39,6 +40,11 @@ TEST_F(LifecycleTest, StartsHiddenWithTrayAndOverlayAndIsShownByTheWakeUp) {
   EXPECT_FALSE(wnd->IsVisible());
   ASSERT_NE(Find("No_device_Link"), nullptr);
   EXPECT_TRUE(Find("No_device_Link")->IsVisible());
+  // The audio-lighting settings came from the default copy, now the user's.
+  EXPECT_TRUE(wnd->GetAudioSettings().isObject());
+  EXPECT_TRUE(wnd->GetAudioSettings().isMember("AudioLightInfo"));
+  EXPECT_TRUE(std::filesystem::exists(wnd->GetAudioSettingsPath()));
+  EXPECT_TRUE(IsInside(dir / "data", wnd->GetAudioSettingsPath()));
   // Companions hear that the lighting is ours.
   ASSERT_FALSE(broadcasts.empty());
   EXPECT_EQ(broadcasts[0], std::string(kLightControlNotifyMsgName) + " 1 1");
