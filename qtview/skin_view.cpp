@@ -591,7 +591,7 @@ void QtSkinView::Sync(CControlUI* control) {
         SetFlag(w, "hot", item->IsHot());
       }
       static_cast<ContainerWidget*>(w)->SyncBand();
-      w->update();
+      static_cast<ContainerWidget*>(w)->RefreshLook();
       break;
     case Kind::KeyButton:
       static_cast<KeyButtonWidget*>(w)->RequestPaint();
@@ -691,6 +691,12 @@ void QtSkinView::OnInvalidate(CControlUI* control) {
     case Kind::Spectrum:
     case Kind::Chart:
     case Kind::Palette:
+      it->second.widget->update();
+      break;
+    case Kind::Container:
+    case Kind::Plain:
+      // The select panel's band moves with the mouse: no full sync for that.
+      static_cast<ContainerWidget*>(it->second.widget)->SyncBand();
       it->second.widget->update();
       break;
     default:

@@ -96,11 +96,55 @@ void ContainerWidget::KeyDirty(const QRect& rect) {
       Qt::QueuedConnection);
 }
 
-void ContainerWidget::paintEvent(QPaintEvent* event) {
-  QPainter p(this);
+void ContainerWidget::PaintBackground(QPainter& p) {
   DrawStyledBackground(this, p);
   if (control_->GetBkColor() != 0) p.fillRect(rect(), ToQColor(control_->GetBkColor()));
   if (!control_->GetBkImage().empty()) DrawSkinImage(p, rect(), control_->GetBkImage());
+}
+
+void ContainerWidget::UpdateOpacity() {
+  if (band_ == nullptr || size().isEmpty()) return;  // key panels only
+  QImage probe(size(), QImage::Format_ARGB32_Premultiplied);
+  probe.fill(Qt::transparent);
+  {
+    QPainter p(&probe);
+    PaintBackground(p);
+  }
+  bool opaque = true;
+  for (int y = 0; y < probe.height() && opaque; ++y) {
+    auto* line = reinterpret_cast<const QRgb*>(probe.constScanLine(y));
+    for (int x = 0; x < probe.width(); ++x) {
+      if (qAlpha(line[x]) != 255) {
+        opaque = false;
+        break;
+      }
+    }
+  }
+  setAttribute(Qt::WA_OpaquePaintEvent, opaque);
+}
+
+void ContainerWidget::resizeEvent(QResizeEvent*) { UpdateOpacity(); }
+
+void ContainerWidget::RefreshLook() {
+  UpdateOpacity();
+  update();
+}
+
+void ContainerWidget::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::StyleChange || event->type() == QEvent::PaletteChange) UpdateOpacity();
+  QWidget::changeEvent(event);
+}
+
+bool ContainerWidget::event(QEvent* event) {
+  bool done = QWidget::event(event);
+  // The style sheet's look is known only once the widget is polished.
+  if (event->type() == QEvent::Polish) UpdateOpacity();
+  return done;
+}
+
+void ContainerWidget::paintEvent(QPaintEvent* event) {
+  QPainter p(this);
+  PaintBackground(p);
   if (auto* item = dynamic_cast<CCloudShareListItemUI*>(control_); item != nullptr && item->IsHotBorderShown()) {
     DWORD hot = item->GetHotBorderColor();
     p.setPen(hot != 0 ? ToQColor(hot) : kAccent);

@@ -29,11 +29,22 @@ class ContainerWidget : public QWidget {
   // of the loop are repainted as one rectangle: a lighting frame changes
   // them all, and one rectangle costs far less than a region of 170.
   void KeyDirty(const QRect& rect);
+  // The model's look of this container changed.
+  void RefreshLook();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
+  // Draws the skin's and the style's background.
+  void PaintBackground(QPainter& p);
+  // A key panel whose background covers it fully is marked opaque, so a
+  // lighting frame does not repaint the window beneath it as well.
+  void UpdateOpacity();
+
   CControlUI* control_;
   QRubberBand* band_ = nullptr;
   QRect dirty_;

@@ -330,6 +330,28 @@ TEST_P(KeyOverlay, FollowsTheModelsLightColour) {
 
 INSTANTIATE_TEST_SUITE_P(QtSkinView, KeyOverlay, ::testing::Values(kKeys, kMixedKeys));
 
+// A key panel is marked opaque (nothing painted beneath it) only when its
+// background covers it completely.
+TEST(QtSkinView, KeyPanelIsOpaqueOnlyWhenItsBackgroundCoversIt) {
+  const struct {
+    const char* bkcolor;
+    bool opaque;
+  } cases[] = {{"", false}, {"#FF102030", true}, {"#80102030", false}};
+  for (const auto& c : cases) {
+    std::string xml = std::string(R"(<Window size="200,100"><VerticalLayout><SelectPanel name="panel")") +
+                      (*c.bkcolor ? std::string(" bkcolor=\"") + c.bkcolor + "\"" : "") +
+                      R"(><DeviceKeyButton name="key_0" float="true" pos="10,10,50,50"/></SelectPanel></VerticalLayout></Window>)";
+    SkinWindow w(xml);
+    EXPECT_EQ(w.WidgetOf("panel")->testAttribute(Qt::WA_OpaquePaintEvent), c.opaque) << c.bkcolor;
+    // A later change of the look is followed.
+    if (c.opaque) {
+      w.Find("panel")->SetBkColor(0x40FFFFFF);
+      QApplication::processEvents();
+      EXPECT_FALSE(w.WidgetOf("panel")->testAttribute(Qt::WA_OpaquePaintEvent));
+    }
+  }
+}
+
 TEST(QtSkinView, RubberBandSelectsTheKeysItCrosses) {
   SkinWindow w(kKeys);
   QWidget* panel = w.WidgetOf("panel");
