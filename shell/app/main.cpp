@@ -135,6 +135,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QtUiLoop loop;
   SetUiLoop(&loop);
+  QApplication::setWindowIcon(AppIcon());
   qtview::ApplyStyle(app, InstallDataDir() / "skin");
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QSize size = screen->size();
@@ -189,9 +190,15 @@ int main(int argc, char** argv) {
     });
   };
   int rc = 0;
+  bool secondStart = false;
   {
     CAppShell shell(options);
     rc = shell.Run();
+    secondStart = shell.GetStage() == CAppShell::Stage::SecondInstance;
+  }
+  if (screenshots && secondStart) {
+    std::fprintf(stderr, "korvale: already running (woken up); no screenshots taken\n");
+    shotsOk = false;
   }
   power.reset();
   stopNotifier.reset();

@@ -11,7 +11,6 @@
 
 namespace korvale {
 
-namespace {
 QIcon AppIcon() {
   const auto file = InstallDataDir() / "skin" / "common" / "app.png";
   QIcon icon(QString::fromStdString(file.string()));
@@ -26,7 +25,6 @@ QIcon AppIcon() {
   p.drawRoundedRect(4, 4, 24, 24, 5, 5);
   return QIcon(pixmap);
 }
-}  // namespace
 
 QtTrayIcon::QtTrayIcon() = default;
 QtTrayIcon::~QtTrayIcon() = default;

@@ -9,6 +9,9 @@
 
 namespace korvale {
 
+// The program's icon: skin/common/app.png when installed, else a plain mark.
+QIcon AppIcon();
+
 class QtTrayIcon : public ITrayIcon {
  public:
   QtTrayIcon();

@@ -132,6 +132,10 @@ TEST_F(KorvaleProcessTest, SecondStartWakesTheFirstAndBothEndWithZero) {
   KorvaleProcess second(home.path(), {}, "second.log");
   EXPECT_EQ(second.WaitExit(15000), 0) << second.Log();
   EXPECT_NE(second.Log().find("reached 1 window"), std::string::npos) << second.Log();
+  // Screenshots asked of a second start are not silently skipped.
+  KorvaleProcess shots(home.path(), {"--screenshots", (home.path() / "shots").string()}, "shots.log");
+  EXPECT_EQ(shots.WaitExit(15000), 1) << shots.Log();
+  EXPECT_NE(shots.Log().find("already running"), std::string::npos) << shots.Log();
   // The wake-up: posted with wParam 0, lParam 1, seen under the first's own
   // number (the trace prints both in hexadecimal, with or without a "d" after each).
   const std::string wake = "软件标示 " + theirs + "，";
