@@ -197,6 +197,14 @@ void CKeyboardLighting::SetCustomTable(std::vector<LightListEntry> entries) {
   lk.unlock();
   Notify();
 }
+void CKeyboardLighting::SetCustomGroup(int group) {
+  if (group < 0 || group > 255) {
+    Trace("custom colour group %d refused", group);
+    return;
+  }
+  Lock lk(mutex_);
+  info_.customGroup = static_cast<uint8_t>(group);
+}
 void CKeyboardLighting::SetCustomColours(std::span<const LedColour> colours) {
   Lock lk(mutex_);
   const std::size_t n = std::min<std::size_t>(colours.size(), static_cast<std::size_t>(ledCount_));

@@ -78,6 +78,8 @@ class CKeyboardLighting {
   void SetEffectList(std::vector<LedEffectStep> steps);
   // The profile's "LightList"; per-key breathing, blink and cycle states restart.
   void SetCustomTable(std::vector<LightListEntry> entries);
+  // The custom colour group the keyboard shows (and that writes go to).
+  void SetCustomGroup(int group);
   // Custom colours of mode 20 (the LED table takes them, intensities kept).
   void SetCustomColours(std::span<const LedColour> colours);
 
