@@ -1399,7 +1399,9 @@ void CLightThread::Stop() {
     stop_ = true;
   }
   cv_.notify_all();
+  // The loop ends within one wake-up: the join never needs a time-out.
   thread_.join();
+  Trace("线程退出：：对象处于激发状态\n");
   if (engine_) engine_->SetChangeNotifier(nullptr);
   engine_ = nullptr;
 }
@@ -1445,7 +1447,7 @@ void CLightThread::Run(CKeyboardLighting& engine, CDeviceComm* comm) {
     lk.lock();
   }
   lk.unlock();
-  Trace("light thread ended");
+  Trace("KB灯光线程设定退出");
 }
 
 }  // namespace korvale

@@ -14,6 +14,7 @@
 
 #include "devices/keyboard_lighting.h"
 #include "hid/hid_device.h"
+#include "platform/trace.h"
 #include "profiles/device_profiledata.h"
 #include "protocol/device_comm.h"
 #include "tests/support/emu_process.h"
@@ -286,6 +287,7 @@ TEST(LightThread, SleepsUntilAStepIsDueAndStopsAtOnce) {
   thread.Stop();
   EXPECT_LT(SteadyClock::now() - t0, Ms(50));  // far below the 160 ms it was sleeping
   EXPECT_FALSE(thread.Running());
+  EXPECT_TRUE(TraceSink::Instance().Contains("KB灯光线程设定退出"));
 }
 
 TEST(LightThread, ANewModeWakesTheSleepingThread) {
