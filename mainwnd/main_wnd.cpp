@@ -1189,6 +1189,7 @@ LRESULT CMainWnd::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
 void CMainWnd::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  for (UINT id : {kTimerScale, kTimerTrayMenu, kTimerProfileSelect, kTimerGameEnd}) KillTimer(id);
   ShowWindow(false);
   StopThreads();
   if (devices_) {

@@ -19,12 +19,20 @@
 namespace korvale::test {
 namespace {
 
+// One application object for the whole program, like a real one.
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "mainwnd_render_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = [] {
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
+    return new QApplication(argc, argv);
+  }();
+  return *app;
+}
+
 TEST(MainWndRender, OffscreenWithNoDeviceShowsTheNoDeviceOverlay) {
-  if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-  int argc = 1;
-  char name[] = "mainwnd_render_tests";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
+  QApplication& app = App();
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("korvale-mainwnd-render-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
@@ -87,11 +95,7 @@ class TrayOwner : public CWindowWnd {
 };
 
 TEST(QtTray, ClicksAndMenuChoicesArriveAsMessages) {
-  if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-  int argc = 1;
-  char name[] = "mainwnd_render_tests";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
+  App();
   QtUiLoop loop;
   SetUiLoop(&loop);
   {
