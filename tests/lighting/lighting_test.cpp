@@ -366,6 +366,42 @@ TEST(LightingFrames, EveryModeStepsWithinTheTable) {
     }
 }
 
+TEST(LightingFrames, AudioColumnsRiseWithTheLevelAndFallFromTheTop) {
+  // Column 3 holds keys 1, 23, 44, 65, 85 (rows 0..4) and shows bin 3.
+  // Height 600 - v * 600 / 2000; rows r >= (height + 100) * 6 / 600 are lit.
+  const struct {
+    int32_t level;
+    std::array<bool, 5> lit;  // keys 1, 23, 44, 65, 85
+  } cases[] = {
+      {0, {false, false, false, false, false}},
+      {1000, {false, false, false, false, true}},  // height 300: rows 4, 5
+      {2000, {false, true, true, true, true}},     // height 0: rows 1..5
+      {9000, {false, true, true, true, true}},     // louder than full stays full
+  };
+  const int keys[] = {1, 23, 44, 65, 85};
+  for (const auto& c : cases) {
+    Rig rig;
+    AudioLightInfo audio;
+    audio.fgBlue = 255;
+    audio.bkRed = audio.bkGreen = audio.bkBlue = 5;
+    rig.fx.SetAudioLightInfo(audio);
+    rig.Mode(29, 0, 1, 0);
+    std::array<int32_t, 25> spectrum{};
+    spectrum[3] = c.level;
+    rig.fx.FeedAudioSpectrum(spectrum.data(), sizeof spectrum);
+    rig.Steps(2);  // mode 29 steps once the count exceeds 1
+    const C bar{0, 0, 255, 254}, background{5, 5, 5, 255};
+    for (int i = 0; i < 5; ++i)
+      EXPECT_EQ(rig.leds[static_cast<std::size_t>(keys[i])], c.lit[static_cast<std::size_t>(i)] ? bar : background)
+          << c.level << " key " << keys[i];
+    if (c.level != 2000) continue;
+    // The frame was used up: the top of the bar fades first, the rest waits for it.
+    rig.Steps(2);
+    EXPECT_EQ(rig.leds[23], (C{0, 0, 255, 209}));  // 255 - 45
+    EXPECT_EQ(rig.leds[44], (C{0, 0, 255, 254}));
+  }
+}
+
 TEST(EffectLists, ReadFromTheDataFilesAndKeptWhenMissing) {
   namespace fs = std::filesystem;
   const fs::path dir = fs::temp_directory_path() / ("korvale-fx-" + std::to_string(::getpid()));
