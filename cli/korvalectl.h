@@ -12,6 +12,8 @@ namespace korvale::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNoDevice = 3;     // no such device connected
+inline constexpr int kExitDeviceError = 4;  // the device answered with an error or not at all
 
 struct CliContext {
   bool json = false;
@@ -30,6 +32,7 @@ struct CliCommand {
   const char* name;
   const char* synopsis;  // arguments after the name
   const char* summary;
+  const char* details;  // the rest of `korvalectl <name> --help`
   int (*run)(CliContext&);
 };
 
@@ -40,5 +43,9 @@ int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::
 
 // Commands, one file each.
 int CmdInterfaces(CliContext& ctx);
+int CmdList(CliContext& ctx);
+int CmdInfo(CliContext& ctx);
+int CmdLighting(CliContext& ctx);
+int CmdSettings(CliContext& ctx);
 
 }  // namespace korvale::cli

@@ -1,0 +1,221 @@
+#include "cli/device_session.h"
+
+#include <json/json.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "cli/korvalectl.h"
+#include "devices/varnik_keyboard_device.h"
+#include "hid/hid_interfaces.h"
+#include "mainwnd/device_discovery.h"
+#include "platform/trace.h"
+#include "profiles/json_file.h"
+#include "profiles/settings_files.h"
+#include "protocol/commands.h"
+
+namespace korvale::cli {
+
+namespace {
+
+bool IsReceiver(uint16_t kind) {
+  return kind == static_cast<uint16_t>(DeviceKind::ReceiverMouse) ||
+         kind == static_cast<uint16_t>(DeviceKind::ReceiverKeyboard);
+}
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The product of a representative slot, as the device list picks a page:
+// a receiver mouse is the mouse of its cable partner.
+int ProductRowOfSlot(const std::vector<DeviceIdEntry>& slots, const DeviceIdEntry& row) {
+  uint16_t kind = row.kind, vid = row.vid, pid = row.pid;
+  if (kind == static_cast<uint16_t>(DeviceKind::ReceiverMouse)) {
+    kind = static_cast<uint16_t>(DeviceKind::Mouse);
+    if (row.hasPartner && row.partnerIndex < slots.size()) {
+      vid = slots[row.partnerIndex].vid;
+      pid = slots[row.partnerIndex].pid;
+    }
+  }
+  return FindProductRow(vid, pid, kind, row.auxiliary);
+}
+
+}  // namespace
+
+std::vector<BoundDevice> FindBoundDevices() {
+  CDeviceDiscovery discovery(0);
+  for (const auto& i : ListHidInterfaces()) discovery.ProbeAndBind(i.path);
+  const std::vector<DeviceIdEntry> slots = discovery.Slots();
+  const std::vector<DeviceIdEntry> table = MakeSlots();  // unbound copy: partner rows keep their identity
+
+  std::vector<BoundDevice> out;
+  std::vector<int> reps;
+  for (int s = 0; s < static_cast<int>(slots.size()); ++s) {
+    const DeviceIdEntry& slot = slots[static_cast<std::size_t>(s)];
+    if (!slot.bound || slot.path.empty()) continue;
+    const int rep = RepresentativeSlot(slots, s);
+    auto it = std::find(reps.begin(), reps.end(), rep);
+    BoundDevice* d = nullptr;
+    if (it == reps.end()) {
+      const int row = ProductRowOfSlot(table, table[static_cast<std::size_t>(rep)]);
+      if (row < 0) continue;
+      reps.push_back(rep);
+      BoundDevice nd;
+      nd.productRow = row;
+      nd.productKey = kProducts[static_cast<std::size_t>(row)].productKey;
+      nd.kind = kProducts[static_cast<std::size_t>(row)].kind;
+      nd.viaReceiver = true;
+      out.push_back(nd);
+      d = &out.back();
+    } else {
+      d = &out[static_cast<std::size_t>(it - reps.begin())];
+    }
+    d->interfaces.push_back({slot.path, slot.kind, slot.auxiliary});
+    if (slot.auxiliary == kAuxiliaryPrimary) {
+      // A bound cable takes over from the receiver, as in the window.
+      if (!IsReceiver(slot.kind)) {
+        d->viaReceiver = false;
+        d->primaryPath = slot.path;
+      } else if (d->primaryPath.empty()) {
+        d->primaryPath = slot.path;
+      }
+    }
+  }
+  for (auto& d : out) {
+    if (d.primaryPath.empty()) d.viaReceiver = false;
+    if (!d.primaryPath.empty() && !d.viaReceiver) {
+      for (const auto& i : d.interfaces)
+        if (i.path == d.primaryPath) d.viaReceiver = IsReceiver(i.kind);
+    }
+  }
+  return out;
+}
+
+int ProductRowOfKey(const std::string& key) {
+  for (std::size_t r = 0; r < kProducts.size(); ++r)
+    if (SameNoCase(key, kProducts[r].productKey)) return static_cast<int>(r);
+  return -1;
+}
+
+std::optional<ProfileSelection> CurrentProfile(const std::string& deviceFolderName) {
+  const auto folder = UserDataFolder(deviceFolderName);
+  if (folder.empty()) return std::nullopt;
+  const auto listPath = folder / "ProfileList.ini";
+  Json::Value list = ReadJsonFile(listPath);
+  if (!list.isObject() || JsonSize(JsonMember(list, "profilelist")) == 0) {
+    ProfileSelection first{"Profile1", MakeTimeStampName()};
+    Json::Value entry(Json::objectValue);
+    entry["profilename"] = first.name;
+    entry["profileUUID"] = first.uuid;
+    entry["profileislink"] = 0;
+    entry["profilelinkmame"] = "";
+    list = Json::Value(Json::objectValue);
+    list["profilelist"] = Json::Value(Json::arrayValue);
+    list["profilelist"].append(entry);
+    list["profileselect"] = 0;
+    Json::Value d = ReadJsonFile(DefaultProfilePath(deviceFolderName));
+    if (!d.isObject()) d = Json::Value(Json::objectValue);
+    d["profilename"] = first.name;
+    d["profileUUID"] = first.uuid;
+    const auto file = ProfileFilePath(folder, first.uuid);
+    if (file.empty() || !TryWriteJsonFile(file, d) || !TryWriteJsonFile(listPath, list)) {
+      Trace("korvalectl: the profile list of %s could not be created", deviceFolderName.c_str());
+      return std::nullopt;
+    }
+    return first;
+  }
+  const Json::Value& items = JsonMember(list, "profilelist");
+  int select = JsonInt(JsonMember(list, "profileselect"));
+  if (select < 0 || static_cast<std::size_t>(select) >= JsonSize(items)) {
+    // A selection past the list's end would name no profile: the first one is current.
+    Trace("korvalectl: profile selection %d of %s is outside the list; the first profile is used", select,
+          deviceFolderName.c_str());
+    select = 0;
+  }
+  const Json::Value& e = JsonElement(items, static_cast<std::size_t>(select));
+  return ProfileSelection{JsonString(JsonMember(e, "profilename")), JsonString(JsonMember(e, "profileUUID"))};
+}
+
+std::string ResultName(int code) {
+  switch (code) {
+    case proto::CMD_OK: return "ok";
+    case proto::CMD_NO_ANSWER: return "no answer";
+    case proto::CMD_WRITE_FAILED: return "write failed";
+    case proto::CMD_NOT_LINKED: return "not linked (receiver without its device)";
+    case proto::CMD_STATUS_FF: return "status 0xFF (command refused)";
+    case proto::CMD_STATUS_FE: return "status 0xFE (command failed)";
+    case proto::CMD_BAD_ARGUMENT: return "bad argument";
+    default: return "result " + std::to_string(code);
+  }
+}
+
+KeyboardSession::KeyboardSession() = default;
+KeyboardSession::~KeyboardSession() {
+  if (page_) page_->DetachPrimary();
+}
+
+int KeyboardSession::Open(const BoundDevice& device, std::string& reason) {
+  if (device.primaryPath.empty()) {
+    reason = "the keyboard's command interface is not bound";
+    return kExitDeviceError;
+  }
+  const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
+  const auto& pageInfo = kProductPages[static_cast<std::size_t>(device.productRow)];
+  auto selection = CurrentProfile(product.productKey);
+  if (!selection) {
+    reason = "the profile list of " + std::string(product.productKey) + " cannot be read or created";
+    return kExitFailure;
+  }
+  profile_ = *selection;
+
+  page_ = std::make_unique<CVarnikKeyboardDevice>();
+  CVarnikKeyboardDevice& kb = *page_;
+  // The device list's set-up of a page, without a skin to bind.
+  kb.SetKeyCount(pageInfo.keyCount);
+  kb.SetLightCount(pageInfo.lightCount);
+  kb.SetProductRow(device.productRow);
+  kb.SetWirelessFlag(pageInfo.wireless != 0);
+  kb.SetDeviceFolderName(product.productKey);
+  const int row = FindTableRow(product.vid, product.pid, product.kind, 0);
+  if (row >= 0) {
+    DeviceIdEntry id = kSupportedDevices[static_cast<std::size_t>(row)];
+    id.path = device.primaryPath;
+    kb.SetDeviceIdentity(id);
+  }
+  kb.SetModelIndex(product.defaultDataIndex);
+  kb.SetLightConfigName(pageInfo.lightingFileBase);
+  kb.SetProfileName(profile_.uuid);
+  kb.LoadEffectLists();  // the lighting editor's binding loads them in the window
+
+  const int mode = device.viaReceiver ? proto::kModeReceiver : proto::kModeCable;
+  if (!kb.AttachPrimary(device.primaryPath, device.viaReceiver, mode)) {
+    reason = "cannot open " + device.primaryPath;
+    return kExitDeviceError;
+  }
+  // The connection steps of the page, without its painting and light thread.
+  const int tables = kb.ReadDeviceTables();
+  if (tables != proto::CMD_OK) {
+    const int positions = kb.GetDeviceInfo()[proto::kInfoKeyCount];
+    if (static_cast<uint32_t>(positions) * 3 > proto::kMaxTransferLength) {
+      // The page refuses such a keyboard without a result code of its own.
+      reason = "the keyboard reports " + std::to_string(positions) + " key positions, more than its tables hold";
+      return kExitDeviceError;
+    }
+    reason = "reading the device tables failed: " + ResultName(tables);
+    return kExitDeviceError;
+  }
+  if (kb.ReloadProfile() != 1) {
+    reason = "the profile \"" + profile_.uuid + "\" cannot be loaded";
+    return kExitFailure;
+  }
+  if (kb.ReadDeviceConfig() < 0) {
+    reason = "reading the configuration record failed";
+    return kExitDeviceError;
+  }
+  return kExitOk;
+}
+
+}  // namespace korvale::cli

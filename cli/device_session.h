@@ -1,0 +1,73 @@
+#pragma once
+// What the device commands share: the bound devices as discovery and the
+// device list see them, and a keyboard page opened the way the main window
+// connects it (same class, profile object and files; no skin attached).
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/korvalectl.h"
+#include "hid/device_table.h"
+
+namespace korvale {
+class CVarnikKeyboardDevice;
+}
+
+namespace korvale::cli {
+
+struct BoundInterface {
+  std::string path;
+  uint16_t kind = 0;       // the slot's kind (receiver kinds for a receiver connection)
+  uint16_t auxiliary = 0;  // kAuxiliaryPrimary or kAuxiliaryConsumer
+};
+
+struct BoundDevice {
+  int productRow = -1;      // kProducts / kProductPages row
+  std::string productKey;   // "keyboard", "mouse", "MousePad", "HD"
+  uint16_t kind = 0;        // the product's kind (Keyboard, Mouse, ...)
+  bool viaReceiver = false; // connected through its receiver only
+  std::string primaryPath;  // the command collection in use
+  std::vector<BoundInterface> interfaces;
+};
+
+// Binds every present interface to the discovery slots (no thread, no
+// window) and groups the bound slots by device as the device list does.
+std::vector<BoundDevice> FindBoundDevices();
+
+// The product row for a product key, case-insensitive; -1 when unknown.
+int ProductRowOfKey(const std::string& key);
+
+// The current profile of a device folder as its profile list records it. A
+// missing or empty list is created with "Profile1" from the default profile,
+// as the profile bar does on a first start.
+struct ProfileSelection {
+  std::string name;
+  std::string uuid;
+};
+std::optional<ProfileSelection> CurrentProfile(const std::string& deviceFolderName);
+
+// "no answer", "status 0xFF", ... for a command result code.
+std::string ResultName(int code);
+
+// A keyboard page connected to a bound keyboard, with its profile reloaded
+// and the device's configuration read into it, as on connection in the
+// window. Open fails with a reason and the exit status to give.
+class KeyboardSession {
+ public:
+  KeyboardSession();
+  ~KeyboardSession();
+  KeyboardSession(const KeyboardSession&) = delete;
+  KeyboardSession& operator=(const KeyboardSession&) = delete;
+
+  // Returns kExitOk, kExitDeviceError or kExitFailure; reason says why.
+  int Open(const BoundDevice& device, std::string& reason);
+  CVarnikKeyboardDevice& Page() { return *page_; }
+  const ProfileSelection& Profile() const { return profile_; }
+
+ private:
+  std::unique_ptr<CVarnikKeyboardDevice> page_;
+  ProfileSelection profile_;
+};
+
+}  // namespace korvale::cli

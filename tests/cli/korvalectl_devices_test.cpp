@@ -1,0 +1,310 @@
+// korvalectl's device commands against korvale-emu over the virtual bus: what
+// each command writes to the emulated keyboard and to the profile file, and
+// every error path's exit status and message.
+#include <gtest/gtest.h>
+#include <json/json.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/korvalectl.h"
+#include "hid/hid_device.h"
+#include "protocol/commands.h"
+#include "tests/support/emu_process.h"
+
+namespace korvale {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::EmuProcess;
+
+struct CtlRun {
+  int status = -1;
+  std::string out, err;
+};
+
+Json::Value Parse(const std::string& text) {
+  Json::Value v;
+  Json::CharReaderBuilder b;
+  std::string errors;
+  std::istringstream in(text);
+  EXPECT_TRUE(Json::parseFromStream(b, in, &v, &errors)) << errors << "\n" << text;
+  return v;
+}
+
+// The bytes the last write of the configuration area put at each offset.
+std::vector<uint8_t> LastConfigWrite(const std::vector<std::string>& journal) {
+  std::vector<uint8_t> bytes;
+  for (const std::string& l : journal) {
+    std::istringstream in(l);
+    std::string w, hex;
+    int cmd = 0, len = 0, off = 0;
+    in >> w >> std::hex >> cmd >> w >> std::dec >> len >> w >> off >> w >> hex;
+    if (cmd != proto::kWriteConfig) continue;
+    if (off == 0) bytes.clear();
+    if (bytes.size() < static_cast<std::size_t>(off + len)) bytes.resize(static_cast<std::size_t>(off + len));
+    for (int i = 0; i < len && static_cast<std::size_t>(2 * i + 1) < hex.size(); ++i)
+      bytes[static_cast<std::size_t>(off + i)] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+  }
+  return bytes;
+}
+
+class KorvalectlDevices : public ::testing::Test {
+ protected:
+  void SetUp() override { Start({"keyboard", "mouse"}); }
+
+  void Start(const std::vector<std::string>& devices) {
+    std::string tmpl = (fs::temp_directory_path() / "korvale-cli-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+    ::setenv("KORVALE_VHID_DIR", (dir_ / "bus").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
+    CHidDevice::SetHidrawEnabled(false);
+    std::vector<std::string> args = {"--dir", (dir_ / "bus").string()};
+    args.insert(args.end(), devices.begin(), devices.end());
+    ASSERT_TRUE(emu_.Start(args));
+    for (std::size_t i = 0; i < devices.size(); ++i) ASSERT_FALSE(emu_.Line().empty());
+  }
+
+  void TearDown() override {
+    emu_.Kill();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  CtlRun Ctl(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    CtlRun r;
+    r.status = cli::RunKorvalectl(args, out, err);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+  }
+
+  Json::Value ProfileDevice(const std::string& file) {
+    std::ifstream in(file);
+    std::stringstream s;
+    s << in.rdbuf();
+    return Parse(s.str())["Device"][0];
+  }
+
+  fs::path dir_;
+  EmuProcess emu_;
+};
+
+TEST_F(KorvalectlDevices, ListShowsBoundDevicesWithTheirInterfaces) {
+  const CtlRun r = Ctl({"--json", "list"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json::Value doc = Parse(r.out);
+  ASSERT_EQ(doc["devices"].size(), 2u) << r.out;
+  std::map<std::string, Json::Value> byKey;
+  for (const auto& d : doc["devices"]) byKey[d["product"].asString()] = d;
+  ASSERT_TRUE(byKey.count("keyboard") && byKey.count("mouse")) << r.out;
+  const Json::Value& kb = byKey["keyboard"];
+  EXPECT_EQ(kb["kind"], "Keyboard");
+  EXPECT_EQ(kb["connection"], "cable");
+  ASSERT_EQ(kb["interfaces"].size(), 2u);  // command and consumer collections
+  EXPECT_NE(kb["primary"].asString().find("keyboard.sock#vid_320f&pid_5064&mi_01&col04"), std::string::npos);
+  // The emulated mouse is plugged in through its receiver.
+  EXPECT_EQ(byKey["mouse"]["connection"], "receiver");
+  EXPECT_EQ(byKey["mouse"]["kind"], "Mouse");
+
+  // Unplugged, the keyboard leaves the list.
+  ASSERT_EQ(emu_.Command("unplug keyboard").rfind("ok", 0), 0u);
+  const Json::Value after = Parse(Ctl({"list", "--json"}).out);
+  ASSERT_EQ(after["devices"].size(), 1u);
+  EXPECT_EQ(after["devices"][0]["product"], "mouse");
+  const CtlRun table = Ctl({"list"});
+  EXPECT_EQ(table.out.rfind("mouse  Mouse  receiver\n", 0), 0u) << table.out;
+}
+
+TEST_F(KorvalectlDevices, InfoShowsTheKeyboardsBlockRecordAndProfile) {
+  ASSERT_EQ(emu_.Command("info keyboard 30 171").rfind("ok", 0), 0u);  // a byte we can recognise
+  const CtlRun r = Ctl({"info", "KEYBOARD", "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json::Value doc = Parse(r.out);
+  EXPECT_EQ(doc["info"].asString().size(), 2 * proto::kInfoSize);
+  EXPECT_EQ(doc["info"].asString().substr(60, 2), "ab");
+  EXPECT_EQ(doc["record"].asString().size(), 2 * proto::kKeyboardRecordSize);
+  EXPECT_EQ(doc["activeProfile"], 0);
+  // The emulated keyboard's record 0: effect 1, brightness 4, speed 2, multicolour, red.
+  EXPECT_EQ(doc["configuration"]["effect"], 1);
+  EXPECT_EQ(doc["configuration"]["brightness"], 4);
+  EXPECT_EQ(doc["configuration"]["speed"], 2);
+  EXPECT_EQ(doc["configuration"]["multicolor"], true);
+  EXPECT_EQ(doc["profile"]["name"], "Profile1");
+  const std::string file = doc["profile"]["file"].asString();
+  EXPECT_EQ(fs::path(file).filename().string(), doc["profile"]["uuid"].asString() + ".Json");
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_TRUE(fs::path(file).string().rfind((dir_ / "data").string(), 0) == 0) << file;
+  // The profile list was created as on a first start, and a second run keeps the same profile.
+  EXPECT_TRUE(fs::exists(fs::path(file).parent_path() / "ProfileList.ini"));
+  EXPECT_EQ(Parse(Ctl({"--json", "info", "keyboard"}).out)["profile"]["file"].asString(), file);
+}
+
+TEST_F(KorvalectlDevices, LightingChangesTheProfileAndTheKeyboardsRecord) {
+  ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
+  const CtlRun r = Ctl({"--json", "lighting", "keyboard", "--effect", "3", "--brightness", "2", "--speed", "1",
+                     "--direction", "1", "--color", "12aBef"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json::Value doc = Parse(r.out);
+  EXPECT_EQ(doc["changed"], true);
+  EXPECT_EQ(doc["lighting"]["effect"], 3);
+  EXPECT_EQ(doc["lighting"]["color"], "12abef");
+
+  // The record the keyboard received.
+  const auto rec = LastConfigWrite(emu_.Listing("journal keyboard"));
+  ASSERT_EQ(rec.size(), proto::kKeyboardRecordSize);
+  EXPECT_EQ(rec[proto::kKbRecMode], doc["lighting"]["modeValue"].asInt());
+  EXPECT_EQ(rec[proto::kKbRecBrightness], 2);
+  EXPECT_EQ(rec[proto::kKbRecSpeed], 4 - 1);  // the keyboard counts speed the other way
+  EXPECT_EQ(rec[proto::kKbRecDirection], 1);
+  EXPECT_EQ(rec[proto::kKbRecMultiColor], 0);  // a chosen colour ends multicolour
+  EXPECT_EQ(rec[proto::kKbRecRed], 0x12);
+  EXPECT_EQ(rec[proto::kKbRecGreen], 0xab);
+  EXPECT_EQ(rec[proto::kKbRecBlue], 0xef);
+
+  // The profile file holds the same.
+  const Json::Value light = ProfileDevice(doc["profileFile"].asString())["LightInfo"];
+  EXPECT_EQ(light["SelectItem"], 3);
+  EXPECT_EQ(light["Light"], 2);
+  EXPECT_EQ(light["Speed"], 1);
+  EXPECT_EQ(light["Fx"], 1);
+  EXPECT_EQ(light["MultiColor"], 0);
+  EXPECT_EQ(light["Green"], 0xab);
+
+  // A later change keeps the fields it does not name; no option only reads.
+  ASSERT_EQ(Ctl({"lighting", "keyboard", "--multicolor"}).status, 0);
+  const CtlRun shown = Ctl({"lighting", "keyboard"});
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  EXPECT_NE(shown.out.find("effect      3\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("brightness  2\n"), std::string::npos);
+  EXPECT_NE(shown.out.find("multicolor  on\n"), std::string::npos);
+  EXPECT_NE(shown.out.find("color       12abef\n"), std::string::npos);
+  ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
+  ASSERT_EQ(Ctl({"lighting", "keyboard"}).status, 0);
+  EXPECT_TRUE(LastConfigWrite(emu_.Listing("journal keyboard")).empty());
+}
+
+TEST_F(KorvalectlDevices, SettingsWriteTheKeyboardsSystemFlags) {
+  ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
+  const CtlRun r = Ctl({"settings", "keyboard", "--polling", "2", "--winlock", "1", "--sixkey", "1", "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json::Value doc = Parse(r.out);
+  EXPECT_EQ(doc["settings"]["polling"], 2);
+  EXPECT_EQ(doc["settings"]["winlock"], 1);
+  EXPECT_EQ(doc["settings"]["wkey"], 0);
+  const auto rec = LastConfigWrite(emu_.Listing("journal keyboard"));
+  ASSERT_EQ(rec.size(), proto::kKeyboardRecordSize);
+  EXPECT_EQ(rec[proto::kKbRecPollingRate], 2);
+  EXPECT_EQ(rec[proto::kKbRecWinLock], 1);
+  EXPECT_EQ(rec[proto::kKbRecSixKey], 1);
+  EXPECT_EQ(rec[proto::kKbRecWKey], 0);
+  const Json::Value st = ProfileDevice(doc["profileFile"].asString())["SystemStages"];
+  EXPECT_EQ(st["PollingRate"], 2);
+  EXPECT_EQ(st["WinFlag"], 1);
+  EXPECT_EQ(st["Key6Flag"], 1);
+
+  // The next run reads the keyboard back: the flags stay, one changes.
+  const CtlRun again = Ctl({"settings", "keyboard", "--winlock", "0"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(again.out.find("polling       2\n"), std::string::npos) << again.out;
+  EXPECT_NE(again.out.find("winlock       0\n"), std::string::npos);
+  EXPECT_NE(again.out.find("sixkey        1\n"), std::string::npos);
+}
+
+TEST_F(KorvalectlDevices, ErrorsGiveTheirExitStatusAndChangeNothing) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"lighting", "keyboard", "--brightness", "5"}, 2, "--brightness '5' is not 0-4"},
+      {{"lighting", "keyboard", "--speed", "-1"}, 2, "--speed '-1' is not 0-4"},
+      {{"lighting", "keyboard", "--color", "12345g"}, 2, "is not a colour RRGGBB"},
+      {{"lighting", "keyboard", "--direction"}, 2, "--direction needs a value"},
+      {{"lighting", "keyboard", "--color", "ffffff", "--multicolor"}, 2, "give one of them"},
+      {{"lighting", "keyboard", "--effect", "200"}, 2, "is not one of the keyboard's 0-"},
+      {{"lighting", "keyboard", "--glow"}, 2, "unknown option '--glow'"},
+      {{"settings", "keyboard", "--polling", "4"}, 2, "--polling '4' is not 0-3"},
+      {{"settings", "keyboard", "--wkey", "yes"}, 2, "--wkey 'yes' is not 0 or 1"},
+      {{"info"}, 2, "info takes one DEVICE"},
+      {{"info", "toaster"}, 2, "unknown device 'toaster' (one of mouse, keyboard, MousePad, HD)"},
+      {{"info", "MousePad"}, 3, "no MousePad connected"},
+      {{"lighting", "mouse", "--brightness", "1"}, 1, "lighting is not supported yet for mouse"},
+      {{"settings", "mouse"}, 1, "settings is not supported yet for mouse"},
+  };
+  ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
+  for (const Case& c : cases) {
+    const CtlRun r = Ctl(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[0] << " " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    if (c.status == 2) {
+      EXPECT_NE(r.err.find("usage: korvalectl"), std::string::npos);
+    }
+  }
+  EXPECT_TRUE(LastConfigWrite(emu_.Listing("journal keyboard")).empty());
+
+  // Unplugged: no such device.
+  ASSERT_EQ(emu_.Command("unplug keyboard").rfind("ok", 0), 0u);
+  const CtlRun gone = Ctl({"lighting", "keyboard", "--brightness", "1"});
+  EXPECT_EQ(gone.status, 3);
+  EXPECT_EQ(gone.err, "korvalectl: no keyboard connected\n");
+}
+
+TEST_F(KorvalectlDevices, RefusingOrSilentKeyboardGivesStatusFour) {
+  const int kKeys = [&] {
+    const CtlRun r = Ctl({"--json", "info", "keyboard"});
+    return std::stoi(Parse(r.out)["info"].asString().substr(2 * proto::kInfoKeyCount, 2), nullptr, 16);
+  }();
+  const std::pair<const char*, const char*> faults[] = {
+      {"status-ff", "status 0xFF"},
+      {"no-answer", "no answer"},
+  };
+  for (const auto& [fault, name] : faults) {
+    ASSERT_EQ(emu_.Command(std::string("fault keyboard ") + fault).rfind("ok", 0), 0u);
+    const CtlRun r = Ctl({"lighting", "keyboard", "--brightness", "1"});
+    EXPECT_EQ(r.status, 4) << fault;
+    EXPECT_NE(r.err.find("korvalectl: keyboard: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+  }
+  // A keyboard whose key tables would not fit is refused with its reason.
+  ASSERT_EQ(emu_.Command("fault keyboard none").rfind("ok", 0), 0u);
+  ASSERT_EQ(emu_.Command("info keyboard 5 200").rfind("ok", 0), 0u);
+  const CtlRun big = Ctl({"info", "keyboard"});
+  EXPECT_EQ(big.status, 4);
+  EXPECT_NE(big.err.find("reports 200 key positions"), std::string::npos) << big.err;
+  ASSERT_EQ(emu_.Command("info keyboard 5 " + std::to_string(kKeys)).rfind("ok", 0), 0u);
+
+  // A refusal of the final write itself is named too: the reads before it pass.
+  ASSERT_EQ(emu_.Command("fault keyboard none").rfind("ok", 0), 0u);
+  ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
+  ASSERT_EQ(Ctl({"settings", "keyboard"}).status, 0);  // count the reads a run makes
+  int reads = 0;
+  for (const auto& l : emu_.Listing("journal keyboard")) reads += !l.empty();
+  ASSERT_EQ(emu_.Command("fault keyboard status-ff after=" + std::to_string(reads + 1) + " count=1").rfind("ok", 0), 0u);
+  const CtlRun late = Ctl({"settings", "keyboard", "--wkey", "1"});
+  EXPECT_EQ(late.status, 4);
+  EXPECT_NE(late.err.find("writing the configuration failed: status 0xFF"), std::string::npos) << late.err;
+}
+
+TEST(KorvalectlHelp, EveryCommandDescribesItself) {
+  for (const auto& c : cli::Commands()) {
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::RunKorvalectl({c.name, "--help"}, out, err), 0) << c.name;
+    EXPECT_EQ(out.str().rfind(std::string("usage: korvalectl [--json] ") + c.name, 0), 0u) << out.str();
+    EXPECT_TRUE(err.str().empty());
+  }
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::RunKorvalectl({"--help"}, out, err), 0);
+  for (const char* word : {"list", "info DEVICE", "lighting DEVICE", "settings keyboard", "3 no such device"})
+    EXPECT_NE(out.str().find(word), std::string::npos) << word;
+}
+
+}  // namespace
+}  // namespace korvale
