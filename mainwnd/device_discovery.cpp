@@ -352,6 +352,9 @@ void CDeviceDiscovery::Run() {
       if ((fds[2].revents & POLLIN) && watch.DrainInotify(removed)) changed = true;
       if ((fds[3].revents & POLLIN) && watch.DrainUdev(removed)) changed = true;
     }
+    // Each notice gets its own few retries, even while a leftover socket
+    // keeps the scans incomplete.
+    if (changed) retries = 0;
   }
   Trace("抓取设备线程设定退出");
 }
