@@ -321,6 +321,24 @@ TEST(LightingFrames, ReactiveWaveFrontsMoveByTheirRules) {
   EXPECT_EQ(rig.leds[31], (C{255, 0, 0, 214}));
 }
 
+TEST(LightingFrames, FireworkLaunchesAgainAfterItsBurst) {
+  // Launch, burst, a wave from key 52 down to key 125, then the next launch.
+  // A launch step lights all six keys of the first launch row at once (255,
+  // then one decay of 40), which the burst and the wave never do.
+  Rig rig;
+  rig.Mode(14, 4, 1, 1);
+  int launchSteps = 0;
+  for (int i = 0; i < 3000; ++i) {
+    rig.Steps(1);
+    bool all = true;
+    for (int k : {107, 87, 125, 110, 115, 116}) all &= rig.fx.Level(k) == 215;
+    launchSteps += all;
+  }
+  // The first launch row is held for three steps per launch; several launches
+  // show the state machine returned to the start each time.
+  EXPECT_GE(launchSteps, 9);
+}
+
 TEST(LightingFrames, OrderListModesLeaveOtherKeysDark) {
   // Mode 32 runs over the keys of the order list only: key 120 (not in it) stays dark.
   Rig rig;
