@@ -144,6 +144,61 @@ TEST_F(KorvalectlDevices, InfoShowsTheKeyboardsBlockRecordAndProfile) {
   EXPECT_EQ(Parse(Ctl({"--json", "info", "keyboard"}).out)["profile"]["file"].asString(), file);
 }
 
+TEST_F(KorvalectlDevices, InfoOfTheReceiverMouseReadsItsBlockThroughTheReceiver) {
+  const CtlRun r = Ctl({"--json", "info", "Mouse"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json::Value doc = Parse(r.out);
+  EXPECT_EQ(doc["connection"], "receiver");
+  EXPECT_EQ(doc["info"].asString().size(), 2 * proto::kInfoSize);
+  EXPECT_TRUE(doc["configuration"].isNull());
+  // Without its radio link the receiver answers for a device that is not there.
+  ASSERT_EQ(emu_.Command("link down").rfind("ok", 0), 0u);
+  const CtlRun down = Ctl({"info", "mouse"});
+  EXPECT_EQ(down.status, 4);
+  EXPECT_NE(down.err.find("korvalectl: mouse: "), std::string::npos) << down.err;
+}
+
+// The profile the window's profile list selects is the one a command changes.
+TEST_F(KorvalectlDevices, ChangesLandInTheSelectedProfile) {
+  const fs::path folder = [&] {
+    const CtlRun r = Ctl({"--json", "info", "keyboard"});  // creates the list with Profile1
+    return fs::path(Parse(r.out)["profile"]["file"].asString()).parent_path();
+  }();
+  ASSERT_FALSE(folder.empty());
+  auto writeList = [&](int select, const std::string& secondUuid) {
+    std::ifstream in(folder / "ProfileList.ini");
+    std::stringstream text;
+    text << in.rdbuf();
+    Json::Value list = Parse(text.str());
+    Json::Value second;
+    second["profilename"] = "Game";
+    second["profileUUID"] = secondUuid;
+    second["profileislink"] = 0;
+    second["profilelinkmame"] = "";
+    list["profilelist"][1] = second;
+    list["profileselect"] = select;
+    std::ofstream(folder / "ProfileList.ini") << list.toStyledString();
+  };
+  writeList(1, "game-profile");
+  const CtlRun r = Ctl({"--json", "lighting", "keyboard", "--brightness", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Parse(r.out)["profileFile"].asString(), (folder / "game-profile.Json").string());
+  EXPECT_EQ(ProfileDevice((folder / "game-profile.Json").string())["LightInfo"]["Light"], 1);
+
+  // A selection past the list's end falls back to the first profile.
+  writeList(7, "game-profile");
+  const CtlRun first = Ctl({"--json", "info", "keyboard"});
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(Parse(first.out)["profile"]["name"], "Profile1");
+
+  // A profile name that would lead outside the folder loads and writes nothing.
+  writeList(1, "../../escape");
+  const CtlRun bad = Ctl({"settings", "keyboard", "--wkey", "1"});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("cannot be loaded"), std::string::npos) << bad.err;
+  EXPECT_FALSE(fs::exists(folder.parent_path().parent_path() / "escape.Json"));
+}
+
 TEST_F(KorvalectlDevices, LightingChangesTheProfileAndTheKeyboardsRecord) {
   ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
   const CtlRun r = Ctl({"--json", "lighting", "keyboard", "--effect", "3", "--brightness", "2", "--speed", "1",
