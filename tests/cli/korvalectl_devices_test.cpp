@@ -120,6 +120,26 @@ TEST_F(KorvalectlDevices, ListShowsBoundDevicesWithTheirInterfaces) {
   EXPECT_EQ(table.out.rfind("mouse  Mouse  receiver\n", 0), 0u) << table.out;
 }
 
+class KorvalectlTwoConnections : public KorvalectlDevices {
+ protected:
+  void SetUp() override { Start({"mouse-receiver", "mouse-cable"}); }
+};
+
+// Cable and receiver of one mouse are one device; the cable is the one in use.
+TEST_F(KorvalectlTwoConnections, CableAndReceiverAreOneDevice) {
+  const Json::Value doc = Parse(Ctl({"--json", "list"}).out);
+  ASSERT_EQ(doc["devices"].size(), 1u) << doc;
+  const Json::Value& mouse = doc["devices"][0];
+  EXPECT_EQ(mouse["connection"], "cable");
+  EXPECT_EQ(mouse["interfaces"].size(), 4u);
+  EXPECT_NE(mouse["primary"].asString().find("mouse-cable.sock#"), std::string::npos);
+  ASSERT_EQ(emu_.Command("unplug mouse-cable").rfind("ok", 0), 0u);
+  const Json::Value after = Parse(Ctl({"--json", "list"}).out);
+  ASSERT_EQ(after["devices"].size(), 1u);
+  EXPECT_EQ(after["devices"][0]["connection"], "receiver");
+  EXPECT_NE(after["devices"][0]["primary"].asString().find("mouse-receiver.sock#"), std::string::npos);
+}
+
 TEST_F(KorvalectlDevices, InfoShowsTheKeyboardsBlockRecordAndProfile) {
   ASSERT_EQ(emu_.Command("info keyboard 30 171").rfind("ok", 0), 0u);  // a byte we can recognise
   const CtlRun r = Ctl({"info", "KEYBOARD", "--json"});
