@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -62,6 +63,53 @@ std::vector<std::uint8_t> EncodeFrame(Kind kind, std::string_view name, std::uin
   if (!name.empty()) std::memcpy(out.data() + sizeof h, name.data(), name.size());
   if (!data.empty()) std::memcpy(out.data() + sizeof h + name.size(), data.data(), data.size());
   return out;
+}
+
+std::string CheckHeader(const FrameHeader& h, std::size_t* total) {
+  char why[128];
+  const bool kindOk = h.kind >= static_cast<std::uint8_t>(Kind::Post) && h.kind <= static_cast<std::uint8_t>(Kind::CopyData);
+  const bool copy = h.kind == static_cast<std::uint8_t>(Kind::CopyData);
+  if (h.magic != kMagic || !kindOk || h.reserved != 0) return "malformed frame header";
+  if (h.dataLength > kMaxDataBytes) {
+    std::snprintf(why, sizeof why, "frame of %u data bytes is over the limit of %u", h.dataLength, kMaxDataBytes);
+    return why;
+  }
+  // A number travels only for a fixed message: named and copy-data frames carry 0.
+  const bool fixed = !copy && h.nameLength == 0;
+  if ((copy && h.nameLength != 0) || (!copy && h.dataLength != 0) || (fixed && h.number > kMaxFixedNumber) ||
+      (!fixed && h.number != 0)) {
+    std::snprintf(why, sizeof why, "inconsistent frame (kind %u, name %u, number %u, data %u)", h.kind,
+                  h.nameLength, h.number, h.dataLength);
+    return why;
+  }
+  *total = sizeof h + h.nameLength + h.dataLength;
+  return {};
+}
+
+std::optional<DecodedFrame> DecodeFrame(const std::uint8_t* bytes, std::size_t size, std::string* why) {
+  std::string dummy;
+  std::string& reason = why != nullptr ? *why : dummy;
+  FrameHeader h;
+  if (size < sizeof h) {
+    reason = "truncated frame";
+    return std::nullopt;
+  }
+  std::memcpy(&h, bytes, sizeof h);
+  std::size_t total = 0;
+  reason = CheckHeader(h, &total);
+  if (!reason.empty()) return std::nullopt;
+  if (size != total) {
+    reason = size < total ? "truncated frame" : "bytes after the frame";
+    return std::nullopt;
+  }
+  DecodedFrame f;
+  f.kind = static_cast<Kind>(h.kind);
+  f.name.assign(reinterpret_cast<const char*>(bytes) + sizeof h, h.nameLength);
+  f.number = h.number;
+  f.wParam = h.wParam;
+  f.lParam = h.lParam;
+  f.data.assign(bytes + sizeof h + h.nameLength, bytes + total);
+  return f;
 }
 
 std::string SocketNameForTitle(std::string_view title) {
@@ -376,25 +424,14 @@ bool MessageBus::Impl::ReadSome(Conn& c) {
     if (!c.haveHeader) {
       bus::FrameHeader h;
       std::memcpy(&h, c.buffer.data(), sizeof h);
-      const bool kindOk = h.kind >= static_cast<std::uint8_t>(bus::Kind::Post) &&
-                          h.kind <= static_cast<std::uint8_t>(bus::Kind::CopyData);
-      const bool copy = h.kind == static_cast<std::uint8_t>(bus::Kind::CopyData);
-      if (h.magic != bus::kMagic || !kindOk || h.reserved != 0) {
-        Trace("bus: malformed frame header; dropped");
+      std::size_t total = 0;
+      const std::string why = bus::CheckHeader(h, &total);
+      if (!why.empty()) {
+        Trace("bus: %s; dropped", why.c_str());
         return false;
       }
-      if (h.dataLength > bus::kMaxDataBytes) {
-        Trace("bus: frame of %u data bytes is over the limit of %u; dropped", h.dataLength, bus::kMaxDataBytes);
-        return false;
-      }
-      if ((copy && h.nameLength != 0) || (!copy && h.dataLength != 0) ||
-          (!copy && h.nameLength == 0 && h.number > bus::kMaxFixedNumber)) {
-        Trace("bus: inconsistent frame (kind %u, name %u, number %u, data %u); dropped", h.kind,
-              h.nameLength, h.number, h.dataLength);
-        return false;
-      }
+      c.need = total;
       c.haveHeader = true;
-      c.need = sizeof h + h.nameLength + h.dataLength;
       if (c.buffer.size() < c.need) continue;
     }
     Dispatch(c);
@@ -403,26 +440,29 @@ bool MessageBus::Impl::ReadSome(Conn& c) {
 }
 
 void MessageBus::Impl::Dispatch(Conn& c) {
-  bus::FrameHeader h;
-  std::memcpy(&h, c.buffer.data(), sizeof h);
+  std::string why;
+  auto frame = bus::DecodeFrame(c.buffer.data(), c.buffer.size(), &why);
+  if (!frame) {
+    Trace("bus: %s; dropped", why.c_str());
+    return;
+  }
   BusMessage m;
-  m.wParam = h.wParam;
-  m.lParam = h.lParam;
-  const auto kind = static_cast<bus::Kind>(h.kind);
+  m.wParam = frame->wParam;
+  m.lParam = frame->lParam;
+  const bus::Kind kind = frame->kind;
   if (kind == bus::Kind::CopyData) {
     m.msg = bus::kCopyDataMessage;
     m.isCopyData = true;
-    m.data.assign(c.buffer.begin() + sizeof h, c.buffer.end());
-  } else if (h.nameLength != 0) {
-    std::string name(reinterpret_cast<const char*>(c.buffer.data()) + sizeof h, h.nameLength);
-    auto number = FindRegisteredMessage(name);
+    m.data = std::move(frame->data);
+  } else if (!frame->name.empty()) {
+    auto number = FindRegisteredMessage(frame->name);
     if (!number) {
-      Trace("bus: message \"%s\" is not registered here; dropped", name.c_str());
+      Trace("bus: message \"%s\" is not registered here; dropped", frame->name.c_str());
       return;
     }
     m.msg = *number;
   } else {
-    m.msg = h.number;
+    m.msg = frame->number;
   }
   std::shared_ptr<UniqueFd> reply;
   if (kind != bus::Kind::Post) {

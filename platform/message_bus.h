@@ -52,6 +52,23 @@ std::vector<std::uint8_t> EncodeFrame(Kind kind, std::string_view name, std::uin
                                       std::uint64_t wParam, std::int64_t lParam,
                                       const std::vector<std::uint8_t>& data);
 
+// Checks a received fixed part. Empty when acceptable, else why not (for the
+// trace); `total` is then the whole frame's size.
+std::string CheckHeader(const FrameHeader& h, std::size_t* total);
+
+// A whole frame taken apart (after CheckHeader accepted its header).
+struct DecodedFrame {
+  Kind kind = Kind::Post;
+  std::string name;  // empty: `number` is a fixed message
+  std::uint32_t number = 0;
+  std::uint64_t wParam = 0;
+  std::int64_t lParam = 0;
+  std::vector<std::uint8_t> data;
+};
+// Decodes exactly one frame from bytes; nullopt (with why) when the bytes are
+// not exactly one acceptable frame.
+std::optional<DecodedFrame> DecodeFrame(const std::uint8_t* bytes, std::size_t size, std::string* why = nullptr);
+
 // A title as a socket file name: characters outside [A-Za-z0-9._-] become %XX.
 std::string SocketNameForTitle(std::string_view title);
 std::optional<std::string> TitleForSocketName(std::string_view fileName);

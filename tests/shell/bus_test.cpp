@@ -51,6 +51,31 @@ TEST(BusNames, TitlesBecomePlainSocketNamesAndBack) {
     EXPECT_FALSE(bus::TitleForSocketName(bad)) << bad;
 }
 
+TEST(BusFrames, DecodeTakesBackWhatEncodeMadeAndNothingElse) {
+  const std::vector<std::uint8_t> block{1, 2, 3, 0, 255};
+  auto bytes = bus::EncodeFrame(bus::Kind::CopyData, "", 0, 0, -77, block);
+  auto f = bus::DecodeFrame(bytes.data(), bytes.size());
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->kind, bus::Kind::CopyData);
+  EXPECT_EQ(f->lParam, -77);
+  EXPECT_EQ(f->data, block);
+  bytes = bus::EncodeFrame(bus::Kind::Send, "test.frame", 0, 9, 8, {});
+  f = bus::DecodeFrame(bytes.data(), bytes.size());
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->name, "test.frame");
+  EXPECT_EQ(f->wParam, 9u);
+  std::string why;
+  bytes.push_back(0);
+  EXPECT_FALSE(bus::DecodeFrame(bytes.data(), bytes.size(), &why));
+  EXPECT_EQ(why, "bytes after the frame");
+  EXPECT_FALSE(bus::DecodeFrame(bytes.data(), 31, &why));
+  EXPECT_EQ(why, "truncated frame");
+  // What the encoder refuses to make: past the limits, or a registered number without its name.
+  EXPECT_TRUE(bus::EncodeFrame(bus::Kind::CopyData, "", 0, 0, 0, std::vector<std::uint8_t>(bus::kMaxDataBytes + 1)).empty());
+  EXPECT_TRUE(bus::EncodeFrame(bus::Kind::Post, std::string(256, 'n'), 0, 0, 0, {}).empty());
+  EXPECT_TRUE(bus::EncodeFrame(bus::Kind::Post, "", 0xC000, 0, 0, {}).empty());
+}
+
 // A bus in its own folder with a window listening under "Target".
 class BusTest : public ::testing::Test {
  protected:
@@ -173,6 +198,7 @@ TEST_F(BusTest, HostileFramesAreDroppedAndTheBusKeepsWorking) {
       {"registered number without name", header(bus::Kind::Post, 0, 0xC000, 0), "inconsistent frame"},
       {"bytes on a post", header(bus::Kind::Post, 0, 5, 4), "inconsistent frame"},
       {"name on copy data", header(bus::Kind::CopyData, 3, 0, 0), "inconsistent frame"},
+      {"number on copy data", header(bus::Kind::CopyData, 0, 0x10000, 0), "inconsistent frame"},
       {"name not registered", bus::EncodeFrame(bus::Kind::Post, "test.bus.nobody-registered", 0, 1, 1, {}),
        "not registered here"},
   };
