@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QResizeEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QStyle>
@@ -237,6 +238,43 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale
     QWidget* w = child != nullptr ? widgetOf(child) : nullptr;
     if (w != nullptr && child->IsVisible() && HasChildWidgets(child)) LayoutChildren(child, w->size(), widgetOf, S);
   }
+}
+
+// The picture an option shows: its selected one while selected and usable,
+// else the button's picture for its state.
+const CDuiString& OptionImage(const COptionUI& option) {
+  if (option.IsSelected() && option.IsEnabled() && !option.GetSelectedImage().empty()) {
+    return option.GetSelectedImage();
+  }
+  return option.GetStatusImage();
+}
+
+// A button with a skin picture shows just the picture, filling the button
+// (the style drops its frame). False when the string names no picture.
+bool SetSkinIcon(QAbstractButton* b, std::string_view text) {
+  ImageSpec spec;
+  QPixmap image = LoadSkinImage(text, &spec);
+  if (!image.isNull() && !spec.source.isEmpty()) image = image.copy(spec.source);
+  const bool has = !image.isNull();
+  const QString name = has ? QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())) : QString();
+  if (b->property("skinIconImage").toString() != name) {
+    QIcon icon;
+    if (has) {
+      // The skin draws its own disabled picture: Qt must not grey it again.
+      icon.addPixmap(image, QIcon::Normal);
+      icon.addPixmap(image, QIcon::Disabled);
+      icon.addPixmap(image, QIcon::Active);
+    }
+    b->setIcon(icon);
+    b->setProperty("skinIconImage", name);
+  }
+  if (b->property("skinIcon").toBool() != has) {
+    b->setProperty("skinIcon", has);
+    b->style()->unpolish(b);
+    b->style()->polish(b);
+  }
+  if (has && b->iconSize() != b->size() && !b->size().isEmpty()) b->setIconSize(b->size());
+  return has;
 }
 
 }  // namespace
@@ -529,16 +567,9 @@ void QtSkinView::Sync(CControlUI* control) {
     }
     case Kind::Button: {
       auto* b = static_cast<QPushButton*>(w);
-      QPixmap image = LoadSkinImage(static_cast<CButtonUI*>(control)->GetNormalImage());
-      if (!image.isNull()) {
-        b->setIcon(QIcon(image));
-        b->setProperty("skinIcon", true);
-      } else if (b->property("skinIcon").toBool()) {
-        b->setIcon(QIcon());
-        b->setProperty("skinIcon", false);
-      }
+      const bool image = SetSkinIcon(b, static_cast<CButtonUI*>(control)->GetNormalImage());
       // The window buttons keep a face when the skin gives them no picture.
-      if (text.isEmpty() && image.isNull()) {
+      if (text.isEmpty() && !image) {
         const std::string name = ToLower(control->GetName());
         if (name == "closebtn") text = QString::fromUtf8("\u2715");
         else if (name == "minbtn") text = QString::fromUtf8("\u2013");
@@ -549,9 +580,11 @@ void QtSkinView::Sync(CControlUI* control) {
     }
     case Kind::Option:
     case Kind::CheckBox: {
+      auto* option = static_cast<COptionUI*>(control);
       auto* b = static_cast<QAbstractButton*>(w);
       if (b->text() != text) b->setText(text);
-      b->setChecked(static_cast<COptionUI*>(control)->IsSelected());
+      b->setChecked(option->IsSelected());
+      if (kind == Kind::Option) SetSkinIcon(b, OptionImage(*option));
       break;
     }
     case Kind::Edit: {
@@ -780,6 +813,12 @@ void QtSkinView::SendMouse(CControlUI* control, QWidget* widget, UiEventType typ
 bool QtSkinView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == window_.data()) {
     if (event->type() == QEvent::Resize) Relayout();
+    return false;
+  }
+  if (event->type() == QEvent::Resize) {
+    // A skin picture fills its button.
+    auto* b = qobject_cast<QAbstractButton*>(watched);
+    if (b != nullptr && b->property("skinIcon").toBool()) b->setIconSize(static_cast<QResizeEvent*>(event)->size());
     return false;
   }
   // Paint and layout events pass through here by the thousand: only the

@@ -198,16 +198,19 @@ const QImage& KeyButtonWidget::TintedLight(const QPixmap& light, QColor color) {
   return tinted_;
 }
 
-// The inner part of a key cap that the light shines through.
+// Where a key's light is filled: the cap body less a margin wide enough that
+// the rectangle's corners stay inside the rounded body. The cap above it lets
+// the light through only along its edge (and a little within).
 QRect LitArea(QSize size) {
-  const qreal radius = std::min<qreal>(6.0, std::min(size.width() - 3.0, size.height() - 3.0) / 5.0);
-  const int in = std::max(3, static_cast<int>(radius / 2) + 2);
+  const int in = std::min(4, std::max(1, std::min(size.width(), size.height()) / 6));
   return QRect(QPoint(0, 0), size).adjusted(in, in, -in, -in);
 }
 
 // The key cap, drawn once per size and state and shared by every key, so a
-// lighting frame only blits it. The lit variant leaves its inner part
-// see-through and shaded: the light's colour is filled below it.
+// lighting frame only fills one rectangle and blits this above it. The lit
+// variant stays dark where the legend is, whatever the light's colour: the
+// light shows as a rim along the cap's edge fading inwards, like a key lit
+// from beneath, and only faintly tints the middle.
 QPixmap KeyCap(QSize size, bool hot, bool enabled, bool lit, qreal dpr) {
   static QHash<QString, QPixmap> caps;
   const QString key =
@@ -225,18 +228,46 @@ QPixmap KeyCap(QSize size, bool hot, bool enabled, bool lit, qreal dpr) {
   p.setBrush(enabled ? (hot ? kSurfaceHot : kSurface) : kSurface.darker(130));
   p.drawRoundedRect(body, radius, radius);
   if (lit) {
-    const QRect area = LitArea(size);
-    QLinearGradient shade(0, area.top(), 0, area.bottom());
-    shade.setColorAt(0.0, QColor(0, 0, 0, 110));
-    shade.setColorAt(0.6, QColor(0, 0, 0, 20));
-    shade.setColorAt(1.0, QColor(255, 255, 255, 40));
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.fillRect(area, shade);
+    // Cut the cap away where the light shows: fully at the rim, less and
+    // less towards the middle.
+    p.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+    p.setBrush(Qt::NoBrush);
+    const QRectF area = QRectF(LitArea(size));
+    struct Band {
+      qreal inset, width;
+      int cut;
+    };
+    static constexpr Band kBands[] = {{1.0, 2.0, 255}, {2.5, 1.5, 150}, {3.8, 1.5, 80}, {5.0, 1.5, 35}};
+    for (const Band& band : kBands) {
+      const QRectF r = area.adjusted(band.inset, band.inset, -band.inset, -band.inset);
+      if (r.width() <= 2 || r.height() <= 2) break;
+      const qreal rr = std::max<qreal>(1.0, radius - band.inset + 1.0);
+      p.setPen(QPen(QColor(0, 0, 0, band.cut), band.width));
+      p.drawRoundedRect(r, rr, rr);
+    }
+    // The middle: a faint tint, so the legend stays readable on any colour.
+    const QRectF middle = area.adjusted(5.0, 5.0, -5.0, -5.0);
+    if (middle.width() > 0 && middle.height() > 0) {
+      p.setPen(Qt::NoPen);
+      p.setBrush(QColor(0, 0, 0, 28));
+      p.drawRoundedRect(middle, 3.0, 3.0);
+    }
   }
   p.end();
   if (caps.size() > 64) caps.clear();
   caps.insert(key, cap);
   return cap;
+}
+
+QColor Mix(QColor from, QColor to, qreal t) {
+  auto mix = [t](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * t)); };
+  return QColor(mix(from.red(), to.red()), mix(from.green(), to.green()), mix(from.blue(), to.blue()));
+}
+
+// Legend colour readable on a background of this colour.
+QColor LegendOn(QColor background) {
+  const double luma = 0.2126 * background.redF() + 0.7152 * background.greenF() + 0.0722 * background.blueF();
+  return luma > 0.5 ? QColor(0x15, 0x17, 0x1C) : kText;
 }
 
 void KeyButtonWidget::PaintInto(QPainter& p) {
@@ -251,15 +282,20 @@ void KeyButtonWidget::PaintInto(QPainter& p) {
   const CDuiString& status = control_->GetStatusImage();
   const CDuiString& lightImage = control_->GetLightImage();
   QPixmap light = strength > 0 && !lightImage.empty() ? LoadSkinImage(lightImage) : QPixmap();
+  const QColor base = hot ? kSurfaceHot : kSurface;
+  // The light covers the legend on the skin's own pictures; on our cap it
+  // only rims it.
+  bool lightUnderLegend = !light.isNull();
   if (!status.empty() && DrawSkinImage(p, rect(), status)) {
     if (strength > 0 && light.isNull()) {
+      lightUnderLegend = true;
       QColor c = ToQColor(control_->GetLightColor());
       c.setAlphaF(strength);
       p.fillRect(LitArea(size()), c);
     }
   } else {
     // Our cap. Lit without a light picture: the light's colour, mixed with
-    // the cap's own as the strength says, under the see-through cap.
+    // the cap's own as the strength says, under the cap's see-through rim.
     const bool litCap = strength > 0 && light.isNull();
     const int state = (hot ? 1 : 0) | (control_->IsEnabled() ? 2 : 0) | (litCap ? 4 : 0);
     if (state != capState_ || cap_.deviceIndependentSize().toSize() != size()) {
@@ -267,11 +303,7 @@ void KeyButtonWidget::PaintInto(QPainter& p) {
       capState_ = state;
     }
     if (litCap) {
-      const QColor c = ToQColor(control_->GetLightColor());
-      const QColor base = hot ? kSurfaceHot : kSurface;
-      auto mix = [strength](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * strength)); };
-      p.fillRect(LitArea(size()),
-                 QColor(mix(base.red(), c.red()), mix(base.green(), c.green()), mix(base.blue(), c.blue())));
+      p.fillRect(LitArea(size()), Mix(base, ToQColor(control_->GetLightColor()), strength));
     }
     p.drawPixmap(0, 0, cap_);
   }
@@ -309,7 +341,11 @@ void KeyButtonWidget::PaintInto(QPainter& p) {
   }
   if (!legendRaw_.empty()) {
     p.setFont(legendFont_);
-    p.setPen(control_->GetTextColor() != 0 ? ToQColor(control_->GetTextColor()) : kText);
+    if (lightUnderLegend) {
+      p.setPen(LegendOn(Mix(base, ToQColor(control_->GetLightColor()), strength)));
+    } else {
+      p.setPen(control_->GetTextColor() != 0 ? ToQColor(control_->GetTextColor()) : kText);
+    }
     p.drawStaticText(QPointF((width() - legendSize_.width()) / 2.0, (height() - legendSize_.height()) / 2.0), legend_);
   }
   if (control_->IsSelected()) {

@@ -17,6 +17,8 @@ class QRubberBand;
 namespace korvale::qtview {
 
 QColor ToQColor(DWORD argb);
+// Legend colour that reads well on a background of this colour.
+QColor LegendOn(QColor background);
 
 // Layouts, list items, panels and plain controls.
 class ContainerWidget : public QWidget {

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "qtview/widgets.h"
 #include "tests/qtview/qt_fixture.h"
 
 namespace korvale::test {
@@ -268,6 +269,14 @@ QColor CentreColour(QWidget* widget) {
   return image.pixelColor(image.width() / 2, image.height() / 2);
 }
 
+// A point on a key's lit rim: the middle of its left edge, just inside the cap.
+QColor RimColour(QWidget* widget) {
+  QImage image = OnScreen(widget);
+  return image.pixelColor(5, image.height() / 2);
+}
+
+double Luma(QColor c) { return 0.2126 * c.redF() + 0.7152 * c.greenF() + 0.0722 * c.blueF(); }
+
 // Keys alone in a panel are painted by the panel; a key among other controls
 // paints itself. Both must show the same.
 const char* kMixedKeys = R"(<Window size="300,200">
@@ -290,13 +299,22 @@ TEST_P(KeyOverlay, FollowsTheModelsLightColour) {
 
   key->SetLightColor(0xFF0000);
   key->SetShowLightImage(true);
-  QColor red = CentreColour(widget);
+  QColor red = RimColour(widget);
   EXPECT_GT(red.red(), red.blue() + 100);
   EXPECT_GT(red.red(), red.green() + 100);
 
   key->SetLightColor(0x0000FF);
-  QColor blue = CentreColour(widget);
+  QColor blue = RimColour(widget);
   EXPECT_GT(blue.blue(), blue.red() + 100);
+
+  // Whatever the light, the middle (where the legend is) stays dark and
+  // only takes a hint of it; the rim shows it nearly at full.
+  for (DWORD colour : {0xFFFFFFu, 0xFFFF00u, 0x00FF00u, 0xFF0000u}) {
+    key->SetLightColor(colour);
+    EXPECT_LT(Luma(CentreColour(widget)), 0.3) << std::hex << colour;
+    EXPECT_GT(Luma(RimColour(widget)), 0.7 * Luma(qtview::ToQColor(colour))) << std::hex << colour;
+  }
+  key->SetLightColor(0x0000FF);
 
   key->SetLightFade(0);  // no strength: the plain key again
   EXPECT_EQ(CentreColour(widget), plain);
@@ -322,13 +340,103 @@ TEST_P(KeyOverlay, FollowsTheModelsLightColour) {
   key->SetVisible(true);
   QApplication::processEvents();
   EXPECT_NE(CentreColour(widget), panel);
-  EXPECT_GT(CentreColour(widget).red(), CentreColour(widget).blue() + 100);
+  EXPECT_GT(RimColour(widget).red(), RimColour(widget).blue() + 100);
 
   QTest::mouseDClick(widget, Qt::LeftButton);
   EXPECT_EQ(w.rec.Count("dbclick", "key_0"), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(QtSkinView, KeyOverlay, ::testing::Values(kKeys, kMixedKeys));
+
+// A legend must stand out from its key under a light of any colour: on the
+// key's own cap, and where the skin's key picture lets the light cover it.
+TEST(QtSkinView, KeyLegendsReadOnEveryLight) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QImage face(40, 40, QImage::Format_ARGB32);
+  face.fill(QColor(0x30, 0x30, 0x30));
+  const QString facePath = dir.filePath("face.png");
+  ASSERT_TRUE(face.save(facePath));
+  const std::string xml = R"(<Window size="200,100"><VerticalLayout><SelectPanel name="panel" height="60">
+      <DeviceKeyButton name="own" float="true" pos="10,10,50,50" text="W" resourcetext="false"/>
+      <DeviceKeyButton name="pictured" float="true" pos="60,10,100,50" text="W" resourcetext="false" normalimage=")" +
+                          facePath.toStdString() + R"("/></SelectPanel></VerticalLayout></Window>)";
+  SkinWindow w(xml);
+  for (const char* name : {"own", "pictured"}) {
+    auto* key = w.Find<CDeviceKeyButtonUI>(name);
+    ASSERT_NE(key, nullptr);
+    key->SetShowLightImage(true);
+    for (DWORD colour : {0xFFFFFFu, 0xFFFF00u, 0x000080u, 0x303030u}) {
+      key->SetLightColor(colour);
+      const QImage image = OnScreen(w.WidgetOf(name));
+      // The legend's strongest contrast with the background beside it.
+      const double background = Luma(image.pixelColor(13, 20));
+      double contrast = 0;
+      for (int y = 12; y < 28; ++y) {
+        for (int x = 12; x < 28; ++x) contrast = std::max(contrast, std::abs(Luma(image.pixelColor(x, y)) - background));
+      }
+      EXPECT_GT(contrast, 0.45) << name << " " << std::hex << colour;
+    }
+  }
+}
+
+TEST(QtSkinView, LegendColourFollowsTheBackgroundsLightness) {
+  const struct {
+    QColor background;
+    bool darkText;
+  } cases[] = {{Qt::white, true}, {Qt::yellow, true}, {Qt::green, true}, {QColor(0xA0, 0xA0, 0xA0), true},
+               {QColor(0x60, 0x60, 0x60), false}, {Qt::blue, false}, {Qt::red, false}, {Qt::black, false}};
+  for (const auto& c : cases) {
+    const double legend = Luma(qtview::LegendOn(c.background));
+    EXPECT_EQ(legend < Luma(c.background), c.darkText) << c.background.name().toStdString();
+    EXPECT_GT(std::abs(legend - Luma(c.background)), 0.4) << c.background.name().toStdString();
+  }
+}
+
+// An option shows the skin's picture for its state, filling it, without Qt
+// greying the skin's own disabled picture.
+TEST(QtSkinView, OptionShowsThePictureForItsState) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  auto picture = [&](const char* file, QColor colour) {
+    QImage image(48, 48, QImage::Format_ARGB32);
+    image.fill(colour);
+    EXPECT_TRUE(image.save(dir.filePath(file)));
+    return dir.filePath(file).toStdString();
+  };
+  const std::string normal = picture("n.png", Qt::red), selected = picture("s.png", Qt::green),
+                    disabled = picture("d.png", Qt::blue);
+  const std::string xml = R"(<Window size="200,100"><HorizontalLayout>
+      <Option name="tile" width="48" height="48" normalimage=")" + normal + R"(" selectedimage=")" + selected +
+                          R"(" disabledimage=")" + disabled + R"("/>
+      <Option name="plain" width="48" height="48" normalimage=")" + normal + R"("/>
+      <Option name="missing" width="48" height="48" normalimage="no_such_picture.png" text="M"/>
+    </HorizontalLayout></Window>)";
+  SkinWindow w(xml);
+  auto* tile = w.Find<COptionUI>("tile");
+  QWidget* widget = w.WidgetOf("tile");
+  ASSERT_NE(widget, nullptr);
+  EXPECT_EQ(static_cast<QPushButton*>(widget)->iconSize(), widget->size());
+  EXPECT_EQ(CentreColour(widget), QColor(Qt::red));
+  tile->Selected(true);
+  EXPECT_EQ(CentreColour(widget), QColor(Qt::green));
+  tile->SetEnabled(false);
+  EXPECT_EQ(CentreColour(widget), QColor(Qt::blue));
+  tile->SetEnabled(true);
+  tile->Selected(false);
+  EXPECT_EQ(CentreColour(widget), QColor(Qt::red));
+
+  // Without pictures for other states the normal one stays, ungreyed.
+  w.Find("plain")->SetEnabled(false);
+  w.Find<COptionUI>("plain")->Selected(true);
+  EXPECT_EQ(CentreColour(w.WidgetOf("plain")), QColor(Qt::red));
+
+  // A picture that cannot be read leaves a plain button with its text.
+  auto* missing = w.WidgetOf<QPushButton>("missing");
+  ASSERT_NE(missing, nullptr);
+  EXPECT_TRUE(missing->icon().isNull());
+  EXPECT_EQ(missing->text(), "M");
+}
 
 // A key panel is marked opaque (nothing painted beneath it) only when its
 // background covers it completely.
