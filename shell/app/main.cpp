@@ -35,9 +35,11 @@ namespace {
 
 void Usage(std::FILE* out) {
   std::fprintf(out,
-               "usage: korvale [--screenshots DIR]\n"
+               "usage: korvale [--screenshots DIR [--screenshot-delay MS]]\n"
                "  --screenshots DIR  show the main window and each device page, save each\n"
                "                     as a PNG in DIR, then exit\n"
+               "  --screenshot-delay MS  let each page run MS milliseconds (0-60000) before\n"
+               "                     its shot, e.g. for a lighting effect to move\n"
                "  --help             this text\n");
 }
 
@@ -71,7 +73,8 @@ void RunFor(UiLoop& loop, int ms, const std::function<bool()>& cond = [] { retur
 
 // The main window once the first device scan has shown it and the devices
 // found have settled, then each device page with a visible tile.
-bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const std::filesystem::path& dir) {
+bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const std::filesystem::path& dir,
+                     int delayMs) {
   // A tick keeps the nested waits waking while nothing else happens.
   const auto tick = UiLoop::NewTimerKey();
   loop.SetTimer(tick, 50, [] {});
@@ -94,7 +97,7 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
       CControlUI* tile = list->TileAt(i);
       if (tile == nullptr || !tile->IsVisible()) continue;
       list->ShowTile(i, true, true);
-      RunFor(loop, 300);
+      RunFor(loop, 300 + delayMs);
       ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + ".png")) && ok;
     }
   }
@@ -107,6 +110,7 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
 int main(int argc, char** argv) {
   std::filesystem::path shots;
   bool screenshots = false;
+  int shotDelayMs = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -116,6 +120,17 @@ int main(int argc, char** argv) {
     if (a == "--screenshots" && i + 1 < argc && argv[i + 1][0] != '\0') {
       shots = argv[++i];
       screenshots = true;
+      continue;
+    }
+    if (a == "--screenshot-delay" && i + 1 < argc) {
+      const std::string v = argv[++i];
+      char* end = nullptr;
+      const long ms = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || ms < 0 || ms > 60000) {
+        std::fprintf(stderr, "korvale: --screenshot-delay wants milliseconds from 0 to 60000, not %s\n", v.c_str());
+        return 2;
+      }
+      shotDelayMs = static_cast<int>(ms);
       continue;
     }
     std::fprintf(stderr, "korvale: unexpected argument: %s\n", a.c_str());
@@ -185,7 +200,7 @@ int main(int argc, char** argv) {
     loop.Post([&, hwnd] {
       auto* w = dynamic_cast<CMainWnd*>(CWindowWnd::FromHandle(hwnd));
       if (w == nullptr) return;
-      shotsOk = TakeScreenshots(loop, host, *w, shots);
+      shotsOk = TakeScreenshots(loop, host, *w, shots, shotDelayMs);
       w->DestroyWindow();
     });
   };
