@@ -1,6 +1,7 @@
 // korvale-skinview: shows any skin XML file in a window, for skin work and
 // screenshots. Notifications the controls send are printed, one per line.
 #include <QApplication>
+#include <QColor>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -72,8 +73,10 @@ void FillSampleData(CControlUI* root) {
       const double values[] = {3, 5, 4, 7, 6, 9, 5};
       for (int i = 0; i < 7; ++i) chart->Add(names[i], values[i]);
     } else if (auto* button = dynamic_cast<CDeviceKeyButtonUI*>(c)) {
-      static const DWORD kColours[] = {0xFF3040, 0x2E9BFF, 0x30E090, 0xFFB020};
-      button->SetLightColor(kColours[key % 4]);
+      // A rainbow across the keyboard, as a wave effect shows it.
+      const UiRect& at = button->GetFixedXY();
+      const QColor hue = QColor::fromHsv(static_cast<int>(at.left * 0.4 + at.top * 0.6) % 360, 230, 255);
+      button->SetLightColor(static_cast<DWORD>(hue.rgb() & 0xFFFFFF));
       button->SetShowLightImage(true);
       if (key % 2 == 0) button->SetKeySetFlag(false);
       if (key % 3 == 1) button->SetKeyUnsetFlag(false);
