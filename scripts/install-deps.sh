@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjsoncpp-dev libudev-dev libtinyxml2-dev
   qt6-base-dev libgl-dev
-  fonts-noto-core
+  fonts-noto-core dbus-daemon python3
 )
 
 missing=()
