@@ -38,6 +38,9 @@ class ILightEditorHooks {
   virtual void ShowLightInfo(const LightInfo& info) = 0;
   virtual void SetAudioColours(uint32_t a, uint32_t b, uint32_t c) = 0;
   virtual std::array<uint32_t, 3> GetAudioColours() const = 0;
+  // The keyboard's custom colour group; -1 when the editor has none.
+  virtual void SelectCustomGroup(int /*group*/) {}
+  virtual int GetCustomGroup() const { return -1; }
 };
 
 // "MacroControlItem": the macro editor.

@@ -204,6 +204,41 @@ int CVarnikKeyboardDevice::ApplyLighting() {
   return r;
 }
 
+void CVarnikKeyboardDevice::SetCustomGroup(int group) {
+  if (group < 0 || group > 255) {
+    Trace("keyboard: custom colour group %d refused", group);
+    return;
+  }
+  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) editor->SelectCustomGroup(group);
+  profile_.WriteCustomGroupIndex(group);
+  Lighting().SetCustomGroup(group);
+  SaveProfile();
+}
+
+void CVarnikKeyboardDevice::ReloadCustomColours() {
+  CKeyboardLighting& engine = Lighting();
+  const int group = std::clamp(profile_.ReadCustomGroupIndex(), 0, 255);
+  engine.SetCustomGroup(group);
+  engine.SetCustomColours(profile_.ReadCustomColours(group, lightCount_));
+  if (IsPrimaryOpen() && positions_ > 0) engine.WriteCustomColoursToDevice(comm_, positions_);
+  lightThread_.Nudge();
+}
+
+void CVarnikKeyboardDevice::FillCustomColours(bool on) {
+  CKeyboardLighting& engine = Lighting();
+  engine.FillCustomColours(on);
+  if (IsPrimaryOpen() && positions_ > 0) engine.WriteCustomColoursToDevice(comm_, positions_);
+  auto* editor = FindHooks<ILightEditorHooks>("LightControlItem");
+  const int group = editor != nullptr ? editor->GetCustomGroup() : -1;
+  if (group >= 0) {
+    std::vector<LedColour> table(static_cast<std::size_t>(lightCount_));
+    engine.Snapshot(table);
+    profile_.WriteCustomColours(table, group);
+    SaveProfile();
+  }
+  lightThread_.Nudge();
+}
+
 void CVarnikKeyboardDevice::ResetEffectState() {
   CKeyboardLighting& engine = Lighting();
   engine.SetLightInfo(lightInfo_);

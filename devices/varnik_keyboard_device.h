@@ -88,8 +88,14 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   virtual void OnKeyEvent(int position, int action);
   // A UI key went down or up: reactive effects.
   virtual void ReactToKey(int key, int action);
-  // Hook: the active custom colour group changed.
-  virtual void SetCustomGroup(int /*group*/) {}
+  // Custom colour mode (20). The group becomes the editor's, the profile's
+  // and the one the keyboard shows and writes to; the profile is saved.
+  virtual void SetCustomGroup(int group);
+  // The profile's colours of its group into the LED table and the keyboard.
+  virtual void ReloadCustomColours();
+  // Every key lit in the record's colour (on) or dark; written to the
+  // keyboard and, when the editor has a group, stored in the profile.
+  virtual void FillCustomColours(bool on);
   // The light thread steps the effect into the LED table.
   virtual void StartLightThread();
   virtual void StopLightThread();

@@ -91,8 +91,8 @@ class CLightControlUI : public CHorizontalLayoutUI, public ILightEditorHooks {
   // ---- values ----
   void SelectEffect(int index);
   int GetSelectedEffect() const;
-  void SelectCustomGroup(int index);
-  int GetCustomGroup() const;
+  void SelectCustomGroup(int index) override;
+  int GetCustomGroup() const override;
   void SelectExtraMode(int index);
   int GetExtraMode() const;
   void SetBrightness(int value);

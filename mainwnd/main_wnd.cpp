@@ -15,6 +15,9 @@
 #include "devices/preview_tables.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
+#include "editors/light_control.h"
+#include "editors/light_handlers.h"
+#include "mainwnd/device_discovery.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "platform/paths.h"
@@ -502,6 +505,29 @@ std::uint64_t CMainWnd::SyncStepCount() const { return sync_->steps.load(); }
 
 CMainWnd::CMainWnd() : sync_(std::make_shared<SyncShared>()) {
   AddVirtualWnd("mainpage", &mainPage_);
+  LightHandlerHooks lightHooks;
+  lightHooks.fillCustomColours = [](CVarnikUSBDevice& page, int bright) {
+    if (auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(&page)) kb->FillCustomColours(bright != 0);
+  };
+  lightHooks.reloadCustomColours = [](CVarnikUSBDevice& page) {
+    if (auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(&page)) kb->ReloadCustomColours();
+  };
+  lightHooks.setSyncMode = [this](int shared, const LightInfo& info) {
+    SyncLightMode mode;
+    mode.type = shared;
+    mode.brightness = info.light;
+    mode.speed = info.speed;
+    mode.direction = info.fx;
+    mode.multicolour = info.multiColor != 0;
+    mode.red = info.red;
+    mode.green = info.green;
+    mode.blue = info.blue;
+    SetSyncLightMode(mode);
+  };
+  light_ = std::make_unique<CLightHandlers>(std::move(lightHooks));
+  const auto lighting = [this](const MainRouteCall& call) { OnLightingNotify(call); };
+  for (MainRoute r : {MainRoute::kLightingEditor, MainRoute::kAudioLighting, MainRoute::kColourEntry})
+    SetRouteHandler(r, lighting);
   SetRegisteredMessages([](std::string_view name) { return RegisterWindowMessage(name); });
   // The skin is built for 96 dpi; the scale rule picks the final one.
 }
@@ -582,10 +608,12 @@ void CMainWnd::OnWindowInit() {
   hooks.closeSettingsWindow = [this] {
     if (HWND h = GetChildWindow(ChildWindow::kSettings)) SendMessageW(h, wm::kClose, 0, 0);
   };
+  hooks.syncAvailable = [this](bool on) { SetSameModeAvailable(on); };
   devices_ = std::make_unique<CDeviceList>(m_pm, this, std::move(hooks));
   devices_->SetIdentityMessage(identityMsg_);
   devices_->CreateDefaultPages();
   screen_ = CWindowWnd::GetScreenSize();
+  light_->SetConfigExtras(screen_.cx, screen_.cy);
   // Shown again by the wake-up after the first device scan.
   ShowWindow(false);
   UpdateNoDeviceOverlay();
@@ -660,6 +688,7 @@ bool CMainWnd::RouteNotify(TNotifyUI& msg) {
   }
   if (const Row* r = FindRoute(type, name)) {
     if (r->route == MainRoute::kDeviceSettings && OnKeyboardSettings(type, name)) return true;
+    if (r->route == MainRoute::kFunctionPage) OnFunctionTab(name);
     Route(r->route, MainRouteCall{type, name, &msg, 0, msg.wParam, msg.lParam});
     return true;
   }
@@ -738,6 +767,10 @@ void CMainWnd::OnClick(TNotifyUI& msg) {
     OnCloseBkColour();
     return;
   }
+  // The same-mode command is the lighting editor's; the main commands may
+  // add to it.
+  if (EqualsNoCase(name, lightui::kSameMode))
+    OnLightingNotify(MainRouteCall{notify::kClick, name, &msg, 0, msg.wParam, msg.lParam});
   if (const Row* r = FindRoute(notify::kClick, name)) {
     Route(r->route, MainRouteCall{notify::kClick, name, &msg, 0, msg.wParam, msg.lParam});
   }
@@ -882,6 +915,43 @@ void CMainWnd::OnCloseBkColour() {
   d->SetAudioLightColours(words[0], words[1], words[2]);
   d->SaveProfile();
   d->ApplyLighting();
+}
+
+// ---- lighting editor ----
+
+void CMainWnd::OnLightingNotify(const MainRouteCall& call) {
+  if (call.notify == nullptr) return;
+  if (light_->Handle(*call.notify, CurrentDevice(), AllDevices())) UpdateSyncDevices();
+}
+
+void CMainWnd::SetSameModeAvailable(bool available) {
+  sameModeAvailable_ = available;
+  for (CVarnikUSBDevice* d : AllDevices())
+    if (CLightControlUI* editor = LightEditorOf(d)) editor->SetSameModeAvailable(available);
+  UpdateSyncDevices();
+}
+
+void CMainWnd::UpdateSyncDevices() {
+  std::vector<CVarnikUSBDevice*> marked;
+  for (CVarnikUSBDevice* d : AllDevices())
+    if (d->Comm().lightSync != 0) marked.push_back(d);
+  SetSyncDevices(std::move(marked));
+}
+
+bool CMainWnd::OnFunctionTab(const std::string& name) {
+  // The tabs in the order of the page types 1..8.
+  static constexpr const char* kTabs[] = {"deng_Op_tab",  "key_Op_tab",        "macro_Op_tab", "system_Op_tab",
+                                          "cursor_Op_tab", "6533_voice_Op_tab", "magic_Op_tab", "Virtual7.1_Op_tab"};
+  CVarnikUSBDevice* d = CurrentDevice();
+  auto* tab = d != nullptr ? dynamic_cast<COptionUI*>(m_pm.FindSubControlByName(d, name)) : nullptr;
+  if (tab == nullptr || !tab->IsSelected()) return false;  // another page's, or the one deselected
+  for (std::size_t i = 0; i < std::size(kTabs); ++i) {
+    if (EqualsNoCase(name, kTabs[i])) {
+      d->ShowFunctionPage(static_cast<int>(i) + 1);
+      return true;
+    }
+  }
+  return false;
 }
 
 // ---- game lighting ----
@@ -1256,6 +1326,8 @@ LRESULT CMainWnd::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bo
     if (wParam == PBT_APMRESUMEAUTOMATIC) {
       g_powerOn = true;
       PassLightingControl(lightingControl_);
+      // Devices plugged or unplugged while asleep sent no notice we saw.
+      if (devices_) devices_->Discovery().Rescan();
     } else if (wParam == PBT_APMSUSPEND) {
       g_powerOn = false;
       PassLightingControl(false);

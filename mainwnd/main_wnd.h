@@ -23,6 +23,7 @@
 namespace korvale {
 
 class CDeviceList;
+class CLightHandlers;
 class CVarnikUSBDevice;
 struct LightInfo;
 
@@ -184,6 +185,9 @@ class CMainWnd : public WindowImplBase {
   CVarnikUSBDevice* CurrentDevice() const;
   // Every page of the four lists.
   std::vector<CVarnikUSBDevice*> AllDevices() const;
+  // Whether the lighting editors offer the same-mode command (two or more
+  // devices shown).
+  bool GetSameModeAvailable() const { return sameModeAvailable_; }
   // Index in "device_select_layout" of the current tile (-1 before any).
   int GetCurrentTileIndex() const { return currentTile_; }
 
@@ -235,6 +239,13 @@ class CMainWnd : public WindowImplBase {
   // The keyboard's rows of the device settings; false when not one of them.
   bool OnKeyboardSettings(const std::string& type, const std::string& name);
   void OnCloseBkColour();
+  // The lighting editor's controls of the current page.
+  void OnLightingNotify(const MainRouteCall& call);
+  void SetSameModeAvailable(bool available);
+  // The pages marked for synchronised lighting go to the sync thread.
+  void UpdateSyncDevices();
+  // The function tabs of the current page: the page's own step.
+  bool OnFunctionTab(const std::string& name);
   static void SyncLightThread(const MainThreadParam& param, std::shared_ptr<SyncShared> shared);
   int HookMessageIndex(UINT msg) const;
   int GameMessageIndex(UINT msg) const;
@@ -280,6 +291,8 @@ class CMainWnd : public WindowImplBase {
   int currentAuxiliary_ = 0;
   std::shared_ptr<SyncShared> sync_;
   std::unique_ptr<CDeviceList> devices_;
+  std::unique_ptr<CLightHandlers> light_;
+  bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;
 };

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "devices/varnik_usb_device.h"
+#include "editors/light_control.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
 
@@ -23,7 +24,7 @@ CControlFactory::CreateClass FromDeviceLayer() { return nullptr; }
 constexpr std::array<SuppliedControlClass, 14> kSupplied = {{
     {"CDeviceOptionUI", Creator<CDeviceOptionUI>},    // device selector tile
     {"CMpDevicePowerUI", Creator<CMpDevicePowerUI>},  // power panel
-    {"CLightControlUI", nullptr},                     // lighting editor: editors layer, later
+    {"CLightControlUI", Creator<CLightControlUI>},    // lighting editor
     {"CMacroControlUI", nullptr},                     // macro editor: later
     {"CKeySetControlUI", nullptr},                    // key-assignment editor: later
     {"CDeviceProfileUI", nullptr},                    // profile list: later
