@@ -128,6 +128,7 @@ int main(int argc, char** argv) {
       const long ms = std::strtol(v.c_str(), &end, 10);
       if (v.empty() || *end != '\0' || ms < 0 || ms > 60000) {
         std::fprintf(stderr, "korvale: --screenshot-delay wants milliseconds from 0 to 60000, not %s\n", v.c_str());
+        Usage(stderr);
         return 2;
       }
       shotDelayMs = static_cast<int>(ms);

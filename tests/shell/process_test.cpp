@@ -195,6 +195,10 @@ TEST_F(KorvaleProcessTest, CommandLineIsCheckedAndUsageGiven) {
       {{"--bogus"}, 2, "unexpected argument: --bogus"},
       {{"--screenshots"}, 2, "unexpected argument: --screenshots"},
       {{"--screenshots", home.path().string(), "extra"}, 2, "unexpected argument: extra"},
+      {{"--screenshot-delay", "soon"}, 2, "--screenshot-delay wants milliseconds from 0 to 60000, not soon"},
+      {{"--screenshot-delay", "60001"}, 2, "not 60001"},
+      {{"--screenshot-delay", "-1"}, 2, "not -1"},
+      {{"--screenshot-delay"}, 2, "unexpected argument: --screenshot-delay"},
   };
   int n = 0;
   for (const Case& c : cases) {
