@@ -29,8 +29,8 @@ if [ -x "$BIN/korvale" ]; then
   if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     SHOTS="$BUILD/screenshots"
     mkdir -p "$SHOTS"
-    QT_QPA_PLATFORM=offscreen "$BIN/korvale" --screenshots "$SHOTS"
-    ls -1 "$SHOTS"/*.png
+    # korvale prints the path of each screenshot it writes.
+    QT_QPA_PLATFORM=offscreen "$BIN/korvale" --screenshots "$SHOTS" --screenshot-delay 1500
   else
     "$BIN/korvale"
   fi
