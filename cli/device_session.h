@@ -9,6 +9,7 @@
 
 #include "cli/korvalectl.h"
 #include "hid/device_table.h"
+#include "profiles/profile_list.h"
 
 namespace korvale {
 class CVarnikKeyboardDevice;
@@ -38,14 +39,9 @@ std::vector<BoundDevice> FindBoundDevices();
 // The product row for a product key, case-insensitive; -1 when unknown.
 int ProductRowOfKey(const std::string& key);
 
-// The current profile of a device folder as its profile list records it. A
-// missing or empty list is created with "Profile1" from the default profile,
-// as the profile bar does on a first start.
-struct ProfileSelection {
-  std::string name;
-  std::string uuid;
-};
-std::optional<ProfileSelection> CurrentProfile(const std::string& deviceFolderName);
+// The current profile of a device folder (profiles/profile_list.h).
+using korvale::CurrentProfile;
+using korvale::ProfileSelection;
 
 // "no answer", "status 0xFF", ... for a command result code.
 std::string ResultName(int code);

@@ -5,6 +5,7 @@
 
 #include "platform/trace.h"
 #include "profiles/json_file.h"
+#include "profiles/profile_list.h"
 #include "profiles/settings_files.h"
 #include "ui/controls.h"
 #include "ui/custom_controls.h"
@@ -143,6 +144,11 @@ void CVarnikKeyboardDevice::SetModelIndex(int index) {
 }
 
 int CVarnikKeyboardDevice::ReloadProfile() {
+  // Until a profile list control hands one over, the page works on the
+  // profile its folder's list names (created on a first start).
+  if (profileName_.empty() && !deviceFolderName_.empty()) {
+    if (auto current = CurrentProfile(deviceFolderName_)) profileName_ = current->uuid;
+  }
   // A name that is not a plain file name (it comes from the profile list's
   // file) loads nothing rather than the previous profile or a path outside.
   if (ProfileFilePath(UserDataFolder(), profileName_).empty()) return 0;

@@ -72,13 +72,16 @@ class LightWiringTest : public MainWndTest {
     keyboard = dynamic_cast<CVarnikKeyboardDevice*>(list->KeyboardPages()[0]);
     ASSERT_NE(keyboard, nullptr);
     ASSERT_TRUE(keyboard->IsPrimaryOpen());
-    // The page's profile as the profile list hands it over once it is chosen.
-    keyboard->SetProfileName("wiring");
-    keyboard->ResolveProfilePaths();
-    ASSERT_EQ(keyboard->ReloadProfile(), 1);
-    keyboard->RefreshPage();
-    keyboard->SaveProfile();
-    ASSERT_TRUE(std::filesystem::exists(keyboard->GetProfilePath()));
+    // No profile list control names a profile: the page takes the one its
+    // folder's "ProfileList.ini" names, created on this first start.
+    const std::filesystem::path folder = dir / "data" / "KORVALE TX730max" / "keyboard";
+    const Json::Value profiles = ReadJsonFile(folder / "ProfileList.ini");
+    ASSERT_EQ(profiles["profilelist"].size(), 1u);
+    const std::string uuid = profiles["profilelist"][profiles["profileselect"].asUInt()]["profileUUID"].asString();
+    ASSERT_FALSE(uuid.empty());
+    listedProfile = folder / (uuid + ".Json");
+    ASSERT_TRUE(std::filesystem::exists(listedProfile));
+    EXPECT_EQ(keyboard->GetProfileName(), uuid);
     editor = LightEditorOf(keyboard);
     ASSERT_NE(editor, nullptr) << "the keyboard page's skin has no lighting editor";
     ASSERT_EQ(editor->GetDeviceKind(), 1);
@@ -101,7 +104,7 @@ class LightWiringTest : public MainWndTest {
   }
   void ClearJournal() { ASSERT_EQ(emu.Command("journal-clear keyboard"), "ok journal-clear keyboard"); }
   std::vector<Packet> Journal() { return ParseJournal(emu.Listing("journal keyboard")); }
-  Json::Value ProfileDevice() const { return ReadJsonFile(keyboard->GetProfilePath())["Device"][0]; }
+  Json::Value ProfileDevice() const { return ReadJsonFile(listedProfile)["Device"][0]; }
   int EffectIndexOf(int value) const {
     const std::vector<int>& values = keyboard->EffectValues();
     auto it = std::find(values.begin(), values.end(), value);
@@ -111,6 +114,7 @@ class LightWiringTest : public MainWndTest {
   korvale::testing::EmuProcess emu;
   CVarnikKeyboardDevice* keyboard = nullptr;
   CLightControlUI* editor = nullptr;
+  std::filesystem::path listedProfile;  // the file ProfileList.ini names
 };
 
 // The configuration commands of one change, in order, and the record written.
