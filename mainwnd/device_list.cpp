@@ -328,6 +328,7 @@ void CDeviceList::AttachPrimary(const DeviceIdEntry& s, int a) {
     DeviceIdEntry stored = identity;
     stored.path = s.path;
     e->page->SetDeviceIdentity(stored);
+    if (hooks_.pageBound) hooks_.pageBound(e->page);
   }
   const int index = IndexOfPage(e->page);
   if (!(twoWay && receiver)) ShowTile(index, true, VisibleTileCount() == 0);

@@ -45,6 +45,9 @@ struct DeviceListHooks {
   // After every change of the visible tiles: whether synchronised lighting
   // is possible (two or more visible), for the lighting editors.
   std::function<void(bool)> syncAvailable;
+  // A page's command channel opened: it gets the window's lighting-control
+  // flag, which until now only went out on a toggle, message or resume.
+  std::function<void(CVarnikUSBDevice*)> pageBound;
 };
 
 // Registers the tile and power panel classes with the control factory

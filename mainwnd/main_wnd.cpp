@@ -609,6 +609,7 @@ void CMainWnd::OnWindowInit() {
     if (HWND h = GetChildWindow(ChildWindow::kSettings)) SendMessageW(h, wm::kClose, 0, 0);
   };
   hooks.syncAvailable = [this](bool on) { SetSameModeAvailable(on); };
+  hooks.pageBound = [this](CVarnikUSBDevice* page) { page->SetLightingControlActive(lightingControl_); };
   devices_ = std::make_unique<CDeviceList>(m_pm, this, std::move(hooks));
   devices_->SetIdentityMessage(identityMsg_);
   devices_->CreateDefaultPages();

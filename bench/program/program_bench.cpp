@@ -209,16 +209,6 @@ void BM_KeyboardPageWave(benchmark::State& state) {
     Drain(err, std::chrono::seconds(2));
     korvale::VirtualUiLoop loop;
     korvale::MessageBus bus(loop, folders.root / "run" / "korvale-bus");
-    // The lighting-control flag handed to the devices again, as the suite's
-    // other programs ask for it: a page bound at start does not get it from
-    // the main window, and its key lights then stay still.
-    if (!bus.Post(korvale::kAppIdentity, korvale::kLightControlSetMsgName, 0, 1, 2)) {
-      stopApp();
-      stopEmu();
-      state.SkipWithError("main window not on the bus");
-      return;
-    }
-    Drain(err, std::chrono::seconds(1));
     const double shown = CpuPercent(app, err, kMeasureSeconds);
     const double rss = RssMb(app);
 

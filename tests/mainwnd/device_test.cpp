@@ -1,6 +1,7 @@
 // The main window with a real keyboard page: korvale-emu on the test's own
 // bus, discovery binding it, game lighting and synchronised lighting on it.
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 #include "../support/emu_process.h"
@@ -15,6 +16,7 @@
 #include "mainwnd/device_list.h"
 #include "mainwnd_fixture.h"
 #include "profiles/profile_records.h"
+#include "protocol/commands.h"
 #include "ui/skin_controls.h"
 
 namespace korvale::test {
@@ -76,6 +78,22 @@ TEST_F(DeviceWndTest, BoundKeyboardIsTheCurrentDeviceAndHidesTheOverlay) {
   EXPECT_TRUE(keyboard->GetWindowActive());
   wnd->SendMessage(Number(kLightControlSetMsgName), 1, 0);
   EXPECT_FALSE(keyboard->GetLightingControlActive());
+}
+
+// The keyboard bound at start takes the window's lighting-control flag with
+// its binding, and the keyboard is told, without any message posting it.
+TEST_F(DeviceWndTest, KeyboardBoundAtStartGetsTheLightingControlFlag) {
+  ASSERT_TRUE(wnd->GetLightingControl());
+  EXPECT_TRUE(keyboard->GetLightingControlActive());
+  int lightControls = 0;
+  for (const std::string& line : emu.Listing("journal keyboard")) {
+    std::istringstream in(line);
+    std::string word;
+    int cmd = -1;
+    in >> word >> std::hex >> cmd;
+    lightControls += cmd == proto::kLightControl ? 1 : 0;
+  }
+  EXPECT_EQ(lightControls, 1);
 }
 
 TEST_F(DeviceWndTest, GameLightingRestoresTheOldModeAfterFiveSeconds) {
