@@ -533,7 +533,9 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<SyncShared>()) {
 }
 
 CMainWnd::~CMainWnd() {
-  if (!shutDown_) StopThreads();
+  // Also after a shutdown: a thread started since must not outlive its slot
+  // joinable.
+  StopThreads();
   devices_.reset();
   if (tray_ != nullptr && trayShown_) tray_->DeleteTrayIcon();
 }
@@ -595,6 +597,11 @@ void CMainWnd::InitWindow() {
 }
 
 void CMainWnd::OnWindowInit() {
+  // Posted at creation; the window may be gone by the time it runs.
+  if (shutDown_ || !IsWindow(GetHWND())) {
+    Trace("main window: windowinit after the window was destroyed; nothing started");
+    return;
+  }
   // Companions learn that the lighting is ours again.
   if (broadcaster_) broadcaster_(kLightControlNotifyMsgName, 1, 1);
   ApplyLanguage(LoadLanguageIndex());

@@ -310,5 +310,24 @@ TEST_F(LifecycleTest, ShutdownEndsWithinTheBoundEvenWhenAThreadIgnoresItsStop) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
+// Destroyed before its posted "windowinit" ran: that notification starts
+// nothing, and the destructor still stops a thread started after the shutdown.
+TEST_F(LifecycleTest, WindowInitAfterDestroyStartsNothingAndTheDestructorStopsLateThreads) {
+  hwnd = wnd->Create(0, kAppIdentity);
+  ASSERT_NE(hwnd, 0u);
+  wnd->DestroyWindow();
+  loop.RunPending();
+  EXPECT_FALSE(wnd->IsThreadRunning(CMainWnd::kSyncLightSlot));
+  EXPECT_EQ(wnd->GetDeviceList(), nullptr);
+
+  auto ended = std::make_shared<std::atomic<bool>>(false);
+  ASSERT_TRUE(wnd->StartThread(3, [ended](const MainThreadParam& p) {
+    p.stop->Wait(Event::kInfinite);
+    *ended = true;
+  }));
+  wnd.reset();
+  EXPECT_TRUE(*ended);
+}
+
 }  // namespace
 }  // namespace korvale::test
