@@ -745,9 +745,7 @@ void CMainWnd::OnClick(TNotifyUI& msg) {
   if (!IsPowerOn() || msg.pSender == nullptr) return;
   const std::string name = msg.pSender->GetName();
   if (EqualsNoCase(name, "closebtn")) {
-    CloseChildWindows();
-    ShowWindow(false);
-    SetWirelessPolling(false);
+    HideToTray();
     return;
   }
   if (EqualsNoCase(name, "nodevice_ok_btn")) {
@@ -1104,6 +1102,22 @@ void CMainWnd::ShowTrayMenu() {
   if (tray_ != nullptr) tray_->ShowMenu(GetHWND(), shown);
 }
 
+void CMainWnd::HideToTray() {
+  CloseChildWindows();
+  ShowWindow(false);
+  SetWirelessPolling(false);
+}
+
+LRESULT CMainWnd::OnClose(UINT, WPARAM, LPARAM, bool& bHandled) {
+  if (exiting_) {
+    bHandled = false;  // the window ends
+    return 0;
+  }
+  HideToTray();
+  bHandled = true;
+  return 0;
+}
+
 void CMainWnd::OnMenuCommand(WPARAM index) {
   menuOpen_ = false;
   if (index >= menuItems_.size() || menuItems_[index].separator) {
@@ -1113,6 +1127,7 @@ void CMainWnd::OnMenuCommand(WPARAM index) {
   const std::string name = menuItems_[index].name;
   if (name == "exit") {
     CloseChildWindows();
+    exiting_ = true;
     Close();
     return;
   }

@@ -138,9 +138,13 @@ class CMainWnd : public WindowImplBase {
   CControlUI* CreateControl(std::string_view cls) override;
   LRESULT HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
   LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
+  // A close from the frame hides to the tray like the close button; only the
+  // tray menu's "exit" lets it end the window.
+  LRESULT OnClose(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
 
   // --- for the handlers ---
   void CloseChildWindows();
+  void HideToTray();  // child windows closed, window hidden, wireless polling paused
   void SetChildWindow(ChildWindow which, HWND hwnd);
   HWND GetChildWindow(ChildWindow which) const;
   bool GetLightingControl() const { return lightingControl_; }
@@ -277,6 +281,7 @@ class CMainWnd : public WindowImplBase {
   int languageIndex_ = -1;
   bool firstSizeArmed_ = false;
   bool shutDown_ = false;
+  bool exiting_ = false;  // "exit" chosen: the next close ends the window
   bool menuOpen_ = false;
   UiSize screen_;
   UiSize monitor_;  // empty: the screen size of the window model

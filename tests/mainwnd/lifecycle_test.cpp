@@ -93,7 +93,7 @@ TEST_F(LifecycleTest, CloseHidesToTheTrayAndTheTrayBringsItBack) {
   EXPECT_FALSE(wnd->IsVisible());
 }
 
-TEST_F(LifecycleTest, RightClickOpensTheMenuAfter10msAndExitEndsTheWindow) {
+TEST_F(LifecycleTest, RightClickOpensTheMenuAfter10msFrameCloseHidesAndExitEndsTheWindow) {
   Start();
   wnd->SendMessage(WM_TRAY_NOTIFY, 0, kTrayRButtonUp);
   EXPECT_TRUE(tray.menus.empty());
@@ -111,6 +111,15 @@ TEST_F(LifecycleTest, RightClickOpensTheMenuAfter10msAndExitEndsTheWindow) {
   ASSERT_LT(exitIndex, items.size());
   // Texts arrive translated (English by default here).
   EXPECT_EQ(items[exitIndex].text, "Exit");
+
+  // A close from the window frame only hides to the tray.
+  wnd->ShowWindow(true);
+  ASSERT_TRUE(PostMessageW(hwnd, wm::kClose, 0, 0));
+  loop.RunPending();
+  ASSERT_TRUE(IsWindow(hwnd));
+  EXPECT_FALSE(wnd->IsVisible());
+  EXPECT_TRUE(wnd->IsThreadRunning(CMainWnd::kSyncLightSlot));
+  EXPECT_EQ(tray.deletes, 0);
 
   ASSERT_TRUE(PostMessageW(hwnd, WM_MENU_COMMAND, exitIndex, 0));
   loop.RunPending();  // the command, then the WM_CLOSE it posts
