@@ -972,6 +972,8 @@ void CMainWnd::StoreLightInfo(CVarnikUSBDevice* device, const LightInfo& info) {
 }
 
 void CMainWnd::DropFromSync(CVarnikUSBDevice* device) {
+  // The mark goes too, or the next rebuild of the sync list takes it back.
+  device->Comm().lightSync = 0;
   {
     std::lock_guard<std::mutex> g(sync_->lock);
     std::erase(sync_->devices, device);

@@ -139,6 +139,7 @@ TEST_F(DeviceWndTest, SyncThreadSleepsWithoutDevicesAndPaintsTheirLedsWithThem) 
   mode.green = 20;
   mode.blue = 30;
   wnd->SetSyncLightMode(mode);
+  keyboard->Comm().lightSync = 1;  // marked for synchronised lighting
   wnd->SetSyncDevices({keyboard});
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
   while (wnd->SyncStepCount() < idle + 5 && std::chrono::steady_clock::now() < end)
@@ -149,8 +150,14 @@ TEST_F(DeviceWndTest, SyncThreadSleepsWithoutDevicesAndPaintsTheirLedsWithThem) 
   EXPECT_EQ(keyboard->GetLedColour(0), expected);
   EXPECT_EQ(keyboard->GetLedColour(keyboard->GetLightCount() - 1), expected);
 
-  // Game lighting takes the device out of the synchronised lighting.
+  // Game lighting takes the device out of the synchronised lighting, its
+  // mark included: a later rebuild of the sync list (here on a tile change)
+  // leaves it out.
   wnd->SendMessage(Number("Game_Start"), 0, 5);
+  EXPECT_EQ(keyboard->Comm().lightSync.load(), 0);
+  CDeviceList* list = wnd->GetDeviceList();
+  ASSERT_NE(list, nullptr);
+  list->ShowTile(list->IndexOfPage(keyboard), true, true);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   const std::uint64_t stopped = wnd->SyncStepCount();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
