@@ -95,6 +95,7 @@ struct CDeviceList::Entry {
   int productRow = -1;
   int family = 0;
   int linkAttempts = 0;
+  bool painting = false;  // connected: its key lights repaint on the paint timer
   std::weak_ptr<void> tileLife;
 };
 
@@ -562,6 +563,18 @@ LRESULT CDeviceList::OnTileLink(WPARAM pageIndex, LPARAM show) {
   return 1;
 }
 
+void CDeviceList::SetPaintingPaused(bool paused) {
+  if (paused == paintingPaused_) return;
+  paintingPaused_ = paused;
+  for (const auto& e : entries_) {
+    if (paused) {
+      pm_.KillTimer(e->tile, kTileTimerPaint);
+    } else if (e->painting && e->page->IsPrimaryOpen()) {
+      pm_.SetTimer(e->tile, kTileTimerPaint, kPaintFirstMs);
+    }
+  }
+}
+
 void CDeviceList::OnTileTimer(int index, UINT id) {
   Entry* e = index >= 0 && index < PageCount() ? entries_[static_cast<std::size_t>(index)].get() : nullptr;
   if (e == nullptr) return;
@@ -581,7 +594,8 @@ void CDeviceList::OnTileTimer(int index, UINT id) {
       }
       OnTileLink(static_cast<WPARAM>(index), 1);
       page->OnConnected();
-      pm_.SetTimer(tile, kTileTimerPaint, kPaintFirstMs);
+      e->painting = true;
+      if (!paintingPaused_) pm_.SetTimer(tile, kTileTimerPaint, kPaintFirstMs);
       if (wireless && page->IsPrimaryOpen()) pm_.SetTimer(tile, kTileTimerStatus, kStatusFirstMs);
       if (comm.viaReceiver.load() != 0 && page->IsPrimaryOpen()) pm_.SetTimer(tile, kTileTimerLinkWatch, kLinkWatchFirstMs);
       return;
@@ -591,7 +605,8 @@ void CDeviceList::OnTileTimer(int index, UINT id) {
       if (tile->IsSelectedTile() && page->GetWindowActive()) {
         if (CControlUI* panel = page->GetKeyLightPanel()) panel->Invalidate();
       }
-      if (page->IsPrimaryOpen()) pm_.SetTimer(tile, kTileTimerPaint, kPaintMs);
+      e->painting = page->IsPrimaryOpen();
+      if (e->painting && !paintingPaused_) pm_.SetTimer(tile, kTileTimerPaint, kPaintMs);
       return;
     case kTileTimerResync:
       page->OnResync();

@@ -106,6 +106,11 @@ class CDeviceList {
   // partner slot is bound (UI thread).
   void SwitchConnection(int slot);
 
+  // While the window is hidden nobody sees the key lights: their paint timers
+  // stop (status reads and link watches go on) and start again on resume.
+  void SetPaintingPaused(bool paused);
+  bool IsPaintingPaused() const { return paintingPaused_; }
+
   // Exit: closes every page's channels and removes pages, tiles and panels.
   void DestroyAll();
 
@@ -127,6 +132,7 @@ class CDeviceList {
   std::unique_ptr<CDeviceDiscovery> discovery_;
   std::vector<std::unique_ptr<Entry>> entries_;
   std::vector<CVarnikUSBDevice*> mice_, keyboards_, mousepads_, headsets_;
+  bool paintingPaused_ = false;
   // Handlers left on controls check it: they do nothing once the list is gone.
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

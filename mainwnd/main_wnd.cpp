@@ -1104,6 +1104,11 @@ void CMainWnd::ShowTrayMenu() {
   if (tray_ != nullptr) tray_->ShowMenu(GetHWND(), shown);
 }
 
+void CMainWnd::ShowWindow(bool show, bool takeFocus) {
+  WindowImplBase::ShowWindow(show, takeFocus);
+  if (devices_) devices_->SetPaintingPaused(!IsVisible());
+}
+
 void CMainWnd::HideToTray() {
   CloseChildWindows();
   ShowWindow(false);

@@ -124,6 +124,9 @@ class CMainWnd : public WindowImplBase {
   void SetTrayIcon(ITrayIcon* tray);
   // Size of the monitor the window sits on (the scale rule reads it).
   void SetMonitorSize(UiSize size) { monitor_ = size; }
+  // Shows or hides like the base window; the key lights' painting pauses
+  // while the window is hidden.
+  void ShowWindow(bool show = true, bool takeFocus = true);
   // Whether "windowinit" starts device discovery (on by default).
   void SetDiscoveryEnabled(bool on) { discoveryEnabled_ = on; }
   // Fills an entry of the routing tables; an empty function clears it.

@@ -14,6 +14,8 @@
 #include "ui/custom_controls.h"
 #include "hid/hid_device.h"
 #include "mainwnd/device_list.h"
+#include "mainwnd/device_option.h"
+#include "mainwnd/tray.h"
 #include "mainwnd_fixture.h"
 #include "profiles/profile_records.h"
 #include "protocol/commands.h"
@@ -94,6 +96,32 @@ TEST_F(DeviceWndTest, KeyboardBoundAtStartGetsTheLightingControlFlag) {
     lightControls += cmd == proto::kLightControl ? 1 : 0;
   }
   EXPECT_EQ(lightControls, 1);
+}
+
+// Hidden to the tray, nobody sees the key lights: their paint timer stops
+// and starts again when the tray shows the window.
+TEST_F(DeviceWndTest, KeyLightPaintingPausesWhileTheWindowIsHidden) {
+  CDeviceList* list = wnd->GetDeviceList();
+  ASSERT_NE(list, nullptr);
+  CDeviceOptionUI* tile = list->TileAt(list->IndexOfPage(keyboard));
+  ASSERT_NE(tile, nullptr);
+  CPaintManagerUI& pm = wnd->GetPaintManager();
+  ASSERT_TRUE(wnd->IsVisible());
+  ASSERT_TRUE(pm.HasTimer(tile, kTileTimerPaint));
+
+  ASSERT_TRUE(PostMessageW(wnd->GetHWND(), wm::kClose, 0, 0));  // from the frame
+  loop.RunPending();
+  ASSERT_FALSE(wnd->IsVisible());
+  EXPECT_FALSE(pm.HasTimer(tile, kTileTimerPaint));
+  loop.AdvanceBy(1000);
+  EXPECT_FALSE(pm.HasTimer(tile, kTileTimerPaint));
+  EXPECT_TRUE(keyboard->IsPrimaryOpen());
+
+  wnd->SendMessage(WM_TRAY_NOTIFY, 0, kTrayLButtonUp);
+  ASSERT_TRUE(wnd->IsVisible());
+  EXPECT_TRUE(pm.HasTimer(tile, kTileTimerPaint));
+  loop.AdvanceBy(200);  // it keeps re-arming itself
+  EXPECT_TRUE(pm.HasTimer(tile, kTileTimerPaint));
 }
 
 TEST_F(DeviceWndTest, GameLightingRestoresTheOldModeAfterFiveSeconds) {
