@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "devices/macro_download.h"
 #include "devices/page_hooks.h"
 #include "hid/device_table.h"
 #include "profiles/profile_records.h"
@@ -111,6 +112,8 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   virtual int ApplySecondaryKeyAssignments(int profile);            // 29
   virtual int WriteSecondaryKeyTable(int profile, const std::vector<KeyRecord>& keys);  // 30
   virtual int DownloadMacros(const std::vector<int>& macros);       // 31
+  // What the last DownloadMacros settled, with its message.
+  const DownloadReport& LastMacroDownload() const { return lastMacroDownload_; }
   virtual int WriteDeviceConfig(int profile, int firstByte, int a = 0, int b = 0, int c = 0);  // 32
   virtual void LoadEffectLists();                                   // 33
   virtual void SetAuxKeyMap(const std::map<int, int>& map);         // 34
@@ -245,6 +248,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   CDeviceComm comm_;
   CDeviceComm eventComm_;
   std::array<uint8_t, 34> deviceInfo_{};
+  DownloadReport lastMacroDownload_;
 
   std::string pageXmlPath_;
   HWND mainWnd_ = 0;

@@ -47,10 +47,14 @@ class DeviceModel {
   std::vector<uint8_t> customGroups;                                // kCustomGroupCount * 512
   std::array<uint8_t, proto::kLedFrameSize> ledFrame{};
   std::vector<uint8_t> macroMemory;                                 // info[6] * 128
-  std::array<uint8_t, proto::kShootAreaSize> shootMemory{};
+  std::array<uint8_t, 4096> shootMemory{};                          // four gun sequences
   std::array<uint8_t, proto::kStatusSize> status{};
   // Headset LED output: channel values per LED, as the last reports set them.
   std::array<std::array<uint8_t, 3>, proto::kHeadsetLedCount> headsetLeds{};
+
+  // Sets one information byte; byte 6 (macro memory in 128-byte units)
+  // re-sizes the macro memory, which starts empty.
+  void SetInfoByte(std::size_t at, uint8_t value);
 
   bool inConfig = false;
   bool lightControl = false;

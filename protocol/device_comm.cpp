@@ -287,12 +287,14 @@ int CDeviceComm::StreamLed(const uint8_t* source, uint32_t length) {
   return CMD_OK;
 }
 
-int CDeviceComm::WriteMacro(const uint8_t* source, uint32_t length) {
-  return Chunked(kWriteMacro, Dir::Write, nullptr, source, length, 0, chunkSize, &commandLock);
+int CDeviceComm::WriteMacro(const uint8_t* source, uint32_t length, uint32_t baseOffset) {
+  return Chunked(kWriteMacro, Dir::Write, nullptr, source, length, baseOffset, chunkSize,
+                 &commandLock);
 }
 
-int CDeviceComm::WriteShoot(const uint8_t* source, uint32_t length) {
-  return Chunked(kWriteShoot, Dir::Write, nullptr, source, length, 0, kMaxPacketData, nullptr);
+int CDeviceComm::WriteShoot(const uint8_t* source, uint32_t length, uint32_t baseOffset) {
+  return Chunked(kWriteShoot, Dir::Write, nullptr, source, length, baseOffset, kMaxPacketData,
+                 nullptr);
 }
 
 int CDeviceComm::ReadStatus(uint8_t* destination, uint32_t length, uint32_t offset) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "emulator/emulator.h"
+#include "emulator/event_image.h"
 #include "hid/vhid_frame.h"
 
 using namespace korvale::emu;
@@ -48,6 +49,10 @@ const char kUsage[] =
     "  journal DEVICE                command reports so far: \"cmd CC len N off N data HEX\"\n"
     "  journal-clear DEVICE          forget them\n"
     "  info DEVICE BYTE VALUE        set one byte of the device information block\n"
+    "                                (byte 6 re-sizes the macro memory to VALUE x 128)\n"
+    "  macros DEVICE                 the macro area decoded: entries and events, or\n"
+    "                                \"malformed: ...\" saying what is wrong\n"
+    "  shoot DEVICE                  the shoot-sequence area, decoded the same way\n"
     "  save                          write the state file now\n"
     "  help                          this text\n"
     "  quit                          stop (so does end of input or SIGTERM)\n";
@@ -207,8 +212,21 @@ bool RunCommand(Emulator& emu, const std::string& line) {
       Say("error: info: byte 0..33 and value 0..255 expected");
       return true;
     }
-    emu.WithModel(EndpointProduct(*e), [&](DeviceModel& m) { m.info[at] = static_cast<uint8_t>(v); });
+    emu.WithModel(EndpointProduct(*e), [&](DeviceModel& m) { m.SetInfoByte(at, static_cast<uint8_t>(v)); });
     Say("ok info " + std::string(EndpointName(*e)) + " " + w[2]);
+  } else if (cmd == "macros" || cmd == "shoot") {
+    auto e = device(1);
+    if (!e) return true;
+    DecodedImage image;
+    emu.WithModel(EndpointProduct(*e), [&](DeviceModel& m) {
+      image = cmd == "macros" ? DecodeEventImage(m.macroMemory) : DecodeEventImage(m.shootMemory);
+    });
+    for (const std::string& l : DescribeEventImage(image)) Say(l);
+    if (image.valid())
+      Say("ok " + cmd + " " + std::to_string(image.entries.size()) + " entries " + std::to_string(image.size) +
+          " bytes");
+    else
+      Say("ok " + cmd + " malformed");
   } else if (cmd == "save") {
     Say(emu.SaveState() ? "ok save" : "error: save: no state file, or it cannot be written");
   } else {
