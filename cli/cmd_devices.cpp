@@ -14,8 +14,6 @@
 
 namespace korvale::cli {
 
-namespace {
-
 void WriteJson(const Json::Value& root, std::ostream& out) {
   Json::StreamWriterBuilder b;
   b["indentation"] = "  ";
@@ -23,6 +21,8 @@ void WriteJson(const Json::Value& root, std::ostream& out) {
   w->write(root, &out);
   out << "\n";
 }
+
+namespace {
 
 std::string HexBytes(const uint8_t* p, std::size_t n) {
   std::string s;
@@ -66,7 +66,8 @@ std::optional<uint32_t> ParseRgb(std::string s) {
   return v;
 }
 
-// Resolves DEVICE to a bound device: 2 for an unknown key, 3 when not connected.
+}  // namespace
+
 int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out) {
   const int row = ProductRowOfKey(key);
   if (row < 0) {
@@ -94,13 +95,14 @@ int DeviceFailed(CliContext& ctx, const BoundDevice& d, const std::string& reaso
   return kExitDeviceError;
 }
 
-// Opens the keyboard session; reports a failure itself.
 int OpenKeyboard(CliContext& ctx, const BoundDevice& d, KeyboardSession& s) {
   std::string reason;
   const int r = s.Open(d, reason);
   if (r != kExitOk) ctx.err << "korvalectl: " << d.productKey << ": " << reason << "\n";
   return r;
 }
+
+namespace {
 
 Json::Value LightingJson(const LightInfo& l, const std::vector<int>& effects) {
   Json::Value v(Json::objectValue);

@@ -2,6 +2,9 @@
 // What the device commands share: the bound devices as discovery and the
 // device list see them, and a keyboard page opened the way the main window
 // connects it (same class, profile object and files; no skin attached).
+#include <json/value.h>
+
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,5 +68,16 @@ class KeyboardSession {
   std::unique_ptr<CVarnikKeyboardDevice> page_;
   ProfileSelection profile_;
 };
+
+// Helpers the device commands share (in cmd_devices.cpp).
+// Resolves DEVICE to a bound device: 2 for an unknown key, 3 when not connected.
+int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out);
+// "<what> is not supported yet for <device>", exit 1.
+int NotYet(CliContext& ctx, const std::string& what, const BoundDevice& d);
+// "<device>: <reason>", exit 4.
+int DeviceFailed(CliContext& ctx, const BoundDevice& d, const std::string& reason);
+// Opens the keyboard session; reports a failure itself.
+int OpenKeyboard(CliContext& ctx, const BoundDevice& d, KeyboardSession& s);
+void WriteJson(const Json::Value& root, std::ostream& out);
 
 }  // namespace korvale::cli

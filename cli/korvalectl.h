@@ -47,5 +47,7 @@ int CmdList(CliContext& ctx);
 int CmdInfo(CliContext& ctx);
 int CmdLighting(CliContext& ctx);
 int CmdSettings(CliContext& ctx);
+int CmdMacro(CliContext& ctx);
+int CmdShoot(CliContext& ctx);
 
 }  // namespace korvale::cli

@@ -205,6 +205,50 @@ int FindMacroName(const std::vector<MacroInfoEntry>& entries, std::string_view n
   return -1;
 }
 
+std::string NextMacroName(const std::vector<MacroInfoEntry>& entries) {
+  for (int n = 1;; ++n) {
+    std::string name = "macro_" + std::to_string(n);
+    if (FindMacroName(entries, name) < 0) return name;
+  }
+}
+
+std::string ImportMacroName(const std::vector<MacroInfoEntry>& entries, const std::string& title) {
+  std::string name = title;
+  for (int n = 1; FindMacroName(entries, name) >= 0; ++n) name += "_" + std::to_string(n);
+  return name;
+}
+
+MacroImport ImportMacroFile(const std::filesystem::path& folder, const std::filesystem::path& source) {
+  MacroImport r;
+  std::vector<MacroInfoEntry> index = ReadMacroIndex(folder);
+  if (index.size() >= kMaxMacros) {
+    r.error = "the list already holds " + std::to_string(kMaxMacros) + " macros";
+    return r;
+  }
+  const MacroEventsRead read = ReadMacroEvents(source, false);
+  if (!read.ok()) {
+    r.error = source.filename().string() + ": " + read.error;
+    return r;
+  }
+  const std::string name = ImportMacroName(index, FileTitleOf(source));
+  const std::string guid = NewMacroGuid(index);
+  const auto file = MacroFilePath(folder, guid);
+  if (!file || !TryWriteJsonFile(*file, MacroDocument(name, guid, read.events))) {
+    r.error = "cannot write the macro file in " + folder.string();
+    return r;
+  }
+  index.push_back({name, guid});
+  if (!WriteMacroIndex(folder, index)) {
+    std::error_code ec;
+    std::filesystem::remove(*file, ec);
+    r.error = "cannot write " + (folder / "macro.config").string();
+    return r;
+  }
+  r.name = name;
+  r.guid = guid;
+  return r;
+}
+
 std::filesystem::path ShootFilePath(const std::filesystem::path& folder, int gun) {
   return folder / ("ShootData_" + std::to_string(gun) + ".Shoot");
 }

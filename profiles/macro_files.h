@@ -93,6 +93,23 @@ std::string NewMacroGuid(const std::vector<MacroInfoEntry>& taken);
 // Index of the entry named `name`, compared case-insensitively; -1 when none.
 int FindMacroName(const std::vector<MacroInfoEntry>& entries, std::string_view name);
 
+// "macro_n" with the smallest n from 1 that no entry is named.
+std::string NextMacroName(const std::vector<MacroInfoEntry>& entries);
+// The file title, with "_1", "_2", ... appended while the name is taken
+// (the suffixes accumulate: Jump, Jump_1, Jump_1_2).
+std::string ImportMacroName(const std::vector<MacroInfoEntry>& entries, const std::string& title);
+
+struct MacroImport {
+  std::string name;   // the new macro's name; empty when refused
+  std::string guid;
+  std::string error;  // why it was refused
+};
+// Imports a macro file: the source is checked (types 1, 4, 5, 9, 10, buttons,
+// delays, at most 4,000 events), written normalised as a new macro of the
+// folder, and added to the end of the index. Refused with nothing changed
+// when the list is full or the file fails its check.
+MacroImport ImportMacroFile(const std::filesystem::path& folder, const std::filesystem::path& source);
+
 // ---- shoot files ----
 
 std::filesystem::path ShootFilePath(const std::filesystem::path& folder, int gun);
