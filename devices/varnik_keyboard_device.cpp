@@ -113,6 +113,13 @@ void CVarnikKeyboardDevice::BindPageControls() {
     macros->SetMacroFolder(UserDataFolder());
     macros->LoadMacroList();
   }
+  if (auto* shoot = FindHooks<IShootEditorHooks>("ShootControlItem")) {
+    shoot->SetShootFolder(UserDataFolder());
+    shoot->SetShootDefaultFolder(DefaultDataFolder());
+    shoot->InitShootEditor();
+    shoot->SelectGun(0);
+    shoot->SelectBullet(0);
+  }
   if (auto* keys = FindHooks<IKeyEditorHooks>("KeySetControlItem")) {
     keys->Initialise();
     keys->SetDeviceKind(kind_);

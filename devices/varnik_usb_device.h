@@ -114,6 +114,9 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   virtual int DownloadMacros(const std::vector<int>& macros);       // 31
   // What the last DownloadMacros settled, with its message.
   const DownloadReport& LastMacroDownload() const { return lastMacroDownload_; }
+  // The four shoot files of the device folder into the device's shoot
+  // memory (the mouse page's save button; the keyboard takes them too).
+  DownloadReport DownloadShootSequences();
   virtual int WriteDeviceConfig(int profile, int firstByte, int a = 0, int b = 0, int c = 0);  // 32
   virtual void LoadEffectLists();                                   // 33
   virtual void SetAuxKeyMap(const std::map<int, int>& map);         // 34

@@ -17,6 +17,7 @@
 #include "devices/varnik_usb_device.h"
 #include "editors/light_control.h"
 #include "editors/light_handlers.h"
+#include "editors/macro_handlers.h"
 #include "mainwnd/device_discovery.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
@@ -528,6 +529,13 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<SyncShared>()) {
   const auto lighting = [this](const MainRouteCall& call) { OnLightingNotify(call); };
   for (MainRoute r : {MainRoute::kLightingEditor, MainRoute::kAudioLighting, MainRoute::kColourEntry})
     SetRouteHandler(r, lighting);
+  macros_ = std::make_unique<CMacroHandlers>();
+  SetRouteHandler(MainRoute::kMacroEditor, [this](const MainRouteCall& call) {
+    if (call.notify != nullptr) macros_->HandleMacro(*call.notify, CurrentDevice());
+  });
+  SetRouteHandler(MainRoute::kShootEditor, [this](const MainRouteCall& call) {
+    if (call.notify != nullptr) macros_->HandleShoot(*call.notify, CurrentDevice());
+  });
   SetRegisteredMessages([](std::string_view name) { return RegisterWindowMessage(name); });
   // The skin is built for 96 dpi; the scale rule picks the final one.
 }
@@ -556,6 +564,8 @@ void CMainWnd::SetBroadcaster(std::function<void(std::string_view, WPARAM, LPARA
 }
 
 void CMainWnd::SetTrayIcon(ITrayIcon* tray) { tray_ = tray; }
+
+void CMainWnd::SetCommandDialogs(const CommandDialogs& dialogs) { macros_->SetDialogs(dialogs); }
 
 void CMainWnd::SetRouteHandler(MainRoute route, MainRouteHandler handler) {
   const auto i = static_cast<std::size_t>(route);

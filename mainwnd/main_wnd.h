@@ -24,6 +24,8 @@ namespace korvale {
 
 class CDeviceList;
 class CLightHandlers;
+class CMacroHandlers;
+struct CommandDialogs;
 class CVarnikUSBDevice;
 struct LightInfo;
 
@@ -122,6 +124,8 @@ class CMainWnd : public WindowImplBase {
   void SetBroadcaster(std::function<void(std::string_view name, WPARAM, LPARAM)> broadcaster);
   // The tray icon (not owned); none keeps the window working without it.
   void SetTrayIcon(ITrayIcon* tray);
+  // Questions, notices and file choices of the macro and shoot commands.
+  void SetCommandDialogs(const CommandDialogs& dialogs);
   // Size of the monitor the window sits on (the scale rule reads it).
   void SetMonitorSize(UiSize size) { monitor_ = size; }
   // Shows or hides like the base window; the key lights' painting pauses
@@ -300,6 +304,7 @@ class CMainWnd : public WindowImplBase {
   std::shared_ptr<SyncShared> sync_;
   std::unique_ptr<CDeviceList> devices_;
   std::unique_ptr<CLightHandlers> light_;
+  std::unique_ptr<CMacroHandlers> macros_;
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;

@@ -1,0 +1,57 @@
+#pragma once
+// The main window's macro and shoot commands: the macro editor's buttons,
+// list and delay boxes, the shoot editor's controls, deleting a macro with
+// its key references fixed in every profile, and the downloads with their
+// messages. Questions, notices and file choices go through CommandDialogs,
+// so the commands run the same with Qt dialogs and with scripted answers.
+#include <functional>
+#include <string>
+
+#include "ui/control.h"
+
+namespace korvale {
+
+class CVarnikUSBDevice;
+class CMacroControlUI;
+class CShootControlUI;
+
+struct CommandDialogs {
+  // A confirmation by text ID; true when the user agrees. Unset: declined.
+  std::function<bool(const std::string& textId)> confirm;
+  // A notice: a text ID, then a detail line that is shown as it is ("" for none).
+  std::function<void(const std::string& textId, const std::string& detail)> notice;
+  // A file to open (save = false) or to write; "" when cancelled. Unset: cancelled.
+  std::function<std::string(const std::string& filterText, const std::string& pattern, bool save)> chooseFile;
+};
+
+class CMacroHandlers {
+ public:
+  explicit CMacroHandlers(CommandDialogs dialogs = {}) : dialogs_(std::move(dialogs)) {}
+  void SetDialogs(CommandDialogs dialogs) { dialogs_ = std::move(dialogs); }
+
+  // True when msg was a macro editor command for this page.
+  bool HandleMacro(const TNotifyUI& msg, CVarnikUSBDevice* page);
+  // True when msg was a shoot editor command for this page.
+  bool HandleShoot(const TNotifyUI& msg, CVarnikUSBDevice* page);
+
+  // The macro download of the key settings' apply: key tables follow only
+  // when the macros are stored (or the device has no macro memory). Returns
+  // the download result.
+  int DownloadMacrosThenKeys(CVarnikUSBDevice& page);
+  // Deletes the selected macro, fixing key references in every profile.
+  void DeleteSelectedMacro(CVarnikUSBDevice& page, CMacroControlUI& editor);
+  // Reports a macro download result; true when the key tables may follow.
+  bool ReportMacroDownload(CVarnikUSBDevice& page, int result);
+
+ private:
+  bool Confirm(const std::string& id) const { return dialogs_.confirm && dialogs_.confirm(id); }
+  void Notice(const std::string& id, const std::string& detail = {}) const;
+  std::string Choose(const char* text, const char* pattern, bool save) const {
+    return dialogs_.chooseFile ? dialogs_.chooseFile(text, pattern, save) : std::string();
+  }
+  void MacroNamesChanged(CVarnikUSBDevice& page, CMacroControlUI& editor);
+
+  CommandDialogs dialogs_;
+};
+
+}  // namespace korvale
