@@ -2,6 +2,8 @@
 // windowed application; --screenshots DIR shows the main window (and each
 // device page it has), writes each as a PNG into DIR and exits.
 #include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QDBusConnection>
 #include <QSocketNotifier>
 #include <QGuiApplication>
@@ -19,7 +21,9 @@
 
 #include "platform/paths.h"
 #include "platform/trace.h"
+#include "devices/varnik_usb_device.h"
 #include "mainwnd/device_list.h"
+#include "ui/controls.h"
 #include "mainwnd/device_option.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
@@ -28,6 +32,8 @@
 #include "shell/app/qt_tray.h"
 #include "shell/app/window_host.h"
 #include "shell/app_shell.h"
+#include "editors/macro_handlers.h"
+#include "ui/resource_manager.h"
 
 using namespace korvale;
 
@@ -99,6 +105,21 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
       list->ShowTile(i, true, true);
       RunFor(loop, 300 + delayMs);
       ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + ".png")) && ok;
+      // The page's macro and shoot tabs, when it has them.
+      CVarnikUSBDevice* page = list->PageAt(i);
+      const std::pair<const char*, const char*> tabs[] = {{"macro_Op_tab", "macros"}, {"cursor_Op_tab", "shoot"}};
+      for (const auto& [tab, suffix] : tabs) {
+        auto* option = page == nullptr ? nullptr : dynamic_cast<COptionUI*>(page->FindSubControl(tab));
+        if (option == nullptr) continue;
+        option->Selected(true);
+        // The first macro shows its actions.
+        if (auto* macros = dynamic_cast<CListUI*>(page->FindSubControl("macro_name_list")); macros && macros->GetCount() > 0)
+          macros->SelectItem(0);
+        RunFor(loop, 300);
+        ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + "-" + suffix + ".png")) && ok;
+      }
+      if (auto* first = page == nullptr ? nullptr : dynamic_cast<COptionUI*>(page->FindSubControl("deng_Op_tab")))
+        first->Selected(true);
     }
   }
   loop.KillTimer(tick);
@@ -106,6 +127,32 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
 }
 
 }  // namespace
+
+// The main window's questions, notices and file choices as Qt dialogs; texts
+// are the language file's. A text with %d takes the detail as its number.
+CommandDialogs QtCommandDialogs() {
+  auto text = [](const std::string& id, const std::string& detail) {
+    std::string t = CResourceManager::GetInstance().GetText(id);
+    if (const auto at = t.find("%d"); at != std::string::npos) return t.replace(at, 2, detail);
+    return detail.empty() ? t : t + "\n" + detail;
+  };
+  CommandDialogs d;
+  d.confirm = [text](const std::string& id) {
+    return QMessageBox::question(nullptr, QString(), QString::fromStdString(text(id, {}))) == QMessageBox::Yes;
+  };
+  d.notice = [text](const std::string& id, const std::string& detail) {
+    QMessageBox::information(nullptr, QString(), QString::fromStdString(text(id, detail)));
+  };
+  d.chooseFile = [](const std::string& filter, const std::string& pattern, bool save) {
+    std::string p = pattern;
+    if (!p.empty() && p.back() == ';') p.pop_back();
+    const QString f = QString::fromStdString(filter.substr(0, filter.find('(')) + "(" + p + ")");
+    const QString path = save ? QFileDialog::getSaveFileName(nullptr, QString(), QString(), f)
+                              : QFileDialog::getOpenFileName(nullptr, QString(), QString(), f);
+    return path.toStdString();
+  };
+  return d;
+}
 
 int main(int argc, char** argv) {
   std::filesystem::path shots;
@@ -191,6 +238,7 @@ int main(int argc, char** argv) {
   options.tray = &tray;
   options.onMainWindow = [&](CMainWnd& window) {
     mainWindow = window.GetHWND();
+    window.SetCommandDialogs(QtCommandDialogs());
     power = std::make_unique<PowerEvents>(window.GetHWND(), QDBusConnection::systemBus());
     if (stopRequested) {
       loop.Post([&window] { window.DestroyWindow(); });
