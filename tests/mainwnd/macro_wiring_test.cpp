@@ -1,0 +1,175 @@
+// The macro and shoot editors inside the running main window: the keyboard
+// page built from its skin, korvale-emu bound by discovery, and clicks on the
+// editors' controls travelling through the window's routing to the files,
+// the profile and the keyboard's memory.
+#include <chrono>
+#include <fstream>
+#include <map>
+
+#include "../support/emu_process.h"
+#include "devices/varnik_keyboard_device.h"
+#include "editors/macro_control.h"
+#include "editors/macro_handlers.h"
+#include "editors/shoot_control.h"
+#include "hid/hid_device.h"
+#include "mainwnd/device_list.h"
+#include "mainwnd_fixture.h"
+#include "profiles/json_file.h"
+#include "profiles/macro_files.h"
+#include "ui/containers.h"
+#include "ui/controls.h"
+#include "ui/skin_controls.h"
+
+namespace korvale::test {
+namespace {
+
+class MacroWiringTest : public MainWndTest {
+ protected:
+  void SetUp() override {
+    MainWndTest::SetUp();
+    CHidDevice::SetHidrawEnabled(false);
+    RegisterSkinControls(DeviceControlCreators());
+    RegisterDeviceListControls();
+    RegisterMacroControl();
+    RegisterShootControl();
+    ASSERT_TRUE(emu.Start({"--dir", (dir / "vhid").string(), "keyboard"}));
+    ASSERT_FALSE(emu.Line().empty());
+    CommandDialogs d;
+    d.confirm = [this](const std::string& id) {
+      asked.push_back(id);
+      return answers.count(id) ? answers[id] : true;
+    };
+    d.notice = [this](const std::string& id, const std::string& detail) { notices.push_back(id + "|" + detail); };
+    d.chooseFile = [this](const std::string&, const std::string&, bool) { return chosenFile; };
+    wnd->SetCommandDialogs(d);
+    wnd->SetDiscoveryEnabled(true);
+    Start();
+    ASSERT_TRUE(PumpUntil([&] {
+      loop.AdvanceBy(100);
+      const auto pages = wnd->AllDevices();
+      return !pages.empty() && pages[0]->IsPrimaryOpen();
+    }));
+    loop.AdvanceBy(600);
+    keyboard = dynamic_cast<CVarnikKeyboardDevice*>(wnd->GetDeviceList()->KeyboardPages().at(0));
+    ASSERT_NE(keyboard, nullptr);
+    macros = Control<CMacroControlUI>(macroui::kEditorName);
+    shoot = Control<CShootControlUI>(shootui::kEditorName);
+    ASSERT_TRUE(macros && shoot) << "the keyboard page's skin lacks an editor";
+    folder = keyboard->UserDataFolder();
+  }
+  void TearDown() override {
+    wnd->DestroyWindow();
+    emu.Kill();
+  }
+  template <class Pred>
+  bool PumpUntil(Pred pred, int ms = 5000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!pred() && std::chrono::steady_clock::now() < end) loop.WaitForPosted(20);
+    return pred();
+  }
+  template <class T>
+  T* Control(const char* name) {
+    return dynamic_cast<T*>(wnd->GetPaintManager().FindSubControlByName(keyboard, name));
+  }
+  void Click(const char* name) {
+    CControlUI* c = Control<CControlUI>(name);
+    ASSERT_NE(c, nullptr) << name;
+    wnd->GetPaintManager().SendNotify(c, "click");
+  }
+
+  korvale::testing::EmuProcess emu;
+  CVarnikKeyboardDevice* keyboard = nullptr;
+  CMacroControlUI* macros = nullptr;
+  CShootControlUI* shoot = nullptr;
+  std::filesystem::path folder;
+  std::vector<std::string> asked, notices;
+  std::map<std::string, bool> answers;
+  std::string chosenFile;
+};
+
+TEST_F(MacroWiringTest, TheMacroTabShowsTheEditorAndItsButtonsEditTheFiles) {
+  Control<COptionUI>("macro_Op_tab")->Activate();
+  auto* pages = Control<CTabLayoutUI>("device_function_switch");
+  ASSERT_NE(pages, nullptr);
+  EXPECT_EQ(pages->GetItemAt(pages->GetCurSel())->GetName(), "device_macro_page");
+
+  answers["message_text_28"] = false;
+  Click("macro_btn_name_add");
+  EXPECT_TRUE(ReadMacroIndex(folder).empty());
+  answers["message_text_28"] = true;
+  Click("macro_btn_name_add");
+  const auto index = ReadMacroIndex(folder);
+  ASSERT_EQ(index.size(), 1u);
+  EXPECT_EQ(index[0].name, "macro_1");
+  EXPECT_EQ(keyboard->MacroNames(), (std::vector<std::string>{"macro_1"}));  // the page's names follow
+  Control<CEditUI>("mouse_y_down_edit")->SetText("7");
+  Click("macro_inset_movedownkey_btn");
+  EXPECT_EQ(ReadMacroEvents(folder / (index[0].guid + ".mac")).events, (std::vector<MacroEvent>{{50, 5, false, 7}}));
+
+  // A broken import is refused with a notice; a good one is added.
+  chosenFile = (dir / "bad.mac").string();
+  std::ofstream(chosenFile) << "[]";
+  Click("macro_btn_import");
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].rfind("macro_import_failed_text|", 0), 0u) << notices[0];
+  EXPECT_EQ(ReadMacroIndex(folder).size(), 1u);
+}
+
+TEST_F(MacroWiringTest, DeletingAMacroFixesKeysInEveryProfileAndSendsTheKeys) {
+  answers["message_text_28"] = true;
+  Click("macro_btn_name_add");
+  Click("macro_btn_name_add");
+  Click("macro_btn_name_add");
+  ASSERT_EQ(ReadMacroIndex(folder).size(), 3u);
+  // Key 64 plays macro 1, key 65 macro 2.
+  std::vector<KeyRecord> keys = keyboard->GetKeyList();
+  keys[64].normal.code = {0x70, 1, 0};
+  keys[65].normal.code = {0x70, 2, 0};
+  keyboard->SetKeyList(keys);
+  keyboard->SaveProfile();
+  auto* list = Control<CListUI>(macroui::kNameList);
+  list->SelectItem(1);  // "itemselect" shows it
+
+  answers["message_text_2"] = false;  // declined: nothing changes
+  Click("macro_btn_name_sub");
+  EXPECT_EQ(asked.back(), "message_text_2");
+  EXPECT_EQ(ReadMacroIndex(folder).size(), 3u);
+  EXPECT_EQ(keyboard->GetKeyList()[64].normal.code, (AssignmentCode{0x70, 1, 0}));
+
+  answers["message_text_2"] = true;
+  ASSERT_EQ(emu.Command("journal-clear keyboard"), "ok journal-clear keyboard");
+  Click("macro_btn_name_sub");
+  const auto index = ReadMacroIndex(folder);
+  ASSERT_EQ(index.size(), 2u);
+  EXPECT_EQ(index[1].name, "macro_3");
+  const auto after = keyboard->GetKeyList();
+  EXPECT_EQ(after[64].normal, after[64].defaultKey);
+  EXPECT_EQ(after[65].normal.code, (AssignmentCode{0x70, 1, 0}));
+  // The profile file holds the fixed list, and the keyboard got the macro and its keys.
+  EXPECT_EQ(ReadJsonFile(keyboard->GetProfilePath())["Device"][0]["KeyList"][65]["Assignment"].asUInt(),
+            (0x70u << 16) | (1u << 8));
+  EXPECT_EQ(emu.Command("macros keyboard"), "ok macros 1 entries 22 bytes");
+  EXPECT_NE(emu.Listing("journal keyboard").size(), 0u);
+  EXPECT_TRUE(notices.empty());
+}
+
+TEST_F(MacroWiringTest, TheRecoilTabEditsBulletsAndStoresTheSequences) {
+  Control<COptionUI>("cursor_Op_tab")->Activate();
+  auto* pages = Control<CTabLayoutUI>("device_function_switch");
+  EXPECT_EQ(pages->GetItemAt(pages->GetCurSel())->GetName(), "device_shoot_page");
+  // Set up by the page: every gun's file made from its default.
+  for (int g = 0; g < 4; ++g) EXPECT_TRUE(std::filesystem::exists(ShootFilePath(folder, g))) << g;
+  Control<COptionUI>("bullet_op_4")->Activate();
+  EXPECT_EQ(Control<CLabelUI>("bullet_select_index")->GetText(), "5");
+  Control<CEditUI>("bullet_y_eidt")->SetText("300");
+  wnd->GetPaintManager().SendNotify(Control<CControlUI>("bullet_y_eidt"), "killfocus");
+  EXPECT_EQ(shoot->ReadBullet(0, 4).y, 255);
+  Click("shootdate_save_btn");
+  EXPECT_TRUE(notices.empty()) << notices.front();
+  const auto lines = emu.Listing("shoot keyboard");
+  ASSERT_EQ(lines.size(), 4u + 720);
+  EXPECT_EQ(lines[1 + 6 * 4 + 3], "  type 5 up button 255 delay " + std::to_string(shoot->ReadBullet(0, 4).delay));
+}
+
+}  // namespace
+}  // namespace korvale::test
