@@ -160,9 +160,6 @@ class CMainWnd : public WindowImplBase {
   // Language: index into "Language.config"'s list, -1 before the first.
   int GetLanguageIndex() const { return languageIndex_; }
   void ApplyLanguage(int index);
-  // The face installed for a language index, given the previous index;
-  // empty keeps the current fonts.
-  static std::string FontFaceFor(int index, int previous);
 
   // Interface scale: 144 on a monitor wider than 1500 and taller than 960.
   static int ScaleForMonitor(UiSize monitor);
