@@ -17,6 +17,7 @@
 
 #include "mainwnd/tray.h"
 #include "platform/event.h"
+#include "profiles/settings_files.h"
 #include "ui/app_messages.h"
 #include "ui/window.h"
 
@@ -199,6 +200,7 @@ class CMainWnd : public WindowImplBase {
   // the user file it came from; read at "windowinit".
   Json::Value& GetAudioSettings() { return audioSettings_; }
   const std::filesystem::path& GetAudioSettingsPath() const { return audioSettingsPath_; }
+  const AudioStyles& GetAudioStyles() const { return audioStyles_; }
 
   // --- synchronised lighting (thread slot 8) ---
   void SetSyncLightMode(const SyncLightMode& mode);
@@ -300,6 +302,7 @@ class CMainWnd : public WindowImplBase {
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;
+  AudioStyles audioStyles_;
 };
 
 }  // namespace korvale

@@ -345,7 +345,7 @@ TEXTS = {
     # Keyboard page
     "tab_lighting": ("Lighting", "Beleuchtung", "Éclairage"),
     "tab_keys": ("Keys", "Tasten", "Touches"),
-    "tab_system": ("System", "System", "Système"),
+    "tab_system": ("System", "Allgemein", "Système"),
     "system_polling_rate": ("Polling rate", "Abfragerate", "Taux d'interrogation"),
     "polling_rate_125": ("125 Hz", "125 Hz", "125 Hz"),
     "polling_rate_250": ("250 Hz", "250 Hz", "250 Hz"),
@@ -380,7 +380,7 @@ TEXTS = {
     "audio_mode_alternating_bands": ("Alternating bands", "Wechselnde Bänder", "Bandes alternées"),
     "light_brightness_label": ("Brightness", "Helligkeit", "Luminosité"),
     "light_speed_label": ("Speed", "Tempo", "Vitesse"),
-    "light_direction_label": ("Direction", "Richtung", "Direction"),
+    "light_direction_label": ("Direction", "Richtung", "Sens"),
     "light_colour_wheel": ("Colour wheel", "Farbrad", "Roue chromatique"),
     "light_all_devices": ("All devices", "Alle Geräte", "Tous les appareils"),
     "light_audio_background": ("Background", "Hintergrund", "Arrière-plan"),

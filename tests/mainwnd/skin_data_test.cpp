@@ -1,0 +1,214 @@
+// What the skins and the program show: every text a skin or the code shows is
+// a text ID with words in every language, German and French are really
+// translated, every picture named exists, and the keyboard page draws each key
+// at the place the key matrix gives it, so light effects that run by column
+// and row cross the drawn keyboard as they cross the real one.
+#include <gtest/gtest.h>
+#include <json/value.h>
+#include <tinyxml2.h>
+
+#include <filesystem>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "hid/device_table.h"
+#include "platform/paths.h"
+#include "profiles/json_file.h"
+#include "profiles/keyboard_layout.h"
+#include "profiles/settings_files.h"
+
+namespace korvale {
+namespace {
+namespace fs = std::filesystem;
+
+const fs::path kSource = KORVALE_SOURCE_DIR;
+
+// Language name -> its texts, in the order of "Language.config".
+std::vector<std::pair<std::string, Json::Value>> Languages() {
+  std::vector<std::pair<std::string, Json::Value>> out;
+  for (const LanguageEntry& l : ReadLanguageList()) out.emplace_back(l.name, ReadJsonFile(InstallDataDir() / l.file));
+  return out;
+}
+
+struct SkinText {
+  std::string file, element, attribute, value;
+  bool resourceText;
+};
+
+void CollectTexts(const tinyxml2::XMLElement* e, const std::string& file, std::vector<SkinText>* out) {
+  for (; e != nullptr; e = e->NextSiblingElement()) {
+    const char* rt = e->Attribute("resourcetext");
+    const bool resource = rt == nullptr || std::string(rt) != "false";
+    for (const char* attr : {"text", "tooltip"}) {
+      if (const char* v = e->Attribute(attr)) out->push_back({file, e->Name(), attr, v, resource});
+    }
+    CollectTexts(e->FirstChildElement(), file, out);
+  }
+}
+
+// Texts of the program's own skins (the renderer's gallery in skin/demo has
+// its own language file).
+std::vector<SkinText> SkinTexts() {
+  std::vector<SkinText> out;
+  for (const auto& e : fs::recursive_directory_iterator(kSource / "skin" / "XML")) {
+    if (e.path().extension() != ".xml") continue;
+    tinyxml2::XMLDocument doc;
+    EXPECT_EQ(doc.LoadFile(e.path().c_str()), tinyxml2::XML_SUCCESS) << e.path();
+    CollectTexts(doc.RootElement(), fs::relative(e.path(), kSource).string(), &out);
+  }
+  return out;
+}
+
+// Digits, signs and colour codes are no words; letters and Chinese
+// characters (UTF-8 lead bytes E4..E9) are.
+bool IsWord(const std::string& v) {
+  static const std::regex kColour("#[0-9A-Fa-f]{6,8}");
+  if (std::regex_match(v, kColour)) return false;
+  for (unsigned char c : v)
+    if (std::isalpha(c) || (c >= 0xE4 && c <= 0xE9)) return true;
+  return false;
+}
+
+// Text IDs the code sets on controls: literals of the ID families, whatever
+// Localise() is asked for, the tiles' product keys and the lighting-control
+// states.
+std::set<std::string> CodeTextIds() {
+  static const std::regex kId(
+      R"re("((?:[A-Za-z][A-Za-z0-9]*_)+(?:text|tip)|message_text_[0-9]+|Phone_type_[a-z_]+)")re");
+  static const std::regex kLocalised(R"re(Localise\("([^"]+)"\))re");
+  std::set<std::string> ids = {"控制灯光", "不控制灯光"};
+  for (const char* dir : {"devices", "editors", "mainwnd", "shell", "ui", "qtview"}) {
+    for (const auto& e : fs::recursive_directory_iterator(kSource / dir)) {
+      const auto ext = e.path().extension();
+      if (ext != ".cpp" && ext != ".h") continue;
+      std::ifstream in(e.path());
+      std::stringstream text;
+      text << in.rdbuf();
+      const std::string s = text.str();
+      for (const std::regex* re : {&kId, &kLocalised})
+        for (std::sregex_iterator it(s.begin(), s.end(), *re), end; it != end; ++it) ids.insert((*it)[1]);
+    }
+  }
+  for (const ProductEntry& p : kProducts) ids.insert(p.productKey);
+  return ids;
+}
+
+TEST(SkinTexts, EveryTextShownIsATextIdOfEveryLanguage) {
+  const auto languages = Languages();
+  ASSERT_GE(languages.size(), 3u);
+  const auto texts = SkinTexts();
+  ASSERT_GT(texts.size(), 200u);  // the key caps alone are 126
+  for (const SkinText& t : texts) {
+    if (t.value.empty() || !IsWord(t.value)) continue;
+    SCOPED_TRACE(t.file + ": <" + t.element + " " + t.attribute + "=\"" + t.value + "\">");
+    EXPECT_TRUE(t.resourceText) << "a word the language files cannot translate";
+    for (const auto& [name, words] : languages)
+      EXPECT_TRUE(words[t.value].isString() && !words[t.value].asString().empty()) << "no " << name << " words";
+  }
+  const auto ids = CodeTextIds();
+  EXPECT_TRUE(ids.count("Phone_type_samsung") == 1 && ids.count("HD") == 1);  // the scan finds the code's IDs
+  for (const std::string& id : ids)
+    for (const auto& [name, words] : languages)
+      EXPECT_TRUE(words[id].isString() && !words[id].asString().empty()) << id << ": no " << name << " words";
+}
+
+TEST(SkinTexts, GermanAndFrenchAreTranslated) {
+  // Names that read the same in every language.
+  static const std::set<std::string> kNamesThatStay = {
+      "Logo", "WASD", "Esc", "Tab", "Pause", "Fn", "Alt", "Alt Gr", "AltGr", "Ctrl", "Win", "Menu", "Num",
+      "Headset", "Hub", "Henk", "Henkan", "Muhen", "Muhenkan", "Kana", "Han", "Hangul", "Hanja", "Ro", "Yen",
+      "Calc", "Vol-", "Vol+", "6KRO", "KORVALE TX730max", "English", "Deutsch", "Français"};
+  static const std::regex kSigns(R"(.|F[0-9]+|G[0-9]|Num .|[0-9]+ Hz)");
+  const auto languages = Languages();
+  ASSERT_GE(languages.size(), 3u);
+  const Json::Value& english = languages[0].second;
+  ASSERT_EQ(languages[0].first, "English");
+  for (std::size_t l = 1; l < languages.size(); ++l) {
+    const auto& [name, words] = languages[l];
+    EXPECT_EQ(words.getMemberNames(), english.getMemberNames()) << name << " has other IDs than English";
+    for (const std::string& id : english.getMemberNames()) {
+      const std::string en = english[id].asString();
+      if (kNamesThatStay.count(en) != 0 || std::regex_match(en, kSigns)) continue;
+      EXPECT_NE(words[id].asString(), en) << name << " still English: " << id;
+    }
+  }
+}
+
+TEST(SkinPictures, EveryPictureNamedExists) {
+  static const std::regex kPicture(R"re(["'=]((?:common|Control|power|images)/[A-Za-z0-9_/.-]+\.png))re");
+  std::set<std::string> named;
+  for (const char* dir : {"skin/XML", "devices", "editors", "mainwnd", "profiles", "shell", "qtview"}) {
+    for (const auto& e : fs::recursive_directory_iterator(kSource / dir)) {
+      const auto ext = e.path().extension();
+      if (ext != ".cpp" && ext != ".h" && ext != ".xml") continue;
+      std::ifstream in(e.path());
+      std::stringstream text;
+      text << in.rdbuf();
+      const std::string s = text.str();
+      for (std::sregex_iterator it(s.begin(), s.end(), kPicture), end; it != end; ++it) named.insert((*it)[1]);
+    }
+  }
+  // Named by the skin picker, the palette and the resolution sliders.
+  for (const char* p : {"common/background.png", "common/base1.png", "Control/SliderBar1_Thumb.png",
+                        "Control/SliderBar2_Thumb.png"})
+    named.insert(p);
+  EXPECT_GT(named.size(), 30u);
+  for (const std::string& p : named) EXPECT_TRUE(fs::is_regular_file(kSource / "skin" / p)) << p;
+}
+
+// Twice the centre of each key button of the keyboard page, by key index.
+std::map<int, std::pair<int, int>> KeyCentres() {
+  std::map<int, std::pair<int, int>> out;
+  tinyxml2::XMLDocument doc;
+  const fs::path file = kSource / "skin" / "XML" / "DeviceXml" / "keyboarddevice.xml";
+  EXPECT_EQ(doc.LoadFile(file.c_str()), tinyxml2::XML_SUCCESS);
+  std::vector<const tinyxml2::XMLElement*> stack = {doc.RootElement()};
+  while (!stack.empty()) {
+    const tinyxml2::XMLElement* e = stack.back();
+    stack.pop_back();
+    for (const auto* c = e->FirstChildElement(); c != nullptr; c = c->NextSiblingElement()) stack.push_back(c);
+    int key = -1, l = 0, t = 0, r = 0, b = 0;
+    const char* name = e->Attribute("name");
+    const char* pos = e->Attribute("pos");
+    if (std::string(e->Name()) != "DeviceKeyButton" || name == nullptr || pos == nullptr) continue;
+    if (std::sscanf(name, "key_%d", &key) != 1 || std::sscanf(pos, "%d,%d,%d,%d", &l, &t, &r, &b) != 4) continue;
+    if (e->Attribute("visible", "false") != nullptr) continue;
+    out[key] = {l + r, t + b};
+  }
+  return out;
+}
+
+TEST(KeyboardSkin, KeyButtonsFollowTheKeyMatrix) {
+  const auto centres = KeyCentres();
+  struct Cell {
+    int key, column, row;
+  };
+  std::vector<Cell> cells;
+  for (int c = 0; c < kMatrixColumns; ++c)
+    for (int r = 0; r < kMatrixRows; ++r)
+      if (kKeyMatrix[c][r] < kNoKey) cells.push_back({kKeyMatrix[c][r], c, r});
+  ASSERT_EQ(cells.size(), static_cast<std::size_t>(kKeyboardRealKeys));
+  for (const Cell& a : cells) ASSERT_EQ(centres.count(a.key), 1u) << "key " << a.key << " is not drawn";
+  // A key further right in the matrix is drawn further right, a key further
+  // down further down, whatever the rows and columns of the two.
+  for (const Cell& a : cells) {
+    for (const Cell& b : cells) {
+      const auto [ax, ay] = centres.at(a.key);
+      const auto [bx, by] = centres.at(b.key);
+      if (a.column < b.column) {
+        EXPECT_LT(ax, bx) << "key " << a.key << " is not left of key " << b.key;
+      }
+      if (a.row < b.row) {
+        EXPECT_LT(ay, by) << "key " << a.key << " is not above key " << b.key;
+      }
+    }
+  }
+  EXPECT_EQ(centres.size(), static_cast<std::size_t>(kKeyboardRealKeys));  // no other key is drawn
+}
+
+}  // namespace
+}  // namespace korvale
