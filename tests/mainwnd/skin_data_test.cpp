@@ -73,6 +73,22 @@ bool IsWord(const std::string& v) {
   return false;
 }
 
+// The first group of every match of `re` in the sources and skins below the
+// folders.
+void Matches(std::initializer_list<const char*> folders, const std::regex& re, std::set<std::string>* out) {
+  for (const char* dir : folders) {
+    for (const auto& e : fs::recursive_directory_iterator(kSource / dir)) {
+      const auto ext = e.path().extension();
+      if (ext != ".cpp" && ext != ".h" && ext != ".xml") continue;
+      std::ifstream in(e.path());
+      std::stringstream text;
+      text << in.rdbuf();
+      const std::string s = text.str();
+      for (std::sregex_iterator it(s.begin(), s.end(), re), end; it != end; ++it) out->insert((*it)[1]);
+    }
+  }
+}
+
 // Text IDs the code sets on controls: literals of the ID families, whatever
 // Localise() is asked for, the tiles' product keys and the lighting-control
 // states.
@@ -81,18 +97,8 @@ std::set<std::string> CodeTextIds() {
       R"re("((?:[A-Za-z][A-Za-z0-9]*_)+(?:text|tip)|message_text_[0-9]+|Phone_type_[a-z_]+)")re");
   static const std::regex kLocalised(R"re(Localise\("([^"]+)"\))re");
   std::set<std::string> ids = {"控制灯光", "不控制灯光"};
-  for (const char* dir : {"devices", "editors", "mainwnd", "shell", "ui", "qtview"}) {
-    for (const auto& e : fs::recursive_directory_iterator(kSource / dir)) {
-      const auto ext = e.path().extension();
-      if (ext != ".cpp" && ext != ".h") continue;
-      std::ifstream in(e.path());
-      std::stringstream text;
-      text << in.rdbuf();
-      const std::string s = text.str();
-      for (const std::regex* re : {&kId, &kLocalised})
-        for (std::sregex_iterator it(s.begin(), s.end(), *re), end; it != end; ++it) ids.insert((*it)[1]);
-    }
-  }
+  for (const std::regex* re : {&kId, &kLocalised})
+    Matches({"devices", "editors", "mainwnd", "shell", "ui", "qtview"}, *re, &ids);
   for (const ProductEntry& p : kProducts) ids.insert(p.productKey);
   return ids;
 }
@@ -141,17 +147,7 @@ TEST(SkinTexts, GermanAndFrenchAreTranslated) {
 TEST(SkinPictures, EveryPictureNamedExists) {
   static const std::regex kPicture(R"re(["'=]((?:common|Control|power|images)/[A-Za-z0-9_/.-]+\.png))re");
   std::set<std::string> named;
-  for (const char* dir : {"skin/XML", "devices", "editors", "mainwnd", "profiles", "shell", "qtview"}) {
-    for (const auto& e : fs::recursive_directory_iterator(kSource / dir)) {
-      const auto ext = e.path().extension();
-      if (ext != ".cpp" && ext != ".h" && ext != ".xml") continue;
-      std::ifstream in(e.path());
-      std::stringstream text;
-      text << in.rdbuf();
-      const std::string s = text.str();
-      for (std::sregex_iterator it(s.begin(), s.end(), kPicture), end; it != end; ++it) named.insert((*it)[1]);
-    }
-  }
+  Matches({"skin/XML", "devices", "editors", "mainwnd", "profiles", "shell", "qtview"}, kPicture, &named);
   // Named by the skin picker, the palette and the resolution sliders.
   for (const char* p : {"common/background.png", "common/base1.png", "Control/SliderBar1_Thumb.png",
                         "Control/SliderBar2_Thumb.png"})
