@@ -156,9 +156,14 @@ TEST(SkinPictures, EveryPictureNamedExists) {
   for (const std::string& p : named) EXPECT_TRUE(fs::is_regular_file(kSource / "skin" / p)) << p;
 }
 
-// Twice the centre of each key button of the keyboard page, by key index.
-std::map<int, std::pair<int, int>> KeyCentres() {
-  std::map<int, std::pair<int, int>> out;
+struct KeyButton {
+  int centreX2 = 0, centreY2 = 0;  // twice the centre
+  std::string text;
+};
+
+// The visible key buttons of the keyboard page, by key index.
+std::map<int, KeyButton> KeyButtons() {
+  std::map<int, KeyButton> out;
   tinyxml2::XMLDocument doc;
   const fs::path file = kSource / "skin" / "XML" / "DeviceXml" / "keyboarddevice.xml";
   EXPECT_EQ(doc.LoadFile(file.c_str()), tinyxml2::XML_SUCCESS);
@@ -173,13 +178,13 @@ std::map<int, std::pair<int, int>> KeyCentres() {
     if (std::string(e->Name()) != "DeviceKeyButton" || name == nullptr || pos == nullptr) continue;
     if (std::sscanf(name, "key_%d", &key) != 1 || std::sscanf(pos, "%d,%d,%d,%d", &l, &t, &r, &b) != 4) continue;
     if (e->Attribute("visible", "false") != nullptr) continue;
-    out[key] = {l + r, t + b};
+    out[key] = {l + r, t + b, e->Attribute("text") != nullptr ? e->Attribute("text") : ""};
   }
   return out;
 }
 
 TEST(KeyboardSkin, KeyButtonsFollowTheKeyMatrix) {
-  const auto centres = KeyCentres();
+  const auto centres = KeyButtons();
   struct Cell {
     int key, column, row;
   };
@@ -193,8 +198,8 @@ TEST(KeyboardSkin, KeyButtonsFollowTheKeyMatrix) {
   // down further down, whatever the rows and columns of the two.
   for (const Cell& a : cells) {
     for (const Cell& b : cells) {
-      const auto [ax, ay] = centres.at(a.key);
-      const auto [bx, by] = centres.at(b.key);
+      const int ax = centres.at(a.key).centreX2, ay = centres.at(a.key).centreY2;
+      const int bx = centres.at(b.key).centreX2, by = centres.at(b.key).centreY2;
       if (a.column < b.column) {
         EXPECT_LT(ax, bx) << "key " << a.key << " is not left of key " << b.key;
       }
@@ -204,6 +209,32 @@ TEST(KeyboardSkin, KeyButtonsFollowTheKeyMatrix) {
     }
   }
   EXPECT_EQ(centres.size(), static_cast<std::size_t>(kKeyboardRealKeys));  // no other key is drawn
+}
+
+TEST(KeyboardSkin, KeycapsAreTheLanguagesKeyNames) {
+  const auto keys = KeyButtons();
+  const auto languages = Languages();
+  ASSERT_GE(languages.size(), 3u);
+  struct Case {
+    int key;
+    const char* english;
+    const char* german;
+  };
+  // Keys by their factory usage: 0x90 is Hangul (LANG1), 0x91 Hanja (LANG2),
+  // 0x87 Ro, 0x85 the keypad comma.
+  const Case cases[] = {{105, "Ctrl", "Strg"}, {56, "Del", "Entf"},  {36, "Home", "Pos1"}, {108, "Space", "Leertaste"},
+                        {81, "Han", "Han"},    {82, "Hanja", "Hanja"}, {100, "Ro", "Ro"},   {103, ",", ","},
+                        {43, "Q", "Q"},        {116, "0", "0"}};
+  for (const Case& c : cases) {
+    ASSERT_EQ(keys.count(c.key), 1u) << c.key;
+    const std::string& id = keys.at(c.key).text;
+    EXPECT_EQ(languages[0].second[id].asString(), c.english) << "key " << c.key << " " << id;
+    EXPECT_EQ(languages[1].second[id].asString(), c.german) << "key " << c.key << " " << id;
+  }
+  EXPECT_EQ(languages[0].second["keyboard_key_K151"].asString(), "Hangul");
+  EXPECT_EQ(languages[0].second["keyboard_key_K150"].asString(), "Hanja");
+  EXPECT_EQ(languages[0].second["keyboard_key_K56"].asString(), "Ro");
+  EXPECT_EQ(languages[0].second["keyboard_key_K107"].asString(), "Num ,");
 }
 
 }  // namespace
