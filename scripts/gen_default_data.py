@@ -493,10 +493,11 @@ def language(column):
     return dict(sorted(texts.items()))
 
 
-# In the order the settings window lists them.
-LANGUAGES = [("English", "Language/English.json", 1033, "language_english"),
-             ("Deutsch", "Language/Deutsch.json", 1031, "language_german"),
-             ("Français", "Language/Francais.json", 1036, "language_french")]
+# In the order the settings window lists them; the last field is the language's
+# column in the tables above.
+LANGUAGES = [("English", "Language/English.json", 1033, "language_english", 0),
+             ("Deutsch", "Language/Deutsch.json", 1031, "language_german", 1),
+             ("Français", "Language/Francais.json", 1036, "language_french", 2)]
 
 
 def main(argv):
@@ -516,8 +517,8 @@ def main(argv):
         dump(os.path.join(dd, "ShootData_%d.Shoot" % g), shoot(pull))
     dump(os.path.join(dd, "Language.config"), {"Language": [
         {"Language_name": n, "Language_file": f, "Language_ID": i, "Language_text": t}
-        for n, f, i, t in LANGUAGES]})
-    for column, (_, f, _, _) in enumerate(LANGUAGES):
+        for n, f, i, t, _ in LANGUAGES]})
+    for _, f, _, _, column in LANGUAGES:
         dump(os.path.join(root, "data", f), language(column))
     return 0
 
