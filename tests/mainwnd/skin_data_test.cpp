@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 
+#include "devices/light_tables.h"
 #include "hid/device_table.h"
 #include "platform/paths.h"
 #include "profiles/json_file.h"
@@ -189,9 +190,10 @@ TEST(KeyboardSkin, KeyButtonsFollowTheKeyMatrix) {
     int key, column, row;
   };
   std::vector<Cell> cells;
-  for (int c = 0; c < kMatrixColumns; ++c)
-    for (int r = 0; r < kMatrixRows; ++r)
-      if (kKeyMatrix[c][r] < kNoKey) cells.push_back({kKeyMatrix[c][r], c, r});
+  // The matrix the light effects step through.
+  for (int c = 0; c < lightfx::kColumns; ++c)
+    for (int r = 0; r < lightfx::kRows; ++r)
+      if (lightfx::IsKey(lightfx::kKeyMatrix[c][r])) cells.push_back({lightfx::kKeyMatrix[c][r], c, r});
   ASSERT_EQ(cells.size(), static_cast<std::size_t>(kKeyboardRealKeys));
   for (const Cell& a : cells) ASSERT_EQ(centres.count(a.key), 1u) << "key " << a.key << " is not drawn";
   // A key further right in the matrix is drawn further right, a key further
