@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "mainwnd_fixture.h"
+#include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "mainwnd/device_list.h"
@@ -175,6 +176,18 @@ TEST_F(LifecycleTest, StoredLanguageIsAppliedAtStart) {
   Start();
   EXPECT_EQ(wnd->GetLanguageIndex(), 2);
   EXPECT_EQ(Find("no_device_title")->GetText(), "Aucun appareil connecté");
+}
+
+TEST_F(LifecycleTest, AudioLevelsOutOfTheSlidersRangeClampAtStart) {
+  ASSERT_TRUE(WriteFileAtomic(AppDataFolder() / "AudioFile.json",
+                              R"({"Device": {"AudioLightInfo": {"nAudioStyle": 9, "nStyleR0": 255, "nStyleB2": 12,
+                                  "nStyleG1": 5}}})"));
+  Start();
+  const AudioStyles& s = wnd->GetAudioStyles();
+  EXPECT_EQ(s.style, 3);
+  EXPECT_EQ(s.levels[0], 9);
+  EXPECT_EQ(s.levels[4], 5);
+  EXPECT_EQ(s.levels[8], 9);
 }
 
 TEST(FontFace, ChosenByTheLanguageNotItsPosition) {
