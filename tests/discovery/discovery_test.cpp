@@ -18,7 +18,7 @@
 
 #include "devices/varnik_usb_device.h"
 #include "hid/hid_device.h"
-#include "mainwnd/device_discovery.h"
+#include "hid/device_discovery.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
@@ -516,29 +516,27 @@ TEST_F(DiscoveryTest, IdleDiscoveryDoesNotScan) {
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     ::close(fd);
   };
-  // Waits until no scan happened for half a second; the scan count then.
-  const auto settle = [&] {
-    std::uint64_t n = list_->Discovery().ScanCount();
-    for (int quiet = 0; quiet < 5;) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      loop_.RunPending();
-      const std::uint64_t now = list_->Discovery().ScanCount();
-      quiet = now == n ? quiet + 1 : 0;
-      n = now;
-    }
-    return n;
+  // Waits until the thread rests (no retry due) after more than `after`
+  // scans; the scans it rests after, 0 when it never did.
+  const auto rest = [&](std::uint64_t after) -> std::uint64_t {
+    CDeviceDiscovery::IdlePoint idle;
+    const bool rested = PumpUntil([&] {
+      idle = list_->Discovery().LastIdle();
+      return idle.scans > after && !idle.retryDue;
+    });
+    return rested ? idle.scans : 0;
   };
   std::uint64_t before = list_->Discovery().ScanCount();
   leaveStaleSocket("stale.sock");
-  std::uint64_t scans = settle();
-  EXPECT_GT(scans, before + 1);  // the notice and at least one retry
+  std::uint64_t scans = rest(before + 1);  // the notice and at least one retry
+  ASSERT_GT(scans, 0u);
   // The next notice gets its retries too, though the leftover is still there.
   before = scans;
   leaveStaleSocket("stale2.sock");
-  scans = settle();
-  EXPECT_GT(scans, before + 1);
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  loop_.RunPending();
+  scans = rest(before + 1);
+  ASSERT_GT(scans, 0u);
+  // Then it sleeps until something changes: no retry is due.
+  EXPECT_FALSE(list_->Discovery().LastIdle().retryDue);
   EXPECT_EQ(list_->Discovery().ScanCount(), scans);
   // A notice wakes it at once.
   ASSERT_EQ(emu_.Command("unplug mousepad"), "ok unplug mousepad");

@@ -14,7 +14,7 @@
 #include "editors/light_control.h"
 #include "editors/light_handlers.h"
 #include "hid/hid_device.h"
-#include "mainwnd/device_discovery.h"
+#include "hid/device_discovery.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd_fixture.h"
 #include "profiles/json_file.h"
