@@ -12,6 +12,7 @@
 #include "profiles/keyboard_layout.h"
 #include "profiles/settings_files.h"
 #include "test_util.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvale {
 namespace {
@@ -30,9 +31,8 @@ std::set<fs::path> DataFiles(const fs::path& root, std::initializer_list<const c
 
 TEST(DefaultData, GeneratorWritesWhatIsCommitted) {
   const fs::path source = KORVALE_SOURCE_DIR;
-  std::string tmpl = (fs::temp_directory_path() / "korvale-gen-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-  const fs::path out = tmpl;
+  const testing::TempDir tmp("korvale-gen");
+  const fs::path& out = tmp.Path();
   const std::string cmd =
       "python3 '" + (source / "scripts" / "gen_default_data.py").string() + "' --out '" + out.string() + "'";
   ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
@@ -45,7 +45,6 @@ TEST(DefaultData, GeneratorWritesWhatIsCommitted) {
     if (committed.count(f) == 0) continue;
     EXPECT_TRUE(Slurp(out / f) == Slurp(source / f)) << "differs from the generator's output: rerun it";
   }
-  fs::remove_all(out);
 }
 
 TEST(DefaultData, EqualiserPresetsAreTheProducts) {
