@@ -35,15 +35,6 @@ void ApplyStyle(CControlUI* c, const char* style) {
   c->SetAttribute("style", style);
 }
 
-// Leading decimal digits; text without them reads 0. Saturates at max.
-uint32_t LeadingNumber(std::string_view text, uint32_t max) {
-  uint64_t v = 0;
-  for (char ch : text) {
-    if (!std::isdigit(static_cast<unsigned char>(ch))) break;
-    v = std::min<uint64_t>(v * 10 + static_cast<uint64_t>(ch - '0'), uint64_t{max} + 1);
-  }
-  return static_cast<uint32_t>(std::min<uint64_t>(v, max));
-}
 
 }  // namespace
 

@@ -253,6 +253,15 @@ std::filesystem::path ShootFilePath(const std::filesystem::path& folder, int gun
   return folder / ("ShootData_" + std::to_string(gun) + ".Shoot");
 }
 
+uint32_t LeadingNumber(std::string_view text, uint32_t max) {
+  uint64_t v = 0;
+  for (char ch : text) {
+    if (!std::isdigit(static_cast<unsigned char>(ch))) break;
+    v = std::min<uint64_t>(v * 10 + static_cast<uint64_t>(ch - '0'), uint64_t{max} + 1);
+  }
+  return static_cast<uint32_t>(std::min<uint64_t>(v, max));
+}
+
 bool CopyFileChecked(const std::filesystem::path& from, const std::filesystem::path& to,
                      std::string& error) {
   std::error_code ec;

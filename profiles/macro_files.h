@@ -114,6 +114,10 @@ MacroImport ImportMacroFile(const std::filesystem::path& folder, const std::file
 
 std::filesystem::path ShootFilePath(const std::filesystem::path& folder, int gun);
 
+// The leading decimal digits of text as a number, at most max (text that does
+// not start with a digit reads 0): how the editors read their number boxes.
+uint32_t LeadingNumber(std::string_view text, uint32_t max);
+
 // ---- copying ----
 
 // Copies a file through memory with an atomic write. Refuses a missing

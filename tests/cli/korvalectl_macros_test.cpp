@@ -15,6 +15,7 @@
 #include "profiles/json_file.h"
 #include "profiles/macro_files.h"
 #include "profiles/settings_files.h"
+#include "tests/support/journal.h"
 #include "tests/support/emu_process.h"
 
 namespace korvale {
@@ -22,6 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::EmuProcess;
+
+std::vector<uint8_t> Written(const std::vector<std::string>& journal, int cmd) {
+  return testing::Written(testing::ParseJournal(journal), cmd);
+}
 
 struct CtlRun {
   int status = -1;
@@ -33,22 +38,6 @@ std::string ReadText(const fs::path& p) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-// Bytes a command wrote, placed by offset (later packets win).
-std::vector<uint8_t> Written(const std::vector<std::string>& journal, int command) {
-  std::vector<uint8_t> bytes;
-  for (const std::string& l : journal) {
-    std::istringstream in(l);
-    std::string w, hex;
-    int cmd = 0, len = 0, off = 0;
-    in >> w >> std::hex >> cmd >> w >> std::dec >> len >> w >> off >> w >> hex;
-    if (cmd != command) continue;
-    if (bytes.size() < static_cast<std::size_t>(off + len)) bytes.resize(static_cast<std::size_t>(off + len));
-    for (int i = 0; i < len; ++i)
-      bytes[static_cast<std::size_t>(off + i)] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
-  }
-  return bytes;
 }
 
 class KorvalectlMacros : public ::testing::Test {

@@ -13,6 +13,8 @@
 #include "profiles/json_file.h"
 #include "profiles/macro_files.h"
 #include "protocol/device_comm.h"
+#include "tests/support/bus_paths.h"
+#include "tests/support/journal.h"
 #include "tests/support/emu_process.h"
 
 namespace korvale {
@@ -21,27 +23,11 @@ namespace {
 namespace fs = std::filesystem;
 using testing::EmuProcess;
 
-std::string CommandPath(const std::string& socket) {
-  CHidDevice enumerator;
-  enumerator.Enumerate();
-  while (const char* p = enumerator.NextPath()) {
-    const std::string path = p;
-    if (path.find("/" + socket + ".sock#") != std::string::npos && path.find("&col04") != std::string::npos)
-      return path;
-  }
-  return {};
-}
-
 // Write packets of one command as (offset, length), from the journal.
 std::vector<std::pair<int, int>> Writes(const std::vector<std::string>& journal, int command) {
   std::vector<std::pair<int, int>> out;
-  for (const std::string& l : journal) {
-    std::istringstream in(l);
-    std::string w;
-    int cmd = 0, len = 0, off = 0;
-    in >> w >> std::hex >> cmd >> w >> std::dec >> len >> w >> off;
-    if (cmd == command) out.push_back({off, len});
-  }
+  for (const auto& p : testing::ParseJournal(journal))
+    if (p.cmd == command) out.push_back({p.off, p.len});
   return out;
 }
 
@@ -64,7 +50,7 @@ class MacroDownloadTest : public ::testing::Test {
   }
 
   void Open(CDeviceComm& comm, const std::string& socket, bool receiver) {
-    const std::string path = CommandPath(socket);
+    const std::string path = testing::BusPath(socket, 4);
     ASSERT_FALSE(path.empty()) << socket;
     CHidDevice& ch = receiver ? comm.receiverChannel : comm.cableChannel;
     ASSERT_TRUE(ch.Open(path, true, true, true, false));

@@ -9,24 +9,12 @@
 
 #include "profiles/json_file.h"
 #include "profiles/macro_files.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvale {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
- public:
-  TempDir() {
-    std::string t = (fs::temp_directory_path() / "korvale-macro-XXXXXX").string();
-    if (::mkdtemp(t.data()) != nullptr) path = t;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
 
 void Put(const fs::path& p, const std::string& text) { std::ofstream(p) << text; }
 
@@ -90,31 +78,31 @@ TEST(MacroFiles, LegacyTypesShowButAreNotImportedAndTheEventCountIsBounded) {
 }
 
 TEST(MacroFiles, WrittenEventsReadBackAndKeepTheirDelayForm) {
-  TempDir dir;
+  testing::TempDir dir("korvale-macro");
   const std::vector<MacroEvent> events = {{300, 1, true, 4}, {0, 10, false, 0x2C}, {65535, 9, true, 0x80}};
   const Json::Value doc = MacroDocument("Jump", "2026_01_02_03_04_05_006", events);
   EXPECT_TRUE(doc["Events"][0]["Delay"].isString());
   EXPECT_EQ(doc["Version"].asInt(), 64);
-  ASSERT_TRUE(TryWriteJsonFile(dir.path / "a.mac", doc));
-  const MacroEventsRead r = ReadMacroEvents(dir.path / "a.mac");
+  ASSERT_TRUE(TryWriteJsonFile(dir.Path() / "a.mac", doc));
+  const MacroEventsRead r = ReadMacroEvents(dir.Path() / "a.mac");
   ASSERT_TRUE(r.ok()) << r.error;
   EXPECT_EQ(r.events, events);
   EXPECT_TRUE(MacroEventJson(events[0], true)["Delay"].isIntegral());
-  EXPECT_FALSE(ReadMacroEvents(dir.path / "missing.mac").ok());
+  EXPECT_FALSE(ReadMacroEvents(dir.Path() / "missing.mac").ok());
 }
 
 TEST(MacroFiles, GuidsFromTheIndexAreCheckedBeforeTheyNameAFile) {
-  TempDir dir;
-  Put(dir.path / "macro.config", R"({"MacroInfo": [
+  testing::TempDir dir("korvale-macro");
+  Put(dir.Path() / "macro.config", R"({"MacroInfo": [
       {"MacroName": "ok", "Guid": "2026_01_02_03_04_05_006"},
       {"MacroName": "escape", "Guid": "../../etc/passwd"},
       {"MacroName": "absolute", "Guid": "/tmp/x"},
       {"MacroName": "no guid"},
       7]})");
-  const auto index = ReadMacroIndex(dir.path);
+  const auto index = ReadMacroIndex(dir.Path());
   ASSERT_EQ(index.size(), 5u);  // bad entries keep their place: macro numbers do not shift
-  EXPECT_EQ(MacroFilePath(dir.path, index[0].guid), dir.path / "2026_01_02_03_04_05_006.mac");
-  for (std::size_t i = 1; i < index.size(); ++i) EXPECT_FALSE(MacroFilePath(dir.path, index[i].guid)) << i;
+  EXPECT_EQ(MacroFilePath(dir.Path(), index[0].guid), dir.Path() / "2026_01_02_03_04_05_006.mac");
+  for (std::size_t i = 1; i < index.size(); ++i) EXPECT_FALSE(MacroFilePath(dir.Path(), index[i].guid)) << i;
   EXPECT_FALSE(IsSafeGuid(std::string(200, '1')));
   EXPECT_EQ(FindMacroName(index, "OK"), 0);
   EXPECT_EQ(FindMacroName(index, "nothing"), -1);
@@ -132,16 +120,16 @@ TEST(MacroFiles, TwoMacrosMadeInOneMillisecondGetDifferentGuids) {
 }
 
 TEST(MacroFiles, CopiesRefuseTheSameFileAndAMissingSourceAndLeaveTheTargetAlone) {
-  TempDir dir;
-  const fs::path a = dir.path / "a.Shoot", b = dir.path / "b.Shoot";
+  testing::TempDir dir("korvale-macro");
+  const fs::path a = dir.Path() / "a.Shoot", b = dir.Path() / "b.Shoot";
   Put(a, "{\"Events\": []}\n");
   Put(b, "keep me");
   std::string error;
   EXPECT_FALSE(CopyFileChecked(a, a, error));
   EXPECT_NE(error.find("same file"), std::string::npos);
-  EXPECT_FALSE(CopyFileChecked(dir.path / "." / "a.Shoot", a, error));
+  EXPECT_FALSE(CopyFileChecked(dir.Path() / "." / "a.Shoot", a, error));
   EXPECT_EQ(fs::file_size(a), 15u);
-  EXPECT_FALSE(CopyFileChecked(dir.path / "never-saved.mac", b, error));
+  EXPECT_FALSE(CopyFileChecked(dir.Path() / "never-saved.mac", b, error));
   std::ifstream in(b);
   std::string kept((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(kept, "keep me");

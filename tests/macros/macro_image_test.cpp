@@ -2,6 +2,7 @@
 // the firmware's decoder (korvale-emu's own reading) on good and broken images.
 #include <gtest/gtest.h>
 
+#include "devices/macro_download.h"
 #include "devices/macro_image.h"
 #include "emulator/event_image.h"
 
@@ -90,6 +91,21 @@ TEST(MacroImage, TheFirmwareRefusesBrokenImages) {
   }
   EXPECT_EQ(emu::DescribeEventImage(emu::DecodeEventImage(Bytes(64, 0)))[0],
             "malformed: no signature (empty or unfinished image)");
+}
+
+TEST(MacroImage, UsedMacrosAreCollectedInKeyOrderOnceEach) {
+  std::vector<KeyRecord> keys(6);
+  keys[0].normal.code = {0x70, 4, 0};
+  keys[0].fn.code = {0x71, 1, 0};   // the Fn layer right after the normal one
+  keys[1].normal.code = {0x70, 4, 0};  // used again: once
+  keys[2].normal.code = {0x70, 9, 0};  // past the index: not downloaded
+  keys[3].normal.code = {0x70, 2, 0};  // a key the device does not have
+  keys[4].normal.code = {0x30, 3, 0};  // not a macro
+  keys[5].fn.code = {0x70, 0, 0};
+  auto positioned = [](int key) { return key != 3; };
+  EXPECT_EQ(CollectMacroNumbers(keys, 6, positioned, 5, true), (std::vector<int>{4, 1, 0}));
+  EXPECT_EQ(CollectMacroNumbers(keys, 6, positioned, 5, false), (std::vector<int>{4}));  // the mouse: normal only
+  EXPECT_EQ(CollectMacroNumbers(keys, 1, positioned, 5, true), (std::vector<int>{4, 1}));
 }
 
 }  // namespace
