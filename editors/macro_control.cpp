@@ -9,6 +9,7 @@
 #include "ui/controls.h"
 #include "ui/dialog_builder.h"
 #include "ui/paint_manager.h"
+#include "ui/resource_manager.h"
 
 namespace korvale {
 namespace {
@@ -154,6 +155,8 @@ void CMacroControlUI::ShowSelectedMacro() {
   lastError_.clear();
   CListUI* actions = ActionList();
   const int sel = GetSelectedMacro();
+  hiddenTail_.clear();
+  ShowHiddenCount();
   if (sel < 0) {
     SetNameText(" ");
     if (actions != nullptr) actions->RemoveAll();
@@ -172,7 +175,10 @@ void CMacroControlUI::ShowSelectedMacro() {
         lastError_ = file->filename().string() + ": " + read.error;
         Trace("macro editor: %s", lastError_.c_str());
       }
-      for (const MacroEvent& e : read.events) actions->Add(MakeRow(e));
+      const std::size_t shown = std::min<std::size_t>(read.events.size(), macroui::kShownRows);
+      for (std::size_t i = 0; i < shown; ++i) actions->Add(MakeRow(read.events[i]));
+      hiddenTail_.assign(read.events.begin() + static_cast<std::ptrdiff_t>(shown), read.events.end());
+      ShowHiddenCount();
     } else if (!file) {
       lastError_ = "the macro's Guid is not a plain stamp";
     }
@@ -300,12 +306,29 @@ std::vector<MacroEvent> CMacroControlUI::GetRowEvents() const {
     }
     events.push_back(e);
   }
+  events.insert(events.end(), hiddenTail_.begin(), hiddenTail_.end());
   return events;
 }
 
-int CMacroControlUI::GetActionCount() const {
+int CMacroControlUI::GetRowCount() const {
   CListUI* actions = ActionList();
   return actions == nullptr ? 0 : actions->GetCount();
+}
+
+int CMacroControlUI::GetActionCount() const { return GetRowCount() + static_cast<int>(hiddenTail_.size()); }
+
+void CMacroControlUI::ShowHiddenCount() {
+  CControlUI* label = Child(macroui::kHiddenRows);
+  if (label == nullptr) return;
+  label->SetResourceText(false);
+  if (hiddenTail_.empty()) {
+    label->SetText("");
+    return;
+  }
+  // The text holds one %d: how many actions are kept behind the rows.
+  std::string text = CResourceManager::GetInstance().GetText("macro_more_rows_text");
+  if (const auto at = text.find("%d"); at != std::string::npos) text.replace(at, 2, std::to_string(hiddenTail_.size()));
+  label->SetText(text);
 }
 
 void CMacroControlUI::SaveSelectedMacro() {
@@ -362,6 +385,8 @@ void CMacroControlUI::DeleteAction() {
   a->RemoveAt(sel);
 }
 void CMacroControlUI::DeleteAllActions() {
+  hiddenTail_.clear();
+  ShowHiddenCount();
   if (CListUI* a = ActionList()) {
     a->SelectItem(-1, false, false);
     a->RemoveAll();

@@ -28,6 +28,10 @@ inline constexpr const char* kActionRow = "macro_action";
 inline constexpr const char* kDelayEdit = "macro_delay";
 inline constexpr const char* kFixedDelayEdit = "macro_fixed_time_edit";
 inline constexpr const char* kFixedDelayCheck = "macro_check_time";
+inline constexpr const char* kHiddenRows = "macro_hidden_rows";
+// At most this many actions become rows; the rest of a longer macro is kept
+// (and saved) unchanged behind them, so a 4,000-action macro opens at once.
+inline constexpr int kShownRows = 200;
 inline constexpr const char* kMoveEdits[4] = {"mouse_x_left_edit", "mouse_x_right_edit", "mouse_y_up_edit",
                                               "mouse_y_down_edit"};
 // Controls usable only while a macro is selected.
@@ -94,9 +98,11 @@ class CMacroControlUI : public CHorizontalLayoutUI, public IMacroEditorHooks {
   void ReadFixedDelay();
   uint32_t GetFixedDelay() const { return fixedDelay_; }
 
-  // The events of the rows as they would be saved (delay boxes included).
+  // The events as they would be saved: the rows (delay boxes included), then
+  // the actions kept behind them.
   std::vector<MacroEvent> GetRowEvents() const;
-  int GetActionCount() const;
+  int GetActionCount() const;  // rows and kept actions
+  int GetRowCount() const;
   // Why the last import, export or show did not do what was asked; "" when it did.
   const std::string& LastError() const { return lastError_; }
 
@@ -112,6 +118,7 @@ class CMacroControlUI : public CHorizontalLayoutUI, public IMacroEditorHooks {
   static bool RowEvent(CControlUI* row, MacroEvent& out);
   void MoveSelectedRow(int to);
   void AppendListItem(const std::string& name, const std::string& guid);
+  void ShowHiddenCount();
 
   std::filesystem::path folder_;
   std::vector<std::string> names_;
@@ -121,6 +128,7 @@ class CMacroControlUI : public CHorizontalLayoutUI, public IMacroEditorHooks {
   bool eventRecorded_ = false;
   uint32_t lastEventTick_ = 0;
   std::string lastError_;
+  std::vector<MacroEvent> hiddenTail_;  // actions after the shown rows
 };
 
 // Registers "CMacroControlUI" with the control factory.

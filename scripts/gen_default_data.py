@@ -413,6 +413,8 @@ MACRO_TEXTS = {
     "macro_row_clear_text": ("Clear", "Leeren", "Vider"),
     "macro_reload_text": ("Revert", "Verwerfen", "Annuler"),
     "macro_save_text": ("Save", "Speichern", "Enregistrer"),
+    "macro_more_rows_text": ("%d more actions are kept, not shown", "%d weitere Aktionen bleiben erhalten, ohne Anzeige",
+                             "%d autres actions conservées, non affichées"),
     "macro_insert_move_text": ("Insert a move:", "Bewegung einfügen:", "Insérer un mouvement :"),
     "macro_import_failed_text": ("This file cannot be imported as a macro:", "Diese Datei kann nicht als Makro importiert werden:",
                                  "Ce fichier ne peut pas être importé comme macro :"),

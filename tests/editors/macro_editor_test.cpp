@@ -16,6 +16,7 @@
 #include "ui/controls.h"
 #include "ui/dialog_builder.h"
 #include "ui/paint_manager.h"
+#include "ui/resource_manager.h"
 
 namespace korvale {
 namespace {
@@ -132,6 +133,29 @@ TEST_F(EditorTest, RowsShowTheEventsAndSavingKeepsEveryRowWithTextDelays) {
   EXPECT_EQ(doc["Events"][2]["Button"], 250);
   EXPECT_EQ(doc["Version"], 64);
   EXPECT_EQ(doc["MacroName"], "jump");
+}
+
+TEST_F(EditorTest, ALongMacroShowsItsFirstRowsAndKeepsTheRest) {
+  CResourceManager::GetInstance().AddText("macro_more_rows_text", "%d more actions");
+  CMacroControlUI& m = Macros({{"long", "5"}});
+  std::vector<MacroEvent> events;
+  for (int i = 0; i < 4000; ++i) events.push_back({static_cast<uint16_t>(i), 10, i % 2 == 0, 4});
+  ASSERT_TRUE(TryWriteJsonFile(dir_ / "5.mac", MacroDocument("long", "5", events)));
+  Select(0);
+  EXPECT_EQ(m.GetRowCount(), macroui::kShownRows);
+  EXPECT_EQ(m.GetActionCount(), 4000);
+  EXPECT_EQ(macros_->FindSubControl(macroui::kHiddenRows)->GetText(), "3800 more actions");
+  // Editing the shown rows keeps every action behind them.
+  List(macroui::kActionList)->SelectItem(0, false, false);
+  m.DeleteAction();
+  m.SaveSelectedMacro();
+  const auto saved = ReadMacroEvents(dir_ / "5.mac").events;
+  ASSERT_EQ(saved.size(), 3999u);
+  EXPECT_EQ(saved.front().delay, 1);
+  EXPECT_EQ(saved.back().delay, 3999);
+  m.DeleteAllActions();
+  EXPECT_EQ(m.GetActionCount(), 0);
+  EXPECT_EQ(macros_->FindSubControl(macroui::kHiddenRows)->GetText(), "");
 }
 
 TEST_F(EditorTest, ReorderingRebuildsRowsFromTheirData) {
