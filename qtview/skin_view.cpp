@@ -1,5 +1,7 @@
 #include "qtview/skin_view.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -142,7 +144,7 @@ int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S
   auto* container = dynamic_cast<CContainerUI*>(c);
   if (container == nullptr || !HasChildWidgets(c)) {
     QSize hint = w->minimumSizeHint();
-    return std::max(least, horizontal ? 0 : std::max(0, hint.height()));
+    return std::max(least, horizontal ? TextWidth(w) : std::max(0, hint.height()));
   }
   if (depth > 32) return least;
   const Flow flow = FlowOf(c);
@@ -224,7 +226,8 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale
     }
     if (!flowing.empty()) fixed += gap * static_cast<int>(flowing.size() - 1);
     // The free room is shared evenly, except that a child that needs more
-    // than its share gets what it needs and the rest share what is left.
+    // than its share gets what it needs (at most what is left) and the rest
+    // share the remainder.
     std::vector<int> given(flowing.size(), -1);
     int free = std::max(0, room - fixed);
     int open = stretchy;
@@ -235,7 +238,9 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale
         if (mainFixed(flowing[i].control) > 0 || given[i] >= 0) continue;
         int need = NaturalMin(flowing[i].control, horizontal, widgetOf, S);
         int hi = S(horizontal ? flowing[i].control->GetMaxWidth() : flowing[i].control->GetMaxHeight());
-        int want = std::min(std::max(need, share), std::max(need, hi));
+        // Never more than the room left: the fixed siblings (a status row
+        // under a tall page) stay in the window and the child is clipped.
+        int want = std::min({std::max(need, share), std::max(need, hi), free});
         if (want != share) {
           given[i] = want;
           free = std::max(0, free - want);

@@ -235,6 +235,25 @@ TEST(QtSkinView, FixedWidthsGrowToTheirTextSoNoWordIsCut) {
   EXPECT_GT(w.WidgetOf("roomy")->width(), before);
 }
 
+TEST(QtSkinView, ATallPageIsClippedAndTheRowsUnderItStayInTheWindow) {
+  SkinWindow w(R"(<Window size="300,200">
+    <VerticalLayout name="root">
+      <Control name="caption" height="30"/>
+      <Container name="area">
+        <VerticalLayout name="page" height="400"/>
+      </Container>
+      <HorizontalLayout name="status_row" height="28">
+        <Label name="status_text" text="Ready"/>
+      </HorizontalLayout>
+    </VerticalLayout>
+  </Window>)");
+  const QRect status = w.view->WindowRect(w.WidgetOf("status_row"));
+  EXPECT_EQ(status.top(), 200 - 28);
+  EXPECT_EQ(status.height(), 28);
+  EXPECT_TRUE(w.WidgetOf("status_text")->isVisible());
+  EXPECT_EQ(w.WidgetOf("area")->height(), 200 - 30 - 28);
+}
+
 TEST(QtSkinView, ChildrenAddedAndRemovedLive) {
   SkinWindow w(kBasic);
   auto* row = w.Find<CContainerUI>("row");
