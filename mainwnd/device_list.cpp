@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "devices/varnik_usb_device.h"
-#include "mainwnd/device_discovery.h"
+#include "hid/device_discovery.h"
 #include "mainwnd/device_list_parts.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
@@ -22,6 +22,20 @@ namespace korvale {
 
 using namespace devicelist;
 
+namespace {
+
+// Discovery's news as messages to the main window (none without a window).
+DiscoveryHooks WindowHooks(HWND wnd, const std::atomic<UINT>& identityMsg) {
+  if (wnd == 0) return {};
+  return {[wnd](int slot) { SendMessageW(wnd, WM_DEVICE_BOUND, static_cast<WPARAM>(slot), 0); },
+          [wnd](int slot) { SendMessageW(wnd, WM_DEVICE_LOST, static_cast<WPARAM>(slot), 0); },
+          [wnd, &identityMsg] {
+            if (const UINT msg = identityMsg.load()) PostMessageW(wnd, msg, 0, 0);
+          }};
+}
+
+}  // namespace
+
 void RegisterDeviceListControls() {
   CControlFactory& f = CControlFactory::GetInstance();
   f.RegistControl("CDeviceOptionUI", [] { return static_cast<CControlUI*>(new CDeviceOptionUI); });
@@ -32,10 +46,10 @@ CDeviceList::CDeviceList(CPaintManagerUI& pm, IDialogBuilderCallback* builder, D
     : pm_(pm),
       builder_(builder),
       hooks_(std::move(hooks)),
-      discovery_(std::make_unique<CDeviceDiscovery>(pm.GetPaintWindow())) {
+      discovery_(std::make_unique<CDeviceDiscovery>(WindowHooks(pm.GetPaintWindow(), identityMsg_))) {
   RegisterDeviceListControls();
   // The shell registers the identity message at start; SetIdentityMessage overrides.
-  if (auto number = FindRegisteredMessage(kAppIdentity)) discovery_->SetIdentityMessage(*number);
+  if (auto number = FindRegisteredMessage(kAppIdentity)) identityMsg_ = *number;
 }
 
 CDeviceList::~CDeviceList() {
@@ -51,7 +65,7 @@ CDeviceList::~CDeviceList() {
 
 bool CDeviceList::StartDiscovery() { return discovery_->Start(); }
 void CDeviceList::StopDiscovery() { discovery_->Stop(); }
-void CDeviceList::SetIdentityMessage(UINT msg) { discovery_->SetIdentityMessage(msg); }
+void CDeviceList::SetIdentityMessage(UINT msg) { identityMsg_ = msg; }
 
 CVarnikUSBDevice* CDeviceList::PageAt(int index) const {
   return index >= 0 && index < PageCount() ? entries_[static_cast<std::size_t>(index)]->page : nullptr;

@@ -5,6 +5,7 @@
 #include <array>
 #include <string_view>
 
+#include "devices/page_setup.h"
 #include "devices/varnik_usb_device.h"
 #include "mainwnd/device_list_parts.h"
 #include "mainwnd/device_option.h"
@@ -108,17 +109,9 @@ CVarnikUSBDevice* CDeviceList::CreatePage(int tableRow) {
   // The page joins the tree first, so its own controls can be found while it
   // binds them.
   pages->Add(page);
-  page->SetPageXmlPath(pageInfo.pageSkinFile);
+  SetUpPage(*page, productRow, row);
   page->SetMainWindow(pm_.GetPaintWindow());
-  page->SetKeyCount(pageInfo.keyCount);
-  page->SetLightCount(pageInfo.lightCount);
-  page->SetProductRow(productRow);
-  page->SetWirelessFlag(pageInfo.wireless != 0);
-  page->SetDeviceFolderName(product.productKey);
   page->SetPowerDisplay(panel);
-  page->SetDeviceIdentity(row);
-  page->SetModelIndex(product.defaultDataIndex);
-  page->SetLightConfigName(pageInfo.lightingFileBase);
   page->InitPage();
   if (auto* list = ListForKind(kind)) list->push_back(page);
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "devices/varnik_usb_device.h"
-#include "mainwnd/device_discovery.h"
+#include "hid/device_discovery.h"
 #include "mainwnd/device_list.h"
 #include "platform/trace.h"
 #include "ui/controls.h"
