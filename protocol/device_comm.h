@@ -13,6 +13,7 @@ namespace korvale {
 
 using proto::CMD_BAD_ARGUMENT;
 using proto::CMD_NO_ANSWER;
+using proto::CMD_NOT_READ;
 using proto::CMD_NOT_LINKED;
 using proto::CMD_OK;
 using proto::CMD_STATUS_FE;
