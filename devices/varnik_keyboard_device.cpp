@@ -263,9 +263,11 @@ void CVarnikKeyboardDevice::ReloadCustomColours() {
 void CVarnikKeyboardDevice::FillCustomColours(bool on) {
   CKeyboardLighting& engine = Lighting();
   engine.FillCustomColours(on);
-  if (MayWriteCustomColours()) engine.WriteCustomColoursToDevice(comm_, positions_);
   auto* editor = FindHooks<ILightEditorHooks>("LightControlItem");
   const int group = editor != nullptr ? editor->GetCustomGroup() : -1;
+  // The keyboard's group and the profile's are the editor's one.
+  if (group >= 0) engine.SetCustomGroup(group);
+  if (MayWriteCustomColours()) engine.WriteCustomColoursToDevice(comm_, positions_);
   if (group >= 0) {
     std::vector<LedColour> table(static_cast<std::size_t>(lightCount_));
     engine.Snapshot(table);
