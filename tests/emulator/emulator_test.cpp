@@ -422,6 +422,16 @@ TEST_F(EmulatorTest, ProgramServesKeepsStateAndTakesCommands) {
   p.Send("link up");
   EXPECT_EQ(p.Line(), "ok link up");
   EXPECT_TRUE(radio.LinkCheck());
+  // The cable's packet size through the receiver is refused, and the journal says so.
+  radio.SetConnectionMode(kModeCable);
+  radio.viaReceiver = 1;
+  p.Send("journal-clear mouse-receiver");
+  EXPECT_EQ(p.Line(), "ok journal-clear mouse-receiver");
+  uint8_t block[kInfoSize] = {};
+  EXPECT_EQ(radio.ReadInfo(block), CMD_STATUS_FF);
+  p.Send("journal mouse-receiver");
+  EXPECT_EQ(p.Line(), "cmd 03 len 34 off 0 data " + std::string(2 * kInfoSize, '0') + " status ff");
+  EXPECT_EQ(p.Line(), "ok journal 1");
 
   // Unplugging on stdin: the bound channel fails at once, not at its time-out.
   p.Send("unplug keyboard");
