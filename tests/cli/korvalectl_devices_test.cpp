@@ -14,6 +14,7 @@
 #include "hid/hid_device.h"
 #include "protocol/commands.h"
 #include "tests/support/emu_process.h"
+#include "tests/support/journal.h"
 
 namespace korvale {
 namespace {
@@ -200,11 +201,10 @@ TEST_F(KorvalectlDevices, InfoWritesNothing) {
     EXPECT_EQ(Parse(r.out)["activeProfile"], 1);
   }
   EXPECT_EQ(DataFiles(), before);
-  for (const std::string& l : emu_.Listing("journal keyboard")) {
-    const int cmd = std::stoi(l.substr(4, 2), nullptr, 16);
+  for (const int cmd : testing::Codes(testing::ParseJournal(emu_.Listing("journal keyboard")))) {
     EXPECT_TRUE(cmd == proto::kBeginConfig || cmd == proto::kEndConfig || cmd == proto::kReadInfo ||
                 cmd == proto::kReadConfig || cmd == proto::kReadKeyTable || cmd == proto::kReadLedTable)
-        << l;
+        << std::hex << cmd;
   }
 }
 
