@@ -145,6 +145,7 @@ void CMainWnd::OnWindowInit() {
   // The audio-lighting settings, rebuilt from the default copy when missing.
   audioSettingsPath_ = AppDataFolder() / "AudioFile.json";
   audioSettings_ = ReadWithDefaultCopy(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json")["Device"];
+  audioStyles_ = ReadAudioStyles(audioSettings_);
 }
 
 // ---- notifications ----
