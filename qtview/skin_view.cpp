@@ -105,8 +105,8 @@ struct Scale {
   UiRect operator()(const UiRect& r) const { return UiRect{(*this)(r.left), (*this)(r.top), (*this)(r.right), (*this)(r.bottom)}; }
 };
 
-// Room beside a button's text: the style sheet's horizontal padding.
-constexpr int kButtonTextRoom = 24;
+// Room beside a button's text: the style sheet's widest horizontal padding and border.
+constexpr int kButtonTextRoom = 36;
 
 // The width a widget's text needs. A label or text button is never laid out
 // narrower than this, whatever width the skin gave it: a longer word in
