@@ -260,13 +260,13 @@ TEST(QtSkinView, ChildrenAddedAndRemovedLive) {
   auto* extra = new CButtonUI;
   extra->SetName("extra");
   extra->SetText("More");
-  extra->SetAttribute("width", "60");
+  extra->SetAttribute("width", "80");  // room enough for its text
   row->Add(extra);
   QApplication::processEvents();
   auto* widget = w.WidgetOf<QPushButton>("extra");
   ASSERT_NE(widget, nullptr);
   EXPECT_EQ(widget->text(), "More");
-  EXPECT_EQ(widget->width(), 60);
+  EXPECT_EQ(widget->width(), 80);
   QTest::mouseClick(widget, Qt::LeftButton);
   EXPECT_EQ(w.rec.Count("click", "extra"), 1);
 
