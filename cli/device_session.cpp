@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 
 #include "cli/korvalectl.h"
 #include "devices/varnik_keyboard_device.h"
+#include "hid/hid_device.h"
 #include "hid/hid_interfaces.h"
 #include "mainwnd/device_discovery.h"
 #include "platform/trace.h"
@@ -93,6 +95,34 @@ std::vector<BoundDevice> FindBoundDevices() {
     }
   }
   return out;
+}
+
+std::vector<DeniedInterface> FindDeniedInterfaces() {
+  const std::vector<DeviceIdEntry> table = MakeSlots();
+  std::vector<DeniedInterface> out;
+  for (const auto& i : ListHidInterfaces()) {
+    DeviceIdEntry id;
+    id.vid = i.vendorId;
+    id.pid = i.productId;
+    id.interfaceNumber = static_cast<uint16_t>(i.interfaceNumber);
+    id.collection = static_cast<uint16_t>(i.collectionNumber);
+    id.usagePage = i.usagePage;
+    id.usage = i.usage;
+    const int row = FindSupportedRow(id);
+    if (row < 0) continue;
+    const std::string node = PathLocation(i.path);
+    if (std::any_of(out.begin(), out.end(), [&](const DeniedInterface& d) { return d.node == node; })) continue;
+    CHidDevice probe;
+    if (probe.Open(i.path, true, true, true, false) || probe.LastOpenError() != EACCES) continue;
+    out.push_back({node, ProductRowOfSlot(table, table[static_cast<std::size_t>(row)])});
+  }
+  return out;
+}
+
+std::string DeniedReason(const DeniedInterface& d) {
+  const char* product = d.productRow >= 0 ? kProducts[static_cast<std::size_t>(d.productRow)].productKey : "device";
+  return "cannot open " + d.node + " (" + product +
+         "): permission denied; install data/udev/70-korvale.rules (see README), then plug the device in again";
 }
 
 int ProductRowOfKey(const std::string& key) {

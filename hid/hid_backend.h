@@ -35,6 +35,7 @@ struct HidBackend {
 struct HidOpenInfo {
   HidAttributes attributes;
   std::vector<uint8_t> descriptor;
+  int openErrno = 0;  // why the node or socket would not open (EACCES: its permissions)
 };
 
 // Where enumeration and Open look (tests point these at fixtures).
@@ -45,8 +46,6 @@ struct HidRoots {
 };
 HidRoots CurrentHidRoots();
 
-// Splits "<node or vhid:socket>#vid_..." into the part before the identity.
-std::string PathLocation(const std::string& path);
 
 inline constexpr const char* kVhidPrefix = "vhid:";
 

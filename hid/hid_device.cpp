@@ -153,6 +153,7 @@ bool CHidDevice::IsOpen() const {
 
 bool CHidDevice::Open(const std::string& path, bool read, bool write, bool overlapped, bool exclusiveWrite) {
   Close();
+  openError_ = 0;
   if (path.empty() || path.size() > kMaxPathLength || path.find('\0') != std::string::npos) {
     Trace("hid: refusing to open an empty or overlong interface path");
     return false;
@@ -172,6 +173,7 @@ bool CHidDevice::Open(const std::string& path, bool read, bool write, bool overl
     backend = OpenHidraw(CurrentHidRoots(), location, read, write, info);
   }
   if (!backend) {
+    openError_ = info.openErrno;
     path_.clear();
     return false;
   }

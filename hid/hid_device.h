@@ -77,6 +77,9 @@ class CHidDevice {
   bool Open(const std::string& path, bool read, bool write, bool overlapped, bool exclusiveWrite);
   void Close();  // harmless when closed; wakes a blocked Read/Write
   bool IsOpen() const;
+  // errno of the node or socket that the last Open could not open (EACCES:
+  // the node's permissions keep us out); 0 when it opened or failed later.
+  int LastOpenError() const { return openError_; }
 
   // bytesRead/bytesWritten may be null; they get 0 on failure.
   bool Read(uint8_t* buffer, uint32_t length, uint32_t* bytesRead, uint32_t timeoutMs);
@@ -121,6 +124,7 @@ class CHidDevice {
   std::vector<HidDataEntry> inputData_, outputData_, featureData_;
   uint32_t interfaceNumber_ = 0;
   uint32_t collectionNumber_ = 0;
+  int openError_ = 0;
   Event stop_{Event::Reset::Auto};
   std::unique_ptr<HidBackend> backend_;
   std::unique_ptr<HidCollectionCaps> collection_;

@@ -23,6 +23,9 @@ struct HidInterfaceInfo {
 // hidraw nodes first (unless disabled), then the virtual bus.
 std::vector<HidInterfaceInfo> ListHidInterfaces();
 
+// The node or "vhid:socket" of an interface path: the part before "#vid_".
+std::string PathLocation(const std::string& path);
+
 // "vid_XXXX&pid_XXXX&mi_XX" and "&colNN" when the interface has several
 // top-level collections (index counts from 0 here, from 01 in the text).
 std::string IdentitySuffix(uint16_t vid, uint16_t pid, uint32_t interfaceNumber,

@@ -203,7 +203,10 @@ void EnumerateVhid(std::vector<HidInterfaceInfo>& out) {
 
 std::unique_ptr<HidBackend> OpenVhid(const std::filesystem::path& socket, HidOpenInfo& info) {
   Socket fd = Connect(socket);
-  if (fd.Get() < 0) return nullptr;
+  if (fd.Get() < 0) {
+    info.openErrno = errno;
+    return nullptr;
+  }
   vhid::FrameReader reader;
   auto block = AskInfo(fd.Get(), reader);
   if (!block) return nullptr;
