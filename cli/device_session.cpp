@@ -101,14 +101,7 @@ std::vector<DeniedInterface> FindDeniedInterfaces() {
   const std::vector<DeviceIdEntry> table = MakeSlots();
   std::vector<DeniedInterface> out;
   for (const auto& i : ListHidInterfaces()) {
-    DeviceIdEntry id;
-    id.vid = i.vendorId;
-    id.pid = i.productId;
-    id.interfaceNumber = static_cast<uint16_t>(i.interfaceNumber);
-    id.collection = static_cast<uint16_t>(i.collectionNumber);
-    id.usagePage = i.usagePage;
-    id.usage = i.usage;
-    const int row = FindSupportedRow(id);
+    const int row = SupportedRowOf(i);
     if (row < 0) continue;
     const std::string node = PathLocation(i.path);
     if (std::any_of(out.begin(), out.end(), [&](const DeniedInterface& d) { return d.node == node; })) continue;

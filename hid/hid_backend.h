@@ -29,6 +29,12 @@ struct HidBackend {
   virtual void AbortWrite() {}
   // Whether the interface's reports carry a report id.
   virtual void SetNumbered(bool) {}
+  // Feature report exchanges, answered by the device itself (a control
+  // transfer on USB). GetFeature: report[0] is the report id and the size the
+  // room; on Done the report as the device gave it, id first. Both wait at
+  // most timeoutMs.
+  virtual HidIo GetFeature(std::vector<uint8_t>& report, int timeoutMs) = 0;
+  virtual HidIo SetFeature(std::span<const uint8_t> report, int timeoutMs) = 0;
 };
 
 // What an opened interface says about itself.

@@ -91,6 +91,17 @@ void AppendCollections(const std::string& location, const std::string& backend, 
   }
 }
 
+int SupportedRowOf(const HidInterfaceInfo& i) {
+  DeviceIdEntry id;
+  id.vid = i.vendorId;
+  id.pid = i.productId;
+  id.interfaceNumber = static_cast<uint16_t>(i.interfaceNumber);
+  id.collection = static_cast<uint16_t>(i.collectionNumber);
+  id.usagePage = i.usagePage;
+  id.usage = i.usage;
+  return FindSupportedRow(id);
+}
+
 std::vector<HidInterfaceInfo> ListHidInterfaces() {
   std::vector<HidInterfaceInfo> out;
   const HidRoots roots = CurrentHidRoots();
@@ -391,6 +402,59 @@ bool CHidDevice::Write(const uint8_t* buffer, uint32_t length, uint32_t* bytesWr
       return false;
     }
   }
+}
+
+namespace {
+
+int FeatureWait(uint32_t timeoutMs) {
+  return static_cast<int>(std::min<uint32_t>(timeoutMs, 1u << 30));
+}
+
+}  // namespace
+
+bool CHidDevice::GetFeature(uint8_t* buffer, uint32_t length, uint32_t* bytesRead, uint32_t timeoutMs) {
+  if (bytesRead) *bytesRead = 0;
+  HidIoScope scope(*this);
+  if (!scope) return false;
+  const uint32_t len = caps_.featureReportByteLength;
+  if (!buffer || len == 0 || length < len) {
+    Trace("hid: feature buffer of %u bytes on %s; the feature report has %u", length, path_.c_str(), len);
+    return false;
+  }
+  const bool idOk = collection_->usesReportIds ? collection_->HasReportId(HidReportType::Feature, buffer[0]) : buffer[0] == 0;
+  if (!idOk) {
+    Trace("hid: feature report id %u does not belong to %s", buffer[0], path_.c_str());
+    return false;
+  }
+  std::vector<uint8_t> report(len, 0);
+  report[0] = buffer[0];
+  if (backend_->GetFeature(report, FeatureWait(timeoutMs)) != HidIo::Done || report.empty() || report[0] != buffer[0]) {
+    Trace("hid: %s gave no feature report %u", path_.c_str(), buffer[0]);
+    return false;
+  }
+  std::memcpy(buffer, report.data(), report.size());
+  std::memset(buffer + report.size(), 0, len - report.size());
+  if (bytesRead) *bytesRead = static_cast<uint32_t>(report.size());
+  return true;
+}
+
+bool CHidDevice::SetFeature(const uint8_t* buffer, uint32_t length, uint32_t timeoutMs) {
+  HidIoScope scope(*this);
+  if (!scope) return false;
+  const uint32_t len = caps_.featureReportByteLength;
+  if (!buffer || length == 0 || len == 0 || length > len) {
+    Trace("hid: feature report of %u bytes refused on %s (its length is %u)", length, path_.c_str(), len);
+    return false;
+  }
+  const bool idOk = collection_->usesReportIds ? collection_->HasReportId(HidReportType::Feature, buffer[0]) : buffer[0] == 0;
+  if (!idOk) {
+    Trace("hid: feature report id %u does not belong to %s", buffer[0], path_.c_str());
+    return false;
+  }
+  // Sent at its full length, zero-padded, as an output report is.
+  std::vector<uint8_t> report(buffer, buffer + length);
+  report.resize(len, 0);
+  return backend_->SetFeature(report, FeatureWait(timeoutMs)) == HidIo::Done;
 }
 
 bool CHidDevice::UnpackReport(const uint8_t* report, uint32_t length, HidReportType type) {

@@ -84,6 +84,12 @@ class CHidDevice {
   // bytesRead/bytesWritten may be null; they get 0 on failure.
   bool Read(uint8_t* buffer, uint32_t length, uint32_t* bytesRead, uint32_t timeoutMs);
   bool Write(const uint8_t* buffer, uint32_t length, uint32_t* bytesWritten, uint32_t timeoutMs);
+  // Feature reports, as HidD_GetFeature/HidD_SetFeature do them: buffer[0]
+  // is the report id (0 when unnumbered) and must be one of this collection's
+  // feature reports. GetFeature gives the report id first, as long as the
+  // device made it (bytesRead), zero-filled up to the feature report length.
+  bool GetFeature(uint8_t* buffer, uint32_t length, uint32_t* bytesRead, uint32_t timeoutMs);
+  bool SetFeature(const uint8_t* buffer, uint32_t length, uint32_t timeoutMs);
   // Signals the stop event: a waiting Read/Write returns failure; with none
   // waiting, the next one fails once (auto-reset, as designed).
   void Stop();

@@ -20,6 +20,10 @@ struct HidInterfaceInfo {
   std::string productName;
 };
 
+// The supported-device row the interface matches (its ids, interface,
+// collection and top-level usage), or -1.
+int SupportedRowOf(const HidInterfaceInfo& i);
+
 // hidraw nodes first (unless disabled), then the virtual bus.
 std::vector<HidInterfaceInfo> ListHidInterfaces();
 

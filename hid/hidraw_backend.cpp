@@ -162,6 +162,29 @@ class HidrawBackend final : public HidBackend {
     }
   }
 
+  // The kernel bounds these itself (5 s for uhid, the USB control time-out
+  // for usbhid); the ioctls have no time-out of ours.
+  HidIo GetFeature(std::vector<uint8_t>& report, int) override {
+    for (;;) {
+      const int n = ::ioctl(fd_, HIDIOCGFEATURE(report.size()), report.data());
+      if (n >= 0) {
+        report.resize(std::min<std::size_t>(static_cast<std::size_t>(n), report.size()));
+        return HidIo::Done;
+      }
+      if (errno == EINTR) continue;
+      return HidIo::Failed;
+    }
+  }
+
+  HidIo SetFeature(std::span<const uint8_t> report, int) override {
+    for (;;) {
+      const int n = ::ioctl(fd_, HIDIOCSFEATURE(report.size()), report.data());
+      if (n >= 0) return static_cast<std::size_t>(n) == report.size() ? HidIo::Done : HidIo::Failed;
+      if (errno == EINTR) continue;
+      return HidIo::Failed;
+    }
+  }
+
   HidIo TryWrite(std::span<const uint8_t> report) override {
     for (;;) {
       const ssize_t n = ::write(fd_, report.data(), report.size());
