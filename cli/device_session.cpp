@@ -4,11 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 
 #include "cli/korvalectl.h"
 #include "devices/varnik_keyboard_device.h"
-#include "hid/hid_device.h"
 #include "hid/hid_interfaces.h"
 #include "mainwnd/device_discovery.h"
 #include "platform/trace.h"
@@ -100,15 +98,8 @@ std::vector<BoundDevice> FindBoundDevices() {
 std::vector<DeniedInterface> FindDeniedInterfaces() {
   const std::vector<DeviceIdEntry> table = MakeSlots();
   std::vector<DeniedInterface> out;
-  for (const auto& i : ListHidInterfaces()) {
-    const int row = SupportedRowOf(i);
-    if (row < 0) continue;
-    const std::string node = PathLocation(i.path);
-    if (std::any_of(out.begin(), out.end(), [&](const DeniedInterface& d) { return d.node == node; })) continue;
-    CHidDevice probe;
-    if (probe.Open(i.path, true, true, true, false) || probe.LastOpenError() != EACCES) continue;
-    out.push_back({node, ProductRowOfSlot(table, table[static_cast<std::size_t>(row)])});
-  }
+  for (const auto& d : ListDeniedNodes())
+    out.push_back({d.node, ProductRowOfSlot(table, table[static_cast<std::size_t>(d.supportedRow)])});
   return out;
 }
 

@@ -102,6 +102,20 @@ int SupportedRowOf(const HidInterfaceInfo& i) {
   return FindSupportedRow(id);
 }
 
+std::vector<HidDeniedNode> ListDeniedNodes() {
+  std::vector<HidDeniedNode> out;
+  for (const auto& i : ListHidInterfaces()) {
+    const int row = SupportedRowOf(i);
+    if (row < 0) continue;
+    const std::string node = PathLocation(i.path);
+    if (std::any_of(out.begin(), out.end(), [&](const HidDeniedNode& d) { return d.node == node; })) continue;
+    CHidDevice probe;
+    if (probe.Open(i.path, true, true, true, false) || probe.LastOpenError() != EACCES) continue;
+    out.push_back({node, row});
+  }
+  return out;
+}
+
 std::vector<HidInterfaceInfo> ListHidInterfaces() {
   std::vector<HidInterfaceInfo> out;
   const HidRoots roots = CurrentHidRoots();

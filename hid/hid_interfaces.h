@@ -24,6 +24,15 @@ struct HidInterfaceInfo {
 // collection and top-level usage), or -1.
 int SupportedRowOf(const HidInterfaceInfo& i);
 
+// A node of a supported interface that is present but may not be opened:
+// its permissions keep this user out (no udev rule, or not applied yet).
+struct HidDeniedNode {
+  std::string node;      // "/dev/hidraw3"
+  int supportedRow = -1; // the first supported row it carries
+};
+// One entry per node, in listing order.
+std::vector<HidDeniedNode> ListDeniedNodes();
+
 // hidraw nodes first (unless disabled), then the virtual bus.
 std::vector<HidInterfaceInfo> ListHidInterfaces();
 

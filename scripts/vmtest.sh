@@ -7,9 +7,13 @@
 # QEMU's isa-debug-exit device. The kernel and its modules are cached under
 # BUILD/vm (delete the folder to fetch them again).
 #   scripts/vmtest.sh [BUILD]        (default build-test)
+#   scripts/vmtest.sh BUILD bench    the figures instead of the checks: boot to
+#     the first korvalectl list answer, and bench_discovery's plug-to-tile
+#     through real udev events (BUILD must hold the benchmark programs)
 set -euo pipefail
 SRC=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=$(cd "${1:-$SRC/build-test}" && pwd)
+MODE=${2:-test}
 VM=$BUILD/vm
 TIMEOUT=${KORVALE_VM_TIMEOUT:-360}
 mkdir -p "$VM"
@@ -79,6 +83,7 @@ done < <(for m in virtio_pci 9pnet_virtio 9p uhid hid_generic; do
 cat > "$IRD/init" <<INIT
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
+echo
 mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
@@ -90,7 +95,7 @@ if mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose,ro host
   mount -t devtmpfs dev /mnt/dev
   mount -t tmpfs run /mnt/run
   mount -t tmpfs tmp /mnt/tmp
-  chroot /mnt /bin/bash "$SRC/tests/vm/guest.sh" "$SRC" "$BUILD"
+  chroot /mnt /bin/bash "$SRC/tests/vm/guest.sh" "$SRC" "$BUILD" "$MODE"
   status=\$?
 else
   echo "vmtest: cannot mount the host's root"

@@ -5,6 +5,7 @@
 # One line per step; the exit status is the number of failed steps.
 SRC=$1
 BUILD=$2
+MODE=${3:-test}  # "bench": the figures only
 BIN=$BUILD/bin
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 export HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/run XDG_DATA_HOME=/tmp/home/data XDG_CONFIG_HOME=/tmp/home/config
@@ -142,6 +143,16 @@ permission_denied() {
   [ $rc -eq 4 ] && grep -q '/dev/hidraw[0-9]*.*permission denied' <<< "$out" && grep -q '70-korvale.rules' <<< "$out"
 }
 
+# The window as that user: the overlay names the node instead of "no device".
+window_denied() {
+  local out
+  out=$(HOME=/tmp/nobody XDG_RUNTIME_DIR=/tmp/nobody XDG_DATA_HOME=/tmp/nobody/data XDG_CONFIG_HOME=/tmp/nobody/config \
+        KORVALE_TRACE=1 setpriv --reuid=65534 --regid=65534 --clear-groups \
+        timeout 120 "$BIN/korvale" --screenshots /tmp/nobody/shots --screenshot-delay 0 2>&1)
+  grep 'may not be opened' <<< "$out" || { tail -30 <<< "$out"; return 1; }
+  [ -s /tmp/nobody/shots/main.png ]
+}
+
 window() {
   rm -rf /tmp/shots
   KORVALE_TRACE=1 timeout 120 "$BIN/korvale" --screenshots /tmp/shots --screenshot-delay 300 2>&1 | grep -v '^==' | tail -60
@@ -151,9 +162,20 @@ window() {
   [ -s /tmp/shots/main.png ] && [ "$(ls /tmp/shots/page-*.png 2>/dev/null | wc -l)" -ge 1 ]
 }
 
+if [ "$MODE" = bench ]; then
+  step "udevd with 70-korvale.rules" start_udevd
+  step "korvale-emu --uhid" start_emulator
+  step "korvalectl list (first answer)" first_list && grep '^vmtest: first list' "$LOG"
+  echo quit >&3
+  wait "$EMU_PID" 2>/dev/null
+  KORVALE_BENCH_UHID=1 "$BIN/bench_discovery" 2>&1 | sed 's/^/vmtest: bench: /'
+  exit $(( failed + PIPESTATUS[0] ))
+fi
+
 step "udevd with 70-korvale.rules" start_udevd
 step "foreign uhid device" bash -c "python3 '$SRC/tests/vm/foreign_uhid.py' > /tmp/foreign.out 2>&1 & until grep -q created /tmp/foreign.out; do sleep 0.1; done"
 step "korvale-emu --uhid" start_emulator
+step "hidraw unit tests on uhid" "$BIN/uhid_tests"
 step "korvalectl list (first answer)" first_list && grep '^vmtest: first list' "$LOG"
 step "korvalectl interfaces --json" check_interfaces
 step "udev tags on hidraw nodes" check_tags
@@ -161,6 +183,7 @@ step "korvalectl info, every device" info_all
 step "lighting change (keyboard)" lighting
 step "hotplug unplug/plug" hotplug
 step "permission denied is exit 4" permission_denied
+step "window: permission denied shown" window_denied
 step "window offscreen screenshots" window
 
 echo quit >&3
