@@ -168,8 +168,12 @@ if [ "$MODE" = bench ]; then
   step "korvalectl list (first answer)" first_list && grep '^vmtest: first list' "$LOG"
   echo quit >&3
   wait "$EMU_PID" 2>/dev/null
-  KORVALE_BENCH_UHID=1 "$BIN/bench_discovery" 2>&1 | sed 's/^/vmtest: bench: /'
-  exit $(( failed + PIPESTATUS[0] ))
+  # Through udev, then on the bus in the same machine for comparison.
+  KORVALE_BENCH_UHID=1 "$BIN/bench_discovery" 2>&1 | sed 's/^/vmtest: bench uhid: /'
+  [ "${PIPESTATUS[0]}" -eq 0 ] || failed=$((failed + 1))
+  "$BIN/bench_discovery" 2>&1 | grep PlugToTile | sed 's/^/vmtest: bench bus: /'
+  [ "${PIPESTATUS[0]}" -eq 0 ] || failed=$((failed + 1))
+  exit $failed
 fi
 
 step "udevd with 70-korvale.rules" start_udevd
