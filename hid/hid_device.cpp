@@ -394,11 +394,7 @@ bool CHidDevice::Write(const uint8_t* buffer, uint32_t length, uint32_t* bytesWr
   // A shorter report is sent zero-padded to the fixed report length.
   std::vector<uint8_t> report(buffer, buffer + length);
   report.resize(len, 0);
-  const bool idOk = collection_->usesReportIds ? collection_->HasReportId(HidReportType::Output, report[0]) : report[0] == 0;
-  if (!idOk) {
-    Trace("hid: output report id %u does not belong to %s", report[0], path_.c_str());
-    return false;
-  }
+  if (!OwnsReportId(HidReportType::Output, report[0])) return false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs == kHidInfinite ? 0 : timeoutMs);
   for (;;) {
     if ((stop_.IsSet() && stop_.Consume()) || closing_.IsSet()) {
@@ -426,6 +422,14 @@ int FeatureWait(uint32_t timeoutMs) {
 
 }  // namespace
 
+// Whether id is one of this collection's reports of the type (0 when unnumbered).
+bool CHidDevice::OwnsReportId(HidReportType type, uint8_t id) const {
+  if (collection_->usesReportIds ? collection_->HasReportId(type, id) : id == 0) return true;
+  Trace("hid: %s report id %u does not belong to %s", type == HidReportType::Output ? "output" : "feature", id,
+        path_.c_str());
+  return false;
+}
+
 bool CHidDevice::GetFeature(uint8_t* buffer, uint32_t length, uint32_t* bytesRead, uint32_t timeoutMs) {
   if (bytesRead) *bytesRead = 0;
   HidIoScope scope(*this);
@@ -435,11 +439,7 @@ bool CHidDevice::GetFeature(uint8_t* buffer, uint32_t length, uint32_t* bytesRea
     Trace("hid: feature buffer of %u bytes on %s; the feature report has %u", length, path_.c_str(), len);
     return false;
   }
-  const bool idOk = collection_->usesReportIds ? collection_->HasReportId(HidReportType::Feature, buffer[0]) : buffer[0] == 0;
-  if (!idOk) {
-    Trace("hid: feature report id %u does not belong to %s", buffer[0], path_.c_str());
-    return false;
-  }
+  if (!OwnsReportId(HidReportType::Feature, buffer[0])) return false;
   std::vector<uint8_t> report(len, 0);
   report[0] = buffer[0];
   if (backend_->GetFeature(report, FeatureWait(timeoutMs)) != HidIo::Done || report.empty() || report[0] != buffer[0]) {
@@ -460,11 +460,7 @@ bool CHidDevice::SetFeature(const uint8_t* buffer, uint32_t length, uint32_t tim
     Trace("hid: feature report of %u bytes refused on %s (its length is %u)", length, path_.c_str(), len);
     return false;
   }
-  const bool idOk = collection_->usesReportIds ? collection_->HasReportId(HidReportType::Feature, buffer[0]) : buffer[0] == 0;
-  if (!idOk) {
-    Trace("hid: feature report id %u does not belong to %s", buffer[0], path_.c_str());
-    return false;
-  }
+  if (!OwnsReportId(HidReportType::Feature, buffer[0])) return false;
   // Sent at its full length, zero-padded, as an output report is.
   std::vector<uint8_t> report(buffer, buffer + length);
   report.resize(len, 0);

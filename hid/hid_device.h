@@ -118,6 +118,7 @@ class CHidDevice {
   bool SetupCapabilities();
   friend class HidIoScope;
   bool AcceptInput(std::vector<uint8_t>& report) const;
+  bool OwnsReportId(HidReportType type, uint8_t id) const;
 
   std::vector<std::string> paths_;
   uint32_t cursor_ = 0;
