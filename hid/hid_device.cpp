@@ -104,11 +104,13 @@ int SupportedRowOf(const HidInterfaceInfo& i) {
 
 std::vector<HidDeniedNode> ListDeniedNodes() {
   std::vector<HidDeniedNode> out;
+  std::vector<std::string> tried;  // one open per node, not per collection
   for (const auto& i : ListHidInterfaces()) {
     const int row = SupportedRowOf(i);
     if (row < 0) continue;
     const std::string node = PathLocation(i.path);
-    if (std::any_of(out.begin(), out.end(), [&](const HidDeniedNode& d) { return d.node == node; })) continue;
+    if (std::find(tried.begin(), tried.end(), node) != tried.end()) continue;
+    tried.push_back(node);
     CHidDevice probe;
     if (probe.Open(i.path, true, true, true, false) || probe.LastOpenError() != EACCES) continue;
     out.push_back({node, row});

@@ -15,7 +15,7 @@ SRC=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=$(cd "${1:-$SRC/build-test}" && pwd)
 MODE=${2:-test}
 VM=$BUILD/vm
-TIMEOUT=${KORVALE_VM_TIMEOUT:-360}
+TIMEOUT=${KORVALE_VM_TIMEOUT:-420}
 mkdir -p "$VM"
 
 say() { echo "vmtest: $*"; }
