@@ -81,6 +81,12 @@ int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out) {
       return kExitOk;
     }
   }
+  // Present but out of reach is not "not connected": say which node and why.
+  for (const auto& denied : FindDeniedInterfaces()) {
+    if (denied.productRow != row) continue;
+    ctx.err << "korvalectl: " << DeniedReason(denied) << "\n";
+    return kExitDeviceError;
+  }
   ctx.err << "korvalectl: no " << kProducts[static_cast<std::size_t>(row)].productKey << " connected\n";
   return kExitNoDevice;
 }
@@ -95,9 +101,9 @@ int DeviceFailed(CliContext& ctx, const BoundDevice& d, const std::string& reaso
   return kExitDeviceError;
 }
 
-int OpenKeyboard(CliContext& ctx, const BoundDevice& d, KeyboardSession& s) {
+int OpenKeyboard(CliContext& ctx, const BoundDevice& d, KeyboardSession& s, bool readOnly) {
   std::string reason;
-  const int r = s.Open(d, reason);
+  const int r = s.Open(d, reason, readOnly);
   if (r != kExitOk) ctx.err << "korvalectl: " << d.productKey << ": " << reason << "\n";
   return r;
 }
@@ -158,6 +164,12 @@ int WriteRecord(CliContext& ctx, const BoundDevice& d, CVarnikKeyboardDevice& kb
 int CmdList(CliContext& ctx) {
   if (!ctx.args.empty()) return ctx.Usage("list takes no arguments (got '" + ctx.args.front() + "')");
   const auto devices = FindBoundDevices();
+  const auto denied = FindDeniedInterfaces();
+  // The devices that can be reached are listed; each one that cannot is an error.
+  const auto reportDenied = [&] {
+    for (const auto& d : denied) ctx.err << "korvalectl: " << DeniedReason(d) << "\n";
+    return denied.empty() ? kExitOk : kExitDeviceError;
+  };
   if (ctx.json) {
     Json::Value root(Json::objectValue);
     Json::Value& items = root["devices"] = Json::Value(Json::arrayValue);
@@ -178,9 +190,9 @@ int CmdList(CliContext& ctx) {
       items.append(v);
     }
     WriteJson(root, ctx.out);
-    return kExitOk;
+    return reportDenied();
   }
-  if (devices.empty()) {
+  if (devices.empty() && denied.empty()) {
     ctx.out << "no devices connected\n";
     return kExitOk;
   }
@@ -189,7 +201,7 @@ int CmdList(CliContext& ctx) {
     for (const auto& i : d.interfaces)
       ctx.out << "  " << (i.auxiliary == kAuxiliaryConsumer ? "consumer " : "command  ") << i.path << "\n";
   }
-  return kExitOk;
+  return reportDenied();
 }
 
 int CmdInfo(CliContext& ctx) {
@@ -225,7 +237,8 @@ int CmdInfo(CliContext& ctx) {
   }
 
   KeyboardSession s;
-  if (int r = OpenKeyboard(ctx, d, s); r != kExitOk) return r;
+  // Showing changes nothing: no file is created or saved, nothing written back.
+  if (int r = OpenKeyboard(ctx, d, s, /*readOnly=*/true); r != kExitOk) return r;
   CVarnikKeyboardDevice& kb = s.Page();
   const auto& info = kb.GetDeviceInfo();
   const auto& rec = kb.ConfigRecord();
@@ -247,9 +260,13 @@ int CmdInfo(CliContext& ctx) {
     cfg["ledMode"] = c.zzccLedMode;
     cfg["customGroup"] = c.customGroup;
     root["configuration"] = cfg;
-    root["profile"]["name"] = s.Profile().name;
-    root["profile"]["uuid"] = s.Profile().uuid;
-    root["profile"]["file"] = kb.GetProfilePath();
+    if (s.HasProfile()) {
+      root["profile"]["name"] = s.Profile().name;
+      root["profile"]["uuid"] = s.Profile().uuid;
+      root["profile"]["file"] = kb.GetProfilePath();
+    } else {
+      root["profile"] = Json::Value(Json::nullValue);
+    }
     WriteJson(root, ctx.out);
     return kExitOk;
   }
@@ -263,8 +280,8 @@ int CmdInfo(CliContext& ctx) {
           << "direction       " << int{c.direction} << "\n"
           << "multicolor      " << (c.multiColor ? "on" : "off") << "\n"
           << "color           " << Rgb(c.red, c.green, c.blue) << "\n"
-          << "profile         " << s.Profile().name << "\n"
-          << "profile file    " << kb.GetProfilePath() << "\n";
+          << "profile         " << (s.HasProfile() ? s.Profile().name : "none yet") << "\n"
+          << "profile file    " << (s.HasProfile() ? kb.GetProfilePath() : "-") << "\n";
   return kExitOk;
 }
 

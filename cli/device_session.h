@@ -39,6 +39,17 @@ struct BoundDevice {
 // window) and groups the bound slots by device as the device list does.
 std::vector<BoundDevice> FindBoundDevices();
 
+// A supported interface that is present but may not be opened: its node's
+// permissions keep this user out (no udev rule, or not yet applied).
+struct DeniedInterface {
+  std::string node;  // "/dev/hidraw3"
+  int productRow = -1;
+};
+// One entry per node, in listing order.
+std::vector<DeniedInterface> FindDeniedInterfaces();
+// What to tell the user about it, naming the node and the rule.
+std::string DeniedReason(const DeniedInterface& d);
+
 // The product row for a product key, case-insensitive; -1 when unknown.
 int ProductRowOfKey(const std::string& key);
 
@@ -60,13 +71,18 @@ class KeyboardSession {
   KeyboardSession& operator=(const KeyboardSession&) = delete;
 
   // Returns kExitOk, kExitDeviceError or kExitFailure; reason says why.
-  int Open(const BoundDevice& device, std::string& reason);
+  // A read-only session (info) creates, saves and writes back nothing: the
+  // profile list is only read when it exists, and the page is read-only.
+  int Open(const BoundDevice& device, std::string& reason, bool readOnly = false);
   CVarnikKeyboardDevice& Page() { return *page_; }
   const ProfileSelection& Profile() const { return profile_; }
+  // False for a read-only session on a device folder without a profile list.
+  bool HasProfile() const { return hasProfile_; }
 
  private:
   std::unique_ptr<CVarnikKeyboardDevice> page_;
   ProfileSelection profile_;
+  bool hasProfile_ = false;
 };
 
 // Helpers the device commands share (in cmd_devices.cpp).
@@ -77,7 +93,7 @@ int NotYet(CliContext& ctx, const std::string& what, const BoundDevice& d);
 // "<device>: <reason>", exit 4.
 int DeviceFailed(CliContext& ctx, const BoundDevice& d, const std::string& reason);
 // Opens the keyboard session; reports a failure itself.
-int OpenKeyboard(CliContext& ctx, const BoundDevice& d, KeyboardSession& s);
+int OpenKeyboard(CliContext& ctx, const BoundDevice& d, KeyboardSession& s, bool readOnly = false);
 void WriteJson(const Json::Value& root, std::ostream& out);
 
 }  // namespace korvale::cli

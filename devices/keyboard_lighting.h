@@ -209,6 +209,10 @@ class CKeyboardLighting {
   void StepOff();
   void StepBreathingFourColours();
   void StepBlink(bool fourColours);
+  // Runs one of the whole-device effects on this engine's state and gives
+  // every LED its colour.
+  template <typename Fn>
+  void PutAll(Fn&& step);
   void StepAudio();
   void StepAudioColour();
   void StepRunningLight();
@@ -237,6 +241,10 @@ class CKeyboardLighting {
   LightInfo info_;
   AudioLightInfo audio_;
   int lastMode_ = -1;
+  // The bytes last read from a custom colour group: a write to that group
+  // starts from them, so LEDs no screen key maps keep their colours.
+  std::array<uint8_t, lightfx::kCustomGroupBytes> groupBytes_{};
+  int groupBytesOf_ = -1;
   int count_ = 0;
 
   // effect state

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <deque>
 
-#include "hid/device_table.h"
+#include "emulator/uhid_device.h"
 #include "hid/vhid_frame.h"
 #include "platform/atomic_file.h"
 #include "platform/trace.h"
@@ -28,26 +28,36 @@ namespace {
 // every other interface.
 constexpr int kSendTimeoutMs = 1000;
 constexpr uint32_t kDefaultLateMs = 1500;
+constexpr uint32_t kDefaultZeros = 16;
 constexpr std::size_t kJournalCap = 100000;
 
+// The identity each interface reports, written down here rather than taken
+// from the host's device table, so a wrong row there cannot match itself.
 struct EndpointInfo {
   Endpoint e;
   const char* name;
   Product product;
   bool radio;
-  std::size_t row;  // row of the supported-device table with its identity
+  uint16_t vid, pid;
+  uint8_t interfaceNumber;
   const char* productName;
 };
 
 // clang-format off
 constexpr EndpointInfo kEndpointInfo[] = {
-  {Endpoint::Keyboard,      "keyboard",       Product::Keyboard, false, 0,  "KORVALE TX730max Keyboard"},
-  {Endpoint::MouseCable,    "mouse-cable",    Product::Mouse,    false, 4,  "KORVALE TX730max Mouse"},
-  {Endpoint::MouseReceiver, "mouse-receiver", Product::Mouse,    true,  6,  "KORVALE 2.4G Receiver"},
-  {Endpoint::Mousepad,      "mousepad",       Product::Mousepad, false, 8,  "KORVALE TX730max Mousepad"},
-  {Endpoint::Headset,       "headset",        Product::Headset,  false, 10, "KORVALE TX730max Headset"},
+  {Endpoint::Keyboard,      "keyboard",       Product::Keyboard, false, 0x320F, 0x5064, 1, "KORVALE TX730max Keyboard"},
+  {Endpoint::MouseCable,    "mouse-cable",    Product::Mouse,    false, 0x320F, 0x50EF, 1, "KORVALE TX730max Mouse"},
+  {Endpoint::MouseReceiver, "mouse-receiver", Product::Mouse,    true,  0x320F, 0x221D, 1, "KORVALE 2.4G Receiver"},
+  {Endpoint::Mousepad,      "mousepad",       Product::Mousepad, false, 0x320F, 0x1004, 1, "KORVALE TX730max Mousepad"},
+  {Endpoint::Headset,       "headset",        Product::Headset,  false, 0x0C76, 0x1630, 3, "KORVALE TX730max Headset"},
 };
 // clang-format on
+
+// The event array reports usage minimum + (value - logical minimum): the two
+// minima differ, so a host that reads the raw bytes gets a wrong code.
+constexpr uint16_t kEventLogicalMin = 1;
+constexpr uint16_t kEventUsageMin = 0;
+constexpr uint16_t kEventUsageMax = 0x1FFF;
 
 const EndpointInfo& InfoOf(Endpoint e) {
   for (const auto& i : kEndpointInfo) {
@@ -91,8 +101,9 @@ class Desc {
   }
   // 16-bit consumer usage array: the event code is the first usage.
   Desc& EventArray(uint8_t reportId) {
-    return ReportId(reportId).LogicalMin(0).LogicalMax(0x1FFF).UsageMin(0).UsageMax(0x1FFF)
-        .ReportSize(16).ReportCount(1).Input(0x00);
+    return ReportId(reportId).LogicalMin(kEventLogicalMin)
+        .LogicalMax(kEventLogicalMin + kEventUsageMax - kEventUsageMin)
+        .UsageMin(kEventUsageMin).UsageMax(kEventUsageMax).ReportSize(16).ReportCount(1).Input(0x00);
   }
   // 63-byte vendor input and output of report id 4.
   Desc& CommandReports() {
@@ -136,11 +147,9 @@ std::vector<uint8_t> HeadsetDescriptor() {
 
 const char* EndpointName(Endpoint e) { return InfoOf(e).name; }
 Product EndpointProduct(Endpoint e) { return InfoOf(e).product; }
-uint16_t EndpointVendorId(Endpoint e) { return kSupportedDevices[InfoOf(e).row].vid; }
-uint16_t EndpointProductId(Endpoint e) { return kSupportedDevices[InfoOf(e).row].pid; }
-uint8_t EndpointInterface(Endpoint e) {
-  return static_cast<uint8_t>(kSupportedDevices[InfoOf(e).row].interfaceNumber);
-}
+uint16_t EndpointVendorId(Endpoint e) { return InfoOf(e).vid; }
+uint16_t EndpointProductId(Endpoint e) { return InfoOf(e).pid; }
+uint8_t EndpointInterface(Endpoint e) { return InfoOf(e).interfaceNumber; }
 
 std::optional<Endpoint> ParseEndpoint(const std::string& name) {
   if (name == "mouse") return Endpoint::MouseReceiver;
@@ -160,6 +169,8 @@ const char* FaultKindName(FaultKind k) {
     case FaultKind::StatusFE: return "status-fe";
     case FaultKind::Unplug: return "unplug";
     case FaultKind::Garbage: return "garbage";
+    case FaultKind::WrongOffset: return "wrong-offset";
+    case FaultKind::Zeros: return "zeros";
   }
   return "?";
 }
@@ -167,7 +178,8 @@ const char* FaultKindName(FaultKind k) {
 std::optional<FaultKind> ParseFaultKind(const std::string& name) {
   for (FaultKind k : {FaultKind::None, FaultKind::NoAnswer, FaultKind::LateAnswer,
                       FaultKind::WrongCode, FaultKind::StatusFF, FaultKind::StatusFE,
-                      FaultKind::Unplug, FaultKind::Garbage}) {
+                      FaultKind::Unplug, FaultKind::Garbage, FaultKind::WrongOffset,
+                      FaultKind::Zeros}) {
     if (name == FaultKindName(k)) return k;
   }
   return std::nullopt;
@@ -182,10 +194,13 @@ struct Emulator::Iface {
   Endpoint e;
   const EndpointInfo* info;
   int listenFd = -1;
+  int uhidFd = -1;  // the kernel HID device, when served through uhid
+  bool Plugged() const { return listenFd >= 0 || uhidFd >= 0; }
   std::vector<std::unique_ptr<Client>> clients;
   Fault fault;
   Clock::time_point linkFreeAt{};
   std::deque<Report> journal;
+  std::deque<uint8_t> journalStatus;  // the status byte each command was answered with
 };
 
 struct Emulator::Pending {
@@ -201,6 +216,15 @@ Emulator::Emulator(std::filesystem::path busDir) : dir_(std::move(busDir)) {
 Emulator::~Emulator() {
   Stop();
   if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void Emulator::UseUhid(std::filesystem::path uhidNode) {
+  std::lock_guard lock(mu_);
+  uhidNode_ = std::move(uhidNode);
+}
+
+std::vector<uint8_t> Emulator::DescriptorOf(const Iface& i) const {
+  return i.info->product == Product::Headset ? HeadsetDescriptor() : CommandInterfaceDescriptor();
 }
 
 void Emulator::Add(Endpoint e) {
@@ -240,7 +264,7 @@ bool Emulator::Start() {
     return false;
   }
   std::error_code ec;
-  std::filesystem::create_directories(dir_, ec);
+  if (uhidNode_.empty()) std::filesystem::create_directories(dir_, ec);
   for (auto& i : ifaces_) {
     if (!PlugLocked(*i)) {
       for (auto& j : ifaces_) UnplugLocked(*j);
@@ -274,7 +298,22 @@ void Emulator::Wake() {
 }
 
 bool Emulator::PlugLocked(Iface& i) {
-  if (i.listenFd >= 0) return true;
+  if (i.Plugged()) return true;
+  if (!uhidNode_.empty()) {
+    UhidIdentity id;
+    id.name = i.info->productName;
+    // usbhid ends the physical path with the interface number; so do we.
+    id.phys = std::string("usb-korvale-emu-") + i.info->name + "/input" + std::to_string(EndpointInterface(i.e));
+    id.vendorId = EndpointVendorId(i.e);
+    id.productId = EndpointProductId(i.e);
+    id.version = 0x0100;
+    id.descriptor = DescriptorOf(i);
+    i.uhidFd = UhidCreate(uhidNode_, id);
+    if (i.uhidFd < 0) return false;
+    i.linkFreeAt = Clock::time_point{};
+    ++generation_;
+    return true;
+  }
   const std::string path = SocketPath(i.e).string();
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
@@ -301,6 +340,10 @@ bool Emulator::PlugLocked(Iface& i) {
 }
 
 void Emulator::UnplugLocked(Iface& i) {
+  if (i.uhidFd >= 0) {
+    UhidDestroy(i.uhidFd);
+    i.uhidFd = -1;
+  }
   if (i.listenFd >= 0) {
     ::unlink(SocketPath(i.e).c_str());
     ::close(i.listenFd);
@@ -331,10 +374,14 @@ bool Emulator::Plug(Endpoint e, bool plugged) {
 bool Emulator::IsPlugged(Endpoint e) const {
   std::lock_guard lock(mu_);
   Iface* i = Find(e);
-  return i && i->listenFd >= 0;
+  return i && i->Plugged();
 }
 
 void Emulator::SendInputLocked(Iface& i, const std::vector<uint8_t>& report) {
+  if (i.uhidFd >= 0) {
+    UhidInput(i.uhidFd, report);
+    return;
+  }
   const auto frame = vhid::EncodeFrame(vhid::FrameType::Input, report);
   bool dropped = false;
   for (auto& c : i.clients) {
@@ -361,10 +408,12 @@ void Emulator::ScheduleLocked(Iface& i, Clock::time_point due, std::vector<uint8
 bool Emulator::SendEventLocked(Product p, uint16_t code) {
   bool any = false;
   for (auto& i : ifaces_) {
-    if (i->info->product != p || i->listenFd < 0) continue;
+    if (i->info->product != p || !i->Plugged()) continue;
     if (i->info->radio && !linkUp_) continue;
+    if (code > kEventUsageMax) return false;
     const uint8_t id = p == Product::Headset ? kHeadsetEventReportId : kEventReportId;
-    SendInputLocked(*i, {id, static_cast<uint8_t>(code & 0xFF), static_cast<uint8_t>(code >> 8)});
+    const uint16_t value = static_cast<uint16_t>(code - kEventUsageMin + kEventLogicalMin);
+    SendInputLocked(*i, {id, static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>(value >> 8)});
     any = true;
   }
   return any;
@@ -432,9 +481,19 @@ std::vector<Report> Emulator::Journal(Endpoint e) const {
   return {i->journal.begin(), i->journal.end()};
 }
 
+std::vector<uint8_t> Emulator::JournalStatus(Endpoint e) const {
+  std::lock_guard lock(mu_);
+  Iface* i = Find(e);
+  if (!i) return {};
+  return {i->journalStatus.begin(), i->journalStatus.end()};
+}
+
 void Emulator::ClearJournal(Endpoint e) {
   std::lock_guard lock(mu_);
-  if (Iface* i = Find(e)) i->journal.clear();
+  if (Iface* i = Find(e)) {
+    i->journal.clear();
+    i->journalStatus.clear();
+  }
 }
 
 void Emulator::WithModel(Product p, const std::function<void(DeviceModel&)>& f) {
@@ -461,7 +520,13 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
     const uint32_t before = model.endConfigCount;
     answer = model.Handle(report, i.info->radio);
     if (model.endConfigCount != before && !stateFile_.empty()) SaveStateLocked();
+    if (i.info->radio && in[kOffLength] > kRadioMaxData) {
+      Trace("emulator: %s: a packet of %u data bytes is longer than the radio carries; refused",
+            EndpointName(i.e), in[kOffLength]);
+    }
   }
+  i.journalStatus.push_back(answer[kOffStatus]);
+  if (i.journalStatus.size() > kJournalCap) i.journalStatus.pop_front();
 
   // Link timing: the command and its answer each occupy the link for one report time.
   const auto now = Clock::now();
@@ -496,6 +561,21 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
       SealPacket(answer.data());
       out.push_back(asVec(answer));
       break;
+    case FaultKind::WrongOffset: {
+      Report moved = answer;
+      SetPacketOffset(moved.data(), static_cast<uint16_t>(PacketOffset(in.data()) + (f.param ? f.param : 1)));
+      SealPacket(moved.data());
+      out.push_back(asVec(moved));
+      break;
+    }
+    case FaultKind::Zeros:
+      // Bare reports of the command report id, zero after it.
+      for (uint32_t n = 0; n < (f.param ? f.param : kDefaultZeros); ++n) {
+        std::vector<uint8_t> zero(kPacketSize, 0);
+        zero[kOffReportId] = kCommandReportId;
+        out.push_back(std::move(zero));
+      }
+      break;
     case FaultKind::Unplug:
       f = Fault{};
       UnplugLocked(i);
@@ -522,6 +602,39 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
   for (auto& r : out) ScheduleLocked(i, due, std::move(r));
 }
 
+void Emulator::OnOutput(Iface& i, const std::vector<uint8_t>& report) {
+  if (report.empty()) return;
+  if (report[0] == kCommandReportId) {
+    OnCommand(i, report);
+  } else if (report[0] == kHeadsetLedReportId && i.info->product == Product::Headset) {
+    if (!models_[Product::Headset]->HandleLedReport(report)) {
+      Trace("emulator: malformed LED report of %zu bytes", report.size());
+    }
+  }
+}
+
+bool Emulator::OnUhidEvent(Iface& i) {
+  bool failed = false;
+  auto r = UhidReadRequest(i.uhidFd, failed);
+  if (failed) {
+    Trace("emulator: %s: the uhid device failed", EndpointName(i.e));
+    return false;
+  }
+  if (!r) return true;
+  switch (r->kind) {
+    case UhidRequest::Kind::Output: OnOutput(i, r->data); break;
+    case UhidRequest::Kind::GetReport: {
+      // No feature reports, as on the bus: the bare report id.
+      const uint8_t id = r->reportNumber;
+      UhidReplyGetReport(i.uhidFd, r->id, 0, std::span(&id, 1));
+      break;
+    }
+    case UhidRequest::Kind::SetReport: UhidReplySetReport(i.uhidFd, r->id, 0); break;
+    case UhidRequest::Kind::Other: break;
+  }
+  return true;
+}
+
 void Emulator::OnFrame(Iface& i, Client& c, uint8_t type, const std::vector<uint8_t>& payload) {
   switch (static_cast<vhid::FrameType>(type)) {
     case vhid::FrameType::GetInfo: {
@@ -530,8 +643,7 @@ void Emulator::OnFrame(Iface& i, Client& c, uint8_t type, const std::vector<uint
       info.productId = EndpointProductId(i.e);
       info.release = 0x0100;
       info.interfaceNumber = EndpointInterface(i.e);
-      info.descriptor =
-          i.info->product == Product::Headset ? HeadsetDescriptor() : CommandInterfaceDescriptor();
+      info.descriptor = DescriptorOf(i);
       info.productName = i.info->productName;
       const auto frame = vhid::EncodeFrame(vhid::FrameType::Info, vhid::EncodeInfo(info));
       if (!vhid::SendAll(c.fd, frame)) {
@@ -541,14 +653,7 @@ void Emulator::OnFrame(Iface& i, Client& c, uint8_t type, const std::vector<uint
       break;
     }
     case vhid::FrameType::Output:
-      if (payload.empty()) break;
-      if (payload[0] == kCommandReportId) {
-        OnCommand(i, payload);
-      } else if (payload[0] == kHeadsetLedReportId && i.info->product == Product::Headset) {
-        if (!models_[Product::Headset]->HandleLedReport(payload)) {
-          Trace("emulator: malformed LED report of %zu bytes", payload.size());
-        }
-      }
+      OnOutput(i, payload);
       break;
     case vhid::FrameType::GetFeature: {
       // No feature reports: answer with the bare report id.
@@ -601,6 +706,11 @@ void Emulator::Loop() {
       owners.emplace_back(0, -2);
       for (std::size_t k = 0; k < ifaces_.size(); ++k) {
         Iface& i = *ifaces_[k];
+        if (i.uhidFd >= 0) {
+          fds.push_back({i.uhidFd, POLLIN, 0});
+          owners.emplace_back(k, -3);
+          continue;
+        }
         if (i.listenFd < 0) continue;
         fds.push_back({i.listenFd, POLLIN, 0});
         owners.emplace_back(k, -1);
@@ -631,6 +741,11 @@ void Emulator::Loop() {
       if (!fds[k].revents) continue;
       if (gen != generation_) break;  // a command unplugged something
       Iface& i = *ifaces_[owners[k].first];
+      if (owners[k].second == -3) {
+        if (!OnUhidEvent(i)) UnplugLocked(i);
+        if (gen != generation_) break;  // a command unplugged something
+        continue;
+      }
       if (owners[k].second == -1) {
         const int cfd = ::accept4(i.listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (cfd >= 0) {

@@ -22,13 +22,18 @@ using namespace korvale::emu;
 
 namespace {
 
+constexpr const char* kUhidNode = "/dev/uhid";
+
 const char kUsage[] =
-    "usage: korvale-emu [--dir DIR] [--state FILE] [--report-cost MICROSECONDS] [DEVICE...]\n"
+    "usage: korvale-emu [--dir DIR | --uhid] [--state FILE] [--report-cost MICROSECONDS] [DEVICE...]\n"
     "\n"
     "Serves emulated devices on the virtual HID bus, one socket per HID interface\n"
     "(DIR, default $KORVALE_VHID_DIR, $XDG_RUNTIME_DIR/korvale-vhid or /tmp/korvale-vhid-UID).\n"
     "DEVICE: keyboard, mouse (through its receiver), mouse-receiver, mouse-cable,\n"
     "        mousepad, headset. Default: keyboard mouse mousepad headset.\n"
+    "--uhid         serves each interface as a kernel HID device through /dev/uhid\n"
+    "               (hidraw nodes and udev events as for USB devices; needs root or\n"
+    "               access to /dev/uhid) instead of on the bus.\n"
     "--state FILE   keeps device memory in FILE across restarts.\n"
     "--report-cost  time each report takes on the link (default 0; 1000 = USB full speed).\n"
     "\n"
@@ -43,10 +48,13 @@ const char kUsage[] =
     "  fault DEVICE KIND [after=N] [count=N] [param=N]\n"
     "        KIND: none, no-answer, late (param ms, default 1500), wrong-code (param\n"
     "        foreign answers in place of the answer, default 1), status-ff, status-fe,\n"
-    "        unplug, garbage (a junk report before the answer). The fault strikes\n"
+    "        unplug, garbage (a junk report before the answer), wrong-offset (param\n"
+    "        added to the answer's offset, default 1), zeros (param reports of zeros\n"
+    "        in place of the answer, default 16). The fault strikes\n"
     "        after N normal answers and affects count commands (0 = until cleared).\n"
     "  cost MICROSECONDS             time per report on the link\n"
-    "  journal DEVICE                command reports so far: \"cmd CC len N off N data HEX\"\n"
+    "  journal DEVICE                command reports so far: \"cmd CC len N off N data HEX\",\n"
+    "                                with \" status SS\" when the firmware refused one\n"
     "  journal-clear DEVICE          forget them\n"
     "  info DEVICE BYTE VALUE        set one byte of the device information block\n"
     "                                (byte 6 re-sizes the macro memory to VALUE x 128)\n"
@@ -191,7 +199,9 @@ bool RunCommand(Emulator& emu, const std::string& line) {
       return true;
     }
     const auto journal = emu.Journal(*e);
-    for (const Report& r : journal) {
+    const auto statuses = emu.JournalStatus(*e);
+    for (std::size_t n = 0; n < journal.size(); ++n) {
+      const Report& r = journal[n];
       char text[64];
       const unsigned len = r[korvale::proto::kOffLength];
       std::snprintf(text, sizeof text, "cmd %02x len %u off %u data ", r[korvale::proto::kOffCommand],
@@ -199,6 +209,11 @@ bool RunCommand(Emulator& emu, const std::string& line) {
       std::string out = text;
       for (unsigned k = 0; k < len && k < korvale::proto::kMaxPacketData; ++k) {
         std::snprintf(text, sizeof text, "%02x", r[korvale::proto::kOffData + k]);
+        out += text;
+      }
+      if (n < statuses.size() && statuses[n] != 0) {
+        if (len == 0) out += "-";  // keeps "data" followed by one word
+        std::snprintf(text, sizeof text, " status %02x", statuses[n]);
         out += text;
       }
       Say(out);
@@ -240,12 +255,17 @@ bool RunCommand(Emulator& emu, const std::string& line) {
 int main(int argc, char** argv) {
   std::string dir, state;
   unsigned long cost = 0;
+  bool uhid = false;
   std::vector<Endpoint> chosen;
   for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
     if (a == "--help" || a == "-h") {
       std::cout << kUsage;
       return 0;
+    }
+    if (a == "--uhid") {
+      uhid = true;
+      continue;
     }
     if (a == "--dir" || a == "--state" || a == "--report-cost") {
       if (k + 1 >= argc) {
@@ -270,6 +290,14 @@ int main(int argc, char** argv) {
     }
     chosen.push_back(*e);
   }
+  if (uhid && !dir.empty()) {
+    std::cerr << "korvale-emu: --uhid and --dir exclude each other\n";
+    return 2;
+  }
+  if (uhid && ::access(kUhidNode, F_OK) != 0) {
+    std::cerr << "korvale-emu: " << kUhidNode << " is missing: this kernel has no uhid (try \"modprobe uhid\")\n";
+    return 2;
+  }
   if (chosen.empty()) {
     chosen = {Endpoint::Keyboard, Endpoint::MouseReceiver, Endpoint::Mousepad, Endpoint::Headset};
   }
@@ -286,21 +314,27 @@ int main(int argc, char** argv) {
   const int sfd = signalfd(-1, &mask, SFD_CLOEXEC);
 
   Emulator emu(dir.empty() ? korvale::vhid::BusDir() : std::filesystem::path(dir));
+  if (uhid) emu.UseUhid(kUhidNode);
   for (Endpoint e : chosen) emu.Add(e);
   emu.SetReportCost(std::chrono::microseconds(cost));
   if (!state.empty() && !emu.SetStateFile(state)) {
     std::cerr << "korvale-emu: state file " << state << " is not valid; starting from defaults\n";
   }
   if (!emu.Start()) {
-    std::cerr << "korvale-emu: cannot serve the devices in "
-              << (dir.empty() ? korvale::vhid::BusDir().string() : dir) << "\n";
+    if (uhid) {
+      std::cerr << "korvale-emu: cannot create the devices through " << kUhidNode << ": "
+                << (::access(kUhidNode, R_OK | W_OK) != 0 ? std::strerror(errno) : "the kernel refused them") << "\n";
+    } else {
+      std::cerr << "korvale-emu: cannot serve the devices in "
+                << (dir.empty() ? korvale::vhid::BusDir().string() : dir) << "\n";
+    }
     return 1;
   }
   for (Endpoint e : emu.Endpoints()) {
     char line[64];
     std::snprintf(line, sizeof line, "%04x:%04x interface %u", EndpointVendorId(e),
                   EndpointProductId(e), EndpointInterface(e));
-    Say(std::string(EndpointName(e)) + " " + line + " " + emu.SocketPath(e).string());
+    Say(std::string(EndpointName(e)) + " " + line + " " + (uhid ? std::string("uhid") : emu.SocketPath(e).string()));
   }
 
   std::string pending;
