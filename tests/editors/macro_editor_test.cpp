@@ -43,7 +43,9 @@ class EditorTest : public ::testing::Test {
     fs::remove_all(dir_, ec);
   }
   CMacroControlUI& Macros(const std::vector<MacroInfoEntry>& index = {}) {
-    if (!index.empty()) EXPECT_TRUE(WriteMacroIndex(dir_, index));
+    if (!index.empty()) {
+      EXPECT_TRUE(WriteMacroIndex(dir_, index));
+    }
     CDialogBuilder builder;
     macros_ = dynamic_cast<CMacroControlUI*>(builder.Create(kSkinDir + "MacroControl.xml", nullptr, &pm_));
     EXPECT_NE(macros_, nullptr);
@@ -300,7 +302,9 @@ TEST_F(ShootTest, SavingABulletWritesItsSixEventsAndNothingElse) {
     EXPECT_EQ(std::to_string(e["Type"].asInt()), want[k][3]) << k;
   }
   for (Json::ArrayIndex i = 0; i < 180; ++i)
-    if (i < 18 || i > 23) EXPECT_EQ(after["Events"][i], before["Events"][i]) << i;
+    if (i < 18 || i > 23) {
+      EXPECT_EQ(after["Events"][i], before["Events"][i]) << i;
+    }
   // Out of range where typed: stored clamped and shown as stored.
   C(shootui::kYEdit)->SetText("300");
   C(shootui::kDelayEdit)->SetText("99999");
