@@ -15,8 +15,10 @@
 #include "devices/preview_tables.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
+#include "editors/audio_styles.h"
 #include "editors/light_control.h"
 #include "editors/light_handlers.h"
+#include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_discovery.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
@@ -62,7 +64,7 @@ const char* MainRouteName(MainRoute route) {
       "macro editor", "macro recording", "macro action menu", "shoot editor", "headset controls",
       "profile list", "profile select", "main commands", "function page", "device settings",
       "skin window", "settings window", "about window", "work tool",
-      "audio capture", "hook control", "system control panel"};
+      "audio capture", "audio data", "hook control", "system control panel"};
   static_assert(std::size(kNames) == static_cast<std::size_t>(MainRoute::kCount));
   const auto i = static_cast<std::size_t>(route);
   return i < std::size(kNames) ? kNames[i] : "?";
@@ -119,7 +121,7 @@ constexpr Row kRoutes[] = {
     {kClickT, "DPI_color_option_", true, false, R::kMainCommands},
     {kClickT, "default_btn", false, false, R::kMainCommands},
     {kClickT, "deng_same_mode", false, false, R::kMainCommands},
-    {kClickT, "music_setting_btn", false, false, R::kMainCommands},
+    {kClickT, "music_setting_btn", false, false, R::kAudioCapture},
     {kClickT, "device_add_btn", false, false, R::kProfileList},
     {kClickT, "device_sub_btn", false, false, R::kProfileList},
     {kClickT, "device_export_btn", false, false, R::kProfileList},
@@ -209,10 +211,10 @@ constexpr Row kRoutes[] = {
     {kValT, "6533_MicMoniter_slider", false, false, R::kHeadsetControls},
     {kValT, "deng_light_slider", false, false, R::kLightingEditor},
     {kValT, "deng_speed_slider", false, false, R::kLightingEditor},
-    {kValT, "voice_sensitivity", false, false, R::kAudioLighting},
-    {kValT, "R_light_slider", false, false, R::kAudioLighting},
-    {kValT, "G_light_slider", false, false, R::kAudioLighting},
-    {kValT, "B_light_slider", false, false, R::kAudioLighting},
+    {kValT, "voice_sensitivity", false, false, R::kAudioCapture},
+    {kValT, "R_light_slider", false, false, R::kAudioCapture},
+    {kValT, "G_light_slider", false, false, R::kAudioCapture},
+    {kValT, "B_light_slider", false, false, R::kAudioCapture},
     // movevaluechanged
     {kMoveT, "DPI_slider_", true, false, R::kDeviceSettings},
     // itemselect
@@ -528,6 +530,10 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<SyncShared>()) {
   const auto lighting = [this](const MainRouteCall& call) { OnLightingNotify(call); };
   for (MainRoute r : {MainRoute::kLightingEditor, MainRoute::kAudioLighting, MainRoute::kColourEntry})
     SetRouteHandler(r, lighting);
+  audio_ = std::make_unique<CAudioCompanionLink>(*this);
+  SetRouteHandler(MainRoute::kAudioCapture, [this](const MainRouteCall& call) { audio_->OnCapture(call); });
+  SetRouteHandler(MainRoute::kAudioData, [this](const MainRouteCall& call) { audio_->OnData(call); });
+  SetRouteHandler(MainRoute::kWorkTool, [this](const MainRouteCall& call) { audio_->OnWorkTool(call); });
   SetRegisteredMessages([](std::string_view name) { return RegisterWindowMessage(name); });
   // The skin is built for 96 dpi; the scale rule picks the final one.
 }
@@ -632,7 +638,8 @@ void CMainWnd::OnWindowInit() {
   firstSizeArmed_ = true;
   // The audio-lighting settings, rebuilt from the default copy when missing.
   audioSettingsPath_ = AppDataFolder() / "AudioFile.json";
-  audioSettings_ = ReadWithDefaultCopy(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json")["Device"];
+  audioSettings_ = LoadAudioDevice(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json");
+  audio_->Start();
 }
 
 // ---- notifications ----
@@ -1431,7 +1438,7 @@ LRESULT CMainWnd::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bo
       OnTimer(static_cast<UINT>(wParam));
       return 0;
     case wm::kCopyData:
-      Route(MainRoute::kAudioLighting, MainRouteCall{"message", "copydata", nullptr, msg, wParam, lParam});
+      Route(MainRoute::kAudioData, MainRouteCall{"message", "copydata", nullptr, msg, wParam, lParam});
       return 0;
     case wm::kDisplayChange:
       Trace("显示器分辨率发生变化");

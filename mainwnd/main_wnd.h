@@ -22,6 +22,7 @@
 
 namespace korvale {
 
+class CAudioCompanionLink;
 class CDeviceList;
 class CLightHandlers;
 class CVarnikUSBDevice;
@@ -69,6 +70,7 @@ enum class MainRoute {
   kAboutWindow,
   kWorkTool,          // the "WorkTool" peer's query
   kAudioCapture,      // start and stop commands to the audio capture program
+  kAudioData,         // spectrum frames and colour blocks from the audio capture program
   kHookControl,       // install (1) or remove (0) the capture hooks
   kSystemControlPanel,// "windowdeviceset_" n
   kCount
@@ -197,6 +199,10 @@ class CMainWnd : public WindowImplBase {
   bool GetSameModeAvailable() const { return sameModeAvailable_; }
   // Index in "device_select_layout" of the current tile (-1 before any).
   int GetCurrentTileIndex() const { return currentTile_; }
+  // That index less the mouse pages: the keyboard page's position, if any.
+  int GetCurrentKeyboardIndex() const { return currentKeyboardIndex_; }
+  // The audio capture companion and music lighting.
+  CAudioCompanionLink& Audio() { return *audio_; }
 
   // The audio-lighting settings document ("Device" of "AudioFile.json") and
   // the user file it came from; read at "windowinit".
@@ -303,6 +309,7 @@ class CMainWnd : public WindowImplBase {
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;
+  std::unique_ptr<CAudioCompanionLink> audio_;
 };
 
 }  // namespace korvale

@@ -379,6 +379,25 @@ KEY_FR = {"Space": "Espace", "Enter": "Entrée", "BackSpace": "Retour arrière",
           "Down": "Bas", "Up": "Haut", "LCtrl": "Ctrl gauche", "RCtrl": "Ctrl droit",
           "LShift": "Maj gauche", "RShift": "Maj droite", "LAlt": "Alt", "RAlt": "Alt Gr"}
 
+# Music lighting: id -> (English, Deutsch, Français).
+AUDIO_TEXTS = {
+    "audio_style_name_1": ("Style 1", "Stil 1", "Style 1"), "audio_style_name_2": ("Style 2", "Stil 2", "Style 2"),
+    "audio_style_name_3": ("Style 3", "Stil 3", "Style 3"), "audio_style_name_4": ("Style 4", "Stil 4", "Style 4"),
+    "music_settings": ("Music styles", "Musikstile", "Styles musicaux"),
+    "music_title": ("Music lighting styles", "Stile der Musikbeleuchtung", "Styles d'éclairage musical"),
+    "music_red": ("Red", "Rot", "Rouge"), "music_green": ("Green", "Grün", "Vert"), "music_blue": ("Blue", "Blau", "Bleu"),
+    "music_names": ("Style names", "Namen der Stile", "Noms des styles"),
+    "music_ok": ("OK", "OK", "OK"), "music_close": ("Close", "Schließen", "Fermer"),
+    "music_levels": ("Music colour", "Musikfarbe", "Couleur musicale"),
+    "audio_no_sound_server": ("No sound server: music lighting is off", "Kein Soundserver: Musikbeleuchtung ist aus",
+                              "Aucun serveur de son : éclairage musical désactivé"),
+    "audio_companion_missing": ("korvale-audio could not be started: music lighting is off",
+                                "korvale-audio ließ sich nicht starten: Musikbeleuchtung ist aus",
+                                "korvale-audio n'a pas pu démarrer : éclairage musical désactivé"),
+}
+for _i, _table in enumerate((EN, DE, FR)):
+    _table.update({k: v[_i] for k, v in AUDIO_TEXTS.items()})
+
 
 def language(own, keys):
     texts = dict(EN)

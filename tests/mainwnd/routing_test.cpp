@@ -157,7 +157,7 @@ TEST_F(RoutingTest, HookAndPeerMessagesReachTheirHandlers) {
   const std::pair<UINT, const char*> fixed[] = {
       {WM_HOOK_CONTROL, "hook control:"},
       {WM_OPEN_SETTINGS, "settings window:centred"},
-      {wm::kCopyData, "audio lighting:copydata"},
+      {wm::kCopyData, "audio data:copydata"},
   };
   for (const auto& [msg, expected] : fixed) {
     seen.clear();
