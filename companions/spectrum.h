@@ -24,7 +24,7 @@ struct SpectrumFrame {
 
 class CSpectrumAnalyser {
  public:
-  static constexpr int kFftSize = 1024;
+  static constexpr int kFftSize = 2048;
   static constexpr int kFramesPerSecond = 60;
   static constexpr std::int32_t kFullLevel = 1000;
   static constexpr double kFloorDb = -60.0;
