@@ -83,6 +83,10 @@ CAudioCompanionLink::~CAudioCompanionLink() {
 int CAudioCompanionLink::Launches() const { return shared_->launches.load(); }
 std::uint32_t CAudioCompanionLink::CurrentDelayMs() const { return shared_->delayMs.load(); }
 bool CAudioCompanionLink::CompanionKnown() const { return shared_->known.load(); }
+pid_t CAudioCompanionLink::CompanionPid() const {
+  std::lock_guard<std::mutex> g(shared_->lock);
+  return shared_->pid;
+}
 
 void CAudioCompanionLink::SetProgram(std::filesystem::path program, std::vector<std::string> args) {
   std::lock_guard<std::mutex> g(shared_->lock);
@@ -94,6 +98,15 @@ void CAudioCompanionLink::SetProgram(std::filesystem::path program, std::vector<
 
 void CAudioCompanionLink::Start() {
   styles_ = AudioStyles::FromDevice(wnd_.GetAudioSettings());
+  bool none = false;
+  {
+    std::lock_guard<std::mutex> g(shared_->lock);
+    none = shared_->program.empty();
+  }
+  if (none) {
+    Trace("audio: no companion program; music lighting stays still");
+    return;
+  }
   if (!wnd_.StartThread(CMainWnd::kAudioWatchSlot, [this](const MainThreadParam& p) { Watchdog(p); }))
     Trace("audio: the watchdog did not start");
   SendStyleColour();

@@ -48,7 +48,8 @@ class CAudioCompanionLink {
   // The bus the companion and the "WorkTool" peer are reached on; none
   // leaves every send undone.
   void SetMessageBus(MessageBus* bus) { bus_ = bus; }
-  // The program and its arguments; by default korvale-audio beside the executable.
+  // The program and its arguments; by default korvale-audio beside the
+  // executable. An empty program leaves music lighting without a companion.
   void SetProgram(std::filesystem::path program, std::vector<std::string> args = {});
 
   // Start-up: settings read, watchdog started, companion launched.
@@ -73,6 +74,8 @@ class CAudioCompanionLink {
   int Launches() const;
   std::uint32_t CurrentDelayMs() const;
   bool CompanionKnown() const;
+  // The companion this window started and has not yet seen end; -1 if none.
+  pid_t CompanionPid() const;
   // The text id shown for the companion's state ("" while it is fine).
   const std::string& StatusText() const { return status_; }
   // Waits (bounded) until every queued send has gone.
