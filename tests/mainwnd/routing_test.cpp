@@ -75,7 +75,7 @@ TEST_F(RoutingTest, EachNotificationTypeReachesItsHandlerByName) {
       {"valuechanged", "repeat_rate_slider", "device settings"},
       {"valuechanged", "6533_eq_hz_slider_9", "headset controls"},
       {"valuechanged", "deng_speed_slider", "lighting editor"},
-      {"valuechanged", "G_light_slider", "audio lighting"},
+      {"valuechanged", "G_light_slider", "audio capture"},
       {"movevaluechanged", "DPI_slider_0", "device settings"},
       {"itemselect", "light_combo_ZZCCmodeSelect", "lighting editor"},
       {"itemselect", "light_combo_audiomodeSelect", "audio lighting"},
