@@ -8,6 +8,7 @@
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
 #include "platform/atomic_file.h"
+#include "platform/message_bus.h"
 #include "profiles/settings_files.h"
 #include "ui/containers.h"
 #include "ui/controls.h"
@@ -190,6 +191,74 @@ TEST_F(DeviceWndTest, SyncThreadSleepsWithoutDevicesAndPaintsTheirLedsWithThem) 
   const std::uint64_t stopped = wnd->SyncStepCount();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(wnd->SyncStepCount(), stopped);
+}
+
+// Music mode: spectrum frames reach the keyboard's LED stream at the device.
+// Silence streams dark frames; a loud tone in the low bands lights keys.
+TEST_F(DeviceWndTest, MusicModeTurnsSpectrumFramesIntoLitLedFramesAtTheKeyboard) {
+  ASSERT_EQ(wnd->GetCurrentKeyboardIndex(), 0);
+  SetMode(29);
+  keyboard->ApplyLighting();
+  // Lit colour bytes in the LED stream reports since the last look.
+  auto litBytes = [&] {
+    int lit = 0, frames = 0;
+    for (const std::string& line : emu.Listing("journal keyboard")) {
+      std::istringstream in(line);
+      std::string word, data;
+      int cmd = -1;
+      in >> word >> std::hex >> cmd;
+      if (cmd != proto::kStreamLed) continue;
+      ++frames;
+      const auto at = line.find("data ");
+      if (at == std::string::npos) continue;
+      for (std::size_t i = at + 5; i + 1 < line.size(); i += 2) lit += line.compare(i, 2, "00") != 0 ? 1 : 0;
+    }
+    emu.Command("journal-clear keyboard");
+    return std::pair<int, int>{frames, lit};
+  };
+  auto feed = [&](std::int32_t level, int ms) {
+    std::vector<std::int32_t> frame(500);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (int n = 0; std::chrono::steady_clock::now() < end; ++n) {
+      // Signs alternate as the companion sends them: each difference is 2 × level.
+      std::fill(frame.begin(), frame.end(), n % 2 == 0 ? level : -level);
+      CopyDataBlock block{1, static_cast<std::uint32_t>(frame.size() * 4), frame.data()};
+      wnd->SendMessage(wm::kCopyData, 0, reinterpret_cast<LPARAM>(&block));
+      loop.AdvanceBy(17);       // the tile's paint timer streams the frame
+      loop.WaitForPosted(16);  // the light thread steps in real time
+    }
+  };
+  litBytes();
+  feed(0, 400);
+  const auto [silentFrames, silentLit] = litBytes();
+  ASSERT_GT(silentFrames, 0) << "no LED frames while in music mode";
+  EXPECT_EQ(silentLit, 0);
+  feed(800, 600);
+  const auto [loudFrames, loudLit] = litBytes();
+  ASSERT_GT(loudFrames, 0);
+  EXPECT_GT(loudLit, 0) << "the music never reached the keys";
+}
+
+// The sound sensitivity slider: stored in the keyboard's LightInfo, shown and written.
+TEST_F(DeviceWndTest, SoundSensitivityIsStoredInTheKeyboardsLightInfoAndWritten) {
+  auto* slider = dynamic_cast<CSliderUI*>(wnd->GetPaintManager().FindSubControlByName(keyboard, "voice_sensitivity"));
+  ASSERT_NE(slider, nullptr);
+  keyboard->Comm().lightSync = 1;
+  emu.Command("journal-clear keyboard");
+  slider->SetValueFromUser(37);
+  loop.RunPending();
+  EXPECT_EQ(keyboard->GetLightInfoRecord().voiceSensitivity, 37);
+  EXPECT_EQ(keyboard->Comm().lightSync.load(), 0);
+  EXPECT_EQ(wnd->GetPaintManager().FindSubControlByName(keyboard, "voice_sensitivity_value")->GetText(), "37");
+  int configWrites = 0;
+  for (const std::string& line : emu.Listing("journal keyboard")) {
+    std::istringstream in(line);
+    std::string word;
+    int cmd = -1;
+    in >> word >> std::hex >> cmd;
+    configWrites += cmd == proto::kWriteConfig ? 1 : 0;
+  }
+  EXPECT_GT(configWrites, 0);
 }
 
 TEST_F(DeviceWndTest, KeyboardSettingsControlsChangeTheStoredStages) {
