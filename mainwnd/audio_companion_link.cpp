@@ -140,7 +140,7 @@ void CAudioCompanionLink::Watchdog(const MainThreadParam& param) {
     {
       SingleInstance probe(kCompanionLock);
       if (probe.GetState() != SingleInstance::State::Owner) {
-        if (!s.known) Connect();
+        if (!s.known) ConnectFromWatchdog();
         continue;
       }
     }
@@ -153,7 +153,7 @@ void CAudioCompanionLink::Watchdog(const MainThreadParam& param) {
     const auto until = Clock::now() + std::chrono::milliseconds(kAppearMs);
     while (bus_ != nullptr && !bus_->FindWindow(kCompanionTitle) && Clock::now() < until)
       if (param.stop->Wait(20)) return;
-    Connect();
+    ConnectFromWatchdog();
   }
   Trace("AudioDaemonThreadPrc stop");
 }
@@ -233,6 +233,14 @@ void CAudioCompanionLink::SendCommands(std::vector<std::pair<std::uint64_t, std:
     for (const auto& [w, l] : commands)
       if (!bus->Send(kCompanionTitle, kAudioDaemonMsgName, 0, w, l, kSendTimeoutMs))
         Trace("audio: command %llu not answered", static_cast<unsigned long long>(w));
+  });
+}
+
+void CAudioCompanionLink::ConnectFromWatchdog() {
+  // The styles belong to the UI thread; the sends leave from the sender.
+  std::shared_ptr<Shared> keep = shared_;
+  GetUiLoop().Post([this, keep] {
+    if (keep->alive) Connect();
   });
 }
 

@@ -86,6 +86,7 @@ class CAudioCompanionLink {
   void Watchdog(const MainThreadParam& param);
   void Launch(Shared& s);
   void Connect();
+  void ConnectFromWatchdog();
   void SendCommands(std::vector<std::pair<std::uint64_t, std::int64_t>> commands);
   void SendStyleColour();
   void SendExit();

@@ -49,6 +49,18 @@ class DeviceWndTest : public MainWndTest {
     while (!pred() && std::chrono::steady_clock::now() < end) loop.WaitForPosted(20);
     return pred();
   }
+  // The keyboard's command reports with code cmd so far, as the journal lists them.
+  std::vector<std::string> Reports(int cmd) {
+    std::vector<std::string> out;
+    for (const std::string& line : emu.Listing("journal keyboard")) {
+      std::istringstream in(line);
+      std::string word;
+      int code = -1;
+      in >> word >> std::hex >> code;
+      if (code == cmd) out.push_back(line);
+    }
+    return out;
+  }
   void SetMode(int selectItem) {
     LightInfo info = keyboard->GetLightInfoRecord();
     info.selectItem = static_cast<uint8_t>(selectItem);
@@ -88,15 +100,7 @@ TEST_F(DeviceWndTest, BoundKeyboardIsTheCurrentDeviceAndHidesTheOverlay) {
 TEST_F(DeviceWndTest, KeyboardBoundAtStartGetsTheLightingControlFlag) {
   ASSERT_TRUE(wnd->GetLightingControl());
   EXPECT_TRUE(keyboard->GetLightingControlActive());
-  int lightControls = 0;
-  for (const std::string& line : emu.Listing("journal keyboard")) {
-    std::istringstream in(line);
-    std::string word;
-    int cmd = -1;
-    in >> word >> std::hex >> cmd;
-    lightControls += cmd == proto::kLightControl ? 1 : 0;
-  }
-  EXPECT_EQ(lightControls, 1);
+  EXPECT_EQ(Reports(proto::kLightControl).size(), 1u);
 }
 
 // Hidden to the tray, nobody sees the key lights: their paint timer stops
@@ -202,12 +206,7 @@ TEST_F(DeviceWndTest, MusicModeTurnsSpectrumFramesIntoLitLedFramesAtTheKeyboard)
   // Lit colour bytes in the LED stream reports since the last look.
   auto litBytes = [&] {
     int lit = 0, frames = 0;
-    for (const std::string& line : emu.Listing("journal keyboard")) {
-      std::istringstream in(line);
-      std::string word, data;
-      int cmd = -1;
-      in >> word >> std::hex >> cmd;
-      if (cmd != proto::kStreamLed) continue;
+    for (const std::string& line : Reports(proto::kStreamLed)) {
       ++frames;
       const auto at = line.find("data ");
       if (at == std::string::npos) continue;
@@ -250,15 +249,7 @@ TEST_F(DeviceWndTest, SoundSensitivityIsStoredInTheKeyboardsLightInfoAndWritten)
   EXPECT_EQ(keyboard->GetLightInfoRecord().voiceSensitivity, 37);
   EXPECT_EQ(keyboard->Comm().lightSync.load(), 0);
   EXPECT_EQ(wnd->GetPaintManager().FindSubControlByName(keyboard, "voice_sensitivity_value")->GetText(), "37");
-  int configWrites = 0;
-  for (const std::string& line : emu.Listing("journal keyboard")) {
-    std::istringstream in(line);
-    std::string word;
-    int cmd = -1;
-    in >> word >> std::hex >> cmd;
-    configWrites += cmd == proto::kWriteConfig ? 1 : 0;
-  }
-  EXPECT_GT(configWrites, 0);
+  EXPECT_FALSE(Reports(proto::kWriteConfig).empty());
 }
 
 TEST_F(DeviceWndTest, KeyboardSettingsControlsChangeTheStoredStages) {
