@@ -153,6 +153,8 @@ void CAudioCompanionLink::Watchdog(const MainThreadParam& param) {
     const auto until = Clock::now() + std::chrono::milliseconds(kAppearMs);
     while (bus_ != nullptr && !bus_->FindWindow(kCompanionTitle) && Clock::now() < until)
       if (param.stop->Wait(20)) return;
+    // On the bus means it found its sound: whatever was shown before is over.
+    if (bus_ != nullptr && bus_->FindWindow(kCompanionTitle)) ShowStatus("");
     ConnectFromWatchdog();
   }
   Trace("AudioDaemonThreadPrc stop");

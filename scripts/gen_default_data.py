@@ -166,8 +166,9 @@ palette = {"coloroptioninfo": {
 
 audio = {"Device": {"AudioLightInfo": {
     "nAudioStyle": 0,
-    "nStyleName1": "Style 1", "nStyleName2": "Style 2", "nStyleName3": "Style 3",
-    "nStyleName4": "Style 4",
+    # text ids: the names follow the language until the user gives their own
+    "nStyleName1": "audio_style_name_1", "nStyleName2": "audio_style_name_2",
+    "nStyleName3": "audio_style_name_3", "nStyleName4": "audio_style_name_4",
     "nStyleR0": 255, "nStyleG0": 0, "nStyleB0": 0,
     "nStyleR1": 0, "nStyleG1": 255, "nStyleB1": 0,
     "nStyleR2": 0, "nStyleG2": 0, "nStyleB2": 255,
