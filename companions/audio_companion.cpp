@@ -74,6 +74,8 @@ std::intptr_t CAudioCompanion::OnMessage(const BusMessage& m, std::uint32_t daem
     case kAudioStartStream: {
       std::lock_guard<std::mutex> g(lock_);
       streaming_ = true;
+      silentFrames_ = 0;
+      lastColours_.reset();  // a new listener knows nothing yet
       return 1;
     }
     case kAudioStopStream: {
@@ -114,6 +116,9 @@ void CAudioCompanion::OnFrame(const SpectrumFrame& f) {
   {
     std::lock_guard<std::mutex> g(lock_);
     if (!streaming_) return;
+    const bool silent = std::all_of(f.levels.begin(), f.levels.end(), [](std::int32_t v) { return v == 0; });
+    silentFrames_ = silent ? silentFrames_ + 1 : 0;
+    if (silentFrames_ > kSilentFramesSent) return;
     pending_ = f;
   }
   wake_.notify_one();
@@ -128,9 +133,11 @@ void CAudioCompanion::SenderLoop() {
     pending_.reset();
     const bool negative = negative_;
     negative_ = !negative_;
+    const bool colours = ++framesSent_ % kColourEvery == 0 && lastColours_ != f.colours;
+    if (colours) lastColours_ = f.colours;
     g.unlock();
     bus_.CopyData(kAudioMainTitle, kAudioFrameData, EncodeAudioFrame(f, negative), kSendTimeoutMs);
-    bus_.CopyData(kAudioMainTitle, kAudioColourData, EncodeAudioColours(f), kSendTimeoutMs);
+    if (colours) bus_.CopyData(kAudioMainTitle, kAudioColourData, EncodeAudioColours(f), kSendTimeoutMs);
     g.lock();
   }
 }

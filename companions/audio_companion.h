@@ -42,6 +42,13 @@ constexpr std::uint64_t kAudioColourData = 2;
 constexpr std::uint64_t kAudioStyleData = 10;  // from the main window: R, G, B levels
 constexpr std::size_t kAudioStyleBytes = 40;
 
+// Silence stops the stream once the receiver has seen this many zero frames
+// (its levels have decayed); sound starts it again.
+constexpr int kSilentFramesSent = 8;
+// The colour block goes with every third frame, when it changed: the rate
+// the receiver hands levels on.
+constexpr int kColourEvery = 3;
+
 // Frame encoding: each level's sign flips from one frame to the next, so the
 // receiver's difference of consecutive frames is the sum of both levels (the
 // sound's level), not only its change.
@@ -77,6 +84,9 @@ class CAudioCompanion {
   mutable std::mutex lock_;
   std::condition_variable wake_;
   std::optional<SpectrumFrame> pending_;
+  int silentFrames_ = 0;  // all-zero frames in a row
+  int framesSent_ = 0;
+  std::optional<std::array<std::int32_t, 6>> lastColours_;
   bool streaming_ = false;
   bool negative_ = false;
   bool stopping_ = false;

@@ -5,7 +5,6 @@
 // minus korvale with the companion paused), and the time from a tone burst
 // written to the sound server to the first lit LED frame at the keyboard.
 #include <benchmark/benchmark.h>
-#include <json/json.h>
 #include <pulse/simple.h>
 
 #include <atomic>
@@ -111,6 +110,7 @@ struct Rig {
     ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
     ::setenv("KORVALE_VHID_DIR", (home / "vhid").c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("KORVALE_TRACE", "1", 1);
     pulse = std::make_unique<korvale::testing::PulseServer>(home / "sound");
     if (!pulse->Available()) {
       error = "no PulseAudio server";
@@ -121,17 +121,13 @@ struct Rig {
       return;
     }
     emu.Line();
-    // A first run makes the user's keyboard profile; it then gets the music mode.
-    if (!StartApp() || !WaitUntil([&] { return !Profiles().empty(); }, 10000)) {
-      error = "korvale made no keyboard profile";
+    // The keyboard in the music mode, as korvalectl sets it: profile and device.
+    ChildProcess ctl;
+    if (!ctl.Start({KORVALE_BIN_DIR "/korvalectl", "lighting", "keyboard", "--effect", "29"}, home / "ctl.out",
+                   home / "ctl.err") ||
+        ctl.Wait(20000) != 0) {
+      error = "korvalectl could not set the music mode: " + korvale::testing::ReadAll(home / "ctl.err");
       return;
-    }
-    app.Kill();
-    for (const fs::path& p : Profiles()) {
-      Json::Value doc;
-      std::ifstream(p) >> doc;
-      for (Json::Value& profile : doc["Device"]) profile["LightInfo"]["SelectItem"] = 29;
-      std::ofstream(p) << doc;
     }
     if (!StartApp()) error = "korvale did not start";
   }
@@ -144,13 +140,6 @@ struct Rig {
   }
   bool StartApp() {
     return app.Start({KORVALE_BIN_DIR "/korvale"}, home / "app.out", home / "app.err");
-  }
-  std::vector<fs::path> Profiles() const {
-    std::vector<fs::path> out;
-    std::error_code ec;
-    for (const auto& e : fs::recursive_directory_iterator(home / "data", ec))
-      if (e.path().extension() == ".Json" && e.path().parent_path().filename() == "keyboard") out.push_back(e.path());
-    return out;
   }
   // Lit LED frames at the keyboard since the last call: (frames, lit bytes).
   std::pair<int, int> LedFrames() {
@@ -180,6 +169,14 @@ Rig* TheRig() {
 pid_t WaitForCompanion(Rig& rig) {
   pid_t companion = -1;
   WaitUntil([&] { return (companion = CompanionOf(rig.app.pid())) > 0; }, 10000);
+  if (companion <= 0) {
+    const std::string err = korvale::testing::ReadAll(rig.home / "app.err");
+    std::string audio;
+    std::istringstream lines(err);
+    for (std::string l; std::getline(lines, l);)
+      if (l.find("audio") != std::string::npos || l.find("Record") != std::string::npos) audio += l + "\n";
+    std::fprintf(stderr, "korvale's audio traces:\n%s", audio.c_str());
+  }
   return companion;
 }
 
