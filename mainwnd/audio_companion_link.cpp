@@ -59,6 +59,9 @@ struct CAudioCompanionLink::Shared {
   std::vector<std::string> args;
   pid_t pid = -1;
   Clock::time_point startedAt;
+  // Watchdog only: a companion it did not start has been connected (the
+  // start-up connect covers one running from the start).
+  bool othersConnected = true;
 };
 
 CAudioCompanionLink::CAudioCompanionLink(CMainWnd& wnd)
@@ -140,10 +143,12 @@ void CAudioCompanionLink::Watchdog(const MainThreadParam& param) {
     {
       SingleInstance probe(kCompanionLock);
       if (probe.GetState() != SingleInstance::State::Owner) {
-        if (!s.known) ConnectFromWatchdog();
+        if (!s.known && !s.othersConnected) ConnectFromWatchdog();
+        s.othersConnected = true;
         continue;
       }
     }
+    s.othersConnected = false;
     s.known = false;
     Launch(s);
     if (s.pid <= 0) {

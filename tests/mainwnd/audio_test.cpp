@@ -180,6 +180,7 @@ TEST_F(AudioWndTest, MusicWindowEditsTheStylesAndOkSavesThemAndSendsTheColour) {
   ListenAsCompanion();
   wnd->Audio().SetProgram("/nonexistent/korvale-audio");
   Start();
+  loop.AdvanceBy(100);  // the connect timer
   ASSERT_TRUE(Pump([&] { return wnd->Audio().CompanionKnown(); }));
   CMusicWnd* dialog = nullptr;
   const auto key = UiLoop::NewTimerKey();
