@@ -18,30 +18,25 @@ std::string LevelKey(int colour, int style) {
 std::string NameKey(int n) { return "nStyleName" + std::to_string(n); }
 }  // namespace
 
-AudioStyles AudioStyles::FromDevice(const Json::Value& device) {
-  AudioStyles s;
-  const Json::Value& info = JsonMember(device, kInfo);
-  s.current = std::clamp(JsonInt(JsonMember(info, "nAudioStyle")), 0, kStyles - 1);
-  for (int i = 0; i < kStyles; ++i) {
-    s.names[static_cast<std::size_t>(i)] = JsonString(JsonMember(info, NameKey(i + 1).c_str()));
-    for (int c = 0; c < 3; ++c) {
-      const int v = JsonInt(JsonMember(info, LevelKey(c, i).c_str()));
-      if (v < 0 || v > kMaxLevel) Trace("audio styles: %s = %d clamped to 0..9", LevelKey(c, i).c_str(), v);
-      s.levels[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)] = std::clamp(v, 0, kMaxLevel);
-    }
-  }
-  return s;
-}
-
-void AudioStyles::ToDevice(Json::Value& device) const {
+void WriteAudioStyles(const AudioStyles& styles, Json::Value& device) {
   if (!device.isObject()) device = Json::Value(Json::objectValue);
   Json::Value& info = JsonObjectAt(device, kInfo);
   if (!info.isObject()) info = Json::Value(Json::objectValue);
-  info["nAudioStyle"] = current;
-  for (int i = 0; i < kStyles; ++i) {
-    info[NameKey(i + 1)] = names[static_cast<std::size_t>(i)];
-    for (int c = 0; c < 3; ++c) info[LevelKey(c, i)] = levels[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)];
+  info["nAudioStyle"] = styles.style;
+  for (int i = 0; i < kAudioStyles; ++i) {
+    info[NameKey(i + 1)] = styles.names[static_cast<std::size_t>(i)];
+    for (int c = 0; c < 3; ++c) info[LevelKey(c, i)] = StyleLevels(styles, i)[static_cast<std::size_t>(c)];
   }
+}
+
+std::array<int, 3> StyleLevels(const AudioStyles& styles, int style) {
+  const auto at = static_cast<std::size_t>(3 * (style >= 0 && style < kAudioStyles ? style : 0));
+  return {styles.levels[at], styles.levels[at + 1], styles.levels[at + 2]};
+}
+
+void SetStyleLevel(AudioStyles& styles, int style, int colour, int level) {
+  if (style < 0 || style >= kAudioStyles || colour < 0 || colour > 2) return;
+  styles.levels[static_cast<std::size_t>(3 * style + colour)] = static_cast<std::uint8_t>(std::clamp(level, 0, kAudioLevelMax));
 }
 
 std::string DefaultStyleNameId(int n) { return "audio_style_name_" + std::to_string(n); }

@@ -1,28 +1,21 @@
 #pragma once
 // The four audio styles of music lighting ("Device"."AudioLightInfo" of
-// "AudioFile.json"): a name and R/G/B levels 0..9 each, and the current one.
+// "AudioFile.json"): writing them back, their names as shown, and the file.
 #include <json/value.h>
 
 #include <array>
 #include <filesystem>
 #include <string>
 
+#include "profiles/settings_files.h"
+
 namespace korvale {
 
-struct AudioStyles {
-  static constexpr int kStyles = 4;
-  static constexpr int kMaxLevel = 9;
-  int current = 0;
-  std::array<std::string, kStyles> names;
-  std::array<std::array<int, 3>, kStyles> levels{};  // R, G, B
-
-  // Missing members read as 0 or empty; levels and the style are clamped to
-  // their ranges (older files hold 0..255 levels).
-  static AudioStyles FromDevice(const Json::Value& device);
-  // Sets all 17 members of "AudioLightInfo" in device, keeping the others.
-  void ToDevice(Json::Value& device) const;
-  const std::array<int, 3>& Current() const { return levels[static_cast<std::size_t>(current)]; }
-};
+// Sets all 17 members of "AudioLightInfo" in device, keeping the others.
+void WriteAudioStyles(const AudioStyles& styles, Json::Value& device);
+// R, G, B levels of a style (0..3; others read as style 0).
+std::array<int, 3> StyleLevels(const AudioStyles& styles, int style);
+void SetStyleLevel(AudioStyles& styles, int style, int colour, int level);
 
 // The text id of style n's (1..4) default name.
 std::string DefaultStyleNameId(int n);

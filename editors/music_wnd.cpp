@@ -45,18 +45,18 @@ void CMusicWnd::InitWindow() {
   for (const char* s : kSliders) {
     if (auto* slider = dynamic_cast<CSliderUI*>(m_pm.FindControl(s))) {
       slider->SetMinValue(0);
-      slider->SetMaxValue(AudioStyles::kMaxLevel);
+      slider->SetMaxValue(kAudioLevelMax);
     }
   }
-  if (auto* tab = dynamic_cast<COptionUI*>(m_pm.FindControl(TabName(styles_.current + 1)))) tab->Selected(true, false);
-  ShowStyleLevels(styles_.current);
+  if (auto* tab = dynamic_cast<COptionUI*>(m_pm.FindControl(TabName(styles_.style + 1)))) tab->Selected(true, false);
+  ShowStyleLevels(styles_.style);
   ShowNames();
 }
 
 int CMusicWnd::SelectedStyle() {
   int selected = 0;
   bool found = false;
-  for (int n = 1; n <= AudioStyles::kStyles; ++n) {
+  for (int n = 1; n <= kAudioStyles; ++n) {
     auto* tab = dynamic_cast<COptionUI*>(m_pm.FindControl(TabName(n)));
     if (tab == nullptr) {
       Trace("GetAudioLightInfo control is NULL");
@@ -71,13 +71,13 @@ int CMusicWnd::SelectedStyle() {
 }
 
 void CMusicWnd::ShowStyleLevels(int style) {
-  const auto& l = styles_.levels[static_cast<std::size_t>(std::clamp(style, 0, AudioStyles::kStyles - 1))];
+  const std::array<int, 3> l = StyleLevels(styles_, style);
   for (std::size_t c = 0; c < 3; ++c)
     if (auto* slider = dynamic_cast<CSliderUI*>(m_pm.FindControl(kSliders[c]))) slider->SetValue(l[c]);
 }
 
 void CMusicWnd::ShowNames() {
-  for (int n = 1; n <= AudioStyles::kStyles; ++n) {
+  for (int n = 1; n <= kAudioStyles; ++n) {
     const std::string shown = ShownStyleName(styles_.names[static_cast<std::size_t>(n - 1)], n);
     if (CControlUI* edit = m_pm.FindControl(EditName(n))) edit->SetText(shown);
     if (CControlUI* tab = m_pm.FindControl(TabName(n))) tab->SetText(shown);
@@ -91,8 +91,8 @@ void CMusicWnd::Notify(TNotifyUI& msg) {
   if (type == notify::kSelectChanged && SplitNumbered(name, "audio_select_tab", &n)) {
     auto* tab = dynamic_cast<COptionUI*>(msg.pSender);
     if (tab != nullptr && tab->IsSelected()) {
-      styles_.current = n - 1;
-      ShowStyleLevels(styles_.current);
+      styles_.style = n - 1;
+      ShowStyleLevels(styles_.style);
     }
   } else if (type == notify::kValueChanged) {
     for (std::size_t c = 0; c < 3; ++c) {
@@ -100,7 +100,7 @@ void CMusicWnd::Notify(TNotifyUI& msg) {
       const int style = SelectedStyle();
       auto* slider = dynamic_cast<CSliderUI*>(msg.pSender);
       if (style >= 0 && slider != nullptr)
-        styles_.levels[static_cast<std::size_t>(style)][c] = std::clamp(slider->GetValue(), 0, AudioStyles::kMaxLevel);
+        SetStyleLevel(styles_, style, static_cast<int>(c), slider->GetValue());
     }
   } else if (type == notify::kKillFocus && SplitNumbered(name, "audio_edit_name", &n)) {
     std::string text = msg.pSender->GetText();

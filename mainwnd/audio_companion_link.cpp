@@ -100,7 +100,7 @@ void CAudioCompanionLink::SetProgram(std::filesystem::path program, std::vector<
 // ---- start, watchdog, launch ----
 
 void CAudioCompanionLink::Start() {
-  styles_ = AudioStyles::FromDevice(wnd_.GetAudioSettings());
+  styles_ = ReadAudioStyles(wnd_.GetAudioSettings());
   bool none = false;
   {
     std::lock_guard<std::mutex> g(shared_->lock);
@@ -261,7 +261,7 @@ void CAudioCompanionLink::Connect() {
 }
 
 void CAudioCompanionLink::SendStyleColour() {
-  std::array<int, 3> c = styles_.Current();
+  std::array<int, 3> c = StyleLevels(styles_, styles_.style);
   if (c[1] == 0) c[1] = 1;  // the capture program takes a green of 0 as 1
   std::vector<std::uint8_t> block(kStyleBytes, 0);
   for (std::size_t i = 0; i < 3; ++i) PutLe32(block, 4 * i, c[i]);
@@ -389,7 +389,7 @@ void CAudioCompanionLink::OnWorkTool(const MainRouteCall&) {
 
 void CAudioCompanionLink::SaveStyles(const AudioStyles& styles) {
   styles_ = styles;
-  styles_.ToDevice(wnd_.GetAudioSettings());
+  WriteAudioStyles(styles_, wnd_.GetAudioSettings());
   if (!SaveAudioDevice(wnd_.GetAudioSettingsPath(), wnd_.GetAudioSettings()))
     Trace("audio: %s not written", wnd_.GetAudioSettingsPath().c_str());
   SendStyleColour();
@@ -397,7 +397,7 @@ void CAudioCompanionLink::SaveStyles(const AudioStyles& styles) {
 
 void CAudioCompanionLink::ResetStyles() {
   wnd_.GetAudioSettings() = ResetAudioDevice(wnd_.GetAudioSettingsPath(), DefaultDataFolder() / "AudioFile.json");
-  styles_ = AudioStyles::FromDevice(wnd_.GetAudioSettings());
+  styles_ = ReadAudioStyles(wnd_.GetAudioSettings());
 }
 
 void CAudioCompanionLink::OpenMusicWindow() {

@@ -150,27 +150,19 @@ TEST_F(AudioWndTest, FramesFoldIntoBandMeansOncePerFrameIn64Bits) {
   EXPECT_EQ(means[2], band2 / 4);
 }
 
-TEST_F(AudioWndTest, StylesAreClampedOnLoadAndAFileWithoutDeviceIsReplaced) {
+TEST_F(AudioWndTest, AFileWithoutDeviceIsReplacedAndWritingBackKeepsOtherMembers) {
   WriteUserStyles(R"({"Other": 1})");
   Start();
   const Json::Value user = ReadJsonFile(wnd->GetAudioSettingsPath());
   EXPECT_TRUE(user["Device"]["AudioLightInfo"].isObject());
   EXPECT_FALSE(user.isMember("Other"));  // the default file, whole
   Json::Value device;
-  device["AudioLightInfo"]["nAudioStyle"] = 7;
   device["AudioLightInfo"]["nStyleR1"] = 255;
-  device["AudioLightInfo"]["nStyleG1"] = -3;
-  device["AudioLightInfo"]["nStyleB1"] = "x";
-  device["AudioLightInfo"]["nStyleName2"] = "Bass";
-  const AudioStyles s = AudioStyles::FromDevice(device);
-  EXPECT_EQ(s.current, 3);
-  EXPECT_EQ(s.levels[1], (std::array<int, 3>{9, 0, 0}));
-  EXPECT_EQ(s.names[1], "Bass");
-  EXPECT_EQ(s.names[0], "");
-  // Written back: all 17 members, the unknown ones kept.
+  device["AudioLightInfo"]["Extra"] = 1;
   device["Mine"] = true;
-  s.ToDevice(device);
-  EXPECT_EQ(device["AudioLightInfo"].size(), 17u);
+  // Written back: the 17 members, clamped, and the unknown ones kept.
+  WriteAudioStyles(ReadAudioStyles(device), device);
+  EXPECT_EQ(device["AudioLightInfo"].size(), 18u);
   EXPECT_TRUE(device["Mine"].asBool());
   EXPECT_EQ(device["AudioLightInfo"]["nStyleR1"].asInt(), 9);
 }
