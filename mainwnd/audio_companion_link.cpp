@@ -196,7 +196,7 @@ void CAudioCompanionLink::ShowStatus(const std::string& id) {
     if (!keep->alive || status_ == id) return;
     status_ = id;
     Trace("audio: %s", id.empty() ? "companion running" : id.c_str());
-    if (CControlUI* label = wnd_.GetPaintManager().FindControl("status_text"))
+    if (CControlUI* label = wnd_.GetPaintManager().FindControl("status_line"))
       label->SetText(id.empty() ? "main_status_ready" : id);
   });
 }

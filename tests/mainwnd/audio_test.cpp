@@ -297,7 +297,7 @@ TEST_F(AudioWndTest, WithoutASoundServerTheWindowShowsItAndTheWatchdogBacksOff) 
   wnd->Audio().SetProgram(std::string(KORVALE_BIN_DIR) + "/korvale-audio");
   Start();
   ASSERT_TRUE(Pump([&] { return wnd->Audio().StatusText() == "audio_no_sound_server"; }));
-  EXPECT_EQ(Find("status_text")->GetText(), CResourceManager::GetInstance().GetText("audio_no_sound_server"));
+  EXPECT_EQ(Find("status_line")->GetText(), CResourceManager::GetInstance().GetText("audio_no_sound_server"));
   EXPECT_EQ(wnd->Audio().CurrentDelayMs(), 2000u);
   ASSERT_TRUE(Pump([&] { return wnd->Audio().CurrentDelayMs() == 4000u; }, 8000));
   // Two starts in about two seconds, where a retry every second would have made three.
