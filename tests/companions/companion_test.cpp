@@ -5,9 +5,13 @@
 #include <cstring>
 #include <sstream>
 
+#include "companions/audio_companion.h"
 #include "companions/spectrum.h"
 #include "companions/wav_file.h"
+#include "platform/message_bus.h"
+#include "platform/registered_messages.h"
 #include "tests/support/audio_support.h"
+#include "ui/app_messages.h"
 
 namespace fs = std::filesystem;
 using namespace korvale;
@@ -121,6 +125,69 @@ TEST_F(CompanionTest, BadCommandLinesAndFilesAreRefusedWithAMessage) {
   EXPECT_NE(err.find("cannot read"), std::string::npos) << err;
   EXPECT_TRUE(out.empty());
   EXPECT_EQ(Run({"--input", (dir / "missing.wav").string()}, &out, &err), 4);
+}
+
+// On the bus: it waits for the main window's start command, streams frames
+// whose signs alternate, takes levels, and ends when the main window goes.
+TEST_F(CompanionTest, StreamsToTheMainWindowOnCommandAndEndsWhenItGoes) {
+  char run[] = "/tmp/kvcXXXXXX";  // socket paths must stay short
+  ASSERT_NE(::mkdtemp(run), nullptr);
+  ::setenv("XDG_RUNTIME_DIR", run, 1);
+  WriteWav(dir / "tone.wav", Tone(1000, 0.5, 30));
+  VirtualUiLoop loop;
+  const std::uint32_t daemon = RegisterWindowMessage(kAudioDaemonMsgName);
+  std::vector<BusMessage> got;
+  {
+    MessageBus bus(loop);
+    ASSERT_TRUE(bus.Listen(kAudioMainTitle, [&](const BusMessage& m) -> std::intptr_t {
+      got.push_back(m);
+      return 1;
+    }));
+    ChildProcess p;
+    ASSERT_TRUE(p.Start({kProgram, "--input", (dir / "tone.wav").string()}, dir / "out", dir / "err"));
+    auto pump = [&](const std::function<bool()>& done) {
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+      while (!done() && std::chrono::steady_clock::now() < end) loop.WaitForPosted(20);
+      return done();
+    };
+    ASSERT_TRUE(pump([&] { return bus.FindWindow(kAudioCompanionTitle); })) << ReadAll(dir / "err");
+    EXPECT_TRUE(got.empty());  // nothing before the start command
+    for (std::uint64_t command : {0, 3, 1})
+      EXPECT_EQ(bus.Send(kAudioCompanionTitle, kAudioDaemonMsgName, daemon, command, 0, 1500), 1);
+    EXPECT_EQ(bus.Send(kAudioCompanionTitle, kAudioDaemonMsgName, daemon, 99, 0, 1500), 0);  // unknown
+    auto frames = [&] {
+      std::vector<const BusMessage*> f;
+      for (const BusMessage& m : got)
+        if (m.isCopyData && m.lParam == 1) f.push_back(&m);
+      return f;
+    };
+    ASSERT_TRUE(pump([&] { return frames().size() >= 10; }));
+    const auto f = frames();
+    std::int32_t a, b;
+    const std::size_t slice = 5 * 13 + 2;  // band 13, where 1 kHz lies
+    std::memcpy(&a, f[8]->data.data() + 4 * slice, 4);
+    std::memcpy(&b, f[9]->data.data() + 4 * slice, 4);
+    EXPECT_EQ(f[9]->data.size(), 500u);
+    EXPECT_GT(std::abs(a), 500);
+    EXPECT_LT(static_cast<std::int64_t>(a) * b, 0) << "consecutive frames carry opposite signs";
+    // Colour blocks: six values, the style's levels scaled by loudness.
+    std::vector<std::uint8_t> style(kAudioStyleBytes, 0);
+    style[0] = 9;  // red only
+    EXPECT_EQ(bus.CopyData(kAudioCompanionTitle, kAudioStyleData, style, 1500), 1);
+    ASSERT_TRUE(pump([&] {
+      for (const BusMessage& m : got) {
+        std::int32_t rgb[3];
+        if (!m.isCopyData || m.lParam != 2 || m.data.size() != 24) continue;
+        std::memcpy(rgb, m.data.data(), 12);
+        if (rgb[0] > 100 && rgb[1] == 0 && rgb[2] == 0) return true;
+      }
+      return false;
+    }));
+    bus.Unlisten(kAudioMainTitle);
+    EXPECT_EQ(p.Wait(5000), 0) << ReadAll(dir / "err");
+    EXPECT_NE(ReadAll(dir / "err").find("main window has gone"), std::string::npos);
+  }
+  fs::remove_all(run);
 }
 
 TEST(WavFile, ReadsTheSampleFormatsAndRefusesBrokenFiles) {
