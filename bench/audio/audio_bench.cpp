@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 using namespace korvale;
 using korvale::testing::ChildProcess;
 using korvale::testing::Tone;
-using korvale::testing::WaitUntil;
+using korvale::testing::WaitFor;
 using korvale::bench::CpuSeconds;
 
 namespace {
@@ -168,7 +168,7 @@ Rig* TheRig() {
 // Waits for the companion to be started by korvale and streaming.
 pid_t WaitForCompanion(Rig& rig) {
   pid_t companion = -1;
-  WaitUntil([&] { return (companion = CompanionOf(rig.app.pid())) > 0; }, 10000);
+  WaitFor([&] { return (companion = CompanionOf(rig.app.pid())) > 0; }, 10000);
   if (companion <= 0) {
     const std::string err = korvale::testing::ReadAll(rig.home / "app.err");
     std::string audio;
@@ -230,13 +230,13 @@ void BM_SoundToLedFrame(benchmark::State& state) {
   double worst = 0;
   for (auto _ : state) {
     // Dark first: the lights of the last burst have to fade.
-    if (!WaitUntil([&] { auto [f, lit] = rig.LedFrames(); return f > 0 && lit == 0; }, 10000))
+    if (!WaitFor([&] { auto [f, lit] = rig.LedFrames(); return f > 0 && lit == 0; }, 10000))
       return state.SkipWithError("the keyboard's LED frames never went dark");
     player.Play(Tone(1000, 0.8, 0.3), false);
-    WaitUntil([&] { return player.playing_.load(); }, 2000);
+    WaitFor([&] { return player.playing_.load(); }, 2000);
     const auto start = player.started_;
     Clock::time_point lit;
-    if (!WaitUntil([&] {
+    if (!WaitFor([&] {
           if (rig.LedFrames().second == 0) return false;
           lit = Clock::now();
           return true;

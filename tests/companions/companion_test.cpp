@@ -145,11 +145,7 @@ TEST_F(CompanionTest, StreamsToTheMainWindowOnCommandAndEndsWhenItGoes) {
     }));
     ChildProcess p;
     ASSERT_TRUE(p.Start({kProgram, "--input", (dir / "tone.wav").string()}, dir / "out", dir / "err"));
-    auto pump = [&](const std::function<bool()>& done) {
-      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(8);
-      while (!done() && std::chrono::steady_clock::now() < end) loop.WaitForPosted(20);
-      return done();
-    };
+    auto pump = [&](const std::function<bool()>& done) { return PumpUntil(loop, done, 8000); };
     ASSERT_TRUE(pump([&] { return bus.FindWindow(kAudioCompanionTitle); })) << ReadAll(dir / "err");
     EXPECT_TRUE(got.empty());  // nothing before the start command
     for (std::uint64_t command : {0, 3, 1})
@@ -290,7 +286,7 @@ TEST_F(CompanionTest, CapturesATonePlayedIntoTheSoundServersDefaultOutput) {
   ChildProcess capture;
   ASSERT_TRUE(capture.Start({kProgram, "--print"}, dir / "out", dir / "err"));
   // Frames flow once the monitor is recorded, silent until the tone plays.
-  ASSERT_TRUE(WaitUntil([&] { return Parse(ReadAll(dir / "out")).frames.size() > 5; }, 10000))
+  ASSERT_TRUE(WaitFor([&] { return Parse(ReadAll(dir / "out")).frames.size() > 5; }, 10000))
       << ReadAll(dir / "err") << server.Log();
   ASSERT_TRUE(Play(Tone(1000, 0.5, 1.0)));
   capture.Kill();

@@ -77,11 +77,7 @@ class AudioWndTest : public MainWndTest {
     ::unsetenv("PULSE_SERVER");
     if (!runDir.empty()) fs::remove_all(runDir);
   }
-  bool Pump(const std::function<bool()>& done, int ms = 8000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && std::chrono::steady_clock::now() < end) loop.WaitForPosted(20);
-    return done();
-  }
+  bool Pump(const std::function<bool()>& done, int ms = 8000) { return korvale::testing::PumpUntil(loop, done, ms); }
   void CopyData(std::uint64_t dwData, const std::vector<std::uint8_t>& bytes) {
     CopyDataBlock block{dwData, static_cast<std::uint32_t>(bytes.size()), bytes.data()};
     SendMessageW(hwnd, wm::kCopyData, 0, reinterpret_cast<LPARAM>(&block));
@@ -289,7 +285,7 @@ TEST_F(AudioWndTest, RealCompanionStreamsAToneIsRestartedAfterAKillAndEndsWithTh
   const pid_t second = wnd->Audio().CompanionPid();
   ASSERT_GT(second, 0);
   wnd->DestroyWindow();
-  EXPECT_TRUE(korvale::testing::WaitUntil([&] { return ::waitpid(second, nullptr, WNOHANG) == second; }, 3000));
+  EXPECT_TRUE(korvale::testing::WaitFor([&] { return ::waitpid(second, nullptr, WNOHANG) == second; }, 3000));
 }
 
 TEST_F(AudioWndTest, WithoutASoundServerTheWindowShowsItAndTheWatchdogBacksOff) {

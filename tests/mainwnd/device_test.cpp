@@ -1,10 +1,12 @@
 // The main window with a real keyboard page: korvale-emu on the test's own
 // bus, discovery binding it, game lighting and synchronised lighting on it.
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 #include <thread>
 
 #include "tests/support/emu_process.h"
+#include "tests/support/journal.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
 #include "platform/atomic_file.h"
@@ -49,16 +51,11 @@ class DeviceWndTest : public MainWndTest {
     while (!pred() && std::chrono::steady_clock::now() < end) loop.WaitForPosted(20);
     return pred();
   }
-  // The keyboard's command reports with code cmd so far, as the journal lists them.
-  std::vector<std::string> Reports(int cmd) {
-    std::vector<std::string> out;
-    for (const std::string& line : emu.Listing("journal keyboard")) {
-      std::istringstream in(line);
-      std::string word;
-      int code = -1;
-      in >> word >> std::hex >> code;
-      if (code == cmd) out.push_back(line);
-    }
+  // The keyboard's command packets with code cmd so far.
+  std::vector<korvale::testing::Packet> Packets(int cmd) {
+    std::vector<korvale::testing::Packet> out;
+    for (const auto& p : korvale::testing::ParseJournal(emu.Listing("journal keyboard")))
+      if (p.cmd == cmd) out.push_back(p);
     return out;
   }
   void SetMode(int selectItem) {
@@ -100,7 +97,7 @@ TEST_F(DeviceWndTest, BoundKeyboardIsTheCurrentDeviceAndHidesTheOverlay) {
 TEST_F(DeviceWndTest, KeyboardBoundAtStartGetsTheLightingControlFlag) {
   ASSERT_TRUE(wnd->GetLightingControl());
   EXPECT_TRUE(keyboard->GetLightingControlActive());
-  EXPECT_EQ(Reports(proto::kLightControl).size(), 1u);
+  EXPECT_EQ(Packets(proto::kLightControl).size(), 1u);
 }
 
 // Hidden to the tray, nobody sees the key lights: their paint timer stops
@@ -206,11 +203,9 @@ TEST_F(DeviceWndTest, MusicModeTurnsSpectrumFramesIntoLitLedFramesAtTheKeyboard)
   // Lit colour bytes in the LED stream reports since the last look.
   auto litBytes = [&] {
     int lit = 0, frames = 0;
-    for (const std::string& line : Reports(proto::kStreamLed)) {
+    for (const auto& p : Packets(proto::kStreamLed)) {
       ++frames;
-      const auto at = line.find("data ");
-      if (at == std::string::npos) continue;
-      for (std::size_t i = at + 5; i + 1 < line.size(); i += 2) lit += line.compare(i, 2, "00") != 0 ? 1 : 0;
+      lit += static_cast<int>(std::count_if(p.data.begin(), p.data.end(), [](uint8_t b) { return b != 0; }));
     }
     emu.Command("journal-clear keyboard");
     return std::pair<int, int>{frames, lit};
@@ -249,7 +244,7 @@ TEST_F(DeviceWndTest, SoundSensitivityIsStoredInTheKeyboardsLightInfoAndWritten)
   EXPECT_EQ(keyboard->GetLightInfoRecord().voiceSensitivity, 37);
   EXPECT_EQ(keyboard->Comm().lightSync.load(), 0);
   EXPECT_EQ(wnd->GetPaintManager().FindSubControlByName(keyboard, "voice_sensitivity_value")->GetText(), "37");
-  EXPECT_FALSE(Reports(proto::kWriteConfig).empty());
+  EXPECT_FALSE(Packets(proto::kWriteConfig).empty());
 }
 
 TEST_F(DeviceWndTest, KeyboardSettingsControlsChangeTheStoredStages) {

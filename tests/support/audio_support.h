@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/wait.h"
+
 extern char** environ;
 
 namespace korvale::testing {
@@ -111,16 +113,6 @@ inline std::string ReadAll(const std::filesystem::path& f) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Polls cond until true or the deadline.
-inline bool WaitUntil(const std::function<bool()>& cond, int timeoutMs) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() >= until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
 // PulseAudio on a private runtime folder with a null sink as default output;
 // sets PULSE_SERVER for this process and its children. Available() is false
 // when the server is not installed or does not come up.
@@ -145,7 +137,7 @@ class PulseServer {
                      dir_ / "pulse.out", dir_ / "pulse.err"))
       return;
     ::setenv("PULSE_SERVER", ("unix:" + socket_.string()).c_str(), 1);
-    available_ = WaitUntil([this] { return std::filesystem::exists(socket_); }, 5000);
+    available_ = WaitFor([this] { return std::filesystem::exists(socket_); }, 5000);
   }
   ~PulseServer() {
     proc_.Kill();
