@@ -325,9 +325,9 @@ void CAudioCompanionLink::OnVoiceSensitivity() {
 }
 
 void CAudioCompanionLink::OnData(const MainRouteCall& call) {
-  const auto* block = reinterpret_cast<const CopyDataBlock*>(call.lParam);
+  const CopyDataView* block = CurrentCopyData();
   if (call.msg != wm::kCopyData || block == nullptr) return;
-  OnCopyData(block->dwData, block->lpData, block->cbData);
+  OnCopyData(block->dwData, block->data, static_cast<std::uint32_t>(std::min<std::size_t>(block->size, UINT32_MAX)));
 }
 
 CVarnikUSBDevice* CAudioCompanionLink::CurrentKeyboard() const {

@@ -24,9 +24,9 @@
 #include "mainwnd/device_option.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
+#include "qtview/tray_icon.h"
 #include "shell/app/power_events.h"
 #include "shell/app/qt_fonts.h"
-#include "shell/app/qt_tray.h"
 #include "shell/app/window_host.h"
 #include "shell/app_shell.h"
 #include "ui/controls.h"
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QtUiLoop loop;
   SetUiLoop(&loop);
-  QApplication::setWindowIcon(AppIcon());
+  QApplication::setWindowIcon(qtview::AppIcon());
   qtview::ApplyStyle(app, InstallDataDir() / "skin");
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QSize size = screen->size();
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
   QtWindowHost host;
   CWindowWnd::SetObserver(&host);
   QtFontInstaller fonts;
-  QtTrayIcon tray;
+  qtview::QtTrayIcon tray(qtview::AppIcon());
   std::unique_ptr<PowerEvents> power;
   bool shotsOk = true;
   HWND mainWindow = 0;

@@ -63,8 +63,7 @@ class AudioWndTest : public MainWndTest {
     // What the shell does: the window reachable under its title.
     ASSERT_TRUE(bus->Listen(kAppIdentity, [this](const BusMessage& m) -> std::intptr_t {
       if (!m.isCopyData) return SendMessageW(hwnd, m.msg, m.wParam, m.lParam);
-      CopyDataBlock block{static_cast<std::uint64_t>(m.lParam), static_cast<std::uint32_t>(m.data.size()), m.data.data()};
-      return SendMessageW(hwnd, m.msg, 0, reinterpret_cast<LPARAM>(&block));
+      return SendCopyData(hwnd, static_cast<std::uint64_t>(m.lParam), m.data.data(), m.data.size());
     }));
     wnd->Audio().SetMessageBus(bus.get());
   }
@@ -79,8 +78,7 @@ class AudioWndTest : public MainWndTest {
   }
   bool Pump(const std::function<bool()>& done, int ms = 8000) { return korvale::testing::PumpUntil(loop, done, ms); }
   void CopyData(std::uint64_t dwData, const std::vector<std::uint8_t>& bytes) {
-    CopyDataBlock block{dwData, static_cast<std::uint32_t>(bytes.size()), bytes.data()};
-    SendMessageW(hwnd, wm::kCopyData, 0, reinterpret_cast<LPARAM>(&block));
+    SendCopyData(hwnd, dwData, bytes.data(), bytes.size());
   }
   void WriteUserStyles(const std::string& json) {
     fs::create_directories(dir / "data" / kAppIdentity);
