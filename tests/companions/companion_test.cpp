@@ -95,7 +95,9 @@ TEST_F(CompanionTest, ASineLightsTheBandOfItsFrequencyAndLittleElse) {
     // Half of full scale is 6 dB down: 900 of 1000 on the 60 dB scale.
     EXPECT_NEAR(bands[static_cast<std::size_t>(expected)], 900, 20);
     for (int b = 0; b < SpectrumFrame::kBands; ++b)
-      if (std::abs(b - expected) > 3) EXPECT_LT(bands[static_cast<std::size_t>(b)], 300) << "band " << b;
+      if (std::abs(b - expected) > 3) {
+        EXPECT_LT(bands[static_cast<std::size_t>(b)], 300) << "band " << b;
+      }
     EXPECT_EQ(p.colours.back()[4], expected);  // the loudest band
   }
 }
