@@ -11,6 +11,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   fonts-noto-core dbus-daemon python3
   libpulse-dev libkissfft-dev pulseaudio
+  qemu-system-x86 busybox-static udev cpio kmod xz-utils
 )
 
 missing=()
