@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "devices/key_codes.h"
+#include "devices/varnik_mouse_device.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
 #include "profiles/profile_list.h"
@@ -17,34 +19,8 @@ namespace korvale {
 namespace {
 
 constexpr uint8_t kTypeKey = 0x20;
-constexpr uint8_t kTypeMacro = 0x70;
-constexpr uint8_t kTypeMacroRepeat = 0x71;
 constexpr int kFnPage = 2;
 constexpr int kRealKeys = kKeyboardRealKeys;  // keys taking part in downloads
-constexpr uint32_t kListenerRead = kHidInfinite;
-
-bool IsMacro(const AssignmentCode& c) { return c.type == kTypeMacro || c.type == kTypeMacroRepeat; }
-
-AssignmentCode CodeAt(const std::array<uint8_t, proto::kKeyTableSize>& t, int position) {
-  const auto at = static_cast<std::size_t>(position) * 3;
-  return {t[at], t[at + 1], t[at + 2]};
-}
-void PutCode(std::array<uint8_t, proto::kKeyTableSize>& t, int position, const AssignmentCode& c) {
-  const auto at = static_cast<std::size_t>(position) * 3;
-  t[at] = c.type;
-  t[at + 1] = c.value1;
-  t[at + 2] = c.value2;
-}
-
-// The index of `number` in the download list, appended when new.
-uint8_t DownloadIndex(std::vector<uint8_t>& list, uint8_t number) {
-  auto it = std::find(list.begin(), list.end(), number);
-  if (it == list.end()) {
-    list.push_back(number);
-    return static_cast<uint8_t>(list.size() - 1);
-  }
-  return static_cast<uint8_t>(it - list.begin());
-}
 
 bool IsFnProtected(int key) {
   for (const auto& code : kFnProtectedCodes)
@@ -53,8 +29,6 @@ bool IsFnProtected(int key) {
 }
 
 int Clamp03(int n) { return n < 0 || n > 3 ? 0 : n; }
-
-const char* ThreadEndTrace() { return "线程退出：：对象处于激发状态\n"; }
 
 }  // namespace
 
@@ -335,31 +309,7 @@ void CVarnikKeyboardDevice::SetSecondaryKeyList(const std::vector<KeyRecord>& li
   profile_.WriteSecondaryKeyList(secondaryKeyList_);
 }
 
-void CVarnikKeyboardDevice::LoadEffectLists() {
-  const auto folder = UserDataFolder();
-  macroNames_.clear();
-  const Json::Value macros = ReadJsonFile(folder / "macro.config");
-  const Json::Value& info = JsonMember(macros, "MacroInfo");
-  if (info.isArray())
-    for (Json::ArrayIndex i = 0; i < info.size(); ++i) {
-      const Json::Value& name = JsonMember(info[i], "MacroName");
-      macroNames_.push_back(name.isString() ? name.asString() : std::string());
-    }
-  const Json::Value defaults = ReadJsonFile(DefaultLightPath());
-  if (auto effects = ReadDefaultEffects(defaults, modelIndex_)) {
-    effectNames_.clear();
-    effectVisible_.clear();
-    effectValues_.clear();
-    for (const auto& e : *effects) {
-      effectNames_.push_back(e.name);
-      effectVisible_.push_back(e.visible ? 1 : 0);
-      effectValues_.push_back(e.value);
-    }
-  }
-  if (auto area = ReadAreaEffects(defaults, modelIndex_)) areaEffectNames_ = *area;
-  const Json::Value userLights = ReadJsonFile(folder / (lightConfigName_ + ".config"));
-  if (auto user = ReadUserEffectNames(userLights, modelIndex_)) userEffectNames_ = *user;
-}
+void CVarnikKeyboardDevice::LoadEffectLists() { LoadStandardEffectLists(); }
 
 // ---- reading the device ----
 
@@ -525,12 +475,6 @@ int CVarnikKeyboardDevice::WriteDeviceConfig(int profile, int firstByte, int, in
   return result == CMD_OK ? end : result;
 }
 
-int CVarnikKeyboardDevice::MacroCountOnDisk() const {
-  const Json::Value doc = ReadJsonFile(UserDataFolder() / "macro.config");
-  const Json::Value& info = JsonMember(doc, "MacroInfo");
-  return info.isArray() ? static_cast<int>(info.size()) : 0;
-}
-
 int CVarnikKeyboardDevice::WriteKeyAssignments(int profile, const std::vector<KeyRecord>& keys) {
   if (!IsPrimaryOpen()) return 0;
   int r = comm_.ReadInfo(deviceInfo_.data());
@@ -544,7 +488,7 @@ int CVarnikKeyboardDevice::WriteKeyAssignments(int profile, const std::vector<Ke
     const int u = KeyToPosition(i);
     if (u == kNone) continue;
     KeyRecord k = keys[static_cast<std::size_t>(i)];
-    if (IsMacro(k.normal.code)) {
+    if (IsMacroCode(k.normal.code)) {
       if (k.normal.code.value1 < macroCount) {
         k.normal.code.value1 = DownloadIndex(download, k.normal.code.value1);
       } else {
@@ -552,7 +496,7 @@ int CVarnikKeyboardDevice::WriteKeyAssignments(int profile, const std::vector<Ke
         k.normal.keyIndex = k.defaultKey.keyIndex;
       }
     }
-    if (IsMacro(k.fn.code)) {
+    if (IsMacroCode(k.fn.code)) {
       if (k.fn.code.value1 < macroCount) {
         k.fn.code.value1 = DownloadIndex(download, k.fn.code.value1);
       } else {
@@ -603,7 +547,7 @@ void CVarnikKeyboardDevice::RevalidateMacroKeys() {
   const auto count = macroNames_.size();
   bool changed = false;
   for (auto& k : keyList_) {
-    if (IsMacro(k.normal.code) && k.normal.code.value1 >= count) {
+    if (IsMacroCode(k.normal.code) && k.normal.code.value1 >= count) {
       k.normal.code = k.defaultKey.code;
       k.normal.keyIndex = k.defaultKey.keyIndex;
       changed = true;
@@ -674,63 +618,6 @@ void CVarnikKeyboardDevice::CloseEventChannel(int kind) {
   CVarnikUSBDevice::CloseEventChannel(kind);
 }
 
-bool CVarnikKeyboardDevice::IsListening(int side) const {
-  return listeners_[side == kEventSideReceiver ? 1 : 0].running.load();
-}
-
-void CVarnikKeyboardDevice::StartListener(int side) {
-  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
-  l.stop.Clear();
-  l.running = true;
-  l.thread = std::thread([this, side] { ListenLoop(side); });
-}
-
-void CVarnikKeyboardDevice::StopListener(int side) {
-  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
-  if (!l.thread.joinable()) return;
-  l.stop.Set();
-  (side == kEventSideReceiver ? eventComm_.receiverChannel : eventComm_.cableChannel).Stop();
-  l.thread.join();  // the read wakes on the stop signal at once
-  Trace("%s", ThreadEndTrace());
-}
-
-void CVarnikKeyboardDevice::ListenLoop(int side) {
-  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
-  CHidDevice& channel = side == kEventSideReceiver ? eventComm_.receiverChannel : eventComm_.cableChannel;
-  int failures = 0;
-  while (!l.stop.IsSet()) {
-    if (!channel.IsOpen()) {
-      l.stop.Wait(Event::kInfinite);  // nothing to read until the channel is reopened
-      break;
-    }
-    uint8_t report[proto::kPacketSize] = {};
-    uint32_t got = 0;
-    if (!channel.Read(report, sizeof report, &got, kListenerRead) || got < 3) {
-      if (l.stop.IsSet()) break;
-      // One failure can be a stale stop signal; a second in a row means the
-      // device is gone, and reading on would only spin.
-      if (++failures >= 2) {
-        Trace("keyboard: event channel read failed; listener ends");
-        break;
-      }
-      continue;
-    }
-    failures = 0;
-    uint16_t code = static_cast<uint16_t>(report[1] | report[2] << 8);
-    if (channel.UnpackReport(report, got, HidReportType::Input)) {
-      for (const auto& entry : channel.InputData())
-        if (!entry.isButton && entry.dataSet) {
-          code = static_cast<uint16_t>(entry.rawValue);
-          break;
-        }
-    }
-    Trace("接收到自动添加设备的同步信息要求  TEST");
-    HandleEventCode(code);
-  }
-  Trace("MS 设备同步线程设定退出");
-  l.running = false;
-}
-
 void CVarnikKeyboardDevice::HandleEventCode(uint16_t code) {
   if (code == proto::kEventResync || code == proto::kEventProfilesChanged) {
     if (code == proto::kEventProfilesChanged) ProfilesChangedFlag() = proto::kEventProfilesChanged;
@@ -755,16 +642,8 @@ void CVarnikKeyboardDevice::HandleEventCode(uint16_t code) {
 
 // ---- the page ----
 
-std::string CVarnikKeyboardDevice::Localise(std::string_view id) const {
-  if (CControlUI* label = FindChild("text_test")) {
-    label->SetText(id);
-    return label->GetText();
-  }
-  return CResourceManager::GetInstance().GetText(id);
-}
-
 std::string CVarnikKeyboardDevice::LabelForCode(const AssignmentCode& code) {
-  if (IsMacro(code)) {
+  if (IsMacroCode(code)) {
     return code.value1 < macroNames_.size() ? macroNames_[code.value1] : std::string();
   }
   auto* editor = FindHooks<IKeyEditorHooks>("KeySetControlItem");
@@ -996,6 +875,7 @@ std::map<std::string, std::function<CControlUI*()>> DeviceControlCreators() {
   return {
       {"CVarnikUSBDevice", [] { return static_cast<CControlUI*>(new CVarnikUSBDevice()); }},
       {"CVarnikKeyboardDevice", [] { return static_cast<CControlUI*>(new CVarnikKeyboardDevice()); }},
+      {"CVarnikMouseDevice", [] { return static_cast<CControlUI*>(new CVarnikMouseDevice()); }},
   };
 }
 

@@ -6,7 +6,9 @@
 
 #include "devices/preview_tables.h"
 #include "platform/trace.h"
+#include "profiles/json_file.h"
 #include "profiles/settings_files.h"
+#include "ui/resource_manager.h"
 #include "ui/custom_controls.h"
 #include "ui/paint_manager.h"
 
@@ -14,20 +16,18 @@ namespace korvale {
 
 namespace {
 
-// Forward: value + step, wrapping to 0 at limit. Backward: value - step,
-// wrapping to limit - step once the byte result is not below the limit.
-uint8_t Cycle(int direction, int limit, uint8_t value, int step) {
-  if (direction != 0) {
-    const int next = value + step;
-    return next >= limit ? 0 : static_cast<uint8_t>(next);
-  }
-  const auto next = static_cast<uint8_t>(value - step);
-  return next >= limit ? static_cast<uint8_t>(limit - step) : next;
-}
+using preview::Cycle;
 
 uint8_t Level0to4(uint8_t v) { return v > 4 ? 4 : v; }
 
-// "key_12" -> ("key_", 12). False without "_" or a decimal number after it.
+}  // namespace
+
+void ShowWhite(CDeviceKeyButtonUI* button) {
+  button->SetLightColor(0xFFFFFF);
+  button->SetLightFade(255);
+  button->SetShowLightImage(true);
+}
+
 bool SplitIndexed(std::string_view name, std::string_view* prefix, int* number) {
   const auto pos = name.rfind('_');
   if (pos == std::string_view::npos) return false;
@@ -41,14 +41,6 @@ bool SplitIndexed(std::string_view name, std::string_view* prefix, int* number) 
   return true;
 }
 
-void ShowWhite(CDeviceKeyButtonUI* button) {
-  button->SetLightColor(0xFFFFFF);
-  button->SetLightFade(255);
-  button->SetShowLightImage(true);
-}
-
-}  // namespace
-
 int EventSideOfKind(int kind) {
   return (kind == static_cast<int>(DeviceKind::ReceiverKeyboard) ||
           kind == static_cast<int>(DeviceKind::ReceiverMouse))
@@ -59,6 +51,8 @@ int EventSideOfKind(int kind) {
 CVarnikUSBDevice::CVarnikUSBDevice() = default;
 
 CVarnikUSBDevice::~CVarnikUSBDevice() {
+  StopListener(kEventSideCable);
+  StopListener(kEventSideReceiver);
   // A page removed from a live window must not stay among its notifiers.
   if (CPaintManagerUI* pm = GetManager()) pm->RemoveNotifier(this);
   if (resyncTimer_ != 0) {
@@ -242,6 +236,115 @@ bool CVarnikUSBDevice::IsEventChannelOpen(int kind) const {
 }
 
 // ---- UI thread hand-over ----
+
+// ---- listener threads ----
+
+bool CVarnikUSBDevice::IsListening(int side) const {
+  return listeners_[side == kEventSideReceiver ? 1 : 0].running.load();
+}
+
+void CVarnikUSBDevice::StartListener(int side) {
+  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
+  l.stop.Clear();
+  l.running = true;
+  l.thread = std::thread([this, side] { ListenLoop(side); });
+}
+
+void CVarnikUSBDevice::StopListener(int side) {
+  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
+  if (!l.thread.joinable()) return;
+  l.stop.Set();
+  (side == kEventSideReceiver ? eventComm_.receiverChannel : eventComm_.cableChannel).Stop();
+  l.thread.join();  // the read wakes on the stop signal at once
+  Trace("线程退出：：对象处于激发状态\n");
+}
+
+void CVarnikUSBDevice::ListenLoop(int side) {
+  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
+  CHidDevice& channel = side == kEventSideReceiver ? eventComm_.receiverChannel : eventComm_.cableChannel;
+  int failures = 0;
+  while (!l.stop.IsSet()) {
+    if (!channel.IsOpen()) {
+      l.stop.Wait(Event::kInfinite);  // nothing to read until the channel is reopened
+      break;
+    }
+    uint8_t report[proto::kPacketSize] = {};
+    uint32_t got = 0;
+    if (!channel.Read(report, sizeof report, &got, kHidInfinite) || got < 3) {
+      if (l.stop.IsSet()) break;
+      // One failure can be a stale stop signal; a second in a row means the
+      // device is gone, and reading on would only spin.
+      if (++failures >= 2) {
+        Trace("%s: event channel read failed; listener ends", deviceFolderName_.c_str());
+        break;
+      }
+      continue;
+    }
+    failures = 0;
+    uint16_t code = static_cast<uint16_t>(report[1] | report[2] << 8);
+    if (channel.UnpackReport(report, got, HidReportType::Input)) {
+      for (const auto& entry : channel.InputData())
+        if (!entry.isButton && entry.dataSet) {
+          code = static_cast<uint16_t>(entry.rawValue);
+          break;
+        }
+    }
+    Trace("接收到自动添加设备的同步信息要求  TEST");
+    HandleEventCode(code);
+  }
+  Trace("MS 设备同步线程设定退出");
+  l.running = false;
+}
+
+bool CVarnikUSBDevice::LinkUpForCommand() {
+  if (comm_.viaReceiver.load() == 0) return true;
+  if (comm_.LinkCheck()) return true;
+  Trace("%s: the receiver does not reach the device", deviceFolderName_.c_str());
+  if (linkLostHandler_) RunOnUi(linkLostHandler_);
+  return false;
+}
+
+// ---- data files shared by the keyboard and the mouse ----
+
+void CVarnikUSBDevice::LoadStandardEffectLists() {
+  const auto folder = UserDataFolder();
+  macroNames_.clear();
+  const Json::Value macros = ReadJsonFile(folder / "macro.config");
+  const Json::Value& info = JsonMember(macros, "MacroInfo");
+  if (info.isArray())
+    for (Json::ArrayIndex i = 0; i < info.size(); ++i) {
+      const Json::Value& name = JsonMember(info[i], "MacroName");
+      macroNames_.push_back(name.isString() ? name.asString() : std::string());
+    }
+  const Json::Value defaults = ReadJsonFile(DefaultLightPath());
+  if (auto effects = ReadDefaultEffects(defaults, modelIndex_)) {
+    effectNames_.clear();
+    effectVisible_.clear();
+    effectValues_.clear();
+    for (const auto& e : *effects) {
+      effectNames_.push_back(e.name);
+      effectVisible_.push_back(e.visible ? 1 : 0);
+      effectValues_.push_back(e.value);
+    }
+  }
+  if (auto area = ReadAreaEffects(defaults, modelIndex_)) areaEffectNames_ = *area;
+  const Json::Value userLights = ReadJsonFile(folder / (lightConfigName_ + ".config"));
+  if (auto user = ReadUserEffectNames(userLights, modelIndex_)) userEffectNames_ = *user;
+}
+
+int CVarnikUSBDevice::MacroCountOnDisk() const {
+  const Json::Value doc = ReadJsonFile(UserDataFolder() / "macro.config");
+  const Json::Value& info = JsonMember(doc, "MacroInfo");
+  return info.isArray() ? static_cast<int>(info.size()) : 0;
+}
+
+std::string CVarnikUSBDevice::Localise(std::string_view id) const {
+  if (CControlUI* label = FindChild("text_test")) {
+    label->SetText(id);
+    return label->GetText();
+  }
+  return CResourceManager::GetInstance().GetText(id);
+}
 
 void CVarnikUSBDevice::RunOnUi(std::function<void()> task) {
   GetUiLoop().Post([alive = Lifetime(), task = std::move(task)] {

@@ -17,12 +17,14 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "devices/page_hooks.h"
 #include "hid/device_table.h"
 #include "profiles/profile_records.h"
 #include "protocol/device_comm.h"
+#include "platform/event.h"
 #include "platform/ui_loop.h"
 #include "ui/containers.h"
 #include "ui/window.h"
@@ -66,6 +68,18 @@ inline constexpr int kEventSideCable = 0;
 inline constexpr int kEventSideReceiver = 1;
 // 6 (receiver mouse) and 9 (receiver keyboard) are the receiver side.
 int EventSideOfKind(int kind);
+// "key_12" -> ("key_", 12); "light_0_3" -> ("light_0_", 3). False without
+// "_" or a decimal number after it.
+bool SplitIndexed(std::string_view name, std::string_view* prefix, int* number);
+// A light button shown white at full intensity (bound, nothing painted yet).
+void ShowWhite(CDeviceKeyButtonUI* button);
+
+// One listener thread for one side of the event engine.
+struct EventListener {
+  std::thread thread;
+  Event stop{Event::Reset::Manual};
+  std::atomic<bool> running{false};
+};
 
 class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public INotifyUI {
  public:
@@ -139,6 +153,8 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   virtual bool OpenEventChannel(const std::string& path, int kind);
   virtual void CloseEventChannel(int kind);
   bool IsEventChannelOpen(int kind) const;
+  // A listener thread runs on that side of the event engine.
+  bool IsListening(int side) const;
 
   // Opens the primary engine's cable or receiver channel on path (under the
   // engine's channelLock); on success marks the engine open and, when
@@ -214,6 +230,9 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   void RunOnUi(std::function<void()> task);
   // From any thread: OnResync runs on the UI thread after ResyncDelayMs.
   void RequestResync();
+  // The device list's reaction to a receiver whose device stopped answering
+  // in the middle of an operation (the tile goes away until the link is back).
+  void SetLinkLostHandler(std::function<void()> handler) { linkLostHandler_ = std::move(handler); }
 
   // Preview state, reset by the subclasses when the effect changes.
   struct PreviewState {
@@ -241,6 +260,22 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   }
   uint64_t NowMs() const;
   void FillAllLeds(const LedColour& colour);
+
+  // Listener threads of the event engine (kinds with events run them). The
+  // subclass stops them before its own members go.
+  virtual void HandleEventCode(uint16_t /*code*/) {}
+  void StartListener(int side);
+  void StopListener(int side);
+  // Macro names, effect names, values and visibility, area and user effect
+  // names from the data files (the keyboard's and the mouse's lists).
+  void LoadStandardEffectLists();
+  // The number of macros in the user's "macro.config".
+  int MacroCountOnDisk() const;
+  // A text ID in the page's language.
+  std::string Localise(std::string_view id) const;
+  // Through the receiver: the link is up (asked now); by cable always true.
+  // A lost link is reported once to the link-lost handler.
+  bool LinkUpForCommand();
 
   CDeviceComm comm_;
   CDeviceComm eventComm_;
@@ -301,6 +336,9 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   std::mutex customTableLock_;
 
  private:
+  void ListenLoop(int side);
+  std::array<EventListener, 2> listeners_;
+  std::function<void()> linkLostHandler_;
   std::function<uint64_t()> clock_;
   UiLoop::TimerKey resyncTimer_ = 0;
 };

@@ -380,6 +380,33 @@ KEY_FR = {"Space": "Espace", "Enter": "Entrée", "BackSpace": "Retour arrière",
           "LShift": "Maj gauche", "RShift": "Maj droite", "LAlt": "Alt", "RAlt": "Alt Gr"}
 
 
+# The mouse page: settings tabs, resolution stages, report rate and the
+# pointer settings kept in the profile.
+MOUSE_PAGE = {
+    "mouse_tab_buttons": ("Buttons and lights", "Tasten und Licht", "Boutons et lumières"),
+    "mouse_tab_dpi": ("Resolution", "Auflösung", "Résolution"),
+    "mouse_tab_system": ("Settings", "Einstellungen", "Réglages"),
+    "mouse_fn_lighting": ("Lighting", "Beleuchtung", "Éclairage"),
+    "mouse_fn_buttons": ("Button assignment", "Tastenbelegung", "Affectation des boutons"),
+    "mouse_dpi_title": ("Resolution stages", "Auflösungsstufen", "Paliers de résolution"),
+    "mouse_dpi_enable": ("On", "Ein", "Actif"),
+    "mouse_dpi_colour": ("Colour", "Farbe", "Couleur"),
+    "mouse_report_rate": ("Report rate", "Abfragerate", "Taux de rapport"),
+    "mouse_pointer_speed": ("Pointer speed", "Zeigergeschwindigkeit", "Vitesse du pointeur"),
+    "mouse_pointer_precision": ("Enhance pointer precision", "Zeigerpräzision verbessern",
+                                "Améliorer la précision du pointeur"),
+    "mouse_scroll_lines": ("Lines per scroll", "Zeilen pro Bildlauf", "Lignes par défilement"),
+    "mouse_scroll_page": ("One page at a time", "Seitenweise", "Une page à la fois"),
+    "mouse_double_click": ("Double-click speed", "Doppelklickgeschwindigkeit", "Vitesse du double-clic"),
+    "mouse_profile_only": ("Stored in the profile; the desktop's own settings stay as they are.",
+                           "Im Profil gespeichert; die Einstellungen des Desktops bleiben unverändert.",
+                           "Enregistré dans le profil ; les réglages du bureau restent inchangés."),
+    "mouse_button_list": ("Assignments", "Belegungen", "Affectations"),
+}
+for _id, (_en, _de, _fr) in MOUSE_PAGE.items():
+    EN[_id], DE[_id], FR[_id] = _en, _de, _fr
+
+
 def language(own, keys):
     texts = dict(EN)
     texts.update(own)  # untranslated texts stay English
