@@ -74,6 +74,7 @@ CVarnikMouseDevice::CVarnikMouseDevice() {
 }
 
 CVarnikMouseDevice::~CVarnikMouseDevice() {
+  StopLightThread();
   StopListener(kEventSideCable);
   StopListener(kEventSideReceiver);
 }
@@ -392,6 +393,7 @@ int CVarnikMouseDevice::ReadDeviceConfig() {
   current_.red = record[proto::kKbRecRed];
   current_.green = record[proto::kKbRecGreen];
   current_.blue = record[proto::kKbRecBlue];
+  std::unique_lock light(lightMutex_);
   const uint8_t before = lightInfo_.selectItem;
   lightInfo_.selectItem = current_.modeIndex;
   lightInfo_.light = current_.brightness;
@@ -404,6 +406,8 @@ int CVarnikMouseDevice::ReadDeviceConfig() {
     ClearLevels();
     levels_[kTriggerBase] = 1;
   }
+  light.unlock();
+  lightThread_.Nudge();
   const int stage = std::min<int>(record[proto::kMouseRecActiveStage], kStages - 1);
   profile_.SetActiveDpiStage(stage);
   profile_.WriteLightInfo(lightInfo_);
@@ -542,6 +546,7 @@ void CVarnikMouseDevice::OnConnected() {
   ReloadProfile();
   ReadDeviceConfig();
   RefreshPage();
+  StartLightThread();
 }
 
 void CVarnikMouseDevice::OnResync() {
@@ -581,7 +586,9 @@ void CVarnikMouseDevice::HandleEventCode(uint16_t code) {
     RequestResync();
   } else if (code == proto::kEventMouseKeyFade) {
     RunOnUi([this] {
-      if (lightInfo_.selectItem == kMouseKeyFadeMode) StartFade();
+      if (lightInfo_.selectItem != kMouseKeyFadeMode) return;
+      std::lock_guard lock(lightMutex_);
+      StartFade();
     });
   } else if (code > proto::kEventMouseKeyFade) {
     RunOnUi([this, code] { ApplyProfileEvent(code); });
@@ -837,6 +844,7 @@ void CVarnikMouseDevice::RefreshPage() {
 // ---- lighting ----
 
 int CVarnikMouseDevice::ApplyLighting() {
+  std::unique_lock light(lightMutex_);
   const uint8_t before = current_.modeIndex;
   lightInfo_ = profile_.GetLightInfo();
   current_.modeIndex = lightInfo_.selectItem;
@@ -858,28 +866,47 @@ int CVarnikMouseDevice::ApplyLighting() {
     std::lock_guard lock(effectListLock_);
     effectList_ = profile_.ReadLedEffects();
   }
+  light.unlock();
+  lightThread_.Nudge();
   return 1;
+}
+
+std::vector<LedColour> CVarnikMouseDevice::LedFrame() const {
+  std::lock_guard lock(lightMutex_);
+  return ledTable_;
 }
 
 void CVarnikMouseDevice::PaintLights() {
   if (!lightingControlActive_) return;
-  const std::size_t n = std::min(logoLightButtons_.size(), ledTable_.size());
+  {
+    std::lock_guard lock(lightMutex_);
+    paintFrame_ = ledTable_;
+  }
+  const std::size_t n = std::min(logoLightButtons_.size(), paintFrame_.size());
   for (std::size_t i = 0; i < n; ++i) {
     CDeviceKeyButtonUI* b = logoLightButtons_[i];
     if (b == nullptr || !b->IsVisible()) continue;
-    b->SetLightColor(LightButtonColour(ledTable_[i]));
-    b->SetLightFade(ledTable_[i].alpha);
+    b->SetLightColor(LightButtonColour(paintFrame_[i]));
+    b->SetLightFade(paintFrame_[i].alpha);
     b->SetShowLightImage(true);
   }
   if (logoPanel_ != nullptr && windowActive_) logoPanel_->Invalidate();
   if (auto* logo = dynamic_cast<CDeviceKeyButtonUI*>(logoButton_);
-      logo != nullptr && logo->IsVisible() && logoLedIndex_ >= 0 && logoLedIndex_ < static_cast<int>(ledTable_.size())) {
-    const LedColour& c = ledTable_[static_cast<std::size_t>(logoLedIndex_)];
+      logo != nullptr && logo->IsVisible() && logoLedIndex_ >= 0 && logoLedIndex_ < static_cast<int>(paintFrame_.size())) {
+    const LedColour& c = paintFrame_[static_cast<std::size_t>(logoLedIndex_)];
     logo->SetLightColor(LightButtonColour(c));
     logo->SetLightFade(c.alpha);
     logo->SetShowLightImage(true);
   }
-  CVarnikUSBDevice::PaintLights();
+  // The "light_" buttons, from the same frame.
+  const std::size_t m = std::min(paintFrame_.size(), lightButtons_.size());
+  for (std::size_t i = 0; i < m; ++i) {
+    CDeviceKeyButtonUI* b = lightButtons_[i];
+    if (b == nullptr || !b->IsVisible()) continue;
+    b->SetLightColor(LightButtonColour(paintFrame_[i]));
+    b->SetLightFade(paintFrame_[i].alpha);
+    b->SetShowLightImage(true);
+  }
 }
 
 namespace {
@@ -973,6 +1000,62 @@ bool CVarnikMouseDevice::RunLightStep(int mode) {
     case 10: StepOff(); return true;
     default: return false;
   }
+}
+
+int CVarnikMouseDevice::LightThreshold() const {
+  static constexpr std::array<int, 5> kThresholds = {8, 6, 4, 2, 1};
+  static constexpr std::array<int, 5> kFlowThresholds = {16, 12, 8, 4, 2};
+  const int mode = lightInfo_.selectItem;
+  const auto speed = static_cast<std::size_t>(Level0to4(lightInfo_.speed));
+  if (mode == kMouseFlowMode) return kFlowThresholds[speed];
+  if (mode <= 8 || mode == 10) return kThresholds[speed];
+  return 1;  // the LED effect list: every pass
+}
+
+// The light thread's view of the page: counts ticks and runs the mode's
+// step once its threshold is reached.
+class CVarnikMouseDevice::LightEngine : public ILightEngine {
+ public:
+  explicit LightEngine(CVarnikMouseDevice& page) : page_(page) {}
+  // The page nudges the thread itself after each change.
+  void SetChangeNotifier(std::function<void()> /*notify*/) override {}
+  int TicksUntilDue() const override {
+    std::lock_guard lock(page_.lightMutex_);
+    return std::max(1, page_.LightThreshold() - ticks_);
+  }
+  void Advance(int ticks) override {
+    std::lock_guard lock(page_.lightMutex_);
+    ticks_ += ticks;
+    if (ticks_ < page_.LightThreshold()) return;
+    ticks_ = 0;
+    if (!page_.RunLightStep(page_.lightInfo_.selectItem)) page_.StepEffectList();
+  }
+
+ private:
+  CVarnikMouseDevice& page_;
+  int ticks_ = 0;
+};
+
+void CVarnikMouseDevice::StepEffectList() {
+  std::lock_guard lock(effectListLock_);
+  if (effectList_.empty()) return StepOff();
+  // The preview shows the list's first frame in its colour and brightness.
+  const LedEffectStep& e = effectList_.front();
+  FillAllLeds({e.red, e.green, e.blue, preview::kBrightness[static_cast<std::size_t>(Level0to4(e.brightness))]});
+}
+
+void CVarnikMouseDevice::StartLightThread() {
+  if (ledTable_.empty()) return;
+  if (!lightEngine_) lightEngine_ = std::make_unique<LightEngine>(*this);
+  lightThread_.SetEndTrace("MS灯光线程设定退出");
+  lightThread_.Start(*lightEngine_, &comm_);
+}
+
+void CVarnikMouseDevice::StopLightThread() { lightThread_.Stop(); }
+
+void CVarnikMouseDevice::LightTableChanging() {
+  // The thread writes into the table: it may not outlive it.
+  lightThread_.Stop();
 }
 
 }  // namespace korvale

@@ -9,8 +9,11 @@
 // configuration mode was entered it is always left again.
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <vector>
 
+#include "devices/keyboard_lighting.h"
 #include "devices/varnik_usb_device.h"
 #include "profiles/device_profiledata.h"
 #include "profiles/keyboard_layout.h"
@@ -129,8 +132,18 @@ class CVarnikMouseDevice : public CVarnikUSBDevice {
   const std::vector<int>& EffectValues() const { return effectValues_; }
   const std::vector<std::string>& MacroNames() const { return macroNames_; }
   uint8_t FadeState(int led) const { return fadeState_[static_cast<std::size_t>(led)]; }
-  // The mouse's own light steps for a mode index, with their thresholds by speed.
+  // One light step of a mode index (false for a mode the mouse has no step
+  // of: those play the profile's LED effect list).
   bool RunLightStep(int modeIndex);
+  // Ticks of the light thread between two steps of the current mode and speed.
+  int LightThreshold() const;
+  // The light thread steps the current mode into the LED table (16 ms ticks,
+  // sleeping until the next step is due).
+  void StartLightThread();
+  void StopLightThread();
+  CLightThread& LightThread() { return lightThread_; }
+  // A consistent copy of the LED table (the light thread keeps writing it).
+  std::vector<LedColour> LedFrame() const;
 
   struct CurrentConfig {
     uint8_t modeIndex = 0;
@@ -146,6 +159,7 @@ class CVarnikMouseDevice : public CVarnikUSBDevice {
   void HandleEventCode(uint16_t code) override;
 
  private:
+  class LightEngine;
   // Configuration mode around body; EndConfig follows whenever BeginConfig
   // succeeded. The first failure is the result.
   template <class Body>
@@ -155,6 +169,7 @@ class CVarnikMouseDevice : public CVarnikUSBDevice {
   std::string ButtonName(int i) const;
   std::string LabelForCode(const AssignmentCode& code);
   void StartFade();
+  void StepEffectList();
 
   CMouseProfiledata profile_;
   std::array<uint8_t, proto::kKeyTableSize> keyCodeTable_{};
@@ -172,6 +187,15 @@ class CVarnikMouseDevice : public CVarnikUSBDevice {
   CControlUI* logoPanel_ = nullptr;
   std::array<uint8_t, kMouseLightCount> fadeState_{};
   uint32_t fadeSeed_ = 0x9E3779B9u;
+  // Guards the LED table, the preview state and the levels between the UI
+  // thread and the light thread.
+  mutable std::mutex lightMutex_;
+  std::unique_ptr<LightEngine> lightEngine_;
+  CLightThread lightThread_;
+  std::vector<LedColour> paintFrame_;
+
+ protected:
+  void LightTableChanging() override;
 };
 
 }  // namespace korvale

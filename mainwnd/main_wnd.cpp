@@ -697,7 +697,8 @@ bool CMainWnd::RouteNotify(TNotifyUI& msg) {
     return true;
   }
   if (const Row* r = FindRoute(type, name)) {
-    if (r->route == MainRoute::kDeviceSettings && OnKeyboardSettings(type, name)) return true;
+    if (r->route == MainRoute::kDeviceSettings && (OnKeyboardSettings(type, name) || OnMouseSettings(type, name)))
+      return true;
     if (r->route == MainRoute::kFunctionPage) OnFunctionTab(name);
     Route(r->route, MainRouteCall{type, name, &msg, 0, msg.wParam, msg.lParam});
     return true;

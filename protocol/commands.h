@@ -172,6 +172,8 @@ inline constexpr std::size_t kMouseRecScreenHeight = 62;     // 16 bits LE
 inline constexpr std::size_t kMouseRecCorrectMinSq = 64;
 inline constexpr std::size_t kMouseRecCorrectPixThresh = 65;
 static_assert(kMouseRecStages + kMouseStageCount * kMouseStageSize == kMouseRecExtra);
+// The mouse's report rates by record byte 11.
+inline constexpr std::array<int, 5> kMouseReportRatesHz = {125, 250, 500, 1000, 2000};
 
 // Information block fields.
 inline constexpr std::size_t kInfoKeyCount = 5;

@@ -351,6 +351,7 @@ TEXTS = {
     "polling_rate_250": ("250 Hz", "250 Hz", "250 Hz"),
     "polling_rate_500": ("500 Hz", "500 Hz", "500 Hz"),
     "polling_rate_1000": ("1000 Hz", "1000 Hz", "1000 Hz"),
+    "polling_rate_2000": ("2000 Hz", "2000 Hz", "2000 Hz"),
     "system_repeat_delay": ("Repeat delay", "Verzögerung", "Délai de répétition"),
     "system_repeat_rate": ("Repeat rate", "Wiederholrate", "Vitesse de répétition"),
     "system_wasd_arrows": ("WASD as arrows", "WASD als Pfeile", "WASD en flèches"),
