@@ -198,6 +198,7 @@ void CVarnikMouseDevice::SetModelIndex(int index) {
 }
 
 void CVarnikMouseDevice::SetLightInfo(const std::array<uint32_t, 5>& words) {
+  std::lock_guard lock(lightMutex_);
   lightInfo_ = LightInfo::FromWords(words);
   profile_.WriteLightInfo(lightInfo_);
 }
@@ -232,8 +233,8 @@ int CVarnikMouseDevice::ReloadProfile() {
   profile_.Load(profile_.GetFilePath());
   keyList_ = profile_.ReadKeyList();
   MarkChangedKeys();
-  lightInfo_ = profile_.ReadLightInfo();
-  ApplyLighting();
+  profile_.ReadLightInfo();
+  ApplyLighting();  // takes it under the light lock
   dpiStages_ = FiveAtMost(profile_.ReadDpiStages());
   systemStages_ = profile_.ReadMouseSystemStages();
   return 1;
@@ -243,8 +244,8 @@ void CVarnikMouseDevice::RestoreDefaultProfile() {
   const auto file = profile_.GetFilePath();
   profile_.Load(DefaultProfilePath());
   keyList_ = profile_.ReadKeyList();
-  lightInfo_ = profile_.ReadLightInfo();
-  ApplyLighting();
+  profile_.ReadLightInfo();
+  ApplyLighting();  // takes it under the light lock
   dpiStages_ = FiveAtMost(profile_.ReadDpiStages());
   systemStages_ = profile_.ReadMouseSystemStages();
   // The defaults replace the current profile's content, in the current file.

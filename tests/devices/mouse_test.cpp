@@ -47,7 +47,6 @@ class TestMouse : public CVarnikMouseDevice {
     ++refreshes;
     CVarnikMouseDevice::RefreshPage();
   }
-  using CVarnikMouseDevice::HandleEventCode;
   void SetInfo(uint16_t sensor, uint8_t step, uint16_t minimum) {
     deviceInfo_[proto::kInfoSensorId] = static_cast<uint8_t>(sensor);
     deviceInfo_[proto::kInfoSensorId + 1] = static_cast<uint8_t>(sensor >> 8);
@@ -57,6 +56,8 @@ class TestMouse : public CVarnikMouseDevice {
   }
   void ForgetEffectValues() { effectValues_.clear(); }
   void SetSelectItem(uint8_t item) { lightInfo_.selectItem = item; }
+  void SetLight(const LightInfo& info) { lightInfo_ = info; }
+  using CVarnikMouseDevice::HandleEventCode;
   int resyncs = 0;
   int refreshes = 0;
 };
@@ -441,6 +442,83 @@ TEST_P(MousePageTest, RecordFieldsFromTheProfile) {
   const auto record = mouse_->BuildConfigRecord(0, 0x5A, 0, 0);
   EXPECT_EQ(record[58], 0xFF);
   EXPECT_EQ(record[59], 0x5A);
+}
+
+// Frames as "rrggbbaa" per LED.
+std::string Frame(const std::vector<LedColour>& leds) {
+  std::string out;
+  char b[10];
+  for (const LedColour& c : leds) {
+    std::snprintf(b, sizeof b, "%02x%02x%02x%02x ", c.red, c.green, c.blue, c.alpha);
+    out += b;
+  }
+  return out;
+}
+
+// Wave (multicolour, seven groups 7 hues apart), flow (the pulse passes
+// groups 0, 1, 2 while the levels decay) and key fade (all LEDs from 255 down
+// by 15), at full brightness, direction 1.
+const char* const kGolden[3][3] = {
+    {"ff0500ff ff2000ff ff5100ff ff9800ff fff100ff b6ff00ff 68ff00ff 68ff00ff b6ff00ff fff100ff ff9800ff ff5100ff ff2000ff ff0500ff 68ff00ff ",
+     "ff0700ff ff2600ff ff5900ff ffa400ff ffff00ff aaff00ff 5eff00ff 5eff00ff aaff00ff ffff00ff ffa400ff ff5900ff ff2600ff ff0700ff 5eff00ff ",
+     "ff0a00ff ff2c00ff ff6300ff ffb000ff f8ff00ff 9eff00ff 55ff00ff 55ff00ff 9eff00ff f8ff00ff ffb000ff ff6300ff ff2c00ff ff0a00ff 55ff00ff "},
+    {"0000ffd6 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ffd6 0000ff00 ",
+     "0000ffae 0000ffd6 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ffd6 0000ffae 0000ff00 ",
+     "0000ff86 0000ffae 0000ffd6 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ff00 0000ffd6 0000ffae 0000ff86 0000ff00 "},
+    {"00ff00fe 00ff00fe 00ff00fe 00ff00fe 00ff00fe 00ff00fe 00ff00fe 00ff00fe 00ff00fe 00ff00fe 00ff00fe 00ff00fe 00ff00fe 00ff00fe 00ff00fe ",
+     "00ff00ef 00ff00ef 00ff00ef 00ff00ef 00ff00ef 00ff00ef 00ff00ef 00ff00ef 00ff00ef 00ff00ef 00ff00ef 00ff00ef 00ff00ef 00ff00ef 00ff00ef ",
+     "00ff00e0 00ff00e0 00ff00e0 00ff00e0 00ff00e0 00ff00e0 00ff00e0 00ff00e0 00ff00e0 00ff00e0 00ff00e0 00ff00e0 00ff00e0 00ff00e0 00ff00e0 "},
+};
+
+TEST_P(MousePageTest, GoldenFramesOfTheMousesOwnSteps) {
+  struct Case {
+    uint8_t mode, multiColor, red, green, blue;
+  } cases[] = {{0, 1, 0, 0, 0}, {5, 0, 0, 0, 255}, {6, 0, 0, 255, 0}};
+  for (const Case& c : cases) {
+    LightInfo info;
+    info.selectItem = c.mode;
+    info.light = 4;
+    info.fx = 1;
+    info.multiColor = c.multiColor;
+    info.red = c.red;
+    info.green = c.green;
+    info.blue = c.blue;
+    mouse_->SetLight(info);
+    mouse_->Preview() = {};
+    mouse_->ClearLevels();
+    mouse_->SetLevel(kTriggerBase, 1);  // the flow's pulse, as a mode change leaves it
+    if (c.mode == 6) {
+      mouse_->HandleEventCode(0x403);
+      loop_.RunPending();
+    }
+    for (int k = 0; k < 3; ++k) {
+      ASSERT_TRUE(mouse_->RunLightStep(c.mode));
+      EXPECT_EQ(Frame(mouse_->LedFrame()), kGolden[c.mode == 0 ? 0 : c.mode == 5 ? 1 : 2][k]) << int{c.mode} << "/" << k;
+    }
+  }
+  EXPECT_FALSE(mouse_->RunLightStep(12)) << "user effects play the LED effect list";
+}
+
+TEST_P(MouseTest, TheLightThreadPaintsTheLogoLights) {
+  mouse_->OnConnected();
+  EXPECT_TRUE(mouse_->LightThread().Running());
+  auto lit = [&] {
+    for (const LedColour& c : mouse_->LedFrame())
+      if (c.alpha != 0) return true;
+    return false;
+  };
+  ASSERT_TRUE(WaitFor(lit));
+  mouse_->SetLightingControlActive(true);
+  mouse_->PaintLights();
+  auto* led = dynamic_cast<CDeviceKeyButtonUI*>(mouse_->FindSubControl("light_0_3"));
+  ASSERT_NE(led, nullptr);
+  EXPECT_TRUE(led->IsShowLightImage());
+  // Two threshold passes of the mode the mouse reported: the thread sleeps until due.
+  const auto idle = mouse_->LightThread().WaitIdle(0, 2000);
+  EXPECT_GE(idle.dueTicks, 1);
+  EXPECT_LE(idle.dueTicks, mouse_->LightThreshold());
+  mouse_->StopLightThread();
+  EXPECT_FALSE(mouse_->LightThread().Running());
 }
 
 INSTANTIATE_TEST_SUITE_P(ByLink, MousePageTest, ::testing::Values(kCable),
