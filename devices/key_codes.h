@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "profiles/profile_records.h"
@@ -40,6 +41,17 @@ inline uint8_t DownloadIndex(std::vector<uint8_t>& list, uint8_t number) {
     return static_cast<uint8_t>(list.size() - 1);
   }
   return static_cast<uint8_t>(it - list.begin());
+}
+
+// A key record as the main window passes it: four words and a half word, 18 bytes.
+inline KeyRecord KeyRecordFromWords(const std::array<uint32_t, 4>& words, uint16_t half) {
+  uint8_t bytes[sizeof(KeyRecord)];
+  static_assert(sizeof bytes == 4 * sizeof(uint32_t) + sizeof(uint16_t));
+  std::memcpy(bytes, words.data(), 16);
+  std::memcpy(bytes + 16, &half, 2);
+  KeyRecord r;
+  std::memcpy(&r, bytes, sizeof bytes);
+  return r;
 }
 
 }  // namespace korvale

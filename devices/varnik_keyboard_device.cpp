@@ -68,45 +68,12 @@ void CVarnikKeyboardDevice::BindPageControls() {
   if (panel == nullptr) return;
   BindButtons(panel);
 
-  if (auto* list = FindHooks<IProfileListHooks>("DeviceProfileItem")) {
-    list->SetDeviceKind(kind_);
-    list->SetFolders(UserDataFolder(), DefaultProfilePath());
-    list->Initialise();
-    list->SelectFeatureTab(1);
-    profileName_ = list->GetSelectedUUID();
-  }
-  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) {
-    editor->SetDeviceKind(kind_);
-    LoadEffectLists();
-    editor->SetEffectList(effectNames_, effectVisible_, 4, 4);
-  }
-  auto* macros = FindHooks<IMacroEditorHooks>("MacroControlItem");
-  if (macros != nullptr) {
-    macros->SetMacroFolder(UserDataFolder());
-    macros->LoadMacroList();
-  }
-  if (auto* keys = FindHooks<IKeyEditorHooks>("KeySetControlItem")) {
-    keys->Initialise();
-    keys->SetDeviceKind(kind_);
-    if (auto* control = FindChild("KeySetControlItem")) control->SetVisible(false);
-    keys->SetMainWindow(mainWnd_);
-    if (macros != nullptr) keys->SetMacroNames(macros->GetMacroNames());
-  }
+  BindEditors();
 }
 
 // ---- profile ----
 
-void CVarnikKeyboardDevice::ResolveProfilePaths() {
-  const auto folder = UserDataFolder();
-  profile_.SetDefaultPath(DefaultProfilePath());
-  const auto file = ProfileFilePath(folder, profileName_);
-  if (file.empty()) {
-    Trace("keyboard: profile name \"%s\" is not a plain file name", profileName_.c_str());
-    return;
-  }
-  profile_.SetFilePath(file);
-  profile_.SetLightConfigPath(folder / (lightConfigName_ + ".config"));
-}
+void CVarnikKeyboardDevice::ResolveProfilePaths() { ResolvePathsOf(profile_); }
 
 std::string CVarnikKeyboardDevice::GetProfilePath() const { return profile_.GetFilePath().string(); }
 
@@ -288,14 +255,10 @@ void CVarnikKeyboardDevice::SetSystemSettings(uint32_t word0, uint32_t word1, ui
 
 void CVarnikKeyboardDevice::SetKeyEntry(const std::array<uint32_t, 4>& words, uint16_t half) {
   if (selectedKey_ < 0 || selectedKey_ >= static_cast<int>(keyList_.size())) {
-    Trace("keyboard: no selected key for a key entry");
+    Trace("%s: no selected key for a key entry", deviceFolderName_.c_str());
     return;
   }
-  uint8_t bytes[sizeof(KeyRecord)];
-  static_assert(sizeof bytes == 4 * sizeof(uint32_t) + sizeof(uint16_t));
-  std::memcpy(bytes, words.data(), 16);
-  std::memcpy(bytes + 16, &half, 2);
-  std::memcpy(&keyList_[static_cast<std::size_t>(selectedKey_)], bytes, sizeof bytes);
+  keyList_[static_cast<std::size_t>(selectedKey_)] = KeyRecordFromWords(words, half);
   profile_.WriteKeyList(keyList_);
 }
 
@@ -582,17 +545,9 @@ void CVarnikKeyboardDevice::OnResync() {
   RefreshPage();
 }
 
-bool CVarnikKeyboardDevice::IsWirelessLinkUp() {
-  return IsPrimaryOpen() && comm_.viaReceiver.load() != 0 && comm_.LinkCheck();
-}
+bool CVarnikKeyboardDevice::IsWirelessLinkUp() { return ReceiverLinkUp(); }
 
-void CVarnikKeyboardDevice::PollWirelessStatus() {
-  if (!IsPrimaryOpen() || wirelessPollPaused_ || !comm_.LinkCheck()) return;
-  std::array<uint8_t, proto::kStatusSize> status{};
-  if (comm_.ReadStatus(status.data(), static_cast<uint32_t>(status.size()), 0) != CMD_OK) return;
-  status[proto::kStatusWireless] = comm_.viaReceiver.load() != 0 ? 1 : 0;
-  if (auto* display = dynamic_cast<IPowerDisplayHooks*>(powerDisplay_)) display->ShowStatus(status);
-}
+void CVarnikKeyboardDevice::PollWirelessStatus() { PollStatusToDisplay(); }
 
 void CVarnikKeyboardDevice::OnKeyEvent(int position, int action) {
   if (action != 1 && action != 2) return;
@@ -605,18 +560,10 @@ void CVarnikKeyboardDevice::OnKeyEvent(int position, int action) {
 }
 
 bool CVarnikKeyboardDevice::OpenEventChannel(const std::string& path, int kind) {
-  const int side = EventSideOfKind(kind);
-  StopListener(side);
-  if (!CVarnikUSBDevice::OpenEventChannel(path, kind)) return false;
-  StartListener(side);
-  return true;
+  return OpenListenedChannel(path, kind);
 }
 
-void CVarnikKeyboardDevice::CloseEventChannel(int kind) {
-  const int side = EventSideOfKind(kind);
-  StopListener(side);
-  CVarnikUSBDevice::CloseEventChannel(kind);
-}
+void CVarnikKeyboardDevice::CloseEventChannel(int kind) { CloseListenedChannel(kind); }
 
 void CVarnikKeyboardDevice::HandleEventCode(uint16_t code) {
   if (code == proto::kEventResync || code == proto::kEventProfilesChanged) {

@@ -130,30 +130,7 @@ void CVarnikMouseDevice::BindPageControls() {
     }
   }
 
-  if (auto* list = FindHooks<IProfileListHooks>("DeviceProfileItem")) {
-    list->SetDeviceKind(kind_);
-    list->SetFolders(UserDataFolder(), DefaultProfilePath());
-    list->Initialise();
-    list->SelectFeatureTab(1);
-    profileName_ = list->GetSelectedUUID();
-  }
-  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) {
-    editor->SetDeviceKind(kind_);
-    LoadEffectLists();
-    editor->SetEffectList(effectNames_, effectVisible_, 4, 4);
-  }
-  auto* macros = FindHooks<IMacroEditorHooks>("MacroControlItem");
-  if (macros != nullptr) {
-    macros->SetMacroFolder(UserDataFolder());
-    macros->LoadMacroList();
-  }
-  if (auto* keys = FindHooks<IKeyEditorHooks>("KeySetControlItem")) {
-    keys->Initialise();
-    keys->SetDeviceKind(kind_);
-    if (auto* control = FindChild("KeySetControlItem")) control->SetVisible(false);
-    keys->SetMainWindow(mainWnd_);
-    if (macros != nullptr) keys->SetMacroNames(macros->GetMacroNames());
-  }
+  BindEditors();
   ShowMouseSettingsPage(0);
 }
 
@@ -176,17 +153,7 @@ void CVarnikMouseDevice::ShowFunctionPage(int type) {
 
 // ---- profile ----
 
-void CVarnikMouseDevice::ResolveProfilePaths() {
-  const auto folder = UserDataFolder();
-  profile_.SetDefaultPath(DefaultProfilePath());
-  const auto file = ProfileFilePath(folder, profileName_);
-  if (file.empty()) {
-    Trace("mouse: profile name \"%s\" is not a plain file name", profileName_.c_str());
-    return;
-  }
-  profile_.SetFilePath(file);
-  profile_.SetLightConfigPath(folder / (lightConfigName_ + ".config"));
-}
+void CVarnikMouseDevice::ResolveProfilePaths() { ResolvePathsOf(profile_); }
 
 std::string CVarnikMouseDevice::GetProfilePath() const { return profile_.GetFilePath().string(); }
 
@@ -270,14 +237,10 @@ void CVarnikMouseDevice::SetMouseSystemSettings(uint32_t w0, uint32_t w1, uint32
 
 void CVarnikMouseDevice::SetKeyEntry(const std::array<uint32_t, 4>& words, uint16_t half) {
   if (selectedKey_ < 0 || selectedKey_ >= static_cast<int>(keyList_.size())) {
-    Trace("mouse: no selected button for a key entry");
+    Trace("%s: no selected key for a key entry", deviceFolderName_.c_str());
     return;
   }
-  uint8_t bytes[sizeof(KeyRecord)];
-  static_assert(sizeof bytes == 4 * sizeof(uint32_t) + sizeof(uint16_t));
-  std::memcpy(bytes, words.data(), 16);
-  std::memcpy(bytes + 16, &half, 2);
-  std::memcpy(&keyList_[static_cast<std::size_t>(selectedKey_)], bytes, sizeof bytes);
+  keyList_[static_cast<std::size_t>(selectedKey_)] = KeyRecordFromWords(words, half);
   profile_.WriteKeyList(keyList_);
 }
 
@@ -555,31 +518,15 @@ void CVarnikMouseDevice::OnResync() {
   RefreshPage();
 }
 
-bool CVarnikMouseDevice::IsWirelessLinkUp() {
-  return IsPrimaryOpen() && comm_.viaReceiver.load() != 0 && comm_.LinkCheck();
-}
+bool CVarnikMouseDevice::IsWirelessLinkUp() { return ReceiverLinkUp(); }
 
-void CVarnikMouseDevice::PollWirelessStatus() {
-  if (!IsPrimaryOpen() || wirelessPollPaused_ || !comm_.LinkCheck()) return;
-  std::array<uint8_t, proto::kStatusSize> status{};
-  if (comm_.ReadStatus(status.data(), static_cast<uint32_t>(status.size()), 0) != CMD_OK) return;
-  status[proto::kStatusWireless] = comm_.viaReceiver.load() != 0 ? 1 : 0;
-  if (auto* display = dynamic_cast<IPowerDisplayHooks*>(powerDisplay_)) display->ShowStatus(status);
-}
+void CVarnikMouseDevice::PollWirelessStatus() { PollStatusToDisplay(); }
 
 bool CVarnikMouseDevice::OpenEventChannel(const std::string& path, int kind) {
-  const int side = EventSideOfKind(kind);
-  StopListener(side);
-  if (!CVarnikUSBDevice::OpenEventChannel(path, kind)) return false;
-  StartListener(side);
-  return true;
+  return OpenListenedChannel(path, kind);
 }
 
-void CVarnikMouseDevice::CloseEventChannel(int kind) {
-  const int side = EventSideOfKind(kind);
-  StopListener(side);
-  CVarnikUSBDevice::CloseEventChannel(kind);
-}
+void CVarnikMouseDevice::CloseEventChannel(int kind) { CloseListenedChannel(kind); }
 
 void CVarnikMouseDevice::HandleEventCode(uint16_t code) {
   if (code == proto::kEventResync || code == proto::kEventProfilesChanged) {
@@ -839,7 +786,13 @@ void CVarnikMouseDevice::RefreshPage() {
     ShowDpiValue(i, d.x);
     SetDpiColour(i, 0xFF000000u | uint32_t{d.red} << 16 | uint32_t{d.green} << 8 | d.blue);
   }
-  ShowPollingRate(static_cast<int>(systemStages_.words[2] >> 16));
+  const auto& w = systemStages_.words;
+  ShowPollingRate(static_cast<int>(w[2] >> 16));
+  // The profile's pointer values (kept there, never applied to the desktop).
+  if (auto* s = dynamic_cast<CProgressUI*>(FindChild("pointer_speed_slider"))) s->SetValue(static_cast<int>(w[0] >> 16));
+  if (auto* s = dynamic_cast<CProgressUI*>(FindChild("double_click_slider"))) s->SetValue(static_cast<int>(w[0] & 0xFFFF));
+  if (auto* o = dynamic_cast<COptionUI*>(FindChild("pointer_precision_check"))) o->Selected((w[1] & 0xFFFF) != 0, false);
+  ShowScroll((w[1] >> 16) != 0, static_cast<int>(w[2] & 0xFFFF));
 }
 
 // ---- lighting ----

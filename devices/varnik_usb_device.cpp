@@ -6,7 +6,10 @@
 
 #include "devices/preview_tables.h"
 #include "platform/trace.h"
+#include "devices/page_hooks.h"
+#include "profiles/basic_profiledata.h"
 #include "profiles/json_file.h"
+#include "profiles/profile_list.h"
 #include "profiles/settings_files.h"
 #include "ui/resource_manager.h"
 #include "ui/custom_controls.h"
@@ -302,6 +305,72 @@ bool CVarnikUSBDevice::LinkUpForCommand() {
   Trace("%s: the receiver does not reach the device", deviceFolderName_.c_str());
   if (linkLostHandler_) RunOnUi(linkLostHandler_);
   return false;
+}
+
+// ---- shared by the keyboard and the mouse ----
+
+void CVarnikUSBDevice::ResolvePathsOf(CBasicProfiledata& profile) {
+  const auto folder = UserDataFolder();
+  profile.SetDefaultPath(DefaultProfilePath());
+  const auto file = ProfileFilePath(folder, profileName_);
+  if (file.empty()) {
+    Trace("%s: profile name \"%s\" is not a plain file name", deviceFolderName_.c_str(), profileName_.c_str());
+    return;
+  }
+  profile.SetFilePath(file);
+  profile.SetLightConfigPath(folder / (lightConfigName_ + ".config"));
+}
+
+void CVarnikUSBDevice::BindEditors() {
+  if (auto* list = FindHooks<IProfileListHooks>("DeviceProfileItem")) {
+    list->SetDeviceKind(kind_);
+    list->SetFolders(UserDataFolder(), DefaultProfilePath());
+    list->Initialise();
+    list->SelectFeatureTab(1);
+    profileName_ = list->GetSelectedUUID();
+  }
+  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) {
+    editor->SetDeviceKind(kind_);
+    LoadEffectLists();
+    editor->SetEffectList(effectNames_, effectVisible_, 4, 4);
+  }
+  auto* macros = FindHooks<IMacroEditorHooks>("MacroControlItem");
+  if (macros != nullptr) {
+    macros->SetMacroFolder(UserDataFolder());
+    macros->LoadMacroList();
+  }
+  if (auto* keys = FindHooks<IKeyEditorHooks>("KeySetControlItem")) {
+    keys->Initialise();
+    keys->SetDeviceKind(kind_);
+    if (auto* control = FindChild("KeySetControlItem")) control->SetVisible(false);
+    keys->SetMainWindow(mainWnd_);
+    if (macros != nullptr) keys->SetMacroNames(macros->GetMacroNames());
+  }
+}
+
+bool CVarnikUSBDevice::OpenListenedChannel(const std::string& path, int kind) {
+  const int side = EventSideOfKind(kind);
+  StopListener(side);
+  if (!CVarnikUSBDevice::OpenEventChannel(path, kind)) return false;
+  StartListener(side);
+  return true;
+}
+
+void CVarnikUSBDevice::CloseListenedChannel(int kind) {
+  StopListener(EventSideOfKind(kind));
+  CVarnikUSBDevice::CloseEventChannel(kind);
+}
+
+bool CVarnikUSBDevice::ReceiverLinkUp() {
+  return IsPrimaryOpen() && comm_.viaReceiver.load() != 0 && comm_.LinkCheck();
+}
+
+void CVarnikUSBDevice::PollStatusToDisplay() {
+  if (!IsPrimaryOpen() || wirelessPollPaused_ || !comm_.LinkCheck()) return;
+  std::array<uint8_t, proto::kStatusSize> status{};
+  if (comm_.ReadStatus(status.data(), static_cast<uint32_t>(status.size()), 0) != CMD_OK) return;
+  status[proto::kStatusWireless] = comm_.viaReceiver.load() != 0 ? 1 : 0;
+  if (auto* display = dynamic_cast<IPowerDisplayHooks*>(powerDisplay_)) display->ShowStatus(status);
 }
 
 // ---- data files shared by the keyboard and the mouse ----

@@ -31,6 +31,7 @@
 
 namespace korvale {
 
+class CBasicProfiledata;
 class CDeviceKeyButtonUI;
 class CTabLayoutUI;
 
@@ -273,6 +274,20 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   int MacroCountOnDisk() const;
   // A text ID in the page's language.
   std::string Localise(std::string_view id) const;
+  // The profile's default, current and lighting files from the folders and
+  // the profile name (a name that is not a plain file name changes nothing).
+  void ResolvePathsOf(CBasicProfiledata& profile);
+  // The page's editors bound as the keyboard and the mouse bind them: profile
+  // list (its selected profile becomes the page's), lighting editor, macro
+  // list and key assignment editor.
+  void BindEditors();
+  // The event channel of a side with its listener thread, and closing both.
+  bool OpenListenedChannel(const std::string& path, int kind);
+  void CloseListenedChannel(int kind);
+  // Reached through the receiver with the device answering it.
+  bool ReceiverLinkUp();
+  // The power status read and shown on the battery panel (receiver flag set).
+  void PollStatusToDisplay();
   // Through the receiver: the link is up (asked now); by cable always true.
   // A lost link is reported once to the link-lost handler.
   bool LinkUpForCommand();
