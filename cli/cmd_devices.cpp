@@ -98,9 +98,9 @@ int DeviceFailed(CliContext& ctx, const BoundDevice& d, const std::string& reaso
 
 // Opens a device session; reports a failure itself.
 template <class Session>
-int OpenSession(CliContext& ctx, const BoundDevice& d, Session& s) {
+int OpenSession(CliContext& ctx, const BoundDevice& d, Session& s, bool readOnly = false) {
   std::string reason;
-  const int r = s.Open(d, reason);
+  const int r = s.Open(d, reason, readOnly);
   if (r != kExitOk) ctx.err << "korvalectl: " << d.productKey << ": " << reason << "\n";
   return r;
 }
@@ -278,7 +278,8 @@ int CmdInfo(CliContext& ctx) {
   }
 
   KeyboardSession s;
-  if (int r = OpenSession(ctx, d, s); r != kExitOk) return r;
+  // Showing changes nothing: no file is created or saved, nothing written back.
+  if (int r = OpenSession(ctx, d, s, /*readOnly=*/true); r != kExitOk) return r;
   CVarnikKeyboardDevice& kb = s.GetPage();
   const auto& info = kb.GetDeviceInfo();
   const auto& rec = kb.ConfigRecord();
@@ -300,9 +301,13 @@ int CmdInfo(CliContext& ctx) {
     cfg["ledMode"] = c.zzccLedMode;
     cfg["customGroup"] = c.customGroup;
     root["configuration"] = cfg;
-    root["profile"]["name"] = s.Profile().name;
-    root["profile"]["uuid"] = s.Profile().uuid;
-    root["profile"]["file"] = kb.GetProfilePath();
+    if (s.HasProfile()) {
+      root["profile"]["name"] = s.Profile().name;
+      root["profile"]["uuid"] = s.Profile().uuid;
+      root["profile"]["file"] = kb.GetProfilePath();
+    } else {
+      root["profile"] = Json::Value(Json::nullValue);
+    }
     WriteJson(root, ctx.out);
     return kExitOk;
   }
@@ -316,8 +321,8 @@ int CmdInfo(CliContext& ctx) {
           << "direction       " << int{c.direction} << "\n"
           << "multicolor      " << (c.multiColor ? "on" : "off") << "\n"
           << "color           " << Rgb(c.red, c.green, c.blue) << "\n"
-          << "profile         " << s.Profile().name << "\n"
-          << "profile file    " << kb.GetProfilePath() << "\n";
+          << "profile         " << (s.HasProfile() ? s.Profile().name : "none yet") << "\n"
+          << "profile file    " << (s.HasProfile() ? kb.GetProfilePath() : "-") << "\n";
   return kExitOk;
 }
 
@@ -379,7 +384,8 @@ int OpenMouse(CliContext& ctx, const std::string& key, BoundDevice& d, MouseSess
 
 int CmdMouseInfo(CliContext& ctx, const BoundDevice& d) {
   MouseSession s;
-  if (int r = OpenSession(ctx, d, s); r != kExitOk) return r;
+  // Showing changes nothing: no file is created or saved, nothing written back.
+  if (int r = OpenSession(ctx, d, s, /*readOnly=*/true); r != kExitOk) return r;
   CVarnikMouseDevice& m = s.GetPage();
   const auto& info = m.GetDeviceInfo();
   const auto& rec = m.ConfigRecord();
@@ -391,9 +397,13 @@ int CmdMouseInfo(CliContext& ctx, const BoundDevice& d) {
     root["activeProfile"] = m.ActiveProfile();
     root["record"] = HexBytes(rec.data(), rec.size());
     root["lighting"] = LightingJson(m.GetLightInfoRecord(), m.EffectValues());
-    root["profile"]["name"] = s.Profile().name;
-    root["profile"]["uuid"] = s.Profile().uuid;
-    root["profile"]["file"] = m.GetProfilePath();
+    if (s.HasProfile()) {
+      root["profile"]["name"] = s.Profile().name;
+      root["profile"]["uuid"] = s.Profile().uuid;
+      root["profile"]["file"] = m.GetProfilePath();
+    } else {
+      root["profile"] = Json::Value(Json::nullValue);
+    }
     WriteJson(root, ctx.out);
     return kExitOk;
   }
@@ -403,8 +413,9 @@ int CmdMouseInfo(CliContext& ctx, const BoundDevice& d) {
           << "record          " << HexBytes(rec.data(), rec.size()) << "\n";
   PrintLighting(ctx.out, m.GetLightInfoRecord());
   PrintMouse(ctx.out, m);
-  ctx.out << "profile         " << s.Profile().name << "\n"
-          << "profile file    " << m.GetProfilePath() << "\n";
+  if (s.HasProfile())
+    ctx.out << "profile         " << s.Profile().name << "\n"
+            << "profile file    " << m.GetProfilePath() << "\n";
   return kExitOk;
 }
 

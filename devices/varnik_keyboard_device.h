@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -95,6 +96,10 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   // The lighting engine over the LED table (created on first use).
   CKeyboardLighting& Lighting();
 
+  // A read-only page (korvalectl info) reads the keyboard and shows what it
+  // read: it saves no file and writes nothing to the keyboard's colour groups.
+  void SetReadOnly(bool on) { readOnly_ = on; }
+
   // ---- operations of the main window and discovery ----
   // BeginConfig, ReadInfo, transfer length, key code table, LED index
   // table, EndConfig; then the key maps. The result of the first failing
@@ -163,6 +168,9 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
 
  private:
   void BuildKeyMaps(int positions);
+  // True once ReadDeviceTables succeeded; else traces why `what` is refused.
+  bool KeyTablesKnown(const char* what) const;
+  bool MayWriteCustomColours() const;
   void ApplyKeyEnabling();
   AssignmentCode ShownCode(const KeyRecord& r) const { return fnEditing_ ? r.fn.code : r.normal.code; }
 
@@ -173,6 +181,8 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   std::array<uint8_t, proto::kKeyboardRecordSize> record_{};
   uint8_t activeProfile_ = 0;
   int positions_ = 0;  // key positions the keyboard reported
+  bool keyTablesRead_ = false;
+  bool readOnly_ = false;
   CurrentConfig current_;
   std::vector<KeyRecord> keyList_;
   std::vector<KeyRecord> secondaryKeyList_;

@@ -8,6 +8,7 @@
 #include "devices/light_tables.h"
 #include "devices/preview_tables.h"
 #include "platform/trace.h"
+#include "profiles/json_file.h"
 #include "profiles/profile_list.h"
 #include "profiles/settings_files.h"
 #include "ui/controls.h"
@@ -68,6 +69,7 @@ constexpr int kWaveSteps = static_cast<int>(lightfx::kWave.size());
 
 CVarnikMouseDevice::CVarnikMouseDevice() {
   kind_ = kKindMouse;
+  SetGateOnLink(true);
   ClearLevels();
   levels_[kTriggerBase] = 1;
   for (int j = 0; j < kMouseKeyCount; ++j) keyToPosition_[j] = kNone;
@@ -157,7 +159,9 @@ void CVarnikMouseDevice::ResolveProfilePaths() { ResolvePathsOf(profile_); }
 
 std::string CVarnikMouseDevice::GetProfilePath() const { return profile_.GetFilePath().string(); }
 
-void CVarnikMouseDevice::SaveProfile() { profile_.Save(); }
+void CVarnikMouseDevice::SaveProfile() {
+  if (!readOnly_) profile_.Save();  // a read-only page changes no file
+}
 
 void CVarnikMouseDevice::SetModelIndex(int index) {
   modelIndex_ = index;
@@ -192,12 +196,16 @@ void CVarnikMouseDevice::MarkChangedKeys() {
 }
 
 int CVarnikMouseDevice::ReloadProfile() {
-  if (profileName_.empty() && !deviceFolderName_.empty()) {
+  if (profileName_.empty() && !deviceFolderName_.empty() && !readOnly_) {
     if (auto current = CurrentProfile(deviceFolderName_)) profileName_ = current->uuid;
   }
   if (ProfileFilePath(UserDataFolder(), profileName_).empty()) return 0;
   ResolveProfilePaths();
-  profile_.Load(profile_.GetFilePath());
+  // Loading a missing profile rebuilds it on disk; a read-only page reads the defaults.
+  if (readOnly_ && !JsonElement(JsonMember(ReadJsonFile(profile_.GetFilePath()), "Device"), 0).isObject())
+    profile_.Load(DefaultProfilePath());
+  else
+    profile_.Load(profile_.GetFilePath());
   keyList_ = profile_.ReadKeyList();
   MarkChangedKeys();
   profile_.ReadLightInfo();
@@ -329,18 +337,10 @@ int CVarnikMouseDevice::ButtonPosition(int button) const {
 
 int CVarnikMouseDevice::ReadDeviceConfig() {
   comm_.lightSync = 0;
-  if (!IsPrimaryOpen() || !LinkUpForCommand()) return -1;
-  uint8_t active = 0;
-  if (comm_.ReadConfig(&active, 1, proto::kActiveRecordOffset) != CMD_OK) return -1;
-  const std::size_t offset = std::size_t{active} * proto::kMouseRecordStride;
-  if (offset + proto::kMouseRecordSize > proto::kConfigAreaSize) {
-    Trace("mouse: active record %u lies outside the configuration area", active);
-    return -1;
-  }
   std::array<uint8_t, proto::kMouseRecordSize> record{};
-  if (!LinkUpForCommand() ||
-      comm_.ReadConfig(record.data(), static_cast<uint32_t>(record.size()), static_cast<uint32_t>(offset)) != CMD_OK)
-    return -1;
+  const int read = ReadActiveRecord(record.data(), record.size(), proto::kMouseRecordStride);
+  if (read < 0) return -1;
+  const auto active = static_cast<uint8_t>(read);
 
   activeProfile_ = active;
   record[proto::kKbRecProfile] = active;
@@ -429,22 +429,12 @@ std::array<uint8_t, proto::kMouseRecordSize> CVarnikMouseDevice::BuildConfigReco
 }
 
 int CVarnikMouseDevice::WriteDeviceConfig(int /*profile*/, int /*firstByte*/, int third, int width, int height) {
-  if (!IsPrimaryOpen()) return 0;
-  // The mouse works from the record its active-profile byte names (read on
-  // connection, moved by its profile events): that is the one written, and
-  // its byte 0 keeps naming it. Callers without a device pass record 0.
-  const int record = activeProfile_;
-  const long offset = static_cast<long>(record) * static_cast<long>(proto::kMouseRecordStride);
-  if (offset + static_cast<long>(proto::kMouseRecordSize) > static_cast<long>(proto::kConfigAreaSize)) {
-    Trace("mouse: record %d lies outside the configuration area", record);
-    return CMD_BAD_ARGUMENT;
-  }
+  if (!IsPrimaryOpen() || readOnly_) return 0;
+  // Written back where the device's active record was read (or where its
+  // last profile event moved it), with byte 0 naming it.
   profile_.ReadCorrectEntries();
-  const auto out = BuildConfigRecord(record, third, width, height);
-  return InConfig([&] {
-    if (!LinkUpForCommand()) return CMD_NOT_LINKED;
-    return comm_.WriteConfig(out.data(), static_cast<uint32_t>(out.size()), static_cast<uint32_t>(offset));
-  });
+  auto out = BuildConfigRecord(ActiveRecordIndex(), third, width, height);
+  return WriteActiveRecord(out.data(), out.size(), proto::kMouseRecordStride);
 }
 
 std::vector<int> CVarnikMouseDevice::CollectUsedMacros() {
@@ -548,6 +538,7 @@ void CVarnikMouseDevice::ApplyProfileEvent(uint16_t code) {
   if (!IsPrimaryOpen() || (high != (proto::kEventProfile >> 8) && high != (proto::kEventProfileEx >> 8))) return;
   activeProfile_ = static_cast<uint8_t>(code & 0x0F);
   record_[proto::kKbRecProfile] = activeProfile_;
+  recordIndex_ = activeProfile_;  // the mouse now works from that record
   if (high == (proto::kEventProfileEx >> 8)) {
     // The mouse switched its stage itself: the page and the profile follow.
     const int stage = std::min((code >> 4) & 0x0F, kStages - 1);

@@ -193,6 +193,7 @@ bool CVarnikUSBDevice::AttachPrimary(const std::string& path, bool receiver, int
     ok = channel.Open(path, true, true, true, false);
     if (ok) comm_.opened = 1;
   }
+  if (ok) recordIndex_ = -1;  // another device, or the same one changed meanwhile
   if (ok && (connectionMode == proto::kModeCable || connectionMode == proto::kModeReceiver))
     comm_.SetConnectionMode(connectionMode);
   if (!ok) Trace("device: cannot open %s", path.c_str());
@@ -218,6 +219,54 @@ bool CVarnikUSBDevice::SwitchPrimaryChannel(const std::string& path) {
   return true;
 }
 
+int CVarnikUSBDevice::ReadActiveRecord(uint8_t* record, std::size_t size, std::size_t stride) {
+  if (!IsPrimaryOpen() || record == nullptr || size == 0) return -1;
+  if (gateOnLink_ && !LinkUpForCommand()) return -1;
+  uint8_t active = 0;
+  int r = comm_.ReadConfig(&active, 1, proto::kActiveRecordOffset);
+  if (r != CMD_OK) {
+    Trace("device: active record index not read (%d)", r);
+    return -1;
+  }
+  const std::size_t offset = std::size_t{active} * stride;
+  if (offset + size > proto::kConfigAreaSize) {
+    Trace("device: active record %u lies outside the configuration area", active);
+    return -1;
+  }
+  if (gateOnLink_ && !LinkUpForCommand()) return -1;
+  r = comm_.ReadConfig(record, static_cast<uint32_t>(size), static_cast<uint32_t>(offset));
+  if (r != CMD_OK) {
+    Trace("device: record %u not read (%d)", active, r);
+    return -1;
+  }
+  recordIndex_ = active;
+  return active;
+}
+
+int CVarnikUSBDevice::WriteActiveRecord(uint8_t* record, std::size_t size, std::size_t stride) {
+  if (!IsPrimaryOpen()) return 0;
+  if (recordIndex_ < 0) {
+    Trace("device: no configuration record has been read; nothing written");
+    return CMD_NOT_READ;
+  }
+  const std::size_t offset = static_cast<std::size_t>(recordIndex_) * stride;
+  if (record == nullptr || size == 0 || offset + size > proto::kConfigAreaSize) {
+    Trace("device: record %d of %zu bytes does not fit the configuration area", recordIndex_, size);
+    return CMD_BAD_ARGUMENT;
+  }
+  record[0] = static_cast<uint8_t>(recordIndex_);
+  // A gated page asks the receiver before each step; once configuration
+  // mode was entered it is left again whenever the device can hear it.
+  if (gateOnLink_ && !LinkUpForCommand()) return CMD_NOT_LINKED;
+  int result = comm_.BeginConfig();
+  if (result != CMD_OK) return result;
+  if (gateOnLink_ && !LinkUpForCommand()) result = CMD_NOT_LINKED;
+  if (result == CMD_OK)
+    result = comm_.WriteConfig(record, static_cast<uint32_t>(size), static_cast<uint32_t>(offset));
+  const int end = !gateOnLink_ || LinkUpForCommand() ? comm_.EndConfig(1) : CMD_NOT_LINKED;
+  return result == CMD_OK ? end : result;
+}
+
 bool CVarnikUSBDevice::OpenEventChannel(const std::string& path, int kind) {
   CHidDevice& channel = EventSideOfKind(kind) == kEventSideReceiver ? eventComm_.receiverChannel
                                                                       : eventComm_.cableChannel;
@@ -241,6 +290,21 @@ bool CVarnikUSBDevice::IsEventChannelOpen(int kind) const {
 // ---- UI thread hand-over ----
 
 // ---- listener threads ----
+
+std::optional<uint16_t> EventCodeOf(CHidDevice& channel, const uint8_t* report, uint32_t length) {
+  // The code is the first usage of the first input entry, as the report
+  // descriptor maps the field's value; the raw bytes are not the code.
+  if (!channel.UnpackReport(report, length, HidReportType::Input) || channel.InputData().empty()) {
+    Trace("event report of %u bytes (id %u) does not unpack; ignored", length, length ? report[0] : 0u);
+    return std::nullopt;
+  }
+  const HidDataEntry& first = channel.InputData().front();
+  if (!first.dataSet) return std::nullopt;  // another report id
+  if (!first.isButton) return static_cast<uint16_t>(first.rawValue);
+  if (first.usages.empty() || first.usages[0] == 0) return std::nullopt;  // empty array slot
+  return first.usages[0];
+}
+
 
 bool CVarnikUSBDevice::IsListening(int side) const {
   return listeners_[side == kEventSideReceiver ? 1 : 0].running.load();
@@ -284,16 +348,10 @@ void CVarnikUSBDevice::ListenLoop(int side) {
       continue;
     }
     failures = 0;
-    uint16_t code = static_cast<uint16_t>(report[1] | report[2] << 8);
-    if (channel.UnpackReport(report, got, HidReportType::Input)) {
-      for (const auto& entry : channel.InputData())
-        if (!entry.isButton && entry.dataSet) {
-          code = static_cast<uint16_t>(entry.rawValue);
-          break;
-        }
-    }
+    const std::optional<uint16_t> code = EventCodeOf(channel, report, got);
+    if (!code) continue;
     Trace("接收到自动添加设备的同步信息要求  TEST");
-    HandleEventCode(code);
+    HandleEventCode(*code);
   }
   Trace("MS 设备同步线程设定退出");
   l.running = false;

@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -81,6 +82,10 @@ struct EventListener {
   Event stop{Event::Reset::Manual};
   std::atomic<bool> running{false};
 };
+
+// The event code of one input report on an event channel: the first usage
+// of the channel's first input entry; nothing for a report that carries none.
+std::optional<uint16_t> EventCodeOf(CHidDevice& channel, const uint8_t* report, uint32_t length);
 
 class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public INotifyUI {
  public:
@@ -170,6 +175,22 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
 
   CDeviceComm& Comm() { return comm_; }
   CDeviceComm& EventComm() { return eventComm_; }
+
+  // ---- the configuration record, the same way for every device kind ----
+  // Reads the active record index r (configuration byte 0), then size bytes
+  // at r × stride. Returns r, or -1 when a read fails or the record does not
+  // fit the configuration area (a trace says which).
+  int ReadActiveRecord(uint8_t* record, std::size_t size, std::size_t stride);
+  // Writes size bytes back where the record was read, r × stride, with byte
+  // 0 := r, between BeginConfig and EndConfig, so the device stays on its
+  // onboard profile and no other record is touched. CMD_NOT_READ (nothing
+  // sent) while no record has been read since the device was attached.
+  int WriteActiveRecord(uint8_t* record, std::size_t size, std::size_t stride);
+  // The record index last read, -1 before any.
+  int ActiveRecordIndex() const { return recordIndex_; }
+  // Reached through a receiver, every step of the two above asks LinkCheck
+  // first (the mouse's pages set this).
+  void SetGateOnLink(bool on) { gateOnLink_ = on; }
 
   // ---- configuration by the page builder and the main window ----
   void SetPageXmlPath(const std::string& path) { pageXmlPath_ = path; }
@@ -295,6 +316,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   CDeviceComm comm_;
   CDeviceComm eventComm_;
   std::array<uint8_t, 34> deviceInfo_{};
+  int recordIndex_ = -1;
 
   std::string pageXmlPath_;
   HWND mainWnd_ = 0;
@@ -354,6 +376,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   void ListenLoop(int side);
   std::array<EventListener, 2> listeners_;
   std::function<void()> linkLostHandler_;
+  bool gateOnLink_ = false;
   std::function<uint64_t()> clock_;
   UiLoop::TimerKey resyncTimer_ = 0;
 };
