@@ -237,8 +237,13 @@ TEST_F(KorvalectlDevices, InfoOfTheReceiverMouseReadsItsBlockThroughTheReceiver)
   EXPECT_EQ(doc["connection"], "receiver");
   EXPECT_EQ(doc["info"].asString().size(), 2 * proto::kInfoSize);
   EXPECT_EQ(doc["record"].asString().size(), 2 * proto::kMouseRecordSize);
-  EXPECT_EQ(doc["stages"].size(), 5u);
-  EXPECT_EQ(doc["reportRate"], 1000);  // the default profile's rate 3
+  EXPECT_TRUE(doc["profile"].isNull()) << "info creates no profile";
+  EXPECT_FALSE(fs::exists(dir_ / "data" / "KORVALE TX730max" / "mouse" / "ProfileList.ini"));
+  // Once a command made the profile, info shows its stages and report rate.
+  ASSERT_EQ(Ctl({"dpi", "mouse"}).status, 0);
+  const Json::Value made = Parse(Ctl({"--json", "info", "mouse"}).out);
+  EXPECT_EQ(made["stages"].size(), 5u);
+  EXPECT_EQ(made["reportRate"], 1000);  // the default profile's rate 3
   // Without its radio link the receiver answers for a device that is not there.
   ASSERT_EQ(emu_.Command("link down").rfind("ok", 0), 0u);
   const CtlRun down = Ctl({"info", "mouse"});
