@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -63,7 +64,10 @@ CVarnikMouseDevice* BuildPage(CPaintManagerUI& pm, bool receiver) {
   CDialogBuilder builder;
   auto* page = dynamic_cast<CVarnikMouseDevice*>(
       builder.Create(std::string(KORVALE_SOURCE_DIR) + "/skin/XML/DeviceXml/mousedevice.xml", nullptr, &pm));
-  if (page == nullptr) return nullptr;
+  if (page == nullptr) {
+    std::fprintf(stderr, "the mouse skin did not build a mouse page\n");
+    return nullptr;
+  }
   pm.AttachDialog(page);
   auto identity = ProductIdentity(0);
   if (receiver) identity = kSupportedDevices[static_cast<std::size_t>(
@@ -72,7 +76,10 @@ CVarnikMouseDevice* BuildPage(CPaintManagerUI& pm, bool receiver) {
   page->SetProfileName("{4F1D2C3B-0000-4000-8000-0000000000B1}");
   page->InitPage();
   const std::string path = testing::BusPath(receiver ? "mouse-receiver" : "mouse-cable", 4);
-  if (!page->AttachPrimary(path, receiver, receiver ? proto::kModeReceiver : proto::kModeCable)) return nullptr;
+  if (!page->AttachPrimary(path, receiver, receiver ? proto::kModeReceiver : proto::kModeCable)) {
+    std::fprintf(stderr, "cannot open \"%s\"\n", path.c_str());
+    return nullptr;
+  }
   page->SetLightingControlActive(true);
   return page;
 }
@@ -148,7 +155,8 @@ int main(int argc, char** argv) {
   const fs::path skin = fs::path(KORVALE_SOURCE_DIR) / "skin";
   CPaintManagerUI::SetResourcePath(skin);
   CResourceManager::GetInstance().LoadResource(skin / "res.xml");
-  RegisterSkinControls(DeviceControlCreators());
+  RegisterSkinControls();
+  RegisterDeviceControls();
   qtview::ApplyStyle(app, KORVALE_SOURCE_DIR "/skin");
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
