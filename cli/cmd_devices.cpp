@@ -374,6 +374,20 @@ void PrintMouse(std::ostream& out, CVarnikMouseDevice& m) {
       << "double click   " << v["doubleClick"].asInt() << "\n";
 }
 
+// What dpi and settings print after their changes.
+int ShowMouse(CliContext& ctx, const BoundDevice& d, CVarnikMouseDevice& m, bool changed) {
+  if (ctx.json) {
+    Json::Value root = MouseJson(m);
+    root["product"] = d.productKey;
+    root["changed"] = changed;
+    root["profileFile"] = m.GetProfilePath();
+    WriteJson(root, ctx.out);
+  } else {
+    PrintMouse(ctx.out, m);
+  }
+  return kExitOk;
+}
+
 int OpenMouse(CliContext& ctx, const std::string& key, BoundDevice& d, MouseSession& s) {
   if (int r = ResolveDevice(ctx, key, d); r != kExitOk) return r;
   if (d.kind != static_cast<uint16_t>(DeviceKind::Mouse)) return ctx.Usage("'" + key + "' is not the mouse");
@@ -467,16 +481,7 @@ int CmdMouseSettings(CliContext& ctx) {
     if (rate)
       if (int r = WriteRecord(ctx, d, m); r != kExitOk) return r;
   }
-  if (ctx.json) {
-    Json::Value root = MouseJson(m);
-    root["product"] = d.productKey;
-    root["changed"] = change;
-    root["profileFile"] = m.GetProfilePath();
-    WriteJson(root, ctx.out);
-  } else {
-    PrintMouse(ctx.out, m);
-  }
-  return kExitOk;
+  return ShowMouse(ctx, d, m, change);
 }
 
 int CmdDpi(CliContext& ctx) {
@@ -535,16 +540,7 @@ int CmdDpi(CliContext& ctx) {
     m.SaveProfile();
     if (int r = WriteRecord(ctx, d, m); r != kExitOk) return r;
   }
-  if (ctx.json) {
-    Json::Value root = MouseJson(m);
-    root["product"] = d.productKey;
-    root["changed"] = change;
-    root["profileFile"] = m.GetProfilePath();
-    WriteJson(root, ctx.out);
-  } else {
-    PrintMouse(ctx.out, m);
-  }
-  return kExitOk;
+  return ShowMouse(ctx, d, m, change);
 }
 
 int CmdLighting(CliContext& ctx) {

@@ -350,26 +350,17 @@ int CVarnikMouseDevice::ReadDeviceConfig() {
   record[9] = 0;
   record_ = record;
 
-  current_.modeIndex = record[proto::kKbRecMode];
-  current_.brightness = record[proto::kKbRecBrightness];
-  current_.speed = static_cast<uint8_t>(4 - Level0to4(record[proto::kKbRecSpeed]));
-  current_.multiColor = record[proto::kKbRecMultiColor];
-  current_.red = record[proto::kKbRecRed];
-  current_.green = record[proto::kKbRecGreen];
-  current_.blue = record[proto::kKbRecBlue];
   std::unique_lock light(lightMutex_);
-  const uint8_t before = lightInfo_.selectItem;
-  lightInfo_.selectItem = current_.modeIndex;
-  lightInfo_.light = current_.brightness;
-  lightInfo_.speed = current_.speed;
-  lightInfo_.multiColor = current_.multiColor;
-  lightInfo_.red = current_.red;
-  lightInfo_.green = current_.green;
-  lightInfo_.blue = current_.blue;
-  if (lightInfo_.selectItem != before) {
-    ClearLevels();
-    levels_[kTriggerBase] = 1;
-  }
+  // "Fx" stays the profile's: the record's direction is not taken.
+  LightInfo info = lightInfo_;
+  info.selectItem = record[proto::kKbRecMode];
+  info.light = record[proto::kKbRecBrightness];
+  info.speed = static_cast<uint8_t>(4 - Level0to4(record[proto::kKbRecSpeed]));
+  info.multiColor = record[proto::kKbRecMultiColor];
+  info.red = record[proto::kKbRecRed];
+  info.green = record[proto::kKbRecGreen];
+  info.blue = record[proto::kKbRecBlue];
+  TakeLightInfo(info, lightInfo_.selectItem);
   light.unlock();
   lightThread_.Nudge();
   const int stage = std::min<int>(record[proto::kMouseRecActiveStage], kStages - 1);
@@ -788,21 +779,25 @@ void CVarnikMouseDevice::RefreshPage() {
 
 // ---- lighting ----
 
-int CVarnikMouseDevice::ApplyLighting() {
-  std::unique_lock light(lightMutex_);
-  const uint8_t before = current_.modeIndex;
-  lightInfo_ = profile_.GetLightInfo();
-  current_.modeIndex = lightInfo_.selectItem;
-  current_.brightness = lightInfo_.light;
-  current_.speed = lightInfo_.speed;
-  current_.multiColor = lightInfo_.multiColor;
-  current_.red = lightInfo_.red;
-  current_.green = lightInfo_.green;
-  current_.blue = lightInfo_.blue;
-  if (current_.modeIndex != before) {
+void CVarnikMouseDevice::TakeLightInfo(const LightInfo& info, uint8_t modeBefore) {
+  lightInfo_ = info;
+  current_.modeIndex = info.selectItem;
+  current_.brightness = info.light;
+  current_.speed = info.speed;
+  current_.multiColor = info.multiColor;
+  current_.red = info.red;
+  current_.green = info.green;
+  current_.blue = info.blue;
+  if (info.selectItem != modeBefore) {
+    // A new effect starts over, with the flow's pulse at its first position.
     ClearLevels();
     levels_[kTriggerBase] = 1;
   }
+}
+
+int CVarnikMouseDevice::ApplyLighting() {
+  std::unique_lock light(lightMutex_);
+  TakeLightInfo(profile_.GetLightInfo(), current_.modeIndex);
   {
     std::lock_guard lock(customTableLock_);
     customTable_ = profile_.ReadLightList();

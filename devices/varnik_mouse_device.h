@@ -172,6 +172,8 @@ class CVarnikMouseDevice : public CVarnikUSBDevice {
   std::string ButtonName(int i) const;
   std::string LabelForCode(const AssignmentCode& code);
   void StartFade();
+  // The lighting state and the decoded configuration from one LightInfo (light lock held).
+  void TakeLightInfo(const LightInfo& info, uint8_t modeBefore);
   void StepEffectList();
 
   CMouseProfiledata profile_;
