@@ -32,17 +32,6 @@ inline constexpr std::array<uint8_t, 64> kBreathRise = {
 };
 inline constexpr int kBreathSteps = 128;
 
-// Forward: value + step, wrapping to 0 at limit. Backward: value - step,
-// wrapping to limit - step once the byte result is not below the limit.
-inline uint8_t Cycle(int direction, int limit, uint8_t value, int step) {
-  if (direction != 0) {
-    const int next = value + step;
-    return next >= limit ? 0 : static_cast<uint8_t>(next);
-  }
-  const auto next = static_cast<uint8_t>(value - step);
-  return next >= limit ? static_cast<uint8_t>(limit - step) : next;
-}
-
 struct Rgb {
   uint8_t red, green, blue;
 };

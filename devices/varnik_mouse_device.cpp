@@ -7,6 +7,7 @@
 #include "devices/key_codes.h"
 #include "devices/light_tables.h"
 #include "devices/preview_tables.h"
+#include "devices/whole_device_effects.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
 #include "profiles/profile_list.h"
@@ -62,7 +63,7 @@ void PutU16(uint8_t* p, int v) {
 
 int Level0to4(int v) { return std::clamp(v, 0, 4); }
 
-using preview::Cycle;
+using wholefx::Cycle;
 constexpr int kWaveSteps = static_cast<int>(lightfx::kWave.size());
 
 }  // namespace
