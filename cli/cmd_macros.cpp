@@ -182,8 +182,8 @@ int Download(CliContext& ctx, int row) {
   if (int r = ResolveDevice(ctx, ctx.args[0], d); r != kExitOk) return r;
   if (!IsKeyboardRow(row)) return NotYet(ctx, "macro download", d);
   KeyboardSession s;
-  if (int r = OpenKeyboard(ctx, d, s); r != kExitOk) return r;
-  const ApplyOutcome o = ApplyProfileToDevice(s.Page(), 0, 0);
+  if (int r = OpenSession(ctx, d, s); r != kExitOk) return r;
+  const ApplyOutcome o = ApplyProfileToDevice(s.GetPage(), 0, 0);
   if (o.configResult != proto::CMD_OK)
     return DeviceFailed(ctx, d, "writing the configuration failed: " + ResultName(o.configResult));
   if (o.macroResult == kMacroWriteFailed) return DeviceFailed(ctx, d, o.macroMessage + "; the key tables were not sent");
@@ -194,11 +194,11 @@ int Download(CliContext& ctx, int row) {
     return kExitFailure;
   }
   if (o.keysResult != proto::CMD_OK) return DeviceFailed(ctx, d, "writing the key tables failed: " + ResultName(o.keysResult));
-  const auto used = s.Page().CollectUsedMacros();
+  const auto used = s.GetPage().CollectUsedMacros();
   if (o.macroResult == kMacroNoMemory)
     ctx.out << "the keyboard has no macro memory; configuration and key tables sent\n";
   else
-    ctx.out << "configuration, " << used.size() << " macro(s) (" << s.Page().LastMacroDownload().bytes
+    ctx.out << "configuration, " << used.size() << " macro(s) (" << s.GetPage().LastMacroDownload().bytes
             << " bytes) and key tables sent\n";
   return kExitOk;
 }

@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 
 namespace korvale {
 class CVarnikKeyboardDevice;
+class CVarnikMouseDevice;
 }
 
 namespace korvale::cli {
@@ -60,30 +62,34 @@ using korvale::ProfileSelection;
 // "no answer", "status 0xFF", ... for a command result code.
 std::string ResultName(int code);
 
-// A keyboard page connected to a bound keyboard, with its profile reloaded
-// and the device's configuration read into it, as on connection in the
-// window. Open fails with a reason and the exit status to give.
-class KeyboardSession {
+// A device page (keyboard or mouse) connected to a bound device, with its
+// profile reloaded and the device's configuration read into it, as on
+// connection in the window. Open fails with a reason and the exit status to give.
+template <class Page>
+class PageSession {
  public:
-  KeyboardSession();
-  ~KeyboardSession();
-  KeyboardSession(const KeyboardSession&) = delete;
-  KeyboardSession& operator=(const KeyboardSession&) = delete;
+  PageSession();
+  ~PageSession();
+  PageSession(const PageSession&) = delete;
+  PageSession& operator=(const PageSession&) = delete;
 
   // Returns kExitOk, kExitDeviceError or kExitFailure; reason says why.
   // A read-only session (info) creates, saves and writes back nothing: the
   // profile list is only read when it exists, and the page is read-only.
   int Open(const BoundDevice& device, std::string& reason, bool readOnly = false);
-  CVarnikKeyboardDevice& Page() { return *page_; }
+  Page& GetPage() { return *page_; }
   const ProfileSelection& Profile() const { return profile_; }
   // False for a read-only session on a device folder without a profile list.
   bool HasProfile() const { return hasProfile_; }
 
  private:
-  std::unique_ptr<CVarnikKeyboardDevice> page_;
+  std::unique_ptr<Page> page_;
   ProfileSelection profile_;
   bool hasProfile_ = false;
 };
+
+using KeyboardSession = PageSession<CVarnikKeyboardDevice>;
+using MouseSession = PageSession<CVarnikMouseDevice>;
 
 // Helpers the device commands share (in cmd_devices.cpp).
 // Resolves DEVICE to a bound device: 2 for an unknown key, 3 when not connected.
@@ -92,8 +98,16 @@ int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out);
 int NotYet(CliContext& ctx, const std::string& what, const BoundDevice& d);
 // "<device>: <reason>", exit 4.
 int DeviceFailed(CliContext& ctx, const BoundDevice& d, const std::string& reason);
-// Opens the keyboard session; reports a failure itself.
-int OpenKeyboard(CliContext& ctx, const BoundDevice& d, KeyboardSession& s, bool readOnly = false);
 void WriteJson(const Json::Value& root, std::ostream& out);
+
+// Opens a device session; reports a failure itself.
+template <class Session>
+int OpenSession(CliContext& ctx, const BoundDevice& d, Session& s, bool readOnly = false) {
+  std::string reason;
+  const int r = s.Open(d, reason, readOnly);
+  if (r != kExitOk) ctx.err << "korvalectl: " << d.productKey << ": " << reason << "
+";
+  return r;
+}
 
 }  // namespace korvale::cli

@@ -26,6 +26,7 @@
 
 namespace korvale {
 
+class CAudioCompanionLink;
 class CDeviceList;
 class CLightHandlers;
 class CMacroHandlers;
@@ -156,7 +157,12 @@ class CMainWnd : public WindowImplBase {
   // the user file it came from; read at "windowinit".
   Json::Value& GetAudioSettings() { return audioSettings_; }
   const std::filesystem::path& GetAudioSettingsPath() const { return audioSettingsPath_; }
-  const AudioStyles& GetAudioStyles() const { return audioStyles_; }
+  // The four styles as loaded (clamped to the sliders' range) and since edited.
+  const AudioStyles& GetAudioStyles() const;
+  // The audio capture companion and music lighting.
+  CAudioCompanionLink& Audio() { return *audio_; }
+  // The current tile's index less the mouse pages: the keyboard page's position, if any.
+  int GetCurrentKeyboardIndex() const { return currentKeyboardIndex_; }
 
   // --- synchronised lighting (thread slot 8) ---
   void SetSyncLightMode(const SyncLightMode& mode);
@@ -225,6 +231,8 @@ class CMainWnd : public WindowImplBase {
   void OnMouseLedSelection(CControlUI* panel);
   // The keyboard's rows of the device settings; false when not one of them.
   bool OnKeyboardSettings(const std::string& type, const std::string& name);
+  // The mouse's rows (mouse_settings.cpp); false when not one of them.
+  bool OnMouseSettings(const std::string& type, const std::string& name);
   void OnCloseBkColour();
   // The lighting editor's controls of the current page.
   void OnLightingNotify(const MainRouteCall& call);
@@ -283,7 +291,7 @@ class CMainWnd : public WindowImplBase {
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;
-  AudioStyles audioStyles_;
+  std::unique_ptr<CAudioCompanionLink> audio_;
 };
 
 }  // namespace korvale

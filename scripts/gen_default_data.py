@@ -167,7 +167,8 @@ palette = {"coloroptioninfo": {
 # The four audio styles: R, G, B levels 0..9 each (the music window's sliders).
 AUDIO_LEVELS = [(9, 0, 0), (0, 9, 0), (0, 0, 9), (9, 9, 9)]
 audio_info = {"nAudioStyle": 0}
-audio_info.update({"nStyleName%d" % (i + 1): "Style %d" % (i + 1) for i in range(4)})
+# Names are text ids: they follow the language until the user gives their own.
+audio_info.update({"nStyleName%d" % (i + 1): "audio_style_name_%d" % (i + 1) for i in range(4)})
 for i, (r, g, b) in enumerate(AUDIO_LEVELS):
     audio_info.update({"nStyleR%d" % i: r, "nStyleG%d" % i: g, "nStyleB%d" % i: b})
 audio = {"Device": {"AudioLightInfo": audio_info}}
@@ -353,6 +354,7 @@ TEXTS = {
     "polling_rate_250": ("250 Hz", "250 Hz", "250 Hz"),
     "polling_rate_500": ("500 Hz", "500 Hz", "500 Hz"),
     "polling_rate_1000": ("1000 Hz", "1000 Hz", "1000 Hz"),
+    "polling_rate_2000": ("2000 Hz", "2000 Hz", "2000 Hz"),
     "system_repeat_delay": ("Repeat delay", "Verzögerung", "Délai de répétition"),
     "system_repeat_rate": ("Repeat rate", "Wiederholrate", "Vitesse de répétition"),
     "system_wasd_arrows": ("WASD as arrows", "WASD als Pfeile", "WASD en flèches"),
@@ -390,6 +392,41 @@ TEXTS = {
     "colour_red_short": ("R", "R", "R"),
     "colour_green_short": ("G", "G", "V"),
     "colour_blue_short": ("B", "B", "B"),
+    "audio_style_name_1": ("Style 1", "Stil 1", "Thème 1"), "audio_style_name_2": ("Style 2", "Stil 2", "Thème 2"),
+    "audio_style_name_3": ("Style 3", "Stil 3", "Thème 3"), "audio_style_name_4": ("Style 4", "Stil 4", "Thème 4"),
+    "music_settings": ("Music styles", "Musikstile", "Styles musicaux"),
+    "music_title": ("Music lighting styles", "Stile der Musikbeleuchtung", "Styles d'éclairage musical"),
+    "music_red": ("Red", "Rot", "Rouge"), "music_green": ("Green", "Grün", "Vert"), "music_blue": ("Blue", "Blau", "Bleu"),
+    "music_names": ("Style names", "Namen der Stile", "Noms des styles"),
+    "music_ok": ("OK", "Übernehmen", "Valider"), "music_close": ("Close", "Schließen", "Fermer"),
+    "music_levels": ("Music colour", "Musikfarbe", "Couleur musicale"),
+    "audio_no_sound_server": ("No sound server: music lighting is off", "Kein Soundserver: Musikbeleuchtung ist aus",
+                              "Aucun serveur de son : éclairage musical désactivé"),
+    "audio_companion_missing": ("korvale-audio could not be started: music lighting is off",
+                                "korvale-audio ließ sich nicht starten: Musikbeleuchtung ist aus",
+                                "korvale-audio n'a pas pu démarrer : éclairage musical désactivé"),
+    # the mouse page
+    "mouse_tab_buttons": ("Buttons and lights", "Tasten und Licht", "Boutons et lumières"),
+    "mouse_tab_dpi": ("Resolution", "Auflösung", "Résolution"),
+    "mouse_tab_system": ("Settings", "Einstellungen", "Réglages"),
+    "mouse_fn_lighting": ("Lighting", "Beleuchtung", "Éclairage"),
+    "mouse_fn_buttons": ("Button assignment", "Tastenbelegung", "Affectation des boutons"),
+    "mouse_dpi_title": ("Resolution stages", "Auflösungsstufen", "Paliers de résolution"),
+    "mouse_dpi_enable": ("On", "Ein", "Actif"),
+    "mouse_dpi_colour": ("Colour", "Farbe", "Couleur"),
+    "mouse_report_rate": ("Report rate", "Abfragerate", "Taux de rapport"),
+    "mouse_pointer_speed": ("Pointer speed", "Zeigergeschwindigkeit", "Vitesse du pointeur"),
+    "mouse_pointer_precision": ("Enhance pointer precision", "Zeigerpräzision verbessern", "Améliorer la précision du pointeur"),
+    "mouse_scroll_lines": ("Lines per scroll", "Zeilen pro Bildlauf", "Lignes par défilement"),
+    "mouse_scroll_page": ("One page at a time", "Seitenweise", "Une page à la fois"),
+    "mouse_double_click": ("Double-click speed", "Doppelklickgeschwindigkeit", "Vitesse du double-clic"),
+    "mouse_profile_only": ("Stored in the profile; the desktop's own settings stay as they are.", "Im Profil gespeichert; die Einstellungen des Desktops bleiben unverändert.", "Enregistré dans le profil ; les réglages du bureau restent inchangés."),
+    "mouse_button_list": ("Assignments", "Belegungen", "Affectations"),
+    "mouse_cap_left": ("L", "L", "G"),
+    "mouse_cap_right": ("R", "R", "D"),
+    "mouse_cap_middle": ("M", "M", "M"),
+    "mouse_cap_fire": ("F", "F", "T"),
+    "logo": ("Logo", "Logo", "Logo"),
 }
 
 # Macro and shoot editors: id -> (English, Deutsch, Français).

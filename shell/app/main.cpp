@@ -24,6 +24,7 @@
 #include "platform/paths.h"
 #include "platform/trace.h"
 #include "devices/varnik_usb_device.h"
+#include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "ui/controls.h"
 #include "mainwnd/device_option.h"
@@ -129,6 +130,18 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
       if (auto* first = page == nullptr ? nullptr : dynamic_cast<COptionUI*>(page->FindSubControl("deng_Op_tab")))
         first->Selected(true);
     }
+  }
+  // The music window, opened by its button as a user would; its own loop runs until it closes.
+  if (auto* music = dynamic_cast<CButtonUI*>(window.GetPaintManager().FindControl("music_setting_btn"))) {
+    const auto shot = UiLoop::NewTimerKey();
+    loop.SetTimer(shot, 300, [&] {
+      loop.KillTimer(shot);
+      const HWND h = window.Audio().MusicWindow();
+      if (h == 0) return;
+      ok = SaveShot(host, h, dir / "music.png") && ok;
+      if (CWindowWnd* w = CWindowWnd::FromHandle(h)) w->Close(0);
+    });
+    music->Activate();
   }
   loop.KillTimer(tick);
   return ok;
