@@ -105,8 +105,7 @@ template <class Session>
 int OpenSession(CliContext& ctx, const BoundDevice& d, Session& s, bool readOnly = false) {
   std::string reason;
   const int r = s.Open(d, reason, readOnly);
-  if (r != kExitOk) ctx.err << "korvalectl: " << d.productKey << ": " << reason << "
-";
+  if (r != kExitOk) ctx.err << "korvalectl: " << d.productKey << ": " << reason << "\n";
   return r;
 }
 
