@@ -12,6 +12,7 @@
 #include "devices/apply_profile.h"
 #include "devices/macro_download.h"
 #include "devices/varnik_keyboard_device.h"
+#include "devices/varnik_mouse_device.h"
 #include "profiles/device_profiledata.h"
 #include "profiles/key_tables.h"
 #include "profiles/keyboard_layout.h"
@@ -176,12 +177,11 @@ int Assign(CliContext& ctx, int row) {
   return kExitOk;
 }
 
-int Download(CliContext& ctx, int row) {
-  if (ctx.args.size() != 2) return ctx.Usage("macro DEVICE download takes no further arguments");
-  BoundDevice d;
-  if (int r = ResolveDevice(ctx, ctx.args[0], d); r != kExitOk) return r;
-  if (!IsKeyboardRow(row)) return NotYet(ctx, "macro download", d);
-  KeyboardSession s;
+// The window's profile switch: configuration, the macros the keys use, then
+// the key tables, which go only when those macros are stored.
+template <class Session>
+int DownloadWith(CliContext& ctx, const BoundDevice& d, const char* what) {
+  Session s;
   if (int r = OpenSession(ctx, d, s); r != kExitOk) return r;
   const ApplyOutcome o = ApplyProfileToDevice(s.GetPage(), 0, 0);
   if (o.configResult != proto::CMD_OK)
@@ -196,11 +196,19 @@ int Download(CliContext& ctx, int row) {
   if (o.keysResult != proto::CMD_OK) return DeviceFailed(ctx, d, "writing the key tables failed: " + ResultName(o.keysResult));
   const auto used = s.GetPage().CollectUsedMacros();
   if (o.macroResult == kMacroNoMemory)
-    ctx.out << "the keyboard has no macro memory; configuration and key tables sent\n";
+    ctx.out << "the " << what << " has no macro memory; configuration and key tables sent\n";
   else
     ctx.out << "configuration, " << used.size() << " macro(s) (" << s.GetPage().LastMacroDownload().bytes
             << " bytes) and key tables sent\n";
   return kExitOk;
+}
+
+int Download(CliContext& ctx, int row) {
+  if (ctx.args.size() != 2) return ctx.Usage("macro DEVICE download takes no further arguments");
+  BoundDevice d;
+  if (int r = ResolveDevice(ctx, ctx.args[0], d); r != kExitOk) return r;
+  if (IsKeyboardRow(row)) return DownloadWith<KeyboardSession>(ctx, d, "keyboard");
+  return DownloadWith<MouseSession>(ctx, d, "mouse");
 }
 
 }  // namespace

@@ -67,8 +67,7 @@ const CliCommand kCommands[] = {
      "                     keyboard, a button number 0-10 on the mouse\n"
      "  download           sends the configuration, the macros the keys use and the\n"
      "                     key tables, as the window does on a profile switch; the\n"
-     "                     key tables are not sent when the macros are not stored\n"
-     "                     (keyboard only for now)\n",
+     "                     key tables are not sent when the macros are not stored\n",
      CmdMacro},
     {"shoot", "DEVICE download", "send the four shoot sequences to the device",
      "Packs the four shoot files (ShootData_0..3.Shoot) of the device's folder into the\n"

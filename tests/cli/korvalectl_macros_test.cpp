@@ -202,7 +202,19 @@ TEST_F(KorvalectlMacros, ShootDownloadOfTheDefaultSequences) {
   EXPECT_EQ(r.out, "four shoot sequences sent (2920 bytes)\n");
   EXPECT_EQ(emu_.Command("shoot mouse"), "ok shoot 4 entries 2920 bytes");
   EXPECT_EQ(Ctl({"shoot", "MousePad", "download"}).status, 2);
-  EXPECT_EQ(Ctl({"macro", "mouse", "download"}).status, 1);  // the mouse page comes later
+}
+
+TEST_F(KorvalectlMacros, MouseDownloadStoresTheAssignedMacro) {
+  ASSERT_EQ(Ctl({"macro", "mouse", "import", Fixture("Burst.mac", Clicks(4)).string()}).status, 0);
+  CtlRun r = Ctl({"macro", "mouse", "assign", "3", "Burst"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Ctl({"macro", "mouse", "assign", "11", "Burst"}).status, 2);
+  r = Ctl({"macro", "mouse", "download"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "configuration, 1 macro(s) (38 bytes) and key tables sent\n");
+  const auto listing = emu_.Listing("macros mouse");
+  ASSERT_FALSE(listing.empty());
+  EXPECT_EQ(listing[0], "entry 0: 4 events");
 }
 
 }  // namespace
