@@ -1380,7 +1380,7 @@ int CKeyboardLighting::StreamIfDue(CDeviceComm& comm, int keyCount) {
 
 // ---------------------------------------------------------------- thread
 
-void CLightThread::Start(CKeyboardLighting& engine, CDeviceComm* comm) {
+void CLightThread::Start(ILightEngine& engine, CDeviceComm* comm) {
   Stop();
   {
     std::lock_guard<std::mutex> lk(mutex_);
@@ -1435,7 +1435,7 @@ void CLightThread::Sleep(std::unique_lock<std::mutex>& lk, TimePoint until, bool
   }
 }
 
-void CLightThread::Run(CKeyboardLighting& engine, CDeviceComm* comm) {
+void CLightThread::Run(ILightEngine& engine, CDeviceComm* comm) {
   const auto tick = std::chrono::milliseconds(kTickMs);
   std::unique_lock<std::mutex> lk(mutex_);
   auto last = Now();

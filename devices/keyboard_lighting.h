@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "devices/light_engine.h"
 #include "devices/light_tables.h"
 #include "profiles/profile_records.h"
 
@@ -48,7 +49,7 @@ void LoadEffectLists(EffectLists& lists, const std::filesystem::path& defaultDat
                      const std::filesystem::path& userData, int modelIndex,
                      const std::string& lightConfigFile = "velmo_light.config");
 
-class CKeyboardLighting {
+class CKeyboardLighting : public ILightEngine {
  public:
   static constexpr int kLeds = lightfx::kLeds;
   static constexpr int kModeCustom = 20;
@@ -64,7 +65,7 @@ class CKeyboardLighting {
   void Attach(std::span<LedColour> leds);
   // Called (outside the engine's lock) after a change that can move the
   // next step closer: the light thread uses it to wake and re-plan.
-  void SetChangeNotifier(std::function<void()> notify);
+  void SetChangeNotifier(std::function<void()> notify) override;
   // The keyboard's key→LED map (170 entries, 255 = the key has no LED).
   void SetKeyToLedMap(const std::array<uint8_t, kLeds>& map);
   void SetClock(Clock clock);
@@ -103,9 +104,9 @@ class CKeyboardLighting {
   // then overlays the per-key custom effects.
   void Step();
   // ticks - 1 quiet ticks, then Step(): what the thread does after a longer sleep.
-  void Advance(int ticks);
+  void Advance(int ticks) override;
   // Ticks the thread may sleep before the next Step() changes anything.
-  int TicksUntilDue() const;
+  int TicksUntilDue() const override;
   // The mode's step alone, ignoring the threshold.
   void RunModeStep();
   // Ticks between steps of the current mode and speed.
@@ -297,7 +298,7 @@ class CLightThread {
   // comm (may be null): while it is closed the thread idles in 100 ms
   // sleeps; while its lightSync flag is set it leaves the table alone.
   // A running thread is stopped first.
-  void Start(CKeyboardLighting& engine, CDeviceComm* comm = nullptr);
+  void Start(ILightEngine& engine, CDeviceComm* comm = nullptr);
   // Signals and joins; returns once the thread has ended.
   void Stop();
   bool Running() const { return thread_.joinable(); }
@@ -325,13 +326,13 @@ class CLightThread {
 
  private:
   using TimePoint = std::chrono::steady_clock::time_point;
-  void Run(CKeyboardLighting& engine, CDeviceComm* comm);
+  void Run(ILightEngine& engine, CDeviceComm* comm);
   TimePoint Now() const;
   // Marks the idle point, then sleeps until `until`, a nudge or a stop.
   void Sleep(std::unique_lock<std::mutex>& lk, TimePoint until, bool closed, int dueTicks);
 
   std::thread thread_;
-  CKeyboardLighting* engine_ = nullptr;
+  ILightEngine* engine_ = nullptr;
   CKeyboardLighting::Clock clock_;
   std::mutex mutex_;
   std::condition_variable cv_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "devices/varnik_hs6533_device.h"
+#include "devices/varnik_mousepad_device.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
 #include "profiles/profile_list.h"
@@ -996,6 +998,8 @@ std::map<std::string, std::function<CControlUI*()>> DeviceControlCreators() {
   return {
       {"CVarnikUSBDevice", [] { return static_cast<CControlUI*>(new CVarnikUSBDevice()); }},
       {"CVarnikKeyboardDevice", [] { return static_cast<CControlUI*>(new CVarnikKeyboardDevice()); }},
+      {"CVarnikMousePadDevice", [] { return static_cast<CControlUI*>(new CVarnikMousePadDevice()); }},
+      {"CVarnikHS6533Device", [] { return static_cast<CControlUI*>(new CVarnikHS6533Device()); }},
   };
 }
 
