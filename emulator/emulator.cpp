@@ -546,6 +546,7 @@ void Emulator::OnFrame(Iface& i, Client& c, uint8_t type, const std::vector<uint
         OnCommand(i, payload);
       } else if (payload[0] == kHeadsetLedReportId && i.info->product == Product::Headset) {
         if (!models_[Product::Headset]->HandleLedReport(payload)) {
+          ++models_[Product::Headset]->ledRefused;
           Trace("emulator: malformed LED report of %zu bytes", payload.size());
         }
       }

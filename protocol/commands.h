@@ -111,6 +111,8 @@ inline constexpr uint32_t kCableTimeoutMs = 1000;
 inline constexpr uint32_t kReceiverTimeoutMs = 5000;
 inline constexpr uint32_t kReceiverQuietTimeoutMs = 500;
 inline constexpr uint32_t kEndConfigPauseMs = 10;
+// Input reports of other ids an exchange reads past while it waits for its answer.
+inline constexpr int kMaxForeignReports = 16;
 
 // ---- Device memory areas ------------------------------------------------------
 

@@ -346,6 +346,7 @@ TEXTS = {
     "tab_lighting": ("Lighting", "Beleuchtung", "Éclairage"),
     "tab_keys": ("Keys", "Tasten", "Touches"),
     "tab_system": ("System", "Allgemein", "Système"),
+    "tab_audio": ("Audio", "Klang", "Son"),
     "system_polling_rate": ("Polling rate", "Abfragerate", "Taux d'interrogation"),
     "polling_rate_125": ("125 Hz", "125 Hz", "125 Hz"),
     "polling_rate_250": ("250 Hz", "250 Hz", "250 Hz"),

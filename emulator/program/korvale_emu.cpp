@@ -48,6 +48,7 @@ const char kUsage[] =
     "  journal DEVICE                command reports so far: \"cmd CC len N off N data HEX\"\n"
     "  journal-clear DEVICE          forget them\n"
     "  info DEVICE BYTE VALUE        set one byte of the device information block\n"
+    "  leds headset                  LED reports taken per target: \"target 22 count N last HEX\"\n"
     "  save                          write the state file now\n"
     "  help                          this text\n"
     "  quit                          stop (so does end of input or SIGTERM)\n";
@@ -209,6 +210,27 @@ bool RunCommand(Emulator& emu, const std::string& line) {
     }
     emu.WithModel(EndpointProduct(*e), [&](DeviceModel& m) { m.info[at] = static_cast<uint8_t>(v); });
     Say("ok info " + std::string(EndpointName(*e)) + " " + w[2]);
+  } else if (cmd == "leds") {
+    auto e = device(1);
+    if (!e) return true;
+    if (EndpointProduct(*e) != Product::Headset) {
+      Say("error: leds: only the headset takes LED reports");
+      return true;
+    }
+    emu.WithModel(Product::Headset, [&](DeviceModel& m) {
+      const char* targets[] = {"22", "44"};
+      for (std::size_t t = 0; t < 2; ++t) {
+        std::string out = std::string("target ") + targets[t] + " count " + std::to_string(m.ledReports[t]) + " last ";
+        char text[4];
+        for (uint8_t b : m.lastLedReport[t]) {
+          std::snprintf(text, sizeof text, "%02x", b);
+          out += text;
+        }
+        Say(out);
+      }
+    });
+    emu.WithModel(Product::Headset, [&](DeviceModel& m) { Say("refused " + std::to_string(m.ledRefused)); });
+    Say("ok leds");
   } else if (cmd == "save") {
     Say(emu.SaveState() ? "ok save" : "error: save: no state file, or it cannot be written");
   } else {
