@@ -465,24 +465,10 @@ int CVarnikLightingDevice::ReadDeviceTables() {
 
 int CVarnikLightingDevice::ReadDeviceConfig() {
   comm_.lightSync = 0;
-  if (!IsPrimaryOpen()) return -1;
-  uint8_t active = 0;
-  int r = comm_.ReadConfig(&active, 1, proto::kActiveRecordOffset);
-  if (r != CMD_OK) {
-    Trace("%s: active record index not read (%d)", facts_.name, r);
-    return -1;
-  }
-  const std::size_t offset = std::size_t{active} * proto::kPadRecordStride;
-  if (offset + proto::kPadRecordReadSize > proto::kConfigAreaSize) {
-    Trace("%s: active record %u lies outside the configuration area", facts_.name, active);
-    return -1;
-  }
   std::array<uint8_t, proto::kPadRecordReadSize> record{};
-  r = comm_.ReadConfig(record.data(), static_cast<uint32_t>(record.size()), static_cast<uint32_t>(offset));
-  if (r != CMD_OK) {
-    Trace("%s: record %u not read (%d)", facts_.name, active, r);
-    return -1;
-  }
+  const int r = ReadActiveRecord(record.data(), record.size(), proto::kPadRecordStride);
+  if (r < 0) return -1;
+  const auto active = static_cast<uint8_t>(r);
   record[kCfgIndex] = active;
   // The device's effect value becomes its position in the list; a value
   // the list does not know stays as it is.
@@ -497,7 +483,6 @@ int CVarnikLightingDevice::ReadDeviceConfig() {
     std::copy_n(record.begin(), kConfigSize, config_.begin());
     config_[kCfgMode] = mode;
     TakeModeLocked(record[kCfgMode]);
-    configRecord_ = active;
     // The whole look comes from the device, so the preview never mixes the
     // device's mode with the profile's colours.
     lightInfo_.selectItem = config_[kCfgMode];
@@ -516,13 +501,10 @@ int CVarnikLightingDevice::ReadDeviceConfig() {
   return active;
 }
 
-int CVarnikLightingDevice::WriteDeviceConfig(int profile, int, int, int, int) {
+// The record goes back where it was read (the active r), whatever r the
+// caller names: the window always names 0.
+int CVarnikLightingDevice::WriteDeviceConfig(int, int, int, int, int) {
   if (!IsPrimaryOpen()) return 0;
-  const long offset = static_cast<long>(profile) * static_cast<long>(proto::kPadRecordStride);
-  if (profile < 0 || offset + static_cast<long>(proto::kPadRecordWriteSize) > static_cast<long>(proto::kConfigAreaSize)) {
-    Trace("%s: record %d lies outside the configuration area", facts_.name, profile);
-    return CMD_BAD_ARGUMENT;
-  }
   // Only the outgoing copy takes device terms: the page keeps the effect number.
   std::array<uint8_t, kConfigSize> out = Config();
   const uint8_t mode = out[kCfgMode];
@@ -532,12 +514,7 @@ int CVarnikLightingDevice::WriteDeviceConfig(int profile, int, int, int, int) {
   }
   out[kCfgMode] = static_cast<uint8_t>(effectValues_[mode]);
   out[kCfgSpeed] = static_cast<uint8_t>(4 - std::min<uint8_t>(out[kCfgSpeed], 4));
-  out[kCfgIndex] = static_cast<uint8_t>(profile);
-  int result = comm_.BeginConfig();
-  if (result == CMD_OK)
-    result = comm_.WriteConfig(out.data(), static_cast<uint32_t>(out.size()), static_cast<uint32_t>(offset));
-  const int end = comm_.EndConfig(1);
-  return result == CMD_OK ? end : result;
+  return WriteActiveRecord(out.data(), out.size(), proto::kPadRecordStride);
 }
 
 void CVarnikLightingDevice::PollWirelessStatus() {

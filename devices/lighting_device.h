@@ -107,7 +107,7 @@ class CVarnikLightingDevice : public CVarnikUSBDevice, public ILightEngine {
   // The active record r (byte 0 of the configuration memory), then the
   // record at r × 64; the page's configuration, LightInfo and profile take
   // it. Returns r, or -1 (nothing changed) when a read fails or the record
-  // lies outside the configuration area.
+  // lies outside the configuration area. Writes go back to that record.
   int ReadDeviceConfig();
   void StartLightThread();
   void StopLightThread();
@@ -123,7 +123,7 @@ class CVarnikLightingDevice : public CVarnikUSBDevice, public ILightEngine {
   // ---- state ----
   std::array<uint8_t, kConfigSize> Config() const;
   // The record index the configuration was read from; -1 before any read.
-  int ConfigRecord() const { return configRecord_; }
+  int ConfigRecord() const { return ActiveRecordIndex(); }
   CBasicProfiledata& Profile() { return *profile_; }
   const std::vector<int>& EffectValues() const { return effectValues_; }
   const std::vector<std::string>& EffectNames() const { return effectNames_; }
@@ -157,7 +157,6 @@ class CVarnikLightingDevice : public CVarnikUSBDevice, public ILightEngine {
   const Facts facts_;
   std::unique_ptr<CBasicProfiledata> profile_;
   std::array<uint8_t, kConfigSize> config_{};
-  int configRecord_ = -1;
   uint8_t flowCounter_ = 0;
 
   mutable std::mutex lightLock_;

@@ -177,6 +177,9 @@ TEST_F(MousePadTest, RecordsAtTheActiveIndexAreReadAndWrittenAtOneStride) {
 }
 
 TEST_F(MousePadTest, WritesConvertOnlyTheOutgoingCopyAndReportTheDevicesResult) {
+  // Nothing is written before the record was read: the active r is unknown.
+  EXPECT_EQ(page_->WriteDeviceConfig(0, 0), CMD_NOT_READ);
+  ASSERT_EQ(page_->ReadDeviceConfig(), 0);
   ChangeLook(6, 4, 0x22);
   const auto before = page_->Config();
   ClearJournal("mousepad");
@@ -208,8 +211,13 @@ TEST_F(MousePadTest, ARecordOutsideTheAreaOrAFailedReadChangesNothing) {
   ASSERT_EQ(emu_.Command("fault mousepad status-ff count=1"), "ok fault mousepad status-ff");
   EXPECT_EQ(page_->ReadDeviceConfig(), -1);
   EXPECT_EQ(page_->Config(), before);
-  EXPECT_EQ(page_->WriteDeviceConfig(16, 0), CMD_BAD_ARGUMENT);
-  EXPECT_EQ(page_->WriteDeviceConfig(-1, 0), CMD_BAD_ARGUMENT);
+  // The write goes where the record was read, whatever r the caller names.
+  ClearJournal("mousepad");
+  EXPECT_EQ(page_->WriteDeviceConfig(0, 0), 1);
+  std::vector<std::pair<int, int>> writes;
+  for (const Packet& p : Journal("mousepad"))
+    if (p.cmd == 0x06) writes.push_back({p.len, p.off});
+  EXPECT_EQ(writes, (std::vector<std::pair<int, int>>{{21, 15 * 64}}));
 }
 
 TEST_F(MousePadTest, StatusReachesThePowerPanelWithThePhoneType) {
