@@ -5,6 +5,7 @@
 
 #include "devices/light_tables.h"
 #include "devices/preview_tables.h"
+#include "devices/varnik_keyboard_device.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
 #include "profiles/profile_list.h"
@@ -573,16 +574,10 @@ void CVarnikLightingDevice::ListenLoop() {
     // The headset's collection also carries command answers: only event
     // reports are events.
     if (report[0] != facts_.eventReportId) continue;
-    uint16_t code = static_cast<uint16_t>(report[1] | report[2] << 8);
-    if (channel.UnpackReport(report, got, HidReportType::Input)) {
-      for (const auto& entry : channel.InputData())
-        if (!entry.isButton && entry.dataSet && entry.reportId == facts_.eventReportId) {
-          code = static_cast<uint16_t>(entry.rawValue);
-          break;
-        }
-    }
+    const std::optional<uint16_t> code = EventCodeOf(channel, report, got);
+    if (!code) continue;
     Trace("接收到自动添加设备的同步信息要求  TEST");
-    HandleEventCode(code);
+    HandleEventCode(*code);
   }
   Trace("MS设备同步线程设定退出");
   listener_.running = false;
