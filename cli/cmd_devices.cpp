@@ -9,6 +9,7 @@
 
 #include "cli/device_session.h"
 #include "cli/korvalectl.h"
+#include "devices/lighting_device.h"
 #include "devices/varnik_keyboard_device.h"
 #include "protocol/commands.h"
 
@@ -144,8 +145,55 @@ void PrintSettings(std::ostream& out, const KeyboardSystemStages& s) {
       << "repeat rate   " << s.Repeat() << "\n";
 }
 
+bool IsLightingOnly(const BoundDevice& d) {
+  return d.kind == static_cast<uint16_t>(DeviceKind::MousePad) || d.kind == static_cast<uint16_t>(DeviceKind::Headset);
+}
+
+// Opens the mousepad or headset session; reports a failure itself.
+int OpenLighting(CliContext& ctx, const BoundDevice& d, LightingSession& s, bool readOnly = false) {
+  std::string reason;
+  const int r = s.Open(d, reason, readOnly);
+  if (r != kExitOk) ctx.err << "korvalectl: " << d.productKey << ": " << reason << "\n";
+  return r;
+}
+
+// info of the mousepad and the headset: block, active record and its look.
+int InfoOfLightingDevice(CliContext& ctx, const BoundDevice& d) {
+  LightingSession s;
+  if (int r = OpenLighting(ctx, d, s, /*readOnly=*/true); r != kExitOk) return r;
+  CVarnikLightingDevice& page = s.Page();
+  const auto& info = page.GetDeviceInfo();
+  const auto rec = page.Config();
+  const LightInfo look = page.GetLightInfoRecord();
+  if (ctx.json) {
+    Json::Value root(Json::objectValue);
+    root["product"] = d.productKey;
+    root["connection"] = Connection(d);
+    root["info"] = HexBytes(info.data(), info.size());
+    root["activeProfile"] = page.ConfigRecord();
+    root["record"] = HexBytes(rec.data(), rec.size());
+    root["configuration"] = LightingJson(look, page.EffectValues());
+    if (s.HasProfile()) {
+      root["profile"]["name"] = s.Profile().name;
+      root["profile"]["uuid"] = s.Profile().uuid;
+      root["profile"]["file"] = page.GetProfilePath();
+    } else {
+      root["profile"] = Json::Value(Json::nullValue);
+    }
+    WriteJson(root, ctx.out);
+    return kExitOk;
+  }
+  ctx.out << "product         " << d.productKey << " (" << Connection(d) << ")\n"
+          << "info            " << HexBytes(info.data(), info.size()) << "\n"
+          << "active profile  " << page.ConfigRecord() << "\n"
+          << "record          " << HexBytes(rec.data(), rec.size()) << "\n";
+  PrintLighting(ctx.out, look);
+  ctx.out << "profile         " << (s.HasProfile() ? s.Profile().name : "none yet") << "\n";
+  return kExitOk;
+}
+
 // The write every change ends with; 4 when the device refused it.
-int WriteRecord(CliContext& ctx, const BoundDevice& d, CVarnikKeyboardDevice& kb) {
+int WriteRecord(CliContext& ctx, const BoundDevice& d, CVarnikUSBDevice& kb) {
   const int r = kb.WriteDeviceConfig(0, 0, 1, 0, 0);
   if (r != proto::CMD_OK) return DeviceFailed(ctx, d, "writing the configuration failed: " + ResultName(r));
   return kExitOk;
@@ -195,6 +243,7 @@ int CmdInfo(CliContext& ctx) {
   BoundDevice d;
   if (int r = ResolveDevice(ctx, ctx.args[0], d); r != kExitOk) return r;
 
+  if (IsLightingOnly(d)) return InfoOfLightingDevice(ctx, d);
   if (d.kind != static_cast<uint16_t>(DeviceKind::Keyboard)) {
     // The base page reads the information block of any kind.
     if (d.primaryPath.empty()) return DeviceFailed(ctx, d, "its command interface is not bound");
@@ -302,15 +351,19 @@ int CmdLighting(CliContext& ctx) {
   if (multi && colour) return ctx.Usage("lighting: --color sets one colour, --multicolor several: give one of them");
   BoundDevice d;
   if (int r = ResolveDevice(ctx, ctx.args[0], d); r != kExitOk) return r;
-  if (d.kind != static_cast<uint16_t>(DeviceKind::Keyboard)) return NotYet(ctx, "lighting", d);
+  const bool lightingOnly = IsLightingOnly(d);
+  if (d.kind != static_cast<uint16_t>(DeviceKind::Keyboard) && !lightingOnly) return NotYet(ctx, "lighting", d);
 
-  KeyboardSession s;
-  if (int r = OpenKeyboard(ctx, d, s); r != kExitOk) return r;
-  CVarnikKeyboardDevice& kb = s.Page();
+  // The same steps for every kind, on the kind's own page.
+  KeyboardSession ks;
+  LightingSession ls;
+  if (int r = lightingOnly ? OpenLighting(ctx, d, ls) : OpenKeyboard(ctx, d, ks); r != kExitOk) return r;
+  CVarnikUSBDevice& kb = lightingOnly ? static_cast<CVarnikUSBDevice&>(ls.Page()) : ks.Page();
+  const std::vector<int>& values = lightingOnly ? ls.Page().EffectValues() : ks.Page().EffectValues();
   const bool change = effect || brightness || speed || direction || colour || multi;
-  if (effect && static_cast<std::size_t>(*effect) >= kb.EffectValues().size())
-    return ctx.Usage("lighting: effect " + std::to_string(*effect) + " is not one of the keyboard's 0-" +
-                     std::to_string(static_cast<int>(kb.EffectValues().size()) - 1));
+  if (effect && static_cast<std::size_t>(*effect) >= values.size())
+    return ctx.Usage("lighting: effect " + std::to_string(*effect) + " is not one of the " + d.productKey + "'s 0-" +
+                     std::to_string(static_cast<int>(values.size()) - 1));
   if (change) {
     LightInfo info = kb.GetLightInfoRecord();
     if (effect) info.selectItem = static_cast<uint8_t>(*effect);
@@ -336,7 +389,7 @@ int CmdLighting(CliContext& ctx) {
     Json::Value root(Json::objectValue);
     root["product"] = d.productKey;
     root["changed"] = change;
-    root["lighting"] = LightingJson(now, kb.EffectValues());
+    root["lighting"] = LightingJson(now, values);
     root["profileFile"] = kb.GetProfilePath();
     WriteJson(root, ctx.out);
   } else {

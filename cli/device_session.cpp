@@ -1,5 +1,8 @@
 #include "cli/device_session.h"
 
+#include "devices/varnik_hs6533_device.h"
+#include "devices/varnik_mousepad_device.h"
+
 #include <json/json.h>
 
 #include <algorithm>
@@ -184,6 +187,59 @@ int KeyboardSession::Open(const BoundDevice& device, std::string& reason, bool r
     return kExitFailure;
   }
   if (kb.ReadDeviceConfig() < 0) {
+    reason = "reading the configuration record failed";
+    return kExitDeviceError;
+  }
+  return kExitOk;
+}
+
+LightingSession::LightingSession() = default;
+LightingSession::~LightingSession() {
+  if (page_) page_->DetachPrimary();
+}
+
+int LightingSession::Open(const BoundDevice& device, std::string& reason, bool readOnly) {
+  if (device.primaryPath.empty()) {
+    reason = "the " + device.productKey + "'s command interface is not bound";
+    return kExitDeviceError;
+  }
+  const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
+  auto selection = readOnly ? ExistingProfile(product.productKey) : CurrentProfile(product.productKey);
+  if (!selection && !readOnly) {
+    reason = "the profile list of " + std::string(product.productKey) + " cannot be read or created";
+    return kExitFailure;
+  }
+  hasProfile_ = selection.has_value();
+  if (selection) profile_ = *selection;
+
+  if (device.kind == static_cast<uint16_t>(DeviceKind::Headset))
+    page_ = std::make_unique<CVarnikHS6533Device>();
+  else
+    page_ = std::make_unique<CVarnikMousePadDevice>();
+  CVarnikLightingDevice& page = *page_;
+  page.SetReadOnly(readOnly);
+  const auto identity = ProductIdentity(device.productRow, device.primaryPath);
+  if (!identity || !SetUpPage(page, device.productRow, *identity)) {
+    reason = "product row " + std::to_string(device.productRow) + " has no supported-device row";
+    return kExitFailure;
+  }
+  page.SetProfileName(profile_.uuid);
+  page.LoadEffectLists();
+  // The device list opens these on their cable channel without a connection mode.
+  if (!page.AttachPrimary(device.primaryPath, false, 0)) {
+    reason = "cannot open " + device.primaryPath;
+    return kExitDeviceError;
+  }
+  const int info = page.ReadDeviceTables();
+  if (info != proto::CMD_OK) {
+    reason = "reading the information block failed: " + ResultName(info);
+    return kExitDeviceError;
+  }
+  if (hasProfile_ && page.ReloadProfile() != 1) {
+    reason = "the profile \"" + profile_.uuid + "\" cannot be loaded";
+    return kExitFailure;
+  }
+  if (page.ReadDeviceConfig() < 0) {
     reason = "reading the configuration record failed";
     return kExitDeviceError;
   }

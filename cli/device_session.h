@@ -13,6 +13,7 @@
 
 namespace korvale {
 class CVarnikKeyboardDevice;
+class CVarnikLightingDevice;
 }
 
 namespace korvale::cli {
@@ -67,6 +68,26 @@ class KeyboardSession {
 
  private:
   std::unique_ptr<CVarnikKeyboardDevice> page_;
+  ProfileSelection profile_;
+  bool hasProfile_ = false;
+};
+
+// A mousepad or headset page connected the same way: information block,
+// profile, configuration record.
+class LightingSession {
+ public:
+  LightingSession();
+  ~LightingSession();
+  LightingSession(const LightingSession&) = delete;
+  LightingSession& operator=(const LightingSession&) = delete;
+
+  int Open(const BoundDevice& device, std::string& reason, bool readOnly = false);
+  CVarnikLightingDevice& Page() { return *page_; }
+  const ProfileSelection& Profile() const { return profile_; }
+  bool HasProfile() const { return hasProfile_; }
+
+ private:
+  std::unique_ptr<CVarnikLightingDevice> page_;
   ProfileSelection profile_;
   bool hasProfile_ = false;
 };

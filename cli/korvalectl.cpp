@@ -24,14 +24,13 @@ const CliCommand kCommands[] = {
      "The information block (hex), the active profile byte, the configuration record\n"
      "(hex and decoded) and the current profile's name and file (none before a first\n"
      "profile exists). It only reads: no file is created or changed and nothing is\n"
-     "written to the device. Other devices than the keyboard show the information\n"
-     "block only.\n",
+     "written to the device. The mouse shows the information block only.\n",
      CmdInfo},
     {"lighting", "DEVICE [options]", "show or change the lighting of the current profile",
      "Changes the named fields of the current profile's lighting, saves the profile\n"
      "and writes the lighting to the device, as the lighting editor does. Without an\n"
-     "option it shows the current lighting. Keyboard only for now.\n"
-     "  --effect INDEX     effect index in the keyboard's effect list\n"
+     "option it shows the current lighting. Keyboard, MousePad and HD.\n"
+     "  --effect INDEX     effect index in the device's effect list\n"
      "  --brightness 0-4   brightness\n"
      "  --speed 0-4        speed\n"
      "  --direction 0|1    direction (1 = to the left)\n"

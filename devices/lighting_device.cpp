@@ -451,6 +451,9 @@ void CVarnikLightingDevice::OnConnected() {
   ReloadProfile();
   RefreshPage();
   StartLightThread();
+  // The device list polls only wireless products; the pad's panel shows the
+  // charging phone, so its status is read once the pad is there.
+  PollWirelessStatus();
 }
 
 void CVarnikLightingDevice::OnResync() { ReadDeviceConfig(); }
@@ -496,8 +499,10 @@ int CVarnikLightingDevice::ReadDeviceConfig() {
     lightInfo_.blue = config_[kCfgRed + 2];
   }
   if (notify_) notify_();
-  profile_->WriteLightInfo(lightInfo_);
-  SaveProfile();
+  if (!readOnly_) {
+    profile_->WriteLightInfo(lightInfo_);
+    SaveProfile();
+  }
   if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) editor->ShowLightInfo(lightInfo_);
   return active;
 }

@@ -328,6 +328,49 @@ TEST_F(KorvalectlDevices, LightingChangesTheProfileAndTheKeyboardsRecord) {
   EXPECT_TRUE(LastConfigWrite(emu_.Listing("journal keyboard")).empty());
 }
 
+class KorvalectlLightingDevices : public KorvalectlDevices {
+ protected:
+  void SetUp() override { Start({"mousepad", "headset"}); }
+};
+
+// The mousepad and the headset: info reads the active record, lighting
+// writes the record back where it was read (r × 64) in device terms.
+TEST_F(KorvalectlLightingDevices, InfoAndLightingUseTheActiveRecord) {
+  for (const auto& [key, socket] : std::vector<std::pair<std::string, std::string>>{{"MousePad", "mousepad"}, {"HD", "headset"}}) {
+    SCOPED_TRACE(key);
+    ASSERT_EQ(emu_.Command("profile " + socket + " 2"), "ok profile " + socket + " 2");
+    const auto before = DataFiles();
+    const CtlRun info = Ctl({"--json", "info", key});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(DataFiles(), before);  // info writes no file
+    Json::Value doc = Parse(info.out);
+    EXPECT_EQ(doc["activeProfile"], 2);
+    EXPECT_EQ(doc["configuration"]["effect"], 3);  // record 2's look: effect value 3, speed 0 → 4, blue
+    EXPECT_EQ(doc["configuration"]["speed"], 4);
+    EXPECT_EQ(doc["configuration"]["color"], "0000ff");
+
+    ASSERT_EQ(emu_.Command("journal-clear " + socket).rfind("ok", 0), 0u);
+    const CtlRun r = Ctl({"--json", "lighting", key, "--effect", "6", "--speed", "1", "--color", "102030"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::pair<int, int>> writes;
+    for (const auto& p : testing::ParseJournal(emu_.Listing("journal " + socket)))
+      if (p.cmd == proto::kWriteConfig) writes.push_back({p.len, p.off});
+    EXPECT_EQ(writes, (std::vector<std::pair<int, int>>{{21, 128}}));
+    const auto rec = testing::Written(testing::ParseJournal(emu_.Listing("journal " + socket)), proto::kWriteConfig);
+    ASSERT_GE(rec.size(), 128u + 9);
+    EXPECT_EQ(rec[128 + 1], 6);
+    EXPECT_EQ(rec[128 + 3], 4 - 1);
+    EXPECT_EQ(rec[128 + 6], 0x10);
+
+    doc = Parse(Ctl({"--json", "info", key}).out);
+    EXPECT_EQ(doc["configuration"]["effect"], 6);
+    EXPECT_EQ(doc["configuration"]["color"], "102030");
+  }
+  const CtlRun bad = Ctl({"lighting", "MousePad", "--effect", "9"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("is not one of the MousePad's 0-8"), std::string::npos) << bad.err;
+}
+
 TEST_F(KorvalectlDevices, SettingsWriteTheKeyboardsSystemFlags) {
   ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
   const CtlRun r = Ctl({"settings", "keyboard", "--polling", "2", "--winlock", "1", "--sixkey", "1", "--json"});
