@@ -64,7 +64,7 @@ TEST_F(LightingPagesWndTest, PagesAreBuiltConnectedAndStreaming) {
   ASSERT_NE(panel, nullptr);
   CControlUI* phone = panel->FindSubControl("device_phone_type");
   ASSERT_NE(phone, nullptr);
-  EXPECT_EQ(phone->GetToolTip(), "Phone_type_other");
+  EXPECT_EQ(std::string(phone->GetToolTip()), "Phone charging");  // Phone_type_other in English
   // The window's lighting control reaches the headset's LEDs.
   ASSERT_TRUE(PumpUntil([&] { return headset->FramesStreamed() >= 3; }));
   const auto lines = emu.Listing("leds headset");
