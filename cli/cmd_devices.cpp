@@ -145,6 +145,17 @@ void PrintSettings(std::ostream& out, const KeyboardSystemStages& s) {
       << "repeat rate   " << s.Repeat() << "\n";
 }
 
+// The current profile in info --json; null before a first profile exists.
+template <class Session>
+Json::Value ProfileJson(const Session& s, const std::string& file) {
+  if (!s.HasProfile()) return Json::Value(Json::nullValue);
+  Json::Value v(Json::objectValue);
+  v["name"] = s.Profile().name;
+  v["uuid"] = s.Profile().uuid;
+  v["file"] = file;
+  return v;
+}
+
 bool IsLightingOnly(const BoundDevice& d) {
   return d.kind == static_cast<uint16_t>(DeviceKind::MousePad) || d.kind == static_cast<uint16_t>(DeviceKind::Headset);
 }
@@ -173,13 +184,7 @@ int InfoOfLightingDevice(CliContext& ctx, const BoundDevice& d) {
     root["activeProfile"] = page.ConfigRecord();
     root["record"] = HexBytes(rec.data(), rec.size());
     root["configuration"] = LightingJson(look, page.EffectValues());
-    if (s.HasProfile()) {
-      root["profile"]["name"] = s.Profile().name;
-      root["profile"]["uuid"] = s.Profile().uuid;
-      root["profile"]["file"] = page.GetProfilePath();
-    } else {
-      root["profile"] = Json::Value(Json::nullValue);
-    }
+    root["profile"] = ProfileJson(s, page.GetProfilePath());
     WriteJson(root, ctx.out);
     return kExitOk;
   }
@@ -295,13 +300,7 @@ int CmdInfo(CliContext& ctx) {
     cfg["ledMode"] = c.zzccLedMode;
     cfg["customGroup"] = c.customGroup;
     root["configuration"] = cfg;
-    if (s.HasProfile()) {
-      root["profile"]["name"] = s.Profile().name;
-      root["profile"]["uuid"] = s.Profile().uuid;
-      root["profile"]["file"] = kb.GetProfilePath();
-    } else {
-      root["profile"] = Json::Value(Json::nullValue);
-    }
+    root["profile"] = ProfileJson(s, kb.GetProfilePath());
     WriteJson(root, ctx.out);
     return kExitOk;
   }

@@ -134,6 +134,25 @@ std::string ResultName(int code) {
   }
 }
 
+namespace {
+
+// The profile a session works on: the current one (made on a first start),
+// or for a read-only session only one that exists. False when a writing
+// session can neither read nor make the profile list.
+bool SelectProfile(const BoundDevice& device, bool readOnly, std::string& reason, ProfileSelection& out, bool& has) {
+  const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
+  auto selection = readOnly ? ExistingProfile(product.productKey) : CurrentProfile(product.productKey);
+  if (!selection && !readOnly) {
+    reason = "the profile list of " + std::string(product.productKey) + " cannot be read or created";
+    return false;
+  }
+  has = selection.has_value();
+  if (selection) out = *selection;
+  return true;
+}
+
+}  // namespace
+
 KeyboardSession::KeyboardSession() = default;
 KeyboardSession::~KeyboardSession() {
   if (page_) page_->DetachPrimary();
@@ -144,14 +163,7 @@ int KeyboardSession::Open(const BoundDevice& device, std::string& reason, bool r
     reason = "the keyboard's command interface is not bound";
     return kExitDeviceError;
   }
-  const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
-  auto selection = readOnly ? ExistingProfile(product.productKey) : CurrentProfile(product.productKey);
-  if (!selection && !readOnly) {
-    reason = "the profile list of " + std::string(product.productKey) + " cannot be read or created";
-    return kExitFailure;
-  }
-  hasProfile_ = selection.has_value();
-  if (selection) profile_ = *selection;
+  if (!SelectProfile(device, readOnly, reason, profile_, hasProfile_)) return kExitFailure;
 
   page_ = std::make_unique<CVarnikKeyboardDevice>();
   CVarnikKeyboardDevice& kb = *page_;
@@ -203,14 +215,7 @@ int LightingSession::Open(const BoundDevice& device, std::string& reason, bool r
     reason = "the " + device.productKey + "'s command interface is not bound";
     return kExitDeviceError;
   }
-  const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
-  auto selection = readOnly ? ExistingProfile(product.productKey) : CurrentProfile(product.productKey);
-  if (!selection && !readOnly) {
-    reason = "the profile list of " + std::string(product.productKey) + " cannot be read or created";
-    return kExitFailure;
-  }
-  hasProfile_ = selection.has_value();
-  if (selection) profile_ = *selection;
+  if (!SelectProfile(device, readOnly, reason, profile_, hasProfile_)) return kExitFailure;
 
   if (device.kind == static_cast<uint16_t>(DeviceKind::Headset))
     page_ = std::make_unique<CVarnikHS6533Device>();

@@ -74,18 +74,7 @@ void CVarnikLightingDevice::BindPageControls() {
   auto* panel = dynamic_cast<CContainerUI*>(FindChild(facts_.panelName));
   if (panel == nullptr) return;
   BindButtons(panel);
-  if (auto* list = FindHooks<IProfileListHooks>("DeviceProfileItem")) {
-    list->SetDeviceKind(kind_);
-    list->SetFolders(UserDataFolder(), DefaultProfilePath());
-    list->Initialise();
-    list->SelectFeatureTab(1);
-    profileName_ = list->GetSelectedUUID();
-  }
-  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) {
-    editor->SetDeviceKind(kind_);
-    LoadEffectLists();
-    editor->SetEffectList(effectNames_, effectVisible_, 4, 4);
-  }
+  BindProfileListAndLightEditor();
 }
 
 void CVarnikLightingDevice::LightTableChanging() {
@@ -434,9 +423,13 @@ void CVarnikLightingDevice::StreamFrame(std::span<const LedColour> frame) {
   bool ok = true;
   {
     // Between the write and the read of a command exchange, never inside one.
+    // A stalled headset costs one frame interval at most, then the frame is
+    // dropped, so the lock never keeps the window's commands waiting long.
     std::lock_guard lk(comm_.channelLock);
-    for (const auto& r : reports)
-      ok = comm_.cableChannel.Write(r.data(), static_cast<uint32_t>(r.size()), nullptr, proto::kCableTimeoutMs) && ok;
+    for (const auto& r : reports) {
+      ok = comm_.cableChannel.Write(r.data(), static_cast<uint32_t>(r.size()), nullptr, lightfx::kStreamIntervalMs);
+      if (!ok) break;
+    }
   }
   if (ok)
     framesStreamed_.fetch_add(1, std::memory_order_relaxed);

@@ -114,18 +114,7 @@ void CVarnikKeyboardDevice::BindPageControls() {
   if (panel == nullptr) return;
   BindButtons(panel);
 
-  if (auto* list = FindHooks<IProfileListHooks>("DeviceProfileItem")) {
-    list->SetDeviceKind(kind_);
-    list->SetFolders(UserDataFolder(), DefaultProfilePath());
-    list->Initialise();
-    list->SelectFeatureTab(1);
-    profileName_ = list->GetSelectedUUID();
-  }
-  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) {
-    editor->SetDeviceKind(kind_);
-    LoadEffectLists();
-    editor->SetEffectList(effectNames_, effectVisible_, 4, 4);
-  }
+  BindProfileListAndLightEditor();
   auto* macros = FindHooks<IMacroEditorHooks>("MacroControlItem");
   if (macros != nullptr) {
     macros->SetMacroFolder(UserDataFolder());

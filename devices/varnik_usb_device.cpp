@@ -76,6 +76,21 @@ void CVarnikUSBDevice::Notify(TNotifyUI& msg) {
 
 // ---- page binding ----
 
+void CVarnikUSBDevice::BindProfileListAndLightEditor() {
+  if (auto* list = FindHooks<IProfileListHooks>("DeviceProfileItem")) {
+    list->SetDeviceKind(kind_);
+    list->SetFolders(UserDataFolder(), DefaultProfilePath());
+    list->Initialise();
+    list->SelectFeatureTab(1);
+    profileName_ = list->GetSelectedUUID();
+  }
+  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) {
+    editor->SetDeviceKind(kind_);
+    LoadEffectLists();
+    editor->SetEffectList(effectNames_, effectVisible_, 4, 4);
+  }
+}
+
 void CVarnikUSBDevice::ResetToEmptyPage() {
   keyCount_ = 0;
   lightCount_ = 0;

@@ -244,6 +244,9 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   virtual void LightTableChanging() {}
   // The "SelectPanel" binding steps, shared with the subclasses' BindPageControls.
   void BindButtons(CContainerUI* panel);
+  // The page's profile list and lighting editor learn the kind, the folders
+  // and the effect list; the page takes the list's selected profile.
+  void BindProfileListAndLightEditor();
   // Clears counts and the three vectors (a page without content).
   void ResetToEmptyPage();
   // A child control of the page by name (nullptr when missing).
