@@ -347,6 +347,7 @@ TEXTS = {
     "tab_keys": ("Keys", "Tasten", "Touches"),
     "tab_system": ("System", "Allgemein", "Système"),
     "tab_audio": ("Audio", "Klang", "Son"),
+    "tab_voice_effects": ("Voice effects", "Stimmeffekte", "Effets de voix"),
     "system_polling_rate": ("Polling rate", "Abfragerate", "Taux d'interrogation"),
     "polling_rate_125": ("125 Hz", "125 Hz", "125 Hz"),
     "polling_rate_250": ("250 Hz", "250 Hz", "250 Hz"),

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "devices/page_setup.h"
@@ -26,6 +27,7 @@
 #include "tests/support/journal.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
+#include "ui/containers.h"
 #include "ui/dialog_builder.h"
 #include "ui/paint_manager.h"
 #include "ui/skin_controls.h"
@@ -414,6 +416,17 @@ TEST_F(HeadsetTest, EventsAreNotTakenByExchangesWhileStreaming) {
   // The event reader saw them too: the resync requests reach the UI thread.
   EXPECT_TRUE(loop_.WaitForPosted(3000));
   EXPECT_GT(page_->FramesStreamed(), 0u);
+}
+
+TEST_F(HeadsetTest, AudioTabsShowTheirPlacedPanels) {
+  auto* inner = dynamic_cast<CTabLayoutUI*>(pm_.FindControl("device_key_function_switch"));
+  ASSERT_NE(inner, nullptr);
+  for (const auto& [type, index, name] : std::vector<std::tuple<int, int, std::string>>{
+           {6, 1, "Voice6533ControlItem"}, {7, 2, "MagicControlItem"}, {1, 0, "device_key_light_page"}}) {
+    page_->ShowFunctionPage(type);
+    EXPECT_EQ(inner->GetCurSel(), index) << type;
+    EXPECT_EQ(inner->GetItemAt(index)->GetName(), name);
+  }
 }
 
 TEST_F(HeadsetTest, StatusAndRecordsLikeThePad) {
