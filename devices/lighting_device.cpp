@@ -5,6 +5,7 @@
 
 #include "devices/light_tables.h"
 #include "devices/preview_tables.h"
+#include "devices/whole_device_effects.h"
 #include "devices/varnik_keyboard_device.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
@@ -26,15 +27,6 @@ constexpr int kWaveLength = 96;
 constexpr std::array<int, 5> kStepTicks = {8, 6, 4, 2, 1};
 // The headset's LED halves: LEDs 0-6 and 7-12.
 constexpr std::size_t kFirstHalfLeds = 7;
-
-uint8_t Cycle(int direction, int limit, int value, int step) {
-  if (direction != 0) {
-    const int next = value + step;
-    return next >= limit ? 0 : static_cast<uint8_t>(next);
-  }
-  const auto next = static_cast<uint8_t>(value - step);
-  return next >= limit ? static_cast<uint8_t>(limit - step) : next;
-}
 
 int Brightness(const LightInfo& info) { return preview::kBrightness[std::min<uint8_t>(info.light, 4)]; }
 
@@ -213,7 +205,7 @@ void CVarnikLightingDevice::StepPadWave() {
   const int s = Brightness(lightInfo_);
   const std::size_t n = ledTable_.size();
   if (lightInfo_.multiColor) {
-    preview_.step = Cycle(dir, lightfx::kHues, preview_.step, 1);
+    preview_.step = wholefx::Cycle(dir, lightfx::kHues, preview_.step, 1);
     int h = preview_.step + 1;
     for (std::size_t i = 0; i < n; ++i) {
       ledTable_[i] = WheelColour(h, s);
@@ -221,7 +213,7 @@ void CVarnikLightingDevice::StepPadWave() {
     }
     return;
   }
-  preview_.step = Cycle(dir, kWaveLength, preview_.step, facts_.waveStep);
+  preview_.step = wholefx::Cycle(dir, kWaveLength, preview_.step, facts_.waveStep);
   int w = (preview_.step + facts_.waveStartOffset) % kWaveLength;
   for (std::size_t i = 0; i < n; ++i) {
     ledTable_[i] = {lightInfo_.red, lightInfo_.green, lightInfo_.blue,
@@ -237,7 +229,7 @@ void CVarnikLightingDevice::FlowLocked(bool grouped) {
   const int dir = lightInfo_.fx;
   const int s = Brightness(lightInfo_);
   const int leds = static_cast<int>(ledTable_.size());
-  preview_.step = Cycle(dir, lightfx::kHues, preview_.step, 1);
+  preview_.step = wholefx::Cycle(dir, lightfx::kHues, preview_.step, 1);
   if (flowCounter_ >= 2) {
     flowCounter_ = 0;
     TriggerFlaggedLeds();
