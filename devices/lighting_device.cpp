@@ -124,22 +124,7 @@ void CVarnikLightingDevice::RefreshPage() {
   if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) editor->ShowLightInfo(lightInfo_);
 }
 
-void CVarnikLightingDevice::LoadEffectLists() {
-  const Json::Value defaults = ReadJsonFile(DefaultLightPath());
-  if (auto effects = ReadDefaultEffects(defaults, modelIndex_)) {
-    effectNames_.clear();
-    effectVisible_.clear();
-    effectValues_.clear();
-    for (const auto& e : *effects) {
-      effectNames_.push_back(e.name);
-      effectVisible_.push_back(e.visible ? 1 : 0);
-      effectValues_.push_back(e.value);
-    }
-  }
-  if (auto area = ReadAreaEffects(defaults, modelIndex_)) areaEffectNames_ = *area;
-  const Json::Value userLights = ReadJsonFile(UserDataFolder() / (lightConfigName_ + ".config"));
-  if (auto user = ReadUserEffectNames(userLights, modelIndex_)) userEffectNames_ = *user;
-}
+void CVarnikLightingDevice::LoadEffectLists() { LoadLightEffectNames(); }
 
 void CVarnikLightingDevice::SetLightInfo(const std::array<uint32_t, 5>& words) {
   {

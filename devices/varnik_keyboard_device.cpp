@@ -384,20 +384,7 @@ void CVarnikKeyboardDevice::LoadEffectLists() {
       const Json::Value& name = JsonMember(info[i], "MacroName");
       macroNames_.push_back(name.isString() ? name.asString() : std::string());
     }
-  const Json::Value defaults = ReadJsonFile(DefaultLightPath());
-  if (auto effects = ReadDefaultEffects(defaults, modelIndex_)) {
-    effectNames_.clear();
-    effectVisible_.clear();
-    effectValues_.clear();
-    for (const auto& e : *effects) {
-      effectNames_.push_back(e.name);
-      effectVisible_.push_back(e.visible ? 1 : 0);
-      effectValues_.push_back(e.value);
-    }
-  }
-  if (auto area = ReadAreaEffects(defaults, modelIndex_)) areaEffectNames_ = *area;
-  const Json::Value userLights = ReadJsonFile(folder / (lightConfigName_ + ".config"));
-  if (auto user = ReadUserEffectNames(userLights, modelIndex_)) userEffectNames_ = *user;
+  LoadLightEffectNames();
 }
 
 // ---- reading the device ----

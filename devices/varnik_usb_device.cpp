@@ -7,6 +7,7 @@
 #include "devices/preview_tables.h"
 #include "devices/whole_device_effects.h"
 #include "platform/trace.h"
+#include "profiles/json_file.h"
 #include "profiles/settings_files.h"
 #include "ui/custom_controls.h"
 #include "ui/paint_manager.h"
@@ -64,6 +65,23 @@ void CVarnikUSBDevice::Notify(TNotifyUI& msg) {
 }
 
 // ---- page binding ----
+
+void CVarnikUSBDevice::LoadLightEffectNames() {
+  const Json::Value defaults = ReadJsonFile(DefaultLightPath());
+  if (auto effects = ReadDefaultEffects(defaults, modelIndex_)) {
+    effectNames_.clear();
+    effectVisible_.clear();
+    effectValues_.clear();
+    for (const auto& e : *effects) {
+      effectNames_.push_back(e.name);
+      effectVisible_.push_back(e.visible ? 1 : 0);
+      effectValues_.push_back(e.value);
+    }
+  }
+  if (auto area = ReadAreaEffects(defaults, modelIndex_)) areaEffectNames_ = *area;
+  const Json::Value userLights = ReadJsonFile(UserDataFolder() / (lightConfigName_ + ".config"));
+  if (auto user = ReadUserEffectNames(userLights, modelIndex_)) userEffectNames_ = *user;
+}
 
 void CVarnikUSBDevice::BindProfileListAndLightEditor() {
   if (auto* list = FindHooks<IProfileListHooks>("DeviceProfileItem")) {

@@ -243,6 +243,9 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   // The page's profile list and lighting editor learn the kind, the folders
   // and the effect list; the page takes the list's selected profile.
   void BindProfileListAndLightEditor();
+  // The built-in effect names, visibility flags and values, the area effect
+  // names ("default_light.json") and the user's effect names, at the model index.
+  void LoadLightEffectNames();
   // Clears counts and the three vectors (a page without content).
   void ResetToEmptyPage();
   // A child control of the page by name (nullptr when missing).
