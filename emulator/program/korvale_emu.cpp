@@ -267,7 +267,9 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
   const int sfd = signalfd(-1, &mask, SFD_CLOEXEC);
 
-  Emulator emu(dir.empty() ? korvale::vhid::BusDir() : std::filesystem::path(dir));
+  const std::filesystem::path busDir = dir.empty() ? korvale::vhid::BusDir() : std::filesystem::path(dir);
+  if (busDir.empty()) return 1;  // the refused folder was named on stderr
+  Emulator emu(busDir);
   for (Endpoint e : chosen) emu.Add(e);
   emu.SetReportCost(std::chrono::microseconds(cost));
   if (!state.empty() && !emu.SetStateFile(state)) {
@@ -275,7 +277,7 @@ int main(int argc, char** argv) {
   }
   if (!emu.Start()) {
     std::cerr << "korvale-emu: cannot serve the devices in "
-              << (dir.empty() ? korvale::vhid::BusDir().string() : dir) << "\n";
+              << busDir.string() << "\n";
     return 1;
   }
   for (Endpoint e : emu.Endpoints()) {
