@@ -632,7 +632,7 @@ void CMainWnd::OnWindowInit() {
   firstSizeArmed_ = true;
   // The audio-lighting settings, rebuilt from the default copy when missing.
   audioSettingsPath_ = AppDataFolder() / "AudioFile.json";
-  audioSettings_ = ReadWithDefaultCopy(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json")["Device"];
+  audioSettings_ = JsonMember(ReadWithDefaultCopy(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json"), "Device");
 }
 
 // ---- notifications ----
