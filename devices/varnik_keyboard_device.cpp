@@ -340,11 +340,8 @@ void CVarnikKeyboardDevice::LoadEffectLists() {
   macroNames_.clear();
   const Json::Value macros = ReadJsonFile(folder / "macro.config");
   const Json::Value& info = JsonMember(macros, "MacroInfo");
-  if (info.isArray())
-    for (Json::ArrayIndex i = 0; i < info.size(); ++i) {
-      const Json::Value& name = JsonMember(info[i], "MacroName");
-      macroNames_.push_back(name.isString() ? name.asString() : std::string());
-    }
+  for (std::size_t i = 0, n = JsonSize(info); i < n; ++i)
+    macroNames_.push_back(JsonString(JsonMember(JsonElement(info, i), "MacroName")));
   const Json::Value defaults = ReadJsonFile(DefaultLightPath());
   if (auto effects = ReadDefaultEffects(defaults, modelIndex_)) {
     effectNames_.clear();
