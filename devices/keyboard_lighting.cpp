@@ -615,7 +615,7 @@ void ForOrderKeys(F&& f) {
 
 void CKeyboardLighting::StepWave() {
   if (info_.multiColor) {
-    step_ = Cycle(info_.fx, 192, step_, 1);
+    step_ = Cycle(info_.fx, kHues, step_, 1);
     int h = (step_ + 1) % kHues;
     for (int c = 0; c < kColumns; ++c, h = (h + 7) % kHues)
       ForColumnKeys(c, [&](int k) { Put(k, kWheel[static_cast<std::size_t>(h)], S()); });
@@ -630,7 +630,7 @@ void CKeyboardLighting::StepWave() {
 
 void CKeyboardLighting::StepVerticalWave() {
   if (info_.multiColor) {
-    step_ = Cycle(info_.fx, 192, step_, 1);
+    step_ = Cycle(info_.fx, kHues, step_, 1);
     int h = (step_ + 1) % kHues;
     for (int c = 0; c < kColumns; ++c, h = (h + 2) % kHues)
       ForColumnKeys(c, [&](int k) { Put(k, kWheel[static_cast<std::size_t>(h)], S()); });
@@ -645,7 +645,7 @@ void CKeyboardLighting::StepVerticalWave() {
 
 void CKeyboardLighting::StepOrderWave() {
   if (info_.multiColor) {
-    step_ = Cycle(info_.fx, 192, step_, 1);
+    step_ = Cycle(info_.fx, kHues, step_, 1);
     int h = (step_ + 1) % kHues;
     ForOrderKeys([&](int k) {
       Put(k, kWheel[static_cast<std::size_t>(h)], S());
@@ -663,7 +663,7 @@ void CKeyboardLighting::StepOrderWave() {
 }
 
 void CKeyboardLighting::StepSpectrum() {
-  step_ = Cycle(info_.fx, 192, step_, 1);
+  step_ = Cycle(info_.fx, kHues, step_, 1);
   for (int i = 0; i < ledCount_; ++i) Put(i, kWheel[step_], S());
 }
 
@@ -707,7 +707,7 @@ void CKeyboardLighting::StepReactiveHue() {
   AdvanceWaveFronts();
   for (int i = 0; i < ledCount_; ++i) {
     const int lv = DecayLevel(i, 8);
-    hue_[static_cast<std::size_t>(i)] = Cycle(1, 192, hue_[static_cast<std::size_t>(i)], 7);
+    hue_[static_cast<std::size_t>(i)] = Cycle(1, kHues, hue_[static_cast<std::size_t>(i)], 7);
     PutEffect(i, S() * lv / 256);
   }
 }
@@ -736,7 +736,7 @@ void CKeyboardLighting::StepHueRotate() {
 }
 
 void CKeyboardLighting::StepRowRainbow() {
-  step_ = Cycle(info_.fx, 192, step_, 1);
+  step_ = Cycle(info_.fx, kHues, step_, 1);
   int h = (step_ + 1) % kHues;
   for (int r = 0; r < kRows; ++r, h = (h + 24) % kHues)
     for (int c = 0; c < kColumns; ++c) {
@@ -838,7 +838,7 @@ void CKeyboardLighting::StepStaticCycle() {
 }
 
 void CKeyboardLighting::StepRing() {
-  step_ = Cycle(info_.fx, 192, step_, 1);
+  step_ = Cycle(info_.fx, kHues, step_, 1);
   for (std::size_t i = 0; i < kRings.size(); ++i) {
     const auto h = static_cast<std::size_t>((step_ + 7 * static_cast<int>(i + 1)) % kHues);
     for (uint8_t k : kRings[i])
@@ -882,7 +882,7 @@ void CKeyboardLighting::StepBreathingFourColours() {
 
 void CKeyboardLighting::StepBlink(bool fourColours) {
   const uint64_t now = Now();
-  const uint64_t period = uint64_t{preview::kBlinkPeriod[static_cast<std::size_t>(Clamp4(info_.speed))]} * preview::kBlinkUnitMs;
+  const uint64_t period = uint64_t{preview::kPassRate[static_cast<std::size_t>(Clamp4(info_.speed))]} * preview::kBlinkUnitMs;
   if (now - lastToggle_ >= period) {
     blinkOn_ = !blinkOn_;
     lastToggle_ = now;
@@ -1114,7 +1114,7 @@ void CKeyboardLighting::StepEffectList() {
       effectCounter_ = static_cast<uint8_t>(effectCounter_ >= 127 ? 0 : effectCounter_ + 1);
       const uint64_t now = Now();
       const uint64_t period =
-          uint64_t{preview::kBlinkPeriod[static_cast<std::size_t>(Clamp4(info_.speed))]} * preview::kBlinkUnitMs;
+          uint64_t{preview::kPassRate[static_cast<std::size_t>(Clamp4(info_.speed))]} * preview::kBlinkUnitMs;
       if (now - effectToggle_ >= period) {
         effectToggle_ = now;
         effectBlinkOn_ = !effectBlinkOn_;
@@ -1182,7 +1182,7 @@ void CKeyboardLighting::OverlayLocked() {
         Put(led, own, s);
         break;
       case 2:
-        if (now - fx.toggle >= uint64_t{preview::kBlinkPeriod[speed]} * preview::kBlinkUnitMs) {
+        if (now - fx.toggle >= uint64_t{preview::kPassRate[speed]} * preview::kBlinkUnitMs) {
           fx.toggle = now;
           fx.on = !fx.on;
           fx.hue = static_cast<uint8_t>(fx.hue + 14 >= kHues ? 0 : fx.hue + 14);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <charconv>
 
 #include "devices/preview_tables.h"
 #include "platform/trace.h"
@@ -26,20 +25,6 @@ uint8_t Cycle(int direction, int limit, uint8_t value, int step) {
 }
 
 uint8_t Level0to4(uint8_t v) { return v > 4 ? 4 : v; }
-
-// "key_12" -> ("key_", 12). False without "_" or a decimal number after it.
-bool SplitIndexed(std::string_view name, std::string_view* prefix, int* number) {
-  const auto pos = name.rfind('_');
-  if (pos == std::string_view::npos) return false;
-  const std::string_view digits = name.substr(pos + 1);
-  if (digits.empty()) return false;
-  int n = 0;
-  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-  if (ec != std::errc() || end != digits.data() + digits.size() || n < 0) return false;
-  *prefix = name.substr(0, pos + 1);
-  *number = n;
-  return true;
-}
 
 void ShowWhite(CDeviceKeyButtonUI* button) {
   button->SetLightColor(0xFFFFFF);
@@ -91,19 +76,14 @@ void CVarnikUSBDevice::BindButtons(CContainerUI* panel) {
     if (child == nullptr || child->GetClass() != "DeviceKeyButton") continue;
     auto* button = dynamic_cast<CDeviceKeyButtonUI*>(child);
     if (button == nullptr) continue;
-    std::string_view prefix;
-    int n = 0;
-    if (SplitIndexed(button->GetName(), &prefix, &n)) {
-      if (EqualsNoCase(prefix, "key_") && n < keyCount_) {
-        keyButtons_[static_cast<std::size_t>(n)] = button;
-      } else if (EqualsNoCase(prefix, "light_") && n < lightCount_) {
-        lightButtons_[static_cast<std::size_t>(n)] = button;
-        ShowWhite(button);
-      }
+    if (auto n = IndexAfterPrefix(button->GetName(), "key_"); n && *n < keyCount_) {
+      keyButtons_[static_cast<std::size_t>(*n)] = button;
+    } else if (auto m = IndexAfterPrefix(button->GetName(), "light_"); m && *m < lightCount_) {
+      lightButtons_[static_cast<std::size_t>(*m)] = button;
+      ShowWhite(button);
     }
-    if (SplitIndexed(button->GetUserData(), &prefix, &n) && EqualsNoCase(prefix, "light_") &&
-        n < lightCount_) {
-      lightButtons_[static_cast<std::size_t>(n)] = button;
+    if (auto n = IndexAfterPrefix(button->GetUserData(), "light_"); n && *n < lightCount_) {
+      lightButtons_[static_cast<std::size_t>(*n)] = button;
       ShowWhite(button);
     }
   }
@@ -358,7 +338,7 @@ void CVarnikUSBDevice::StepSpectrum() {
 
 void CVarnikUSBDevice::StepBlink() {
   const uint64_t now = NowMs();
-  const uint64_t period = uint64_t{preview::kBlinkPeriod[Level0to4(lightInfo_.speed)]} * preview::kBlinkUnitMs;
+  const uint64_t period = uint64_t{preview::kPassRate[Level0to4(lightInfo_.speed)]} * preview::kBlinkUnitMs;
   if (now - preview_.lastToggleMs >= period) {
     preview_.phase ^= 1;
     preview_.lastToggleMs = now;
@@ -380,7 +360,7 @@ void CVarnikUSBDevice::StepBlink() {
 
 void CVarnikUSBDevice::StepBlinkFourColours() {
   const uint64_t now = NowMs();
-  const uint64_t period = uint64_t{preview::kBlinkPeriod[Level0to4(lightInfo_.speed)]} * preview::kBlinkUnitMs;
+  const uint64_t period = uint64_t{preview::kPassRate[Level0to4(lightInfo_.speed)]} * preview::kBlinkUnitMs;
   if (now - preview_.lastToggleMs >= period) {
     preview_.phase ^= 1;
     preview_.lastToggleMs = now;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "devices/varnik_usb_device.h"
+#include "hid/device_table.h"
 #include "mainwnd/device_discovery.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
@@ -46,19 +47,18 @@ constexpr UINT kLinkWatchMs = 3000;
 // Private tile timer: one link-check attempt after a switch to the receiver.
 constexpr UINT kTileTimerLinkCheck = 1010;
 
-// 1 keyboard, 2 mouse, 3 mousepad, 7 headset; 0 for anything else.
+// The cable kind of the product: keyboard, mouse, mousepad or headset; 0 for anything else.
 int Family(int kind) {
-  switch (kind) {
-    case 1:
-    case 9: return 1;
-    case 2:
-    case 6: return 2;
-    case 3: return 3;
-    case 7: return 7;
-    default: return 0;
+  switch (static_cast<DeviceKind>(kind)) {
+    case DeviceKind::Keyboard:
+    case DeviceKind::ReceiverKeyboard: return static_cast<int>(DeviceKind::Keyboard);
+    case DeviceKind::Mouse:
+    case DeviceKind::ReceiverMouse: return static_cast<int>(DeviceKind::Mouse);
+    case DeviceKind::MousePad: return static_cast<int>(DeviceKind::MousePad);
+    case DeviceKind::Headset: return static_cast<int>(DeviceKind::Headset);
   }
+  return 0;
 }
-bool IsReceiverKind(int kind) { return kind == 6 || kind == 9; }
 // Vendor id, product id and kind agree.
 bool Matches(const DeviceIdEntry& a, const DeviceIdEntry& b) {
   return a.vid == b.vid && a.pid == b.pid && a.kind == b.kind;
@@ -344,7 +344,7 @@ void CDeviceList::AttachAuxiliary(const DeviceIdEntry& s) {
     if (!id.hasPartner || id.partnerIndex >= slots.size()) return nullptr;
     return &slots[id.partnerIndex];
   };
-  if (kind == 1 || kind == 2) {
+  if (IsKind(kind, DeviceKind::Keyboard) || IsKind(kind, DeviceKind::Mouse)) {
     for (const auto& e : entries_) {
       if (e->family != family) continue;
       CVarnikUSBDevice* p = e->page;
@@ -355,14 +355,14 @@ void CDeviceList::AttachAuxiliary(const DeviceIdEntry& s) {
         p->OpenEventChannel(s.path, kind);  // reopens on the new path
       }
     }
-  } else if (kind == 6 || kind == 9) {
+  } else if (IsReceiverKind(kind)) {
     const DeviceIdEntry* partner = partnerOf(s);
     const DeviceIdEntry& want = partner != nullptr ? *partner : s;
     for (const auto& e : entries_) {
       if (e->family != family || e->page->IsEventChannelOpen(kind)) continue;
       if (Matches(e->page->GetDeviceIdentity(), want)) e->page->OpenEventChannel(s.path, kind);
     }
-  } else if (kind == 3 || kind == 7) {
+  } else if (IsKind(kind, DeviceKind::MousePad) || IsKind(kind, DeviceKind::Headset)) {
     for (const auto& e : entries_) {
       if (e->family != family || e->page->IsEventChannelOpen(kind)) continue;
       if (Matches(e->page->GetDeviceIdentity(), s)) {
@@ -420,7 +420,7 @@ void CDeviceList::LoseAuxiliary(const DeviceIdEntry& s) {
   const int kind = s.kind;
   DeviceIdEntry want = s;
   if (IsReceiverKind(kind) && s.hasPartner && s.partnerIndex < slots.size()) want = slots[s.partnerIndex];
-  const bool every = kind == 2 || IsReceiverKind(kind);
+  const bool every = IsKind(kind, DeviceKind::Mouse) || IsReceiverKind(kind);
   for (const auto& e : entries_) {
     if (e->family != family || !e->page->IsEventChannelOpen(kind)) continue;
     if (!Matches(e->page->GetDeviceIdentity(), want)) continue;

@@ -24,6 +24,7 @@
 #include "platform/registered_messages.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
+#include "profiles/keyboard_layout.h"
 #include "profiles/settings_files.h"
 #include "ui/containers.h"
 #include "ui/controls.h"
@@ -39,19 +40,11 @@ std::atomic<bool> g_powerOn{true};
 // The window procedure's view of a rectangle handed over in lParam.
 const UiRect* RectFromLParam(LPARAM lParam) { return reinterpret_cast<const UiRect*>(lParam); }
 
-// "prefix" followed by a decimal number; the number in *index.
+// IndexAfterPrefix with the number in *index, for the chains of tests below.
 bool SplitIndexed(std::string_view name, std::string_view prefix, bool exact, int* index) {
-  if (name.size() <= prefix.size()) return false;
-  std::string_view head = name.substr(0, prefix.size());
-  if (exact ? head != prefix : !EqualsNoCase(head, prefix)) return false;
-  int v = 0;
-  for (char c : name.substr(prefix.size())) {
-    if (c < '0' || c > '9') return false;
-    if (v > 100000) return false;
-    v = v * 10 + (c - '0');
-  }
-  *index = v;
-  return true;
+  const std::optional<int> n = IndexAfterPrefix(name, prefix, exact);
+  if (n) *index = *n;
+  return n.has_value();
 }
 
 }  // namespace
@@ -90,13 +83,18 @@ struct CMainWnd::RouteRow {
 namespace {
 
 using R = MainRoute;
-constexpr const char* kClickT = "click";
-constexpr const char* kSelT = "selectchanged";
-constexpr const char* kValT = "valuechanged";
-constexpr const char* kMoveT = "movevaluechanged";
-constexpr const char* kItemT = "itemselect";
-constexpr const char* kKillT = "killfocus";
-constexpr const char* kColT = "colorchanged";
+// The resolution range of the work tool's DPI edits.
+constexpr int kVelmoDpiMin = 200;
+constexpr int kVelmoDpiMax = 6500;
+
+// Short names for the routing table's columns.
+constexpr const char* kClickT = notify::kClick;
+constexpr const char* kSelT = notify::kSelectChanged;
+constexpr const char* kValT = notify::kValueChanged;
+constexpr const char* kMoveT = notify::kMoveValueChanged;
+constexpr const char* kItemT = notify::kItemSelect;
+constexpr const char* kKillT = notify::kKillFocus;
+constexpr const char* kColT = notify::kColorChanged;
 
 struct Row {
   const char* type;
@@ -178,7 +176,7 @@ constexpr Row kRoutes[] = {
     {kSelT, "audio_FgColor_check", false, false, R::kAudioLighting},
     {kSelT, "keyset_fn", false, false, R::kKeyEditor},
     {kSelT, "key_ComBox_check_", true, false, R::kKeyEditor},
-    {kSelT, "keyboard_key_", true, false, R::kKeyEditor},  // index < 126, checked below
+    {kSelT, "keyboard_key_", true, false, R::kKeyEditor},  // index < kKeyboardRealKeys, checked below
     {kSelT, "DPI_enable_check_", true, false, R::kDeviceSettings},
     {kSelT, "DPI_select_check_", true, false, R::kDeviceSettings},
     {kSelT, "polling_rate_option_", true, false, R::kDeviceSettings},
@@ -289,7 +287,7 @@ const Row* FindRoute(std::string_view type, std::string_view name) {
     int index = 0;
     if (r.indexed) {
       if (!SplitIndexed(name, r.name, r.exact, &index)) continue;
-      if (std::string_view(r.name) == "keyboard_key_" && index >= 126) continue;
+      if (std::string_view(r.name) == "keyboard_key_" && index >= kKeyboardRealKeys) continue;
       return &r;
     }
     if (r.exact ? name == r.name : EqualsNoCase(name, r.name)) return &r;
@@ -392,7 +390,7 @@ namespace {
 using namespace preview;
 
 // Frames between steps by speed level; one frame is a millisecond.
-constexpr std::array<uint8_t, 5> kSyncFrames = {8, 6, 4, 2, 1};
+constexpr const auto& kSyncFrames = kPassRate;
 
 int CycleIndex(int direction, int count, int value, int step) {
   return direction == 0 ? (value + step) % count : ((value - step) % count + count) % count;
@@ -673,7 +671,7 @@ bool CMainWnd::RouteNotify(TNotifyUI& msg) {
     SendMessage(WM_HOOK_CONTROL, 0, 0);
     return true;
   }
-  if (type == "movevaluechanged" && SplitIndexed(name, "velmo_DPI_slider_", false, &index)) {
+  if (type == notify::kMoveValueChanged && SplitIndexed(name, "velmo_DPI_slider_", false, &index)) {
     OnVelmoDpiSlider(msg, index);
     return true;
   }
@@ -712,7 +710,7 @@ uint32_t WithHigh(uint32_t word, uint32_t high) { return (word & 0xFFFFu) | (hig
 
 bool CMainWnd::OnKeyboardSettings(const std::string& type, const std::string& name) {
   auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(CurrentDevice());
-  if (kb == nullptr || kb->GetKind() != 1) return false;
+  if (kb == nullptr || !IsKind(kb->GetKind(), DeviceKind::Keyboard)) return false;
   std::array<uint32_t, 4> w = kb->GetSystemSettings();
   int n = 0;
   bool write = true;
@@ -793,8 +791,7 @@ void CMainWnd::OnVelmoDpiEdit(TNotifyUI& msg, int index) {
   CControlUI* edit = msg.pSender;
   int v = 0;
   if (!ParseInt(std::string(edit->GetText()), &v)) v = 0;
-  if (v < 200) v = 200;
-  if (v > 6500) v = 6500;
+  v = std::clamp(v, kVelmoDpiMin, kVelmoDpiMax);
   edit->SetText(CDuiString::Printf("%d", v));
   if (auto* slider = dynamic_cast<CSliderUI*>(m_pm.FindControl("velmo_DPI_slider_" + std::to_string(index))))
     slider->SetValue(v);
@@ -907,7 +904,7 @@ void CMainWnd::OnMouseLedSelection(CControlUI* panel) {
 
 void CMainWnd::OnResetRepeat() {
   CVarnikUSBDevice* d = CurrentDevice();
-  if (d == nullptr || d->GetKind() != 1) return;
+  if (d == nullptr || !IsKind(d->GetKind(), DeviceKind::Keyboard)) return;
   if (CControlUI* box = m_pm.FindSubControlByName(d, "repeat_input_richedit")) box->SetText("");
 }
 
@@ -1168,10 +1165,13 @@ void CMainWnd::CloseChildWindows() {
 // ---- language ----
 
 std::string CMainWnd::FontFaceFor(int index, int previous) {
-  if (index == 15) return "Noto Sans Thai";
-  if (index == 0) return "汉仪菱心体简";
-  if (index == 2) return "Noto Sans CJK TC Regular";
-  if (previous == 15 || previous == 0 || previous == 2 || previous == -1) return "Arial";
+  if (index == kLanguageThai) return "Noto Sans Thai";
+  if (index == kLanguageSimplifiedChinese) return "汉仪菱心体简";
+  if (index == kLanguageTraditionalChinese) return "Noto Sans CJK TC Regular";
+  // Leaving one of those (or the start) restores the common face.
+  if (previous == kLanguageThai || previous == kLanguageSimplifiedChinese ||
+      previous == kLanguageTraditionalChinese || previous == -1)
+    return "Arial";
   return {};
 }
 

@@ -45,6 +45,10 @@ struct LanguageEntry {
   std::string text;  // "Language_text"
 };
 inline constexpr uint32_t kDefaultLanguageId = 520;
+// Positions in the language list whose texts need a font face of their own.
+inline constexpr int kLanguageSimplifiedChinese = 0;
+inline constexpr int kLanguageTraditionalChinese = 2;
+inline constexpr int kLanguageThai = 15;
 std::filesystem::path LanguageConfigPath();  // DefaultDataFolder()/Language.config
 std::vector<LanguageEntry> ReadLanguageList(const std::filesystem::path& path = LanguageConfigPath());
 // Position of the first language whose id is the stored "LANGUAGE" value (520
