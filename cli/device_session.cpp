@@ -6,9 +6,10 @@
 #include <cctype>
 
 #include "cli/korvalectl.h"
+#include "devices/page_setup.h"
 #include "devices/varnik_keyboard_device.h"
 #include "hid/hid_interfaces.h"
-#include "mainwnd/device_discovery.h"
+#include "hid/device_discovery.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
 #include "profiles/profile_list.h"
@@ -37,7 +38,7 @@ int ProductRowOfSlot(const std::vector<DeviceIdEntry>& slots, const DeviceIdEntr
 }  // namespace
 
 std::vector<BoundDevice> FindBoundDevices() {
-  CDeviceDiscovery discovery(0);
+  CDeviceDiscovery discovery;
   for (const auto& i : ListHidInterfaces()) discovery.ProbeAndBind(i.path);
   const std::vector<DeviceIdEntry> slots = discovery.Slots();
   const std::vector<DeviceIdEntry> table = MakeSlots();  // unbound copy: partner rows keep their identity
@@ -115,7 +116,6 @@ int KeyboardSession::Open(const BoundDevice& device, std::string& reason) {
     return kExitDeviceError;
   }
   const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
-  const auto& pageInfo = kProductPages[static_cast<std::size_t>(device.productRow)];
   auto selection = CurrentProfile(product.productKey);
   if (!selection) {
     reason = "the profile list of " + std::string(product.productKey) + " cannot be read or created";
@@ -126,19 +126,11 @@ int KeyboardSession::Open(const BoundDevice& device, std::string& reason) {
   page_ = std::make_unique<CVarnikKeyboardDevice>();
   CVarnikKeyboardDevice& kb = *page_;
   // The device list's set-up of a page, without a skin to bind.
-  kb.SetKeyCount(pageInfo.keyCount);
-  kb.SetLightCount(pageInfo.lightCount);
-  kb.SetProductRow(device.productRow);
-  kb.SetWirelessFlag(pageInfo.wireless != 0);
-  kb.SetDeviceFolderName(product.productKey);
-  const int row = FindTableRow(product.vid, product.pid, product.kind, 0);
-  if (row >= 0) {
-    DeviceIdEntry id = kSupportedDevices[static_cast<std::size_t>(row)];
-    id.path = device.primaryPath;
-    kb.SetDeviceIdentity(id);
+  const auto identity = ProductIdentity(device.productRow, device.primaryPath);
+  if (!identity || !SetUpPage(kb, device.productRow, *identity)) {
+    reason = "product row " + std::to_string(device.productRow) + " has no supported-device row";
+    return kExitFailure;
   }
-  kb.SetModelIndex(product.defaultDataIndex);
-  kb.SetLightConfigName(pageInfo.lightingFileBase);
   kb.SetProfileName(profile_.uuid);
   kb.LoadEffectLists();  // the lighting editor's binding loads them in the window
 

@@ -1425,24 +1425,43 @@ void CLightThread::Nudge() {
   cv_.notify_all();
 }
 
+CLightThread::IdlePoint CLightThread::WaitIdle(uint64_t after, int timeoutMs) {
+  std::unique_lock<std::mutex> lk(mutex_);
+  idleCv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return idle_.count > after; });
+  return idle_;
+}
+
+CLightThread::TimePoint CLightThread::Now() const {
+  return clock_ ? TimePoint(std::chrono::milliseconds(clock_())) : std::chrono::steady_clock::now();
+}
+
+void CLightThread::Sleep(std::unique_lock<std::mutex>& lk, TimePoint until, bool closed, int dueTicks) {
+  idle_ = {idle_.count + 1, closed, dueTicks};
+  idleCv_.notify_all();
+  auto woken = [this] { return stop_ || nudged_; };
+  if (clock_) {
+    cv_.wait(lk, woken);
+  } else {
+    cv_.wait_until(lk, until, woken);
+  }
+}
+
 void CLightThread::Run(CKeyboardLighting& engine, CDeviceComm* comm) {
-  using std::chrono::steady_clock;
   const auto tick = std::chrono::milliseconds(kTickMs);
   std::unique_lock<std::mutex> lk(mutex_);
-  auto last = steady_clock::now();
-  auto woken = [this] { return stop_ || nudged_; };
+  auto last = Now();
   while (!stop_) {
     if (comm && !comm->opened.load()) {
-      cv_.wait_for(lk, std::chrono::milliseconds(kClosedIdleMs), woken);
+      Sleep(lk, Now() + std::chrono::milliseconds(kClosedIdleMs), true, 0);
       nudged_ = false;
-      last = steady_clock::now();
+      last = Now();
       continue;
     }
     const int due = engine.TicksUntilDue();
-    cv_.wait_until(lk, last + due * tick, woken);
+    Sleep(lk, last + due * tick, false, due);
     if (stop_) break;
     nudged_ = false;
-    const auto now = steady_clock::now();
+    const auto now = Now();
     auto ticks = (now - last) / tick;
     if (ticks <= 0) continue;  // woken early: wait again with the new deadline
     if (ticks > 1000) {

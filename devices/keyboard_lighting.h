@@ -306,15 +306,39 @@ class CLightThread {
   // Wakes the thread now (the mode or the custom table changed).
   void Nudge();
 
+  // Milliseconds; the steady clock by default. With a clock of its own the
+  // thread never sleeps on real time: it waits for Nudge() (whoever moves the
+  // clock nudges) or Stop(). Set it before Start.
+  void SetClock(CKeyboardLighting::Clock clock) { clock_ = std::move(clock); }
+
+  // Where the thread last went to sleep: waiting for the device to open
+  // (closed), or for the step due dueTicks ticks after its last step. count
+  // rises with every sleep.
+  struct IdlePoint {
+    uint64_t count = 0;
+    bool closed = false;
+    int dueTicks = 0;
+  };
+  // Waits until the thread has gone to sleep more than `after` times, or
+  // timeoutMs pass; the latest idle point either way.
+  IdlePoint WaitIdle(uint64_t after, int timeoutMs);
+
  private:
+  using TimePoint = std::chrono::steady_clock::time_point;
   void Run(CKeyboardLighting& engine, CDeviceComm* comm);
+  TimePoint Now() const;
+  // Marks the idle point, then sleeps until `until`, a nudge or a stop.
+  void Sleep(std::unique_lock<std::mutex>& lk, TimePoint until, bool closed, int dueTicks);
 
   std::thread thread_;
   CKeyboardLighting* engine_ = nullptr;
+  CKeyboardLighting::Clock clock_;
   std::mutex mutex_;
   std::condition_variable cv_;
+  std::condition_variable idleCv_;
   bool stop_ = false;
   bool nudged_ = false;
+  IdlePoint idle_;
   std::atomic<uint64_t> wakes_{0};
 };
 

@@ -3,9 +3,10 @@
 #include <array>
 #include <string_view>
 
+#include "devices/page_setup.h"
 #include "devices/varnik_usb_device.h"
+#include "hid/device_discovery.h"
 #include "hid/device_table.h"
-#include "mainwnd/device_discovery.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
 #include "platform/registered_messages.h"
@@ -46,6 +47,16 @@ constexpr UINT kLinkWatchFirstMs = 2000;
 constexpr UINT kLinkWatchMs = 3000;
 // Private tile timer: one link-check attempt after a switch to the receiver.
 constexpr UINT kTileTimerLinkCheck = 1010;
+
+// Discovery's news as messages to the main window (none without a window).
+DiscoveryHooks WindowHooks(HWND wnd, const std::atomic<UINT>& identityMsg) {
+  if (wnd == 0) return {};
+  return {[wnd](int slot) { SendMessageW(wnd, WM_DEVICE_BOUND, static_cast<WPARAM>(slot), 0); },
+          [wnd](int slot) { SendMessageW(wnd, WM_DEVICE_LOST, static_cast<WPARAM>(slot), 0); },
+          [wnd, &identityMsg] {
+            if (const UINT msg = identityMsg.load()) PostMessageW(wnd, msg, 0, 0);
+          }};
+}
 
 // The cable kind of the product: keyboard, mouse, mousepad or headset; 0 for anything else.
 int Family(int kind) {
@@ -103,10 +114,10 @@ CDeviceList::CDeviceList(CPaintManagerUI& pm, IDialogBuilderCallback* builder, D
     : pm_(pm),
       builder_(builder),
       hooks_(std::move(hooks)),
-      discovery_(std::make_unique<CDeviceDiscovery>(pm.GetPaintWindow())) {
+      discovery_(std::make_unique<CDeviceDiscovery>(WindowHooks(pm.GetPaintWindow(), identityMsg_))) {
   RegisterDeviceListControls();
   // The shell registers the identity message at start; SetIdentityMessage overrides.
-  if (auto number = FindRegisteredMessage(kAppIdentity)) discovery_->SetIdentityMessage(*number);
+  if (auto number = FindRegisteredMessage(kAppIdentity)) identityMsg_ = *number;
 }
 
 CDeviceList::~CDeviceList() {
@@ -131,7 +142,7 @@ void CDeviceList::CreateDefaultPages() {
 
 bool CDeviceList::StartDiscovery() { return discovery_->Start(); }
 void CDeviceList::StopDiscovery() { discovery_->Stop(); }
-void CDeviceList::SetIdentityMessage(UINT msg) { discovery_->SetIdentityMessage(msg); }
+void CDeviceList::SetIdentityMessage(UINT msg) { identityMsg_ = msg; }
 
 CVarnikUSBDevice* CDeviceList::PageAt(int index) const {
   return index >= 0 && index < PageCount() ? entries_[static_cast<std::size_t>(index)]->page : nullptr;
@@ -219,17 +230,9 @@ CVarnikUSBDevice* CDeviceList::CreatePage(int tableRow) {
   // The page joins the tree first, so its own controls can be found while it
   // binds them.
   pages->Add(page);
-  page->SetPageXmlPath(pageInfo.pageSkinFile);
+  SetUpPage(*page, productRow, row);
   page->SetMainWindow(pm_.GetPaintWindow());
-  page->SetKeyCount(pageInfo.keyCount);
-  page->SetLightCount(pageInfo.lightCount);
-  page->SetProductRow(productRow);
-  page->SetWirelessFlag(pageInfo.wireless != 0);
-  page->SetDeviceFolderName(product.productKey);
   page->SetPowerDisplay(panel);
-  page->SetDeviceIdentity(row);
-  page->SetModelIndex(product.defaultDataIndex);
-  page->SetLightConfigName(pageInfo.lightingFileBase);
   page->InitPage();
   if (auto* list = ListForKind(kind)) list->push_back(page);
 

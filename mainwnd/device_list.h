@@ -5,6 +5,7 @@
 // keyboard or mouse between its cable and its receiver, and the current
 // device. Everything here runs on the UI thread; the discovery thread reaches
 // it only through WM_DEVICE_BOUND / WM_DEVICE_LOST sent to the main window.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -129,6 +130,7 @@ class CDeviceList {
   CPaintManagerUI& pm_;
   IDialogBuilderCallback* builder_;
   DeviceListHooks hooks_;
+  std::atomic<UINT> identityMsg_{0};  // read by the discovery thread
   std::unique_ptr<CDeviceDiscovery> discovery_;
   std::vector<std::unique_ptr<Entry>> entries_;
   std::vector<CVarnikUSBDevice*> mice_, keyboards_, mousepads_, headsets_;

@@ -17,7 +17,7 @@
 #include "devices/varnik_usb_device.h"
 #include "editors/light_control.h"
 #include "editors/light_handlers.h"
-#include "mainwnd/device_discovery.h"
+#include "hid/device_discovery.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "platform/paths.h"

@@ -10,7 +10,7 @@
 
 #include "devices/varnik_usb_device.h"
 #include "hid/hid_device.h"
-#include "mainwnd/device_discovery.h"
+#include "hid/device_discovery.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "platform/ui_loop.h"

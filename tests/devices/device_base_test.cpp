@@ -2,6 +2,7 @@
 // LED table, the preview steps and the reactive levels.
 #include <gtest/gtest.h>
 
+#include "devices/page_setup.h"
 #include "devices/preview_tables.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
@@ -102,6 +103,48 @@ TEST(DeviceBase, PageWithoutSkinHasNoKeysOrLeds) {
   EXPECT_EQ(page->KeyButton(5), nullptr);
   page->SetLedColour(0, 0xFFFFFFFF);
   EXPECT_EQ(page->GetLedColour(0), 0u);
+}
+
+// Every product row sets a page up the same way, wherever the page is made.
+TEST(DeviceBase, SetUpFromTheProductRow) {
+  const struct {
+    int row;
+    const char* folder;
+    int keys, lights;
+    bool wireless;
+    int model;
+    uint16_t kind;
+  } cases[] = {{0, "mouse", 11, 15, true, 1, kKindMouse},
+               {1, "keyboard", 170, 170, false, 0, kKindKeyboard},
+               {2, "MousePad", 0, 15, false, 2, kKindMousePad},
+               {3, "HD", 0, 13, false, 3, kKindHeadset}};
+  for (const auto& c : cases) {
+    const auto id = ProductIdentity(c.row, "vhid:/bus/x.sock");
+    ASSERT_TRUE(id) << c.row;
+    EXPECT_EQ(id->kind, c.kind);
+    EXPECT_EQ(id->auxiliary, kAuxiliaryPrimary);
+    CVarnikUSBDevice page;
+    ASSERT_TRUE(SetUpPage(page, c.row, *id));
+    EXPECT_EQ(page.GetProductRow(), c.row);
+    EXPECT_EQ(page.GetDeviceFolderName(), c.folder);
+    EXPECT_EQ(page.GetKeyCount(), c.keys);
+    EXPECT_EQ(page.GetLightCount(), c.lights);
+    EXPECT_EQ(static_cast<int>(page.LedTable().size()), c.lights);
+    EXPECT_EQ(page.GetWirelessFlag(), c.wireless);
+    EXPECT_EQ(page.GetModelIndex(), c.model);
+    EXPECT_EQ(page.GetKind(), c.kind);
+    EXPECT_EQ(page.GetDeviceIdentity().path, "vhid:/bus/x.sock");
+    EXPECT_EQ(page.GetLightConfigName(), "velmo_light");
+    EXPECT_EQ(page.GetPageXmlPath(), kProductPages[static_cast<std::size_t>(c.row)].pageSkinFile);
+  }
+  // A row outside the table leaves the page as it was.
+  for (int row : {-1, static_cast<int>(kProductCount)}) {
+    EXPECT_FALSE(ProductIdentity(row));
+    CVarnikUSBDevice page;
+    EXPECT_FALSE(SetUpPage(page, row, DeviceIdEntry{}));
+    EXPECT_EQ(page.GetProductRow(), -1);
+    EXPECT_TRUE(page.GetDeviceFolderName().empty());
+  }
 }
 
 TEST(DeviceBase, FunctionPagesSelectTheirTabs) {

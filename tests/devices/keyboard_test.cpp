@@ -11,13 +11,18 @@
 #include <sstream>
 #include <thread>
 
+#include "devices/page_setup.h"
 #include "devices/varnik_keyboard_device.h"
 #include "emulator/firmware.h"
 #include "hid/device_table.h"
 #include "hid/hid_device.h"
 #include "platform/ui_loop.h"
 #include "profiles/settings_files.h"
+#include "tests/support/bus_paths.h"
 #include "tests/support/emu_process.h"
+#include "tests/support/journal.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 #include "ui/custom_controls.h"
 #include "ui/dialog_builder.h"
 #include "ui/paint_manager.h"
@@ -28,7 +33,11 @@ namespace korvale {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Codes;
 using testing::EmuProcess;
+using testing::Packet;
+using testing::WaitFor;
+using testing::Written;
 
 // The keyboard page with its lighting hooks recorded.
 class TestKeyboard : public CVarnikKeyboardDevice {
@@ -137,76 +146,17 @@ class ThreadWatch : public IControlObserver {
   }
 };
 
-struct Packet {
-  int cmd = 0, len = 0, off = 0;
-  std::vector<uint8_t> data;
-};
-
-std::vector<Packet> ParseJournal(const std::vector<std::string>& lines) {
-  std::vector<Packet> out;
-  for (const std::string& l : lines) {
-    std::istringstream in(l);
-    std::string w, hex;
-    Packet p;
-    in >> w >> std::hex >> p.cmd >> w >> std::dec >> p.len >> w >> p.off >> w >> hex;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-      p.data.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    out.push_back(p);
-  }
-  return out;
-}
-
-// Command codes in order, runs of one code folded into one.
-std::vector<int> Codes(const std::vector<Packet>& packets) {
-  std::vector<int> codes;
-  for (const Packet& p : packets)
-    if (codes.empty() || codes.back() != p.cmd) codes.push_back(p.cmd);
-  return codes;
-}
-
-// The bytes a command wrote, placed by packet offset.
-std::vector<uint8_t> Written(const std::vector<Packet>& packets, int cmd) {
-  std::vector<uint8_t> bytes;
-  for (const Packet& p : packets) {
-    if (p.cmd != cmd) continue;
-    if (bytes.size() < static_cast<std::size_t>(p.off + p.len)) bytes.resize(static_cast<std::size_t>(p.off + p.len));
-    std::copy(p.data.begin(), p.data.end(), bytes.begin() + p.off);
-  }
-  return bytes;
-}
-
-std::string KeyboardPath(int collection) {
-  CHidDevice enumerator;
-  enumerator.Enumerate();
-  char col[16];
-  std::snprintf(col, sizeof col, "&col%02x", collection);
-  while (const char* p = enumerator.NextPath()) {
-    const std::string path = p;
-    if (path.find("/keyboard.sock#") != std::string::npos && path.find(col) != std::string::npos) return path;
-  }
-  return {};
-}
-
-template <class Pred>
-bool WaitFor(Pred pred, int ms = 3000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return pred();
-}
+std::string KeyboardPath(int collection) { return testing::BusPath("keyboard", collection); }
 
 constexpr const char* kProfile = "{4F1D2C3B-0000-4000-8000-000000000001}";
 constexpr int kCommandCollection = 4;
+constexpr int kKeyboardProduct = 1;
 constexpr int kEventCollection = 3;
 
 class KeyboardTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "korvale-dev-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    dir_ = tmp_.Path();
     ::setenv("KORVALE_VHID_DIR", (dir_ / "bus").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
     CHidDevice::SetHidrawEnabled(false);
@@ -223,21 +173,11 @@ class KeyboardTest : public ::testing::Test {
     kb_ = dynamic_cast<TestKeyboard*>(root);
     ASSERT_NE(kb_, nullptr);
     pm_.AttachDialog(root);
-    const ProductEntry& product = kProducts[1];
-    const ProductPageEntry& page = kProductPages[1];
-    ASSERT_STREQ(product.productKey, "keyboard");
-    kb_->SetPageXmlPath(page.pageSkinFile);
-    kb_->SetKeyCount(page.keyCount);
-    kb_->SetLightCount(page.lightCount);
-    kb_->SetProductRow(1);
-    kb_->SetWirelessFlag(page.wireless != 0);
+    ASSERT_STREQ(kProducts[kKeyboardProduct].productKey, "keyboard");
+    const auto identity = ProductIdentity(kKeyboardProduct);
+    ASSERT_TRUE(identity);
+    ASSERT_TRUE(SetUpPage(*kb_, kKeyboardProduct, *identity));
     kb_->SetProfileName(kProfile);
-    kb_->SetDeviceFolderName(product.productKey);
-    const int row = FindTableRow(product.vid, product.pid, product.kind, 0);
-    ASSERT_GE(row, 0);
-    kb_->SetDeviceIdentity(kSupportedDevices[static_cast<std::size_t>(row)]);
-    kb_->SetModelIndex(product.defaultDataIndex);
-    kb_->SetLightConfigName(page.lightingFileBase);
     kb_->InitPage();
     ASSERT_TRUE(kb_->AttachPrimary(KeyboardPath(kCommandCollection), false, proto::kModeCable));
   }
@@ -248,19 +188,15 @@ class KeyboardTest : public ::testing::Test {
     pm_.RemoveObserver(&watch_);
     emu_.Kill();
     SetUiLoop(nullptr);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
-  std::vector<Packet> Journal() { return ParseJournal(emu_.Listing("journal keyboard")); }
+  std::vector<Packet> Journal() { return testing::ParseJournal(emu_.Listing("journal keyboard")); }
   void ClearJournal() { ASSERT_EQ(emu_.Command("journal-clear keyboard"), "ok journal-clear keyboard"); }
 
   // Runs posted work until pred holds (worker threads post in real time).
   template <class Pred>
-  bool PumpUntil(Pred pred, int ms = 3000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!pred() && std::chrono::steady_clock::now() < end) loop_.WaitForPosted(20);
-    return pred();
+  bool PumpUntil(Pred pred) {
+    return testing::PumpUntil(loop_, pred);
   }
 
   void WriteMacroConfig(int count) {
@@ -273,6 +209,7 @@ class KeyboardTest : public ::testing::Test {
     std::ofstream(kb_->UserDataFolder() / "macro.config") << doc.toStyledString();
   }
 
+  testing::TempDir tmp_{"korvale-dev"};
   fs::path dir_;
   VirtualUiLoop loop_;
   CPaintManagerUI pm_;

@@ -18,7 +18,7 @@
 
 #include "devices/varnik_usb_device.h"
 #include "hid/hid_device.h"
-#include "mainwnd/device_discovery.h"
+#include "hid/device_discovery.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
@@ -26,7 +26,10 @@
 #include "platform/trace.h"
 #include "platform/ui_loop.h"
 #include "tests/hid/test_descriptors.h"
+#include "tests/support/bus_paths.h"
 #include "tests/support/emu_process.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 #include "ui/app_messages.h"
 #include "ui/containers.h"
 #include "ui/controls.h"
@@ -91,9 +94,7 @@ class TestMainWnd : public WindowImplBase {
 class DiscoveryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "korvale-h9-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    dir_ = tmp_.Path();
     bus_ = dir_ / "bus";
     ::setenv("KORVALE_VHID_DIR", bus_.c_str(), 1);
     ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
@@ -139,8 +140,6 @@ class DiscoveryTest : public ::testing::Test {
     loop_.RunPending();
     SetUiLoop(nullptr);
     emu_.Kill();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   void StartEmu(const std::vector<std::string>& devices) {
@@ -152,30 +151,14 @@ class DiscoveryTest : public ::testing::Test {
 
   // Runs the UI thread's posted work (the discovery thread's messages) until
   // done() or the real-time limit.
-  bool PumpUntil(const std::function<bool()>& done, int limitMs = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      loop_.WaitForPosted(20);
-    }
-    return true;
-  }
+  bool PumpUntil(const std::function<bool()>& done) { return testing::PumpUntil(loop_, done, 5000); }
 
   CControlUI* Find(const char* name) { return wnd_.GetPaintManager().FindControl(name); }
   int PageIndex(std::vector<CVarnikUSBDevice*> const& pages) { return list_->IndexOfPage(pages.at(0)); }
   bool Bound(int slot) { return list_->Discovery().Slot(slot).bound != 0; }
   static bool Has(const std::vector<int>& v, int x) { return std::find(v.begin(), v.end(), x) != v.end(); }
-  // The interface path of one collection of an emulated socket.
-  std::string PathOf(const std::string& socketName, const char* col) {
-    CHidDevice lister;
-    lister.Enumerate();
-    while (const char* p = lister.NextPath()) {
-      const std::string s = p;
-      if (s.find("/" + socketName + ".sock#") != std::string::npos && s.find(col) != std::string::npos) return s;
-    }
-    return {};
-  }
 
+  testing::TempDir tmp_{"korvale-h9"};
   fs::path dir_, bus_;
   VirtualUiLoop loop_;
   TestMainWnd wnd_;
@@ -333,8 +316,8 @@ TEST_F(DiscoveryTest, IdentityMessageDefaultsToTheRegisteredOne) {
 // same single page gets its event channel and its command channel either way.
 TEST_F(DiscoveryTest, ConsumerCollectionBeforeOrAfterCommandCollection) {
   StartEmu({"keyboard"});
-  const std::string command = PathOf("keyboard", "&col04");
-  const std::string consumer = PathOf("keyboard", "&col03");
+  const std::string command = testing::BusPath("keyboard", 4);
+  const std::string consumer = testing::BusPath("keyboard", 3);
   ASSERT_FALSE(command.empty());
   ASSERT_FALSE(consumer.empty());
   for (bool consumerFirst : {true, false}) {
@@ -516,29 +499,27 @@ TEST_F(DiscoveryTest, IdleDiscoveryDoesNotScan) {
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     ::close(fd);
   };
-  // Waits until no scan happened for half a second; the scan count then.
-  const auto settle = [&] {
-    std::uint64_t n = list_->Discovery().ScanCount();
-    for (int quiet = 0; quiet < 5;) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      loop_.RunPending();
-      const std::uint64_t now = list_->Discovery().ScanCount();
-      quiet = now == n ? quiet + 1 : 0;
-      n = now;
-    }
-    return n;
+  // Waits until the thread rests (no retry due) after more than `after`
+  // scans; the scans it rests after, 0 when it never did.
+  const auto rest = [&](std::uint64_t after) -> std::uint64_t {
+    CDeviceDiscovery::IdlePoint idle;
+    const bool rested = PumpUntil([&] {
+      idle = list_->Discovery().LastIdle();
+      return idle.scans > after && !idle.retryDue;
+    });
+    return rested ? idle.scans : 0;
   };
   std::uint64_t before = list_->Discovery().ScanCount();
   leaveStaleSocket("stale.sock");
-  std::uint64_t scans = settle();
-  EXPECT_GT(scans, before + 1);  // the notice and at least one retry
+  std::uint64_t scans = rest(before + 1);  // the notice and at least one retry
+  ASSERT_GT(scans, 0u);
   // The next notice gets its retries too, though the leftover is still there.
   before = scans;
   leaveStaleSocket("stale2.sock");
-  scans = settle();
-  EXPECT_GT(scans, before + 1);
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  loop_.RunPending();
+  scans = rest(before + 1);
+  ASSERT_GT(scans, 0u);
+  // Then it sleeps until something changes: no retry is due.
+  EXPECT_FALSE(list_->Discovery().LastIdle().retryDue);
   EXPECT_EQ(list_->Discovery().ScanCount(), scans);
   // A notice wakes it at once.
   ASSERT_EQ(emu_.Command("unplug mousepad"), "ok unplug mousepad");

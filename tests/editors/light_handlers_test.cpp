@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "devices/page_setup.h"
 #include "devices/varnik_keyboard_device.h"
 #include "editors/light_control.h"
 #include "editors/light_handlers.h"
@@ -21,7 +22,10 @@
 #include "platform/ui_loop.h"
 #include "profiles/json_file.h"
 #include "profiles/settings_files.h"
+#include "tests/support/bus_paths.h"
 #include "tests/support/emu_process.h"
+#include "tests/support/journal.h"
+#include "tests/support/temp_dir.h"
 #include "ui/containers.h"
 #include "ui/controls.h"
 #include "ui/dialog_builder.h"
@@ -33,6 +37,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::EmuProcess;
+using testing::Packet;
 
 const std::string kLightSkin = std::string(KORVALE_SOURCE_DIR) + "/skin/XML/CustomControlXML/LightControl.xml";
 constexpr const char* kProfile = "{4F1D2C3B-0000-4000-8000-0000000000A1}";
@@ -79,43 +84,13 @@ class Forwarder : public INotifyUI {
   }
 };
 
-std::string PathOf(const std::string& socket) {
-  CHidDevice enumerator;
-  enumerator.Enumerate();
-  while (const char* p = enumerator.NextPath()) {
-    const std::string path = p;
-    if (path.find("/" + socket + ".sock#") != std::string::npos &&
-        (socket != "keyboard" || path.find("&col04") != std::string::npos))
-      return path;
-  }
-  return {};
-}
-
-struct Packet {
-  int cmd = 0, len = 0, off = 0;
-  std::vector<uint8_t> data;
-};
-
-std::vector<Packet> ParseJournal(const std::vector<std::string>& lines) {
-  std::vector<Packet> out;
-  for (const std::string& l : lines) {
-    std::istringstream in(l);
-    std::string w, hex;
-    Packet p;
-    in >> w >> std::hex >> p.cmd >> w >> std::dec >> p.len >> w >> p.off >> w >> hex;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-      p.data.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    out.push_back(p);
-  }
-  return out;
-}
+// The command collection of an emulated interface (the headset has only one).
+std::string PathOf(const std::string& socket) { return testing::BusPath(socket, socket == "headset" ? 0 : 4); }
 
 class LightHandlersTest : public ::testing::Test {
  public:  // the change table's steps reach the fixture
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "korvale-light-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    dir_ = tmp_.Path();
     ::setenv("KORVALE_VHID_DIR", (dir_ / "bus").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
     CHidDevice::SetHidrawEnabled(false);
@@ -155,19 +130,11 @@ class LightHandlersTest : public ::testing::Test {
     ASSERT_NE(tabs, nullptr);
     ASSERT_TRUE(tabs->SelectItem(1, false));
 
-    const ProductEntry& product = kProducts[1];
-    const ProductPageEntry& page = kProductPages[1];
-    kb_->SetPageXmlPath(page.pageSkinFile);
-    kb_->SetKeyCount(page.keyCount);
-    kb_->SetLightCount(page.lightCount);
-    kb_->SetProductRow(1);
+    constexpr int kKeyboardProduct = 1;
+    const auto identity = ProductIdentity(kKeyboardProduct);
+    ASSERT_TRUE(identity);
+    ASSERT_TRUE(SetUpPage(*kb_, kKeyboardProduct, *identity));
     kb_->SetProfileName(kProfile);
-    kb_->SetDeviceFolderName(product.productKey);
-    const int row = FindTableRow(product.vid, product.pid, product.kind, 0);
-    ASSERT_GE(row, 0);
-    kb_->SetDeviceIdentity(kSupportedDevices[static_cast<std::size_t>(row)]);
-    kb_->SetModelIndex(product.defaultDataIndex);
-    kb_->SetLightConfigName(page.lightingFileBase);
     kb_->InitPage();
     ASSERT_EQ(kbEditor_->GetDeviceKind(), 1);
     ASSERT_TRUE(kb_->AttachPrimary(PathOf("keyboard"), false, proto::kModeCable));
@@ -192,8 +159,6 @@ class LightHandlersTest : public ::testing::Test {
     pm_.AttachDialog(nullptr);
     emu_.Kill();
     SetUiLoop(nullptr);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   template <class T>
@@ -208,6 +173,7 @@ class LightHandlersTest : public ::testing::Test {
         ["LightInfo"];
   }
 
+  testing::TempDir tmp_{"korvale-light"};
   fs::path dir_;
   VirtualUiLoop loop_;
   CPaintManagerUI pm_;
@@ -311,7 +277,7 @@ TEST_F(LightHandlersTest, EachChangeAltersOneFieldAndRunsTheStepsInOrder) {
     EXPECT_EQ(li["Blue"].asInt(), want.blue);
     EXPECT_EQ(li["ZZCCLedMode"].asInt(), want.zzccLedMode);
     std::vector<uint8_t> written;
-    for (const Packet& p : ParseJournal(emu_.Listing("journal keyboard")))
+    for (const Packet& p : testing::ParseJournal(emu_.Listing("journal keyboard")))
       if (p.cmd == 0x06 && p.off == 0) written = p.data;
     ASSERT_GT(written.size(), proto::kKbRecZzccLedMode);
     EXPECT_EQ(written[proto::kKbRecBrightness], want.light);

@@ -2,10 +2,8 @@
 // the bus wire rules, the headset's LED reports, the state file, and the
 // korvale-emu program with its stdin commands.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -22,8 +20,7 @@
 #include "platform/atomic_file.h"
 #include "platform/trace.h"
 #include "tests/protocol/bus_fixture.h"
-
-extern char** environ;
+#include "tests/support/emu_process.h"
 
 namespace korvale {
 namespace {
@@ -32,6 +29,7 @@ using namespace proto;
 using emu::Endpoint;
 using testing::BusPath;
 using testing::BusTest;
+using testing::EmuProcess;
 
 class EmulatorTest : public BusTest {};
 
@@ -283,84 +281,6 @@ TEST_F(EmulatorTest, StateFileKeepsMemoryAndRefusesDamage) {
 
 // ---- korvale-emu as a process ----
 
-class EmuProcess {
- public:
-  bool Start(const std::vector<std::string>& args) {
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return false;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    std::vector<std::string> all = {std::string(KORVALE_BIN_DIR) + "/korvale-emu"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const int r = posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(in[0]);
-    ::close(out[1]);
-    in_ = in[1];
-    out_ = out[0];
-    return r == 0;
-  }
-  ~EmuProcess() {
-    if (in_ >= 0) ::close(in_);
-    if (out_ >= 0) ::close(out_);
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  void Send(const std::string& line) {
-    const std::string l = line + "\n";
-    ASSERT_EQ(::write(in_, l.data(), l.size()), static_cast<ssize_t>(l.size()));
-  }
-  // Next stdout line within the time limit, or "" at time-out or end.
-  std::string Line(int timeoutMs = 3000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-      if (auto nl = buf_.find('\n'); nl != std::string::npos) {
-        std::string l = buf_.substr(0, nl);
-        buf_.erase(0, nl + 1);
-        return l;
-      }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now()).count();
-      pollfd p{out_, POLLIN, 0};
-      if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return "";
-      char b[1024];
-      const ssize_t n = ::read(out_, b, sizeof b);
-      if (n <= 0) return "";
-      buf_.append(b, static_cast<std::size_t>(n));
-    }
-  }
-  void CloseStdin() {
-    ::close(in_);
-    in_ = -1;
-  }
-  // Exit status, or -1 when it did not end in time.
-  int Wait(int timeoutMs = 5000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-      int st = 0;
-      if (::waitpid(pid_, &st, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return -1;
-  }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-  int in_ = -1, out_ = -1;
-  std::string buf_;
-};
-
 TEST_F(EmulatorTest, ProgramServesKeepsStateAndTakesCommands) {
   const auto state = dir_ / "emu.state";
   const std::vector<std::string> args = {"--dir", bus_.string(), "--state", state.string()};
@@ -377,9 +297,9 @@ TEST_F(EmulatorTest, ProgramServesKeepsStateAndTakesCommands) {
     ASSERT_EQ(comm_->EndConfig(1), CMD_OK);
     comm_ = std::make_unique<CDeviceComm>();
     // A bad command changes nothing and says why.
-    p.Send("unplug toaster");
+    ASSERT_TRUE(p.Send("unplug toaster"));
     EXPECT_EQ(p.Line().rfind("error:", 0), 0u);
-    p.Send("fault keyboard late param=x");
+    ASSERT_TRUE(p.Send("fault keyboard late param=x"));
     EXPECT_EQ(p.Line().rfind("error:", 0), 0u);
     p.CloseStdin();
     EXPECT_EQ(p.Wait(), 0);
@@ -394,13 +314,13 @@ TEST_F(EmulatorTest, ProgramServesKeepsStateAndTakesCommands) {
   EXPECT_EQ(back, rec);
 
   // Faults, keys and the radio link from stdin.
-  p.Send("fault keyboard status-ff count=1");
+  ASSERT_TRUE(p.Send("fault keyboard status-ff count=1"));
   EXPECT_EQ(p.Line(), "ok fault keyboard status-ff");
   EXPECT_EQ(comm_->BeginConfig(), CMD_STATUS_FF);
   EXPECT_EQ(comm_->BeginConfig(), CMD_OK);
   CHidDevice events;
   ASSERT_TRUE(events.Open(BusPath(Endpoint::Keyboard, 3), true, true, true, false));
-  p.Send("press keyboard 12");
+  ASSERT_TRUE(p.Send("press keyboard 12"));
   EXPECT_EQ(p.Line(), "ok press keyboard 12");
   uint8_t ev[kPacketSize] = {};
   ASSERT_TRUE(events.Read(ev, sizeof ev, nullptr, 1000));
@@ -411,23 +331,23 @@ TEST_F(EmulatorTest, ProgramServesKeepsStateAndTakesCommands) {
                                          false));
   radio.SetConnectionMode(kModeReceiver);
   radio.opened = 1;
-  p.Send("link down");
+  ASSERT_TRUE(p.Send("link down"));
   EXPECT_EQ(p.Line(), "ok link down");
   EXPECT_FALSE(radio.LinkCheck());
   EXPECT_EQ(radio.BeginConfig(), CMD_NOT_LINKED);
-  p.Send("link up");
+  ASSERT_TRUE(p.Send("link up"));
   EXPECT_EQ(p.Line(), "ok link up");
   EXPECT_TRUE(radio.LinkCheck());
 
   // Unplugging on stdin: the bound channel fails at once, not at its time-out.
-  p.Send("unplug keyboard");
+  ASSERT_TRUE(p.Send("unplug keyboard"));
   ASSERT_EQ(p.Line(), "ok unplug keyboard");
   uint8_t buf[kPacketSize];
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_FALSE(comm_->cableChannel.Read(buf, sizeof buf, nullptr, 3000));
   EXPECT_LT(MsSince(t0), 1000);
   EXPECT_TRUE(BusPath(Endpoint::Keyboard, 4).empty());
-  p.Send("plug keyboard");
+  ASSERT_TRUE(p.Send("plug keyboard"));
   EXPECT_EQ(p.Line(), "ok plug keyboard");
   EXPECT_FALSE(BusPath(Endpoint::Keyboard, 4).empty());
 

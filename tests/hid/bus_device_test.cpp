@@ -15,7 +15,8 @@
 #include "hid/device_table.h"
 #include "hid/hid_device.h"
 #include "hid/report_descriptor.h"
-#include "hid_test_util.h"
+#include "tests/support/bus_paths.h"
+#include "tests/support/temp_dir.h"
 #include "platform/trace.h"
 #include "test_descriptors.h"
 
@@ -49,7 +50,7 @@ class BusDevice : public ::testing::Test {
     return {};
   }
 
-  korvale::testing::TempDir dir_;
+  korvale::testing::TempDir dir_{"khid"};
   korvale::testing::BusDirOverride bus_{dir_.Path()};
 };
 

@@ -6,7 +6,8 @@
 
 #include "hid/hid_device.h"
 #include "hid/hid_interfaces.h"
-#include "hid_test_util.h"
+#include "tests/support/bus_paths.h"
+#include "tests/support/temp_dir.h"
 #include "platform/trace.h"
 #include "test_descriptors.h"
 
@@ -56,7 +57,7 @@ class HidrawSysfs : public ::testing::Test {
     fs::create_directory_symlink(hidraw, sys_ / "class/hidraw" / node);
   }
 
-  korvale::testing::TempDir dir_;
+  korvale::testing::TempDir dir_{"khid"};
   fs::path sys_, dev_, empty_;
   korvale::testing::BusDirOverride bus_{dir_.Path() / "bus"};
 };

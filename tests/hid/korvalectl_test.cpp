@@ -16,7 +16,8 @@
 #include <string>
 
 #include "cli/korvalectl.h"
-#include "hid_test_util.h"
+#include "tests/support/bus_paths.h"
+#include "tests/support/temp_dir.h"
 #include "test_descriptors.h"
 
 extern char** environ;
@@ -105,7 +106,7 @@ ProgramRun Korvalectl(const std::string& args, const std::string& commandLine = 
 }  // namespace
 
 TEST(Korvalectl, InterfacesShowsThePythonDevicesCollectionsAndRows) {
-  korvale::testing::TempDir dir;
+  korvale::testing::TempDir dir{"khid"};
   korvale::testing::BusDirOverride busDir(dir.Path());
   PythonPeer keyboard(dir.Path(), {"--name", "kbd", "--vid", "320f", "--pid", "5064", "--interface", "1",
                                    "--descriptor", HexOf(korvale::testdata::kKeyboardInterface), "--product",

@@ -17,56 +17,21 @@
 #include "platform/trace.h"
 #include "profiles/device_profiledata.h"
 #include "protocol/device_comm.h"
+#include "tests/support/bus_paths.h"
 #include "tests/support/emu_process.h"
+#include "tests/support/journal.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace korvale {
 namespace {
 
 namespace fs = std::filesystem;
 using Ms = std::chrono::milliseconds;
-using SteadyClock = std::chrono::steady_clock;
+using testing::Packet;
+using testing::Written;
 
-struct Packet {
-  int cmd = 0, len = 0, off = 0;
-  std::vector<uint8_t> data;
-};
-
-std::vector<Packet> ParseJournal(const std::vector<std::string>& lines) {
-  std::vector<Packet> out;
-  for (const std::string& l : lines) {
-    std::istringstream in(l);
-    std::string w, hex;
-    Packet p;
-    in >> w >> std::hex >> p.cmd >> w >> std::dec >> p.len >> w >> p.off >> w >> hex;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-      p.data.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    out.push_back(p);
-  }
-  return out;
-}
-
-// The bytes one command wrote, placed by packet offset.
-std::vector<uint8_t> Written(const std::vector<Packet>& packets, int cmd) {
-  std::vector<uint8_t> bytes;
-  for (const Packet& p : packets) {
-    if (p.cmd != cmd) continue;
-    if (bytes.size() < static_cast<std::size_t>(p.off + p.len)) bytes.resize(static_cast<std::size_t>(p.off + p.len));
-    std::copy(p.data.begin(), p.data.end(), bytes.begin() + p.off);
-  }
-  return bytes;
-}
-
-std::string KeyboardPath(int collection) {
-  CHidDevice enumerator;
-  enumerator.Enumerate();
-  char col[16];
-  std::snprintf(col, sizeof col, "&col%02x", collection);
-  while (const char* p = enumerator.NextPath()) {
-    const std::string path = p;
-    if (path.find("/keyboard.sock#") != std::string::npos && path.find(col) != std::string::npos) return path;
-  }
-  return {};
-}
+std::string KeyboardPath(int collection) { return testing::BusPath("keyboard", collection); }
 
 LightInfo Info(int mode, int group = 0) {
   LightInfo info;
@@ -80,9 +45,7 @@ LightInfo Info(int mode, int group = 0) {
 class LightingDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "korvale-light-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    dir_ = tmp_.Path();
     ::setenv("KORVALE_VHID_DIR", (dir_ / "bus").c_str(), 1);
     CHidDevice::SetHidrawEnabled(false);
     ASSERT_TRUE(emu_.Start({"--dir", (dir_ / "bus").string(), "keyboard"}));
@@ -97,12 +60,11 @@ class LightingDeviceTest : public ::testing::Test {
     comm_.opened = 0;
     comm_.cableChannel.Close();
     emu_.Kill();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
-  std::vector<Packet> Journal() { return ParseJournal(emu_.Listing("journal keyboard")); }
+  std::vector<Packet> Journal() { return testing::ParseJournal(emu_.Listing("journal keyboard")); }
   void ClearJournal() { ASSERT_EQ(emu_.Command("journal-clear keyboard"), "ok journal-clear keyboard"); }
 
+  testing::TempDir tmp_{"korvale-light"};
   fs::path dir_;
   testing::EmuProcess emu_;
   CDeviceComm comm_;
@@ -198,19 +160,19 @@ TEST_F(LightingDeviceTest, StreamSendsAtMostOneFramePerFiftyMs) {
   const int32_t colours[6] = {200, 100, 50, 0, 0, 0};
   fx.FeedAudioColours(colours, 6);
   fx.Step();
+  uint64_t now = 5000;
+  fx.SetClock([&] { return now; });
   ClearJournal();
-  const auto start = SteadyClock::now();
+  // Asked every millisecond for 600 ms: a frame at once, then one per 50 ms.
   int sent = 0;
-  while (SteadyClock::now() - start < Ms(600)) {
+  for (; now < 5600; ++now) {
     const int r = fx.StreamIfDue(comm_, 170);
     ASSERT_GE(r, 0);
     sent += r;
-    std::this_thread::sleep_for(Ms(1));
   }
   const auto packets = Journal();
   EXPECT_EQ(StreamFrames(packets), sent);
-  EXPECT_GE(sent, 6);
-  EXPECT_LE(sent, 13);  // 600 ms / 50 ms, plus the first at once
+  EXPECT_EQ(sent, 12);
   const auto frame = Written(packets, 0x12);
   ASSERT_EQ(frame.size(), 510u);
   EXPECT_EQ(frame[0], 199);  // 200 * 255 / 256
@@ -267,70 +229,105 @@ TEST_F(LightingDeviceTest, StreamYieldsToAConcurrentDownload) {
   EXPECT_EQ(written, macro);  // the download arrived whole
 }
 
-TEST(LightThread, SleepsUntilAStepIsDueAndStopsAtOnce) {
-  std::vector<LedColour> leds(170);
-  CKeyboardLighting fx(leds);
+// The light thread on a clock of the test's own: it sleeps until the test
+// moves the clock and nudges it, so every wake-up is the test's doing.
+class LightThreadTest : public ::testing::Test {
+ protected:
+  static constexpr int kWaitMs = 5000;
+
+  void SetUp() override { thread_.SetClock([this] { return now_.load(); }); }
+  void TearDown() override { thread_.Stop(); }
+
+  // The latest place the thread went to sleep.
+  CLightThread::IdlePoint Idle() { return thread_.WaitIdle(0, 0); }
+  // Waits until the thread sleeps with pred true of its idle point.
+  template <class Pred>
+  bool SleepsWith(Pred pred) {
+    return testing::WaitFor([&] { return pred(Idle()); }, kWaitMs);
+  }
+  // Moves the clock on while the thread sleeps and waits until it has acted
+  // on it and sleeps again.
+  CLightThread::IdlePoint Pass(int ticks) {
+    const uint64_t before = Idle().count;
+    now_ += static_cast<uint64_t>(ticks) * lightfx::kTickMs;
+    thread_.Nudge();
+    return thread_.WaitIdle(before, kWaitMs);
+  }
+
+  std::atomic<uint64_t> now_{100000};
+  std::vector<LedColour> leds_ = std::vector<LedColour>(170);
+  CKeyboardLighting fx_{leds_};
+  CDeviceComm comm_;  // closed until a test opens it
+  CLightThread thread_;  // stops before the engine goes
+};
+
+TEST_F(LightThreadTest, SleepsUntilAStepIsDueAndStopsAtOnce) {
   LightInfo info = Info(1);
   info.speed = 0;  // a step every 10 ticks
   info.multiColor = 1;
-  fx.SetLightInfo(info);
-  fx.Apply();
-  CLightThread thread;
-  thread.Start(fx);
-  std::this_thread::sleep_for(Ms(700));
-  const uint64_t wakes = thread.Wakes();
-  // 700 ms at 10 ticks of 16 ms per step: about 4 wake-ups, never one per millisecond.
-  EXPECT_GE(wakes, 3u);
-  EXPECT_LE(wakes, 6u);
-  EXPECT_NE(fx.Led(120), LedColour{});  // it stepped the wave
-  const auto t0 = SteadyClock::now();
-  thread.Stop();
-  EXPECT_LT(SteadyClock::now() - t0, Ms(50));  // far below the 160 ms it was sleeping
-  EXPECT_FALSE(thread.Running());
+  fx_.SetLightInfo(info);
+  fx_.Apply();
+  thread_.Start(fx_);
+  // It sleeps for the whole pause of the wave, not a tick at a time.
+  CLightThread::IdlePoint idle = thread_.WaitIdle(0, kWaitMs);
+  ASSERT_EQ(idle.count, 1u);
+  EXPECT_FALSE(idle.closed);
+  EXPECT_EQ(idle.dueTicks, 10);
+  EXPECT_EQ(thread_.Wakes(), 0u);
+  for (int step = 1; step <= 3; ++step) {
+    idle = Pass(10);
+    ASSERT_EQ(idle.count, static_cast<uint64_t>(step) + 1);
+    EXPECT_EQ(thread_.Wakes(), static_cast<uint64_t>(step));
+    EXPECT_EQ(idle.dueTicks, 10);
+  }
+  EXPECT_NE(fx_.Led(120), LedColour{});  // it stepped the wave
+  // Stop wakes the sleeping thread: its clock never reaches the next step.
+  thread_.Stop();
+  EXPECT_FALSE(thread_.Running());
+  EXPECT_EQ(thread_.Wakes(), 3u);
   EXPECT_TRUE(TraceSink::Instance().Contains("KB灯光线程设定退出"));
 }
 
-TEST(LightThread, ANewModeWakesTheSleepingThread) {
-  std::vector<LedColour> leds(170);
-  CKeyboardLighting fx(leds);
-  LightInfo info = Info(21);  // off, speed 0: it sleeps 160 ms between steps
+TEST_F(LightThreadTest, ANewModeWakesTheSleepingThread) {
+  LightInfo info = Info(21);  // off, speed 0: it sleeps 10 ticks between steps
   info.speed = 0;
-  fx.SetLightInfo(info);
-  fx.Apply();
-  CLightThread thread;
-  thread.Start(fx);
-  std::this_thread::sleep_for(Ms(40));
-  const auto t0 = SteadyClock::now();
+  fx_.SetLightInfo(info);
+  fx_.Apply();
+  thread_.Start(fx_);
+  ASSERT_EQ(thread_.WaitIdle(0, kWaitMs).dueTicks, 10);
   LightInfo stat = Info(6);  // static single colour, at every tick
   stat.red = 9;
   stat.speed = 4;
-  fx.SetLightInfo(stat);
-  fx.Apply();
-  while (fx.Led(0).red != 9 && SteadyClock::now() - t0 < Ms(1000)) std::this_thread::sleep_for(Ms(1));
-  EXPECT_LT(SteadyClock::now() - t0, Ms(100));
-  thread.Stop();
+  fx_.SetLightInfo(stat);
+  fx_.Apply();
+  // The change wakes it at once and it plans the new pace, the old pause not waited out.
+  ASSERT_TRUE(SleepsWith([](const CLightThread::IdlePoint& p) { return p.dueTicks == 1; }));
+  EXPECT_EQ(thread_.Wakes(), 0u);
+  Pass(1);
+  EXPECT_EQ(thread_.Wakes(), 1u);
+  EXPECT_EQ(fx_.Led(0).red, 9);
 }
 
-TEST(LightThread, IdlesWhileTheKeyboardIsAwayAndLeavesSynchronisedLightingAlone) {
-  std::vector<LedColour> leds(170);
-  CKeyboardLighting fx(leds);
-  fx.SetLightInfo(Info(4));  // spectrum: every step changes every LED
-  fx.Apply();
-  CDeviceComm comm;  // closed
-  CLightThread thread;
-  thread.Start(fx, &comm);
-  std::this_thread::sleep_for(Ms(250));
-  EXPECT_EQ(thread.Wakes(), 0u);
-  EXPECT_EQ(fx.Led(0), LedColour{});
-  comm.opened = 1;
-  comm.lightSync = 1;
-  std::this_thread::sleep_for(Ms(250));
-  EXPECT_EQ(fx.Led(0), LedColour{});  // woke, but the main window drives the lights
-  comm.lightSync = 0;
-  std::this_thread::sleep_for(Ms(150));
-  EXPECT_NE(fx.Led(0), LedColour{});
-  thread.Stop();
-  comm.opened = 0;
+TEST_F(LightThreadTest, IdlesWhileTheKeyboardIsAwayAndLeavesSynchronisedLightingAlone) {
+  fx_.SetLightInfo(Info(4));  // spectrum: every step changes every LED
+  fx_.Apply();
+  thread_.Start(fx_, &comm_);
+  ASSERT_TRUE(thread_.WaitIdle(0, kWaitMs).closed);
+  EXPECT_TRUE(Pass(40).closed);  // it looks again, and steps nothing
+  EXPECT_EQ(thread_.Wakes(), 0u);
+  EXPECT_EQ(fx_.Led(0), LedColour{});
+  comm_.opened = 1;
+  comm_.lightSync = 1;
+  EXPECT_FALSE(Pass(0).closed);
+  Pass(20);
+  EXPECT_EQ(thread_.Wakes(), 1u);
+  EXPECT_EQ(fx_.Led(0), LedColour{});  // woke, but the main window drives the lights
+  comm_.lightSync = 0;
+  Pass(20);
+  EXPECT_EQ(thread_.Wakes(), 2u);
+  EXPECT_NE(fx_.Led(0), LedColour{});
+  thread_.Stop();
+  comm_.opened = 0;
 }
 
 }  // namespace

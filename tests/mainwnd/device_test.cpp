@@ -4,7 +4,7 @@
 #include <sstream>
 #include <thread>
 
-#include "../support/emu_process.h"
+#include "tests/support/emu_process.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
 #include "platform/atomic_file.h"

@@ -8,13 +8,12 @@
 #include <thread>
 #include <sstream>
 
-#include "../support/emu_process.h"
 #include "devices/light_tables.h"
 #include "devices/varnik_keyboard_device.h"
 #include "editors/light_control.h"
 #include "editors/light_handlers.h"
 #include "hid/hid_device.h"
-#include "mainwnd/device_discovery.h"
+#include "hid/device_discovery.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd_fixture.h"
 #include "profiles/json_file.h"
@@ -22,29 +21,14 @@
 #include "ui/controls.h"
 #include "ui/custom_controls.h"
 #include "ui/skin_controls.h"
+#include "tests/support/emu_process.h"
+#include "tests/support/journal.h"
+#include "tests/support/wait.h"
 
 namespace korvale::test {
 namespace {
 
-struct Packet {
-  int cmd = 0, len = 0, off = 0;
-  std::vector<uint8_t> data;
-};
-
-// "cmd 06 len 40 off 0 data 00ff..." lines of the emulator's journal.
-std::vector<Packet> ParseJournal(const std::vector<std::string>& lines) {
-  std::vector<Packet> out;
-  for (const std::string& l : lines) {
-    std::istringstream in(l);
-    std::string w, hex;
-    Packet p;
-    in >> w >> std::hex >> p.cmd >> w >> std::dec >> p.len >> w >> p.off >> w >> hex;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-      p.data.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    out.push_back(p);
-  }
-  return out;
-}
+using korvale::testing::Packet;
 
 class LightWiringTest : public MainWndTest {
  protected:
@@ -91,10 +75,8 @@ class LightWiringTest : public MainWndTest {
     emu.Kill();
   }
   template <class Pred>
-  bool PumpUntil(Pred pred, int ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!pred() && std::chrono::steady_clock::now() < end) loop.WaitForPosted(20);
-    return pred();
+  bool PumpUntil(Pred pred) {
+    return korvale::testing::PumpUntil(loop, pred, 5000);
   }
   template <class T>
   T* Control(const char* name) {
@@ -103,7 +85,7 @@ class LightWiringTest : public MainWndTest {
     return c;
   }
   void ClearJournal() { ASSERT_EQ(emu.Command("journal-clear keyboard"), "ok journal-clear keyboard"); }
-  std::vector<Packet> Journal() { return ParseJournal(emu.Listing("journal keyboard")); }
+  std::vector<Packet> Journal() { return korvale::testing::ParseJournal(emu.Listing("journal keyboard")); }
   Json::Value ProfileDevice() const { return ReadJsonFile(listedProfile)["Device"][0]; }
   int EffectIndexOf(int value) const {
     const std::vector<int>& values = keyboard->EffectValues();

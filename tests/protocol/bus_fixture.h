@@ -13,36 +13,19 @@
 #include "emulator/emulator.h"
 #include "hid/hid_device.h"
 #include "protocol/device_comm.h"
+#include "tests/support/bus_paths.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvale::testing {
 
-inline std::filesystem::path MakeTempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "korvale-h2-XXXXXX").string();
-  char* made = ::mkdtemp(tmpl.data());
-  EXPECT_NE(made, nullptr);
-  return made ? std::filesystem::path(made) : std::filesystem::path();
-}
-
 // Path of one collection of an emulated interface (collection 0 = the only one).
-inline std::string BusPath(emu::Endpoint e, int collection) {
-  CHidDevice enumerator;
-  enumerator.Enumerate();
-  const std::string sock = std::string("/") + emu::EndpointName(e) + ".sock#";
-  char col[16];
-  std::snprintf(col, sizeof col, "&col%02x", collection);
-  while (const char* p = enumerator.NextPath()) {
-    const std::string path = p;
-    if (path.find(sock) == std::string::npos) continue;
-    const bool hasCol = path.find("&col") != std::string::npos;
-    if (collection == 0 ? !hasCol : path.find(col) != std::string::npos) return path;
-  }
-  return {};
-}
+inline std::string BusPath(emu::Endpoint e, int collection) { return BusPath(emu::EndpointName(e), collection); }
 
 class BusTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = MakeTempDir();
+    tmp_ = std::make_unique<TempDir>("korvale-h2");
+    dir_ = tmp_->Path();
     bus_ = dir_ / "bus";
     ::setenv("KORVALE_VHID_DIR", bus_.c_str(), 1);
     CHidDevice::SetHidrawEnabled(false);
@@ -51,8 +34,7 @@ class BusTest : public ::testing::Test {
   void TearDown() override {
     comm_.reset();
     if (emu_) emu_->Stop();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
+    tmp_.reset();
   }
 
   void Serve(std::initializer_list<emu::Endpoint> endpoints) {
@@ -78,6 +60,7 @@ class BusTest : public ::testing::Test {
         .count();
   }
 
+  std::unique_ptr<TempDir> tmp_;
   std::filesystem::path dir_, bus_;
   std::unique_ptr<emu::Emulator> emu_;
   std::unique_ptr<CDeviceComm> comm_ = std::make_unique<CDeviceComm>();

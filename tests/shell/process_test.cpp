@@ -173,8 +173,8 @@ TEST_F(KorvaleProcessTest, ScreenshotsShowEachPageOfTheEmulatedDevices) {
   fs::create_directories(vhid);
   korvale::testing::EmuProcess emu;
   ASSERT_TRUE(emu.Start({"--dir", vhid.string()}));
-  ASSERT_FALSE(emu.Line().empty());  // the first device is on the bus
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // Each device prints its line once it is on the bus: keyboard, mouse, mousepad, headset.
+  for (int i = 0; i < 4; ++i) ASSERT_FALSE(emu.Line().empty()) << i;
   const fs::path shots = home.path() / "shots";
   KorvaleProcess p(home.path(), {"--screenshots", shots.string()}, "pages.log", vhid);
   ASSERT_EQ(p.WaitExit(60000), 0) << p.Log();

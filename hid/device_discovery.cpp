@@ -1,4 +1,4 @@
-#include "mainwnd/device_discovery.h"
+#include "hid/device_discovery.h"
 
 #include <fcntl.h>
 #include <libudev.h>
@@ -20,8 +20,6 @@
 #include "hid/vhid_frame.h"
 #include "platform/trace.h"
 #include "platform/ui_loop.h"
-#include "ui/app_messages.h"
-#include "ui/window.h"
 
 namespace korvale {
 
@@ -144,14 +142,14 @@ class HotplugWatch {
 
 }  // namespace
 
-CDeviceDiscovery::CDeviceDiscovery(HWND mainWnd) : mainWnd_(mainWnd), slots_(MakeSlots()) {}
+CDeviceDiscovery::CDeviceDiscovery(DiscoveryHooks hooks) : hooks_(std::move(hooks)), slots_(MakeSlots()) {}
 
 CDeviceDiscovery::~CDeviceDiscovery() { Stop(); }
 
 bool CDeviceDiscovery::Start() {
   if (thread_.joinable()) return false;
   stop_.Clear();
-  identityPosted_ = false;  // once per thread lifetime
+  firstScanDone_ = false;  // once per thread lifetime
   try {
     thread_ = std::thread([this] { Run(); });
   } catch (const std::system_error& e) {
@@ -178,6 +176,11 @@ DeviceIdEntry CDeviceDiscovery::Slot(int index) const {
 std::vector<DeviceIdEntry> CDeviceDiscovery::Slots() const {
   std::lock_guard<std::mutex> g(slotLock_);
   return slots_;
+}
+
+CDeviceDiscovery::IdlePoint CDeviceDiscovery::LastIdle() const {
+  std::lock_guard<std::mutex> g(idleLock_);
+  return idle_;
 }
 
 bool CDeviceDiscovery::FreeSlot(int index) {
@@ -224,10 +227,10 @@ CDeviceDiscovery::Probe CDeviceDiscovery::ProbePath(const std::string& path, int
   return slot >= 0 ? Probe::Bound : Probe::NotOurs;
 }
 
-bool CDeviceDiscovery::SendToWindow(UINT msg, WPARAM wParam) {
-  if (mainWnd_ == 0) return true;
-  // The UI thread runs the message while this thread waits for it or for
-  // the stop event; a stop abandons a message the UI has not started.
+bool CDeviceDiscovery::Deliver(const std::function<void(int)>& hook, int slot) {
+  if (!hook) return true;
+  // The UI thread runs the hook while this thread waits for it or for the
+  // stop event; a stop abandons a hook the UI has not started.
   struct State {
     std::mutex lock;
     bool abandoned = false;
@@ -235,14 +238,13 @@ bool CDeviceDiscovery::SendToWindow(UINT msg, WPARAM wParam) {
     Event done{Event::Reset::Manual};
   };
   auto state = std::make_shared<State>();
-  const HWND hwnd = mainWnd_;
-  GetUiLoop().Post([state, hwnd, msg, wParam] {
+  GetUiLoop().Post([state, hook, slot] {
     {
       std::lock_guard<std::mutex> g(state->lock);
       if (state->abandoned) return;
       state->started = true;
     }
-    SendMessageW(hwnd, msg, wParam, 0);
+    hook(slot);
     state->done.Set();
   });
   pollfd fds[2] = {{state->done.Fd(), POLLIN, 0}, {stop_.Fd(), POLLIN, 0}};
@@ -276,7 +278,7 @@ void CDeviceDiscovery::Run() {
       if (s.bound == 0) continue;
       const bool gone = removed.count(LocationOf(s.path)) != 0 || !PathPresent(s.path);
       if (!gone || !FreeSlot(i)) continue;
-      if (!SendToWindow(WM_DEVICE_LOST, static_cast<WPARAM>(i))) break;
+      if (!Deliver(hooks_.lost, i)) break;
     }
     removed.clear();
     if (stop_.IsSet()) break;
@@ -303,7 +305,7 @@ void CDeviceDiscovery::Run() {
         const Probe probe = ProbePath(path, slot);
         if (probe == Probe::NotReady && PathPresent(path)) incomplete = true;  // tried again shortly
         if (probe != Probe::Bound) continue;
-        if (!SendToWindow(WM_DEVICE_BOUND, static_cast<WPARAM>(slot))) break;
+        if (!Deliver(hooks_.bound, slot)) break;
         if (stop_.IsSet()) break;
       }
       // A socket that exists but did not answer the listing is not ready yet.
@@ -314,16 +316,19 @@ void CDeviceDiscovery::Run() {
       }
     }
     if (stop_.IsSet()) break;
-    if (!identityPosted_) {
-      identityPosted_ = true;
-      const UINT msg = identityMsg_.load();
-      if (msg != 0 && mainWnd_ != 0) PostMessageW(mainWnd_, msg, 0, 0);
+    if (!firstScanDone_) {
+      firstScanDone_ = true;
+      if (hooks_.firstScan) hooks_.firstScan();
     }
 
     // 3. Sleep until something changes (or a short retry is due).
     int timeoutMs = -1;
     if (incomplete && retries < std::size(kRetryPauseMs)) timeoutMs = kRetryPauseMs[retries++];
     if (!incomplete) retries = 0;
+    {
+      std::lock_guard<std::mutex> g(idleLock_);
+      idle_ = {scans_.load(), timeoutMs >= 0};
+    }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     bool changed = false;
     while (!changed) {

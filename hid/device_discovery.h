@@ -1,6 +1,6 @@
 #pragma once
 // The discovery thread: finds the supported HID collections, binds them to
-// discovery slots and tells the main window (WM_DEVICE_BOUND, WM_DEVICE_LOST).
+// discovery slots and tells its owner what was bound and what was lost.
 //
 // It scans when something changes, not on a clock: hotplug notices from
 // libudev (hidraw) and inotify on the virtual bus folder wake it, a scan binds
@@ -10,6 +10,7 @@
 // open) is retried a few times with growing pauses, then waits for the next notice.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,20 +18,25 @@
 
 #include "hid/device_table.h"
 #include "platform/event.h"
-#include "ui/ui_types.h"
 
 namespace korvale {
 
+// What discovery tells its owner; an empty hook is not called. bound and lost
+// run on the UI thread (the UI loop's) while the discovery thread waits for
+// them; firstScan runs on the discovery thread once after its first full scan.
+struct DiscoveryHooks {
+  std::function<void(int slot)> bound;
+  std::function<void(int slot)> lost;
+  std::function<void()> firstScan;
+};
+
 class CDeviceDiscovery {
  public:
-  // mainWnd receives the messages; it may be 0 for a discovery that only binds.
-  explicit CDeviceDiscovery(HWND mainWnd);
+  // No hooks: a discovery that only binds.
+  explicit CDeviceDiscovery(DiscoveryHooks hooks = {});
   ~CDeviceDiscovery();  // stops the thread
   CDeviceDiscovery(const CDeviceDiscovery&) = delete;
   CDeviceDiscovery& operator=(const CDeviceDiscovery&) = delete;
-
-  // Registered identity message posted once after the first full scan (0: none).
-  void SetIdentityMessage(UINT msg) { identityMsg_ = msg; }
 
   // Starts the thread; false when it already runs or could not start.
   bool Start();
@@ -57,24 +63,33 @@ class CDeviceDiscovery {
   // Completed scans since construction (each pass over the interfaces).
   std::uint64_t ScanCount() const { return scans_.load(); }
 
+  // Where the thread last went to sleep: after `scans` scans, with a retry
+  // due soon, or resting until a notice, a Rescan or Stop.
+  struct IdlePoint {
+    std::uint64_t scans = 0;
+    bool retryDue = false;
+  };
+  IdlePoint LastIdle() const;
+
  private:
   void Run();
   enum class Probe { Bound, NotOurs, NotReady };
   // Probe of one path; slot gets the bound slot's index.
   Probe ProbePath(const std::string& path, int& slot);
-  // Delivers msg to the main window on the UI thread and waits for it, or
-  // for the stop event; false when stopped first.
-  bool SendToWindow(UINT msg, WPARAM wParam);
+  // Runs hook(slot) on the UI thread and waits for it, or for the stop
+  // event; false when stopped first.
+  bool Deliver(const std::function<void(int)>& hook, int slot);
 
-  HWND mainWnd_;
-  std::atomic<UINT> identityMsg_{0};
+  const DiscoveryHooks hooks_;
   mutable std::mutex slotLock_;
   std::vector<DeviceIdEntry> slots_;
   Event stop_{Event::Reset::Manual};
   Event wake_{Event::Reset::Auto};
   std::thread thread_;
   std::atomic<std::uint64_t> scans_{0};
-  bool identityPosted_ = false;
+  mutable std::mutex idleLock_;
+  IdlePoint idle_;
+  bool firstScanDone_ = false;
 };
 
 }  // namespace korvale
