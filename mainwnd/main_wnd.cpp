@@ -20,6 +20,7 @@
 #include "hid/device_discovery.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
+#include "mainwnd/language_font.h"
 #include "platform/paths.h"
 #include "platform/registered_messages.h"
 #include "platform/trace.h"
@@ -631,6 +632,7 @@ void CMainWnd::OnWindowInit() {
   // The audio-lighting settings, rebuilt from the default copy when missing.
   audioSettingsPath_ = AppDataFolder() / "AudioFile.json";
   audioSettings_ = JsonMember(ReadWithDefaultCopy(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json"), "Device");
+  audioStyles_ = ReadAudioStyles(audioSettings_);
 }
 
 // ---- notifications ----
@@ -1164,17 +1166,6 @@ void CMainWnd::CloseChildWindows() {
 
 // ---- language ----
 
-std::string CMainWnd::FontFaceFor(int index, int previous) {
-  if (index == kLanguageThai) return "Noto Sans Thai";
-  if (index == kLanguageSimplifiedChinese) return "汉仪菱心体简";
-  if (index == kLanguageTraditionalChinese) return "Noto Sans CJK TC Regular";
-  // Leaving one of those (or the start) restores the common face.
-  if (previous == kLanguageThai || previous == kLanguageSimplifiedChinese ||
-      previous == kLanguageTraditionalChinese || previous == -1)
-    return "Arial";
-  return {};
-}
-
 void CMainWnd::InstallFonts(const std::string& face) {
   struct F {
     int id;
@@ -1216,7 +1207,8 @@ void CMainWnd::ApplyLanguage(int index) {
     Trace("language %d is not in the list of %zu; kept %d", index, list.size(), languageIndex_);
     return;
   }
-  const std::string face = FontFaceFor(index, languageIndex_);
+  auto idAt = [&list](int i) { return i >= 0 && static_cast<std::size_t>(i) < list.size() ? list[i].id : -1; };
+  const std::string face = FontFaceForLanguage(idAt(index), idAt(languageIndex_));
   if (!face.empty()) InstallFonts(face);
   languageIndex_ = index;
   if (static_cast<std::size_t>(index) < list.size()) {

@@ -17,6 +17,7 @@
 
 #include "mainwnd/tray.h"
 #include "platform/event.h"
+#include "profiles/settings_files.h"
 #include "ui/app_messages.h"
 #include "ui/window.h"
 
@@ -160,9 +161,6 @@ class CMainWnd : public WindowImplBase {
   // Language: index into "Language.config"'s list, -1 before the first.
   int GetLanguageIndex() const { return languageIndex_; }
   void ApplyLanguage(int index);
-  // The face installed for a language index, given the previous index;
-  // empty keeps the current fonts.
-  static std::string FontFaceFor(int index, int previous);
 
   // Interface scale: 144 on a monitor wider than 1500 and taller than 960.
   static int ScaleForMonitor(UiSize monitor);
@@ -202,6 +200,7 @@ class CMainWnd : public WindowImplBase {
   // the user file it came from; read at "windowinit".
   Json::Value& GetAudioSettings() { return audioSettings_; }
   const std::filesystem::path& GetAudioSettingsPath() const { return audioSettingsPath_; }
+  const AudioStyles& GetAudioStyles() const { return audioStyles_; }
 
   // --- synchronised lighting (thread slot 8) ---
   void SetSyncLightMode(const SyncLightMode& mode);
@@ -303,6 +302,7 @@ class CMainWnd : public WindowImplBase {
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;
+  AudioStyles audioStyles_;
 };
 
 }  // namespace korvale

@@ -1,7 +1,8 @@
 #pragma once
 // Built-in layouts of the on-screen devices: the factory key codes of the
-// keyboard's 170 key positions and the mouse's 11 buttons, the keyboard's
-// Fn-protected codes and its key matrix. The default profiles in
+// keyboard's 170 key positions and the mouse's 11 buttons and the keyboard's
+// Fn-protected codes (the key matrix is the light effects', in
+// devices/light_tables.h). The default profiles in
 // data/DefaultData carry the same codes as "DefaultAssignment".
 #include <array>
 #include <cstdint>
@@ -14,8 +15,6 @@ inline constexpr int kKeyboardKeyCount = 170;
 inline constexpr int kKeyboardLightCount = 170;
 // Positions from here on are placeholders (code 20 00 00).
 inline constexpr int kKeyboardRealKeys = 126;
-// A matrix cell without a key.
-inline constexpr uint8_t kNoKey = 170;
 
 // Factory code of each UI key position of the keyboard.
 inline constexpr std::array<AssignmentCode, kKeyboardKeyCount> kKeyboardDefaultCodes = {{
@@ -65,35 +64,6 @@ inline constexpr std::array<AssignmentCode, 32> kFnProtectedCodes = {{
     {0x20, 0x00, 0x52}, {0x20, 0x00, 0x51}, {0x20, 0x00, 0x14}, {0x20, 0x00, 0x1A},
     {0x20, 0x00, 0x08}, {0x20, 0x00, 0x15}, {0x20, 0x00, 0x17}, {0x20, 0x00, 0x2A},
     {0x20, 0x00, 0x2C}, {0x20, 0x08, 0x00}, {0x20, 0x00, 0x35}, {0x20, 0x00, 0x0B},
-}};
-
-// Key matrix: 23 columns of 6 rows, each cell a UI key index or kNoKey.
-inline constexpr int kMatrixColumns = 23;
-inline constexpr int kMatrixRows = 6;
-inline constexpr std::array<std::array<uint8_t, kMatrixRows>, kMatrixColumns> kKeyMatrix = {{
-    {{170, 120, 121, 122, 123, 124}},  // column 0
-    {{170, 21, 42, 63, 84, 105}},  // column 1
-    {{0, 22, 43, 64, 102, 106}},  // column 2
-    {{1, 23, 44, 65, 85, 170}},  // column 3
-    {{2, 24, 45, 66, 86, 107}},  // column 4
-    {{3, 25, 46, 67, 87, 170}},  // column 5
-    {{4, 26, 47, 68, 88, 170}},  // column 6
-    {{170, 27, 48, 69, 89, 108}},  // column 7
-    {{5, 28, 49, 70, 90, 170}},  // column 8
-    {{6, 29, 50, 71, 91, 170}},  // column 9
-    {{7, 30, 51, 72, 92, 109}},  // column 10
-    {{8, 31, 52, 73, 93, 125}},  // column 11
-    {{9, 32, 53, 74, 94, 110}},  // column 12
-    {{10, 33, 54, 62, 100, 111}},  // column 13
-    {{11, 34, 55, 75, 170, 170}},  // column 14
-    {{12, 101, 103, 79, 95, 112}},  // column 15
-    {{56, 36, 80, 37, 96, 113}},  // column 16
-    {{14, 35, 57, 83, 58, 114}},  // column 17
-    {{15, 13, 82, 170, 81, 115}},  // column 18
-    {{17, 38, 59, 76, 97, 116}},  // column 19
-    {{18, 39, 60, 77, 98, 104}},  // column 20
-    {{19, 40, 61, 78, 99, 117}},  // column 21
-    {{20, 41, 16, 119, 118, 170}},  // column 22
 }};
 
 inline constexpr int kMouseKeyCount = 11;

@@ -1,5 +1,7 @@
 #include "profiles/settings_files.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <ctime>
 #include <limits>
@@ -311,6 +313,23 @@ std::optional<std::vector<std::string>> ReadAreaEffects(const Json::Value& doc, 
 
 std::optional<std::vector<std::string>> ReadUserEffectNames(const Json::Value& lightConfig, int modelIndex) {
   return Names(ProductList(lightConfig, "LightInfo", modelIndex));
+}
+
+// --- audio styles ---
+
+AudioStyles ReadAudioStyles(const Json::Value& device) {
+  const Json::Value& info = JsonMember(device, "AudioLightInfo");
+  AudioStyles out;
+  out.style = std::clamp(JsonInt(JsonMember(info, "nAudioStyle")), 0, kAudioStyles - 1);
+  for (int i = 0; i < kAudioStyles; ++i) {
+    out.names[static_cast<std::size_t>(i)] = JsonString(JsonMember(info, ("nStyleName" + std::to_string(i + 1)).c_str()));
+    const char* colours[] = {"nStyleR", "nStyleG", "nStyleB"};
+    for (int c = 0; c < 3; ++c) {
+      const int32_t v = JsonInt(JsonMember(info, (colours[c] + std::to_string(i)).c_str()));
+      out.levels[static_cast<std::size_t>(3 * i + c)] = static_cast<uint8_t>(std::clamp(v, 0, kAudioLevelMax));
+    }
+  }
+  return out;
 }
 
 // --- installed version ---

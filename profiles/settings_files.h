@@ -5,6 +5,7 @@
 // the built-in effect lists and the installed version number.
 #include <json/value.h>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -45,10 +46,6 @@ struct LanguageEntry {
   std::string text;  // "Language_text"
 };
 inline constexpr uint32_t kDefaultLanguageId = 520;
-// Positions in the language list whose texts need a font face of their own.
-inline constexpr int kLanguageSimplifiedChinese = 0;
-inline constexpr int kLanguageTraditionalChinese = 2;
-inline constexpr int kLanguageThai = 15;
 std::filesystem::path LanguageConfigPath();  // DefaultDataFolder()/Language.config
 std::vector<LanguageEntry> ReadLanguageList(const std::filesystem::path& path = LanguageConfigPath());
 // Position of the first language whose id is the stored "LANGUAGE" value (520
@@ -111,6 +108,19 @@ std::optional<std::vector<DefaultEffect>> ReadDefaultEffects(const Json::Value& 
 std::optional<std::vector<std::string>> ReadAreaEffects(const Json::Value& doc, int modelIndex);
 // "LightInfo"[model][i]."LightName" of a lighting list document.
 std::optional<std::vector<std::string>> ReadUserEffectNames(const Json::Value& lightConfig, int modelIndex);
+
+// --- audio styles ("AudioFile.json": "Device"."AudioLightInfo") ---
+
+inline constexpr int kAudioStyles = 4;
+inline constexpr int kAudioLevelMax = 9;
+struct AudioStyles {
+  int style = 0;                                 // "nAudioStyle", 0..3
+  std::array<std::string, kAudioStyles> names;   // "nStyleName1".."nStyleName4"
+  std::array<uint8_t, 3 * kAudioStyles> levels{};  // R, G, B of styles 0..3, each 0..9
+};
+// From the "Device" object; levels and the style outside their ranges are
+// clamped, since the music window's sliders only reach 0..9.
+AudioStyles ReadAudioStyles(const Json::Value& device);
 
 // --- installed version ---
 

@@ -8,8 +8,6 @@ import os
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-DD = os.path.join(ROOT, "data", "DefaultData")
-LANG = os.path.join(ROOT, "data", "Language")
 
 # Factory key codes of the keyboard's UI positions 0..125 (profiles/keyboard_layout.h).
 KEYBOARD_CODES = """
@@ -84,21 +82,22 @@ mouse = profile({
 
 mousepad = profile({"LightInfo": light_info(0), "LightList": [None] * 15})
 
-# Preset equaliser curves by slot (slot 0 is unused: type 0 reads slot 1).
+# Built-in equaliser presets by slot, bands 0..9 (slot 0 is unused: type 0
+# reads slot 1; type 13 is the user's own curve).
 EQ_PRESETS = [
     [0] * 10,
-    [0] * 10,                                   # 1 flat
-    [6, 5, 4, 2, 0, 0, 0, 0, 0, 0],             # 2 bass
-    [0, 0, 0, 0, 0, 0, 2, 4, 5, 6],             # 3 treble
-    [-2, -1, 0, 2, 4, 4, 2, 0, -1, -2],         # 4 vocal
-    [4, 3, 0, -2, -1, 1, 3, 4, 4, 4],           # 5 rock
-    [-1, 1, 3, 4, 3, 0, -1, -1, -1, -1],        # 6 pop
-    [3, 3, 2, 0, -1, -1, 0, 2, 3, 3],           # 7 jazz
-    [4, 3, 2, 1, 0, 0, 1, 2, 3, 4],             # 8 classical
-    [5, 4, 1, 0, -2, 0, 1, 4, 5, 5],            # 9 dance
-    [3, 2, 0, 0, 1, 3, 4, 3, 2, 1],             # 10 game
-    [4, 3, 1, 0, 2, 4, 3, 1, 2, 3],             # 11 movie
-    [-3, -2, 0, 3, 5, 5, 3, 0, -2, -3],         # 12 voice chat
+    [7, 11, 2, -3, -1, 4, 9, 12, 9, 5],         # 1
+    [7, 11, 6, -3, -11, -1, 6, 13, 6, 13],      # 2
+    [10, 4, 0, -3, -4, -3, -2, -1, 0, 0],       # 3
+    [2, 1, -2, -3, -5, -7, 0, 4, 9, 8],         # 4
+    [0, 0, 0, 0, 0, 0, 0, 0, 0, 0],             # 5 flat
+    [7, 14, -13, -6, -1, 8, 13, 7, 2, 6],       # 6
+    [14, 10, 4, 0, -4, -3, -1, 1, 2, 3],        # 7
+    [2, 1, -2, -3, -5, -1, 7, 11, 15, 13],      # 8
+    [8, 2, -4, -8, 1, 3, 8, 11, 14, 16],        # 9
+    [-3, 4, 10, 0, -11, 3, 9, 13, 6, 0],        # 10
+    [18, 14, 8, 2, -3, -6, -1, 2, 5, 6],        # 11
+    [2, 1, -2, -4, -8, 4, 12, 16, 18, 15],      # 12
 ]
 headset = profile({
     "LightInfo": light_info(0),
@@ -131,8 +130,9 @@ KB_HIDDEN = {0, 22, 23, 24, 28, 30, 31}
 MOUSE_EFFECTS = ["light_mode_wave", "light_mode_spectrum", "light_mode_breathing",
                  "light_mode_static", "light_mode_blink", "light_mode_flow",
                  "light_mode_reactive", "light_mode_breathing_four", "light_mode_blink_four",
-                 "light_mode_user", "light_mode_off", "light_mode_reserved_11"]
-MOUSE_HIDDEN = {9, 11}
+                 "light_mode_user", "light_mode_off", "light_mode_music"]
+# Effect 9 plays the user's effect lists; 11 is the mouse's music mode.
+MOUSE_HIDDEN = {9}
 PAD_EFFECTS = ["light_mode_wave", "light_mode_spectrum", "light_mode_breathing",
                "light_mode_static", "light_mode_blink", "light_mode_user", "light_mode_flow",
                "light_mode_group_flow", "light_mode_off"]
@@ -164,15 +164,13 @@ palette = {"coloroptioninfo": {
     "palletDialogcollectcoloroption_selectitem": 0,
 }}
 
-audio = {"Device": {"AudioLightInfo": {
-    "nAudioStyle": 0,
-    "nStyleName1": "Style 1", "nStyleName2": "Style 2", "nStyleName3": "Style 3",
-    "nStyleName4": "Style 4",
-    "nStyleR0": 255, "nStyleG0": 0, "nStyleB0": 0,
-    "nStyleR1": 0, "nStyleG1": 255, "nStyleB1": 0,
-    "nStyleR2": 0, "nStyleG2": 0, "nStyleB2": 255,
-    "nStyleR3": 255, "nStyleG3": 255, "nStyleB3": 255,
-}}}
+# The four audio styles: R, G, B levels 0..9 each (the music window's sliders).
+AUDIO_LEVELS = [(9, 0, 0), (0, 9, 0), (0, 0, 9), (9, 9, 9)]
+audio_info = {"nAudioStyle": 0}
+audio_info.update({"nStyleName%d" % (i + 1): "Style %d" % (i + 1) for i in range(4)})
+for i, (r, g, b) in enumerate(AUDIO_LEVELS):
+    audio_info.update({"nStyleR%d" % i: r, "nStyleG%d" % i: g, "nStyleB%d" % i: b})
+audio = {"Device": {"AudioLightInfo": audio_info}}
 
 
 def shoot(pull):
@@ -195,8 +193,204 @@ def dump(path, value):
         f.write("\n")
 
 
-# --- language files: text ID -> words ---
+# --- language files: text ID -> (English, Deutsch, Français) ---
 
+TEXTS = {
+    "language_english": ("English", "English", "English"),
+    "language_german": ("Deutsch", "Deutsch", "Deutsch"),
+    "language_french": ("Français", "Français", "Français"),
+    "software_rev_text": ("Software version", "Softwareversion", "Version du logiciel"),
+    "Update_Status_text": ("Update status", "Aktualisierung", "Mise à jour"),
+    "update_status_text": ("You have the latest version", "Sie haben die neueste Version", "Vous avez la dernière version"),
+    "message_text_2": ("A key of the current profile uses this macro. Delete it anyway?", "Eine Taste des aktuellen Profils verwendet dieses Makro. Trotzdem löschen?", "Une touche du profil actuel utilise cette macro. La supprimer quand même ?"),
+    "message_text_4": ("Delete this macro?", "Dieses Makro löschen?", "Supprimer cette macro ?"),
+    "message_text_5": ("This name is already in use.", "Dieser Name ist bereits vergeben.", "Ce nom est déjà utilisé."),
+    "message_text_6": ("The left button cannot be reassigned: no other button would click.", "Die linke Taste kann nicht neu belegt werden: sonst klickt keine Taste mehr.", "Le bouton gauche ne peut pas être réaffecté : plus aucun bouton ne cliquerait."),
+    "message_text_7": ("The device has no memory for macros.", "Das Gerät hat keinen Speicher für Makros.", "Le périphérique n'a pas de mémoire pour les macros."),
+    "message_text_16": ("The macros do not fit into the device's memory (%d events too many).", "Die Makros passen nicht in den Gerätespeicher (%d Ereignisse zu viel).", "Les macros ne tiennent pas dans la mémoire du périphérique (%d événements de trop)."),
+    "message_text_22": ("Restore the default settings?", "Standardeinstellungen wiederherstellen?", "Restaurer les paramètres par défaut ?"),
+    "message_text_25": ("The profile name is empty.", "Der Profilname ist leer.", "Le nom du profil est vide."),
+    "message_text_26": ("Copy this profile?", "Dieses Profil kopieren?", "Copier ce profil ?"),
+    "message_text_27": ("Add a new profile?", "Ein neues Profil anlegen?", "Ajouter un nouveau profil ?"),
+    "message_text_28": ("Add a new macro?", "Ein neues Makro anlegen?", "Ajouter une nouvelle macro ?"),
+    "message_text_29": ("Delete this profile?", "Dieses Profil löschen?", "Supprimer ce profil ?"),
+    "close_text": ("Disabled", "Deaktiviert", "Désactivée"),
+    "Key_Set": ("Assigned: ", "Belegung: ", "Affectation : "),
+    "Light_Set": ("Lighting", "Beleuchtung", "Éclairage"),
+    "Overall_Light_Set": ("Whole device: ", "Ganzes Gerät: ", "Tout le périphérique : "),
+    "Repeat_Delay_Time": ("Repeat delay: ", "Wiederholverzögerung: ", "Délai de répétition : "),
+    "Repeat_input_text": ("Type here to test the repeat rate", "Hier tippen, um die Wiederholrate zu testen", "Tapez ici pour tester la vitesse de répétition"),
+    "Logo": ("Logo", "Logo", "Logo"),
+    "kb_device_name_text": ("Keyboard", "Tastatur", "Clavier"),
+    "ms_device_name_text": ("Mouse", "Maus", "Souris"),
+    "hard_mp_device_name_text": ("Mousepad", "Mauspad", "Tapis de souris"),
+    "soft_mp_device_name_text": ("Mousepad", "Mauspad", "Tapis de souris"),
+    "hd_device_name_text": ("Headset", "Headset", "Casque"),
+    "hub_device_name_text": ("Hub", "Hub", "Hub"),
+    "unknow_device_name_text": ("Unknown device", "Unbekanntes Gerät", "Périphérique inconnu"),
+    "light_set_anticlockwise_text": ("Anticlockwise", "Gegen den Uhrzeigersinn", "Sens antihoraire"),
+    "light_set_clockwise_text": ("Clockwise", "Im Uhrzeigersinn", "Sens horaire"),
+    "light_set_down_to_up_text": ("Bottom to top", "Von unten nach oben", "De bas en haut"),
+    "light_set_up_to_down_text": ("Top to bottom", "Von oben nach unten", "De haut en bas"),
+    "light_set_left_to_right_text": ("Left to right", "Von links nach rechts", "De gauche à droite"),
+    "light_set_right_to_left_text": ("Right to left", "Von rechts nach links", "De droite à gauche"),
+    "light_set_inside_to_outside_text": ("Inside out", "Von innen nach außen", "Du centre vers l'extérieur"),
+    "light_set_outside_to_inside_text": ("Outside in", "Von außen nach innen", "De l'extérieur vers le centre"),
+    "media_text": ("Media", "Medien", "Multimédia"),
+    "web_text": ("Web", "Internet", "Internet"),
+    "win_key_text": ("Windows key", "Windows-Taste", "Touche Windows"),
+    "mouse_cursor_text": ("Cursor", "Zeiger", "Curseur"),
+    "mouse_move_to_up_text": ("Move up", "Nach oben", "Vers le haut"),
+    "mouse_move_to_down_text": ("Move down", "Nach unten", "Vers le bas"),
+    "mouse_move_to_left_text": ("Move left", "Nach links", "Vers la gauche"),
+    "mouse_move_to_right_text": ("Move right", "Nach rechts", "Vers la droite"),
+    "mouse_key_left": ("Left button", "Linke Taste", "Bouton gauche"),
+    "mouse_key_right": ("Right button", "Rechte Taste", "Bouton droit"),
+    "mouse_key_middle": ("Middle button", "Mittlere Taste", "Bouton central"),
+    "mouse_key_back": ("Back", "Zurück", "Précédent"),
+    "mouse_key_forward": ("Forward", "Vorwärts", "Suivant"),
+    "mouse_key_DPI_add": ("DPI up", "DPI höher", "DPI +"),
+    "mouse_key_DPI_sub": ("DPI down", "DPI niedriger", "DPI -"),
+    "mouse_key_DPI_loop": ("DPI cycle", "DPI-Zyklus", "Cycle DPI"),
+    "mouse_key_DPI_shift": ("DPI shift", "DPI-Umschaltung", "Décalage DPI"),
+    "mouse_key_fire_key": ("Fire key", "Feuertaste", "Touche de tir"),
+    "mouse_key_shortcut_key": ("Shortcut", "Tastenkürzel", "Raccourci"),
+    "mouse_key_smart_key": ("Smart key", "Intelligente Taste", "Touche intelligente"),
+    "mouse_key_up_Swing": ("Wheel up", "Rad hoch", "Molette haut"),
+    "mouse_key_down_Swing": ("Wheel down", "Rad runter", "Molette bas"),
+    "mouse_key_left_Swing": ("Wheel left", "Rad links", "Molette gauche"),
+    "mouse_key_right_Swing": ("Wheel right", "Rad rechts", "Molette droite"),
+    "media_calc": ("Calculator", "Rechner", "Calculatrice"),
+    "media_mail": ("Mail", "E-Mail", "Courriel"),
+    "media_mute": ("Mute", "Stumm", "Muet"),
+    "media_mypc": ("My computer", "Arbeitsplatz", "Poste de travail"),
+    "media_next": ("Next track", "Nächster Titel", "Piste suivante"),
+    "media_play": ("Play/Pause", "Wiedergabe/Pause", "Lecture/Pause"),
+    "media_prev": ("Previous track", "Vorheriger Titel", "Piste précédente"),
+    "media_stop": ("Stop", "Stopp", "Arrêt"),
+    "media_vol_add": ("Volume up", "Lauter", "Volume +"),
+    "media_vol_sub": ("Volume down", "Leiser", "Volume -"),
+    "com_key_nothing": ("None", "Keine", "Aucune"),
+    "light_mode_user": ("My effects", "Eigene Effekte", "Mes effets"),
+    "light_mode_wave": ("Wave", "Welle", "Vague"),
+    "light_mode_vertical_wave": ("Vertical wave", "Vertikale Welle", "Vague verticale"),
+    "light_mode_order_wave": ("Snake", "Schlange", "Serpent"),
+    "light_mode_spectrum": ("Spectrum", "Spektrum", "Spectre"),
+    "light_mode_breathing": ("Breathing", "Atmen", "Respiration"),
+    "light_mode_static": ("Static", "Statisch", "Fixe"),
+    "light_mode_reactive": ("Reactive", "Reaktiv", "Réactif"),
+    "light_mode_reactive_hue": ("Reactive colours", "Reaktive Farben", "Couleurs réactives"),
+    "light_mode_ripple_wave": ("Shock wave", "Druckwelle", "Onde de choc"),
+    "light_mode_starlight": ("Starlight", "Sternenlicht", "Étoiles"),
+    "light_mode_hue_rotate": ("Colour cycle", "Farbwechsel", "Cycle de couleurs"),
+    "light_mode_row_rainbow": ("Rainbow rows", "Regenbogenreihen", "Rangées arc-en-ciel"),
+    "light_mode_corner_wave": ("Corner waves", "Eckwellen", "Vagues des coins"),
+    "light_mode_firework": ("Firework", "Feuerwerk", "Feu d'artifice"),
+    "light_mode_twinkle": ("Twinkle", "Funkeln", "Scintillement"),
+    "light_mode_side_wave": ("Side waves", "Seitenwellen", "Vagues latérales"),
+    "light_mode_static_cycle": ("Colour preset", "Farbvorgabe", "Couleur prédéfinie"),
+    "light_mode_ring": ("Rings", "Ringe", "Anneaux"),
+    "light_mode_rain": ("Rain", "Regen", "Pluie"),
+    "light_mode_custom": ("Custom", "Benutzerdefiniert", "Personnalisé"),
+    "light_mode_off": ("Off", "Aus", "Éteint"),
+    "light_mode_reserved_22": ("Effect 22", "Effekt 22", "Effet 22"),
+    "light_mode_reserved_23": ("Effect 23", "Effekt 23", "Effet 23"),
+    "light_mode_reserved_24": ("Effect 24", "Effekt 24", "Effet 24"),
+    "light_mode_ripple": ("Ripple", "Kräuseln", "Ondulation"),
+    "light_mode_breathing_four": ("Four-colour breathing", "Vierfarbiges Atmen", "Respiration quatre couleurs"),
+    "light_mode_blink_four": ("Four-colour blink", "Vierfarbiges Blinken", "Clignotement quatre couleurs"),
+    "light_mode_reserved_28": ("Effect 28", "Effekt 28", "Effet 28"),
+    "light_mode_music": ("Music", "Musik", "Musique"),
+    "light_mode_external": ("Game lighting", "Spielbeleuchtung", "Éclairage de jeu"),
+    "light_mode_reserved_31": ("Effect 31", "Effekt 31", "Effet 31"),
+    "light_mode_running": ("Running light", "Lauflicht", "Chenillard"),
+    "light_mode_rainbow_field": ("Rainbow field", "Regenbogenfeld", "Champ arc-en-ciel"),
+    "light_mode_blink": ("Blink", "Blinken", "Clignotement"),
+    "light_mode_flow": ("Flow", "Fließen", "Flux"),
+    "light_mode_group_flow": ("Group flow", "Gruppenfluss", "Flux par groupe"),
+    "light_area_all": ("Whole device", "Ganzes Gerät", "Tout le périphérique"),
+    "light_area_wasd": ("WASD", "WASD", "WASD"),
+    "light_area_function": ("Function keys", "Funktionstasten", "Touches de fonction"),
+    "light_area_numpad": ("Number pad", "Ziffernblock", "Pavé numérique"),
+    "light_area_logo": ("Logo", "Logo", "Logo"),
+    "control_light_status_tip": ("Let this program drive the lighting of your devices, or leave it to them", "Die Beleuchtung der Geräte von diesem Programm steuern lassen oder den Geräten überlassen", "Laisser ce programme piloter l'éclairage des appareils, ou le leur laisser"),
+    "device_select_next_tip": ("Next device", "Nächstes Gerät", "Appareil suivant"),
+    "device_select_prev_tip": ("Previous device", "Vorheriges Gerät", "Appareil précédent"),
+    "main_close_tip": ("Hide to the tray", "In den Infobereich", "Masquer dans la zone de notification"),
+    "main_min_tip": ("Minimise", "Minimieren", "Réduire"),
+    "main_settings": ("Settings", "Einstellungen", "Paramètres"),
+    "main_settings_tip": ("Language, updates and more", "Sprache, Updates und mehr", "Langue, mises à jour et plus"),
+    "main_status_ready": ("Ready", "Bereit", "Prêt"),
+    "main_title": ("KORVALE TX730max", "KORVALE TX730max", "KORVALE TX730max"),
+    "menu_about": ("About", "Über", "À propos"),
+    "menu_exit": ("Exit", "Beenden", "Quitter"),
+    "menu_settings": ("Settings", "Einstellungen", "Paramètres"),
+    "no_device_hide": ("Hide to tray", "In den Infobereich", "Masquer"),
+    "no_device_hide_tip": ("The window comes back when a device is plugged in", "Das Fenster erscheint wieder, sobald ein Gerät angeschlossen wird", "La fenêtre revient dès qu'un appareil est branché"),
+    "no_device_hint": ("Plug in a KORVALE keyboard, mouse, mousepad or headset.", "Schließen Sie eine Tastatur, eine Maus, ein Mauspad oder ein Headset von KORVALE an.", "Branchez un clavier, une souris, un tapis ou un casque KORVALE."),
+    "no_device_title": ("No device connected", "Kein Gerät verbunden", "Aucun appareil connecté"),
+    "不控制灯光": ("Lighting: released", "Beleuchtung: freigegeben", "Éclairage : libéré"),
+    "控制灯光": ("Lighting: controlled", "Beleuchtung: gesteuert", "Éclairage : piloté"),
+    # Tiles name their product by its product key.
+    "keyboard": ("Keyboard", "Tastatur", "Clavier"),
+    "mouse": ("Mouse", "Maus", "Souris"),
+    "MousePad": ("Mousepad", "Mauspad", "Tapis de souris"),
+    "HD": ("Headset", "Headset", "Casque"),
+    "synchro_device_select_tip": ("Take part in synchronised lighting", "An der gemeinsamen Beleuchtung teilnehmen", "Participer à l'éclairage synchronisé"),
+    "device_wuxian_logo_tip": ("Connected through the receiver", "Über den Empfänger verbunden", "Connecté par le récepteur"),
+    "Phone_type_no_device": ("No phone on the pad", "Kein Telefon auf dem Pad", "Aucun téléphone sur le tapis"),
+    "Phone_type_iphone": ("iPhone charging", "iPhone wird geladen", "iPhone en charge"),
+    "Phone_type_samsung": ("Samsung phone charging", "Samsung-Telefon wird geladen", "Téléphone Samsung en charge"),
+    "Phone_type_other": ("Phone charging", "Telefon wird geladen", "Téléphone en charge"),
+    # Keyboard page
+    "tab_lighting": ("Lighting", "Beleuchtung", "Éclairage"),
+    "tab_keys": ("Keys", "Tasten", "Touches"),
+    "tab_system": ("System", "Allgemein", "Système"),
+    "system_polling_rate": ("Polling rate", "Abfragerate", "Taux d'interrogation"),
+    "polling_rate_125": ("125 Hz", "125 Hz", "125 Hz"),
+    "polling_rate_250": ("250 Hz", "250 Hz", "250 Hz"),
+    "polling_rate_500": ("500 Hz", "500 Hz", "500 Hz"),
+    "polling_rate_1000": ("1000 Hz", "1000 Hz", "1000 Hz"),
+    "system_repeat_delay": ("Repeat delay", "Verzögerung", "Délai de répétition"),
+    "system_repeat_rate": ("Repeat rate", "Wiederholrate", "Vitesse de répétition"),
+    "system_wasd_arrows": ("WASD as arrows", "WASD als Pfeile", "WASD en flèches"),
+    "system_6kro": ("6KRO", "6KRO", "6KRO"),
+    "system_sound_sensitivity": ("Sound sensitivity", "Klangempfindlichkeit", "Sensibilité au son"),
+    # Lighting editor
+    "light_effect_label": ("Effect", "Effekt", "Effet"),
+    "light_variant_label": ("Variant", "Variante", "Variante"),
+    "light_variant_1": ("Variant 1", "Variante 1", "Variante 1"),
+    "light_variant_2": ("Variant 2", "Variante 2", "Variante 2"),
+    "light_variant_3": ("Variant 3", "Variante 3", "Variante 3"),
+    "light_variant_4": ("Variant 4", "Variante 4", "Variante 4"),
+    "light_custom_1": ("Custom 1", "Eigene 1", "Perso 1"),
+    "light_custom_2": ("Custom 2", "Eigene 2", "Perso 2"),
+    "light_custom_3": ("Custom 3", "Eigene 3", "Perso 3"),
+    "light_custom_4": ("Custom 4", "Eigene 4", "Perso 4"),
+    "light_custom_5": ("Custom 5", "Eigene 5", "Perso 5"),
+    "light_custom_all_on": ("All on", "Alle an", "Tout allumer"),
+    "light_custom_all_off": ("All off", "Alle aus", "Tout éteindre"),
+    "light_music_mode_label": ("Music mode", "Musikmodus", "Mode musique"),
+    "audio_mode_columns": ("Columns", "Säulen", "Colonnes"),
+    "audio_mode_split_columns": ("Split columns", "Geteilte Säulen", "Colonnes séparées"),
+    "audio_mode_beat_waves": ("Beat waves", "Taktwellen", "Vagues au rythme"),
+    "audio_mode_rings": ("Rings", "Ringe", "Anneaux"),
+    "audio_mode_peak_hold": ("Peak hold", "Spitzen halten", "Crêtes maintenues"),
+    "audio_mode_bands": ("Bands", "Bänder", "Bandes"),
+    "audio_mode_alternating_bands": ("Alternating bands", "Wechselnde Bänder", "Bandes alternées"),
+    "light_brightness_label": ("Brightness", "Helligkeit", "Luminosité"),
+    "light_speed_label": ("Speed", "Tempo", "Vitesse"),
+    "light_direction_label": ("Direction", "Richtung", "Sens"),
+    "light_colour_wheel": ("Colour wheel", "Farbrad", "Roue chromatique"),
+    "light_all_devices": ("All devices", "Alle Geräte", "Tous les appareils"),
+    "light_audio_background": ("Background", "Hintergrund", "Arrière-plan"),
+    "light_audio_foreground": ("Foreground", "Vordergrund", "Premier plan"),
+    "colour_red_short": ("R", "R", "R"),
+    "colour_green_short": ("G", "G", "V"),
+    "colour_blue_short": ("B", "B", "B"),
+}
+
+# The key table's words, in table order; each is the text ID "keyboard_key_" + word.
 KEY_WORDS = (["LCtrl", "LShift", "LAlt", "LWin", "RCtrl", "RShift", "RAlt", "RWin"] +
              [chr(c) for c in range(ord("A"), ord("Z") + 1)] + [str(d) for d in range(1, 10)] + ["0"] +
              ["Enter", "Esc", "BackSpace", "Tab", "Space", "-", "=", "[", "]", "xiegang", ";", "'", "`",
@@ -207,211 +401,127 @@ KEY_WORDS = (["LCtrl", "LShift", "LAlt", "LWin", "RCtrl", "RShift", "RAlt", "RWi
              ["Num 0", "Decimal", "App", "K45", "K56", "K14", "K107", "K131", "K132", "K133",
               "K150", "K151"])
 assert len(KEY_WORDS) == 113, len(KEY_WORDS)
-KEY_SHOWN = {"LCtrl": "Left Ctrl", "LShift": "Left Shift", "LAlt": "Left Alt", "LWin": "Left Win",
-             "RCtrl": "Right Ctrl", "RShift": "Right Shift", "RAlt": "Right Alt", "RWin": "Right Win",
-             "xiegang": "\\", "<": ",", "Caplk": "Caps Lock", "Decimal": "Num .", "App": "Menu",
-             "BackSpace": "Backspace", "K45": "ISO \\", "K56": "ISO <", "K14": "JIS \u00a5",
-             "K107": "Non-US", "K131": "Muhenkan", "K132": "Henkan", "K133": "Kana",
-             "K150": "Hangul", "K151": "Hanja"}
 
-EN = {
-    "language_english": "English", "language_german": "Deutsch", "language_french": "Français",
-    "software_rev_text": "Software version", "Update_Status_text": "Update status",
-    "update_status_text": "You have the latest version",
-    "message_text_2": "A key of the current profile uses this macro. Delete it anyway?",
-    "message_text_4": "Delete this macro?",
-    "message_text_5": "This name is already in use.",
-    "message_text_6": "The left button cannot be reassigned: no other button would click.",
-    "message_text_7": "The device has no memory for macros.",
-    "message_text_16": "The macros do not fit into the device's memory (%d events too many).",
-    "message_text_22": "Restore the default settings?",
-    "message_text_25": "The profile name is empty.",
-    "message_text_26": "Copy this profile?",
-    "message_text_27": "Add a new profile?",
-    "message_text_28": "Add a new macro?",
-    "message_text_29": "Delete this profile?",
-    "close_text": "Disabled", "Key_Set": "Assigned: ", "Light_Set": "Lighting",
-    "Overall_Light_Set": "Whole device: ", "Repeat_Delay_Time": "Repeat delay: ",
-    "Repeat_input_text": "Type here to test the repeat rate", "Logo": "Logo",
-    "kb_device_name_text": "Keyboard", "ms_device_name_text": "Mouse",
-    "hard_mp_device_name_text": "Mousepad", "soft_mp_device_name_text": "Mousepad",
-    "hd_device_name_text": "Headset", "hub_device_name_text": "Hub",
-    "unknow_device_name_text": "Unknown device",
-    "light_set_anticlockwise_text": "Anticlockwise", "light_set_clockwise_text": "Clockwise",
-    "light_set_down_to_up_text": "Bottom to top", "light_set_up_to_down_text": "Top to bottom",
-    "light_set_left_to_right_text": "Left to right", "light_set_right_to_left_text": "Right to left",
-    "light_set_inside_to_outside_text": "Inside out", "light_set_outside_to_inside_text": "Outside in",
-    "media_text": "Media", "web_text": "Web", "win_key_text": "Windows key",
-    "mouse_cursor_text": "Cursor", "mouse_move_to_up_text": "Move up",
-    "mouse_move_to_down_text": "Move down", "mouse_move_to_left_text": "Move left",
-    "mouse_move_to_right_text": "Move right",
-    "mouse_key_left": "Left button", "mouse_key_right": "Right button",
-    "mouse_key_middle": "Middle button", "mouse_key_back": "Back", "mouse_key_forward": "Forward",
-    "mouse_key_DPI_add": "DPI up", "mouse_key_DPI_sub": "DPI down", "mouse_key_DPI_loop": "DPI cycle",
-    "mouse_key_DPI_shift": "DPI shift", "mouse_key_fire_key": "Fire key",
-    "mouse_key_shortcut_key": "Shortcut", "mouse_key_smart_key": "Smart key",
-    "mouse_key_up_Swing": "Wheel up", "mouse_key_down_Swing": "Wheel down",
-    "mouse_key_left_Swing": "Wheel left", "mouse_key_right_Swing": "Wheel right",
-    "media_calc": "Calculator", "media_mail": "Mail", "media_mute": "Mute", "media_mypc": "My computer",
-    "media_next": "Next track", "media_play": "Play/Pause", "media_prev": "Previous track",
-    "media_stop": "Stop", "media_vol_add": "Volume up", "media_vol_sub": "Volume down",
-    "com_key_nothing": "None",
-    "light_mode_user": "My effects", "light_mode_wave": "Wave", "light_mode_vertical_wave": "Vertical wave",
-    "light_mode_order_wave": "Snake", "light_mode_spectrum": "Spectrum", "light_mode_breathing": "Breathing",
-    "light_mode_static": "Static", "light_mode_reactive": "Reactive", "light_mode_reactive_hue": "Reactive colours",
-    "light_mode_ripple_wave": "Shock wave", "light_mode_starlight": "Starlight",
-    "light_mode_hue_rotate": "Colour cycle", "light_mode_row_rainbow": "Rainbow rows",
-    "light_mode_corner_wave": "Corner waves", "light_mode_firework": "Firework",
-    "light_mode_twinkle": "Twinkle", "light_mode_side_wave": "Side waves",
-    "light_mode_static_cycle": "Colour preset", "light_mode_ring": "Rings", "light_mode_rain": "Rain",
-    "light_mode_custom": "Custom", "light_mode_off": "Off", "light_mode_reserved_22": "Effect 22",
-    "light_mode_reserved_23": "Effect 23", "light_mode_reserved_24": "Effect 24",
-    "light_mode_ripple": "Ripple", "light_mode_breathing_four": "Four-colour breathing",
-    "light_mode_blink_four": "Four-colour blink", "light_mode_reserved_28": "Effect 28",
-    "light_mode_music": "Music", "light_mode_external": "Game lighting",
-    "light_mode_reserved_31": "Effect 31", "light_mode_running": "Running light",
-    "light_mode_rainbow_field": "Rainbow field", "light_mode_blink": "Blink",
-    "light_mode_flow": "Flow", "light_mode_group_flow": "Group flow",
-    "light_mode_reserved_11": "Effect 11",
-    "light_area_all": "Whole device", "light_area_wasd": "WASD", "light_area_function": "Function keys",
-    "light_area_numpad": "Number pad", "light_area_logo": "Logo",
+# Key names where a word is not its own name. K-numbers name keys by their
+# HID usage: K45 0x64 (the ISO key beside left Shift), K56 0x87 Ro, K14 0x89
+# Yen, K107 0x85 keypad comma, K131 0x8B Muhenkan, K132 0x8A Henkan, K133 0x88
+# Kana, K150 0x91 Hanja (LANG2), K151 0x90 Hangul (LANG1).
+KEY_NAMES = {
+    "LCtrl": ("Left Ctrl", "Strg links", "Ctrl gauche"),
+    "LShift": ("Left Shift", "Umschalt links", "Maj gauche"),
+    "LAlt": ("Left Alt", "Alt", "Alt"),
+    "LWin": ("Left Win", "Windows links", "Windows gauche"),
+    "RCtrl": ("Right Ctrl", "Strg rechts", "Ctrl droit"),
+    "RShift": ("Right Shift", "Umschalt rechts", "Maj droite"),
+    "RAlt": ("Right Alt", "Alt Gr", "Alt Gr"),
+    "RWin": ("Right Win", "Windows rechts", "Windows droite"),
+    "Enter": ("Enter", "Eingabe", "Entrée"),
+    "Esc": ("Esc", "Esc", "Échap"),
+    "BackSpace": ("Backspace", "Rücktaste", "Retour arrière"),
+    "Space": ("Space", "Leertaste", "Espace"),
+    "xiegang": ("\\", "\\", "\\"),
+    "<": (",", ",", ","),
+    "Caplk": ("Caps Lock", "Feststelltaste", "Verr. Maj"),
+    "Print Scr": ("Print Screen", "Druck", "Impr. écran"),
+    "Scroll Lock": ("Scroll Lock", "Rollen", "Arrêt défil."),
+    "Insert": ("Insert", "Einfg", "Inser"),
+    "Home": ("Home", "Pos1", "Début"),
+    "Page Up": ("Page Up", "Bild auf", "Page préc."),
+    "Delete": ("Delete", "Entf", "Suppr"),
+    "End": ("End", "Ende", "Fin"),
+    "Page Down": ("Page Down", "Bild ab", "Page suiv."),
+    "Right": ("Right", "Rechts", "Droite"),
+    "Left": ("Left", "Links", "Gauche"),
+    "Down": ("Down", "Unten", "Bas"),
+    "Up": ("Up", "Oben", "Haut"),
+    "Num Lock": ("Num Lock", "Num-Taste", "Verr. num"),
+    "Num Enter": ("Num Enter", "Num Eingabe", "Num Entrée"),
+    "Decimal": ("Num .", "Num ,", "Num ."),
+    "App": ("Menu", "Menü", "Menu"),
+    "K45": ("ISO \\", "< > |", "< >"),
+    "K56": ("Ro", "Ro", "Ro"),
+    "K14": ("Yen", "Yen", "Yen"),
+    "K107": ("Num ,", "Num ,", "Num ,"),
+    "K131": ("Muhenkan", "Muhenkan", "Muhenkan"),
+    "K132": ("Henkan", "Henkan", "Henkan"),
+    "K133": ("Kana", "Kana", "Kana"),
+    "K150": ("Hanja", "Hanja", "Hanja"),
+    "K151": ("Hangul", "Hangul", "Hangul"),
 }
-DE = {
-    "software_rev_text": "Softwareversion", "Update_Status_text": "Aktualisierung",
-    "update_status_text": "Sie haben die neueste Version",
-    "message_text_2": "Eine Taste des aktuellen Profils verwendet dieses Makro. Trotzdem löschen?",
-    "message_text_4": "Dieses Makro löschen?",
-    "message_text_5": "Dieser Name ist bereits vergeben.",
-    "message_text_6": "Die linke Taste kann nicht neu belegt werden: sonst klickt keine Taste mehr.",
-    "message_text_7": "Das Gerät hat keinen Speicher für Makros.",
-    "message_text_16": "Die Makros passen nicht in den Gerätespeicher (%d Ereignisse zu viel).",
-    "message_text_22": "Standardeinstellungen wiederherstellen?",
-    "message_text_25": "Der Profilname ist leer.",
-    "message_text_26": "Dieses Profil kopieren?", "message_text_27": "Ein neues Profil anlegen?",
-    "message_text_28": "Ein neues Makro anlegen?", "message_text_29": "Dieses Profil löschen?",
-    "close_text": "Deaktiviert", "Key_Set": "Belegung: ", "Light_Set": "Beleuchtung",
-    "Overall_Light_Set": "Ganzes Gerät: ", "Repeat_Delay_Time": "Wiederholverzögerung: ",
-    "Repeat_input_text": "Hier tippen, um die Wiederholrate zu testen",
-    "kb_device_name_text": "Tastatur", "ms_device_name_text": "Maus",
-    "hard_mp_device_name_text": "Mauspad", "soft_mp_device_name_text": "Mauspad",
-    "hd_device_name_text": "Headset", "unknow_device_name_text": "Unbekanntes Gerät",
-    "light_set_anticlockwise_text": "Gegen den Uhrzeigersinn", "light_set_clockwise_text": "Im Uhrzeigersinn",
-    "light_set_down_to_up_text": "Von unten nach oben", "light_set_up_to_down_text": "Von oben nach unten",
-    "light_set_left_to_right_text": "Von links nach rechts", "light_set_right_to_left_text": "Von rechts nach links",
-    "light_set_inside_to_outside_text": "Von innen nach außen", "light_set_outside_to_inside_text": "Von außen nach innen",
-    "media_text": "Medien", "win_key_text": "Windows-Taste", "mouse_cursor_text": "Zeiger",
-    "mouse_move_to_up_text": "Nach oben", "mouse_move_to_down_text": "Nach unten",
-    "mouse_move_to_left_text": "Nach links", "mouse_move_to_right_text": "Nach rechts",
-    "mouse_key_left": "Linke Taste", "mouse_key_right": "Rechte Taste", "mouse_key_middle": "Mittlere Taste",
-    "mouse_key_back": "Zurück", "mouse_key_forward": "Vorwärts", "mouse_key_DPI_add": "DPI höher",
-    "mouse_key_DPI_sub": "DPI niedriger", "mouse_key_DPI_loop": "DPI-Zyklus", "mouse_key_fire_key": "Feuertaste",
-    "mouse_key_shortcut_key": "Tastenkürzel", "mouse_key_up_Swing": "Rad hoch", "mouse_key_down_Swing": "Rad runter",
-    "media_calc": "Rechner", "media_mute": "Stumm", "media_mypc": "Arbeitsplatz", "media_next": "Nächster Titel",
-    "media_play": "Wiedergabe/Pause", "media_prev": "Vorheriger Titel", "media_vol_add": "Lauter",
-    "media_vol_sub": "Leiser", "com_key_nothing": "Keine",
-    "light_mode_user": "Eigene Effekte", "light_mode_wave": "Welle", "light_mode_vertical_wave": "Vertikale Welle",
-    "light_mode_order_wave": "Schlange", "light_mode_spectrum": "Spektrum", "light_mode_breathing": "Atmen",
-    "light_mode_static": "Statisch", "light_mode_reactive": "Reaktiv", "light_mode_reactive_hue": "Reaktive Farben",
-    "light_mode_ripple_wave": "Druckwelle", "light_mode_starlight": "Sternenlicht", "light_mode_hue_rotate": "Farbwechsel",
-    "light_mode_row_rainbow": "Regenbogenreihen", "light_mode_corner_wave": "Eckwellen", "light_mode_firework": "Feuerwerk",
-    "light_mode_twinkle": "Funkeln", "light_mode_side_wave": "Seitenwellen", "light_mode_static_cycle": "Farbvorgabe",
-    "light_mode_ring": "Ringe", "light_mode_rain": "Regen", "light_mode_custom": "Benutzerdefiniert",
-    "light_mode_off": "Aus", "light_mode_ripple": "Kräuseln", "light_mode_breathing_four": "Vierfarbiges Atmen",
-    "light_mode_blink_four": "Vierfarbiges Blinken", "light_mode_music": "Musik", "light_mode_external": "Spielbeleuchtung",
-    "light_mode_running": "Lauflicht", "light_mode_rainbow_field": "Regenbogenfeld", "light_mode_blink": "Blinken",
-    "light_mode_flow": "Fließen", "light_mode_group_flow": "Gruppenfluss",
-    "light_area_all": "Ganzes Gerät", "light_area_function": "Funktionstasten", "light_area_numpad": "Ziffernblock",
+
+# Keycaps of the keyboard page: "keyboard_cap_" + name, for keys whose name is
+# too long for a cap or that the key table does not hold. Other caps show
+# their key name.
+KEY_CAPS = {
+    "LCtrl": ("Ctrl", "Strg", "Ctrl"), "RCtrl": ("Ctrl", "Strg", "Ctrl"),
+    "LShift": ("Shift", "Umsch", "Maj"), "RShift": ("Shift", "Umsch", "Maj"),
+    "LAlt": ("Alt", "Alt", "Alt"), "RAlt": ("Alt", "AltGr", "AltGr"),
+    "LWin": ("Win", "Win", "Win"), "RWin": ("Win", "Win", "Win"),
+    "Enter": ("Enter", "Eing", "Entr"),
+    "BackSpace": ("Bksp", "Rück", "Ret"),
+    "Caplk": ("Caps", "Fest", "Verr"),
+    "Print Scr": ("PrtSc", "Druck", "Impr"),
+    "Scroll Lock": ("ScrLk", "Rollen", "Défil"),
+    "Insert": ("Ins", "Einfg", "Inser"),
+    "Delete": ("Del", "Entf", "Suppr"),
+    "Page Up": ("PgUp", "Bild+", "Pg+"),
+    "Page Down": ("PgDn", "Bild-", "Pg-"),
+    "Num Lock": ("Num", "Num", "Num"),
+    "Num Enter": ("Enter", "Eing", "Entr"),
+    "K45": ("\\", "<", "<"),
+    "K131": ("Muhen", "Muhen", "Muhen"),
+    "K132": ("Henk", "Henk", "Henk"),
+    "K151": ("Han", "Han", "Han"),
+    "NonUsHash": ("#", "#", "#"),
+    "Fn": ("Fn", "Fn", "Fn"),
+    "Calc": ("Calc", "Rechn", "Calc"),
+    "Mute": ("Mute", "Stumm", "Muet"),
+    "VolDown": ("Vol-", "Vol-", "Vol-"),
+    "VolUp": ("Vol+", "Vol+", "Vol+"),
 }
-FR = {
-    "software_rev_text": "Version du logiciel", "Update_Status_text": "Mise à jour",
-    "update_status_text": "Vous avez la dernière version",
-    "message_text_2": "Une touche du profil actuel utilise cette macro. La supprimer quand même ?",
-    "message_text_4": "Supprimer cette macro ?",
-    "message_text_5": "Ce nom est déjà utilisé.",
-    "message_text_6": "Le bouton gauche ne peut pas être réaffecté : plus aucun bouton ne cliquerait.",
-    "message_text_7": "Le périphérique n'a pas de mémoire pour les macros.",
-    "message_text_16": "Les macros ne tiennent pas dans la mémoire du périphérique (%d événements de trop).",
-    "message_text_22": "Restaurer les paramètres par défaut ?",
-    "message_text_25": "Le nom du profil est vide.",
-    "message_text_26": "Copier ce profil ?", "message_text_27": "Ajouter un nouveau profil ?",
-    "message_text_28": "Ajouter une nouvelle macro ?", "message_text_29": "Supprimer ce profil ?",
-    "close_text": "Désactivée", "Key_Set": "Affectation : ", "Light_Set": "Éclairage",
-    "Overall_Light_Set": "Tout le périphérique : ", "Repeat_Delay_Time": "Délai de répétition : ",
-    "Repeat_input_text": "Tapez ici pour tester la vitesse de répétition",
-    "kb_device_name_text": "Clavier", "ms_device_name_text": "Souris",
-    "hard_mp_device_name_text": "Tapis de souris", "soft_mp_device_name_text": "Tapis de souris",
-    "hd_device_name_text": "Casque", "unknow_device_name_text": "Périphérique inconnu",
-    "light_set_anticlockwise_text": "Sens antihoraire", "light_set_clockwise_text": "Sens horaire",
-    "light_set_down_to_up_text": "De bas en haut", "light_set_up_to_down_text": "De haut en bas",
-    "light_set_left_to_right_text": "De gauche à droite", "light_set_right_to_left_text": "De droite à gauche",
-    "light_set_inside_to_outside_text": "Du centre vers l'extérieur", "light_set_outside_to_inside_text": "De l'extérieur vers le centre",
-    "media_text": "Multimédia", "win_key_text": "Touche Windows", "mouse_cursor_text": "Curseur",
-    "mouse_move_to_up_text": "Vers le haut", "mouse_move_to_down_text": "Vers le bas",
-    "mouse_move_to_left_text": "Vers la gauche", "mouse_move_to_right_text": "Vers la droite",
-    "mouse_key_left": "Bouton gauche", "mouse_key_right": "Bouton droit", "mouse_key_middle": "Bouton central",
-    "mouse_key_back": "Précédent", "mouse_key_forward": "Suivant", "mouse_key_DPI_add": "DPI +",
-    "mouse_key_DPI_sub": "DPI -", "mouse_key_DPI_loop": "Cycle DPI", "mouse_key_fire_key": "Touche de tir",
-    "mouse_key_shortcut_key": "Raccourci", "mouse_key_up_Swing": "Molette haut", "mouse_key_down_Swing": "Molette bas",
-    "media_calc": "Calculatrice", "media_mute": "Muet", "media_mypc": "Poste de travail", "media_next": "Piste suivante",
-    "media_play": "Lecture/Pause", "media_prev": "Piste précédente", "media_vol_add": "Volume +",
-    "media_vol_sub": "Volume -", "com_key_nothing": "Aucune",
-    "light_mode_user": "Mes effets", "light_mode_wave": "Vague", "light_mode_vertical_wave": "Vague verticale",
-    "light_mode_order_wave": "Serpent", "light_mode_spectrum": "Spectre", "light_mode_breathing": "Respiration",
-    "light_mode_static": "Fixe", "light_mode_reactive": "Réactif", "light_mode_reactive_hue": "Couleurs réactives",
-    "light_mode_ripple_wave": "Onde de choc", "light_mode_starlight": "Étoiles", "light_mode_hue_rotate": "Cycle de couleurs",
-    "light_mode_row_rainbow": "Rangées arc-en-ciel", "light_mode_corner_wave": "Vagues des coins", "light_mode_firework": "Feu d'artifice",
-    "light_mode_twinkle": "Scintillement", "light_mode_side_wave": "Vagues latérales", "light_mode_static_cycle": "Couleur prédéfinie",
-    "light_mode_ring": "Anneaux", "light_mode_rain": "Pluie", "light_mode_custom": "Personnalisé",
-    "light_mode_off": "Éteint", "light_mode_ripple": "Ondulation", "light_mode_breathing_four": "Respiration quatre couleurs",
-    "light_mode_blink_four": "Clignotement quatre couleurs", "light_mode_music": "Musique", "light_mode_external": "Éclairage de jeu",
-    "light_mode_running": "Chenillard", "light_mode_rainbow_field": "Champ arc-en-ciel", "light_mode_blink": "Clignotement",
-    "light_mode_flow": "Flux", "light_mode_group_flow": "Flux par groupe",
-    "light_area_all": "Tout le périphérique", "light_area_function": "Touches de fonction", "light_area_numpad": "Pavé numérique",
-}
-KEY_DE = {"Space": "Leertaste", "Enter": "Eingabe", "BackSpace": "Rücktaste", "Caplk": "Feststelltaste",
-          "Delete": "Entf", "Insert": "Einfg", "Home": "Pos1", "End": "Ende", "Page Up": "Bild auf",
-          "Page Down": "Bild ab", "Print Scr": "Druck", "Right": "Rechts", "Left": "Links",
-          "Down": "Unten", "Up": "Oben", "LCtrl": "Strg links", "RCtrl": "Strg rechts",
-          "LShift": "Umschalt links", "RShift": "Umschalt rechts", "LAlt": "Alt", "RAlt": "Alt Gr"}
-KEY_FR = {"Space": "Espace", "Enter": "Entrée", "BackSpace": "Retour arrière", "Caplk": "Verr. Maj",
-          "Delete": "Suppr", "Insert": "Inser", "Home": "Début", "End": "Fin", "Page Up": "Page préc.",
-          "Page Down": "Page suiv.", "Print Scr": "Impr. écran", "Right": "Droite", "Left": "Gauche",
-          "Down": "Bas", "Up": "Haut", "LCtrl": "Ctrl gauche", "RCtrl": "Ctrl droit",
-          "LShift": "Maj gauche", "RShift": "Maj droite", "LAlt": "Alt", "RAlt": "Alt Gr"}
+KEY_CAPS.update({"Num %s" % c: (c, c, c) for c in "0123456789/*-+"})
+KEY_CAPS.update({"Decimal": (".", ",", "."), "K107": (",", ",", ",")})
+KEY_CAPS.update({"G%d" % i: ("G%d" % i,) * 3 for i in range(1, 6)})
 
 
-def language(own, keys):
-    texts = dict(EN)
-    texts.update(own)  # untranslated texts stay English
+def language(column):
+    texts = {k: v[column] for k, v in TEXTS.items()}
     for w in KEY_WORDS:
-        texts["keyboard_key_" + w] = keys.get(w, KEY_SHOWN.get(w, w))
+        texts["keyboard_key_" + w] = KEY_NAMES[w][column] if w in KEY_NAMES else w
+    for w, caps in KEY_CAPS.items():
+        texts["keyboard_cap_" + w] = caps[column]
     return dict(sorted(texts.items()))
 
 
-LANGUAGES = [("English", "Language/English.json", 1033, "language_english", {}, {}),
-             ("Deutsch", "Language/Deutsch.json", 1031, "language_german", DE, KEY_DE),
-             ("Français", "Language/Francais.json", 1036, "language_french", FR, KEY_FR)]
+# In the order the settings window lists them; the last field is the language's
+# column in the tables above.
+LANGUAGES = [("English", "Language/English.json", 1033, "language_english", 0),
+             ("Deutsch", "Language/Deutsch.json", 1031, "language_german", 1),
+             ("Français", "Language/Francais.json", 1036, "language_french", 2)]
 
 
-def main():
-    os.makedirs(DD, exist_ok=True)
-    os.makedirs(LANG, exist_ok=True)
-    dump(os.path.join(DD, "keyboard.Json"), keyboard)
-    dump(os.path.join(DD, "mouse.Json"), mouse)
-    dump(os.path.join(DD, "MousePad.Json"), mousepad)
-    dump(os.path.join(DD, "HD.Json"), headset)
-    dump(os.path.join(DD, "default_light.json"), default_light)
-    dump(os.path.join(DD, "color_option_info.config"), palette)
-    dump(os.path.join(DD, "AudioFile.json"), audio)
+def main(argv):
+    # --out DIR writes the same tree under DIR (the tests compare it with ours).
+    root = argv[argv.index("--out") + 1] if "--out" in argv else ROOT
+    dd = os.path.join(root, "data", "DefaultData")
+    os.makedirs(dd, exist_ok=True)
+    os.makedirs(os.path.join(root, "data", "Language"), exist_ok=True)
+    dump(os.path.join(dd, "keyboard.Json"), keyboard)
+    dump(os.path.join(dd, "mouse.Json"), mouse)
+    dump(os.path.join(dd, "MousePad.Json"), mousepad)
+    dump(os.path.join(dd, "HD.Json"), headset)
+    dump(os.path.join(dd, "default_light.json"), default_light)
+    dump(os.path.join(dd, "color_option_info.config"), palette)
+    dump(os.path.join(dd, "AudioFile.json"), audio)
     for g, pull in enumerate([2, 3, 4, 6]):
-        dump(os.path.join(DD, "ShootData_%d.Shoot" % g), shoot(pull))
-    dump(os.path.join(DD, "Language.config"), {"Language": [
+        dump(os.path.join(dd, "ShootData_%d.Shoot" % g), shoot(pull))
+    dump(os.path.join(dd, "Language.config"), {"Language": [
         {"Language_name": n, "Language_file": f, "Language_ID": i, "Language_text": t}
-        for n, f, i, t, _, _ in LANGUAGES]})
-    for n, f, _, _, own, keys in LANGUAGES:
-        dump(os.path.join(ROOT, "data", f), language(own, keys))
+        for n, f, i, t, _ in LANGUAGES]})
+    for _, f, _, _, column in LANGUAGES:
+        dump(os.path.join(root, "data", f), language(column))
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(sys.argv[1:]))

@@ -239,6 +239,19 @@ TEST_F(LightEditorTest, AudioRecordShowsTheEditedColourAndModeThreeDisablesPanel
   EXPECT_TRUE(notes_.notes.empty());
 }
 
+TEST_F(LightEditorTest, AudioComboOffersEveryAudioModeOfTheKeyboard) {
+  auto* combo = As<CComboUI>("light_combo_audiomodeSelect");
+  ASSERT_EQ(combo->GetCount(), 7);  // columns, split columns, beat waves, rings, peak hold, two band modes
+  AudioLightInfo rec;
+  for (uint8_t mode = 0; mode < 7; ++mode) {
+    rec.audioMode = mode;
+    const auto w = rec.ToWords();
+    ASSERT_TRUE(editor_->SetAudioLightInfo(w[0], w[1], w[2]));
+    EXPECT_EQ(combo->GetCurSel(), mode);
+    EXPECT_EQ(editor_->GetAudioColours(), w) << "mode " << int(mode) << " reads back";
+  }
+}
+
 TEST_F(LightEditorTest, SwitchingTheEditedAudioColourKeepsBothColours) {
   AudioLightInfo rec;
   rec.bkRed = 10, rec.bkGreen = 20, rec.bkBlue = 30;

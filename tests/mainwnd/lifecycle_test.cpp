@@ -8,6 +8,7 @@
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "mainwnd/device_list.h"
+#include "mainwnd/language_font.h"
 #include "profiles/json_file.h"
 #include "profiles/settings_files.h"
 #include "ui/containers.h"
@@ -158,7 +159,7 @@ TEST_F(LifecycleTest, LanguageSwitchUpdatesTextsChildWindowsFontsAndTheStoredId)
   EXPECT_EQ(title->GetText(), "Kein Gerät verbunden");
   EXPECT_EQ(child.languageChanged, 1);
   EXPECT_EQ(SettingsStore().ReadDword("LANGUAGE"), 1031u);
-  // From index 0 (its own face) to one without: Arial everywhere.
+  // Latin languages keep the Latin face set at start, whatever their index.
   const CPaintManagerUI& pm = wnd->GetPaintManager();
   for (int id : {0, 1, 3, 11, 50}) {
     ASSERT_NE(pm.GetFont(id), nullptr) << id;
@@ -169,7 +170,7 @@ TEST_F(LifecycleTest, LanguageSwitchUpdatesTextsChildWindowsFontsAndTheStoredId)
   EXPECT_TRUE(pm.GetFont(1)->underline);
 
   wnd->SendMessage(WM_LANGUAGE_CHANGED, 2, 0);
-  EXPECT_EQ(pm.GetFont(0)->name, "Noto Sans CJK TC Regular");
+  EXPECT_EQ(pm.GetFont(0)->name, "Arial");
   EXPECT_EQ(title->GetText(), "Aucun appareil connecté");
 
   // The same index again changes nothing, not even the children.
@@ -190,17 +191,32 @@ TEST_F(LifecycleTest, StoredLanguageIsAppliedAtStart) {
   EXPECT_EQ(Find("no_device_title")->GetText(), "Aucun appareil connecté");
 }
 
-TEST(FontFace, ByIndexAndPreviousIndex) {
+TEST_F(LifecycleTest, AudioLevelsOutOfTheSlidersRangeClampAtStart) {
+  ASSERT_TRUE(WriteFileAtomic(AppDataFolder() / "AudioFile.json",
+                              R"({"Device": {"AudioLightInfo": {"nAudioStyle": 9, "nStyleR0": 255, "nStyleB2": 12,
+                                  "nStyleG1": 5}}})"));
+  Start();
+  const AudioStyles& s = wnd->GetAudioStyles();
+  EXPECT_EQ(s.style, 3);
+  EXPECT_EQ(s.levels[0], 9);
+  EXPECT_EQ(s.levels[4], 5);
+  EXPECT_EQ(s.levels[8], 9);
+}
+
+TEST(FontFace, ChosenByTheLanguageNotItsPosition) {
   struct Case {
-    int index, previous;
+    int64_t id, previous;
     const char* face;
   };
   const Case cases[] = {
-      {15, 3, "Noto Sans Thai"}, {0, 3, "汉仪菱心体简"},   {2, 0, "Noto Sans CJK TC Regular"},
-      {4, 15, "Arial"},          {4, -1, "Arial"},        {4, 0, "Arial"},
-      {4, 2, "Arial"},           {4, 3, ""},              {1, 5, ""},
+      {2052, 1033, "汉仪菱心体简"},  {4100, -1, "汉仪菱心体简"},  // simplified: PRC, Singapore
+      {1028, 1033, "Noto Sans CJK TC Regular"}, {3076, 2052, "Noto Sans CJK TC Regular"},  // traditional
+      {1054, 1031, "Noto Sans Thai"},
+      {1033, -1, "Arial"},  {1036, 1054, "Arial"}, {1031, 2052, "Arial"}, {1036, 1028, "Arial"},
+      {1036, 1033, ""},     {1031, 1036, ""},      {-1, 1033, ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(CMainWnd::FontFaceFor(c.index, c.previous), c.face) << c.index;
+  for (const Case& c : cases)
+    EXPECT_EQ(FontFaceForLanguage(c.id, c.previous), c.face) << c.id << " from " << c.previous;
 }
 
 TEST(InterfaceScale, LargeMonitorsGet144) {
