@@ -22,11 +22,9 @@ using preview::kWheel;
 
 inline constexpr int kLeds = 170;
 inline constexpr int kKeys = kKeyboardRealKeys;  // keys 0..125 can be lit by the effects
-// The key matrix and its "no key" mark are the keyboard layout's.
-using korvale::kNoKey;
-using korvale::kKeyMatrix;
-inline constexpr int kColumns = kMatrixColumns;
-inline constexpr int kRows = kMatrixRows;
+inline constexpr uint8_t kNoKey = 170;
+inline constexpr int kColumns = 23;
+inline constexpr int kRows = 6;
 inline constexpr int kHues = preview::kWheelHues;
 inline constexpr int kSpectrumBins = 25;
 inline constexpr std::size_t kCustomGroupBytes = 512;
@@ -41,10 +39,34 @@ inline constexpr int kStreamFailPauseMs = 200;
 // While the keyboard is away the thread looks again after this long.
 inline constexpr int kClosedIdleMs = 100;
 
-// The key matrix (keyboard_layout.h) is by column: row 0 (top) .. row 5
-// (bottom). Read flat as column * 6 + row, one column left is 6 cells back,
-// one row up 1 back.
+// Key matrix, by column: row 0 (top) .. row 5 (bottom). Read flat as
+// column * 6 + row, one column left is 6 cells back, one row up 1 back.
 using Matrix = std::array<std::array<uint8_t, kRows>, kColumns>;
+inline constexpr Matrix kKeyMatrix = {{
+    {170, 120, 121, 122, 123, 124},  // 0
+    {170, 21, 42, 63, 84, 105},  // 1
+    {0, 22, 43, 64, 102, 106},  // 2
+    {1, 23, 44, 65, 85, 170},  // 3
+    {2, 24, 45, 66, 86, 107},  // 4
+    {3, 25, 46, 67, 87, 170},  // 5
+    {4, 26, 47, 68, 88, 170},  // 6
+    {170, 27, 48, 69, 89, 108},  // 7
+    {5, 28, 49, 70, 90, 170},  // 8
+    {6, 29, 50, 71, 91, 170},  // 9
+    {7, 30, 51, 72, 92, 109},  // 10
+    {8, 31, 52, 73, 93, 125},  // 11
+    {9, 32, 53, 74, 94, 110},  // 12
+    {10, 33, 54, 62, 100, 111},  // 13
+    {11, 34, 55, 75, 170, 170},  // 14
+    {12, 101, 103, 79, 95, 112},  // 15
+    {56, 36, 80, 37, 96, 113},  // 16
+    {14, 35, 57, 83, 58, 114},  // 17
+    {15, 13, 82, 170, 81, 115},  // 18
+    {17, 38, 59, 76, 97, 116},  // 19
+    {18, 39, 60, 77, 98, 104},  // 20
+    {19, 40, 61, 78, 99, 117},  // 21
+    {20, 41, 16, 119, 118, 170},  // 22
+}};
 inline constexpr bool IsKey(int k) { return k >= 0 && k < kKeys; }
 
 // Keys in serpentine order, then filler.
