@@ -7,6 +7,8 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "platform/trace.h"
 
@@ -49,6 +51,19 @@ bool IsTempSuffix(std::string_view s) {
   if (s.size() != 6) return false;
   for (char c : s)
     if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+// A folder is swept on its first write and then at most once per
+// kStaleTempAge, so frequent saves do not rescan it every time.
+bool TimeToSweep(const std::filesystem::path& dir) {
+  static std::mutex lock;
+  static std::map<std::string, std::chrono::steady_clock::time_point> lastSweep;
+  const auto now = std::chrono::steady_clock::now();
+  std::lock_guard<std::mutex> guard(lock);
+  auto [it, first] = lastSweep.try_emplace(dir.string(), now);
+  if (!first && now - it->second < kStaleTempAge) return false;
+  it->second = now;
   return true;
 }
 
@@ -119,7 +134,7 @@ bool WriteFileAtomic(const std::filesystem::path& linkOrPath, std::string_view b
     ::fsync(dfd);
     ::close(dfd);
   }
-  RemoveStaleTempFiles(dir, kStaleTempAge);
+  if (TimeToSweep(dir)) RemoveStaleTempFiles(dir, kStaleTempAge);
   return true;
 }
 

@@ -12,8 +12,9 @@ namespace korvale {
 
 // True on success. On failure the old file is untouched and a trace says why.
 // A symbolic link is written through: its target is replaced, the link stays.
-// After each write the folder's temporary files left by killed writers (older
-// than kStaleTempAge) are removed.
+// A folder's temporary files left by killed writers (older than
+// kStaleTempAge) are removed on this process's first write there, and again
+// after kStaleTempAge.
 bool WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes);
 
 // A writer still busy with its temporary file is never this slow.
