@@ -95,9 +95,9 @@ int DeviceFailed(CliContext& ctx, const BoundDevice& d, const std::string& reaso
 }
 
 // Opens the keyboard session; reports a failure itself.
-int OpenKeyboard(CliContext& ctx, const BoundDevice& d, KeyboardSession& s) {
+int OpenKeyboard(CliContext& ctx, const BoundDevice& d, KeyboardSession& s, bool readOnly = false) {
   std::string reason;
-  const int r = s.Open(d, reason);
+  const int r = s.Open(d, reason, readOnly);
   if (r != kExitOk) ctx.err << "korvalectl: " << d.productKey << ": " << reason << "\n";
   return r;
 }
@@ -223,7 +223,8 @@ int CmdInfo(CliContext& ctx) {
   }
 
   KeyboardSession s;
-  if (int r = OpenKeyboard(ctx, d, s); r != kExitOk) return r;
+  // Showing changes nothing: no file is created or saved, nothing written back.
+  if (int r = OpenKeyboard(ctx, d, s, /*readOnly=*/true); r != kExitOk) return r;
   CVarnikKeyboardDevice& kb = s.Page();
   const auto& info = kb.GetDeviceInfo();
   const auto& rec = kb.ConfigRecord();
@@ -245,9 +246,13 @@ int CmdInfo(CliContext& ctx) {
     cfg["ledMode"] = c.zzccLedMode;
     cfg["customGroup"] = c.customGroup;
     root["configuration"] = cfg;
-    root["profile"]["name"] = s.Profile().name;
-    root["profile"]["uuid"] = s.Profile().uuid;
-    root["profile"]["file"] = kb.GetProfilePath();
+    if (s.HasProfile()) {
+      root["profile"]["name"] = s.Profile().name;
+      root["profile"]["uuid"] = s.Profile().uuid;
+      root["profile"]["file"] = kb.GetProfilePath();
+    } else {
+      root["profile"] = Json::Value(Json::nullValue);
+    }
     WriteJson(root, ctx.out);
     return kExitOk;
   }
@@ -261,8 +266,8 @@ int CmdInfo(CliContext& ctx) {
           << "direction       " << int{c.direction} << "\n"
           << "multicolor      " << (c.multiColor ? "on" : "off") << "\n"
           << "color           " << Rgb(c.red, c.green, c.blue) << "\n"
-          << "profile         " << s.Profile().name << "\n"
-          << "profile file    " << kb.GetProfilePath() << "\n";
+          << "profile         " << (s.HasProfile() ? s.Profile().name : "none yet") << "\n"
+          << "profile file    " << (s.HasProfile() ? kb.GetProfilePath() : "-") << "\n";
   return kExitOk;
 }
 

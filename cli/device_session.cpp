@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <optional>
 
 #include "cli/korvalectl.h"
 #include "devices/page_setup.h"
 #include "devices/varnik_keyboard_device.h"
 #include "hid/hid_interfaces.h"
 #include "hid/device_discovery.h"
+#include "platform/paths.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
 #include "profiles/profile_list.h"
@@ -33,6 +36,18 @@ int ProductRowOfSlot(const std::vector<DeviceIdEntry>& slots, const DeviceIdEntr
     }
   }
   return FindProductRow(vid, pid, kind, row.auxiliary);
+}
+
+// The current profile when the device folder already has a usable profile
+// list; nothing (and nothing created) otherwise. CurrentProfile writes only
+// when the list is missing or empty, which is checked first.
+std::optional<ProfileSelection> ExistingProfile(const std::string& productKey) {
+  const auto list = XdgDataHome() / kIdentity / productKey / "ProfileList.ini";
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(list, ec)) return std::nullopt;
+  const Json::Value doc = ReadJsonFile(list);
+  if (!doc.isObject() || JsonSize(JsonMember(doc, "profilelist")) == 0) return std::nullopt;
+  return CurrentProfile(productKey);
 }
 
 }  // namespace
@@ -101,6 +116,7 @@ std::string ResultName(int code) {
     case proto::CMD_STATUS_FF: return "status 0xFF (command refused)";
     case proto::CMD_STATUS_FE: return "status 0xFE (command failed)";
     case proto::CMD_BAD_ARGUMENT: return "bad argument";
+    case proto::CMD_NOT_READ: return "refused: not read from the device first";
     default: return "result " + std::to_string(code);
   }
 }
@@ -110,21 +126,23 @@ KeyboardSession::~KeyboardSession() {
   if (page_) page_->DetachPrimary();
 }
 
-int KeyboardSession::Open(const BoundDevice& device, std::string& reason) {
+int KeyboardSession::Open(const BoundDevice& device, std::string& reason, bool readOnly) {
   if (device.primaryPath.empty()) {
     reason = "the keyboard's command interface is not bound";
     return kExitDeviceError;
   }
   const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
-  auto selection = CurrentProfile(product.productKey);
-  if (!selection) {
+  auto selection = readOnly ? ExistingProfile(product.productKey) : CurrentProfile(product.productKey);
+  if (!selection && !readOnly) {
     reason = "the profile list of " + std::string(product.productKey) + " cannot be read or created";
     return kExitFailure;
   }
-  profile_ = *selection;
+  hasProfile_ = selection.has_value();
+  if (selection) profile_ = *selection;
 
   page_ = std::make_unique<CVarnikKeyboardDevice>();
   CVarnikKeyboardDevice& kb = *page_;
+  kb.SetReadOnly(readOnly);
   // The device list's set-up of a page, without a skin to bind.
   const auto identity = ProductIdentity(device.productRow, device.primaryPath);
   if (!identity || !SetUpPage(kb, device.productRow, *identity)) {
@@ -151,7 +169,7 @@ int KeyboardSession::Open(const BoundDevice& device, std::string& reason) {
     reason = "reading the device tables failed: " + ResultName(tables);
     return kExitDeviceError;
   }
-  if (kb.ReloadProfile() != 1) {
+  if (hasProfile_ && kb.ReloadProfile() != 1) {
     reason = "the profile \"" + profile_.uuid + "\" cannot be loaded";
     return kExitFailure;
   }

@@ -57,13 +57,18 @@ class KeyboardSession {
   KeyboardSession& operator=(const KeyboardSession&) = delete;
 
   // Returns kExitOk, kExitDeviceError or kExitFailure; reason says why.
-  int Open(const BoundDevice& device, std::string& reason);
+  // A read-only session (info) creates, saves and writes back nothing: the
+  // profile list is only read when it exists, and the page is read-only.
+  int Open(const BoundDevice& device, std::string& reason, bool readOnly = false);
   CVarnikKeyboardDevice& Page() { return *page_; }
   const ProfileSelection& Profile() const { return profile_; }
+  // False for a read-only session on a device folder without a profile list.
+  bool HasProfile() const { return hasProfile_; }
 
  private:
   std::unique_ptr<CVarnikKeyboardDevice> page_;
   ProfileSelection profile_;
+  bool hasProfile_ = false;
 };
 
 }  // namespace korvale::cli

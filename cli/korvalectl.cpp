@@ -23,8 +23,10 @@ const CliCommand kCommands[] = {
      CmdList},
     {"info", "DEVICE", "show the device's information block, active profile and configuration",
      "The information block (hex), the active profile byte, the configuration record\n"
-     "(hex and decoded) and the current profile's name and file. Other devices than\n"
-     "the keyboard show the information block only.\n",
+     "(hex and decoded) and the current profile's name and file (none before a first\n"
+     "profile exists). It only reads: no file is created or changed and nothing is\n"
+     "written to the device. Other devices than the keyboard show the information\n"
+     "block only.\n",
      CmdInfo},
     {"lighting", "DEVICE [options]", "show or change the lighting of the current profile",
      "Changes the named fields of the current profile's lighting, saves the profile\n"

@@ -1250,6 +1250,7 @@ int CKeyboardLighting::CurrentEffectStep() const {
 std::array<uint8_t, kCustomGroupBytes> CKeyboardLighting::BuildCustomPayload(bool scaled) const {
   Lock lk(mutex_);
   std::array<uint8_t, kCustomGroupBytes> out{};
+  if (groupBytesOf_ == info_.customGroup) out = groupBytes_;
   for (int i = 0; i < ledCount_; ++i) {
     const std::size_t d = keyToLed_[static_cast<std::size_t>(i)];
     // The group holds 512 bytes: an entry whose three bytes do not fit is skipped.
@@ -1296,6 +1297,8 @@ int CKeyboardLighting::ReadCustomColoursFromDevice(CDeviceComm& comm, int keyCou
     return r;
   }
   Lock lk(mutex_);
+  groupBytes_ = buffer;
+  groupBytesOf_ = group;
   for (int i = 0; i < ledCount_; ++i) {
     const std::size_t d = keyToLed_[static_cast<std::size_t>(i)];
     if (d == kNoLed || 3 * d + 2 >= length) continue;

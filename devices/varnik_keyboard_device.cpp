@@ -54,6 +54,24 @@ bool IsFnProtected(int key) {
 
 int Clamp03(int n) { return n < 0 || n > 3 ? 0 : n; }
 
+// Record bytes that reach the profile, with the largest value each may hold.
+struct RecordField {
+  std::size_t byte;
+  uint8_t max;
+  const char* name;
+};
+constexpr RecordField kCheckedRecordFields[] = {
+    {proto::kKbRecBrightness, 4, "brightness"},
+    {proto::kKbRecSpeed, 4, "speed"},
+    {proto::kKbRecDirection, 1, "direction"},
+    {proto::kKbRecMultiColor, 1, "multicolour flag"},
+    {proto::kKbRecWKey, 1, "W-key flag"},
+    {proto::kKbRecSixKey, 1, "six-key flag"},
+    {proto::kKbRecWinLock, 1, "Windows-lock flag"},
+    {proto::kKbRecPollingRate, 3, "polling rate"},
+    {proto::kKbRecCustomGroup, proto::kCustomGroupCount - 1, "custom colour group"},
+};
+
 const char* ThreadEndTrace() { return "线程退出：：对象处于激发状态\n"; }
 
 }  // namespace
@@ -136,7 +154,10 @@ void CVarnikKeyboardDevice::ResolveProfilePaths() {
 
 std::string CVarnikKeyboardDevice::GetProfilePath() const { return profile_.GetFilePath().string(); }
 
-void CVarnikKeyboardDevice::SaveProfile() { profile_.Save(); }
+void CVarnikKeyboardDevice::SaveProfile() {
+  if (readOnly_) return;  // a read-only page changes no file
+  profile_.Save();
+}
 
 void CVarnikKeyboardDevice::SetModelIndex(int index) {
   modelIndex_ = index;
@@ -146,14 +167,20 @@ void CVarnikKeyboardDevice::SetModelIndex(int index) {
 int CVarnikKeyboardDevice::ReloadProfile() {
   // Until a profile list control hands one over, the page works on the
   // profile its folder's list names (created on a first start).
-  if (profileName_.empty() && !deviceFolderName_.empty()) {
+  if (profileName_.empty() && !deviceFolderName_.empty() && !readOnly_) {
     if (auto current = CurrentProfile(deviceFolderName_)) profileName_ = current->uuid;
   }
   // A name that is not a plain file name (it comes from the profile list's
   // file) loads nothing rather than the previous profile or a path outside.
   if (ProfileFilePath(UserDataFolder(), profileName_).empty()) return 0;
   ResolveProfilePaths();
-  profile_.Load(profile_.GetFilePath());
+  if (readOnly_ && !JsonElement(JsonMember(ReadJsonFile(profile_.GetFilePath()), "Device"), 0).isObject()) {
+    // Loading would rebuild the missing profile from the defaults on disk;
+    // a read-only page reads the defaults instead.
+    profile_.Load(DefaultProfilePath());
+  } else {
+    profile_.Load(profile_.GetFilePath());
+  }
   keyList_ = profile_.ReadKeyList();
   lightInfo_ = profile_.ReadLightInfo();
   ApplyLighting();
@@ -202,8 +229,11 @@ int CVarnikKeyboardDevice::ApplyLighting() {
   engine.SetCustomTable(profile_.ReadLightList());
   engine.SetEffectList(profile_.ReadLedEffects());
   if (lightInfo_.selectItem == CKeyboardLighting::kModeCustom) {
-    engine.SetCustomColours(profile_.ReadCustomColours(profile_.ReadCustomGroupIndex(), lightCount_));
-    if (IsPrimaryOpen() && positions_ > 0) engine.WriteCustomColoursToDevice(comm_, positions_);
+    // The group the colours come from is the group they are written to.
+    const int group = std::clamp(profile_.ReadCustomGroupIndex(), 0, 255);
+    engine.SetCustomGroup(group);
+    engine.SetCustomColours(profile_.ReadCustomColours(group, lightCount_));
+    if (MayWriteCustomColours()) engine.WriteCustomColoursToDevice(comm_, positions_);
   }
   const int r = engine.Apply();
   lightThread_.Nudge();
@@ -226,16 +256,18 @@ void CVarnikKeyboardDevice::ReloadCustomColours() {
   const int group = std::clamp(profile_.ReadCustomGroupIndex(), 0, 255);
   engine.SetCustomGroup(group);
   engine.SetCustomColours(profile_.ReadCustomColours(group, lightCount_));
-  if (IsPrimaryOpen() && positions_ > 0) engine.WriteCustomColoursToDevice(comm_, positions_);
+  if (MayWriteCustomColours()) engine.WriteCustomColoursToDevice(comm_, positions_);
   lightThread_.Nudge();
 }
 
 void CVarnikKeyboardDevice::FillCustomColours(bool on) {
   CKeyboardLighting& engine = Lighting();
   engine.FillCustomColours(on);
-  if (IsPrimaryOpen() && positions_ > 0) engine.WriteCustomColoursToDevice(comm_, positions_);
   auto* editor = FindHooks<ILightEditorHooks>("LightControlItem");
   const int group = editor != nullptr ? editor->GetCustomGroup() : -1;
+  // The keyboard's group and the profile's are the editor's one.
+  if (group >= 0) engine.SetCustomGroup(group);
+  if (MayWriteCustomColours()) engine.WriteCustomColoursToDevice(comm_, positions_);
   if (group >= 0) {
     std::vector<LedColour> table(static_cast<std::size_t>(lightCount_));
     engine.Snapshot(table);
@@ -249,9 +281,25 @@ void CVarnikKeyboardDevice::ResetEffectState() {
   CKeyboardLighting& engine = Lighting();
   engine.SetLightInfo(lightInfo_);
   engine.InitMode();
-  if (lightInfo_.selectItem == CKeyboardLighting::kModeCustom && IsPrimaryOpen() && positions_ > 0)
-    engine.ReadCustomColoursFromDevice(comm_, positions_);
+  if (lightInfo_.selectItem == CKeyboardLighting::kModeCustom && IsPrimaryOpen() && positions_ > 0) {
+    // The keyboard's group as its record names it: read from there, kept in
+    // the profile, and written back there (never another group).
+    const int group = lightInfo_.customGroup;
+    engine.SetCustomGroup(group);
+    if (readOnly_) {
+      engine.ReadCustomColoursFromDevice(comm_, positions_);
+    } else {
+      profile_.WriteCustomGroupIndex(group);
+      engine.SyncCustomColoursFromDevice(profile_, comm_, positions_);
+    }
+  }
   lightThread_.Nudge();
+}
+
+bool CVarnikKeyboardDevice::MayWriteCustomColours() const {
+  // Before the keyboard's own colours have been read (its record names the
+  // group), a write could only put the profile's over them.
+  return !readOnly_ && IsPrimaryOpen() && positions_ > 0 && recordIndex_ >= 0;
 }
 
 void CVarnikKeyboardDevice::ReactToKey(int key, int action) {
@@ -362,6 +410,7 @@ void CVarnikKeyboardDevice::LoadEffectLists() {
 
 int CVarnikKeyboardDevice::ReadDeviceTables() {
   if (!IsPrimaryOpen()) return 0;
+  keyTablesRead_ = false;  // until this read succeeds, downloads have nothing to start from
   int r = comm_.BeginConfig();
   if (r != CMD_OK) return r;
   r = comm_.ReadInfo(deviceInfo_.data());
@@ -384,6 +433,7 @@ int CVarnikKeyboardDevice::ReadDeviceTables() {
   keyCodeTable_ = codes;
   ledIndexTable_ = leds;
   positions_ = positions;
+  keyTablesRead_ = true;
   BuildKeyMaps(positions);
   if (lighting_) {
     std::array<uint8_t, CKeyboardLighting::kLeds> map{};
@@ -423,23 +473,33 @@ int CVarnikKeyboardDevice::KeyToLed(int key) const {
 int CVarnikKeyboardDevice::ReadDeviceConfig() {
   comm_.lightSync = 0;
   if (!IsPrimaryOpen()) return -1;
-  uint8_t active = 0;
-  int r = comm_.ReadConfig(&active, 1, proto::kActiveRecordOffset);
-  if (r != CMD_OK) return -1;
-  const std::size_t offset = std::size_t{active} * proto::kKeyboardRecordSize;
-  if (offset + proto::kKeyboardRecordSize > proto::kConfigAreaSize) {
-    Trace("keyboard: active record %u lies outside the configuration area", active);
-    return -1;
-  }
   std::array<uint8_t, proto::kKeyboardRecordSize> record{};
-  r = comm_.ReadConfig(record.data(), static_cast<uint32_t>(record.size()), static_cast<uint32_t>(offset));
-  if (r != CMD_OK) return -1;
+  const int indexBefore = recordIndex_;
+  const int read = ReadActiveRecord(record.data(), record.size(), proto::kKeyboardRecordSize);
+  if (read < 0) return -1;
+  const auto active = static_cast<uint8_t>(read);
+  // A field outside its range means the answer is not a record: none of it
+  // reaches the page or the profile, and writes still go where the kept record came from.
+  for (const RecordField& f : kCheckedRecordFields) {
+    if (record[f.byte] > f.max) {
+      Trace("keyboard: record %u refused: %s is %u (at most %u)", active, f.name, record[f.byte], f.max);
+      recordIndex_ = indexBefore;
+      return -1;
+    }
+  }
 
   activeProfile_ = active;
   record[proto::kKbRecProfile] = active;
   const int value = record[proto::kKbRecMode];
   auto it = std::find(effectValues_.begin(), effectValues_.end(), value);
-  if (it != effectValues_.end()) record[proto::kKbRecMode] = static_cast<uint8_t>(it - effectValues_.begin());
+  if (it != effectValues_.end()) {
+    record[proto::kKbRecMode] = static_cast<uint8_t>(it - effectValues_.begin());
+  } else if (value != proto::kKbModeApplicationDriven && !effectValues_.empty()) {
+    // A mode this page does not know keeps the page's effect, as the
+    // application-driven modes do.
+    Trace("keyboard: mode value %d is not in the effect list; the selected effect stays", value);
+    record[proto::kKbRecMode] = proto::kKbModeApplicationDriven;
+  }
   record[proto::kKbRecAlwaysZero] = 0;
   record_ = record;
 
@@ -484,13 +544,11 @@ int CVarnikKeyboardDevice::ReadDeviceConfig() {
 
 // ---- writing the device ----
 
-int CVarnikKeyboardDevice::WriteDeviceConfig(int profile, int firstByte, int, int, int) {
+int CVarnikKeyboardDevice::WriteDeviceConfig(int, int, int, int, int) {
+  // The record goes back where it was read (the active record r, byte 0 = r),
+  // whatever index the caller names: writing another index would move the
+  // keyboard to that onboard profile and overwrite it.
   if (!IsPrimaryOpen()) return 0;
-  const long offset = static_cast<long>(profile) * static_cast<long>(proto::kKeyboardRecordSize);
-  if (profile < 0 || offset + static_cast<long>(proto::kKeyboardRecordSize) > static_cast<long>(proto::kConfigAreaSize)) {
-    Trace("keyboard: record %d lies outside the configuration area", profile);
-    return CMD_BAD_ARGUMENT;
-  }
   std::array<uint8_t, proto::kKeyboardRecordSize> out = record_;
   out[proto::kKbRecWKey] = static_cast<uint8_t>(stages_.WFlag());
   out[proto::kKbRecSixKey] = static_cast<uint8_t>(stages_.Key6Flag());
@@ -511,15 +569,9 @@ int CVarnikKeyboardDevice::WriteDeviceConfig(int profile, int firstByte, int, in
   out[proto::kKbRecAlwaysZero] = 0;
   out[proto::kKbRecZzccLedMode] = info.zzccLedMode;
   out[proto::kKbRecCustomGroup] = info.customGroup;
-  out[proto::kKbRecProfile] = static_cast<uint8_t>(firstByte);
   if (out[proto::kKbRecMode] == proto::kKbModeStreamA || out[proto::kKbRecMode] == proto::kKbModeStreamB)
     out[proto::kKbRecMode] = proto::kKbModeApplicationDriven;
-
-  int result = comm_.BeginConfig();
-  if (result == CMD_OK)
-    result = comm_.WriteConfig(out.data(), static_cast<uint32_t>(out.size()), static_cast<uint32_t>(offset));
-  const int end = comm_.EndConfig(1);
-  return result == CMD_OK ? end : result;
+  return WriteActiveRecord(out.data(), out.size(), proto::kKeyboardRecordSize);
 }
 
 int CVarnikKeyboardDevice::MacroCountOnDisk() const {
@@ -528,8 +580,17 @@ int CVarnikKeyboardDevice::MacroCountOnDisk() const {
   return info.isArray() ? static_cast<int>(info.size()) : 0;
 }
 
+bool CVarnikKeyboardDevice::KeyTablesKnown(const char* what) const {
+  if (keyTablesRead_) return true;
+  // Both tables start from the keyboard's own codes: without them the
+  // download would write zeros over every key the list does not name.
+  Trace("keyboard: %s refused: the key tables have not been read from the keyboard", what);
+  return false;
+}
+
 int CVarnikKeyboardDevice::WriteKeyAssignments(int profile, const std::vector<KeyRecord>& keys) {
   if (!IsPrimaryOpen()) return 0;
+  if (!KeyTablesKnown("key download")) return CMD_NOT_READ;
   int r = comm_.ReadInfo(deviceInfo_.data());
   if (r != CMD_OK) return r;
   std::array<uint8_t, proto::kKeyTableSize> normal = keyCodeTable_;
@@ -575,6 +636,7 @@ int CVarnikKeyboardDevice::ApplySecondaryKeyAssignments(int profile) {
 
 int CVarnikKeyboardDevice::WriteSecondaryKeyTable(int profile, const std::vector<KeyRecord>& keys) {
   if (!IsPrimaryOpen()) return 0;
+  if (!KeyTablesKnown("third key table download")) return CMD_NOT_READ;
   int r = comm_.ReadInfo(deviceInfo_.data());
   if (r != CMD_OK) return r;
   std::array<uint8_t, proto::kKeyTableSize> table = thirdTable_;
@@ -713,19 +775,27 @@ void CVarnikKeyboardDevice::ListenLoop(int side) {
       continue;
     }
     failures = 0;
-    uint16_t code = static_cast<uint16_t>(report[1] | report[2] << 8);
-    if (channel.UnpackReport(report, got, HidReportType::Input)) {
-      for (const auto& entry : channel.InputData())
-        if (!entry.isButton && entry.dataSet) {
-          code = static_cast<uint16_t>(entry.rawValue);
-          break;
-        }
-    }
+    const std::optional<uint16_t> code = EventCodeOf(channel, report, got);
+    if (!code) continue;
     Trace("接收到自动添加设备的同步信息要求  TEST");
-    HandleEventCode(code);
+    HandleEventCode(*code);
   }
   Trace("MS 设备同步线程设定退出");
   l.running = false;
+}
+
+std::optional<uint16_t> EventCodeOf(CHidDevice& channel, const uint8_t* report, uint32_t length) {
+  // The code is the first usage of the first input entry, as the report
+  // descriptor maps the field's value; the raw bytes are not the code.
+  if (!channel.UnpackReport(report, length, HidReportType::Input) || channel.InputData().empty()) {
+    Trace("event report of %u bytes (id %u) does not unpack; ignored", length, length ? report[0] : 0u);
+    return std::nullopt;
+  }
+  const HidDataEntry& first = channel.InputData().front();
+  if (!first.dataSet) return std::nullopt;  // another report id
+  if (!first.isButton) return static_cast<uint16_t>(first.rawValue);
+  if (first.usages.empty() || first.usages[0] == 0) return std::nullopt;  // empty array slot
+  return first.usages[0];
 }
 
 void CVarnikKeyboardDevice::HandleEventCode(uint16_t code) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -29,6 +30,10 @@ struct EventListener {
   Event stop{Event::Reset::Manual};
   std::atomic<bool> running{false};
 };
+
+// The event code of one input report on an event channel: the first usage
+// of the channel's first input entry; nothing for a report that carries none.
+std::optional<uint16_t> EventCodeOf(CHidDevice& channel, const uint8_t* report, uint32_t length);
 
 class CVarnikKeyboardDevice : public CVarnikUSBDevice {
  public:
@@ -103,6 +108,10 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   // The lighting engine over the LED table (created on first use).
   CKeyboardLighting& Lighting();
 
+  // A read-only page (korvalectl info) reads the keyboard and shows what it
+  // read: it saves no file and writes nothing to the keyboard's colour groups.
+  void SetReadOnly(bool on) { readOnly_ = on; }
+
   // ---- operations of the main window and discovery ----
   // BeginConfig, ReadInfo, transfer length, key code table, LED index
   // table, EndConfig; then the key maps. The result of the first failing
@@ -175,6 +184,9 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   void StopListener(int side);
   void ListenLoop(int side);
   void BuildKeyMaps(int positions);
+  // True once ReadDeviceTables succeeded; else traces why `what` is refused.
+  bool KeyTablesKnown(const char* what) const;
+  bool MayWriteCustomColours() const;
   int MacroCountOnDisk() const;
   std::string Localise(std::string_view id) const;
   void ApplyKeyEnabling();
@@ -187,6 +199,8 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   std::array<uint8_t, proto::kKeyboardRecordSize> record_{};
   uint8_t activeProfile_ = 0;
   int positions_ = 0;  // key positions the keyboard reported
+  bool keyTablesRead_ = false;
+  bool readOnly_ = false;
   CurrentConfig current_;
   std::vector<KeyRecord> keyList_;
   std::vector<KeyRecord> secondaryKeyList_;

@@ -176,6 +176,7 @@ bool CVarnikUSBDevice::AttachPrimary(const std::string& path, bool receiver, int
     ok = channel.Open(path, true, true, true, false);
     if (ok) comm_.opened = 1;
   }
+  if (ok) recordIndex_ = -1;  // another device, or the same one changed meanwhile
   if (ok && (connectionMode == proto::kModeCable || connectionMode == proto::kModeReceiver))
     comm_.SetConnectionMode(connectionMode);
   if (!ok) Trace("device: cannot open %s", path.c_str());
@@ -199,6 +200,47 @@ bool CVarnikUSBDevice::SwitchPrimaryChannel(const std::string& path) {
   comm_.opened = 1;
   comm_.viaReceiver = onReceiver ? 0 : 1;
   return true;
+}
+
+int CVarnikUSBDevice::ReadActiveRecord(uint8_t* record, std::size_t size, std::size_t stride) {
+  if (!IsPrimaryOpen() || record == nullptr || size == 0) return -1;
+  uint8_t active = 0;
+  int r = comm_.ReadConfig(&active, 1, proto::kActiveRecordOffset);
+  if (r != CMD_OK) {
+    Trace("device: active record index not read (%d)", r);
+    return -1;
+  }
+  const std::size_t offset = std::size_t{active} * stride;
+  if (offset + size > proto::kConfigAreaSize) {
+    Trace("device: active record %u lies outside the configuration area", active);
+    return -1;
+  }
+  r = comm_.ReadConfig(record, static_cast<uint32_t>(size), static_cast<uint32_t>(offset));
+  if (r != CMD_OK) {
+    Trace("device: record %u not read (%d)", active, r);
+    return -1;
+  }
+  recordIndex_ = active;
+  return active;
+}
+
+int CVarnikUSBDevice::WriteActiveRecord(uint8_t* record, std::size_t size, std::size_t stride) {
+  if (!IsPrimaryOpen()) return 0;
+  if (recordIndex_ < 0) {
+    Trace("device: no configuration record has been read; nothing written");
+    return CMD_NOT_READ;
+  }
+  const std::size_t offset = static_cast<std::size_t>(recordIndex_) * stride;
+  if (record == nullptr || size == 0 || offset + size > proto::kConfigAreaSize) {
+    Trace("device: record %d of %zu bytes does not fit the configuration area", recordIndex_, size);
+    return CMD_BAD_ARGUMENT;
+  }
+  record[0] = static_cast<uint8_t>(recordIndex_);
+  int result = comm_.BeginConfig();
+  if (result == CMD_OK)
+    result = comm_.WriteConfig(record, static_cast<uint32_t>(size), static_cast<uint32_t>(offset));
+  const int end = comm_.EndConfig(1);
+  return result == CMD_OK ? end : result;
 }
 
 bool CVarnikUSBDevice::OpenEventChannel(const std::string& path, int kind) {

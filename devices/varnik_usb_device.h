@@ -154,6 +154,19 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   CDeviceComm& Comm() { return comm_; }
   CDeviceComm& EventComm() { return eventComm_; }
 
+  // ---- the configuration record, the same way for every device kind ----
+  // Reads the active record index r (configuration byte 0), then size bytes
+  // at r × stride. Returns r, or -1 when a read fails or the record does not
+  // fit the configuration area (a trace says which).
+  int ReadActiveRecord(uint8_t* record, std::size_t size, std::size_t stride);
+  // Writes size bytes back where the record was read, r × stride, with byte
+  // 0 := r, between BeginConfig and EndConfig, so the device stays on its
+  // onboard profile and no other record is touched. CMD_NOT_READ (nothing
+  // sent) while no record has been read since the device was attached.
+  int WriteActiveRecord(uint8_t* record, std::size_t size, std::size_t stride);
+  // The record index last read, -1 before any.
+  int ActiveRecordIndex() const { return recordIndex_; }
+
   // ---- configuration by the page builder and the main window ----
   void SetPageXmlPath(const std::string& path) { pageXmlPath_ = path; }
   const std::string& GetPageXmlPath() const { return pageXmlPath_; }
@@ -245,6 +258,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   CDeviceComm comm_;
   CDeviceComm eventComm_;
   std::array<uint8_t, 34> deviceInfo_{};
+  int recordIndex_ = -1;
 
   std::string pageXmlPath_;
   HWND mainWnd_ = 0;

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <deque>
 
-#include "hid/device_table.h"
 #include "hid/vhid_frame.h"
 #include "platform/atomic_file.h"
 #include "platform/trace.h"
@@ -28,26 +27,36 @@ namespace {
 // every other interface.
 constexpr int kSendTimeoutMs = 1000;
 constexpr uint32_t kDefaultLateMs = 1500;
+constexpr uint32_t kDefaultZeros = 16;
 constexpr std::size_t kJournalCap = 100000;
 
+// The identity each interface reports, written down here rather than taken
+// from the host's device table, so a wrong row there cannot match itself.
 struct EndpointInfo {
   Endpoint e;
   const char* name;
   Product product;
   bool radio;
-  std::size_t row;  // row of the supported-device table with its identity
+  uint16_t vid, pid;
+  uint8_t interfaceNumber;
   const char* productName;
 };
 
 // clang-format off
 constexpr EndpointInfo kEndpointInfo[] = {
-  {Endpoint::Keyboard,      "keyboard",       Product::Keyboard, false, 0,  "KORVALE TX730max Keyboard"},
-  {Endpoint::MouseCable,    "mouse-cable",    Product::Mouse,    false, 4,  "KORVALE TX730max Mouse"},
-  {Endpoint::MouseReceiver, "mouse-receiver", Product::Mouse,    true,  6,  "KORVALE 2.4G Receiver"},
-  {Endpoint::Mousepad,      "mousepad",       Product::Mousepad, false, 8,  "KORVALE TX730max Mousepad"},
-  {Endpoint::Headset,       "headset",        Product::Headset,  false, 10, "KORVALE TX730max Headset"},
+  {Endpoint::Keyboard,      "keyboard",       Product::Keyboard, false, 0x320F, 0x5064, 1, "KORVALE TX730max Keyboard"},
+  {Endpoint::MouseCable,    "mouse-cable",    Product::Mouse,    false, 0x320F, 0x50EF, 1, "KORVALE TX730max Mouse"},
+  {Endpoint::MouseReceiver, "mouse-receiver", Product::Mouse,    true,  0x320F, 0x221D, 1, "KORVALE 2.4G Receiver"},
+  {Endpoint::Mousepad,      "mousepad",       Product::Mousepad, false, 0x320F, 0x1004, 1, "KORVALE TX730max Mousepad"},
+  {Endpoint::Headset,       "headset",        Product::Headset,  false, 0x0C76, 0x1630, 3, "KORVALE TX730max Headset"},
 };
 // clang-format on
+
+// The event array reports usage minimum + (value - logical minimum): the two
+// minima differ, so a host that reads the raw bytes gets a wrong code.
+constexpr uint16_t kEventLogicalMin = 1;
+constexpr uint16_t kEventUsageMin = 0;
+constexpr uint16_t kEventUsageMax = 0x1FFF;
 
 const EndpointInfo& InfoOf(Endpoint e) {
   for (const auto& i : kEndpointInfo) {
@@ -91,8 +100,9 @@ class Desc {
   }
   // 16-bit consumer usage array: the event code is the first usage.
   Desc& EventArray(uint8_t reportId) {
-    return ReportId(reportId).LogicalMin(0).LogicalMax(0x1FFF).UsageMin(0).UsageMax(0x1FFF)
-        .ReportSize(16).ReportCount(1).Input(0x00);
+    return ReportId(reportId).LogicalMin(kEventLogicalMin)
+        .LogicalMax(kEventLogicalMin + kEventUsageMax - kEventUsageMin)
+        .UsageMin(kEventUsageMin).UsageMax(kEventUsageMax).ReportSize(16).ReportCount(1).Input(0x00);
   }
   // 63-byte vendor input and output of report id 4.
   Desc& CommandReports() {
@@ -136,11 +146,9 @@ std::vector<uint8_t> HeadsetDescriptor() {
 
 const char* EndpointName(Endpoint e) { return InfoOf(e).name; }
 Product EndpointProduct(Endpoint e) { return InfoOf(e).product; }
-uint16_t EndpointVendorId(Endpoint e) { return kSupportedDevices[InfoOf(e).row].vid; }
-uint16_t EndpointProductId(Endpoint e) { return kSupportedDevices[InfoOf(e).row].pid; }
-uint8_t EndpointInterface(Endpoint e) {
-  return static_cast<uint8_t>(kSupportedDevices[InfoOf(e).row].interfaceNumber);
-}
+uint16_t EndpointVendorId(Endpoint e) { return InfoOf(e).vid; }
+uint16_t EndpointProductId(Endpoint e) { return InfoOf(e).pid; }
+uint8_t EndpointInterface(Endpoint e) { return InfoOf(e).interfaceNumber; }
 
 std::optional<Endpoint> ParseEndpoint(const std::string& name) {
   if (name == "mouse") return Endpoint::MouseReceiver;
@@ -160,6 +168,8 @@ const char* FaultKindName(FaultKind k) {
     case FaultKind::StatusFE: return "status-fe";
     case FaultKind::Unplug: return "unplug";
     case FaultKind::Garbage: return "garbage";
+    case FaultKind::WrongOffset: return "wrong-offset";
+    case FaultKind::Zeros: return "zeros";
   }
   return "?";
 }
@@ -167,7 +177,8 @@ const char* FaultKindName(FaultKind k) {
 std::optional<FaultKind> ParseFaultKind(const std::string& name) {
   for (FaultKind k : {FaultKind::None, FaultKind::NoAnswer, FaultKind::LateAnswer,
                       FaultKind::WrongCode, FaultKind::StatusFF, FaultKind::StatusFE,
-                      FaultKind::Unplug, FaultKind::Garbage}) {
+                      FaultKind::Unplug, FaultKind::Garbage, FaultKind::WrongOffset,
+                      FaultKind::Zeros}) {
     if (name == FaultKindName(k)) return k;
   }
   return std::nullopt;
@@ -186,6 +197,7 @@ struct Emulator::Iface {
   Fault fault;
   Clock::time_point linkFreeAt{};
   std::deque<Report> journal;
+  std::deque<uint8_t> journalStatus;  // the status byte each command was answered with
 };
 
 struct Emulator::Pending {
@@ -363,8 +375,10 @@ bool Emulator::SendEventLocked(Product p, uint16_t code) {
   for (auto& i : ifaces_) {
     if (i->info->product != p || i->listenFd < 0) continue;
     if (i->info->radio && !linkUp_) continue;
+    if (code > kEventUsageMax) return false;
     const uint8_t id = p == Product::Headset ? kHeadsetEventReportId : kEventReportId;
-    SendInputLocked(*i, {id, static_cast<uint8_t>(code & 0xFF), static_cast<uint8_t>(code >> 8)});
+    const uint16_t value = static_cast<uint16_t>(code - kEventUsageMin + kEventLogicalMin);
+    SendInputLocked(*i, {id, static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>(value >> 8)});
     any = true;
   }
   return any;
@@ -432,9 +446,19 @@ std::vector<Report> Emulator::Journal(Endpoint e) const {
   return {i->journal.begin(), i->journal.end()};
 }
 
+std::vector<uint8_t> Emulator::JournalStatus(Endpoint e) const {
+  std::lock_guard lock(mu_);
+  Iface* i = Find(e);
+  if (!i) return {};
+  return {i->journalStatus.begin(), i->journalStatus.end()};
+}
+
 void Emulator::ClearJournal(Endpoint e) {
   std::lock_guard lock(mu_);
-  if (Iface* i = Find(e)) i->journal.clear();
+  if (Iface* i = Find(e)) {
+    i->journal.clear();
+    i->journalStatus.clear();
+  }
 }
 
 void Emulator::WithModel(Product p, const std::function<void(DeviceModel&)>& f) {
@@ -461,7 +485,13 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
     const uint32_t before = model.endConfigCount;
     answer = model.Handle(report, i.info->radio);
     if (model.endConfigCount != before && !stateFile_.empty()) SaveStateLocked();
+    if (i.info->radio && in[kOffLength] > kRadioMaxData) {
+      Trace("emulator: %s: a packet of %u data bytes is longer than the radio carries; refused",
+            EndpointName(i.e), in[kOffLength]);
+    }
   }
+  i.journalStatus.push_back(answer[kOffStatus]);
+  if (i.journalStatus.size() > kJournalCap) i.journalStatus.pop_front();
 
   // Link timing: the command and its answer each occupy the link for one report time.
   const auto now = Clock::now();
@@ -495,6 +525,21 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
       answer[kOffStatus] = f.kind == FaultKind::StatusFF ? kStatusFF : kStatusFE;
       SealPacket(answer.data());
       out.push_back(asVec(answer));
+      break;
+    case FaultKind::WrongOffset: {
+      Report moved = answer;
+      SetPacketOffset(moved.data(), static_cast<uint16_t>(PacketOffset(in.data()) + (f.param ? f.param : 1)));
+      SealPacket(moved.data());
+      out.push_back(asVec(moved));
+      break;
+    }
+    case FaultKind::Zeros:
+      // Bare reports of the command report id, zero after it.
+      for (uint32_t n = 0; n < (f.param ? f.param : kDefaultZeros); ++n) {
+        std::vector<uint8_t> zero(kPacketSize, 0);
+        zero[kOffReportId] = kCommandReportId;
+        out.push_back(std::move(zero));
+      }
       break;
     case FaultKind::Unplug:
       f = Fault{};

@@ -51,6 +51,8 @@ enum class FaultKind {
   StatusFE,    // ... 0xFE
   Unplug,      // the interface is unplugged instead of answering
   Garbage,     // a garbage report precedes the answer
+  WrongOffset, // the answer carries another offset (param added, default 1)
+  Zeros,       // param reports (default 16) of the report id and zeros, in place of the answer
 };
 const char* FaultKindName(FaultKind k);
 std::optional<FaultKind> ParseFaultKind(const std::string& name);
@@ -96,8 +98,10 @@ class Emulator {
   // Time each report costs on the link (0 by default; 1 ms models USB full speed).
   void SetReportCost(std::chrono::microseconds cost);
 
-  // Command reports received on an interface, oldest first.
+  // Command reports received on an interface, oldest first, and the status
+  // byte the firmware answered each with (before any fault).
   std::vector<Report> Journal(Endpoint e) const;
+  std::vector<uint8_t> JournalStatus(Endpoint e) const;
   void ClearJournal(Endpoint e);
   // Runs f on a product's firmware model under the emulator's lock.
   void WithModel(Product p, const std::function<void(DeviceModel&)>& f);

@@ -67,6 +67,10 @@ constexpr std::size_t kMatrixStep = 37;
 constexpr std::size_t kMatrixInverse = 23;
 static_assert((kMatrixStep * kMatrixInverse) % kLayoutKeys == 1);
 
+// LED wiring: screen key j drives LED (7 j + 3) % 170 (7 is prime to 170).
+constexpr std::size_t kLedStep = 7;
+constexpr std::size_t kLedShift = 3;
+
 constexpr std::size_t kMouseKeyPositions = 16;
 constexpr uint8_t kKeyboardMacroUnits = 64;  // 8 KiB
 constexpr uint8_t kMouseMacroUnits = 32;     // 4 KiB
@@ -93,6 +97,8 @@ std::size_t KeyboardPositionOfKey(std::size_t uiKey) {
   return (uiKey * kMatrixInverse) % kLayoutKeys;
 }
 
+std::size_t KeyboardLedOfKey(std::size_t uiKey) { return (uiKey * kLedStep + kLedShift) % kLayoutKeys; }
+
 DeviceModel::DeviceModel(Product product) : product_(product) { SetDefaults(); }
 
 void DeviceModel::SetDefaults() {
@@ -115,7 +121,7 @@ void DeviceModel::SetDefaults() {
       for (std::size_t p = 0; p < kLayoutKeys; ++p) {
         const std::size_t key = (p * kMatrixStep) % kLayoutKeys;
         std::memcpy(&defaultKeys[p * 3], kKeyboardLayout[key].data(), 3);
-        ledTable[p] = static_cast<uint8_t>(key);
+        ledTable[p] = static_cast<uint8_t>(KeyboardLedOfKey(key));
       }
       for (std::size_t r = 0; r < kKeyboardRecords; ++r) {
         uint8_t* rec = &config[r * kKeyboardRecordSize];
@@ -209,6 +215,9 @@ Report DeviceModel::Handle(std::span<const uint8_t> report, bool viaRadio) {
   if (in[kOffReportId] != kCommandReportId) return finish(kStatusFE);
   const uint16_t sum = static_cast<uint16_t>(in[kOffChecksum] | (in[kOffChecksum + 1] << 8));
   if (sum != PacketChecksum(in.data())) return finish(kStatusFE);
+  // The radio cannot carry a longer packet: a host that kept the cable's
+  // packet size fails here instead of passing unnoticed.
+  if (viaRadio && len > kRadioMaxData) return finish(kStatusFF);
 
   switch (code) {
     case kBeginConfig: inConfig = true; return finish(kStatusOk);
@@ -217,7 +226,7 @@ Report DeviceModel::Handle(std::span<const uint8_t> report, bool viaRadio) {
       ++endConfigCount;
       return finish(kStatusOk);
     case kLightControl: lightControl = true; return finish(kStatusOk);
-    case kLinkCheck: out[kOffData] = kLinkUpMark; return finish(kStatusOk);
+    case kLinkCheck: out[kOffData] = kRadioLinkUp; return finish(kStatusOk);
     case kReadStatus:
       status[kStatusWireless] = viaRadio ? 1 : 0;
       [[fallthrough]];

@@ -26,6 +26,13 @@ extern const std::array<std::array<uint8_t, 3>, kLayoutKeys> kKeyboardLayout;
 extern const std::array<std::array<uint8_t, 3>, 11> kMouseButtons;
 // Key position on the keyboard of screen key j (the firmware's own order).
 std::size_t KeyboardPositionOfKey(std::size_t uiKey);
+// The LED the keyboard lights for screen key j (not j: the firmware's wiring).
+std::size_t KeyboardLedOfKey(std::size_t uiKey);
+
+// Data bytes one packet may carry over the radio; a longer one is refused.
+inline constexpr uint8_t kRadioMaxData = 24;
+// LinkCheck answer byte 8 while the radio link is up.
+inline constexpr uint8_t kRadioLinkUp = 0xFF;
 
 class DeviceModel {
  public:

@@ -100,6 +100,9 @@ inline constexpr int CMD_NOT_LINKED = -101;
 inline constexpr int CMD_STATUS_FF = -102;
 inline constexpr int CMD_STATUS_FE = -103;
 inline constexpr int CMD_BAD_ARGUMENT = -201;
+// A device operation refused because what it builds on (the key table, the
+// configuration record) was never read from the device: nothing was sent.
+inline constexpr int CMD_NOT_READ = -202;
 
 // ---- Connection modes -------------------------------------------------------
 

@@ -25,6 +25,23 @@ class BusyScope {
   std::atomic<int>& busy_;
 };
 
+// An answer counts only as a whole report echoing the command's code and offset.
+bool IsAnswerTo(const uint8_t* command, const uint8_t* answer, uint32_t got) {
+  return got >= kPacketSize && answer[kOffCommand] == command[kOffCommand] &&
+         PacketOffset(answer) == PacketOffset(command);
+}
+
+// Reports already waiting before a command goes out answer nothing it asks
+// (late answers, a device flooding reports): they are dropped, so they cannot
+// take the place of this command's answer. Bounded, so a flood cannot hold us.
+void DropStaleInput(CHidDevice& channel) {
+  constexpr int kMaxStale = 64;
+  uint8_t stale[kPacketSize];
+  int dropped = 0;
+  while (dropped < kMaxStale && channel.Read(stale, sizeof stale, nullptr, 0)) ++dropped;
+  if (dropped > 0) Trace("%d stale report(s) dropped before a command", dropped);
+}
+
 void TraceLine(const uint8_t* v) {
   char line[160];
   std::size_t n = 0;
@@ -109,6 +126,7 @@ int CDeviceComm::DoExchange(const uint8_t* command, uint32_t commandLength, uint
     std::lock_guard exchange(exchangeLock);
     {
       std::lock_guard lock(channelLock);
+      DropStaleInput(channel);
       if (!channel.Write(out, kPacketSize, nullptr, timeout)) {
         result = CMD_WRITE_FAILED;
       }
@@ -127,10 +145,17 @@ int CDeviceComm::DoExchange(const uint8_t* command, uint32_t commandLength, uint
         std::memcpy(answer, in, want);
         if (bytesRead) *bytesRead = std::min(got, want);
         if (!ok) break;  // a time-out or an unplugged channel: no second wait
-        if (in[kOffCommand] == out[kOffCommand]) break;
-        if (receiver && in[kOffCommand] == kNotLinked) {
+        if (IsAnswerTo(out, in, got)) break;
+        if (receiver && got > kOffCommand && in[kOffCommand] == kNotLinked) {
           result = CMD_NOT_LINKED;
           break;
+        }
+        // Another command's answer, a short report or a stray zero report is
+        // no answer to this one: after the second read the exchange fails.
+        if (reads == 1) {
+          Trace("answer to command %02x at offset %u not received (got code %02x, offset %u, %u bytes)",
+                out[kOffCommand], PacketOffset(out), in[kOffCommand], PacketOffset(in), got);
+          result = CMD_NO_ANSWER;
         }
       }
     }
@@ -292,7 +317,9 @@ int CDeviceComm::WriteMacro(const uint8_t* source, uint32_t length) {
 }
 
 int CDeviceComm::WriteShoot(const uint8_t* source, uint32_t length) {
-  return Chunked(kWriteShoot, Dir::Write, nullptr, source, length, 0, kMaxPacketData, nullptr);
+  // Whole packets by cable; the receiver carries no more than its chunk.
+  const uint32_t chunk = viaReceiver.load() ? kReceiverChunk : kMaxPacketData;
+  return Chunked(kWriteShoot, Dir::Write, nullptr, source, length, 0, chunk, nullptr);
 }
 
 int CDeviceComm::ReadStatus(uint8_t* destination, uint32_t length, uint32_t offset) {

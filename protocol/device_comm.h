@@ -13,6 +13,7 @@ namespace korvale {
 
 using proto::CMD_BAD_ARGUMENT;
 using proto::CMD_NO_ANSWER;
+using proto::CMD_NOT_READ;
 using proto::CMD_NOT_LINKED;
 using proto::CMD_OK;
 using proto::CMD_STATUS_FE;
@@ -27,8 +28,9 @@ class CDeviceComm {
   CDeviceComm(const CDeviceComm&) = delete;
   CDeviceComm& operator=(const CDeviceComm&) = delete;
 
-  // One packet out, answers in until one echoes the command code (at most
-  // two reads). Returns CMD_OK, CMD_NO_ANSWER, CMD_WRITE_FAILED or
+  // One packet out, answers in until one echoes the command's code and
+  // offset (at most two reads); two reads without such an answer are
+  // CMD_NO_ANSWER. Returns CMD_OK, CMD_NO_ANSWER, CMD_WRITE_FAILED or
   // CMD_NOT_LINKED. bytesRead gets the size of the last read (0 before any).
   int Exchange(const uint8_t* command, uint32_t commandLength, uint8_t* answer,
                uint32_t answerLength, uint32_t* bytesRead);

@@ -42,10 +42,13 @@ const char kUsage[] =
     "  fault DEVICE KIND [after=N] [count=N] [param=N]\n"
     "        KIND: none, no-answer, late (param ms, default 1500), wrong-code (param\n"
     "        foreign answers in place of the answer, default 1), status-ff, status-fe,\n"
-    "        unplug, garbage (a junk report before the answer). The fault strikes\n"
+    "        unplug, garbage (a junk report before the answer), wrong-offset (param\n"
+    "        added to the answer's offset, default 1), zeros (param reports of zeros\n"
+    "        in place of the answer, default 16). The fault strikes\n"
     "        after N normal answers and affects count commands (0 = until cleared).\n"
     "  cost MICROSECONDS             time per report on the link\n"
-    "  journal DEVICE                command reports so far: \"cmd CC len N off N data HEX\"\n"
+    "  journal DEVICE                command reports so far: \"cmd CC len N off N data HEX\",\n"
+    "                                with \" status SS\" when the firmware refused one\n"
     "  journal-clear DEVICE          forget them\n"
     "  info DEVICE BYTE VALUE        set one byte of the device information block\n"
     "  save                          write the state file now\n"
@@ -186,7 +189,9 @@ bool RunCommand(Emulator& emu, const std::string& line) {
       return true;
     }
     const auto journal = emu.Journal(*e);
-    for (const Report& r : journal) {
+    const auto statuses = emu.JournalStatus(*e);
+    for (std::size_t n = 0; n < journal.size(); ++n) {
+      const Report& r = journal[n];
       char text[64];
       const unsigned len = r[korvale::proto::kOffLength];
       std::snprintf(text, sizeof text, "cmd %02x len %u off %u data ", r[korvale::proto::kOffCommand],
@@ -194,6 +199,11 @@ bool RunCommand(Emulator& emu, const std::string& line) {
       std::string out = text;
       for (unsigned k = 0; k < len && k < korvale::proto::kMaxPacketData; ++k) {
         std::snprintf(text, sizeof text, "%02x", r[korvale::proto::kOffData + k]);
+        out += text;
+      }
+      if (n < statuses.size() && statuses[n] != 0) {
+        if (len == 0) out += "-";  // keeps "data" followed by one word
+        std::snprintf(text, sizeof text, " status %02x", statuses[n]);
         out += text;
       }
       Say(out);

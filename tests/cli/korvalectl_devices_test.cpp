@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 
@@ -13,6 +14,7 @@
 #include "hid/hid_device.h"
 #include "protocol/commands.h"
 #include "tests/support/emu_process.h"
+#include "tests/support/journal.h"
 
 namespace korvale {
 namespace {
@@ -90,6 +92,21 @@ class KorvalectlDevices : public ::testing::Test {
     return Parse(s.str())["Device"][0];
   }
 
+  // Every regular file under the data folder with its content.
+  std::map<std::string, std::string> DataFiles() {
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir_ / "data", ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+      if (!it->is_regular_file()) continue;
+      std::ifstream in(it->path(), std::ios::binary);
+      std::stringstream s;
+      s << in.rdbuf();
+      files[it->path().string()] = s.str();
+    }
+    return files;
+  }
+
   fs::path dir_;
   EmuProcess emu_;
 };
@@ -154,14 +171,62 @@ TEST_F(KorvalectlDevices, InfoShowsTheKeyboardsBlockRecordAndProfile) {
   EXPECT_EQ(doc["configuration"]["brightness"], 4);
   EXPECT_EQ(doc["configuration"]["speed"], 2);
   EXPECT_EQ(doc["configuration"]["multicolor"], true);
-  EXPECT_EQ(doc["profile"]["name"], "Profile1");
-  const std::string file = doc["profile"]["file"].asString();
-  EXPECT_EQ(fs::path(file).filename().string(), doc["profile"]["uuid"].asString() + ".Json");
+  // Showing creates nothing: before a first profile there is none to name.
+  EXPECT_TRUE(doc["profile"].isNull()) << doc["profile"];
+  EXPECT_TRUE(DataFiles().empty());
+
+  // Once a command that changes things made the profile, info names it.
+  ASSERT_EQ(Ctl({"lighting", "keyboard"}).status, 0);
+  const Json::Value named = Parse(Ctl({"info", "keyboard", "--json"}).out);
+  EXPECT_EQ(named["profile"]["name"], "Profile1");
+  const std::string file = named["profile"]["file"].asString();
+  EXPECT_EQ(fs::path(file).filename().string(), named["profile"]["uuid"].asString() + ".Json");
   EXPECT_TRUE(fs::exists(file));
   EXPECT_TRUE(fs::path(file).string().rfind((dir_ / "data").string(), 0) == 0) << file;
-  // The profile list was created as on a first start, and a second run keeps the same profile.
   EXPECT_TRUE(fs::exists(fs::path(file).parent_path() / "ProfileList.ini"));
   EXPECT_EQ(Parse(Ctl({"--json", "info", "keyboard"}).out)["profile"]["file"].asString(), file);
+}
+
+// A read-only command writes no file, whatever the keyboard reports (here a
+// record on another profile, in mode 20), and nothing to the keyboard.
+TEST_F(KorvalectlDevices, InfoWritesNothing) {
+  ASSERT_EQ(Ctl({"lighting", "keyboard", "--brightness", "2"}).status, 0);
+  ASSERT_EQ(emu_.Command("profile keyboard 1").rfind("ok", 0), 0u);
+  const auto before = DataFiles();
+  ASSERT_FALSE(before.empty());
+  ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
+  for (int run = 0; run < 2; ++run) {
+    const CtlRun r = Ctl({"--json", "info", "keyboard"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Parse(r.out)["activeProfile"], 1);
+  }
+  EXPECT_EQ(DataFiles(), before);
+  for (const int cmd : testing::Codes(testing::ParseJournal(emu_.Listing("journal keyboard")))) {
+    EXPECT_TRUE(cmd == proto::kBeginConfig || cmd == proto::kEndConfig || cmd == proto::kReadInfo ||
+                cmd == proto::kReadConfig || cmd == proto::kReadKeyTable || cmd == proto::kReadLedTable)
+        << std::hex << cmd;
+  }
+}
+
+// Answers that are not the keyboard's answer to the command sent (another
+// code, another offset, a flood of empty reports) fail info with status 4
+// instead of showing zeros, and nothing lands in a file.
+TEST_F(KorvalectlDevices, HostileAnswersFailInfo) {
+  ASSERT_EQ(Ctl({"lighting", "keyboard"}).status, 0);
+  const auto before = DataFiles();
+  for (const char* fault : {"wrong-code param=2", "zeros", "wrong-offset"}) {
+    SCOPED_TRACE(fault);
+    ASSERT_EQ(emu_.Command(std::string("fault keyboard ") + fault).rfind("ok", 0), 0u);
+    const CtlRun r = Ctl({"--json", "info", "keyboard"});
+    EXPECT_EQ(r.status, 4) << r.out;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_NE(r.err.find("no answer"), std::string::npos) << r.err;
+    const CtlRun change = Ctl({"lighting", "keyboard", "--brightness", "1"});
+    EXPECT_EQ(change.status, 4);
+    EXPECT_EQ(DataFiles(), before);
+  }
+  ASSERT_EQ(emu_.Command("fault keyboard none").rfind("ok", 0), 0u);
+  EXPECT_EQ(Ctl({"info", "keyboard"}).status, 0);
 }
 
 TEST_F(KorvalectlDevices, InfoOfTheReceiverMouseReadsItsBlockThroughTheReceiver) {
@@ -181,8 +246,8 @@ TEST_F(KorvalectlDevices, InfoOfTheReceiverMouseReadsItsBlockThroughTheReceiver)
 // The profile the window's profile list selects is the one a command changes.
 TEST_F(KorvalectlDevices, ChangesLandInTheSelectedProfile) {
   const fs::path folder = [&] {
-    const CtlRun r = Ctl({"--json", "info", "keyboard"});  // creates the list with Profile1
-    return fs::path(Parse(r.out)["profile"]["file"].asString()).parent_path();
+    const CtlRun r = Ctl({"--json", "lighting", "keyboard"});  // creates the list with Profile1
+    return fs::path(Parse(r.out)["profileFile"].asString()).parent_path();
   }();
   ASSERT_FALSE(folder.empty());
   auto writeList = [&](int select, const std::string& secondUuid) {

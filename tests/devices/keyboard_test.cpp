@@ -16,6 +16,7 @@
 #include "emulator/firmware.h"
 #include "hid/device_table.h"
 #include "hid/hid_device.h"
+#include "platform/trace.h"
 #include "platform/ui_loop.h"
 #include "profiles/settings_files.h"
 #include "tests/support/bus_paths.h"
@@ -49,7 +50,11 @@ class TestKeyboard : public CVarnikKeyboardDevice {
   void ReactToKey(int key, int action) override {
     keyCalls.push_back({key, action, GetUiLoop().IsUiThread()});
   }
-  void ResetEffectState() override { ++effectResets; }
+  void ResetEffectState() override {
+    ++effectResets;
+    if (realReset) CVarnikKeyboardDevice::ResetEffectState();
+  }
+  bool realReset = false;  // the page's own reset (custom colours) as well as the count
   void OnResync() override {
     ++resyncs;
     CVarnikKeyboardDevice::OnResync();
@@ -236,7 +241,7 @@ TEST_F(KeyboardTest, ConnectingReadsTheDeviceBuildsMapsAndShowsThePage) {
     const AssignmentCode code = kKeyboardDefaultCodes[static_cast<std::size_t>(j)];
     if (FindKeyboardKey(code) != j || code == AssignmentCode{0x20, 0, 0}) continue;  // codes used twice
     EXPECT_EQ(kb_->KeyToPosition(j), static_cast<int>(emu::KeyboardPositionOfKey(static_cast<std::size_t>(j)))) << j;
-    EXPECT_EQ(kb_->KeyToLed(j), j) << j;
+    EXPECT_EQ(kb_->KeyToLed(j), static_cast<int>(emu::KeyboardLedOfKey(static_cast<std::size_t>(j)))) << j;
     moved += kb_->KeyToPosition(j) != j;
   }
   EXPECT_GT(moved, 100);
@@ -639,6 +644,204 @@ TEST_F(KeyboardTest, ProfileEventCodes) {
   kb_->HandleEventCode(0x1004);
   loop_.RunPending();
   EXPECT_EQ(kb_->ActiveProfile(), 2);
+}
+
+// The bytes of the configuration area, read straight from the keyboard.
+std::vector<uint8_t> ConfigArea(CDeviceComm& comm, std::size_t size) {
+  std::vector<uint8_t> area(size);
+  EXPECT_EQ(comm.ReadConfig(area.data(), static_cast<uint32_t>(size), 0), CMD_OK);
+  return area;
+}
+
+// The keyboard on onboard profile 2: the record is read at 2 × 40 and written
+// back there with byte 0 = 2, whatever index the caller names; the other
+// records and the active index stay as they were. Before any read nothing is written.
+TEST_F(KeyboardTest, RecordIsWrittenBackWhereItWasRead) {
+  ASSERT_EQ(emu_.Command("profile keyboard 2"), "ok profile keyboard 2");
+  ClearJournal();
+  EXPECT_EQ(kb_->WriteDeviceConfig(0, 0), CMD_NOT_READ);
+  EXPECT_TRUE(Journal().empty());
+
+  kb_->OnConnected();
+  std::vector<std::pair<int, int>> reads;
+  for (const Packet& p : Journal())
+    if (p.cmd == 0x05) reads.push_back({p.len, p.off});
+  EXPECT_EQ(reads, (std::vector<std::pair<int, int>>{{1, 0}, {40, 80}}));
+  EXPECT_EQ(kb_->ActiveProfile(), 2);
+  const auto before = ConfigArea(kb_->Comm(), 4 * 40);
+
+  LightInfo info = kb_->GetLightInfoRecord();
+  info.light = 1;
+  kb_->SetLightInfo(info.ToWords());
+  ClearJournal();
+  EXPECT_EQ(kb_->WriteDeviceConfig(0, 0), 1);
+  std::vector<std::pair<int, int>> writes;
+  for (const Packet& p : Journal())
+    if (p.cmd == 0x06) writes.push_back({p.len, p.off});
+  EXPECT_EQ(writes, (std::vector<std::pair<int, int>>{{40, 80}}));
+  const auto after = ConfigArea(kb_->Comm(), 4 * 40);
+  EXPECT_EQ(after[0], 2);                         // still on onboard profile 2
+  EXPECT_EQ(after[80], 2);                        // byte 0 of the record names it
+  EXPECT_EQ(after[80 + proto::kKbRecBrightness], 1);
+  for (std::size_t i = 1; i < after.size(); ++i)
+    if (i < 80 || i >= 120) ASSERT_EQ(after[i], before[i]) << "byte " << i << " of another record";
+}
+
+// Every device kind writes its record where it read it, with its own sizes
+// and strides; byte 0 is the active index.
+TEST(ActiveRecord, EveryKindWritesItsRecordWhereItWasRead) {
+  testing::TempDir tmp("korvale-rec");
+  testing::BusDirOverride bus(tmp.Path() / "bus");
+  CHidDevice::SetHidrawEnabled(false);
+  EmuProcess emu;
+  ASSERT_TRUE(emu.Start({"--dir", (tmp.Path() / "bus").string(), "mouse-cable", "mousepad", "headset"}));
+  for (int i = 0; i < 3; ++i) ASSERT_FALSE(emu.Line().empty());
+  struct Case {
+    const char* device;
+    int collection;
+    std::size_t readSize, readStride, writeSize, writeStride;
+  } cases[] = {
+      {"mouse-cable", 4, 71, 128, 71, 128},
+      {"mousepad", 4, 40, 40, 21, 64},
+      {"headset", 0, 40, 40, 21, 64},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.device);
+    ASSERT_EQ(emu.Command(std::string("profile ") + c.device + " 3"), std::string("ok profile ") + c.device + " 3");
+    const std::string path = testing::BusPath(c.device, c.collection);
+    ASSERT_FALSE(path.empty());
+    CVarnikUSBDevice page;
+    ASSERT_TRUE(page.AttachPrimary(path, false, 0));
+    std::vector<uint8_t> record(c.readSize);
+    EXPECT_EQ(page.WriteActiveRecord(record.data(), c.writeSize, c.writeStride), CMD_NOT_READ);
+    ASSERT_EQ(page.ReadActiveRecord(record.data(), c.readSize, c.readStride), 3);
+    const auto before = ConfigArea(page.Comm(), 512);
+    EXPECT_EQ(std::vector<uint8_t>(before.begin() + 3 * c.readStride, before.begin() + 3 * c.readStride + c.readSize),
+              record);
+    for (std::size_t i = 1; i < c.writeSize; ++i) record[i] = static_cast<uint8_t>(0xA0 + i);
+    record[0] = 0;  // whatever the caller leaves there, the index goes out
+    EXPECT_EQ(page.WriteActiveRecord(record.data(), c.writeSize, c.writeStride), CMD_OK);
+    const auto after = ConfigArea(page.Comm(), 512);
+    EXPECT_EQ(after[0], 3);
+    EXPECT_EQ(after[3 * c.writeStride], 3);
+    for (std::size_t i = 1; i < c.writeSize; ++i) EXPECT_EQ(after[3 * c.writeStride + i], 0xA0 + i) << i;
+    for (std::size_t i = 1; i < after.size(); ++i)
+      if (i < 3 * c.writeStride || i >= 3 * c.writeStride + c.writeSize) ASSERT_EQ(after[i], before[i]) << i;
+    page.DetachPrimary();
+  }
+}
+
+// A download after a failed or refused table read would start from an empty
+// table and write zeros over the keyboard's own codes: it is refused, with a
+// trace, and nothing is sent. A good read lifts the refusal.
+TEST_F(KeyboardTest, KeyDownloadsWaitForTheKeyTable) {
+  auto refused = [&](const char* why) {
+    SCOPED_TRACE(why);
+    TraceSink::Instance().Clear();
+    ClearJournal();
+    EXPECT_EQ(kb_->ApplyKeyAssignments(0), CMD_NOT_READ);
+    EXPECT_EQ(kb_->WriteSecondaryKeyTable(0, kb_->GetKeyList()), CMD_NOT_READ);
+    EXPECT_TRUE(Journal().empty());
+    EXPECT_TRUE(TraceSink::Instance().Contains("key tables have not been read"));
+  };
+  ASSERT_EQ(kb_->ReloadProfile(), 1);
+  refused("never read");
+  ASSERT_EQ(emu_.Command("fault keyboard status-fe after=2 count=1"), "ok fault keyboard status-fe");
+  EXPECT_EQ(kb_->ReadDeviceTables(), CMD_STATUS_FE);  // the key table read fails
+  refused("failed read");
+  ASSERT_EQ(emu_.Command("info keyboard 5 171"), "ok info keyboard 5");
+  EXPECT_NE(kb_->ReadDeviceTables(), CMD_OK);  // 171 positions do not fit
+  refused("refused read");
+  ASSERT_EQ(emu_.Command("info keyboard 5 170"), "ok info keyboard 5");
+  ASSERT_EQ(kb_->ReadDeviceTables(), CMD_OK);
+  ClearJournal();
+  EXPECT_EQ(kb_->ApplyKeyAssignments(0), 1);
+  EXPECT_EQ(Codes(Journal()), (std::vector<int>{0x03, 0x01, 0x09, 0x27, 0x02}));
+}
+
+// A record with a field out of its range is not a record: nothing of it
+// reaches the page or the profile file, and the next good read is taken.
+TEST_F(KeyboardTest, RecordFieldsOutOfRangeAreRefused) {
+  kb_->OnConnected();
+  const fs::path file = kb_->GetProfilePath();
+  const auto text = [&] {
+    std::ifstream in(file);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  };
+  const std::string saved = text();
+  const LightInfo shown = kb_->GetLightInfoRecord();
+  const auto good = ConfigArea(kb_->Comm(), 40);
+  const std::pair<std::size_t, uint8_t> bad[] = {
+      {proto::kKbRecBrightness, 5}, {proto::kKbRecSpeed, 9},      {proto::kKbRecDirection, 2},
+      {proto::kKbRecMultiColor, 170}, {proto::kKbRecWinLock, 2},  {proto::kKbRecPollingRate, 4},
+      {proto::kKbRecCustomGroup, 200},
+  };
+  for (const auto& [byte, value] : bad) {
+    SCOPED_TRACE(byte);
+    ASSERT_EQ(kb_->Comm().WriteConfig(good.data(), 40, 0), CMD_OK);
+    ASSERT_EQ(kb_->Comm().WriteConfig(&value, 1, static_cast<uint32_t>(byte)), CMD_OK);
+    EXPECT_EQ(kb_->ReadDeviceConfig(), -1);
+    const LightInfo now = kb_->GetLightInfoRecord();
+    EXPECT_EQ(now.ToWords(), shown.ToWords());
+    EXPECT_EQ(text(), saved);
+  }
+  ASSERT_EQ(kb_->Comm().WriteConfig(good.data(), 40, 0), CMD_OK);
+  EXPECT_EQ(kb_->ReadDeviceConfig(), 0);
+}
+
+// Mode 20 on the keyboard, its colours in group 3: connecting reads them
+// from group 3 into the profile and writes them back to group 3 only. A
+// profile that says mode 20 without colours of its own does not overwrite
+// them on the next connection, and a second connection keeps them.
+TEST_F(KeyboardTest, CustomColoursReadFromTheKeyboardAreKeptInTheProfile) {
+  kb_->realReset = true;
+  kb_->LoadEffectLists();
+  ASSERT_EQ(kb_->ReadDeviceTables(), CMD_OK);
+  ASSERT_EQ(kb_->ReloadProfile(), 1);
+  ASSERT_GT(kb_->EffectValues().size(), 20u);
+  // The profile says mode 20, with no colours stored for any group.
+  LightInfo info = kb_->GetLightInfoRecord();
+  info.selectItem = 20;
+  kb_->SetLightInfo(info.ToWords());
+  kb_->SaveProfile();
+  // The keyboard runs mode 20 on group 3 with colours of its own.
+  const uint8_t mode = static_cast<uint8_t>(kb_->EffectValues()[20]);
+  const uint8_t group = 3;
+  ASSERT_EQ(kb_->Comm().WriteConfig(&mode, 1, proto::kKbRecMode), CMD_OK);
+  ASSERT_EQ(kb_->Comm().WriteConfig(&group, 1, proto::kKbRecCustomGroup), CMD_OK);
+  std::vector<uint8_t> colours(510);
+  for (std::size_t i = 0; i < colours.size(); ++i) colours[i] = static_cast<uint8_t>(1 + i % 250);
+  ASSERT_EQ(kb_->Comm().WriteCustomLight(colours.data(), 510, group), CMD_OK);
+
+  for (int connection = 0; connection < 2; ++connection) {
+    SCOPED_TRACE(connection);
+    kb_->DetachPrimary();
+    ASSERT_TRUE(kb_->AttachPrimary(KeyboardPath(kCommandCollection), false, proto::kModeCable));
+    ClearJournal();
+    kb_->OnConnected();
+    for (const Packet& p : Journal()) {
+      if (p.cmd != 0x0B) continue;
+      EXPECT_GE(p.off, group * 512) << "written to another group";
+      EXPECT_LT(p.off, (group + 1) * 512) << "written to another group";
+    }
+    std::vector<uint8_t> now(510);
+    ASSERT_EQ(kb_->Comm().ReadCustomLight(now.data(), 510, group), CMD_OK);
+    EXPECT_EQ(now, colours);
+    // The profile holds them, by screen key, from the keyboard's LED order.
+    CKeyboardProfiledata stored;
+    stored.SetDefaultPath(kb_->DefaultProfilePath());
+    stored.Load(kb_->GetProfilePath());
+    EXPECT_EQ(stored.ReadCustomGroupIndex(), group);
+    const auto kept = stored.ReadCustomColours(group, 170);
+    ASSERT_EQ(kept.size(), 170u);
+    for (int key : {0, 1, 64, 125}) {
+      const std::size_t d = static_cast<std::size_t>(kb_->KeyToLed(key));
+      EXPECT_EQ(kept[static_cast<std::size_t>(key)].red, colours[3 * d]) << key;
+      EXPECT_EQ(kept[static_cast<std::size_t>(key)].blue, colours[3 * d + 2]) << key;
+    }
+  }
 }
 
 TEST_F(KeyboardTest, UnplugAndPlugWhileIdle) {

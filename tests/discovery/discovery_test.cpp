@@ -351,6 +351,15 @@ TEST_F(DiscoveryTest, ConsumerCollectionBeforeOrAfterCommandCollection) {
 // The mouse through its receiver: the tile follows the radio link; a cable
 // plugged in takes over, unplugging it falls back to the receiver, and
 // unplugging the receiver while the cable is in use changes nothing.
+// The engine's packet size follows the connection: a command through the
+// receiver in the cable's 56-byte packets is refused by it.
+void ExpectConnection(CVarnikUSBDevice* page, bool receiver) {
+  EXPECT_EQ(page->Comm().viaReceiver.load(), receiver ? 1 : 0);
+  EXPECT_EQ(page->Comm().chunkSize.load(), receiver ? proto::kReceiverChunk : proto::kCableChunk);
+  std::array<uint8_t, proto::kInfoSize> info{};
+  EXPECT_EQ(page->Comm().ReadInfo(info.data()), CMD_OK);
+}
+
 TEST_F(DiscoveryTest, MouseMovesBetweenReceiverAndCable) {
   StartEmu({"mouse-receiver", "mouse-cable"});
   ASSERT_EQ(emu_.Command("unplug mouse-cable"), "ok unplug mouse-cable");
@@ -362,7 +371,7 @@ TEST_F(DiscoveryTest, MouseMovesBetweenReceiverAndCable) {
   ASSERT_TRUE(list_->StartDiscovery());
   ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 6) && Has(wnd_.bound, 7); }));
   EXPECT_TRUE(mouse->IsPrimaryOpen());
-  EXPECT_EQ(mouse->Comm().viaReceiver.load(), 1);
+  ExpectConnection(mouse, true);
   EXPECT_TRUE(mouse->IsEventChannelOpen(6));
   EXPECT_FALSE(tile->IsVisible());  // shown once the link answers
   loop_.AdvanceBy(500);
@@ -380,7 +389,7 @@ TEST_F(DiscoveryTest, MouseMovesBetweenReceiverAndCable) {
   // The cable takes over.
   ASSERT_EQ(emu_.Command("plug mouse-cable"), "ok plug mouse-cable");
   ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 4) && Has(wnd_.bound, 5); }));
-  EXPECT_EQ(mouse->Comm().viaReceiver.load(), 0);
+  ExpectConnection(mouse, false);
   EXPECT_TRUE(mouse->IsPrimaryOpen());
   EXPECT_TRUE(mouse->Comm().cableChannel.IsOpen());
   EXPECT_TRUE(mouse->IsEventChannelOpen(2));
@@ -391,7 +400,7 @@ TEST_F(DiscoveryTest, MouseMovesBetweenReceiverAndCable) {
   int connectedBefore = mouse->connected;
   ASSERT_EQ(emu_.Command("unplug mouse-cable"), "ok unplug mouse-cable");
   ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.lost, 4) && Has(wnd_.lost, 5); }));
-  EXPECT_EQ(mouse->Comm().viaReceiver.load(), 1);
+  ExpectConnection(mouse, true);
   EXPECT_TRUE(mouse->IsPrimaryOpen());
   EXPECT_EQ(mouse->connected, connectedBefore + 1);
   EXPECT_TRUE(tile->IsVisible());

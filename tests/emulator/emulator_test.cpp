@@ -325,7 +325,11 @@ TEST_F(EmulatorTest, ProgramServesKeepsStateAndTakesCommands) {
   uint8_t ev[kPacketSize] = {};
   ASSERT_TRUE(events.Read(ev, sizeof ev, nullptr, 1000));
   EXPECT_EQ(ev[0], kEventReportId);
-  EXPECT_EQ(ev[1] | (ev[2] << 8), kEventKeyDown + 12);
+  // The raw field is not the code: only the descriptor's usage mapping gives it.
+  EXPECT_NE(ev[1] | (ev[2] << 8), kEventKeyDown + 12);
+  ASSERT_TRUE(events.UnpackReport(ev, kPacketSize, HidReportType::Input));
+  ASSERT_FALSE(events.InputData().empty());
+  EXPECT_EQ(events.InputData()[0].usages.at(0), kEventKeyDown + 12);
   CDeviceComm radio;
   ASSERT_TRUE(radio.receiverChannel.Open(BusPath(Endpoint::MouseReceiver, 4), true, true, true,
                                          false));
@@ -338,6 +342,16 @@ TEST_F(EmulatorTest, ProgramServesKeepsStateAndTakesCommands) {
   ASSERT_TRUE(p.Send("link up"));
   EXPECT_EQ(p.Line(), "ok link up");
   EXPECT_TRUE(radio.LinkCheck());
+  // The cable's packet size through the receiver is refused, and the journal says so.
+  radio.SetConnectionMode(kModeCable);
+  radio.viaReceiver = 1;
+  p.Send("journal-clear mouse-receiver");
+  EXPECT_EQ(p.Line(), "ok journal-clear mouse-receiver");
+  uint8_t block[kInfoSize] = {};
+  EXPECT_EQ(radio.ReadInfo(block), CMD_STATUS_FF);
+  p.Send("journal mouse-receiver");
+  EXPECT_EQ(p.Line(), "cmd 03 len 34 off 0 data " + std::string(2 * kInfoSize, '0') + " status ff");
+  EXPECT_EQ(p.Line(), "ok journal 1");
 
   // Unplugging on stdin: the bound channel fails at once, not at its time-out.
   ASSERT_TRUE(p.Send("unplug keyboard"));

@@ -156,7 +156,8 @@ TEST_F(ExchangeTest, ChunkingFollowsTheModeAndTheAreaOffsets) {
       {kModeReceiver, Endpoint::MouseReceiver,
        {{kReadInfo, 24, 0}, {kReadInfo, 10, 24}},
        {{kWriteConfig, 24, 128}, {kWriteConfig, 24, 152}, {kWriteConfig, 23, 176}},
-       {{kWriteShoot, 56, 0}, {kWriteShoot, 56, 56}, {kWriteShoot, 8, 112}},
+       {{kWriteShoot, 24, 0}, {kWriteShoot, 24, 24}, {kWriteShoot, 24, 48}, {kWriteShoot, 24, 72},
+        {kWriteShoot, 24, 96}},
        {{kWriteKeyTable, 24, 0}, {kWriteKeyTable, 24, 24}},
        {{kWriteCustomLight, 24, 1024}, {kWriteCustomLight, 6, 1048}}},
   };
@@ -217,7 +218,8 @@ TEST_F(ExchangeTest, KeyboardTablesReadBackAsTheFirmwareHoldsThem) {
   EXPECT_NE(pos, 1u);
   EXPECT_EQ(keys[pos * 3], 0x20);
   EXPECT_EQ(keys[pos * 3 + 2], 0x3A);
-  EXPECT_EQ(leds[pos], 1);
+  EXPECT_EQ(leds[pos], emu::KeyboardLedOfKey(1));
+  EXPECT_NE(leds[pos], 1);  // the LED index table is not the screen order
 }
 
 TEST_F(ExchangeTest, EndConfigPausesFirst) {
@@ -244,6 +246,61 @@ TEST_F(ExchangeTest, ReceiverLinkDownAndLinkCheck) {
   EXPECT_EQ(emu_->Journal(Endpoint::MouseReceiver).size(), 3u);  // one packet each
   emu_->SetLink(true);
   EXPECT_TRUE(comm_->LinkCheck());
+}
+
+// LinkCheck is true only for an answer with status neither 0xFF nor 0xFE
+// whose byte 8 is 0xFF; the failing answers below differ from a good one in
+// that one respect each.
+TEST_F(ExchangeTest, LinkCheckNeedsTheUpMarkAndAGoodStatus) {
+  Serve({Endpoint::MouseReceiver});
+  Attach(Endpoint::MouseReceiver, kModeReceiver);
+  struct Case {
+    const char* name;
+    bool linkUp;
+    FaultKind fault;
+    uint8_t status, byte8;
+    bool expect;
+  };
+  const Case cases[] = {
+      {"up", true, FaultKind::None, kStatusOk, 0xFF, true},
+      {"mouse_away", false, FaultKind::None, kStatusOk, 0x00, false},
+      {"status_ff", true, FaultKind::StatusFF, kStatusFF, 0xFF, false},
+      {"status_fe", true, FaultKind::StatusFE, kStatusFE, 0xFF, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    emu_->SetLink(c.linkUp);
+    ASSERT_TRUE(emu_->SetFault(Endpoint::MouseReceiver, {c.fault, 0, 2, 0}));
+    uint8_t cmd[kPacketSize] = {kCommandReportId, 0, 0, kLinkCheck};
+    SealPacket(cmd);
+    uint8_t answer[kPacketSize] = {};
+    ASSERT_EQ(comm_->Exchange(cmd, sizeof cmd, answer, sizeof answer, nullptr), CMD_OK);
+    EXPECT_EQ(answer[kOffStatus], c.status);
+    EXPECT_EQ(answer[kOffData], c.byte8);
+    EXPECT_EQ(comm_->LinkCheck(), c.expect);
+  }
+}
+
+// The receiver carries at most 24 data bytes: a host that forgot its
+// connection mode and sends the cable's 56 is refused, and the refusal shows
+// in the journal; nothing is written.
+TEST_F(ExchangeTest, ReceiverRefusesPacketsLongerThanItCarries) {
+  Serve({Endpoint::MouseReceiver});
+  Attach(Endpoint::MouseReceiver, kModeReceiver);
+  comm_->SetConnectionMode(kModeCable);  // the mode forgotten: cable packets through the receiver
+  comm_->viaReceiver = 1;
+  const auto rec = Pattern(71, 4);
+  emu_->ClearJournal(Endpoint::MouseReceiver);
+  EXPECT_EQ(comm_->WriteConfig(rec.data(), 71, kMouseRecordStride), CMD_STATUS_FF);
+  EXPECT_EQ(Packets(emu_->Journal(Endpoint::MouseReceiver)), (std::vector<Sent>{{kWriteConfig, 56, 128}}));
+  EXPECT_EQ(emu_->JournalStatus(Endpoint::MouseReceiver), std::vector<uint8_t>{kStatusFF});
+  emu_->WithModel(emu::Product::Mouse, [&](emu::DeviceModel& m) {
+    EXPECT_NE(std::memcmp(m.config.data() + kMouseRecordStride, rec.data(), 24), 0);
+  });
+  comm_->SetConnectionMode(kModeReceiver);
+  EXPECT_EQ(comm_->WriteConfig(rec.data(), 71, kMouseRecordStride), CMD_OK);
+  EXPECT_EQ(emu_->JournalStatus(Endpoint::MouseReceiver),
+            (std::vector<uint8_t>{kStatusFF, kStatusOk, kStatusOk, kStatusOk}));
 }
 
 // By cable LinkCheck is true without traffic, and 0xAA is just a foreign
@@ -300,19 +357,37 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"unplug", {FaultKind::Unplug}, CMD_NO_ANSWER, 0, 1600}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST_F(ExchangeTest, TwoForeignAnswersLeaveTheSecondInTheBuffer) {
+// Only an answer echoing the command's code and offset counts: two other
+// answers fail the exchange at once (no time-out), whatever they carry, and
+// the next command gets its own answer.
+TEST_F(ExchangeTest, AnswersWithAnotherCodeOrOffsetFailTheExchange) {
   Serve({Endpoint::Keyboard});
   Attach(Endpoint::Keyboard, kModeCable);
-  emu_->SetFault(Endpoint::Keyboard, {FaultKind::WrongCode, 0, 1, 2});
-  uint8_t cmd[kPacketSize] = {kCommandReportId, 0, 0, kLightControl};
-  SealPacket(cmd);
-  uint8_t answer[kPacketSize] = {};
-  uint32_t n = 0;
-  EXPECT_EQ(comm_->Exchange(cmd, sizeof cmd, answer, sizeof answer, &n), CMD_OK);
-  EXPECT_EQ(answer[kOffCommand], kLightControl ^ 0x40);
-  EXPECT_EQ(n, kPacketSize);
-  // The fault is spent; the next command gets its own answer.
-  EXPECT_EQ(comm_->BeginConfig(), CMD_OK);
+  const Fault faults[] = {{FaultKind::WrongCode, 0, 1, 2}, {FaultKind::WrongOffset, 0, 1, 0},
+                          {FaultKind::Zeros, 0, 1, 0}};
+  for (const Fault& f : faults) {
+    SCOPED_TRACE(emu::FaultKindName(f.kind));
+    ASSERT_TRUE(emu_->SetFault(Endpoint::Keyboard, f));
+    uint8_t cmd[kPacketSize] = {kCommandReportId, 0, 0, kReadConfig, 8, 40, 0};
+    SealPacket(cmd);
+    uint8_t answer[kPacketSize] = {};
+    uint32_t n = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(comm_->Exchange(cmd, sizeof cmd, answer, sizeof answer, &n), CMD_NO_ANSWER);
+    if (f.kind != FaultKind::WrongOffset) {
+      EXPECT_LT(MsSince(t0), 500);
+    }
+    // A read through the same fault leaves its destination as it was.
+    ASSERT_TRUE(emu_->SetFault(Endpoint::Keyboard, f));
+    std::vector<uint8_t> rec(40, 0xEE);
+    EXPECT_EQ(comm_->ReadConfig(rec.data(), 40, 40), CMD_NO_ANSWER);
+    EXPECT_EQ(rec, std::vector<uint8_t>(40, 0xEE));
+    // Stray answers of the fault may still arrive; the next command matches its own.
+    ASSERT_TRUE(emu_->SetFault(Endpoint::Keyboard, {}));
+    uint8_t status[kStatusSize] = {};
+    EXPECT_EQ(comm_->ReadStatus(status, kStatusSize, 0), CMD_OK);
+    EXPECT_EQ(status[kStatusBattery], 85);
+  }
 }
 
 TEST_F(ExchangeTest, GarbageReportsNeverReachTheCaller) {
