@@ -251,7 +251,7 @@ int CmdList(CliContext& ctx) {
   for (const auto& d : devices) {
     ctx.out << d.productKey << "  " << DeviceKindName(d.kind) << "  " << Connection(d) << "\n";
     for (const auto& i : d.interfaces)
-      ctx.out << "  " << (i.auxiliary == kAuxiliaryConsumer ? "consumer " : "command  ") << i.path << "\n";
+      ctx.out << "  " << (i.auxiliary == kAuxiliaryConsumer ? "consumer " : "command  ") << TerminalText(i.path) << "\n";
   }
   return reportDenied();
 }

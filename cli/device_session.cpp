@@ -19,21 +19,11 @@
 #include "profiles/profile_list.h"
 #include "profiles/settings_files.h"
 #include "protocol/commands.h"
+#include "ui/ui_types.h"
 
 namespace korvale::cli {
 
 namespace {
-
-bool IsReceiver(uint16_t kind) {
-  return kind == static_cast<uint16_t>(DeviceKind::ReceiverMouse) ||
-         kind == static_cast<uint16_t>(DeviceKind::ReceiverKeyboard);
-}
-
-bool SameNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // The product of a representative slot, as the device list picks a page:
 // a receiver mouse is the mouse of its cable partner.
@@ -94,7 +84,7 @@ std::vector<BoundDevice> FindBoundDevices() {
     d->interfaces.push_back({slot.path, slot.kind, slot.auxiliary});
     if (slot.auxiliary == kAuxiliaryPrimary) {
       // A bound cable takes over from the receiver, as in the window.
-      if (!IsReceiver(slot.kind)) {
+      if (!IsReceiverKind(slot.kind)) {
         d->viaReceiver = false;
         d->primaryPath = slot.path;
       } else if (d->primaryPath.empty()) {
@@ -106,7 +96,7 @@ std::vector<BoundDevice> FindBoundDevices() {
     if (d.primaryPath.empty()) d.viaReceiver = false;
     if (!d.primaryPath.empty() && !d.viaReceiver) {
       for (const auto& i : d.interfaces)
-        if (i.path == d.primaryPath) d.viaReceiver = IsReceiver(i.kind);
+        if (i.path == d.primaryPath) d.viaReceiver = IsReceiverKind(i.kind);
     }
   }
   return out;
@@ -128,7 +118,7 @@ std::string DeniedReason(const DeniedInterface& d) {
 
 int ProductRowOfKey(const std::string& key) {
   for (std::size_t r = 0; r < kProducts.size(); ++r)
-    if (SameNoCase(key, kProducts[r].productKey)) return static_cast<int>(r);
+    if (EqualsNoCase(key, kProducts[r].productKey)) return static_cast<int>(r);
   return -1;
 }
 

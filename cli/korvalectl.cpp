@@ -1,5 +1,6 @@
 #include "cli/korvalectl.h"
 
+#include <cstdint>
 #include <ostream>
 
 namespace korvale::cli {
@@ -106,6 +107,44 @@ int UsageError(std::ostream& err, const std::string& reason) {
 }  // namespace
 
 std::span<const CliCommand> Commands() { return kCommands; }
+
+std::string TerminalText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  auto escape = [&out](unsigned char c) {
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 0xF];
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    // A whole UTF-8 sequence of a printable character passes; C1 controls
+    // (U+0080..U+009F) would act on the terminal like escapes.
+    std::size_t n = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    uint32_t cp = n == 2 ? c & 0x1Fu : n == 3 ? c & 0x0Fu : c & 0x07u;
+    bool ok = n != 0 && i + n <= text.size();
+    for (std::size_t k = 1; ok && k < n; ++k) {
+      const auto b = static_cast<unsigned char>(text[i + k]);
+      ok = (b & 0xC0) == 0x80;
+      cp = (cp << 6) | (b & 0x3Fu);
+    }
+    ok = ok && cp >= 0xA0 && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) &&
+         !(n == 3 && cp < 0x800) && !(n == 4 && cp < 0x10000);
+    if (ok) {
+      out.append(text.substr(i, n));
+      i += n;
+    } else {
+      escape(c);
+      ++i;
+    }
+  }
+  return out;
+}
 
 int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
   bool json = false;

@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvale::cli {
@@ -37,6 +38,10 @@ struct CliCommand {
 };
 
 std::span<const CliCommand> Commands();
+
+// Text from outside (socket and device names) made safe for a terminal:
+// control bytes, backslashes and invalid UTF-8 become \xHH escapes.
+std::string TerminalText(std::string_view text);
 
 // The whole program: argv without the program name.
 int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);

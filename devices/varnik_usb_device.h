@@ -73,7 +73,6 @@ inline constexpr int kEventSideReceiver = 1;
 int EventSideOfKind(int kind);
 // "key_12" -> ("key_", 12); "light_0_3" -> ("light_0_", 3). False without
 // "_" or a decimal number after it.
-bool SplitIndexed(std::string_view name, std::string_view* prefix, int* number);
 // A light button shown white at full intensity (bound, nothing painted yet).
 void ShowWhite(CDeviceKeyButtonUI* button);
 

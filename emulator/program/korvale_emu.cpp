@@ -346,7 +346,9 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
   const int sfd = signalfd(-1, &mask, SFD_CLOEXEC);
 
-  Emulator emu(dir.empty() ? korvale::vhid::BusDir() : std::filesystem::path(dir));
+  const std::filesystem::path busDir = dir.empty() ? korvale::vhid::BusDir() : std::filesystem::path(dir);
+  if (busDir.empty() && !uhid) return 1;  // the refused folder was named on stderr
+  Emulator emu(busDir);
   if (uhid) emu.UseUhid(kUhidNode);
   for (Endpoint e : chosen) emu.Add(e);
   emu.SetReportCost(std::chrono::microseconds(cost));
@@ -359,7 +361,7 @@ int main(int argc, char** argv) {
                 << (::access(kUhidNode, R_OK | W_OK) != 0 ? std::strerror(errno) : "the kernel refused them") << "\n";
     } else {
       std::cerr << "korvale-emu: cannot serve the devices in "
-                << (dir.empty() ? korvale::vhid::BusDir().string() : dir) << "\n";
+                << busDir.string() << "\n";
     }
     return 1;
   }
