@@ -319,6 +319,8 @@ class CLightThread {
   // thread never sleeps on real time: it waits for Nudge() (whoever moves the
   // clock nudges) or Stop(). Set it before Start.
   void SetClock(CKeyboardLighting::Clock clock) { clock_ = std::move(clock); }
+  // The trace the thread leaves when it ends (one per device kind).
+  void SetEndTrace(const char* trace) { endTrace_ = trace; }
 
   // Where the thread last went to sleep: waiting for the device to open
   // (closed), or for the step due dueTicks ticks after its last step. count
@@ -341,6 +343,7 @@ class CLightThread {
 
   std::thread thread_;
   ILightEngine* engine_ = nullptr;
+  const char* endTrace_ = "KB灯光线程设定退出";
   CKeyboardLighting::Clock clock_;
   std::mutex mutex_;
   std::condition_variable cv_;

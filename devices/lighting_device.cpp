@@ -66,7 +66,7 @@ void CVarnikLightingDevice::BindPageControls() {
   auto* panel = dynamic_cast<CContainerUI*>(FindChild(facts_.panelName));
   if (panel == nullptr) return;
   BindButtons(panel);
-  BindProfileListAndLightEditor();
+  BindEditors();
 }
 
 void CVarnikLightingDevice::LightTableChanging() {
@@ -124,7 +124,7 @@ void CVarnikLightingDevice::RefreshPage() {
   if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) editor->ShowLightInfo(lightInfo_);
 }
 
-void CVarnikLightingDevice::LoadEffectLists() { LoadLightEffectNames(); }
+void CVarnikLightingDevice::LoadEffectLists() { LoadStandardEffectLists(); }
 
 void CVarnikLightingDevice::SetLightInfo(const std::array<uint32_t, 5>& words) {
   {

@@ -63,9 +63,17 @@ class DeviceModel {
   std::array<std::array<uint8_t, 17>, 2> lastLedReport{};
   uint64_t ledRefused = 0;  // reports of the wrong length, id, target or channel
 
+  // The mouse keeps configuration writes aside until EndConfig: a record
+  // cut off by a lost radio link is never half applied.
+  std::vector<uint8_t> pendingConfig;
   bool inConfig = false;
   bool lightControl = false;
   uint32_t endConfigCount = 0;  // persisted changes are saved after each
+
+  // A memory area by name ("info", "config", "keys", "fn-keys", "keys3",
+  // "default-keys", "led-table", "custom", "macro", "shoot", "status"), or
+  // an empty span for an unknown name.
+  std::span<const uint8_t> AreaNamed(const std::string& name) const;
 
   // One headset LED output report (report id 0xFF first). False when malformed.
   bool HandleLedReport(std::span<const uint8_t> report);
