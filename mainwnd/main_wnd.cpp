@@ -10,6 +10,7 @@
 #include "editors/light_handlers.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
+#include "mainwnd/window_commands.h"
 #include "platform/paths.h"
 #include "platform/registered_messages.h"
 #include "platform/trace.h"
@@ -55,6 +56,7 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
   const auto lighting = [this](const MainRouteCall& call) { OnLightingNotify(call); };
   for (MainRoute r : {MainRoute::kLightingEditor, MainRoute::kAudioLighting, MainRoute::kColourEntry})
     SetRouteHandler(r, lighting);
+  windows_ = std::make_unique<CWindowCommands>(*this);
   SetRegisteredMessages([](std::string_view name) { return RegisterWindowMessage(name); });
   // The skin is built for 96 dpi; the scale rule picks the final one.
 }
@@ -116,6 +118,7 @@ void CMainWnd::OnWindowInit() {
   // Companions learn that the lighting is ours again.
   if (broadcaster_) broadcaster_(kLightControlNotifyMsgName, 1, 1);
   ApplyLanguage(LoadLanguageIndex());
+  windows_->ApplySavedSkin();
   DeviceListHooks hooks;
   hooks.wakeUp = [this] { WakeUp(); };
   hooks.beforeSelectedTileHidden = [this] {

@@ -29,6 +29,7 @@ namespace korvale {
 class CDeviceList;
 class CLightHandlers;
 class CVarnikUSBDevice;
+class CWindowCommands;
 struct LightInfo;
 
 // Notification pump of the virtual window "mainpage"; its entries do nothing.
@@ -112,6 +113,8 @@ class CMainWnd : public WindowImplBase {
 
   // Language: index into "Language.config"'s list, -1 before the first.
   int GetLanguageIndex() const { return languageIndex_; }
+  // The update-status message's number here (0 until registered).
+  UINT GetUpdateStatusMessage() const { return updateStatusMsg_; }
   void ApplyLanguage(int index);
 
   // Interface scale: 144 on a monitor wider than 1500 and taller than 960.
@@ -275,6 +278,7 @@ class CMainWnd : public WindowImplBase {
   std::shared_ptr<CSyncLighting> sync_;
   std::unique_ptr<CDeviceList> devices_;
   std::unique_ptr<CLightHandlers> light_;
+  std::unique_ptr<CWindowCommands> windows_;
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;
