@@ -26,6 +26,8 @@
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
 #include "qtview/tray_icon.h"
+#include "ui/app_messages.h"
+#include "ui/controls.h"
 #include "shell/app/power_events.h"
 #include "shell/app/qt_fonts.h"
 #include "shell/app/window_host.h"
@@ -108,6 +110,42 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
       RunFor(loop, 300 + delayMs);
       ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + ".png")) && ok;
     }
+  }
+  // The secondary windows, each opened as a user would: the modal ones run
+  // their own loop until the timer has shot and closed them.
+  auto shootModal = [&](const char* file, CMainWnd::ChildWindow which, const std::function<void()>& open) {
+    const auto shot = UiLoop::NewTimerKey();
+    bool taken = false;
+    loop.SetTimer(shot, 300, [&, which, file] {
+      loop.KillTimer(shot);
+      const HWND h = window.GetChildWindow(which);
+      if (h == 0) return;
+      taken = SaveShot(host, h, dir / file);
+      if (CWindowWnd* w = CWindowWnd::FromHandle(h)) w->Close(0);
+    });
+    open();
+    loop.KillTimer(shot);
+    if (!taken) std::fprintf(stderr, "korvale: no %s taken\n", file);
+    ok = taken && ok;
+  };
+  auto click = [&](const char* name) {
+    if (auto* b = dynamic_cast<CButtonUI*>(window.GetPaintManager().FindControl(name))) b->Activate();
+  };
+  auto menu = [&](const char* name) {
+    const auto& items = window.GetMenuItems();
+    for (std::size_t i = 0; i < items.size(); ++i)
+      if (items[i].name == name) window.SendMessage(WM_MENU_COMMAND, i, 0);
+  };
+  shootModal("settings.png", CMainWnd::ChildWindow::kSettings, [&] { click("setbtn"); });
+  shootModal("about.png", CMainWnd::ChildWindow::kToolA, [&] { menu("about_menu"); });
+  click("skinbtn");
+  RunFor(loop, 300);
+  if (const HWND skin = window.GetChildWindow(CMainWnd::ChildWindow::kToolB)) {
+    ok = SaveShot(host, skin, dir / "skin.png") && ok;
+    if (CWindowWnd* w = CWindowWnd::FromHandle(skin)) w->Close(0);
+  } else {
+    std::fprintf(stderr, "korvale: no skin.png taken\n");
+    ok = false;
   }
   loop.KillTimer(tick);
   return ok;
