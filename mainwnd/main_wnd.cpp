@@ -10,6 +10,7 @@
 #include "editors/light_handlers.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
+#include "mainwnd/main_commands.h"
 #include "mainwnd/window_commands.h"
 #include "platform/paths.h"
 #include "platform/registered_messages.h"
@@ -57,6 +58,7 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
   for (MainRoute r : {MainRoute::kLightingEditor, MainRoute::kAudioLighting, MainRoute::kColourEntry})
     SetRouteHandler(r, lighting);
   windows_ = std::make_unique<CWindowCommands>(*this);
+  commands_ = std::make_unique<CMainCommands>(*this);
   SetRegisteredMessages([](std::string_view name) { return RegisterWindowMessage(name); });
   // The skin is built for 96 dpi; the scale rule picks the final one.
 }
@@ -117,7 +119,7 @@ void CMainWnd::OnWindowInit() {
   }
   // Companions learn that the lighting is ours again.
   if (broadcaster_) broadcaster_(kLightControlNotifyMsgName, 1, 1);
-  ApplyLanguage(LoadLanguageIndex());
+  ApplyLanguage(StartLanguageIndex());
   windows_->ApplySavedSkin();
   DeviceListHooks hooks;
   hooks.wakeUp = [this] { WakeUp(); };

@@ -28,11 +28,15 @@ namespace korvale {
 
 class CDeviceList;
 class CLightHandlers;
+class CMainCommands;
 class CVarnikUSBDevice;
 class CWindowCommands;
 struct LightInfo;
 
 // Notification pump of the virtual window "mainpage"; its entries do nothing.
+// Index in list of the language of a POSIX locale name, or -1.
+int LanguageIndexForLocale(std::string_view locale, const std::vector<LanguageEntry>& list);
+
 class CMainPage : public CNotifyPump {
  public:
   CMainPage();
@@ -116,6 +120,9 @@ class CMainWnd : public WindowImplBase {
   // The update-status message's number here (0 until registered).
   UINT GetUpdateStatusMessage() const { return updateStatusMsg_; }
   void ApplyLanguage(int index);
+  // The stored choice; on the first start the desktop's locale when a
+  // language file matches it.
+  static int StartLanguageIndex();
 
   // Interface scale: 144 on a monitor wider than 1500 and taller than 960.
   static int ScaleForMonitor(UiSize monitor);
@@ -141,6 +148,7 @@ class CMainWnd : public WindowImplBase {
   // --- devices ---
   // Created at "windowinit"; null before.
   CDeviceList* GetDeviceList() const { return devices_.get(); }
+  CMainCommands& Commands() { return *commands_; }
   // The device of the first visible, selected tile, or null.
   CVarnikUSBDevice* CurrentDevice() const;
   // Every page of the four lists.
@@ -279,6 +287,7 @@ class CMainWnd : public WindowImplBase {
   std::unique_ptr<CDeviceList> devices_;
   std::unique_ptr<CLightHandlers> light_;
   std::unique_ptr<CWindowCommands> windows_;
+  std::unique_ptr<CMainCommands> commands_;
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;

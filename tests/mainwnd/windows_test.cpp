@@ -327,3 +327,34 @@ TEST_F(WindowsTest, AboutOpensFromTheTrayWithTheBuildVersion) {
 
 }  // namespace
 }  // namespace korvale::test
+
+namespace korvale::test {
+namespace {
+
+TEST(LanguageForLocale, TheLanguagePartPicksAListedLanguage) {
+  const std::vector<LanguageEntry> list = {{"English", "", 1033, ""}, {"Deutsch", "", 1031, ""}, {"Français", "", 1036, ""}};
+  const std::pair<const char*, int> cases[] = {{"de_DE.UTF-8", 1}, {"de_AT", 1}, {"fr_CA.UTF-8@euro", 2}, {"en_GB", 0},
+                                               {"de", 1},          {"C", -1},    {"C.UTF-8", -1},           {"es_ES", -1},
+                                               {"", -1},           {"dex_DE", -1}};
+  for (const auto& [locale, index] : cases) EXPECT_EQ(LanguageIndexForLocale(locale, list), index) << locale;
+  EXPECT_EQ(LanguageIndexForLocale("de_DE", {}), -1);
+}
+
+TEST_F(WindowsTest, TheFirstStartFollowsTheDesktopLocaleAndAStoredChoiceWins) {
+  ::setenv("LC_ALL", "de_DE.UTF-8", 1);
+  Start();
+  EXPECT_EQ(wnd->GetLanguageIndex(), 1);
+  EXPECT_EQ(std::string(Find("setbtn")->GetText()), "Einstellungen");
+  wnd->DestroyWindow();
+  // The choice is stored now; a French desktop does not override it.
+  ::setenv("LC_ALL", "fr_FR.UTF-8", 1);
+  wnd = std::make_unique<CMainWnd>();
+  wnd->SetTrayIcon(&tray);
+  wnd->SetDiscoveryEnabled(false);
+  Start();
+  EXPECT_EQ(wnd->GetLanguageIndex(), 1);
+  ::unsetenv("LC_ALL");
+}
+
+}  // namespace
+}  // namespace korvale::test
