@@ -132,6 +132,8 @@ LRESULT CMainWnd::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
 void CMainWnd::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  // A modal child's loop ends with its window.
+  CloseChildWindows();
   for (UINT id : {kTimerScale, kTimerTrayMenu, kTimerProfileSelect, kTimerGameEnd}) KillTimer(id);
   ShowWindow(false);
   StopThreads();

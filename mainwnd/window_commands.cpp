@@ -10,16 +10,25 @@
 namespace korvale {
 
 CWindowCommands::CWindowCommands(CMainWnd& wnd) : wnd_(wnd) {
-  wnd_.SetRouteHandler(MainRoute::kSettingsWindow, [this](const MainRouteCall& call) {
+  // Opened from the loop, not inside the click or message: a message sent
+  // from another program gets its answer without waiting for a modal window.
+  auto later = [alive = alive_](std::function<void()> open) {
+    GetUiLoop().Post([alive, open = std::move(open)] {
+      if (*alive) open();
+    });
+  };
+  wnd_.SetRouteHandler(MainRoute::kSettingsWindow, [this, later](const MainRouteCall& call) {
     // The settings button opens it beside the window; the tray and the message centred.
-    OpenSettings(call.type != "click");
+    const bool centred = call.type != "click";
+    later([this, centred] { OpenSettings(centred); });
   });
-  wnd_.SetRouteHandler(MainRoute::kAboutWindow, [this](const MainRouteCall&) { OpenAbout(); });
-  wnd_.SetRouteHandler(MainRoute::kSkinWindow, [this](const MainRouteCall&) { OpenSkin(); });
+  wnd_.SetRouteHandler(MainRoute::kAboutWindow, [this, later](const MainRouteCall&) { later([this] { OpenAbout(); }); });
+  wnd_.SetRouteHandler(MainRoute::kSkinWindow, [this, later](const MainRouteCall&) { later([this] { OpenSkin(); }); });
   SkinObserver().AddReceiver(this);
 }
 
 CWindowCommands::~CWindowCommands() {
+  *alive_ = false;
   for (MainRoute r : {MainRoute::kSettingsWindow, MainRoute::kAboutWindow, MainRoute::kSkinWindow})
     wnd_.SetRouteHandler(r, {});
 }

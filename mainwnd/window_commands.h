@@ -3,6 +3,7 @@
 // the tray's settings item and WM_OPEN_SETTINGS), the skin picker (skin
 // button) and the about window (the tray's about item), and the background
 // the skin picker chooses. Registered as the main window's window routes.
+#include <memory>
 #include <vector>
 
 #include "mainwnd/main_wnd.h"
@@ -34,6 +35,7 @@ class CWindowCommands : public SkinChangedReceiver {
  private:
   CMainWnd& wnd_;
   bool aboutOpen_ = false;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace korvale

@@ -259,6 +259,7 @@ TEST_F(WindowsTest, SkinChoicesChangeTheBackgroundAndComeBackAtTheNextStart) {
   const std::filesystem::path ini = dir / "data" / kAppIdentity / "main.ini";
   auto openFrame = [&]() -> CSkinFrame* {
     Click(wnd->GetPaintManager(), "skinbtn");
+    loop.RunPending();
     return Open<CSkinFrame>(Child::kToolB);
   };
   CSkinFrame* frame = openFrame();

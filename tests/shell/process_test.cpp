@@ -167,6 +167,9 @@ TEST_F(KorvaleProcessTest, ScreenshotsAreWrittenAndTheProgramExits) {
   // At least the size the window is created with (the window may scale up).
   EXPECT_GE(be32(16), 800);
   EXPECT_GE(be32(20), 572);
+  // The secondary windows, each opened from its button or tray item.
+  for (const char* name : {"settings.png", "about.png", "skin.png"})
+    EXPECT_TRUE(fs::is_regular_file(shots / name)) << name << "\n" << p.Log();
 }
 
 TEST_F(KorvaleProcessTest, ScreenshotsShowEachPageOfTheEmulatedDevices) {
