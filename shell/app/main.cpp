@@ -123,7 +123,8 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
       taken = SaveShot(host, h, dir / file);
       if (CWindowWnd* w = CWindowWnd::FromHandle(h)) w->Close(0);
     });
-    open();
+    open();  // the window opens from the loop
+    RunFor(loop, 10000, [&] { return taken; });
     loop.KillTimer(shot);
     if (!taken) std::fprintf(stderr, "korvale: no %s taken\n", file);
     ok = taken && ok;
