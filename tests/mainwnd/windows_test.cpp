@@ -72,6 +72,15 @@ class WindowsTest : public MainWndTest {
     ASSERT_NE(list, nullptr);
     for (int i = 0; i < list->PageCount(); ++i) list->ShowTile(i, true, i == 0);
   }
+  // A new main window on the same folders: the next start.
+  void Restart() {
+    if (IsWindow(wnd->GetHWND())) wnd->DestroyWindow();
+    wnd = std::make_unique<CMainWnd>();
+    wnd->SetTrayIcon(&tray);
+    wnd->SetDiscoveryEnabled(false);
+    wnd->Audio().SetProgram({});  // as the fixture's: no audio companion
+    Start();
+  }
   std::filesystem::path UpdateTimePath() const { return dir / "data" / kAppIdentity / "updatetime.config"; }
 };
 
@@ -285,11 +294,7 @@ TEST_F(WindowsTest, SkinChoicesChangeTheBackgroundAndComeBackAtTheNextStart) {
   EXPECT_NE(text.str().find("FLAGS=2"), std::string::npos) << text.str();
 
   // The next start reads it back.
-  wnd->DestroyWindow();
-  wnd = std::make_unique<CMainWnd>();
-  wnd->SetTrayIcon(&tray);
-  wnd->SetDiscoveryEnabled(false);
-  Start();
+  Restart();
   EXPECT_EQ(Find("root")->GetBkColor(), chosen);
 
   // An image, then the default; each is recorded.
@@ -346,13 +351,9 @@ TEST_F(WindowsTest, TheFirstStartFollowsTheDesktopLocaleAndAStoredChoiceWins) {
   Start();
   EXPECT_EQ(wnd->GetLanguageIndex(), 1);
   EXPECT_EQ(std::string(Find("setbtn")->GetText()), "Einstellungen");
-  wnd->DestroyWindow();
   // The choice is stored now; a French desktop does not override it.
   ::setenv("LC_ALL", "fr_FR.UTF-8", 1);
-  wnd = std::make_unique<CMainWnd>();
-  wnd->SetTrayIcon(&tray);
-  wnd->SetDiscoveryEnabled(false);
-  Start();
+  Restart();
   EXPECT_EQ(wnd->GetLanguageIndex(), 1);
   ::unsetenv("LC_ALL");
 }
