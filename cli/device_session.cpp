@@ -49,15 +49,15 @@ int ProductRowOfSlot(const std::vector<DeviceIdEntry>& slots, const DeviceIdEntr
 }
 
 // The current profile when the device folder already has a usable profile
-// list; nothing (and nothing created) otherwise. CurrentProfile writes only
-// when the list is missing or empty, which is checked first.
+// list; nothing otherwise. Only reads: a selection outside the list names
+// the first profile without being written back.
 std::optional<ProfileSelection> ExistingProfile(const std::string& productKey) {
-  const auto list = XdgDataHome() / kIdentity / productKey / "ProfileList.ini";
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(list, ec)) return std::nullopt;
-  const Json::Value doc = ReadJsonFile(list);
-  if (!doc.isObject() || JsonSize(JsonMember(doc, "profilelist")) == 0) return std::nullopt;
-  return CurrentProfile(productKey);
+  CProfileList list;
+  list.SetFolders(XdgDataHome() / kIdentity / productKey, {});
+  if (!list.Read() || list.Count() == 0) return std::nullopt;
+  const int i = list.Selected() >= 0 && list.Selected() < list.Count() ? list.Selected() : 0;
+  const ProfileEntry& e = list.Entries()[static_cast<std::size_t>(i)];
+  return ProfileSelection{e.name, e.uuid};
 }
 
 }  // namespace

@@ -47,6 +47,26 @@ const CliCommand kCommands[] = {
      "  --wkey 0|1         the W-key option of the settings page\n"
      "  --sixkey 0|1       the six-key option of the settings page\n",
      CmdSettings},
+    {"profile", "DEVICE SUBCOMMAND", "list and manage the device's named profiles",
+     "The device's named profiles, in the same files as the window's profile bar.\n"
+     "N is a profile's index from 0 as `list` shows it, or its name (any letter case).\n"
+     "  list               the profiles; * marks the selected one\n"
+     "  add [NAME]         a new profile from the defaults (\"profileN\", at most 50),\n"
+     "                     selected\n"
+     "  copy N             a copy named \"<name> copy\"\n"
+     "  rename N NAME      a new name (not blank, not another profile's)\n"
+     "  delete N           removes it; the last profile stays\n"
+     "  select N           makes it the current profile\n"
+     "  reset N            the defaults again under the same name\n"
+     "  export N FILE      writes the profile to FILE\n"
+     "  import FILE        adds the profile in FILE, named after the file; only a\n"
+     "                     profile of this device is taken\n"
+     "When the selected profile changes (add, delete, select, reset of the selected\n"
+     "one) a connected keyboard gets it: configuration, macros and key tables.\n"
+     "--json: list gives {\"device\", \"selected\", \"profiles\": [{\"index\", \"name\",\n"
+     "\"uuid\", \"file\", \"selected\"}]}; the others {\"done\", \"profile\", \"selected\",\n"
+     "\"device\"}.\n",
+     CmdProfile},
 };
 
 void PrintUsage(std::ostream& os) {

@@ -47,5 +47,6 @@ int CmdList(CliContext& ctx);
 int CmdInfo(CliContext& ctx);
 int CmdLighting(CliContext& ctx);
 int CmdSettings(CliContext& ctx);
+int CmdProfile(CliContext& ctx);
 
 }  // namespace korvale::cli

@@ -76,6 +76,8 @@ class CProfileList {
   std::filesystem::path PathAt(int index) const;
   // The index of a name (letter case ignored) or a decimal index; -1 when none.
   int Find(std::string_view nameOrIndex) const;
+  // Whether a profile other than `except` has the name (letter case ignored).
+  bool NameTaken(std::string_view name, int except = -1) const;
 
   ProfileStatus Select(int index);
   // Adds "profileN" (the smallest free N) from the default profile and
@@ -99,7 +101,6 @@ class CProfileList {
  private:
   bool ReadList(Json::Value& doc);
   ProfileStatus WriteList(Json::Value doc);
-  bool NameTaken(std::string_view name, int except) const;
   std::string NewUuid() const;
   Json::Value DefaultDocument() const;
   ProfileStatus AppendProfile(const std::string& name, Json::Value content, bool select, int* index);
