@@ -21,6 +21,7 @@
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/language_font.h"
+#include "mainwnd/profile_commands.h"
 #include "platform/paths.h"
 #include "platform/registered_messages.h"
 #include "platform/trace.h"
@@ -529,6 +530,7 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<SyncShared>()) {
   const auto lighting = [this](const MainRouteCall& call) { OnLightingNotify(call); };
   for (MainRoute r : {MainRoute::kLightingEditor, MainRoute::kAudioLighting, MainRoute::kColourEntry})
     SetRouteHandler(r, lighting);
+  profileCommands_ = std::make_unique<CProfileCommands>(*this);
   SetRegisteredMessages([](std::string_view name) { return RegisterWindowMessage(name); });
   // The skin is built for 96 dpi; the scale rule picks the final one.
 }

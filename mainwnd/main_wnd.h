@@ -25,6 +25,7 @@ namespace korvale {
 
 class CDeviceList;
 class CLightHandlers;
+class CProfileCommands;
 class CVarnikUSBDevice;
 struct LightInfo;
 
@@ -299,6 +300,7 @@ class CMainWnd : public WindowImplBase {
   std::shared_ptr<SyncShared> sync_;
   std::unique_ptr<CDeviceList> devices_;
   std::unique_ptr<CLightHandlers> light_;
+  std::unique_ptr<CProfileCommands> profileCommands_;
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;

@@ -27,6 +27,7 @@
 #include "shell/app/qt_fonts.h"
 #include "shell/app/qt_tray.h"
 #include "shell/app/window_host.h"
+#include "qtview/qt_file_dialogs.h"
 #include "shell/app_shell.h"
 
 using namespace korvale;
@@ -159,6 +160,11 @@ int main(int argc, char** argv) {
   }
   QtWindowHost host;
   CWindowWnd::SetObserver(&host);
+  qtview::QtFileDialogs fileDialogs([&host](HWND h) -> QWidget* {
+    auto* view = host.ViewFor(h);
+    return view != nullptr ? view->Window() : nullptr;
+  });
+  SetFileDialogs(&fileDialogs);
   QtFontInstaller fonts;
   QtTrayIcon tray;
   std::unique_ptr<PowerEvents> power;
@@ -219,6 +225,7 @@ int main(int argc, char** argv) {
   power.reset();
   stopNotifier.reset();
   CWindowWnd::SetObserver(nullptr);
+  SetFileDialogs(nullptr);
   SetUiLoop(nullptr);
   return screenshots && !shotsOk ? 1 : rc;
 }
