@@ -8,6 +8,7 @@ namespace korvale {
 
 namespace {
 CMsgWnd* g_showing = nullptr;
+std::function<void(CMsgWnd&)> g_opened;
 // WS_POPUP | WS_VISIBLE
 constexpr UINT kMsgStyle = 0x90000000;
 constexpr UiRect kMsgRect{0, 0, 420, 200};
@@ -20,6 +21,8 @@ CMsgWnd::~CMsgWnd() {
 }
 
 CMsgWnd* CMsgWnd::Showing() { return g_showing; }
+
+void CMsgWnd::SetOpenedHook(std::function<void(CMsgWnd&)> hook) { g_opened = std::move(hook); }
 
 void CMsgWnd::SetTitle(std::string_view text) {
   if (text.empty()) return;
@@ -76,6 +79,7 @@ int ShowMessage(HWND parent, std::string_view title, std::string_view text, int 
   w->CenterWindow();
   CMsgWnd* outer = g_showing;
   g_showing = w;
+  if (g_opened) g_opened(*w);
   const int result = w->ShowModal();
   // A loop that ended first (tests) leaves the window: it goes unanswered.
   if (CWindowWnd* still = CWindowWnd::FromHandle(h)) still->DestroyWindow();

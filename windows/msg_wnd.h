@@ -2,6 +2,7 @@
 // The application's own message box: a title, a text and confirm (and
 // cancel). Shown modally over its owner, which it stays above; it deletes
 // itself once its window is gone.
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -32,8 +33,11 @@ class CMsgWnd : public WindowImplBase {
 
   void OnClick(TNotifyUI& msg) override;
 
-  // The message window being shown modally, or nullptr (tests answer it).
+  // The message window being shown modally, or nullptr.
   static CMsgWnd* Showing();
+  // Called with every message window just before it is shown modally (tests
+  // answer it from here); an empty function removes the hook.
+  static void SetOpenedHook(std::function<void(CMsgWnd&)> hook);
 
  protected:
   void OnFinalMessage(HWND hwnd) override;
