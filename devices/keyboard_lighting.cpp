@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "devices/preview_tables.h"
+#include "devices/whole_device_effects.h"
 #include "platform/trace.h"
 #include "profiles/device_profiledata.h"
 #include "profiles/json_file.h"
@@ -16,15 +18,7 @@ namespace {
 
 constexpr uint8_t kNoLed = 255;
 
-// value ± step within 0..limit-1: forward wraps to 0, backward to limit - step.
-uint8_t Cycle(int direction, int limit, int value, int step) {
-  if (direction != 0) {
-    const int v = value + step;
-    return static_cast<uint8_t>(v >= limit ? 0 : v);
-  }
-  const auto v = static_cast<uint8_t>(value - step);
-  return static_cast<uint8_t>(v >= limit ? limit - step : v);
-}
+using wholefx::Cycle;
 
 int Clamp4(int v) { return std::clamp(v, 0, 4); }
 
@@ -334,6 +328,17 @@ Rgb CKeyboardLighting::EffectColour(int led) const {
 }
 
 void CKeyboardLighting::PutEffect(int led, int intensity) { Put(led, EffectColour(led), intensity); }
+
+template <typename Fn>
+void CKeyboardLighting::PutAll(Fn&& step) {
+  wholefx::State st{step_, colourIndex_, static_cast<uint8_t>(blinkOn_ ? 1 : 0), lastToggle_};
+  const LedColour c = step(st);
+  step_ = st.step;
+  colourIndex_ = st.colourIndex;
+  blinkOn_ = st.phase != 0;
+  lastToggle_ = st.lastToggleMs;
+  for (int i = 0; i < ledCount_; ++i) leds_[static_cast<std::size_t>(i)] = c;
+}
 
 int CKeyboardLighting::DecayLevel(int led, int mode) {
   uint8_t& level = level_[static_cast<std::size_t>(led)];
@@ -652,8 +657,7 @@ void CKeyboardLighting::StepOrderWave() {
 }
 
 void CKeyboardLighting::StepSpectrum() {
-  step_ = Cycle(info_.fx, 192, step_, 1);
-  for (int i = 0; i < ledCount_; ++i) Put(i, kWheel[step_], S());
+  PutAll([&](wholefx::State& st) { return wholefx::Spectrum(info_, st); });
 }
 
 void CKeyboardLighting::StepBreathing() {
@@ -863,28 +867,15 @@ void CKeyboardLighting::StepOff() {
 }
 
 void CKeyboardLighting::StepBreathingFourColours() {
-  step_ = Cycle(info_.fx, 128, step_ % 128, 1);
-  if (step_ == 0) colourIndex_ = static_cast<uint8_t>(colourIndex_ >= 3 ? 0 : colourIndex_ + 1);
-  const Rgb c = preview::kFourColours[colourIndex_ % 4];
-  for (int i = 0; i < ledCount_; ++i) Put(i, c, kBreath[step_] * S() / 256);
+  PutAll([&](wholefx::State& st) { return wholefx::BreathingFourColours(info_, st); });
 }
 
 void CKeyboardLighting::StepBlink(bool fourColours) {
   const uint64_t now = Now();
-  const uint64_t period = uint64_t{preview::kBlinkPeriod[static_cast<std::size_t>(Clamp4(info_.speed))]} * preview::kBlinkUnitMs;
-  if (now - lastToggle_ >= period) {
-    blinkOn_ = !blinkOn_;
-    lastToggle_ = now;
-    if (fourColours)
-      colourIndex_ = static_cast<uint8_t>(colourIndex_ >= 3 ? 0 : colourIndex_ + 1);
-    else
-      step_ = static_cast<uint8_t>(step_ + 16 >= kHues ? 0 : step_ + 16);
-  }
-  if (!blinkOn_) return StepOff();
-  const Rgb c = fourColours ? preview::kFourColours[colourIndex_ % 4]
-                : info_.multiColor ? kWheel[step_]
-                                   : Rgb{info_.red, info_.green, info_.blue};
-  for (int i = 0; i < ledCount_; ++i) Put(i, c, S());
+  PutAll([&](wholefx::State& st) {
+    return fourColours ? wholefx::BlinkFourColours(info_, st, now)
+                       : wholefx::Blink(info_, st, now, preview::kWheelJump);
+  });
 }
 
 void CKeyboardLighting::StepAudioColour() {

@@ -209,6 +209,10 @@ class CKeyboardLighting {
   void StepOff();
   void StepBreathingFourColours();
   void StepBlink(bool fourColours);
+  // Runs one of the whole-device effects on this engine's state and gives
+  // every LED its colour.
+  template <typename Fn>
+  void PutAll(Fn&& step);
   void StepAudio();
   void StepAudioColour();
   void StepRunningLight();

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "devices/preview_tables.h"
+#include "devices/whole_device_effects.h"
 #include "platform/trace.h"
 #include "profiles/settings_files.h"
 #include "ui/custom_controls.h"
@@ -14,18 +15,6 @@ namespace korvale {
 
 namespace {
 
-// Forward: value + step, wrapping to 0 at limit. Backward: value - step,
-// wrapping to limit - step once the byte result is not below the limit.
-uint8_t Cycle(int direction, int limit, uint8_t value, int step) {
-  if (direction != 0) {
-    const int next = value + step;
-    return next >= limit ? 0 : static_cast<uint8_t>(next);
-  }
-  const auto next = static_cast<uint8_t>(value - step);
-  return next >= limit ? static_cast<uint8_t>(limit - step) : next;
-}
-
-uint8_t Level0to4(uint8_t v) { return v > 4 ? 4 : v; }
 
 // "key_12" -> ("key_", 12). False without "_" or a decimal number after it.
 bool SplitIndexed(std::string_view name, std::string_view* prefix, int* number) {
@@ -362,79 +351,20 @@ uint32_t CVarnikUSBDevice::GetLedColour(int led) const {
   return PackLedColour(ledTable_[static_cast<std::size_t>(led)]);
 }
 
-void CVarnikUSBDevice::StepBreathing() {
-  preview_.step = Cycle(lightInfo_.fx, preview::kBreathSteps, preview_.step, 1);
-  if (preview_.step == 0) {
-    preview_.colourIndex = static_cast<uint8_t>(preview_.colourIndex + preview::kWheelJump);
-    if (preview_.colourIndex > preview::kWheelHues) preview_.colourIndex = 0;
-  }
-  const int s = preview::kBrightness[Level0to4(lightInfo_.light)];
-  const auto alpha = static_cast<uint8_t>(preview::kBreath[preview_.step] * s / 256);
-  LedColour c{lightInfo_.red, lightInfo_.green, lightInfo_.blue, alpha};
-  if (lightInfo_.multiColor) {
-    const auto& w = preview::kWheel[preview_.colourIndex];
-    c = {w.red, w.green, w.blue, alpha};
-  }
-  FillAllLeds(c);
-}
+void CVarnikUSBDevice::StepBreathing() { FillAllLeds(wholefx::Breathing(lightInfo_, preview_)); }
 
-void CVarnikUSBDevice::StepBreathingFourColours() {
-  preview_.step = Cycle(lightInfo_.fx, preview::kBreathSteps, preview_.step, 1);
-  if (preview_.step == 0 && ++preview_.colourIndex > 3) preview_.colourIndex = 0;
-  if (preview_.colourIndex > 3) preview_.colourIndex = 0;
-  const int s = preview::kBrightness[Level0to4(lightInfo_.light)];
-  const auto& f = preview::kFourColours[preview_.colourIndex];
-  FillAllLeds({f.red, f.green, f.blue, static_cast<uint8_t>(preview::kBreath[preview_.step] * s / 256)});
-}
+void CVarnikUSBDevice::StepBreathingFourColours() { FillAllLeds(wholefx::BreathingFourColours(lightInfo_, preview_)); }
 
-void CVarnikUSBDevice::StepStatic() {
-  FillAllLeds({lightInfo_.red, lightInfo_.green, lightInfo_.blue,
-               preview::kBrightness[Level0to4(lightInfo_.light)]});
-}
+void CVarnikUSBDevice::StepStatic() { FillAllLeds(wholefx::Static(lightInfo_)); }
 
-void CVarnikUSBDevice::StepSpectrum() {
-  preview_.step = Cycle(lightInfo_.fx, preview::kWheelHues, preview_.step, 1);
-  const auto& w = preview::kWheel[preview_.step];
-  FillAllLeds({w.red, w.green, w.blue, preview::kBrightness[Level0to4(lightInfo_.light)]});
-}
+void CVarnikUSBDevice::StepSpectrum() { FillAllLeds(wholefx::Spectrum(lightInfo_, preview_)); }
 
 void CVarnikUSBDevice::StepBlink() {
-  const uint64_t now = NowMs();
-  const uint64_t period = uint64_t{preview::kBlinkPeriod[Level0to4(lightInfo_.speed)]} * preview::kBlinkUnitMs;
-  if (now - preview_.lastToggleMs >= period) {
-    preview_.phase ^= 1;
-    preview_.lastToggleMs = now;
-    preview_.step = static_cast<uint8_t>(preview_.step + preview::kWheelJump);
-    if (preview_.step >= preview::kWheelHues) preview_.step = 0;
-  }
-  if (!preview_.phase) {
-    FillAllLeds({});
-    return;
-  }
-  const uint8_t s = preview::kBrightness[Level0to4(lightInfo_.light)];
-  if (lightInfo_.multiColor) {
-    const auto& w = preview::kWheel[preview_.step];
-    FillAllLeds({w.red, w.green, w.blue, s});
-  } else {
-    FillAllLeds({lightInfo_.red, lightInfo_.green, lightInfo_.blue, s});
-  }
+  FillAllLeds(wholefx::Blink(lightInfo_, preview_, NowMs(), preview::kWheelJump));
 }
 
 void CVarnikUSBDevice::StepBlinkFourColours() {
-  const uint64_t now = NowMs();
-  const uint64_t period = uint64_t{preview::kBlinkPeriod[Level0to4(lightInfo_.speed)]} * preview::kBlinkUnitMs;
-  if (now - preview_.lastToggleMs >= period) {
-    preview_.phase ^= 1;
-    preview_.lastToggleMs = now;
-    if (++preview_.colourIndex > 3) preview_.colourIndex = 0;
-  }
-  if (preview_.colourIndex > 3) preview_.colourIndex = 0;
-  if (!preview_.phase) {
-    FillAllLeds({});
-    return;
-  }
-  const auto& f = preview::kFourColours[preview_.colourIndex];
-  FillAllLeds({f.red, f.green, f.blue, preview::kBrightness[Level0to4(lightInfo_.light)]});
+  FillAllLeds(wholefx::BlinkFourColours(lightInfo_, preview_, NowMs()));
 }
 
 void CVarnikUSBDevice::StepOff() { FillAllLeds({}); }

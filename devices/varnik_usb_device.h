@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "devices/page_hooks.h"
+#include "devices/whole_device_effects.h"
 #include "hid/device_table.h"
 #include "profiles/profile_records.h"
 #include "protocol/device_comm.h"
@@ -229,12 +230,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   void RequestResync();
 
   // Preview state, reset by the subclasses when the effect changes.
-  struct PreviewState {
-    uint8_t step = 0;
-    uint8_t colourIndex = 0;
-    uint8_t phase = 0;
-    uint64_t lastToggleMs = 0;
-  };
+  using PreviewState = wholefx::State;
   PreviewState& Preview() { return preview_; }
   // Milliseconds of the clock the blink steps use (steady clock; tests may replace it).
   void SetClockForTest(std::function<uint64_t()> clock) { clock_ = std::move(clock); }

@@ -228,7 +228,7 @@ CControlUI* CLightControlUI::Child(std::string_view name) const {
   return const_cast<CLightControlUI*>(this)->FindSubControl(name);
 }
 
-void CLightControlUI::SetEnabled(std::string_view name, bool on) {
+void CLightControlUI::SetChildEnabled(std::string_view name, bool on) {
   if (CControlUI* c = Child(name)) c->SetEnabled(on);
 }
 
@@ -300,7 +300,7 @@ void CLightControlUI::ApplyLayout(int effect) {
   }
   for (const PanelSettings* p : {&layout->first, row}) {
     auto enable = [&](int8_t v, const char* name) {
-      if (v >= 0) SetEnabled(name, v != 0);
+      if (v >= 0) SetChildEnabled(name, v != 0);
     };
     auto show = [&](int8_t v, const char* name) {
       if (v >= 0) SetShown(name, v != 0);
@@ -473,8 +473,8 @@ bool CLightControlUI::SetAudioLightInfo(uint32_t a, uint32_t b, uint32_t c) {
   if (auto* p = ChildAs<CColorPaletteUI>(lightui::kAudioPalette)) p->SetSelectColor(colour);
   if (CControlUI* d = Child(lightui::kAudioDisplay)) d->SetBkColor(colour);
   const bool colours = audio_.audioMode != 3;
-  SetEnabled(lightui::kAudioColourPanel, colours);
-  SetEnabled(lightui::kAudioPalettePanel, colours);
+  SetChildEnabled(lightui::kAudioColourPanel, colours);
+  SetChildEnabled(lightui::kAudioPalettePanel, colours);
   return true;
 }
 

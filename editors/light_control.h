@@ -134,7 +134,7 @@ class CLightControlUI : public CHorizontalLayoutUI, public ILightEditorHooks {
   T* ChildAs(std::string_view name) const {
     return dynamic_cast<T*>(Child(name));
   }
-  void SetEnabled(std::string_view name, bool on);
+  void SetChildEnabled(std::string_view name, bool on);
   void SetShown(std::string_view name, bool on);
   void SetDirectionTexts(const char* left, const char* right);
   bool AudioControlsPresent(const char* operation) const;

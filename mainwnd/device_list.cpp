@@ -3,9 +3,9 @@
 #include <array>
 #include <string_view>
 
-#include "devices/page_setup.h"
 #include "devices/varnik_usb_device.h"
 #include "hid/device_discovery.h"
+#include "mainwnd/device_list_parts.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
 #include "platform/registered_messages.h"
@@ -20,32 +20,9 @@
 
 namespace korvale {
 
+using namespace devicelist;
+
 namespace {
-
-constexpr const char* kPowerPanelSkin = "XML\\CustomControlXML\\MpDevicePower.xml";
-constexpr const char* kTileLayout = "device_select_layout";
-constexpr const char* kPageLayout = "device_switch";
-constexpr const char* kPowerLayout = "device_power_switch";
-constexpr const char* kNoDeviceOverlay = "No_device_Link";
-
-// The page class of each product (product order), as the control factory
-// knows it. A product gets its page once its class is registered.
-constexpr std::array<const char*, kProductCount> kPageClasses = {
-    "CVarnikMouseDevice", "CVarnikKeyboardDevice", "CVarnikMousePadDevice", "CVarnikHS6533Device"};
-
-// Pauses and attempts of the link check after a switch to the receiver.
-constexpr int kLinkCheckAttempts = 26;
-constexpr UINT kLinkCheckPauseMs = 50;
-constexpr UINT kConnectDelayMs = 500;
-constexpr UINT kConnectRetryMs = 3000;
-constexpr UINT kPaintFirstMs = 5;
-constexpr UINT kPaintMs = 50;
-constexpr UINT kStatusFirstMs = 50;
-constexpr UINT kStatusMs = 5000;
-constexpr UINT kLinkWatchFirstMs = 2000;
-constexpr UINT kLinkWatchMs = 3000;
-// Private tile timer: one link-check attempt after a switch to the receiver.
-constexpr UINT kTileTimerLinkCheck = 1010;
 
 // Discovery's news as messages to the main window (none without a window).
 DiscoveryHooks WindowHooks(HWND wnd, const std::atomic<UINT>& identityMsg) {
@@ -57,40 +34,6 @@ DiscoveryHooks WindowHooks(HWND wnd, const std::atomic<UINT>& identityMsg) {
           }};
 }
 
-// 1 keyboard, 2 mouse, 3 mousepad, 7 headset; 0 for anything else.
-int Family(int kind) {
-  switch (kind) {
-    case 1:
-    case 9: return 1;
-    case 2:
-    case 6: return 2;
-    case 3: return 3;
-    case 7: return 7;
-    default: return 0;
-  }
-}
-bool IsReceiverKind(int kind) { return kind == 6 || kind == 9; }
-// Vendor id, product id and kind agree.
-bool Matches(const DeviceIdEntry& a, const DeviceIdEntry& b) {
-  return a.vid == b.vid && a.pid == b.pid && a.kind == b.kind;
-}
-
-// Builds skins with the main window's callback first, then the skin's own tags.
-class PageBuilderCallback : public IDialogBuilderCallback {
- public:
-  PageBuilderCallback(IDialogBuilderCallback* window, CPaintManagerUI* pm) : window_(window), pm_(pm) {}
-  CControlUI* CreateControl(std::string_view cls) override {
-    if (window_ != nullptr) {
-      if (CControlUI* c = window_->CreateControl(cls)) return c;
-    }
-    return CreateSkinControl(cls, this, pm_);
-  }
-
- private:
-  IDialogBuilderCallback* window_;
-  CPaintManagerUI* pm_;
-};
-
 }  // namespace
 
 void RegisterDeviceListControls() {
@@ -98,17 +41,6 @@ void RegisterDeviceListControls() {
   f.RegistControl("CDeviceOptionUI", [] { return static_cast<CControlUI*>(new CDeviceOptionUI); });
   f.RegistControl("CMpDevicePowerUI", [] { return static_cast<CControlUI*>(new CMpDevicePowerUI); });
 }
-
-struct CDeviceList::Entry {
-  CVarnikUSBDevice* page = nullptr;
-  CDeviceOptionUI* tile = nullptr;
-  CMpDevicePowerUI* panel = nullptr;
-  int productRow = -1;
-  int family = 0;
-  int linkAttempts = 0;
-  bool painting = false;  // connected: its key lights repaint on the paint timer
-  std::weak_ptr<void> tileLife;
-};
 
 CDeviceList::CDeviceList(CPaintManagerUI& pm, IDialogBuilderCallback* builder, DeviceListHooks hooks)
     : pm_(pm),
@@ -128,15 +60,6 @@ CDeviceList::~CDeviceList() {
     if (e->tileLife.expired()) continue;
     e->tile->SetTimerHandler(nullptr);
     if (CPaintManagerUI* pm = e->tile->GetManager()) pm->KillTimer(e->tile);
-  }
-}
-
-void CDeviceList::CreateDefaultPages() {
-  // Every product but the headset; the headset's page waits for its first bind.
-  for (std::size_t p = 0; p + 1 < kProductCount; ++p) {
-    const ProductEntry& product = kProducts[p];
-    const int row = FindTableRow(product.vid, product.pid, product.kind, product.auxiliary);
-    if (row >= 0) CreatePage(row);
   }
 }
 
@@ -175,108 +98,6 @@ CDeviceList::Entry* CDeviceList::FindEntryByIdentity(const DeviceIdEntry& id, ui
     if ((kindFamily == 0 || e->family == kindFamily) && SameIdentity(e->page->GetDeviceIdentity(), id)) return e.get();
   }
   return nullptr;
-}
-
-CVarnikUSBDevice* CDeviceList::CreatePage(int tableRow) {
-  if (tableRow < 0 || tableRow >= static_cast<int>(kSupportedDeviceCount)) return nullptr;
-  const std::vector<DeviceIdEntry> slots = MakeSlots();
-  DeviceIdEntry row = slots[static_cast<std::size_t>(tableRow)];
-  uint16_t kind = row.kind;
-  uint16_t vid = row.vid, pid = row.pid;
-  if (kind == static_cast<uint16_t>(DeviceKind::ReceiverMouse)) {
-    kind = static_cast<uint16_t>(DeviceKind::Mouse);
-    if (row.hasPartner) {
-      vid = slots[row.partnerIndex].vid;
-      pid = slots[row.partnerIndex].pid;
-    }
-  }
-  const int productRow = FindProductRow(vid, pid, kind, row.auxiliary);
-  if (productRow < 0) return nullptr;
-  const ProductEntry& product = kProducts[static_cast<std::size_t>(productRow)];
-  const ProductPageEntry& pageInfo = kProductPages[static_cast<std::size_t>(productRow)];
-  CControlFactory& factory = CControlFactory::GetInstance();
-  if (!factory.IsRegistered(kPageClasses[static_cast<std::size_t>(productRow)])) {
-    Trace("device list: no page class for %s yet", product.productKey);
-    return nullptr;
-  }
-  auto* tiles = dynamic_cast<CContainerUI*>(pm_.FindControl(kTileLayout));
-  auto* pages = dynamic_cast<CTabLayoutUI*>(pm_.FindControl(kPageLayout));
-  auto* panels = dynamic_cast<CTabLayoutUI*>(pm_.FindControl(kPowerLayout));
-  if (tiles == nullptr || pages == nullptr || panels == nullptr) {
-    Trace("device list: the main skin lacks the device selector, page or power layouts");
-    return nullptr;
-  }
-
-  PageBuilderCallback callback(builder_, &pm_);
-  CDialogBuilder b1, b2, b3;
-  CControlUI* panelRoot = b1.Create(kPowerPanelSkin, &callback, &pm_);
-  CControlUI* tileRoot = b2.Create(product.tileSkinFile, &callback, &pm_);
-  CControlUI* pageRoot = b3.Create(pageInfo.pageSkinFile, &callback, &pm_);
-  auto* panel = dynamic_cast<CMpDevicePowerUI*>(panelRoot);
-  auto* tile = dynamic_cast<CDeviceOptionUI*>(tileRoot);
-  auto* page = dynamic_cast<CVarnikUSBDevice*>(pageRoot);
-  if (panel == nullptr || tile == nullptr || page == nullptr) {
-    Trace("device list: the skins of %s did not build (panel %s, tile %s, page %s)", product.productKey,
-          panel ? "ok" : "missing", tile ? "ok" : "missing", page ? "ok" : "missing");
-    delete panelRoot;
-    delete tileRoot;
-    delete pageRoot;
-    return nullptr;
-  }
-
-  panels->Add(panel);
-  panel->SetKindAndAuxiliary(kind, row.auxiliary);
-
-  // The page joins the tree first, so its own controls can be found while it
-  // binds them.
-  pages->Add(page);
-  SetUpPage(*page, productRow, row);
-  page->SetMainWindow(pm_.GetPaintWindow());
-  page->SetPowerDisplay(panel);
-  page->InitPage();
-  if (auto* list = ListForKind(kind)) list->push_back(page);
-
-  tiles->Add(tile);
-  if (COptionUI* synchro = tile->SynchroOption()) synchro->SetVisible(false);
-  if (COptionUI* option = tile->SelectOption()) {
-    option->SetGroup(product.tabLayoutName);
-    option->SetAttribute("bindtablayoutname", kPageLayout);
-    option->SetAttribute("bindtabindex", std::to_string(pages->GetItemIndex(page)));
-    // Choosing the tile shows its page and power panel.
-    option->AddOnNotify([this, tile, alive = std::weak_ptr<int>(alive_)](TNotifyUI& msg) {
-      if (alive.expired()) return false;
-      if (msg.sType != notify::kSelectChanged || !tile->IsSelectedTile()) return false;
-      for (int i = 0; i < PageCount(); ++i) {
-        if (TileAt(i) == tile) ShowTile(i, tile->IsVisible(), true);
-      }
-      return false;
-    });
-  }
-  tile->SetPowerPanel(product.powerPanelName, panels->GetItemIndex(panel));
-  tile->SetKindAndAuxiliary(kind, row.auxiliary);
-  tile->SetVisible(false);
-  if (CLabelUI* name = tile->NameLabel()) name->SetText(product.productKey);
-  tile->SetDevice(page);
-  page->SetDeviceTile(tile);
-  tile->SetTimerHandler([this, tile, alive = std::weak_ptr<int>(alive_)](UINT id) {
-    if (alive.expired()) return;
-    for (int i = 0; i < PageCount(); ++i) {
-      if (TileAt(i) == tile) {
-        OnTileTimer(i, id);
-        return;
-      }
-    }
-  });
-
-  auto entry = std::make_unique<Entry>();
-  entry->page = page;
-  entry->tile = tile;
-  entry->panel = panel;
-  entry->productRow = productRow;
-  entry->family = Family(kind);
-  entry->tileLife = tile->Lifetime();
-  entries_.push_back(std::move(entry));
-  return page;
 }
 
 // ---- bind and loss ----
@@ -564,110 +385,6 @@ LRESULT CDeviceList::OnTileLink(WPARAM pageIndex, LPARAM show) {
     ShowTile(index, true, VisibleTileCount() == 0);
   }
   return 1;
-}
-
-void CDeviceList::SetPaintingPaused(bool paused) {
-  if (paused == paintingPaused_) return;
-  paintingPaused_ = paused;
-  for (const auto& e : entries_) {
-    if (paused) {
-      pm_.KillTimer(e->tile, kTileTimerPaint);
-    } else if (e->painting && e->page->IsPrimaryOpen()) {
-      pm_.SetTimer(e->tile, kTileTimerPaint, kPaintFirstMs);
-    }
-  }
-}
-
-void CDeviceList::OnTileTimer(int index, UINT id) {
-  Entry* e = index >= 0 && index < PageCount() ? entries_[static_cast<std::size_t>(index)].get() : nullptr;
-  if (e == nullptr) return;
-  CDeviceOptionUI* tile = e->tile;
-  CVarnikUSBDevice* page = e->page;
-  CDeviceComm& comm = page->Comm();
-  pm_.KillTimer(tile, id);
-  const bool open = page->IsPrimaryOpen();
-  const bool onReceiver = comm.viaReceiver.load() != 0;
-  const bool wireless = page->GetWirelessFlag();
-  switch (id) {
-    case kTileTimerConnect: {
-      if (onReceiver && open && !page->IsWirelessLinkUp()) {
-        if (tile->IsVisible()) OnTileLink(static_cast<WPARAM>(index), 0);
-        pm_.SetTimer(tile, kTileTimerConnect, kConnectRetryMs);
-        return;
-      }
-      OnTileLink(static_cast<WPARAM>(index), 1);
-      page->OnConnected();
-      e->painting = true;
-      if (!paintingPaused_) pm_.SetTimer(tile, kTileTimerPaint, kPaintFirstMs);
-      if (wireless && page->IsPrimaryOpen()) pm_.SetTimer(tile, kTileTimerStatus, kStatusFirstMs);
-      if (comm.viaReceiver.load() != 0 && page->IsPrimaryOpen()) pm_.SetTimer(tile, kTileTimerLinkWatch, kLinkWatchFirstMs);
-      return;
-    }
-    case kTileTimerPaint:
-      page->PaintLights();
-      if (tile->IsSelectedTile() && page->GetWindowActive()) {
-        if (CControlUI* panel = page->GetKeyLightPanel()) panel->Invalidate();
-      }
-      e->painting = page->IsPrimaryOpen();
-      if (e->painting && !paintingPaused_) pm_.SetTimer(tile, kTileTimerPaint, kPaintMs);
-      return;
-    case kTileTimerResync:
-      page->OnResync();
-      return;
-    case kTileTimerReservedA:
-      page->ReservedTimerA();
-      return;
-    case kTileTimerReservedB:
-      page->ReservedTimerB();
-      return;
-    case kTileTimerStatus:
-      page->PollWirelessStatus();
-      if (wireless) pm_.SetTimer(tile, kTileTimerStatus, kStatusMs);
-      return;
-    case kTileTimerLinkWatch:
-      if (onReceiver) {
-        const bool up = page->IsWirelessLinkUp();
-        if (up && !tile->IsVisible()) {
-          OnTileLink(static_cast<WPARAM>(index), 1);
-          if (wireless) page->PollWirelessStatus();
-          Trace("2.4gcesvdfherhue  12312423 123342341");
-        } else if (!up && tile->IsVisible()) {
-          OnTileLink(static_cast<WPARAM>(index), 0);
-          Trace("2.4gcesvdfherhue");
-        }
-        if (page->IsPrimaryOpen() && comm.viaReceiver.load() != 0) pm_.SetTimer(tile, kTileTimerLinkWatch, kLinkWatchMs);
-      } else if (open) {
-        Trace("2.4gcesvdfherhue  12312423");
-      }
-      return;
-    case kTileTimerLinkCheck: {
-      // One attempt of the link check after a switch to the receiver; the
-      // rest of the switch runs once the link is up or the attempts are spent.
-      if (!open || !onReceiver) return;
-      if (e->linkAttempts < kLinkCheckAttempts) {
-        const bool up = comm.LinkCheck();
-        ++e->linkAttempts;
-        if (!up) {
-          if (e->linkAttempts == kLinkCheckAttempts - 1) Trace("获取2.4G模式失败");
-          if (e->linkAttempts < kLinkCheckAttempts) {
-            pm_.SetTimer(tile, kTileTimerLinkCheck, kLinkCheckPauseMs);
-            return;
-          }
-        }
-      }
-      if (wireless) {
-        Trace("获取2");
-        page->PollWirelessStatus();
-      }
-      comm.BeginConfig();
-      pm_.SetTimer(tile, kTileTimerLinkWatch, kLinkWatchFirstMs);
-      page->OnConnected();
-      if (hooks_.closeSettingsWindow) hooks_.closeSettingsWindow();
-      return;
-    }
-    default:
-      return;
-  }
 }
 
 // ---- exit ----

@@ -15,10 +15,13 @@
 #include <string_view>
 #include <vector>
 
-#include "mainwnd/tray.h"
+#include "devices/sync_lighting.h"
+#include "mainwnd/main_routes.h"
+#include "mainwnd/thread_slots.h"
 #include "platform/event.h"
 #include "profiles/settings_files.h"
 #include "ui/app_messages.h"
+#include "ui/tray.h"
 #include "ui/window.h"
 
 namespace korvale {
@@ -29,79 +32,20 @@ class CProfileCommands;
 class CVarnikUSBDevice;
 struct LightInfo;
 
-// The shared mode of synchronised lighting, set by the lighting
-// synchronisation command; the devices taking part are those whose tile has
-// its synchro option selected.
-struct SyncLightMode {
-  int type = 4;          // 0 breathing, 1 static, 2 blink, 3 spectrum, 4 off
-  int brightness = 4;    // level 0..4
-  int speed = 0;         // level 0..4
-  int direction = 0;     // 0 forward, else backward
-  bool multicolour = false;
-  uint8_t red = 0, green = 0, blue = 0;
-};
-
 // Notification pump of the virtual window "mainpage"; its entries do nothing.
 class CMainPage : public CNotifyPump {
  public:
   CMainPage();
 };
 
-// Where a notification or message is handed on. The entries that belong to
-// the editors and dialogs stay empty until those register with
-// CMainWnd::SetRouteHandler.
-enum class MainRoute {
-  kLightingEditor,    // effect, colour and brightness controls of a page
-  kAudioLighting,     // audio-reactive lighting controls and data
-  kColourEntry,       // typed R/G/B values of both colour pickers
-  kKeyEditor,         // key assignment grid and its combos
-  kKeyCapture,        // keyboard hook: a key for the key assignment editor
-  kMacroEditor,       // macro list, steps, import and export
-  kMacroRecording,    // hook messages and menu items while recording
-  kMacroActionMenu,   // "itemactivate" on "macro_action"
-  kShootEditor,
-  kHeadsetControls,
-  kProfileList,       // profile add/remove/copy/... buttons
-  kProfileSelect,     // the profile combo, after its 400 ms settle time
-  kMainCommands,      // import/export, restore, lighting sync, music settings
-  kFunctionPage,      // the page tabs of the current device
-  kDeviceSettings,    // DPI stages, report rate, repeat, scroll, ...
-  kSkinWindow,
-  kSettingsWindow,
-  kAboutWindow,
-  kWorkTool,          // the "WorkTool" peer's query
-  kAudioCapture,      // start and stop commands to the audio capture program
-  kHookControl,       // install (1) or remove (0) the capture hooks
-  kSystemControlPanel,// "windowdeviceset_" n
-  kCount
-};
-const char* MainRouteName(MainRoute route);
-
-// What a route handler is given: the notification, or the message.
-struct MainRouteCall {
-  std::string type;  // notification type, or "message" / "menu" / "timer"
-  std::string name;  // sender or menu item name
-  TNotifyUI* notify = nullptr;
-  UINT msg = 0;
-  WPARAM wParam = 0;
-  LPARAM lParam = 0;
-};
-using MainRouteHandler = std::function<void(const MainRouteCall&)>;
-
-// A worker thread's parameter record.
-struct MainThreadParam {
-  HWND mainWnd = 0;
-  std::shared_ptr<Event> stop;  // manual reset
-};
-
 class CMainWnd : public WindowImplBase {
  public:
-  static constexpr int kThreadSlots = 20;
+  static constexpr int kThreadSlots = CThreadSlots::kCount;
   // Slot 0 stays free: the device list runs and stops the discovery thread.
   static constexpr int kDiscoverySlot = 0;
   static constexpr int kAudioWatchSlot = 1;  // the audio capture watchdog
   static constexpr int kSyncLightSlot = 8;
-  static constexpr std::uint32_t kThreadStopWaitMs = 1000;
+  static constexpr std::uint32_t kThreadStopWaitMs = CThreadSlots::kStopWaitMs;
 
   static constexpr UINT kTimerScale = 1011;
   static constexpr UINT kTimerTrayMenu = 1032;
@@ -111,6 +55,10 @@ class CMainWnd : public WindowImplBase {
   static constexpr int kDefaultScale = 96;
   static constexpr int kLargeScale = 144;
   static constexpr UiSize kBaseSize{1000, 640};
+  static constexpr int kMaxWindowSide = 16384;
+  // Copy-data carrying a DPI change with its suggested rectangle: dpi, left,
+  // top, right, bottom as five 32-bit values.
+  static constexpr std::uint64_t kCopyDataDpiRect = wm::kDpiChanged;
 
   enum class ChildWindow { kSettings, kPalette, kToolA, kToolB, kCount };
 
@@ -144,12 +92,16 @@ class CMainWnd : public WindowImplBase {
   LRESULT HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
   LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
   // A close from the frame hides to the tray like the close button; only the
-  // tray menu's "exit" lets it end the window.
+  // tray menu's "exit" lets it end the window. Without a tray icon closing
+  // ends it.
   LRESULT OnClose(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
+  // Minimise and restore; the key lights' painting pauses while minimised.
+  LRESULT OnSysCommand(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
 
   // --- for the handlers ---
   void CloseChildWindows();
   void HideToTray();  // child windows closed, window hidden, wireless polling paused
+  void Exit();        // child windows closed, then the window ends
   void SetChildWindow(ChildWindow which, HWND hwnd);
   HWND GetChildWindow(ChildWindow which) const;
   bool GetLightingControl() const { return lightingControl_; }
@@ -209,14 +161,39 @@ class CMainWnd : public WindowImplBase {
   void SetSyncDevices(std::vector<CVarnikUSBDevice*> devices);
   // Effect steps run so far (the thread's own count).
   std::uint64_t SyncStepCount() const;
+  CSyncLighting& SyncLighting() { return *sync_; }
 
  private:
-  struct ThreadSlot;
-  struct RouteRow;
-  struct SyncShared;
 
   void OnWindowInit();
   void OnTimer(UINT id);
+  void OnDpiChanged(int dpi, const UiRect* suggested);
+  void OnCopyData();
+  // The message table's handlers (parameters as values only).
+  LRESULT OnActivateMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnMouseLeaveMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnMouseHoverMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnIdentityMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnUpdateStatusMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnLightControlSetMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnWorkToolMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnDestroyMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnPowerMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnHookMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnShowProgressMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnLanguageMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnDeviceListMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnOpenSettingsMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnUpdateIsLatestMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnNothingMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnDpiNoteMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnHookControlMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnDpiChangedMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnTrayNotifyMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnMenuCommandMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnTimerMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnCopyDataMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnDisplayChangeMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   void OnTrayNotify(LPARAM mouseMsg);
   void OnMenuCommand(WPARAM index);
   void ShowTrayMenu();
@@ -253,7 +230,6 @@ class CMainWnd : public WindowImplBase {
   void UpdateSyncDevices();
   // The function tabs of the current page: the page's own step.
   bool OnFunctionTab(const std::string& name);
-  static void SyncLightThread(const MainThreadParam& param, std::shared_ptr<SyncShared> shared);
   int HookMessageIndex(UINT msg) const;
   int GameMessageIndex(UINT msg) const;
 
@@ -290,14 +266,14 @@ class CMainWnd : public WindowImplBase {
   UiSize monitor_;  // empty: the screen size of the window model
   std::array<HWND, static_cast<std::size_t>(ChildWindow::kCount)> children_{};
   std::vector<TrayMenuItem> menuItems_;
-  std::array<std::unique_ptr<ThreadSlot>, kThreadSlots> threads_;
+  CThreadSlots threads_;
   bool discoveryEnabled_ = true;
   int currentTile_ = -1;
   int currentKeyboardIndex_ = -1;
   int currentMousePadIndex_ = -1;
   int currentKind_ = 0;
   int currentAuxiliary_ = 0;
-  std::shared_ptr<SyncShared> sync_;
+  std::shared_ptr<CSyncLighting> sync_;
   std::unique_ptr<CDeviceList> devices_;
   std::unique_ptr<CLightHandlers> light_;
   std::unique_ptr<CProfileCommands> profileCommands_;

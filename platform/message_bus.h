@@ -84,13 +84,6 @@ struct BusMessage {
   bool isCopyData = false;
 };
 
-// What a WM_COPYDATA handler gets in lParam (valid during the call only).
-struct CopyDataBlock {
-  std::uint64_t dwData = 0;
-  std::uint32_t cbData = 0;
-  const void* lpData = nullptr;
-};
-
 class MessageBus {
  public:
   // Runs handlers on loop's UI thread. Returns the result for a send.

@@ -1,5 +1,7 @@
 #include "qtview/skin_view.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -103,11 +105,38 @@ struct Scale {
   UiRect operator()(const UiRect& r) const { return UiRect{(*this)(r.left), (*this)(r.top), (*this)(r.right), (*this)(r.bottom)}; }
 };
 
+// Room beside a button's text: the style sheet's widest horizontal padding and border.
+constexpr int kButtonTextRoom = 36;
+
+// The width a widget's text needs. A label or text button is never laid out
+// narrower than this, whatever width the skin gave it: a longer word in
+// another language must not be cut.
+int TextWidth(const QWidget* w) {
+  if (const auto* label = qobject_cast<const QLabel*>(w)) {
+    if (label->text().isEmpty() || label->wordWrap()) return 0;
+    const QMargins m = label->contentsMargins();
+    return label->fontMetrics().horizontalAdvance(label->text()) + m.left() + m.right() + 2 * label->margin();
+  }
+  // Check boxes: the indicator and its gap come with the text.
+  if (qobject_cast<const QCheckBox*>(w) != nullptr) return w->sizeHint().width();
+  if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
+    if (button->text().isEmpty()) return 0;
+    return button->fontMetrics().horizontalAdvance(button->text()) + kButtonTextRoom;
+  }
+  return 0;
+}
+
+// A control's fixed width, widened to its text; 0 when it has none.
+int FixedWidth(CControlUI* c, const QWidget* w, Scale S) {
+  const int fixed = S(c->GetFixedWidth());
+  return fixed > 0 ? std::max(fixed, TextWidth(w)) : 0;
+}
+
 // The least room a control needs along one axis: its fixed size, else what
 // its widget or children need, else its skin minimum.
 template <typename WidgetOf>
 int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S, int depth = 0) {
-  int fixed = S(horizontal ? c->GetFixedWidth() : c->GetFixedHeight());
+  int fixed = horizontal ? FixedWidth(c, widgetOf(c), S) : S(c->GetFixedHeight());
   if (fixed > 0) return fixed;
   int least = S(horizontal ? c->GetMinWidth() : c->GetMinHeight());
   QWidget* w = widgetOf(c);
@@ -115,7 +144,7 @@ int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S
   auto* container = dynamic_cast<CContainerUI*>(c);
   if (container == nullptr || !HasChildWidgets(c)) {
     QSize hint = w->minimumSizeHint();
-    return std::max(least, horizontal ? 0 : std::max(0, hint.height()));
+    return std::max(least, horizontal ? TextWidth(w) : std::max(0, hint.height()));
   }
   if (depth > 32) return least;
   const Flow flow = FlowOf(c);
@@ -167,8 +196,14 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale
     flowing.push_back({child, w});
   }
 
-  auto mainFixed = [&](CControlUI* ch) { return S(horizontal ? ch->GetFixedWidth() : ch->GetFixedHeight()); };
-  auto crossFixed = [&](CControlUI* ch) { return S(horizontal ? ch->GetFixedHeight() : ch->GetFixedWidth()); };
+  auto mainFixed = [&](CControlUI* ch) {
+    return horizontal ? FixedWidth(ch, widgetOf(ch), S) : S(ch->GetFixedHeight());
+  };
+  auto crossFixed = [&](CControlUI* ch) {
+    if (horizontal) return S(ch->GetFixedHeight());
+    const UiRect p = S(ch->GetPadding());
+    return std::min(FixedWidth(ch, widgetOf(ch), S), std::max(S(ch->GetFixedWidth()), area.width() - p.left - p.right));
+  };
   auto mainPad = [&](CControlUI* ch) {
     const UiRect p = S(ch->GetPadding());
     return horizontal ? p.left + p.right : p.top + p.bottom;
@@ -191,7 +226,8 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale
     }
     if (!flowing.empty()) fixed += gap * static_cast<int>(flowing.size() - 1);
     // The free room is shared evenly, except that a child that needs more
-    // than its share gets what it needs and the rest share what is left.
+    // than its share gets what it needs (at most what is left) and the rest
+    // share the remainder.
     std::vector<int> given(flowing.size(), -1);
     int free = std::max(0, room - fixed);
     int open = stretchy;
@@ -202,7 +238,9 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale
         if (mainFixed(flowing[i].control) > 0 || given[i] >= 0) continue;
         int need = NaturalMin(flowing[i].control, horizontal, widgetOf, S);
         int hi = S(horizontal ? flowing[i].control->GetMaxWidth() : flowing[i].control->GetMaxHeight());
-        int want = std::min(std::max(need, share), std::max(need, hi));
+        // Never more than the room left: the fixed siblings (a status row
+        // under a tall page) stay in the window and the child is clipped.
+        int want = std::min({std::max(need, share), std::max(need, hi), free});
         if (want != share) {
           given[i] = want;
           free = std::max(0, free - want);
@@ -409,11 +447,22 @@ QWidget* QtSkinView::CreateWidget(CControlUI* control, QWidget* parent, Kind* ki
   if (auto* slider = dynamic_cast<CSliderUI*>(control)) {
     *kind = Kind::Slider;
     auto* s = new QSlider(Qt::Horizontal, parent);
-    QObject::connect(s, &QSlider::valueChanged, this, [this, slider](int value) {
+    // While the thumb is held each step is only a preview ("movevaluechanged");
+    // the release settles the value once ("valuechanged").
+    QObject::connect(s, &QSlider::valueChanged, this, [this, slider, s](int value) {
       if (syncing_) return;
       std::weak_ptr<void> life = slider->Lifetime();
-      slider->SetValueFromUser(value);
+      if (s->isSliderDown())
+        slider->DragValueFromUser(value);
+      else
+        slider->SetValueFromUser(value);
       if (!life.expired()) Sync(slider);  // the model may refuse or clamp
+    });
+    QObject::connect(s, &QSlider::sliderReleased, this, [this, slider, s] {
+      if (syncing_) return;
+      std::weak_ptr<void> life = slider->Lifetime();
+      slider->SetValueFromUser(s->value());
+      if (!life.expired()) Sync(slider);
     });
     return s;
   }

@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "platform/paths.h"
+#include "platform/trace.h"
 #include "ui/app_messages.h"
 #include "ui/window.h"
 
@@ -13,6 +15,13 @@ namespace korvale::qtview {
 QtTrayIcon::QtTrayIcon(QIcon icon) : icon_(icon.isNull() ? DefaultIcon() : std::move(icon)) {}
 
 QtTrayIcon::~QtTrayIcon() { DeleteTrayIcon(); }
+
+QIcon AppIcon() {
+  const auto file = InstallDataDir() / "skin" / "common" / "app.png";
+  QIcon icon(QString::fromStdString(file.string()));
+  if (!icon.isNull() && !icon.availableSizes().isEmpty()) return icon;
+  return QtTrayIcon::DefaultIcon();
+}
 
 QIcon QtTrayIcon::DefaultIcon() {
   QPixmap pm(32, 32);
@@ -38,7 +47,10 @@ bool QtTrayIcon::CreateTrayIcon(HWND owner, std::string_view toolTip) {
                      else if (reason == QSystemTrayIcon::Context)
                        PostMessageW(owner_, WM_TRAY_NOTIFY, 0, kTrayRButtonUp);
                    });
-  if (!QSystemTrayIcon::isSystemTrayAvailable()) return false;
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    Trace("tray: the desktop has no tray; closing the window ends the program");
+    return false;
+  }
   tray_->show();
   return tray_->isVisible();
 }

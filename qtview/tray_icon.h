@@ -7,9 +7,13 @@
 #include <QSystemTrayIcon>
 #include <memory>
 
-#include "mainwnd/tray.h"
+#include "ui/tray.h"
 
 namespace korvale::qtview {
+
+// The program's icon: skin/common/app.png of the installed data when there,
+// else DefaultIcon().
+QIcon AppIcon();
 
 class QtTrayIcon : public ITrayIcon {
  public:
@@ -17,6 +21,8 @@ class QtTrayIcon : public ITrayIcon {
   explicit QtTrayIcon(QIcon icon = {});
   ~QtTrayIcon() override;
 
+  // False when the desktop has no tray: the icon object still exists (its
+  // signals work), but the window must not hide itself to it.
   bool CreateTrayIcon(HWND owner, std::string_view toolTip) override;
   void DeleteTrayIcon() override;
   void ShowMenu(HWND owner, const std::vector<TrayMenuItem>& items) override;

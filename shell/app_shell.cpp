@@ -69,9 +69,14 @@ void CAppShell::RegisterMessages() {
 }
 
 std::intptr_t CAppShell::FromBus(HWND hwnd, const BusMessage& m) {
-  if (!m.isCopyData) return SendMessageW(hwnd, m.msg, static_cast<WPARAM>(m.wParam), static_cast<LPARAM>(m.lParam));
-  CopyDataBlock block{static_cast<std::uint64_t>(m.lParam), static_cast<std::uint32_t>(m.data.size()), m.data.data()};
-  return SendMessageW(hwnd, m.msg, 0, reinterpret_cast<LPARAM>(&block));
+  if (m.isCopyData) return SendCopyData(hwnd, static_cast<std::uint64_t>(m.lParam), m.data.data(), m.data.size());
+  // Creation and destruction are the window system's own steps, never a
+  // peer's to start.
+  if (m.msg == wm::kCreate || m.msg == wm::kDestroy) {
+    Trace("bus: message 0x%X is the window system's own; dropped", m.msg);
+    return 0;
+  }
+  return SendMessageW(hwnd, m.msg, static_cast<WPARAM>(m.wParam), static_cast<LPARAM>(m.lParam));
 }
 
 int CAppShell::Run() {

@@ -43,6 +43,7 @@ inline constexpr const char* kItemSelect = "itemselect";
 inline constexpr const char* kItemClick = "itemclick";
 inline constexpr const char* kItemActivate = "itemactivate";
 inline constexpr const char* kValueChanged = "valuechanged";
+inline constexpr const char* kMoveValueChanged = "movevaluechanged";  // a slider while dragged
 inline constexpr const char* kTextChanged = "textchanged";
 inline constexpr const char* kKillFocus = "killfocus";
 inline constexpr const char* kSetFocus = "setfocus";

@@ -359,11 +359,25 @@ void CSliderUI::SetAttribute(std::string_view name, std::string_view value) {
 }
 
 bool CSliderUI::SetValueFromUser(int v) {
+  const int before = dragging_ ? dragStart_ : GetValue();
+  dragging_ = false;
   if (!IsEnabled()) return false;
-  int before = GetValue();
   SetValue(v);
   if (GetValue() == before) return false;
   Notify(notify::kValueChanged, static_cast<WPARAM>(GetValue()), before);
+  return true;
+}
+
+bool CSliderUI::DragValueFromUser(int v) {
+  if (!IsEnabled()) return false;
+  if (!dragging_) {
+    dragging_ = true;
+    dragStart_ = GetValue();
+  }
+  const int before = GetValue();
+  SetValue(v);
+  if (GetValue() == before) return false;
+  Notify(notify::kMoveValueChanged, static_cast<WPARAM>(GetValue()), before);
   return true;
 }
 

@@ -202,12 +202,19 @@ class CSliderUI : public CProgressUI {
   void SetAttribute(std::string_view name, std::string_view value) override;
   int GetChangeStep() const { return step_; }
   const CDuiString& GetThumbImage() const { return thumbImage_; }
-  // Drag or click: clamped value, "valuechanged" when it changed. False when
-  // disabled.
+  // Click, key or the release ending a drag: clamped value, "valuechanged"
+  // when it differs from the value before (before the drag, after one).
+  // False when disabled.
   bool SetValueFromUser(int v);
+  // A step of a drag: clamped value, "movevaluechanged" when it changed; the
+  // value is settled by the SetValueFromUser of the release.
+  bool DragValueFromUser(int v);
+  bool IsDragging() const { return dragging_; }
 
  private:
   int step_ = 1;
+  bool dragging_ = false;
+  int dragStart_ = 0;
   CDuiString thumbImage_;
 };
 

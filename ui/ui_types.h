@@ -110,6 +110,11 @@ constexpr UINT kPowerBroadcast = 0x0218;
 constexpr UINT kUser = 0x0400;
 }  // namespace wm
 
+// WM_SYSCOMMAND wParam values.
+constexpr WPARAM SC_MINIMIZE = 0xF020;
+constexpr WPARAM SC_MAXIMIZE = 0xF030;
+constexpr WPARAM SC_RESTORE = 0xF120;
+
 // Results of modal windows.
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;

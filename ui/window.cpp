@@ -44,6 +44,34 @@ LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, std::uin
   return ok ? result : 0;
 }
 
+namespace {
+// Set only while SendCopyData's WM_COPYDATA runs on the UI thread.
+const CopyDataView* g_copyData = nullptr;
+}  // namespace
+
+LRESULT SendCopyData(HWND hwnd, std::uint64_t dwData, const std::uint8_t* data, std::size_t size,
+                     std::uint32_t timeoutMs) {
+  const CopyDataView view{dwData, data, size};
+  LRESULT result = 0;
+  auto deliver = [&] {
+    CWindowWnd* w = CWindowWnd::FromHandle(hwnd);
+    if (w == nullptr) return;
+    const CopyDataView* outer = g_copyData;
+    g_copyData = &view;
+    result = w->Dispatch(wm::kCopyData, 0, 0);
+    g_copyData = outer;
+  };
+  UiLoop& loop = GetUiLoop();
+  if (loop.IsUiThread()) {
+    deliver();
+    return result;
+  }
+  if (!IsWindow(hwnd)) return 0;
+  return loop.Send(deliver, timeoutMs) ? result : 0;
+}
+
+const CopyDataView* CurrentCopyData() { return g_copyData; }
+
 bool PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (!IsWindow(hwnd)) return false;
   GetUiLoop().Post([hwnd, msg, wParam, lParam] {
@@ -98,10 +126,25 @@ HWND CWindowWnd::Create(HWND parent, std::string_view name, UINT /*style*/, UINT
 }
 
 void CWindowWnd::ShowWindow(bool show, bool /*takeFocus*/) {
-  if (hwnd_ == 0 || visible_ == show) return;
+  if (hwnd_ == 0) return;
+  const bool wasMinimized = minimized_;
+  minimized_ = false;
+  if (visible_ == show) {
+    if (wasMinimized && announced_)
+      if (IWindowObserver* o = GetObserver()) o->OnWindowMinimized(this, false);
+    return;
+  }
   visible_ = show;
   if (!announced_) return;
   if (IWindowObserver* o = GetObserver()) o->OnWindowShown(this, show);
+}
+
+void CWindowWnd::Minimize() {
+  if (hwnd_ == 0 || minimized_) return;
+  ShowWindow(true);
+  minimized_ = true;
+  if (!announced_) return;
+  if (IWindowObserver* o = GetObserver()) o->OnWindowMinimized(this, true);
 }
 
 int CWindowWnd::ShowModal() {
@@ -292,8 +335,20 @@ LRESULT WindowImplBase::HandleCustomMessage(UINT, WPARAM, LPARAM, bool& bHandled
   return 0;
 }
 
-LRESULT WindowImplBase::OnSysCommand(UINT, WPARAM, LPARAM, bool& bHandled) {
-  bHandled = false;
+LRESULT WindowImplBase::OnSysCommand(UINT, WPARAM wParam, LPARAM, bool& bHandled) {
+  // The low four bits are the system's own.
+  switch (wParam & 0xFFF0) {
+    case SC_MINIMIZE:
+      Minimize();
+      break;
+    case SC_RESTORE:
+      ShowWindow(true);
+      break;
+    default:
+      bHandled = false;
+      return 0;
+  }
+  bHandled = true;
   return 0;
 }
 

@@ -30,6 +30,8 @@ class IWindowObserver {
   virtual void OnWindowDestroyed(CWindowWnd* window) = 0;
   virtual void OnWindowTitleChanged(CWindowWnd* /*window*/) {}
   virtual void OnWindowEnabled(CWindowWnd* /*window*/, bool /*enabled*/) {}
+  // A shown window went to the task bar (true) or came back from it.
+  virtual void OnWindowMinimized(CWindowWnd* /*window*/, bool /*minimized*/) {}
 };
 
 // Sends a message to a window and returns its result; from a worker thread it
@@ -40,6 +42,21 @@ LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0,
 // Queues a message for a window; false when the handle is not a window now.
 bool PostMessageW(HWND hwnd, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 bool IsWindow(HWND hwnd);
+
+// A copy-data block while its WM_COPYDATA runs. The message itself carries no
+// pointer (wParam and lParam are 0), so a WM_COPYDATA from anywhere else finds
+// no block here and cannot make the handler read foreign memory.
+struct CopyDataView {
+  std::uint64_t dwData = 0;
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+};
+// Sends WM_COPYDATA to hwnd with the block readable through CurrentCopyData()
+// during the call; from a worker thread it waits like SendMessageW.
+LRESULT SendCopyData(HWND hwnd, std::uint64_t dwData, const std::uint8_t* data, std::size_t size,
+                     std::uint32_t timeoutMs = UiLoop::kInfinite);
+// The block of the WM_COPYDATA being handled (UI thread), else nullptr.
+const CopyDataView* CurrentCopyData();
 
 class CWindowWnd {
  public:
@@ -58,6 +75,12 @@ class CWindowWnd {
   HWND GetParent() const { return parent_; }
   void ShowWindow(bool show = true, bool takeFocus = true);
   bool IsVisible() const { return visible_; }
+  // Minimised: shown, but only in the task bar. Showing (or hiding) the
+  // window ends it.
+  void Minimize();
+  bool IsMinimized() const { return minimized_; }
+  // The renderer's report that the user minimised or restored the window.
+  void NoteMinimized(bool minimized) { minimized_ = minimized && visible_; }
   // Shows the window and runs the UI loop nested until it is destroyed;
   // returns the value given to Close. The owner is disabled meanwhile. On a
   // loop that runs out of time before the close (tests) returns -1.
@@ -116,6 +139,7 @@ class CWindowWnd {
   std::string title_;
   UiRect rect_;
   bool visible_ = false;
+  bool minimized_ = false;
   bool enabled_ = true;
   bool modal_ = false;
   bool announced_ = false;  // the observer knows the window
@@ -178,6 +202,8 @@ class WindowImplBase : public CWindowWnd,
   CControlUI* CreateControl(std::string_view pstrClass) override;
   // Messages the base does not handle; set bHandled to stop default handling.
   virtual LRESULT HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  // SC_MINIMIZE minimises, SC_RESTORE shows the window restored; others
+  // are not handled.
   virtual LRESULT OnSysCommand(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   virtual LRESULT OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   virtual LRESULT OnClose(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);

@@ -9,6 +9,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,15 +18,16 @@
 #include <memory>
 #include <string>
 
+#include "hid/hid_interfaces.h"
 #include "platform/paths.h"
 #include "platform/trace.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
+#include "qtview/tray_icon.h"
 #include "shell/app/power_events.h"
 #include "shell/app/qt_fonts.h"
-#include "shell/app/qt_tray.h"
 #include "shell/app/window_host.h"
 #include "qtview/qt_file_dialogs.h"
 #include "shell/app_shell.h"
@@ -80,6 +82,12 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
   const auto tick = UiLoop::NewTimerKey();
   loop.SetTimer(tick, 50, [] {});
   RunFor(loop, 3000, [&] { return window.IsVisible(); });
+  // With a device of ours present and within reach, its tile first: binding
+  // takes seconds on a slow machine.
+  const auto interfaces = ListHidInterfaces();
+  const bool ours = std::any_of(interfaces.begin(), interfaces.end(),
+                                [](const HidInterfaceInfo& i) { return SupportedRowOf(i) >= 0; });
+  if (ours && ListDeniedNodes().empty()) RunFor(loop, 15000, [&] { return window.VisibleTileCount() > 0; });
   // Devices bind one after another; wait until the tiles stop changing.
   int tiles = window.VisibleTileCount();
   auto stableSince = std::chrono::steady_clock::now();
@@ -152,7 +160,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QtUiLoop loop;
   SetUiLoop(&loop);
-  QApplication::setWindowIcon(AppIcon());
+  QApplication::setWindowIcon(qtview::AppIcon());
   qtview::ApplyStyle(app, InstallDataDir() / "skin");
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QSize size = screen->size();
@@ -166,7 +174,7 @@ int main(int argc, char** argv) {
   });
   SetFileDialogs(&fileDialogs);
   QtFontInstaller fonts;
-  QtTrayIcon tray;
+  qtview::QtTrayIcon tray(qtview::AppIcon());
   std::unique_ptr<PowerEvents> power;
   bool shotsOk = true;
   HWND mainWindow = 0;

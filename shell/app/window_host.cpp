@@ -1,13 +1,17 @@
 #include "shell/app/window_host.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QWidget>
+#include <QWindowStateChangeEvent>
+
+#include <algorithm>
 
 #include "platform/trace.h"
 
 namespace korvale {
 
-// Turns the window manager's close into WM_CLOSE for the model window.
+// Turns the window manager's events into the model window's messages.
 class QtWindowHost::CloseFilter : public QObject {
  public:
   explicit CloseFilter(QtWindowHost* host) : host_(host) {}
@@ -20,22 +24,70 @@ class QtWindowHost::CloseFilter : public QObject {
       Trace("window painted: %s", qPrintable(static_cast<QWidget*>(watched)->windowTitle()));
       return false;
     }
-    if (event->type() != QEvent::Close) return false;
-    for (auto& [hwnd, view] : host_->views_) {
-      if (view->Window() == watched) {
+    const HWND hwnd = HandleOf(watched);
+    if (hwnd == 0) return false;
+    switch (event->type()) {
+      case QEvent::Close:
         event->ignore();
         PostMessageW(hwnd, wm::kClose, 0, 0);
         return true;
-      }
+      case QEvent::WindowActivate:
+        PostMessageW(hwnd, wm::kActivate, 1, 0);
+        return false;
+      case QEvent::WindowDeactivate:
+        PostMessageW(hwnd, wm::kActivate, 0, 0);
+        return false;
+      case QEvent::Enter:
+        PostMessageW(hwnd, wm::kMouseHover, 0, 0);
+        return false;
+      case QEvent::Leave:
+        PostMessageW(hwnd, wm::kMouseLeave, 0, 0);
+        return false;
+      case QEvent::WindowStateChange:
+        if (CWindowWnd* w = CWindowWnd::FromHandle(hwnd))
+          w->NoteMinimized(static_cast<QWidget*>(watched)->isMinimized());
+        return false;
+      default:
+        return false;
     }
-    return false;
+  }
+
+  HWND HandleOf(QObject* watched) const {
+    for (auto& [hwnd, view] : host_->views_)
+      if (view->Window() == watched) return hwnd;
+    return 0;
   }
 
  private:
   QtWindowHost* host_;
 };
 
-QtWindowHost::QtWindowHost() : closeFilter_(std::make_unique<CloseFilter>(this)) {}
+QtWindowHost::QtWindowHost() : closeFilter_(std::make_unique<CloseFilter>(this)) {
+  for (QScreen* screen : QGuiApplication::screens()) WatchScreen(screen);
+  QObject::connect(qApp, &QGuiApplication::screenAdded, closeFilter_.get(), [this](QScreen* screen) {
+    WatchScreen(screen);
+    DisplayChanged(screen->size());
+  });
+}
+
+void QtWindowHost::WatchScreen(QScreen* screen) {
+  QObject::connect(screen, &QScreen::geometryChanged, closeFilter_.get(),
+                   [this](const QRect& rect) { DisplayChanged(rect.size()); });
+  QObject::connect(screen, &QScreen::logicalDotsPerInchChanged, closeFilter_.get(),
+                   [this](qreal dpi) { DpiChanged(qRound(dpi)); });
+}
+
+void QtWindowHost::DisplayChanged(QSize size) {
+  const auto w = static_cast<LPARAM>(std::clamp(size.width(), 0, 0xFFFF));
+  const auto h = static_cast<LPARAM>(std::clamp(size.height(), 0, 0xFFFF));
+  CWindowWnd::SetScreenSize(UiSize{static_cast<int>(w), static_cast<int>(h)});
+  for (auto& [hwnd, view] : views_) PostMessageW(hwnd, wm::kDisplayChange, 32, w | h << 16);
+}
+
+void QtWindowHost::DpiChanged(int dpi) {
+  const auto d = static_cast<WPARAM>(std::clamp(dpi, 0, 0xFFFF));
+  for (auto& [hwnd, view] : views_) PostMessageW(hwnd, wm::kDpiChanged, d | d << 16, 0);
+}
 
 QtWindowHost::~QtWindowHost() { views_.clear(); }
 
@@ -78,6 +130,15 @@ void QtWindowHost::OnWindowMoved(CWindowWnd* window, const UiRect& rect) {
 void QtWindowHost::OnWindowDestroyed(CWindowWnd* window) {
   if (auto* view = ViewFor(window->GetHWND())) painted_.remove(view->Window());
   views_.erase(window->GetHWND());
+}
+
+void QtWindowHost::OnWindowMinimized(CWindowWnd* window, bool minimized) {
+  if (auto* view = ViewFor(window->GetHWND())) {
+    if (minimized)
+      view->Window()->showMinimized();
+    else
+      view->Window()->showNormal();
+  }
 }
 
 void QtWindowHost::OnWindowTitleChanged(CWindowWnd* window) {

@@ -684,7 +684,9 @@ TEST_F(KeyboardTest, RecordIsWrittenBackWhereItWasRead) {
   EXPECT_EQ(after[80], 2);                        // byte 0 of the record names it
   EXPECT_EQ(after[80 + proto::kKbRecBrightness], 1);
   for (std::size_t i = 1; i < after.size(); ++i)
-    if (i < 80 || i >= 120) ASSERT_EQ(after[i], before[i]) << "byte " << i << " of another record";
+    if (i < 80 || i >= 120) {
+      ASSERT_EQ(after[i], before[i]) << "byte " << i << " of another record";
+    }
 }
 
 // Every device kind writes its record where it read it, with its own sizes
@@ -726,7 +728,9 @@ TEST(ActiveRecord, EveryKindWritesItsRecordWhereItWasRead) {
     EXPECT_EQ(after[3 * c.writeStride], 3);
     for (std::size_t i = 1; i < c.writeSize; ++i) EXPECT_EQ(after[3 * c.writeStride + i], 0xA0 + i) << i;
     for (std::size_t i = 1; i < after.size(); ++i)
-      if (i < 3 * c.writeStride || i >= 3 * c.writeStride + c.writeSize) ASSERT_EQ(after[i], before[i]) << i;
+      if (i < 3 * c.writeStride || i >= 3 * c.writeStride + c.writeSize) {
+        ASSERT_EQ(after[i], before[i]) << i;
+      }
     page.DetachPrimary();
   }
 }

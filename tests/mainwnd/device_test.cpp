@@ -15,7 +15,7 @@
 #include "hid/hid_device.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
-#include "mainwnd/tray.h"
+#include "ui/tray.h"
 #include "mainwnd_fixture.h"
 #include "profiles/profile_records.h"
 #include "protocol/commands.h"
@@ -156,9 +156,9 @@ TEST_F(DeviceWndTest, GameLightingRestoresTheOldModeAfterFiveSeconds) {
 }
 
 TEST_F(DeviceWndTest, SyncThreadSleepsWithoutDevicesAndPaintsTheirLedsWithThem) {
+  // No devices: the thread sleeps on no timer.
+  ASSERT_TRUE(wnd->SyncLighting().WaitIdle(std::chrono::seconds(5)));
   const std::uint64_t idle = wnd->SyncStepCount();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(wnd->SyncStepCount(), idle);  // no devices: no wake-ups
 
   SyncLightMode mode;
   mode.type = 1;  // static
@@ -186,10 +186,13 @@ TEST_F(DeviceWndTest, SyncThreadSleepsWithoutDevicesAndPaintsTheirLedsWithThem) 
   CDeviceList* list = wnd->GetDeviceList();
   ASSERT_NE(list, nullptr);
   list->ShowTile(list->IndexOfPage(keyboard), true, true);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(wnd->SyncLighting().WaitIdle(std::chrono::seconds(5)));
   const std::uint64_t stopped = wnd->SyncStepCount();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  keyboard->SetLedColour(0, 0);
+  wnd->SetSyncLightMode(mode);  // wakes it: still nothing to drive
+  ASSERT_TRUE(wnd->SyncLighting().WaitIdle(std::chrono::seconds(5)));
   EXPECT_EQ(wnd->SyncStepCount(), stopped);
+  EXPECT_EQ(keyboard->GetLedColour(0), 0u);
 }
 
 TEST_F(DeviceWndTest, KeyboardSettingsControlsChangeTheStoredStages) {
@@ -212,6 +215,25 @@ TEST_F(DeviceWndTest, KeyboardSettingsControlsChangeTheStoredStages) {
   EXPECT_EQ(after[0] >> 16, 3u);
   EXPECT_EQ(after[0] & 0xFFFF, before[0] & 0xFFFF);
   EXPECT_EQ(after[2], before[2]);
+}
+
+TEST_F(DeviceWndTest, RepeatRateDragIsStoredOnceOnRelease) {
+  auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(keyboard);
+  ASSERT_NE(kb, nullptr);
+  auto* slider = dynamic_cast<CSliderUI*>(wnd->GetPaintManager().FindControl("repeat_rate_slider"));
+  ASSERT_NE(slider, nullptr);
+  ASSERT_TRUE(slider->IsEnabled());
+  const auto before = kb->GetSystemSettings();
+  const int start = slider->GetValue();
+  const int target = start == slider->GetMinValue() ? slider->GetMaxValue() : slider->GetMinValue();
+  // Each step of the drag previews only: nothing stored yet.
+  for (int v = start; v != target; v += target > start ? 1 : -1) slider->DragValueFromUser(v);
+  EXPECT_EQ(kb->GetSystemSettings()[0], before[0]);
+  slider->SetValueFromUser(target);
+  const auto after = kb->GetSystemSettings();
+  EXPECT_EQ(after[0] & 0xFFFF, static_cast<uint32_t>(kb->GetRepeatRate()));
+  EXPECT_NE(after[0] & 0xFFFF, before[0] & 0xFFFF);
+  EXPECT_EQ(after[0] >> 16, before[0] >> 16);
 }
 
 TEST_F(DeviceWndTest, LedSelectionCoveringEveryLedReloadsAndWritesWhenTheFileExists) {

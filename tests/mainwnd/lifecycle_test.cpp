@@ -1,6 +1,8 @@
 // Start, language, scale, tray, close and exit, shutdown of worker threads.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "mainwnd_fixture.h"
@@ -93,6 +95,54 @@ TEST_F(LifecycleTest, CloseHidesToTheTrayAndTheTrayBringsItBack) {
   EXPECT_EQ(wnd->GetWindowRect().Height(), 640);
   wnd->SendMessage(WM_TRAY_NOTIFY, 0, kTrayLButtonUp);
   EXPECT_FALSE(wnd->IsVisible());
+}
+
+TEST_F(LifecycleTest, MinimiseKeepsTheWindowInTheTaskBarUntilTheTrayOrAWakeUpRestoresIt) {
+  Start();
+  wnd->ShowWindow(true);
+  auto click = [&](const char* name) {
+    auto* b = dynamic_cast<CButtonUI*>(Find(name));
+    ASSERT_NE(b, nullptr) << name;
+    b->Activate();
+    loop.RunPending();
+  };
+  click("minbtn");
+  EXPECT_TRUE(wnd->IsVisible());  // still in the task bar
+  EXPECT_TRUE(wnd->IsMinimized());
+  EXPECT_TRUE(wnd->GetDeviceList()->IsPaintingPaused());
+  // The tray counts a minimised window as not shown: a click brings it back.
+  wnd->SendMessage(WM_TRAY_NOTIFY, 0, kTrayLButtonUp);
+  EXPECT_TRUE(wnd->IsVisible());
+  EXPECT_FALSE(wnd->IsMinimized());
+  EXPECT_FALSE(wnd->GetDeviceList()->IsPaintingPaused());
+  click("minbtn");
+  wnd->SendMessage(Number(kAppIdentity), 0, 1);  // a second start wakes it
+  EXPECT_FALSE(wnd->IsMinimized());
+  EXPECT_TRUE(wnd->IsVisible());
+  // Only the close button hides to the tray.
+  click("closebtn");
+  EXPECT_FALSE(wnd->IsVisible());
+  EXPECT_TRUE(IsWindow(hwnd));
+}
+
+TEST_F(LifecycleTest, WithoutATrayTheCloseButtonEndsTheProgram) {
+  tray.available = false;
+  Start();
+  wnd->ShowWindow(true);
+  auto* close = dynamic_cast<CButtonUI*>(Find("closebtn"));
+  ASSERT_NE(close, nullptr);
+  close->Activate();
+  loop.RunPending();
+  loop.RunPending();
+  EXPECT_FALSE(IsWindow(hwnd));  // not left hidden and unreachable
+}
+
+TEST_F(LifecycleTest, WithoutATrayAFrameCloseEndsTheProgram) {
+  tray.available = false;
+  Start();
+  ASSERT_TRUE(PostMessageW(hwnd, wm::kClose, 0, 0));
+  loop.RunPending();
+  EXPECT_FALSE(IsWindow(hwnd));
 }
 
 TEST_F(LifecycleTest, RightClickOpensTheMenuAfter10msFrameCloseHidesAndExitEndsTheWindow) {
@@ -272,16 +322,35 @@ TEST_F(LifecycleTest, VelmoDpiEditIsClampedAndDrivesItsSlider) {
   EXPECT_EQ(edit->GetText(), "1234");
 }
 
-TEST_F(LifecycleTest, DpiChangeTakesTheScaleAndTheSuggestedSize) {
+TEST_F(LifecycleTest, DpiChangeTakesTheScaleAndTheSuggestedSizeAsValuesOnly) {
   Start();
-  UiRect suggested{0, 0, 1500, 960};
-  wnd->SendMessage(wm::kDpiChanged, 144 | (144 << 16), reinterpret_cast<LPARAM>(&suggested));
+  auto sendRect = [&](std::vector<std::int32_t> v, std::size_t bytes) {
+    std::vector<std::uint8_t> b(bytes);
+    std::memcpy(b.data(), v.data(), std::min(bytes, v.size() * sizeof(std::int32_t)));
+    SendCopyData(wnd->GetHWND(), CMainWnd::kCopyDataDpiRect, b.data(), b.size());
+  };
+  sendRect({144, 0, 0, 1500, 960}, 20);
   EXPECT_EQ(wnd->GetPaintManager().GetDPI(), 144);
   EXPECT_EQ(wnd->GetWindowRect().Width(), 1500);
   EXPECT_EQ(wnd->GetWindowRect().Height(), 960);
-  wnd->SendMessage(wm::kDpiChanged, 96, 0);  // no rectangle: size kept
+  // lParam is a value: an address there is never read.
+  UiRect other{0, 0, 1200, 700};
+  wnd->SendMessage(wm::kDpiChanged, 96, reinterpret_cast<LPARAM>(&other));
+  wnd->SendMessage(wm::kDpiChanged, 96, 16);
   EXPECT_EQ(wnd->GetPaintManager().GetDPI(), 96);
   EXPECT_EQ(wnd->GetWindowRect().Width(), 1500);
+  // Refused, changing nothing: a block of the wrong size, an empty or huge
+  // rectangle, a dpi the skin has no drawing for, WM_COPYDATA without a block.
+  sendRect({144, 0, 0, 800, 600}, 16);
+  sendRect({144, 0, 0, 800, 600, 0}, 24);
+  sendRect({144, 10, 10, 10, 600}, 20);
+  sendRect({144, -2000000000, 0, 2000000000, 600}, 20);
+  sendRect({100000, 0, 0, 800, 600}, 20);
+  wnd->SendMessage(wm::kDpiChanged, 0xFFFF, 0);
+  wnd->SendMessage(wm::kCopyData, 0, 16);
+  EXPECT_EQ(wnd->GetPaintManager().GetDPI(), 96);
+  EXPECT_EQ(wnd->GetWindowRect().Width(), 1500);
+  EXPECT_EQ(wnd->GetWindowRect().Height(), 960);
 }
 
 TEST_F(LifecycleTest, UpdateIsLatestClearsTheSettingsBadge) {
@@ -291,6 +360,17 @@ TEST_F(LifecycleTest, UpdateIsLatestClearsTheSettingsBadge) {
   set->SetForeImage("badge.png");
   wnd->SendMessage(WM_UPDATE_IS_LATEST);
   EXPECT_EQ(set->GetForeImage(), "");
+}
+
+TEST_F(LifecycleTest, DisplayChangeRescalesForTheNewResolution) {
+  Start();
+  ASSERT_EQ(wnd->GetInterfaceScale(), 96);  // 1366 x 768 at start
+  wnd->SendMessage(wm::kDisplayChange, 32, 1920 | 1080 << 16);
+  EXPECT_EQ(wnd->GetInterfaceScale(), 144);
+  wnd->SendMessage(wm::kDisplayChange, 32, 1366 | 768 << 16);
+  EXPECT_EQ(wnd->GetInterfaceScale(), 96);
+  wnd->SendMessage(wm::kDisplayChange, 32, 0);  // no size given: the last one stands
+  EXPECT_EQ(wnd->GetInterfaceScale(), 96);
 }
 
 TEST_F(LifecycleTest, ActivationAndHoverFlags) {

@@ -259,9 +259,10 @@ TEST_F(LightWiringTest, SameModeHandsTheEffectToTheSyncThreadUntilAnEffectIsChos
   ASSERT_TRUE(Control<CComboUI>(lightui::kModeCombo)->SelectItemFromUser(7));
   loop.RunPending();
   EXPECT_EQ(keyboard->Comm().lightSync.load(), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  ASSERT_TRUE(wnd->SyncLighting().WaitIdle(std::chrono::seconds(5)));
   const std::uint64_t stopped = wnd->SyncStepCount();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  wnd->SetSyncLightMode(SyncLightMode{});  // a wake-up with nothing to drive
+  ASSERT_TRUE(wnd->SyncLighting().WaitIdle(std::chrono::seconds(5)));
   EXPECT_EQ(wnd->SyncStepCount(), stopped);
 }
 

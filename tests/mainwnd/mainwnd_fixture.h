@@ -23,11 +23,12 @@ struct RecordingTray : ITrayIcon {
   bool CreateTrayIcon(HWND hwnd, std::string_view tip) override {
     owner = hwnd;
     toolTip = tip;
-    shown = true;
-    return true;
+    shown = available;
+    return available;
   }
   void DeleteTrayIcon() override { shown = false; ++deletes; }
   void ShowMenu(HWND, const std::vector<TrayMenuItem>& items) override { menus.push_back(items); }
+  bool available = true;  // false: a desktop without a tray
   HWND owner = 0;
   std::string toolTip;
   bool shown = false;

@@ -157,7 +157,6 @@ TEST_F(RoutingTest, HookAndPeerMessagesReachTheirHandlers) {
   const std::pair<UINT, const char*> fixed[] = {
       {WM_HOOK_CONTROL, "hook control:"},
       {WM_OPEN_SETTINGS, "settings window:centred"},
-      {wm::kCopyData, "audio lighting:copydata"},
   };
   for (const auto& [msg, expected] : fixed) {
     seen.clear();
@@ -165,6 +164,24 @@ TEST_F(RoutingTest, HookAndPeerMessagesReachTheirHandlers) {
     ASSERT_EQ(seen.size(), 1u) << msg;
     EXPECT_EQ(seen[0], expected);
   }
+  // Copy-data reaches the audio lighting only as a block of kind 1 or 2 with
+  // bytes; a bare WM_COPYDATA carries none and is dropped.
+  const std::uint8_t bytes[] = {1, 2, 3};
+  struct CopyCase {
+    std::uint64_t dwData;
+    std::size_t size;
+    bool routed;
+  };
+  for (const CopyCase& c : {CopyCase{1, 3, true}, CopyCase{2, 1, true}, CopyCase{2, 0, false}, CopyCase{3, 3, false}}) {
+    seen.clear();
+    SendCopyData(hwnd, c.dwData, bytes, c.size);
+    const std::vector<std::string> expected =
+        c.routed ? std::vector<std::string>{"audio lighting:copydata"} : std::vector<std::string>{};
+    EXPECT_EQ(seen, expected) << c.dwData << " " << c.size;
+  }
+  seen.clear();
+  wnd->SendMessage(wm::kCopyData, 1, reinterpret_cast<LPARAM>(bytes));
+  EXPECT_TRUE(seen.empty());
 }
 
 TEST_F(RoutingTest, ProfileComboSettlesFor400msAndRestartsOnAnotherChoice) {

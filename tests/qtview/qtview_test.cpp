@@ -151,6 +151,30 @@ TEST(QtSkinView, UserInputBecomesModelChangesAndNotifications) {
   EXPECT_EQ(w.Find<CSliderUI>("bright")->GetValue(), 2);
 }
 
+TEST(QtSkinView, SliderDragPreviewsEachStepAndSettlesOnceOnRelease) {
+  SkinWindow w(kBasic);
+  auto* slider = w.WidgetOf<QSlider>("bright");
+  // What a held thumb does: down, steps, up.
+  slider->setSliderDown(true);
+  for (int v : {2, 3, 4, 3}) slider->setValue(v);
+  EXPECT_EQ(w.rec.Count("movevaluechanged", "bright"), 4);
+  EXPECT_EQ(w.rec.Count("valuechanged", "bright"), 0);
+  EXPECT_EQ(w.Find<CSliderUI>("bright")->GetValue(), 3);
+  slider->setSliderDown(false);
+  EXPECT_EQ(w.rec.Count("valuechanged", "bright"), 1);
+  const Recorded* settled = w.rec.Last("valuechanged");
+  ASSERT_NE(settled, nullptr);
+  EXPECT_EQ(settled->wParam, 3u);
+  EXPECT_EQ(settled->lParam, 1);  // the value before the drag
+  // A drag that ends where it began settles nothing.
+  slider->setSliderDown(true);
+  slider->setValue(0);
+  slider->setValue(3);
+  slider->setSliderDown(false);
+  EXPECT_EQ(w.rec.Count("valuechanged", "bright"), 1);
+  EXPECT_EQ(w.rec.Count("movevaluechanged", "bright"), 6);
+}
+
 TEST(QtSkinView, LayoutKeepsFixedSizesPaddingAndFloatsAndTellsTheModel) {
   SkinWindow w(kBasic);
   // Row: inset 5, child padding 10; OK is 80 wide at x=5.
@@ -185,19 +209,64 @@ TEST(QtSkinView, LayoutKeepsFixedSizesPaddingAndFloatsAndTellsTheModel) {
   EXPECT_EQ(w.WidgetOf("opt_a")->width(), 50);
 }
 
+TEST(QtSkinView, FixedWidthsGrowToTheirTextSoNoWordIsCut) {
+  SkinWindow w(R"(<Window size="600,100">
+    <HorizontalLayout name="row" height="40" childpadding="4">
+      <Label name="short" text="Effekt" width="30"/>
+      <Button name="btn" text="Beleuchtung: gesteuert" width="60"/>
+      <Label name="roomy" text="ok" width="120"/>
+      <Control name="rest"/>
+    </HorizontalLayout>
+  </Window>)");
+  for (const char* name : {"short", "btn"}) {
+    QWidget* widget = w.WidgetOf(name);
+    const QString text = qobject_cast<QLabel*>(widget) != nullptr ? qobject_cast<QLabel*>(widget)->text()
+                                                                  : qobject_cast<QPushButton*>(widget)->text();
+    EXPECT_GE(widget->width(), widget->fontMetrics().horizontalAdvance(text)) << name;
+  }
+  // Room enough: the skin's width stands.
+  EXPECT_EQ(w.WidgetOf("roomy")->width(), 120);
+  // The neighbours move along instead of overlapping.
+  EXPECT_EQ(w.WidgetOf("btn")->x(), w.WidgetOf("short")->geometry().right() + 1 + 4);
+  // A longer text after a language change widens it at the next layout.
+  const int before = w.WidgetOf("roomy")->width();
+  w.Find("roomy")->SetText("a much longer translated word than before");
+  w.view->Relayout();
+  EXPECT_GT(w.WidgetOf("roomy")->width(), before);
+}
+
+TEST(QtSkinView, ATallPageIsClippedAndTheRowsUnderItStayInTheWindow) {
+  SkinWindow w(R"(<Window size="300,200">
+    <VerticalLayout name="root">
+      <Control name="caption" height="30"/>
+      <Container name="area">
+        <VerticalLayout name="page" height="400"/>
+      </Container>
+      <HorizontalLayout name="status_row" height="28">
+        <Label name="status_text" text="Ready"/>
+      </HorizontalLayout>
+    </VerticalLayout>
+  </Window>)");
+  const QRect status = w.view->WindowRect(w.WidgetOf("status_row"));
+  EXPECT_EQ(status.top(), 200 - 28);
+  EXPECT_EQ(status.height(), 28);
+  EXPECT_TRUE(w.WidgetOf("status_text")->isVisible());
+  EXPECT_EQ(w.WidgetOf("area")->height(), 200 - 30 - 28);
+}
+
 TEST(QtSkinView, ChildrenAddedAndRemovedLive) {
   SkinWindow w(kBasic);
   auto* row = w.Find<CContainerUI>("row");
   auto* extra = new CButtonUI;
   extra->SetName("extra");
   extra->SetText("More");
-  extra->SetAttribute("width", "60");
+  extra->SetAttribute("width", "80");  // room enough for its text
   row->Add(extra);
   QApplication::processEvents();
   auto* widget = w.WidgetOf<QPushButton>("extra");
   ASSERT_NE(widget, nullptr);
   EXPECT_EQ(widget->text(), "More");
-  EXPECT_EQ(widget->width(), 60);
+  EXPECT_EQ(widget->width(), 80);
   QTest::mouseClick(widget, Qt::LeftButton);
   EXPECT_EQ(w.rec.Count("click", "extra"), 1);
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -182,6 +183,68 @@ TEST_F(KorvaleProcessTest, ScreenshotsShowEachPageOfTheEmulatedDevices) {
   // The keyboard's page at least (its tile is the first one).
   EXPECT_TRUE(fs::is_regular_file(shots / "page-0.png")) << p.Log();
   EXPECT_GT(fs::file_size(shots / "page-0.png"), fs::file_size(shots / "main.png") / 2);
+}
+
+// Every number the main window handles, sent over the bus with parameters a
+// pointer-reading handler would follow; the program must take each as values.
+TEST_F(KorvaleProcessTest, HostileParametersOnEveryHandledMessageLeaveTheProgramRunning) {
+  KorvaleProcess p(home.path(), {}, "sweep.log");
+  MessageBus bus(loop, BusDir());
+  ASSERT_TRUE(WaitForWindow(bus, 15000)) << p.Log();
+  // WM_CLOSE is left out: offscreen there is no tray, so a close rightly ends
+  // the program.
+  const std::uint32_t fixed[] = {
+      0x0001 /*create*/,    0x0002 /*destroy*/,     0x0006 /*activate*/,
+      0x004A /*copydata*/,  0x007E /*displaychange*/, 0x0112 /*syscommand*/, 0x0113 /*timer*/,
+      0x0218 /*power*/,     0x02A1 /*hover*/,       0x02A3 /*leave*/,     0x02E0 /*dpichanged*/,
+      WM_TRAY_NOTIFY,       WM_HOOK_CONTROL,        WM_MENU_COMMAND,      WM_DPI_NOTE,
+      WM_SHOW_PROGRESS,     WM_LANGUAGE_CHANGED,    WM_DEVICE_BOUND,      WM_DEVICE_LOST,
+      WM_OPEN_SETTINGS,     WM_UPDATE_IS_LATEST,    WM_DEVICE_STATUS4,    WM_RESERVED_3330,
+      WM_TILE_LINK};
+  std::vector<std::string> named{kAppIdentity, kUpdateStatusMsgName, kLightControlSetMsgName,
+                                 kWorkToolQueryMsgName};
+  for (const char* n : kHookMessageNames) named.emplace_back(n);
+  for (const char* n : kGameMessageNames) named.emplace_back(n);
+  struct Params {
+    std::uint64_t w;
+    std::int64_t l;
+  };
+  const Params hostile[] = {{0, 16},
+                            {16, 16},
+                            {~0ull, -1},
+                            {1ull << 63, INT64_MIN},
+                            {0x7FFD00001000ull, 0x7FFD00001000ll},
+                            {0xFFFFFFFFull, 0xFFFFFFFFll},
+                            {0x10000ull | 144, 0x1234}};
+  int sent = 0;
+  auto sweep = [&](std::string_view name, std::uint32_t number) {
+    for (const Params& h : hostile) {
+      // A send waits until the program has handled it, so a crash shows at
+      // the message that caused it.
+      const auto r = bus.Send(kAppIdentity, name, number, h.w, h.l, 5000);
+      ASSERT_TRUE(r.has_value()) << "message " << (name.empty() ? std::to_string(number) : std::string(name))
+                                 << " w=" << h.w << " l=" << h.l << "\n" << p.Log();
+      ++sent;
+      // A suspend would make the rest of the sweep a no-op: resume at once.
+      if (number == 0x0218) {
+        ASSERT_TRUE(bus.Send(kAppIdentity, "", 0x0218, 18, 0, 5000).has_value());
+      }
+    }
+  };
+  for (std::uint32_t n : fixed) sweep("", n);
+  for (const std::string& n : named) sweep(n, 0);
+  // Copy-data blocks of every size around the DPI rectangle's.
+  for (std::size_t size : {0, 1, 16, 19, 21, 64})
+    ASSERT_TRUE(bus.CopyData(kAppIdentity, 0x2E0, std::vector<std::uint8_t>(size, 0xFF), 5000).has_value()) << size;
+  EXPECT_EQ(sent, static_cast<int>((std::size(fixed) + named.size()) * std::size(hostile)));
+  EXPECT_EQ(p.WaitExit(0), -1) << p.Log();
+  EXPECT_TRUE(bus.FindWindow(kAppIdentity));
+  const std::string log = p.Log();
+  EXPECT_NE(log.find("WM_COPYDATA without a block; dropped"), std::string::npos) << log;
+  EXPECT_NE(log.find("dpi rectangle of 16 bytes, not 20; dropped"), std::string::npos) << log;
+  EXPECT_NE(log.find("message 0x2 is the window system's own; dropped"), std::string::npos) << log;
+  p.Signal(SIGTERM);
+  EXPECT_EQ(p.WaitExit(15000), 0) << p.Log();
 }
 
 TEST_F(KorvaleProcessTest, CommandLineIsCheckedAndUsageGiven) {

@@ -1,14 +1,15 @@
 // The program's Qt parts: private fonts through Qt's font database, and the
-// tray menu turning a choice into WM_MENU_COMMAND for its owner.
+// window host turning Qt window events into the model window's messages.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QEnterEvent>
 #include <QFontDatabase>
 #include <fstream>
 #include <iterator>
 
 #include "shell/app/qt_fonts.h"
-#include "shell/app/qt_tray.h"
+#include "shell/app/window_host.h"
 #include "ui/app_messages.h"
 #include "ui/window.h"
 
@@ -39,37 +40,56 @@ TEST_F(QtParts, FontsAreInstalledForTheProcessAndRemoved) {
   EXPECT_EQ(fonts.AddFont({}), 0);
 }
 
-class MenuOwner : public CWindowWnd {
+// A model window that notes the messages its Qt window turns into.
+class Recorder : public WindowImplBase {
  public:
-  std::vector<WPARAM> commands;
+  std::vector<std::pair<UINT, LPARAM>> got;
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
-    if (msg == WM_MENU_COMMAND) commands.push_back(wParam);
-    return CWindowWnd::HandleMessage(msg, wParam, lParam);
+    if (msg == wm::kActivate || msg == wm::kMouseHover || msg == wm::kMouseLeave || msg == wm::kDisplayChange ||
+        msg == wm::kDpiChanged)
+      got.emplace_back(msg, msg == wm::kActivate || msg == wm::kDpiChanged ? static_cast<LPARAM>(wParam) : lParam);
+    return WindowImplBase::HandleMessage(msg, wParam, lParam);
   }
 };
 
-TEST_F(QtParts, TrayMenuChoiceReachesTheOwnerWithItsIndex) {
+TEST_F(QtParts, WindowEventsBecomeTheModelWindowsMessages) {
   QApplication app(argc, argv);
   VirtualUiLoop loop;
   SetUiLoop(&loop);
   {
-    MenuOwner owner;
-    ASSERT_NE(owner.Create(0, "owner"), 0u);
-    QtTrayIcon tray;
-    // Offscreen there is no tray; the window is told so and carries on.
-    EXPECT_FALSE(tray.CreateTrayIcon(owner.GetHWND(), kAppIdentity));
-    tray.ShowMenu(owner.GetHWND(), {{"about_menu", "About", false}, {"", "", true}, {"exit", "Exit", false}});
-    ASSERT_NE(tray.Menu(), nullptr);
-    QList<QAction*> actions = tray.Menu()->actions();
-    ASSERT_EQ(actions.size(), 3);
-    EXPECT_TRUE(actions[1]->isSeparator());
-    EXPECT_EQ(actions[2]->text(), "Exit");
-    actions[2]->trigger();
+    QtWindowHost host;
+    CWindowWnd::SetObserver(&host);
+    Recorder wnd;
+    ASSERT_NE(wnd.Create(0, "events"), 0u);
+    wnd.ShowWindow(true);
+    QWidget* w = host.ViewFor(wnd.GetHWND())->Window();
+    ASSERT_NE(w, nullptr);
+    QEvent activate(QEvent::WindowActivate), deactivate(QEvent::WindowDeactivate);
+    QEvent leave(QEvent::Leave);
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    for (QEvent* e : std::initializer_list<QEvent*>{&activate, &enter, &leave, &deactivate})
+      QCoreApplication::sendEvent(w, e);
+    host.DisplayChanged(QSize(1920, 1080));
+    host.DpiChanged(144);
     loop.RunPending();
-    EXPECT_EQ(owner.commands, std::vector<WPARAM>{2});
-    owner.DestroyWindow();
+    const std::vector<std::pair<UINT, LPARAM>> expected = {
+        {wm::kActivate, 1},     {wm::kMouseHover, 0},
+        {wm::kMouseLeave, 0},   {wm::kActivate, 0},
+        {wm::kDisplayChange, 1920 | 1080 << 16}, {wm::kDpiChanged, 144 | 144 << 16}};
+    EXPECT_EQ(wnd.got, expected);
+    EXPECT_EQ(CWindowWnd::GetScreenSize().cx, 1920);
+
+    // Minimised by the model: the Qt window follows, and back.
+    wnd.Minimize();
+    EXPECT_TRUE(w->isMinimized());
+    EXPECT_TRUE(wnd.IsVisible());
+    wnd.ShowWindow(true);
+    EXPECT_FALSE(w->isMinimized());
+    EXPECT_FALSE(wnd.IsMinimized());
+    wnd.DestroyWindow();
+    CWindowWnd::SetObserver(nullptr);
   }
   SetUiLoop(nullptr);
 }

@@ -1,0 +1,68 @@
+#pragma once
+// What the device list's files share: the names of the main skin's layouts,
+// the tile timings and the list's entry per page. Inside mainwnd only.
+#include <memory>
+
+#include "hid/device_table.h"
+#include "mainwnd/device_list.h"
+#include "ui/ui_types.h"
+
+namespace korvale {
+
+class CDeviceOptionUI;
+class CMpDevicePowerUI;
+class CVarnikUSBDevice;
+
+namespace devicelist {
+
+inline constexpr const char* kTileLayout = "device_select_layout";
+inline constexpr const char* kPageLayout = "device_switch";
+inline constexpr const char* kPowerLayout = "device_power_switch";
+inline constexpr const char* kNoDeviceOverlay = "No_device_Link";
+
+// Pauses and attempts of the link check after a switch to the receiver.
+inline constexpr int kLinkCheckAttempts = 26;
+inline constexpr UINT kLinkCheckPauseMs = 50;
+inline constexpr UINT kConnectDelayMs = 500;
+inline constexpr UINT kConnectRetryMs = 3000;
+inline constexpr UINT kPaintFirstMs = 5;
+inline constexpr UINT kPaintMs = 50;
+inline constexpr UINT kStatusFirstMs = 50;
+inline constexpr UINT kStatusMs = 5000;
+inline constexpr UINT kLinkWatchFirstMs = 2000;
+inline constexpr UINT kLinkWatchMs = 3000;
+// Private tile timer: one link-check attempt after a switch to the receiver.
+inline constexpr UINT kTileTimerLinkCheck = 1010;
+
+// 1 keyboard, 2 mouse, 3 mousepad, 7 headset; 0 for anything else.
+inline int Family(int kind) {
+  switch (kind) {
+    case 1:
+    case 9: return 1;
+    case 2:
+    case 6: return 2;
+    case 3: return 3;
+    case 7: return 7;
+    default: return 0;
+  }
+}
+inline bool IsReceiverKind(int kind) { return kind == 6 || kind == 9; }
+// Vendor id, product id and kind agree.
+inline bool Matches(const DeviceIdEntry& a, const DeviceIdEntry& b) {
+  return a.vid == b.vid && a.pid == b.pid && a.kind == b.kind;
+}
+
+}  // namespace devicelist
+
+struct CDeviceList::Entry {
+  CVarnikUSBDevice* page = nullptr;
+  CDeviceOptionUI* tile = nullptr;
+  CMpDevicePowerUI* panel = nullptr;
+  int productRow = -1;
+  int family = 0;
+  int linkAttempts = 0;
+  bool painting = false;  // connected: its key lights repaint on the paint timer
+  std::weak_ptr<void> tileLife;
+};
+
+}  // namespace korvale

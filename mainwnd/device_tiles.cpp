@@ -1,0 +1,120 @@
+// The device list's tile timers: connect, paint, status, link watch and the
+// link check after a switch to the receiver.
+#include "mainwnd/device_list.h"
+
+#include "devices/varnik_usb_device.h"
+#include "mainwnd/device_list_parts.h"
+#include "mainwnd/device_option.h"
+#include "platform/trace.h"
+#include "protocol/device_comm.h"
+#include "ui/paint_manager.h"
+
+namespace korvale {
+
+using namespace devicelist;
+
+void CDeviceList::SetPaintingPaused(bool paused) {
+  if (paused == paintingPaused_) return;
+  paintingPaused_ = paused;
+  for (const auto& e : entries_) {
+    if (paused) {
+      pm_.KillTimer(e->tile, kTileTimerPaint);
+    } else if (e->painting && e->page->IsPrimaryOpen()) {
+      pm_.SetTimer(e->tile, kTileTimerPaint, kPaintFirstMs);
+    }
+  }
+}
+
+void CDeviceList::OnTileTimer(int index, UINT id) {
+  Entry* e = index >= 0 && index < PageCount() ? entries_[static_cast<std::size_t>(index)].get() : nullptr;
+  if (e == nullptr) return;
+  CDeviceOptionUI* tile = e->tile;
+  CVarnikUSBDevice* page = e->page;
+  CDeviceComm& comm = page->Comm();
+  pm_.KillTimer(tile, id);
+  const bool open = page->IsPrimaryOpen();
+  const bool onReceiver = comm.viaReceiver.load() != 0;
+  const bool wireless = page->GetWirelessFlag();
+  switch (id) {
+    case kTileTimerConnect: {
+      if (onReceiver && open && !page->IsWirelessLinkUp()) {
+        if (tile->IsVisible()) OnTileLink(static_cast<WPARAM>(index), 0);
+        pm_.SetTimer(tile, kTileTimerConnect, kConnectRetryMs);
+        return;
+      }
+      OnTileLink(static_cast<WPARAM>(index), 1);
+      page->OnConnected();
+      e->painting = true;
+      if (!paintingPaused_) pm_.SetTimer(tile, kTileTimerPaint, kPaintFirstMs);
+      if (wireless && page->IsPrimaryOpen()) pm_.SetTimer(tile, kTileTimerStatus, kStatusFirstMs);
+      if (comm.viaReceiver.load() != 0 && page->IsPrimaryOpen()) pm_.SetTimer(tile, kTileTimerLinkWatch, kLinkWatchFirstMs);
+      return;
+    }
+    case kTileTimerPaint:
+      page->PaintLights();
+      if (tile->IsSelectedTile() && page->GetWindowActive()) {
+        if (CControlUI* panel = page->GetKeyLightPanel()) panel->Invalidate();
+      }
+      e->painting = page->IsPrimaryOpen();
+      if (e->painting && !paintingPaused_) pm_.SetTimer(tile, kTileTimerPaint, kPaintMs);
+      return;
+    case kTileTimerResync:
+      page->OnResync();
+      return;
+    case kTileTimerReservedA:
+      page->ReservedTimerA();
+      return;
+    case kTileTimerReservedB:
+      page->ReservedTimerB();
+      return;
+    case kTileTimerStatus:
+      page->PollWirelessStatus();
+      if (wireless) pm_.SetTimer(tile, kTileTimerStatus, kStatusMs);
+      return;
+    case kTileTimerLinkWatch:
+      if (onReceiver) {
+        const bool up = page->IsWirelessLinkUp();
+        if (up && !tile->IsVisible()) {
+          OnTileLink(static_cast<WPARAM>(index), 1);
+          if (wireless) page->PollWirelessStatus();
+          Trace("2.4gcesvdfherhue  12312423 123342341");
+        } else if (!up && tile->IsVisible()) {
+          OnTileLink(static_cast<WPARAM>(index), 0);
+          Trace("2.4gcesvdfherhue");
+        }
+        if (page->IsPrimaryOpen() && comm.viaReceiver.load() != 0) pm_.SetTimer(tile, kTileTimerLinkWatch, kLinkWatchMs);
+      } else if (open) {
+        Trace("2.4gcesvdfherhue  12312423");
+      }
+      return;
+    case kTileTimerLinkCheck: {
+      // One attempt of the link check after a switch to the receiver; the
+      // rest of the switch runs once the link is up or the attempts are spent.
+      if (!open || !onReceiver) return;
+      if (e->linkAttempts < kLinkCheckAttempts) {
+        const bool up = comm.LinkCheck();
+        ++e->linkAttempts;
+        if (!up) {
+          if (e->linkAttempts == kLinkCheckAttempts - 1) Trace("获取2.4G模式失败");
+          if (e->linkAttempts < kLinkCheckAttempts) {
+            pm_.SetTimer(tile, kTileTimerLinkCheck, kLinkCheckPauseMs);
+            return;
+          }
+        }
+      }
+      if (wireless) {
+        Trace("获取2");
+        page->PollWirelessStatus();
+      }
+      comm.BeginConfig();
+      pm_.SetTimer(tile, kTileTimerLinkWatch, kLinkWatchFirstMs);
+      page->OnConnected();
+      if (hooks_.closeSettingsWindow) hooks_.closeSettingsWindow();
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+}  // namespace korvale

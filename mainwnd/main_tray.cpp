@@ -1,0 +1,185 @@
+#include "mainwnd/main_wnd.h"
+
+#include <tinyxml2.h>
+
+#include "hid/hid_interfaces.h"
+#include "mainwnd/device_list.h"
+#include "platform/paths.h"
+#include "platform/trace.h"
+#include "ui/containers.h"
+#include "ui/resource_manager.h"
+
+namespace korvale {
+
+// ---- overlay, wake-up, tray ----
+
+int CMainWnd::VisibleTileCount() const {
+  if (devices_) return devices_->VisibleTileCount();
+  CControlUI* layout = m_pm.FindControl("device_select_layout");
+  auto* c = dynamic_cast<CContainerUI*>(layout);
+  if (c == nullptr) return 0;
+  int n = 0;
+  for (int i = 0; i < c->GetCount(); ++i)
+    if (c->GetItemAt(i)->IsVisible()) ++n;
+  return n;
+}
+
+void CMainWnd::UpdateNoDeviceOverlay() {
+  CControlUI* overlay = m_pm.FindControl("No_device_Link");
+  if (overlay == nullptr) return;
+  const bool none = VisibleTileCount() == 0;
+  overlay->SetVisible(none);
+  // A device of ours that is present but may not be opened is not "no device".
+  const auto denied = none ? ListDeniedNodes() : std::vector<HidDeniedNode>{};
+  if (!denied.empty()) Trace("main window: %s may not be opened (permission denied)", denied[0].node.c_str());
+  if (CControlUI* title = m_pm.FindControl("no_device_title"))
+    title->SetText(denied.empty() ? "no_device_title" : "no_device_denied_title");
+  if (CControlUI* hint = m_pm.FindControl("no_device_hint")) {
+    std::string text = denied.empty() ? "no_device_hint" : CResourceManager::GetInstance().GetText("no_device_denied_hint");
+    if (const auto at = text.find("%s"); !denied.empty() && at != std::string::npos) text.replace(at, 2, denied[0].node);
+    hint->SetText(text);
+  }
+}
+
+void CMainWnd::BringToFront() {
+  // Restore, then topmost and 10 ms later not: the renderer raises the window.
+  SendMessage(wm::kSysCommand, SC_RESTORE, 0);
+}
+
+void CMainWnd::WakeUp() {
+  UpdateNoDeviceOverlay();
+  SetWirelessPolling(true);
+  BringToFront();
+}
+
+void CMainWnd::OnTrayNotify(LPARAM mouseMsg) {
+  if (mouseMsg == kTrayLButtonUp) {
+    UpdateNoDeviceOverlay();
+    const bool visible = IsVisible() && !IsMinimized();
+    CloseChildWindows();
+    if (visible) {
+      ShowWindow(false);
+      SetWirelessPolling(false);
+    } else {
+      ShowWindow(true);
+      SetInterfaceScale();
+      BringToFront();
+      m_pm.NeedUpdate();
+      SetWirelessPolling(true);
+    }
+  } else if (mouseMsg == kTrayRButtonUp) {
+    KillTimer(kTimerTrayMenu);
+    SetTimer(kTimerTrayMenu, 10);
+  }
+}
+
+void CMainWnd::LoadMenu() {
+  menuItems_.clear();
+  std::string rel = CResourceManager::GetInstance().GetXmlPath("menu.xml");
+  if (rel.empty()) rel = "XML/menu.xml";
+  const std::filesystem::path root = CPaintManagerUI::GetResourcePath();
+  const std::filesystem::path file = root / rel;
+  if (!IsInside(root, file)) return;
+  tinyxml2::XMLDocument doc;
+  if (doc.LoadFile(file.c_str()) != tinyxml2::XML_SUCCESS) {
+    Trace("menu: %s not readable", file.c_str());
+    return;
+  }
+  const tinyxml2::XMLElement* menu = doc.FirstChildElement("Menu");
+  if (menu == nullptr) {
+    Trace("menu: %s has no <Menu>", file.c_str());
+    return;
+  }
+  for (const tinyxml2::XMLElement* e = menu->FirstChildElement(); e != nullptr; e = e->NextSiblingElement()) {
+    TrayMenuItem item;
+    if (std::string_view(e->Name()) == "Separator") {
+      item.separator = true;
+    } else if (std::string_view(e->Name()) == "MenuElement") {
+      const char* n = e->Attribute("name");
+      const char* t = e->Attribute("text");
+      if (n == nullptr || *n == '\0') continue;
+      item.name = n;
+      item.text = t != nullptr ? t : n;
+    } else {
+      continue;
+    }
+    menuItems_.push_back(std::move(item));
+  }
+}
+
+void CMainWnd::ShowTrayMenu() {
+  if (menuItems_.empty()) LoadMenu();
+  std::vector<TrayMenuItem> shown = menuItems_;
+  for (TrayMenuItem& item : shown)
+    if (!item.separator) item.text = CResourceManager::GetInstance().GetText(item.text);
+  menuOpen_ = true;
+  if (tray_ != nullptr) tray_->ShowMenu(GetHWND(), shown);
+}
+
+void CMainWnd::ShowWindow(bool show, bool takeFocus) {
+  WindowImplBase::ShowWindow(show, takeFocus);
+  if (devices_) devices_->SetPaintingPaused(!IsVisible() || IsMinimized());
+}
+
+void CMainWnd::HideToTray() {
+  CloseChildWindows();
+  ShowWindow(false);
+  SetWirelessPolling(false);
+}
+
+LRESULT CMainWnd::OnSysCommand(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
+  const LRESULT r = WindowImplBase::OnSysCommand(msg, wParam, lParam, bHandled);
+  if (devices_) devices_->SetPaintingPaused(!IsVisible() || IsMinimized());
+  return r;
+}
+
+void CMainWnd::Exit() {
+  CloseChildWindows();
+  exiting_ = true;
+  Close();
+}
+
+LRESULT CMainWnd::OnClose(UINT, WPARAM, LPARAM, bool& bHandled) {
+  if (exiting_ || !trayShown_) {
+    bHandled = false;  // the window ends
+    return 0;
+  }
+  HideToTray();
+  bHandled = true;
+  return 0;
+}
+
+void CMainWnd::OnMenuCommand(WPARAM index) {
+  menuOpen_ = false;
+  if (index >= menuItems_.size() || menuItems_[index].separator) {
+    Trace("menu: command %zu is no item", static_cast<std::size_t>(index));
+    return;
+  }
+  const std::string name = menuItems_[index].name;
+  if (name == "exit") {
+    Exit();
+    return;
+  }
+  if (const auto route = FindMenuRoute(name)) Route(*route, MainRouteCall{"menu", name, nullptr, WM_MENU_COMMAND, index, 0});
+}
+
+// ---- child windows ----
+
+void CMainWnd::SetChildWindow(ChildWindow which, HWND hwnd) {
+  const auto i = static_cast<std::size_t>(which);
+  if (i < children_.size()) children_[i] = hwnd;
+}
+
+HWND CMainWnd::GetChildWindow(ChildWindow which) const {
+  const auto i = static_cast<std::size_t>(which);
+  return i < children_.size() && IsWindow(children_[i]) ? children_[i] : 0;
+}
+
+void CMainWnd::CloseChildWindows() {
+  for (HWND& h : children_) {
+    if (h != 0 && IsWindow(h)) SendMessageW(h, wm::kClose, 0, 0);
+    h = 0;
+  }
+}
+
+}  // namespace korvale

@@ -1,0 +1,3 @@
+// Qt below the renderer: the check must name it.
+#include <QWidget>
+#include "ui/control.h"

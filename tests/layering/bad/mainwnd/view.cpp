@@ -1,0 +1,2 @@
+// Only the program uses the renderer.
+#include "qtview/skin_view.h"
