@@ -16,14 +16,6 @@ namespace korvale::cli {
 
 namespace {
 
-void WriteJson(const Json::Value& root, std::ostream& out) {
-  Json::StreamWriterBuilder b;
-  b["indentation"] = "  ";
-  std::unique_ptr<Json::StreamWriter> w(b.newStreamWriter());
-  w->write(root, &out);
-  out << "\n";
-}
-
 std::string HexBytes(const uint8_t* p, std::size_t n) {
   std::string s;
   char b[4];

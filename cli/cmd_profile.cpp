@@ -19,14 +19,6 @@ namespace korvale::cli {
 
 namespace {
 
-void WriteJson(const Json::Value& root, std::ostream& out) {
-  Json::StreamWriterBuilder b;
-  b["indentation"] = "  ";
-  std::unique_ptr<Json::StreamWriter> w(b.newStreamWriter());
-  w->write(root, &out);
-  out << "\n";
-}
-
 Json::Value EntryJson(const CProfileList& list, int i) {
   const ProfileEntry& e = list.Entries()[static_cast<std::size_t>(i)];
   Json::Value v(Json::objectValue);

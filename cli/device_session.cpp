@@ -6,6 +6,7 @@
 #include <cctype>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 
 #include "cli/korvalectl.h"
 #include "devices/page_setup.h"
@@ -129,6 +130,14 @@ int ProductRowOfKey(const std::string& key) {
   for (std::size_t r = 0; r < kProducts.size(); ++r)
     if (SameNoCase(key, kProducts[r].productKey)) return static_cast<int>(r);
   return -1;
+}
+
+void WriteJson(const Json::Value& root, std::ostream& out) {
+  Json::StreamWriterBuilder b;
+  b["indentation"] = "  ";
+  std::unique_ptr<Json::StreamWriter> w(b.newStreamWriter());
+  w->write(root, &out);
+  out << "\n";
 }
 
 std::string ResultName(int code) {

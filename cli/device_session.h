@@ -2,6 +2,9 @@
 // What the device commands share: the bound devices as discovery and the
 // device list see them, and a keyboard page opened the way the main window
 // connects it (same class, profile object and files; no skin attached).
+#include <json/value.h>
+
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +56,9 @@ int ProductRowOfKey(const std::string& key);
 // The current profile of a device folder (profiles/profile_list.h).
 using korvale::CurrentProfile;
 using korvale::ProfileSelection;
+
+// One JSON document, indented, and a line end: every --json answer.
+void WriteJson(const Json::Value& root, std::ostream& out);
 
 // "no answer", "status 0xFF", ... for a command result code.
 std::string ResultName(int code);
