@@ -9,6 +9,8 @@ namespace korvale {
 namespace {
 
 constexpr int kItemHeight = 30;
+// The skin's spacing above the menu row.
+constexpr int kMenuGap = 4;
 
 // Tabs each device kind does not have (the headset shows its own three).
 struct KindTabs {
@@ -115,7 +117,12 @@ void CDeviceProfileUI::SetNameEditText(const std::string& text) {
 }
 
 void CDeviceProfileUI::ShowMenu(bool show) {
-  if (CControlUI* menu = Child(profileui::kMenu)) menu->SetVisible(show);
+  CControlUI* menu = Child(profileui::kMenu);
+  if (menu == nullptr || menu->IsVisible() == show) return;
+  menu->SetVisible(show);
+  // The bar makes room for the menu row only while it is shown.
+  const int row = menu->GetFixedHeight() + kMenuGap;
+  SetFixedHeight(GetFixedHeight() + (show ? row : -row));
 }
 
 bool CDeviceProfileUI::IsMenuShown() const {

@@ -374,7 +374,7 @@ TEXTS = {
     "profile_error_write": ("A file could not be written; nothing was changed.", "Eine Datei konnte nicht geschrieben werden; nichts wurde geändert.", "Un fichier n'a pas pu être écrit ; rien n'a été modifié."),
     "file_filter_profile": ("Profile files", "Profildateien", "Fichiers de profil"),
     "message_title": ("Notice", "Hinweis", "Information"),
-    "message_confirm": ("OK", "OK", "OK"),
+    "message_confirm": ("Confirm", "Bestätigen", "Confirmer"),
     "message_cancel": ("Cancel", "Abbrechen", "Annuler"),
     "system_polling_rate": ("Polling rate", "Abfragerate", "Taux d'interrogation"),
     "polling_rate_125": ("125 Hz", "125 Hz", "125 Hz"),

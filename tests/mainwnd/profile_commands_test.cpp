@@ -130,8 +130,10 @@ TEST_F(ProfileCommandsTest, TheKeyboardPageShowsItsProfilesAndItsTabs) {
   bar->SelectFeatureTab(4);
   EXPECT_TRUE(Control<COptionUI>("system_Op_tab")->IsSelected());
   EXPECT_FALSE(Control<COptionUI>("deng_Op_tab")->IsSelected());
+  const int open = bar->GetFixedHeight();
   Click("profile_fun_spread_btn");
   EXPECT_FALSE(bar->IsMenuShown());
+  EXPECT_EQ(bar->GetFixedHeight(), open - 34) << "the hidden menu still takes room";
   EXPECT_FALSE(Control<CButtonUI>("device_add_btn")->Activate()) << "a hidden command was clicked";
   Click("profile_fun_spread_btn");
   EXPECT_TRUE(bar->IsMenuShown());
