@@ -17,6 +17,7 @@
 #include "devices/varnik_keyboard_device.h"
 #include "hid/hid_device.h"
 #include "profiles/profile_list.h"
+#include "profiles/settings_files.h"
 
 extern char** environ;
 
