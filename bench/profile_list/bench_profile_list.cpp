@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -105,18 +106,28 @@ struct Emu {
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     ::setenv("KORVALE_VHID_DIR", bus.c_str(), 1);
-    if (::posix_spawn(&pid, bin.c_str(), nullptr, nullptr, argv.data(), environ) != 0) pid = -1;
+    // The emulator runs until its standard input ends: it gets a pipe we hold.
+    if (::pipe(input) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+    posix_spawn_file_actions_addclose(&actions, input[1]);
+    if (::posix_spawn(&pid, bin.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(input[0]);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (pid > 0 && cli::FindBoundDevices().empty() && std::chrono::steady_clock::now() < end)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ~Emu() {
+    if (input[1] >= 0) ::close(input[1]);
     if (pid > 0) {
       ::kill(pid, SIGTERM);
       ::waitpid(pid, nullptr, 0);
     }
   }
   pid_t pid = -1;
+  int input[2] = {-1, -1};
 };
 
 void BM_SwitchKeyboardProfile(benchmark::State& state) {
