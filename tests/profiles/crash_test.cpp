@@ -1,5 +1,6 @@
 // A process saving profiles is killed at random moments; every profile file
 // must always parse and hold either the old or the new document.
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -36,20 +37,40 @@ TEST_F(CrashTest, KilledWriterNeverLeavesATornProfile) {
     ASSERT_TRUE(p.StoreDocument(a, file));
   }
   std::mt19937 rng(12345);
-  std::uniform_int_distribution<int> delayUs(0, 8000);
+  std::uniform_int_distribution<int> delayUs(0, 2000);
+  std::uniform_int_distribution<int> wantWrites(1, 2);
   constexpr int kKills = 200;
   int sawA = 0, sawB = 0;
   for (int k = 0; k < kKills; ++k) {
+    // The writer reports each finished save, so every kill lands after a
+    // known number of them however slowly a loaded machine runs it.
+    int done[2];
+    ASSERT_EQ(::pipe2(done, O_CLOEXEC), 0);
     pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+      ::close(done[0]);
+      ::fcntl(done[1], F_SETFL, O_NONBLOCK);
       CKeyboardProfiledata p;
-      for (int i = 0;; ++i) p.StoreDocument((i & 1) ? b : a, file);
+      for (int i = 0;; ++i) {
+        p.StoreDocument((i & 1) ? b : a, file);
+        (void)!::write(done[1], "x", 1);
+      }
+    }
+    ::close(done[1]);
+    for (int got = 0, want = wantWrites(rng); got < want;) {
+      pollfd pfd{done[0], POLLIN, 0};
+      ASSERT_EQ(::poll(&pfd, 1, 10000), 1) << "the writer made no progress";
+      char buf[16];
+      const ssize_t n = ::read(done[0], buf, sizeof buf);
+      ASSERT_GT(n, 0);
+      got += static_cast<int>(n);
     }
     ::usleep(static_cast<useconds_t>(delayUs(rng)));
     ::kill(pid, SIGKILL);
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::close(done[0]);
     const Json::Value doc = ReadJsonFile(file);
     ASSERT_TRUE(doc.isObject()) << "kill " << k;
     const Json::Value& dev = doc["Device"][0];
