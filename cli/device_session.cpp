@@ -6,10 +6,12 @@
 #include <cctype>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 
 #include "cli/korvalectl.h"
 #include "devices/page_setup.h"
 #include "devices/varnik_keyboard_device.h"
+#include "devices/varnik_mouse_device.h"
 #include "hid/hid_interfaces.h"
 #include "hid/device_discovery.h"
 #include "platform/paths.h"
@@ -18,21 +20,11 @@
 #include "profiles/profile_list.h"
 #include "profiles/settings_files.h"
 #include "protocol/commands.h"
+#include "ui/ui_types.h"
 
 namespace korvale::cli {
 
 namespace {
-
-bool IsReceiver(uint16_t kind) {
-  return kind == static_cast<uint16_t>(DeviceKind::ReceiverMouse) ||
-         kind == static_cast<uint16_t>(DeviceKind::ReceiverKeyboard);
-}
-
-bool SameNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // The product of a representative slot, as the device list picks a page:
 // a receiver mouse is the mouse of its cable partner.
@@ -49,15 +41,15 @@ int ProductRowOfSlot(const std::vector<DeviceIdEntry>& slots, const DeviceIdEntr
 }
 
 // The current profile when the device folder already has a usable profile
-// list; nothing (and nothing created) otherwise. CurrentProfile writes only
-// when the list is missing or empty, which is checked first.
+// list; nothing otherwise. Only reads: a selection outside the list names
+// the first profile without being written back.
 std::optional<ProfileSelection> ExistingProfile(const std::string& productKey) {
-  const auto list = XdgDataHome() / kIdentity / productKey / "ProfileList.ini";
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(list, ec)) return std::nullopt;
-  const Json::Value doc = ReadJsonFile(list);
-  if (!doc.isObject() || JsonSize(JsonMember(doc, "profilelist")) == 0) return std::nullopt;
-  return CurrentProfile(productKey);
+  CProfileList list;
+  list.SetFolders(XdgDataHome() / kIdentity / productKey, {});
+  if (!list.Read() || list.Count() == 0) return std::nullopt;
+  const int i = list.Selected() >= 0 && list.Selected() < list.Count() ? list.Selected() : 0;
+  const ProfileEntry& e = list.Entries()[static_cast<std::size_t>(i)];
+  return ProfileSelection{e.name, e.uuid};
 }
 
 }  // namespace
@@ -93,7 +85,7 @@ std::vector<BoundDevice> FindBoundDevices() {
     d->interfaces.push_back({slot.path, slot.kind, slot.auxiliary});
     if (slot.auxiliary == kAuxiliaryPrimary) {
       // A bound cable takes over from the receiver, as in the window.
-      if (!IsReceiver(slot.kind)) {
+      if (!IsReceiverKind(slot.kind)) {
         d->viaReceiver = false;
         d->primaryPath = slot.path;
       } else if (d->primaryPath.empty()) {
@@ -105,7 +97,7 @@ std::vector<BoundDevice> FindBoundDevices() {
     if (d.primaryPath.empty()) d.viaReceiver = false;
     if (!d.primaryPath.empty() && !d.viaReceiver) {
       for (const auto& i : d.interfaces)
-        if (i.path == d.primaryPath) d.viaReceiver = IsReceiver(i.kind);
+        if (i.path == d.primaryPath) d.viaReceiver = IsReceiverKind(i.kind);
     }
   }
   return out;
@@ -127,8 +119,16 @@ std::string DeniedReason(const DeniedInterface& d) {
 
 int ProductRowOfKey(const std::string& key) {
   for (std::size_t r = 0; r < kProducts.size(); ++r)
-    if (SameNoCase(key, kProducts[r].productKey)) return static_cast<int>(r);
+    if (EqualsNoCase(key, kProducts[r].productKey)) return static_cast<int>(r);
   return -1;
+}
+
+void WriteJson(const Json::Value& root, std::ostream& out) {
+  Json::StreamWriterBuilder b;
+  b["indentation"] = "  ";
+  std::unique_ptr<Json::StreamWriter> w(b.newStreamWriter());
+  w->write(root, &out);
+  out << "\n";
 }
 
 std::string ResultName(int code) {
@@ -145,14 +145,17 @@ std::string ResultName(int code) {
   }
 }
 
-KeyboardSession::KeyboardSession() = default;
-KeyboardSession::~KeyboardSession() {
+template <class Page>
+PageSession<Page>::PageSession() = default;
+template <class Page>
+PageSession<Page>::~PageSession() {
   if (page_) page_->DetachPrimary();
 }
 
-int KeyboardSession::Open(const BoundDevice& device, std::string& reason, bool readOnly) {
+template <class Page>
+int PageSession<Page>::Open(const BoundDevice& device, std::string& reason, bool readOnly) {
   if (device.primaryPath.empty()) {
-    reason = "the keyboard's command interface is not bound";
+    reason = "its command interface is not bound";
     return kExitDeviceError;
   }
   const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
@@ -164,8 +167,8 @@ int KeyboardSession::Open(const BoundDevice& device, std::string& reason, bool r
   hasProfile_ = selection.has_value();
   if (selection) profile_ = *selection;
 
-  page_ = std::make_unique<CVarnikKeyboardDevice>();
-  CVarnikKeyboardDevice& kb = *page_;
+  page_ = std::make_unique<Page>();
+  Page& kb = *page_;
   kb.SetReadOnly(readOnly);
   // The device list's set-up of a page, without a skin to bind.
   const auto identity = ProductIdentity(device.productRow, device.primaryPath);
@@ -187,7 +190,8 @@ int KeyboardSession::Open(const BoundDevice& device, std::string& reason, bool r
     const int positions = kb.GetDeviceInfo()[proto::kInfoKeyCount];
     if (static_cast<uint32_t>(positions) * 3 > proto::kMaxTransferLength) {
       // The page refuses such a keyboard without a result code of its own.
-      reason = "the keyboard reports " + std::to_string(positions) + " key positions, more than its tables hold";
+      reason = "the " + std::string(product.productKey) + " reports " + std::to_string(positions) +
+               " key positions, more than its tables hold";
       return kExitDeviceError;
     }
     reason = "reading the device tables failed: " + ResultName(tables);
@@ -203,5 +207,8 @@ int KeyboardSession::Open(const BoundDevice& device, std::string& reason, bool r
   }
   return kExitOk;
 }
+
+template class PageSession<CVarnikKeyboardDevice>;
+template class PageSession<CVarnikMouseDevice>;
 
 }  // namespace korvale::cli

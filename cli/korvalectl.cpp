@@ -1,5 +1,6 @@
 #include "cli/korvalectl.h"
 
+#include <cstdint>
 #include <ostream>
 
 namespace korvale::cli {
@@ -24,29 +25,67 @@ const CliCommand kCommands[] = {
      "The information block (hex), the active profile byte, the configuration record\n"
      "(hex and decoded) and the current profile's name and file (none before a first\n"
      "profile exists). It only reads: no file is created or changed and nothing is\n"
-     "written to the device. Other devices than the keyboard show the information\n"
-     "block only.\n",
+     "written to the device. Other devices than the keyboard and the mouse show the\n"
+     "information block only. The mouse also shows its resolution stages and report rate.\n",
      CmdInfo},
     {"lighting", "DEVICE [options]", "show or change the lighting of the current profile",
      "Changes the named fields of the current profile's lighting, saves the profile\n"
      "and writes the lighting to the device, as the lighting editor does. Without an\n"
-     "option it shows the current lighting. Keyboard only for now.\n"
-     "  --effect INDEX     effect index in the keyboard's effect list\n"
+     "option it shows the current lighting. Keyboard and mouse.\n"
+     "  --effect INDEX     effect index in the device's effect list\n"
      "  --brightness 0-4   brightness\n"
      "  --speed 0-4        speed\n"
      "  --direction 0|1    direction (1 = to the left)\n"
      "  --color RRGGBB     one colour (ends multicolour)\n"
      "  --multicolor       several colours\n",
      CmdLighting},
-    {"settings", "keyboard [options]", "show or change the keyboard's system settings",
-     "Changes the keyboard's system settings in the current profile and writes them to\n"
-     "the keyboard, as the main window's settings page does. Without an option it\n"
-     "shows them.\n"
+    {"settings", "keyboard|mouse [options]", "show or change the keyboard's or the mouse's settings",
+     "Changes the device's system settings in the current profile and writes them to\n"
+     "the device, as the main window's settings page does. Without an option it\n"
+     "shows them. The keyboard:\n"
      "  --polling 0-3      polling rate option, as numbered on the settings page\n"
      "  --winlock 0|1      Windows key lock\n"
      "  --wkey 0|1         the W-key option of the settings page\n"
-     "  --sixkey 0|1       the six-key option of the settings page\n",
+     "  --sixkey 0|1       the six-key option of the settings page\n"
+     "The mouse (pointer, scroll and double-click values stay in the profile; the\n"
+     "desktop's own settings are not changed):\n"
+     "  --report-rate HZ   125, 250, 500, 1000 or 2000 (written to the mouse)\n"
+     "  --pointer-speed N  1-20\n"
+     "  --pointer-precision 0|1\n"
+     "  --scroll-lines N   1-100\n"
+     "  --scroll-page 0|1  scroll a page at a time\n"
+     "  --double-click MS  200-900\n",
      CmdSettings},
+    {"profile", "DEVICE SUBCOMMAND", "list and manage the device's named profiles",
+     "The device's named profiles, in the same files as the window's profile bar.\n"
+     "N is a profile's index from 0 as `list` shows it, or its name (any letter case).\n"
+     "  list               the profiles; * marks the selected one\n"
+     "  add [NAME]         a new profile from the defaults (\"profileN\", at most 50),\n"
+     "                     selected\n"
+     "  copy N             a copy named \"<name> copy\"\n"
+     "  rename N NAME      a new name (not blank, not another profile's)\n"
+     "  delete N           removes it; the last profile stays\n"
+     "  select N           makes it the current profile\n"
+     "  reset N            the defaults again under the same name\n"
+     "  export N FILE      writes the profile to FILE\n"
+     "  import FILE        adds the profile in FILE, named after the file; only a\n"
+     "                     profile of this device is taken\n"
+     "When the selected profile changes (add, delete, select, reset of the selected\n"
+     "one) a connected keyboard gets it: configuration, macros and key tables.\n"
+     "--json: list gives {\"device\", \"selected\", \"profiles\": [{\"index\", \"name\",\n"
+     "\"uuid\", \"file\", \"selected\"}]}; the others {\"done\", \"profile\", \"selected\",\n"
+     "\"device\"}.\n",
+     CmdProfile},
+    {"dpi", "mouse [options]", "show or change the mouse's resolution stages",
+     "The five resolution stages of the current profile (slider step, resolution,\n"
+     "on or off, colour) and the active one. Changes are saved in the profile and\n"
+     "written to the mouse, as the resolution page does.\n"
+     "  --stage N          the stage (0-4) --value, --enable and --color change\n"
+     "  --value DPI        its resolution (the nearest step the sensor has)\n"
+     "  --enable 0|1       switch it on or off (one stage always stays on)\n"
+     "  --color RRGGBB     its colour\n"
+     "  --select N         the active stage (0-4)\n",
+     CmdDpi},
 };
 
 void PrintUsage(std::ostream& os) {
@@ -88,6 +127,44 @@ int UsageError(std::ostream& err, const std::string& reason) {
 }  // namespace
 
 std::span<const CliCommand> Commands() { return kCommands; }
+
+std::string TerminalText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  auto escape = [&out](unsigned char c) {
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 0xF];
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    // A whole UTF-8 sequence of a printable character passes; C1 controls
+    // (U+0080..U+009F) would act on the terminal like escapes.
+    std::size_t n = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    uint32_t cp = n == 2 ? c & 0x1Fu : n == 3 ? c & 0x0Fu : c & 0x07u;
+    bool ok = n != 0 && i + n <= text.size();
+    for (std::size_t k = 1; ok && k < n; ++k) {
+      const auto b = static_cast<unsigned char>(text[i + k]);
+      ok = (b & 0xC0) == 0x80;
+      cp = (cp << 6) | (b & 0x3Fu);
+    }
+    ok = ok && cp >= 0xA0 && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) &&
+         !(n == 3 && cp < 0x800) && !(n == 4 && cp < 0x10000);
+    if (ok) {
+      out.append(text.substr(i, n));
+      i += n;
+    } else {
+      escape(c);
+      ++i;
+    }
+  }
+  return out;
+}
 
 int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
   bool json = false;

@@ -14,10 +14,12 @@
 #include "mainwnd/device_option.h"
 #include "mainwnd/main_commands.h"
 #include "mainwnd/window_commands.h"
+#include "mainwnd/profile_commands.h"
 #include "platform/paths.h"
 #include "platform/registered_messages.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
+#include "profiles/keyboard_layout.h"
 #include "profiles/settings_files.h"
 #include "ui/containers.h"
 #include "ui/controls.h"
@@ -61,6 +63,7 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
     SetRouteHandler(r, lighting);
   windows_ = std::make_unique<CWindowCommands>(*this);
   commands_ = std::make_unique<CMainCommands>(*this);
+  profileCommands_ = std::make_unique<CProfileCommands>(*this);
   audio_ = std::make_unique<CAudioCompanionLink>(*this);
   SetRouteHandler(MainRoute::kAudioCapture, [this](const MainRouteCall& call) { audio_->OnCapture(call); });
   SetRouteHandler(MainRoute::kAudioData, [this](const MainRouteCall& call) { audio_->OnData(call); });
@@ -199,7 +202,7 @@ bool CMainWnd::RouteNotify(TNotifyUI& msg) {
     SendMessage(WM_HOOK_CONTROL, 0, 0);
     return true;
   }
-  if (type == "movevaluechanged" && SplitIndexedName(name, "velmo_DPI_slider_", false, &index)) {
+  if (type == notify::kMoveValueChanged && SplitIndexedName(name, "velmo_DPI_slider_", false, &index)) {
     OnVelmoDpiSlider(msg, index);
     return true;
   }
@@ -221,7 +224,8 @@ bool CMainWnd::RouteNotify(TNotifyUI& msg) {
     return true;
   }
   if (const auto route = FindNotifyRoute(type, name)) {
-    if (*route == MainRoute::kDeviceSettings && OnKeyboardSettings(type, name)) return true;
+    if (*route == MainRoute::kDeviceSettings && (OnKeyboardSettings(type, name) || OnMouseSettings(type, name)))
+      return true;
     if (*route == MainRoute::kFunctionPage) OnFunctionTab(name);
     Route(*route, MainRouteCall{type, name, &msg, 0, msg.wParam, msg.lParam});
     return true;
@@ -238,7 +242,7 @@ uint32_t WithHigh(uint32_t word, uint32_t high) { return (word & 0xFFFFu) | (hig
 
 bool CMainWnd::OnKeyboardSettings(const std::string& type, const std::string& name) {
   auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(CurrentDevice());
-  if (kb == nullptr || kb->GetKind() != 1) return false;
+  if (kb == nullptr || !IsKind(kb->GetKind(), DeviceKind::Keyboard)) return false;
   std::array<uint32_t, 4> w = kb->GetSystemSettings();
   int n = 0;
   bool write = true;
@@ -325,12 +329,15 @@ void CMainWnd::OnVelmoDpiSlider(TNotifyUI& msg, int index) {
   edit->SetText(CDuiString::Printf("%d", slider->GetValue()));
 }
 
+// The resolution range of the work tool's DPI edits.
+constexpr int kVelmoDpiMin = 200;
+constexpr int kVelmoDpiMax = 6500;
+
 void CMainWnd::OnVelmoDpiEdit(TNotifyUI& msg, int index) {
   CControlUI* edit = msg.pSender;
   int v = 0;
   if (!ParseInt(std::string(edit->GetText()), &v)) v = 0;
-  if (v < 200) v = 200;
-  if (v > 6500) v = 6500;
+  v = std::clamp(v, kVelmoDpiMin, kVelmoDpiMax);
   edit->SetText(CDuiString::Printf("%d", v));
   if (auto* slider = dynamic_cast<CSliderUI*>(m_pm.FindControl("velmo_DPI_slider_" + std::to_string(index))))
     slider->SetValue(v);
@@ -443,7 +450,7 @@ void CMainWnd::OnMouseLedSelection(CControlUI* panel) {
 
 void CMainWnd::OnResetRepeat() {
   CVarnikUSBDevice* d = CurrentDevice();
-  if (d == nullptr || d->GetKind() != 1) return;
+  if (d == nullptr || !IsKind(d->GetKind(), DeviceKind::Keyboard)) return;
   if (CControlUI* box = m_pm.FindSubControlByName(d, "repeat_input_richedit")) box->SetText("");
 }
 

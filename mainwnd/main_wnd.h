@@ -30,6 +30,7 @@ class CAudioCompanionLink;
 class CDeviceList;
 class CLightHandlers;
 class CMainCommands;
+class CProfileCommands;
 class CVarnikUSBDevice;
 class CWindowCommands;
 struct LightInfo;
@@ -238,6 +239,8 @@ class CMainWnd : public WindowImplBase {
   void OnMouseLedSelection(CControlUI* panel);
   // The keyboard's rows of the device settings; false when not one of them.
   bool OnKeyboardSettings(const std::string& type, const std::string& name);
+  // The mouse's rows (mouse_settings.cpp); false when not one of them.
+  bool OnMouseSettings(const std::string& type, const std::string& name);
   void OnCloseBkColour();
   // The lighting editor's controls of the current page.
   void OnLightingNotify(const MainRouteCall& call);
@@ -294,6 +297,7 @@ class CMainWnd : public WindowImplBase {
   std::unique_ptr<CLightHandlers> light_;
   std::unique_ptr<CWindowCommands> windows_;
   std::unique_ptr<CMainCommands> commands_;
+  std::unique_ptr<CProfileCommands> profileCommands_;
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;

@@ -32,6 +32,7 @@
 #include "shell/app/power_events.h"
 #include "shell/app/qt_fonts.h"
 #include "shell/app/window_host.h"
+#include "qtview/qt_file_dialogs.h"
 #include "shell/app_shell.h"
 #include "ui/controls.h"
 
@@ -220,6 +221,11 @@ int main(int argc, char** argv) {
   }
   QtWindowHost host;
   CWindowWnd::SetObserver(&host);
+  qtview::QtFileDialogs fileDialogs([&host](HWND h) -> QWidget* {
+    auto* view = host.ViewFor(h);
+    return view != nullptr ? view->Window() : nullptr;
+  });
+  SetFileDialogs(&fileDialogs);
   QtFontInstaller fonts;
   qtview::QtTrayIcon tray(qtview::AppIcon());
   std::unique_ptr<PowerEvents> power;
@@ -280,6 +286,7 @@ int main(int argc, char** argv) {
   power.reset();
   stopNotifier.reset();
   CWindowWnd::SetObserver(nullptr);
+  SetFileDialogs(nullptr);
   SetUiLoop(nullptr);
   return screenshots && !shotsOk ? 1 : rc;
 }
