@@ -83,7 +83,7 @@ DeviceLink OpenDevice(const std::string& productKey) {
 void WriteSelection(DeviceLink& link, const CProfileList& list) {
   if (!link.session) return;
   const ProfileEntry& e = list.Entries()[static_cast<std::size_t>(list.Selected())];
-  const auto r = SwitchPageProfile(link.session->Page(), e.uuid, 0, 0);
+  const auto r = SwitchPageProfile(link.session->GetPage(), e.uuid, 0, 0);
   link.exit = kExitDeviceError;
   if (!r.loaded) {
     link.exit = kExitFailure;
