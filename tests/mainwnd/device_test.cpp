@@ -5,6 +5,7 @@
 #include <sstream>
 #include <thread>
 
+#include "editors/device_profile.h"
 #include "tests/support/emu_process.h"
 #include "tests/support/journal.h"
 #include "devices/varnik_keyboard_device.h"
@@ -34,6 +35,7 @@ class DeviceWndTest : public MainWndTest {
     CHidDevice::SetHidrawEnabled(false);
     RegisterSkinControls(DeviceControlCreators());
     RegisterDeviceListControls();
+    RegisterDeviceProfileControl();  // the page's profile bar holds the restore-defaults button
     ASSERT_TRUE(emu.Start({"--dir", (dir / "vhid").string(), "keyboard"}));
     ASSERT_EQ(emu.Line().rfind("keyboard", 0), 0u);
     wnd->SetDiscoveryEnabled(true);

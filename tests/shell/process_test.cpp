@@ -190,7 +190,9 @@ TEST_F(KorvaleProcessTest, ScreenshotsShowEachPageOfTheEmulatedDevices) {
   for (const auto& e : fs::directory_iterator(shots))
     if (e.path().filename().string().rfind("page-", 0) == 0) pages.push_back(e.path());
   ASSERT_FALSE(pages.empty()) << p.Log();
-  for (const fs::path& page : pages) EXPECT_GT(fs::file_size(page), fs::file_size(shots / "main.png") / 2) << page;
+  // A drawn page compresses to a good part of the main window's shot; a blank one to almost nothing.
+  // (The mouse page's large dark areas compress to about half.)
+  for (const fs::path& page : pages) EXPECT_GT(fs::file_size(page), fs::file_size(shots / "main.png") / 3) << page;
 }
 
 // Every number the main window handles, sent over the bus with parameters a
