@@ -1,5 +1,5 @@
 // korvale: the configuration program. Without arguments it runs as a normal
-// windowed application; --screenshots DIR shows the main window (and each
+// windowed application; --hidden starts it in the tray; --screenshots DIR shows the main window (and each
 // device page it has), writes each as a PNG into DIR and exits.
 #include <QApplication>
 #include <QDBusConnection>
@@ -35,7 +35,9 @@ namespace {
 
 void Usage(std::FILE* out) {
   std::fprintf(out,
-               "usage: korvale [--screenshots DIR [--screenshot-delay MS]]\n"
+               "usage: korvale [--hidden] [--screenshots DIR [--screenshot-delay MS]]\n"
+               "  --hidden           start in the tray without showing the window (shown\n"
+               "                     anyway on a desktop without a tray)\n"
                "  --screenshots DIR  show the main window and each device page, save each\n"
                "                     as a PNG in DIR, then exit\n"
                "  --screenshot-delay MS  let each page run MS milliseconds (0-60000) before\n"
@@ -110,12 +112,17 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
 int main(int argc, char** argv) {
   std::filesystem::path shots;
   bool screenshots = false;
+  bool hidden = false;
   int shotDelayMs = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       Usage(stdout);
       return 0;
+    }
+    if (a == "--hidden") {
+      hidden = true;
+      continue;
     }
     if (a == "--screenshots" && i + 1 < argc && argv[i + 1][0] != '\0') {
       shots = argv[++i];
@@ -151,6 +158,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QtUiLoop loop;
   SetUiLoop(&loop);
+  // Ties the windows to the menu entry (its name and icon) on Wayland.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(qtview::kAppIconName));
   QApplication::setWindowIcon(qtview::AppIcon());
   qtview::ApplyStyle(app, InstallDataDir() / "skin");
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -189,6 +198,7 @@ int main(int argc, char** argv) {
   options.loop = &loop;
   options.fonts = &fonts;
   options.tray = &tray;
+  options.startHidden = hidden && !screenshots;
   options.onMainWindow = [&](CMainWnd& window) {
     mainWindow = window.GetHWND();
     power = std::make_unique<PowerEvents>(window.GetHWND(), QDBusConnection::systemBus());
