@@ -80,6 +80,12 @@ int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out) {
       return kExitOk;
     }
   }
+  // Present but out of reach is not "not connected": say which node and why.
+  for (const auto& denied : FindDeniedInterfaces()) {
+    if (denied.productRow != row) continue;
+    ctx.err << "korvalectl: " << DeniedReason(denied) << "\n";
+    return kExitDeviceError;
+  }
   ctx.err << "korvalectl: no " << kProducts[static_cast<std::size_t>(row)].productKey << " connected\n";
   return kExitNoDevice;
 }
@@ -156,6 +162,12 @@ int WriteRecord(CliContext& ctx, const BoundDevice& d, CVarnikKeyboardDevice& kb
 int CmdList(CliContext& ctx) {
   if (!ctx.args.empty()) return ctx.Usage("list takes no arguments (got '" + ctx.args.front() + "')");
   const auto devices = FindBoundDevices();
+  const auto denied = FindDeniedInterfaces();
+  // The devices that can be reached are listed; each one that cannot is an error.
+  const auto reportDenied = [&] {
+    for (const auto& d : denied) ctx.err << "korvalectl: " << DeniedReason(d) << "\n";
+    return denied.empty() ? kExitOk : kExitDeviceError;
+  };
   if (ctx.json) {
     Json::Value root(Json::objectValue);
     Json::Value& items = root["devices"] = Json::Value(Json::arrayValue);
@@ -176,9 +188,9 @@ int CmdList(CliContext& ctx) {
       items.append(v);
     }
     WriteJson(root, ctx.out);
-    return kExitOk;
+    return reportDenied();
   }
-  if (devices.empty()) {
+  if (devices.empty() && denied.empty()) {
     ctx.out << "no devices connected\n";
     return kExitOk;
   }
@@ -187,7 +199,7 @@ int CmdList(CliContext& ctx) {
     for (const auto& i : d.interfaces)
       ctx.out << "  " << (i.auxiliary == kAuxiliaryConsumer ? "consumer " : "command  ") << i.path << "\n";
   }
-  return kExitOk;
+  return reportDenied();
 }
 
 int CmdInfo(CliContext& ctx) {

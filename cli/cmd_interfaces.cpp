@@ -21,16 +21,7 @@ std::string Hex(unsigned v, int width) {
   return buf;
 }
 
-int RowOf(const HidInterfaceInfo& i) {
-  DeviceIdEntry id;
-  id.vid = i.vendorId;
-  id.pid = i.productId;
-  id.interfaceNumber = static_cast<uint16_t>(i.interfaceNumber);
-  id.collection = static_cast<uint16_t>(i.collectionNumber);
-  id.usagePage = i.usagePage;
-  id.usage = i.usage;
-  return FindSupportedRow(id);
-}
+int RowOf(const HidInterfaceInfo& i) { return SupportedRowOf(i); }
 
 void PrintJson(const std::vector<HidInterfaceInfo>& list, std::ostream& out) {
   Json::Value root(Json::objectValue);

@@ -111,6 +111,20 @@ std::vector<BoundDevice> FindBoundDevices() {
   return out;
 }
 
+std::vector<DeniedInterface> FindDeniedInterfaces() {
+  const std::vector<DeviceIdEntry> table = MakeSlots();
+  std::vector<DeniedInterface> out;
+  for (const auto& d : ListDeniedNodes())
+    out.push_back({d.node, ProductRowOfSlot(table, table[static_cast<std::size_t>(d.supportedRow)])});
+  return out;
+}
+
+std::string DeniedReason(const DeniedInterface& d) {
+  const char* product = d.productRow >= 0 ? kProducts[static_cast<std::size_t>(d.productRow)].productKey : "device";
+  return "cannot open " + d.node + " (" + product +
+         "): permission denied; install data/udev/70-korvale.rules (see README), then plug the device in again";
+}
+
 int ProductRowOfKey(const std::string& key) {
   for (std::size_t r = 0; r < kProducts.size(); ++r)
     if (SameNoCase(key, kProducts[r].productKey)) return static_cast<int>(r);

@@ -36,6 +36,17 @@ struct BoundDevice {
 // window) and groups the bound slots by device as the device list does.
 std::vector<BoundDevice> FindBoundDevices();
 
+// A supported interface that is present but may not be opened: its node's
+// permissions keep this user out (no udev rule, or not yet applied).
+struct DeniedInterface {
+  std::string node;  // "/dev/hidraw3"
+  int productRow = -1;
+};
+// One entry per node, in listing order.
+std::vector<DeniedInterface> FindDeniedInterfaces();
+// What to tell the user about it, naming the node and the rule.
+std::string DeniedReason(const DeniedInterface& d);
+
 // The product row for a product key, case-insensitive; -1 when unknown.
 int ProductRowOfKey(const std::string& key);
 

@@ -68,7 +68,8 @@ void PrintUsage(std::ostream& os) {
      << "\n"
         "exit status: 0 done, 1 failed (e.g. not supported yet for that device),\n"
         "2 bad usage, 3 no such device connected, 4 the device answered with an error\n"
-        "or not at all.\n";
+        "or not at all, or its node may not be opened (permission denied: install the\n"
+        "udev rule data/udev/70-korvale.rules).\n";
 }
 
 void PrintCommandHelp(std::ostream& os, const CliCommand& c) {

@@ -13,7 +13,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoDevice = 3;     // no such device connected
-inline constexpr int kExitDeviceError = 4;  // the device answered with an error or not at all
+inline constexpr int kExitDeviceError = 4;  // the device answered with an error or not at all, or may not be opened
 
 struct CliContext {
   bool json = false;

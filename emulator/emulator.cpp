@@ -12,6 +12,7 @@
 #include <cstring>
 #include <deque>
 
+#include "emulator/uhid_device.h"
 #include "hid/vhid_frame.h"
 #include "platform/atomic_file.h"
 #include "platform/trace.h"
@@ -193,6 +194,8 @@ struct Emulator::Iface {
   Endpoint e;
   const EndpointInfo* info;
   int listenFd = -1;
+  int uhidFd = -1;  // the kernel HID device, when served through uhid
+  bool Plugged() const { return listenFd >= 0 || uhidFd >= 0; }
   std::vector<std::unique_ptr<Client>> clients;
   Fault fault;
   Clock::time_point linkFreeAt{};
@@ -213,6 +216,15 @@ Emulator::Emulator(std::filesystem::path busDir) : dir_(std::move(busDir)) {
 Emulator::~Emulator() {
   Stop();
   if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void Emulator::UseUhid(std::filesystem::path uhidNode) {
+  std::lock_guard lock(mu_);
+  uhidNode_ = std::move(uhidNode);
+}
+
+std::vector<uint8_t> Emulator::DescriptorOf(const Iface& i) const {
+  return i.info->product == Product::Headset ? HeadsetDescriptor() : CommandInterfaceDescriptor();
 }
 
 void Emulator::Add(Endpoint e) {
@@ -252,7 +264,7 @@ bool Emulator::Start() {
     return false;
   }
   std::error_code ec;
-  std::filesystem::create_directories(dir_, ec);
+  if (uhidNode_.empty()) std::filesystem::create_directories(dir_, ec);
   for (auto& i : ifaces_) {
     if (!PlugLocked(*i)) {
       for (auto& j : ifaces_) UnplugLocked(*j);
@@ -286,7 +298,22 @@ void Emulator::Wake() {
 }
 
 bool Emulator::PlugLocked(Iface& i) {
-  if (i.listenFd >= 0) return true;
+  if (i.Plugged()) return true;
+  if (!uhidNode_.empty()) {
+    UhidIdentity id;
+    id.name = i.info->productName;
+    // usbhid ends the physical path with the interface number; so do we.
+    id.phys = std::string("usb-korvale-emu-") + i.info->name + "/input" + std::to_string(EndpointInterface(i.e));
+    id.vendorId = EndpointVendorId(i.e);
+    id.productId = EndpointProductId(i.e);
+    id.version = 0x0100;
+    id.descriptor = DescriptorOf(i);
+    i.uhidFd = UhidCreate(uhidNode_, id);
+    if (i.uhidFd < 0) return false;
+    i.linkFreeAt = Clock::time_point{};
+    ++generation_;
+    return true;
+  }
   const std::string path = SocketPath(i.e).string();
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
@@ -313,6 +340,10 @@ bool Emulator::PlugLocked(Iface& i) {
 }
 
 void Emulator::UnplugLocked(Iface& i) {
+  if (i.uhidFd >= 0) {
+    UhidDestroy(i.uhidFd);
+    i.uhidFd = -1;
+  }
   if (i.listenFd >= 0) {
     ::unlink(SocketPath(i.e).c_str());
     ::close(i.listenFd);
@@ -343,10 +374,14 @@ bool Emulator::Plug(Endpoint e, bool plugged) {
 bool Emulator::IsPlugged(Endpoint e) const {
   std::lock_guard lock(mu_);
   Iface* i = Find(e);
-  return i && i->listenFd >= 0;
+  return i && i->Plugged();
 }
 
 void Emulator::SendInputLocked(Iface& i, const std::vector<uint8_t>& report) {
+  if (i.uhidFd >= 0) {
+    UhidInput(i.uhidFd, report);
+    return;
+  }
   const auto frame = vhid::EncodeFrame(vhid::FrameType::Input, report);
   bool dropped = false;
   for (auto& c : i.clients) {
@@ -373,7 +408,7 @@ void Emulator::ScheduleLocked(Iface& i, Clock::time_point due, std::vector<uint8
 bool Emulator::SendEventLocked(Product p, uint16_t code) {
   bool any = false;
   for (auto& i : ifaces_) {
-    if (i->info->product != p || i->listenFd < 0) continue;
+    if (i->info->product != p || !i->Plugged()) continue;
     if (i->info->radio && !linkUp_) continue;
     if (code > kEventUsageMax) return false;
     const uint8_t id = p == Product::Headset ? kHeadsetEventReportId : kEventReportId;
@@ -567,6 +602,39 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
   for (auto& r : out) ScheduleLocked(i, due, std::move(r));
 }
 
+void Emulator::OnOutput(Iface& i, const std::vector<uint8_t>& report) {
+  if (report.empty()) return;
+  if (report[0] == kCommandReportId) {
+    OnCommand(i, report);
+  } else if (report[0] == kHeadsetLedReportId && i.info->product == Product::Headset) {
+    if (!models_[Product::Headset]->HandleLedReport(report)) {
+      Trace("emulator: malformed LED report of %zu bytes", report.size());
+    }
+  }
+}
+
+bool Emulator::OnUhidEvent(Iface& i) {
+  bool failed = false;
+  auto r = UhidReadRequest(i.uhidFd, failed);
+  if (failed) {
+    Trace("emulator: %s: the uhid device failed", EndpointName(i.e));
+    return false;
+  }
+  if (!r) return true;
+  switch (r->kind) {
+    case UhidRequest::Kind::Output: OnOutput(i, r->data); break;
+    case UhidRequest::Kind::GetReport: {
+      // No feature reports, as on the bus: the bare report id.
+      const uint8_t id = r->reportNumber;
+      UhidReplyGetReport(i.uhidFd, r->id, 0, std::span(&id, 1));
+      break;
+    }
+    case UhidRequest::Kind::SetReport: UhidReplySetReport(i.uhidFd, r->id, 0); break;
+    case UhidRequest::Kind::Other: break;
+  }
+  return true;
+}
+
 void Emulator::OnFrame(Iface& i, Client& c, uint8_t type, const std::vector<uint8_t>& payload) {
   switch (static_cast<vhid::FrameType>(type)) {
     case vhid::FrameType::GetInfo: {
@@ -575,8 +643,7 @@ void Emulator::OnFrame(Iface& i, Client& c, uint8_t type, const std::vector<uint
       info.productId = EndpointProductId(i.e);
       info.release = 0x0100;
       info.interfaceNumber = EndpointInterface(i.e);
-      info.descriptor =
-          i.info->product == Product::Headset ? HeadsetDescriptor() : CommandInterfaceDescriptor();
+      info.descriptor = DescriptorOf(i);
       info.productName = i.info->productName;
       const auto frame = vhid::EncodeFrame(vhid::FrameType::Info, vhid::EncodeInfo(info));
       if (!vhid::SendAll(c.fd, frame)) {
@@ -586,14 +653,7 @@ void Emulator::OnFrame(Iface& i, Client& c, uint8_t type, const std::vector<uint
       break;
     }
     case vhid::FrameType::Output:
-      if (payload.empty()) break;
-      if (payload[0] == kCommandReportId) {
-        OnCommand(i, payload);
-      } else if (payload[0] == kHeadsetLedReportId && i.info->product == Product::Headset) {
-        if (!models_[Product::Headset]->HandleLedReport(payload)) {
-          Trace("emulator: malformed LED report of %zu bytes", payload.size());
-        }
-      }
+      OnOutput(i, payload);
       break;
     case vhid::FrameType::GetFeature: {
       // No feature reports: answer with the bare report id.
@@ -646,6 +706,11 @@ void Emulator::Loop() {
       owners.emplace_back(0, -2);
       for (std::size_t k = 0; k < ifaces_.size(); ++k) {
         Iface& i = *ifaces_[k];
+        if (i.uhidFd >= 0) {
+          fds.push_back({i.uhidFd, POLLIN, 0});
+          owners.emplace_back(k, -3);
+          continue;
+        }
         if (i.listenFd < 0) continue;
         fds.push_back({i.listenFd, POLLIN, 0});
         owners.emplace_back(k, -1);
@@ -676,6 +741,11 @@ void Emulator::Loop() {
       if (!fds[k].revents) continue;
       if (gen != generation_) break;  // a command unplugged something
       Iface& i = *ifaces_[owners[k].first];
+      if (owners[k].second == -3) {
+        if (!OnUhidEvent(i)) UnplugLocked(i);
+        if (gen != generation_) break;  // a command unplugged something
+        continue;
+      }
       if (owners[k].second == -1) {
         const int cfd = ::accept4(i.listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (cfd >= 0) {

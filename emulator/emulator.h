@@ -2,6 +2,8 @@
 // Emulated devices on the virtual HID bus: one listening socket per HID
 // interface in the bus folder, the firmware models behind them, faults on
 // demand and a link timing model. One thread serves every socket with poll().
+// With UseUhid the same interfaces become kernel HID devices through
+// /dev/uhid instead of sockets.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -73,6 +75,10 @@ class Emulator {
 
   // Before Start: which interfaces to serve.
   void Add(Endpoint e);
+  // Before Start: serve each interface as a kernel HID device created through
+  // the uhid node (normally /dev/uhid) rather than as a bus socket.
+  void UseUhid(std::filesystem::path uhidNode);
+  bool UsesUhid() const { return !uhidNode_.empty(); }
   // Plugs every added interface and starts serving. False when a socket
   // cannot be created (a trace says why).
   bool Start();
@@ -120,6 +126,10 @@ class Emulator {
   bool PlugLocked(Iface& i);
   void UnplugLocked(Iface& i);
   void OnFrame(Iface& i, Client& c, uint8_t type, const std::vector<uint8_t>& payload);
+  void OnOutput(Iface& i, const std::vector<uint8_t>& report);
+  // One event from the kernel on a uhid device; false when the device is lost.
+  bool OnUhidEvent(Iface& i);
+  std::vector<uint8_t> DescriptorOf(const Iface& i) const;
   void OnCommand(Iface& i, const std::vector<uint8_t>& report);
   void SendInputLocked(Iface& i, const std::vector<uint8_t>& report);
   void ScheduleLocked(Iface& i, std::chrono::steady_clock::time_point due,
@@ -129,6 +139,7 @@ class Emulator {
   Iface* Find(Endpoint e) const;
 
   std::filesystem::path dir_;
+  std::filesystem::path uhidNode_;
   mutable std::mutex mu_;
   std::vector<std::unique_ptr<Iface>> ifaces_;
   std::map<Product, std::unique_ptr<DeviceModel>> models_;

@@ -29,12 +29,19 @@ struct HidBackend {
   virtual void AbortWrite() {}
   // Whether the interface's reports carry a report id.
   virtual void SetNumbered(bool) {}
+  // Feature report exchanges, answered by the device itself (a control
+  // transfer on USB). GetFeature: report[0] is the report id and the size the
+  // room; on Done the report as the device gave it, id first. Both wait at
+  // most timeoutMs.
+  virtual HidIo GetFeature(std::vector<uint8_t>& report, int timeoutMs) = 0;
+  virtual HidIo SetFeature(std::span<const uint8_t> report, int timeoutMs) = 0;
 };
 
 // What an opened interface says about itself.
 struct HidOpenInfo {
   HidAttributes attributes;
   std::vector<uint8_t> descriptor;
+  int openErrno = 0;  // why the node or socket would not open (EACCES: its permissions)
 };
 
 // Where enumeration and Open look (tests point these at fixtures).
@@ -45,8 +52,6 @@ struct HidRoots {
 };
 HidRoots CurrentHidRoots();
 
-// Splits "<node or vhid:socket>#vid_..." into the part before the identity.
-std::string PathLocation(const std::string& path);
 
 inline constexpr const char* kVhidPrefix = "vhid:";
 

@@ -91,6 +91,33 @@ void AppendCollections(const std::string& location, const std::string& backend, 
   }
 }
 
+int SupportedRowOf(const HidInterfaceInfo& i) {
+  DeviceIdEntry id;
+  id.vid = i.vendorId;
+  id.pid = i.productId;
+  id.interfaceNumber = static_cast<uint16_t>(i.interfaceNumber);
+  id.collection = static_cast<uint16_t>(i.collectionNumber);
+  id.usagePage = i.usagePage;
+  id.usage = i.usage;
+  return FindSupportedRow(id);
+}
+
+std::vector<HidDeniedNode> ListDeniedNodes() {
+  std::vector<HidDeniedNode> out;
+  std::vector<std::string> tried;  // one open per node, not per collection
+  for (const auto& i : ListHidInterfaces()) {
+    const int row = SupportedRowOf(i);
+    if (row < 0) continue;
+    const std::string node = PathLocation(i.path);
+    if (std::find(tried.begin(), tried.end(), node) != tried.end()) continue;
+    tried.push_back(node);
+    CHidDevice probe;
+    if (probe.Open(i.path, true, true, true, false) || probe.LastOpenError() != EACCES) continue;
+    out.push_back({node, row});
+  }
+  return out;
+}
+
 std::vector<HidInterfaceInfo> ListHidInterfaces() {
   std::vector<HidInterfaceInfo> out;
   const HidRoots roots = CurrentHidRoots();
@@ -153,6 +180,7 @@ bool CHidDevice::IsOpen() const {
 
 bool CHidDevice::Open(const std::string& path, bool read, bool write, bool overlapped, bool exclusiveWrite) {
   Close();
+  openError_ = 0;
   if (path.empty() || path.size() > kMaxPathLength || path.find('\0') != std::string::npos) {
     Trace("hid: refusing to open an empty or overlong interface path");
     return false;
@@ -172,6 +200,7 @@ bool CHidDevice::Open(const std::string& path, bool read, bool write, bool overl
     backend = OpenHidraw(CurrentHidRoots(), location, read, write, info);
   }
   if (!backend) {
+    openError_ = info.openErrno;
     path_.clear();
     return false;
   }
@@ -367,11 +396,7 @@ bool CHidDevice::Write(const uint8_t* buffer, uint32_t length, uint32_t* bytesWr
   // A shorter report is sent zero-padded to the fixed report length.
   std::vector<uint8_t> report(buffer, buffer + length);
   report.resize(len, 0);
-  const bool idOk = collection_->usesReportIds ? collection_->HasReportId(HidReportType::Output, report[0]) : report[0] == 0;
-  if (!idOk) {
-    Trace("hid: output report id %u does not belong to %s", report[0], path_.c_str());
-    return false;
-  }
+  if (!OwnsReportId(HidReportType::Output, report[0])) return false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs == kHidInfinite ? 0 : timeoutMs);
   for (;;) {
     if ((stop_.IsSet() && stop_.Consume()) || closing_.IsSet()) {
@@ -389,6 +414,59 @@ bool CHidDevice::Write(const uint8_t* buffer, uint32_t length, uint32_t* bytesWr
       return false;
     }
   }
+}
+
+namespace {
+
+int FeatureWait(uint32_t timeoutMs) {
+  return static_cast<int>(std::min<uint32_t>(timeoutMs, 1u << 30));
+}
+
+}  // namespace
+
+// Whether id is one of this collection's reports of the type (0 when unnumbered).
+bool CHidDevice::OwnsReportId(HidReportType type, uint8_t id) const {
+  if (collection_->usesReportIds ? collection_->HasReportId(type, id) : id == 0) return true;
+  Trace("hid: %s report id %u does not belong to %s", type == HidReportType::Output ? "output" : "feature", id,
+        path_.c_str());
+  return false;
+}
+
+bool CHidDevice::GetFeature(uint8_t* buffer, uint32_t length, uint32_t* bytesRead, uint32_t timeoutMs) {
+  if (bytesRead) *bytesRead = 0;
+  HidIoScope scope(*this);
+  if (!scope) return false;
+  const uint32_t len = caps_.featureReportByteLength;
+  if (!buffer || len == 0 || length < len) {
+    Trace("hid: feature buffer of %u bytes on %s; the feature report has %u", length, path_.c_str(), len);
+    return false;
+  }
+  if (!OwnsReportId(HidReportType::Feature, buffer[0])) return false;
+  std::vector<uint8_t> report(len, 0);
+  report[0] = buffer[0];
+  if (backend_->GetFeature(report, FeatureWait(timeoutMs)) != HidIo::Done || report.empty() || report[0] != buffer[0]) {
+    Trace("hid: %s gave no feature report %u", path_.c_str(), buffer[0]);
+    return false;
+  }
+  std::memcpy(buffer, report.data(), report.size());
+  std::memset(buffer + report.size(), 0, len - report.size());
+  if (bytesRead) *bytesRead = static_cast<uint32_t>(report.size());
+  return true;
+}
+
+bool CHidDevice::SetFeature(const uint8_t* buffer, uint32_t length, uint32_t timeoutMs) {
+  HidIoScope scope(*this);
+  if (!scope) return false;
+  const uint32_t len = caps_.featureReportByteLength;
+  if (!buffer || length == 0 || len == 0 || length > len) {
+    Trace("hid: feature report of %u bytes refused on %s (its length is %u)", length, path_.c_str(), len);
+    return false;
+  }
+  if (!OwnsReportId(HidReportType::Feature, buffer[0])) return false;
+  // Sent at its full length, zero-padded, as an output report is.
+  std::vector<uint8_t> report(buffer, buffer + length);
+  report.resize(len, 0);
+  return backend_->SetFeature(report, FeatureWait(timeoutMs)) == HidIo::Done;
 }
 
 bool CHidDevice::UnpackReport(const uint8_t* report, uint32_t length, HidReportType type) {

@@ -77,10 +77,19 @@ class CHidDevice {
   bool Open(const std::string& path, bool read, bool write, bool overlapped, bool exclusiveWrite);
   void Close();  // harmless when closed; wakes a blocked Read/Write
   bool IsOpen() const;
+  // errno of the node or socket that the last Open could not open (EACCES:
+  // the node's permissions keep us out); 0 when it opened or failed later.
+  int LastOpenError() const { return openError_; }
 
   // bytesRead/bytesWritten may be null; they get 0 on failure.
   bool Read(uint8_t* buffer, uint32_t length, uint32_t* bytesRead, uint32_t timeoutMs);
   bool Write(const uint8_t* buffer, uint32_t length, uint32_t* bytesWritten, uint32_t timeoutMs);
+  // Feature reports, as HidD_GetFeature/HidD_SetFeature do them: buffer[0]
+  // is the report id (0 when unnumbered) and must be one of this collection's
+  // feature reports. GetFeature gives the report id first, as long as the
+  // device made it (bytesRead), zero-filled up to the feature report length.
+  bool GetFeature(uint8_t* buffer, uint32_t length, uint32_t* bytesRead, uint32_t timeoutMs);
+  bool SetFeature(const uint8_t* buffer, uint32_t length, uint32_t timeoutMs);
   // Signals the stop event: a waiting Read/Write returns failure; with none
   // waiting, the next one fails once (auto-reset, as designed).
   void Stop();
@@ -109,6 +118,7 @@ class CHidDevice {
   bool SetupCapabilities();
   friend class HidIoScope;
   bool AcceptInput(std::vector<uint8_t>& report) const;
+  bool OwnsReportId(HidReportType type, uint8_t id) const;
 
   std::vector<std::string> paths_;
   uint32_t cursor_ = 0;
@@ -121,6 +131,7 @@ class CHidDevice {
   std::vector<HidDataEntry> inputData_, outputData_, featureData_;
   uint32_t interfaceNumber_ = 0;
   uint32_t collectionNumber_ = 0;
+  int openError_ = 0;
   Event stop_{Event::Reset::Auto};
   std::unique_ptr<HidBackend> backend_;
   std::unique_ptr<HidCollectionCaps> collection_;

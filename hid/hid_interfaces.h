@@ -20,8 +20,24 @@ struct HidInterfaceInfo {
   std::string productName;
 };
 
+// The supported-device row the interface matches (its ids, interface,
+// collection and top-level usage), or -1.
+int SupportedRowOf(const HidInterfaceInfo& i);
+
+// A node of a supported interface that is present but may not be opened:
+// its permissions keep this user out (no udev rule, or not applied yet).
+struct HidDeniedNode {
+  std::string node;      // "/dev/hidraw3"
+  int supportedRow = -1; // the first supported row it carries
+};
+// One entry per node, in listing order.
+std::vector<HidDeniedNode> ListDeniedNodes();
+
 // hidraw nodes first (unless disabled), then the virtual bus.
 std::vector<HidInterfaceInfo> ListHidInterfaces();
+
+// The node or "vhid:socket" of an interface path: the part before "#vid_".
+std::string PathLocation(const std::string& path);
 
 // "vid_XXXX&pid_XXXX&mi_XX" and "&colNN" when the interface has several
 // top-level collections (index counts from 0 here, from 01 in the text).

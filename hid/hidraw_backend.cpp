@@ -40,8 +40,23 @@ std::optional<unsigned long> ParseHex(const std::string& text) {
   return v;
 }
 
+// The interface number usbhid writes at the end of the physical path
+// ("usb-0000:00:14.0-2/input1"); devices made through uhid carry it there too.
+std::optional<uint32_t> InterfaceFromPhys(const std::string& phys) {
+  const auto at = phys.rfind("/input");
+  if (at == std::string::npos || at + 6 >= phys.size()) return std::nullopt;
+  uint32_t n = 0;
+  for (std::size_t k = at + 6; k < phys.size(); ++k) {
+    if (phys[k] < '0' || phys[k] > '9' || n > 255) return std::nullopt;
+    n = n * 10 + static_cast<uint32_t>(phys[k] - '0');
+  }
+  return n <= 255 ? std::optional<uint32_t>(n) : std::nullopt;
+}
+
 // The HID device behind <sysfs>/class/hidraw/hidrawN: ids from uevent's
-// HID_ID, the report descriptor, and the USB interface number of its parent.
+// HID_ID, the report descriptor, and the interface number: from the USB
+// interface folder it sits in, else from HID_PHYS (uhid devices have no USB
+// parent).
 std::optional<SysfsHid> ReadHidrawSysfs(const fs::path& hidrawDir) {
   std::error_code ec;
   const fs::path hid = fs::canonical(hidrawDir / "device", ec);
@@ -51,6 +66,7 @@ std::optional<SysfsHid> ReadHidrawSysfs(const fs::path& hidrawDir) {
   if (!uevent || !desc) return std::nullopt;
   SysfsHid out;
   bool haveId = false;
+  std::optional<uint32_t> physInterface;
   std::size_t pos = 0;
   while (pos < uevent->size()) {
     std::size_t end = uevent->find('\n', pos);
@@ -70,6 +86,8 @@ std::optional<SysfsHid> ReadHidrawSysfs(const fs::path& hidrawDir) {
       haveId = true;
     } else if (line.rfind("HID_NAME=", 0) == 0) {
       out.name = line.substr(9);
+    } else if (line.rfind("HID_PHYS=", 0) == 0) {
+      physInterface = InterfaceFromPhys(line.substr(9));
     }
   }
   if (!haveId) {
@@ -80,6 +98,8 @@ std::optional<SysfsHid> ReadHidrawSysfs(const fs::path& hidrawDir) {
   // USB: the HID device sits in the interface folder, beside the device's folder.
   if (auto mi = ReadSmall(hid.parent_path() / "bInterfaceNumber")) {
     if (auto n = ParseHex(*mi)) out.interfaceNumber = static_cast<uint32_t>(*n & 0xFF);
+  } else if (physInterface) {
+    out.interfaceNumber = *physInterface;
   }
   if (auto rel = ReadSmall(hid.parent_path().parent_path() / "bcdDevice")) {
     if (auto n = ParseHex(*rel)) out.attributes.versionNumber = static_cast<uint16_t>(*n);
@@ -99,6 +119,7 @@ void EnumerateWithUdev(std::vector<HidInterfaceInfo>& out) {
     Trace("hid: libudev is unavailable");
     return;
   }
+  const bool udevRunning = ::access("/run/udev/control", F_OK) == 0;
   udev_enumerate* e = udev_enumerate_new(u);
   if (e && udev_enumerate_add_match_subsystem(e, "hidraw") == 0 && udev_enumerate_scan_devices(e) == 0) {
     udev_list_entry* entry;
@@ -106,7 +127,14 @@ void EnumerateWithUdev(std::vector<HidInterfaceInfo>& out) {
       const char* syspath = udev_list_entry_get_name(entry);
       udev_device* d = syspath ? udev_device_new_from_syspath(u, syspath) : nullptr;
       if (!d) continue;
-      if (const char* node = udev_device_get_devnode(d)) AppendNode(syspath, node, out);
+      const char* node = udev_device_get_devnode(d);
+      if (node && udevRunning && !udev_device_get_is_initialized(d)) {
+        // The node exists before udev has applied the rules (its permissions
+        // among them): wait for udev's notice rather than fail to open it.
+        Trace("hid: %s is not set up by udev yet", node);
+      } else if (node) {
+        AppendNode(syspath, node, out);
+      }
       udev_device_unref(d);
     }
   }
@@ -131,6 +159,29 @@ class HidrawBackend final : public HidBackend {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return HidIo::WouldBlock;
       return HidIo::Failed;  // unplugged (EIO/ENODEV) or end of file
+    }
+  }
+
+  // The kernel bounds these itself (5 s for uhid, the USB control time-out
+  // for usbhid); the ioctls have no time-out of ours.
+  HidIo GetFeature(std::vector<uint8_t>& report, int) override {
+    for (;;) {
+      const int n = ::ioctl(fd_, HIDIOCGFEATURE(report.size()), report.data());
+      if (n >= 0) {
+        report.resize(std::min<std::size_t>(static_cast<std::size_t>(n), report.size()));
+        return HidIo::Done;
+      }
+      if (errno == EINTR) continue;
+      return HidIo::Failed;
+    }
+  }
+
+  HidIo SetFeature(std::span<const uint8_t> report, int) override {
+    for (;;) {
+      const int n = ::ioctl(fd_, HIDIOCSFEATURE(report.size()), report.data());
+      if (n >= 0) return static_cast<std::size_t>(n) == report.size() ? HidIo::Done : HidIo::Failed;
+      if (errno == EINTR) continue;
+      return HidIo::Failed;
     }
   }
 
@@ -166,7 +217,11 @@ std::unique_ptr<HidBackend> OpenHidraw(const HidRoots& roots, const fs::path& no
                                        HidOpenInfo& info) {
   const int mode = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
   const int fd = ::open(node.c_str(), mode | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    info.openErrno = errno;
+    if (errno == EACCES) Trace("hid: %s: permission denied (is the udev rule installed?)", node.c_str());
+    return nullptr;
+  }
   auto backend = std::make_unique<HidrawBackend>(fd);
   if (auto hid = ReadHidrawSysfs(roots.sysfs / "class" / "hidraw" / node.filename())) {
     info.attributes = hid->attributes;

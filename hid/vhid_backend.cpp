@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <atomic>
 #include <chrono>
+#include <deque>
+#include <mutex>
 #include <cstring>
 #include <optional>
 
@@ -123,6 +126,12 @@ class VhidBackend final : public HidBackend {
   int Fd() const override { return fd_.Get(); }
 
   HidIo TryRead(std::vector<uint8_t>& report) override {
+    std::lock_guard<std::mutex> g(readLock_);
+    if (!kept_.empty()) {
+      report = std::move(kept_.front());
+      kept_.pop_front();
+      return HidIo::Done;
+    }
     if (broken_) return HidIo::Failed;
     for (;;) {
       while (auto f = reader_.Pop()) {
@@ -140,7 +149,45 @@ class VhidBackend final : public HidBackend {
     }
   }
 
+  // GET_FEATURE, then the FEATURE frame; input reports that come first are
+  // kept for TryRead. A read already waiting on another thread sees them
+  // with the next frame that wakes it.
+  HidIo GetFeature(std::vector<uint8_t>& report, int timeoutMs) override {
+    if (report.empty()) return HidIo::Failed;
+    if (SendControl(vhid::FrameType::GetFeature, std::span(report.data(), 1), timeoutMs) != HidIo::Done) return HidIo::Failed;
+    std::lock_guard<std::mutex> g(readLock_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      while (auto f = reader_.Pop()) {
+        if (f->type == static_cast<uint8_t>(vhid::FrameType::Input)) {
+          kept_.push_back(std::move(f->payload));
+        } else if (f->type == static_cast<uint8_t>(vhid::FrameType::Feature)) {
+          const std::size_t room = report.size();
+          report = std::move(f->payload);
+          if (!numbered_) report.insert(report.begin(), 0);  // the channel's shape: id byte first
+          if (report.size() > room) report.resize(room);
+          return HidIo::Done;
+        }
+      }
+      if (broken_ || StreamBroken(reader_)) {
+        broken_ = true;
+        return HidIo::Failed;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+      if (left <= 0) return HidIo::Failed;
+      pollfd p{fd_.Get(), POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) return HidIo::Failed;
+      if (Receive(fd_.Get(), reader_) == HidIo::Failed) broken_ = true;
+    }
+  }
+
+  HidIo SetFeature(std::span<const uint8_t> report, int timeoutMs) override {
+    if (!numbered_ && !report.empty()) report = report.subspan(1);
+    return SendControl(vhid::FrameType::SetFeature, report, timeoutMs);
+  }
+
   HidIo TryWrite(std::span<const uint8_t> report) override {
+    std::lock_guard<std::mutex> g(writeLock_);
     if (broken_) return HidIo::Failed;
     if (pending_.empty()) {
       // The bus carries a report as it travels on the wire: no id byte when unnumbered.
@@ -162,6 +209,7 @@ class VhidBackend final : public HidBackend {
   }
 
   void AbortWrite() override {
+    std::lock_guard<std::mutex> g(writeLock_);
     if (sent_ > 0 && sent_ < pending_.size()) broken_ = true;  // half a frame is on the wire
     pending_.clear();
     sent_ = 0;
@@ -170,11 +218,24 @@ class VhidBackend final : public HidBackend {
   void SetNumbered(bool numbered) override { numbered_ = numbered; }
 
  private:
+  // A whole control frame, never inside an output frame that is half sent.
+  HidIo SendControl(vhid::FrameType type, std::span<const uint8_t> payload, int timeoutMs) {
+    std::lock_guard<std::mutex> g(writeLock_);
+    if (broken_ || !pending_.empty()) return HidIo::Failed;
+    if (!SendFrame(fd_.Get(), type, payload, timeoutMs)) {
+      broken_ = true;
+      return HidIo::Failed;
+    }
+    return HidIo::Done;
+  }
+
+  std::mutex readLock_, writeLock_;
+  std::deque<std::vector<uint8_t>> kept_;
   Socket fd_;
   vhid::FrameReader reader_;
   std::vector<uint8_t> pending_;
   std::size_t sent_ = 0;
-  bool broken_ = false;
+  std::atomic<bool> broken_{false};
   bool numbered_ = true;
 };
 
@@ -203,7 +264,10 @@ void EnumerateVhid(std::vector<HidInterfaceInfo>& out) {
 
 std::unique_ptr<HidBackend> OpenVhid(const std::filesystem::path& socket, HidOpenInfo& info) {
   Socket fd = Connect(socket);
-  if (fd.Get() < 0) return nullptr;
+  if (fd.Get() < 0) {
+    info.openErrno = errno;
+    return nullptr;
+  }
   vhid::FrameReader reader;
   auto block = AskInfo(fd.Get(), reader);
   if (!block) return nullptr;

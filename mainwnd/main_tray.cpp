@@ -2,6 +2,7 @@
 
 #include <tinyxml2.h>
 
+#include "hid/hid_interfaces.h"
 #include "mainwnd/device_list.h"
 #include "platform/paths.h"
 #include "platform/trace.h"
@@ -24,7 +25,20 @@ int CMainWnd::VisibleTileCount() const {
 }
 
 void CMainWnd::UpdateNoDeviceOverlay() {
-  if (CControlUI* overlay = m_pm.FindControl("No_device_Link")) overlay->SetVisible(VisibleTileCount() == 0);
+  CControlUI* overlay = m_pm.FindControl("No_device_Link");
+  if (overlay == nullptr) return;
+  const bool none = VisibleTileCount() == 0;
+  overlay->SetVisible(none);
+  // A device of ours that is present but may not be opened is not "no device".
+  const auto denied = none ? ListDeniedNodes() : std::vector<HidDeniedNode>{};
+  if (!denied.empty()) Trace("main window: %s may not be opened (permission denied)", denied[0].node.c_str());
+  if (CControlUI* title = m_pm.FindControl("no_device_title"))
+    title->SetText(denied.empty() ? "no_device_title" : "no_device_denied_title");
+  if (CControlUI* hint = m_pm.FindControl("no_device_hint")) {
+    std::string text = denied.empty() ? "no_device_hint" : CResourceManager::GetInstance().GetText("no_device_denied_hint");
+    if (const auto at = text.find("%s"); !denied.empty() && at != std::string::npos) text.replace(at, 2, denied[0].node);
+    hint->SetText(text);
+  }
 }
 
 void CMainWnd::BringToFront() {

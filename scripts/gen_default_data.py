@@ -327,6 +327,8 @@ TEXTS = {
     "menu_settings": ("Settings", "Einstellungen", "Paramètres"),
     "no_device_hide": ("Hide to tray", "In den Infobereich", "Masquer"),
     "no_device_hide_tip": ("The window comes back when a device is plugged in", "Das Fenster erscheint wieder, sobald ein Gerät angeschlossen wird", "La fenêtre revient dès qu'un appareil est branché"),
+    "no_device_denied_hint": ("Permission denied on %s: install data/udev/70-korvale.rules, then plug the device in again.", "Zugriff auf %s verweigert: data/udev/70-korvale.rules installieren und das Gerät neu anstecken.", "Accès refusé à %s : installez data/udev/70-korvale.rules, puis rebranchez le périphérique."),
+    "no_device_denied_title": ("A device is connected but may not be opened", "Ein Gerät ist angeschlossen, darf aber nicht geöffnet werden", "Un périphérique est branché mais ne peut pas être ouvert"),
     "no_device_hint": ("Plug in a KORVALE keyboard, mouse, mousepad or headset.", "Schließen Sie eine Tastatur, eine Maus, ein Mauspad oder ein Headset von KORVALE an.", "Branchez un clavier, une souris, un tapis ou un casque KORVALE."),
     "no_device_title": ("No device connected", "Kein Gerät verbunden", "Aucun appareil connecté"),
     "不控制灯光": ("Lighting: released", "Beleuchtung: freigegeben", "Éclairage : libéré"),

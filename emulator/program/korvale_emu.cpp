@@ -21,13 +21,18 @@ using namespace korvale::emu;
 
 namespace {
 
+constexpr const char* kUhidNode = "/dev/uhid";
+
 const char kUsage[] =
-    "usage: korvale-emu [--dir DIR] [--state FILE] [--report-cost MICROSECONDS] [DEVICE...]\n"
+    "usage: korvale-emu [--dir DIR | --uhid] [--state FILE] [--report-cost MICROSECONDS] [DEVICE...]\n"
     "\n"
     "Serves emulated devices on the virtual HID bus, one socket per HID interface\n"
     "(DIR, default $KORVALE_VHID_DIR, $XDG_RUNTIME_DIR/korvale-vhid or /tmp/korvale-vhid-UID).\n"
     "DEVICE: keyboard, mouse (through its receiver), mouse-receiver, mouse-cable,\n"
     "        mousepad, headset. Default: keyboard mouse mousepad headset.\n"
+    "--uhid         serves each interface as a kernel HID device through /dev/uhid\n"
+    "               (hidraw nodes and udev events as for USB devices; needs root or\n"
+    "               access to /dev/uhid) instead of on the bus.\n"
     "--state FILE   keeps device memory in FILE across restarts.\n"
     "--report-cost  time each report takes on the link (default 0; 1000 = USB full speed).\n"
     "\n"
@@ -232,12 +237,17 @@ bool RunCommand(Emulator& emu, const std::string& line) {
 int main(int argc, char** argv) {
   std::string dir, state;
   unsigned long cost = 0;
+  bool uhid = false;
   std::vector<Endpoint> chosen;
   for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
     if (a == "--help" || a == "-h") {
       std::cout << kUsage;
       return 0;
+    }
+    if (a == "--uhid") {
+      uhid = true;
+      continue;
     }
     if (a == "--dir" || a == "--state" || a == "--report-cost") {
       if (k + 1 >= argc) {
@@ -262,6 +272,14 @@ int main(int argc, char** argv) {
     }
     chosen.push_back(*e);
   }
+  if (uhid && !dir.empty()) {
+    std::cerr << "korvale-emu: --uhid and --dir exclude each other\n";
+    return 2;
+  }
+  if (uhid && ::access(kUhidNode, F_OK) != 0) {
+    std::cerr << "korvale-emu: " << kUhidNode << " is missing: this kernel has no uhid (try \"modprobe uhid\")\n";
+    return 2;
+  }
   if (chosen.empty()) {
     chosen = {Endpoint::Keyboard, Endpoint::MouseReceiver, Endpoint::Mousepad, Endpoint::Headset};
   }
@@ -278,21 +296,27 @@ int main(int argc, char** argv) {
   const int sfd = signalfd(-1, &mask, SFD_CLOEXEC);
 
   Emulator emu(dir.empty() ? korvale::vhid::BusDir() : std::filesystem::path(dir));
+  if (uhid) emu.UseUhid(kUhidNode);
   for (Endpoint e : chosen) emu.Add(e);
   emu.SetReportCost(std::chrono::microseconds(cost));
   if (!state.empty() && !emu.SetStateFile(state)) {
     std::cerr << "korvale-emu: state file " << state << " is not valid; starting from defaults\n";
   }
   if (!emu.Start()) {
-    std::cerr << "korvale-emu: cannot serve the devices in "
-              << (dir.empty() ? korvale::vhid::BusDir().string() : dir) << "\n";
+    if (uhid) {
+      std::cerr << "korvale-emu: cannot create the devices through " << kUhidNode << ": "
+                << (::access(kUhidNode, R_OK | W_OK) != 0 ? std::strerror(errno) : "the kernel refused them") << "\n";
+    } else {
+      std::cerr << "korvale-emu: cannot serve the devices in "
+                << (dir.empty() ? korvale::vhid::BusDir().string() : dir) << "\n";
+    }
     return 1;
   }
   for (Endpoint e : emu.Endpoints()) {
     char line[64];
     std::snprintf(line, sizeof line, "%04x:%04x interface %u", EndpointVendorId(e),
                   EndpointProductId(e), EndpointInterface(e));
-    Say(std::string(EndpointName(e)) + " " + line + " " + emu.SocketPath(e).string());
+    Say(std::string(EndpointName(e)) + " " + line + " " + (uhid ? std::string("uhid") : emu.SocketPath(e).string()));
   }
 
   std::string pending;

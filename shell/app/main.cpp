@@ -9,6 +9,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "hid/hid_interfaces.h"
 #include "platform/paths.h"
 #include "platform/trace.h"
 #include "mainwnd/device_list.h"
@@ -81,6 +83,12 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
   const auto tick = UiLoop::NewTimerKey();
   loop.SetTimer(tick, 50, [] {});
   RunFor(loop, 3000, [&] { return window.IsVisible(); });
+  // With a device of ours present and within reach, its tile first: binding
+  // takes seconds on a slow machine.
+  const auto interfaces = ListHidInterfaces();
+  const bool ours = std::any_of(interfaces.begin(), interfaces.end(),
+                                [](const HidInterfaceInfo& i) { return SupportedRowOf(i) >= 0; });
+  if (ours && ListDeniedNodes().empty()) RunFor(loop, 15000, [&] { return window.VisibleTileCount() > 0; });
   // Devices bind one after another; wait until the tiles stop changing.
   int tiles = window.VisibleTileCount();
   auto stableSince = std::chrono::steady_clock::now();

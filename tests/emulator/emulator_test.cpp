@@ -386,5 +386,25 @@ TEST_F(EmulatorTest, PythonClientReadsTheInformationBlock) {
   EXPECT_NE(out.find("key positions 170"), std::string::npos) << out;
 }
 
+// --uhid needs the kernel's /dev/uhid; without it the program says so and
+// ends with status 2 (a usage-level problem), as it does for --uhid with --dir.
+TEST_F(EmulatorTest, UhidRefusedWhereTheKernelHasNone) {
+  const auto run = [](const std::string& args, std::string& out) {
+    const std::string cmd = std::string(KORVALE_BIN_DIR) + "/korvale-emu " + args + " </dev/null 2>&1";
+    FILE* f = ::popen(cmd.c_str(), "r");
+    if (f == nullptr) return -1;
+    char b[512];
+    while (std::fgets(b, sizeof b, f)) out += b;
+    return WEXITSTATUS(::pclose(f));
+  };
+  std::string both;
+  EXPECT_EQ(run("--uhid --dir " + bus_.string() + " keyboard", both), 2) << both;
+  EXPECT_NE(both.find("exclude each other"), std::string::npos) << both;
+  if (::access("/dev/uhid", F_OK) == 0) GTEST_SKIP() << "this kernel has /dev/uhid (make vmtest covers it)";
+  std::string out;
+  EXPECT_EQ(run("--uhid keyboard", out), 2) << out;
+  EXPECT_NE(out.find("/dev/uhid is missing"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace korvale

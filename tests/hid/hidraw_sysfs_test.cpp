@@ -128,3 +128,48 @@ TEST_F(HidrawSysfs, OpenReadsIdentityAndCapsAndFiltersReports) {
   EXPECT_FALSE(missing.Open((dev_ / "hidraw9").string() + "#vid_320f&pid_5064&mi_01&col04", true, true, true, false));
   EXPECT_FALSE(missing.IsOpen());
 }
+
+// A device created through /dev/uhid sits under the uhid misc device, with no
+// USB interface folder above it: its interface number is the one at the end
+// of HID_PHYS, as usbhid writes it for real devices.
+TEST_F(HidrawSysfs, UhidDeviceTakesItsInterfaceFromThePhysicalPath) {
+  struct Case {
+    const char* phys;
+    const char* suffix;
+  };
+  const Case cases[] = {
+      {"usb-korvale-emu-keyboard/input1", "mi_01"},
+      {"usb-0000:00:14.0-2/input3", "mi_03"},
+      {"usb-korvale-emu-keyboard/input", "mi_00"},    // no digits
+      {"usb-korvale-emu-keyboard/input1x", "mi_00"},  // not a number
+      {"usb-korvale-emu-keyboard/input999", "mi_00"}, // past one byte
+      {"aa:bb:cc:dd:ee:ff", "mi_00"},                 // Bluetooth-like: none
+  };
+  int k = 0;
+  for (const Case& c : cases) {
+    const std::string node = "hidraw" + std::to_string(k);
+    const fs::path hid = sys_ / "devices/virtual/misc/uhid" / ("0003:0C76:1630.000" + std::to_string(k + 1));
+    WriteFile(hid / "uevent", std::string("DRIVER=hid-generic\nHID_ID=0003:00000C76:00001630\nHID_NAME=KORVALE Headset\n") +
+                                  "HID_PHYS=" + c.phys + "\nHID_UNIQ=\nMODALIAS=hid:b0003g0001v00000C76p00001630\n");
+    WriteFile(hid / "report_descriptor", Bytes(testdata::kConsumerInterface));
+    fs::create_directories(hid / "hidraw" / node);
+    fs::create_directory_symlink("../..", hid / "hidraw" / node / "device");
+    fs::create_directories(sys_ / "class/hidraw");
+    fs::create_directory_symlink(hid / "hidraw" / node, sys_ / "class/hidraw" / node);
+    ++k;
+  }
+  const auto list = ListHidInterfaces();
+  ASSERT_EQ(list.size(), std::size(cases));
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    EXPECT_EQ(list[i].path, (dev_ / ("hidraw" + std::to_string(i))).string() + "#vid_0c76&pid_1630&" + cases[i].suffix)
+        << cases[i].phys;
+    EXPECT_EQ(list[i].release, 0) << "no USB device folder, no release";
+  }
+
+  // The headset row binds through this path: interface 3 and no collection.
+  WriteFile(dev_ / "hidraw1", "");
+  CHidDevice headset;
+  ASSERT_TRUE(headset.Open(list[1].path, true, false, true, false));
+  EXPECT_EQ(headset.InterfaceNumber(), 3u);
+  EXPECT_EQ(headset.Caps().usagePage, 0x000C);
+}
