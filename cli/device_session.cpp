@@ -127,7 +127,7 @@ std::string DeniedReason(const DeniedInterface& d) {
 
 int ProductRowOfKey(const std::string& key) {
   for (std::size_t r = 0; r < kProducts.size(); ++r)
-    if (SameNoCase(key, kProducts[r].productKey)) return static_cast<int>(r);
+    if (SameNoCase(key, kProducts[r].productKey) || SameNoCase(key, kDeviceNames[r])) return static_cast<int>(r);
   return -1;
 }
 
