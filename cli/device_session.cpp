@@ -156,7 +156,18 @@ int KeyboardSession::Open(const BoundDevice& device, std::string& reason, bool r
     return kExitDeviceError;
   }
   const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
-  auto selection = readOnly ? ExistingProfile(product.productKey) : CurrentProfile(product.productKey);
+  auto existing = ExistingProfile(product.productKey);
+  if (!existing && !readOnly) {
+    // A first profile is a copy of the default one; without it there is
+    // nothing sound to write, so nothing is written.
+    const auto defaultPath = DefaultProfilePath(product.productKey);
+    if (!ReadJsonFile(defaultPath).isObject()) {
+      reason = "the default profile " + defaultPath.string() + " is missing or unreadable; is the data folder " +
+               InstallDataDir().string() + " installed?";
+      return kExitFailure;
+    }
+  }
+  auto selection = readOnly ? std::move(existing) : CurrentProfile(product.productKey);
   if (!selection && !readOnly) {
     reason = "the profile list of " + std::string(product.productKey) + " cannot be read or created";
     return kExitFailure;

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <json/json.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <map>
@@ -447,6 +450,36 @@ TEST_F(KorvalectlDevices, RefusingOrSilentKeyboardGivesStatusFour) {
   const CtlRun late = Ctl({"settings", "keyboard", "--wkey", "1"});
   EXPECT_EQ(late.status, 4);
   EXPECT_NE(late.err.find("writing the configuration failed: status 0xFF"), std::string::npos) << late.err;
+}
+
+// An installed korvalectl whose data folder lacks the default profiles: the
+// first change fails naming the missing file and writes no stub profile.
+TEST_F(KorvalectlDevices, AMissingDefaultProfileIsAnErrorAndWritesNothing) {
+  // The program finds its data beside its own folder, so a second copy of it
+  // gets a data folder of its own (inside the build tree: a hard link works).
+  std::string tmpl = (fs::path(KORVALE_BIN_DIR).parent_path() / "reloc-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+  const fs::path root = tmpl;
+  fs::create_directories(root / "bin");
+  fs::create_directories(root / "share" / "korvale");  // present, but without DefaultData
+  std::error_code ec;
+  fs::create_hard_link(fs::path(KORVALE_BIN_DIR) / "korvalectl", root / "bin" / "korvalectl", ec);
+  if (ec) fs::copy_file(fs::path(KORVALE_BIN_DIR) / "korvalectl", root / "bin" / "korvalectl");
+  const auto before = DataFiles();
+  const std::string cmd = (root / "bin" / "korvalectl").string() + " lighting KEYBOARD --brightness 1 2>&1";
+  std::string output;
+  FILE* p = ::popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char buf[512];
+  while (std::fgets(buf, sizeof buf, p) != nullptr) output += buf;
+  const int status = ::pclose(p);
+  fs::remove_all(root, ec);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+  EXPECT_NE(output.find((root / "share" / "korvale" / "DefaultData" / "keyboard.Json").string()), std::string::npos)
+      << output;
+  EXPECT_EQ(DataFiles(), before);
+  EXPECT_TRUE(LastConfigWrite(emu_.Listing("journal keyboard")).empty());
 }
 
 TEST(KorvalectlHelp, EveryCommandDescribesItself) {
