@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QSocketNotifier>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -30,10 +31,13 @@
 #include "shell/app/qt_fonts.h"
 #include "shell/app/window_host.h"
 #include "shell/app_shell.h"
+#include "ui/app_messages.h"
 
 using namespace korvale;
 
 namespace {
+
+constexpr int kExitDataMissing = 3;
 
 void Usage(std::FILE* out) {
   std::fprintf(out,
@@ -115,6 +119,37 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
   return ok;
 }
 
+// The data folder holds the skin, the languages and the default profiles;
+// without them the window would open blank. The first folder missing or
+// unreadable, or empty when all are there.
+std::filesystem::path MissingDataFolder(const std::filesystem::path& data) {
+  for (const char* sub : {"", "skin", "Language", "DefaultData"}) {
+    const auto dir = *sub != '\0' ? data / sub : data;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec) || ::access(dir.c_str(), R_OK | X_OK) != 0) return dir;
+  }
+  return {};
+}
+
+// Says so on the screen (the texts are English: the language files are what
+// is missing) and on stderr. With --screenshots the box is saved, not waited on.
+void ShowDataFolderError(const std::filesystem::path& missing, const std::filesystem::path* shotDir) {
+  const std::string text = "The data folder " + missing.string() +
+                           " is missing or unreadable, so korvale cannot start.\n"
+                           "Reinstall korvale, or make the folder readable.";
+  std::fprintf(stderr, "korvale: the data folder %s is missing or unreadable\n", missing.c_str());
+  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kAppIdentity), QString::fromStdString(text),
+                  QMessageBox::Close);
+  if (shotDir == nullptr) {
+    box.exec();
+    return;
+  }
+  box.show();
+  QApplication::processEvents();
+  const auto file = *shotDir / "error.png";
+  if (box.grab().save(QString::fromStdString(file.string()))) std::printf("%s\n", file.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -164,6 +199,10 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
+  if (const auto missing = MissingDataFolder(InstallDataDir()); !missing.empty()) {
+    ShowDataFolderError(missing, screenshots ? &shots : nullptr);
+    return kExitDataMissing;
+  }
   QtUiLoop loop;
   SetUiLoop(&loop);
   // Ties the windows to the menu entry (its name and icon) on Wayland.
