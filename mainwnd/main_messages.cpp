@@ -115,7 +115,7 @@ void CMainWnd::OnCopyData() {
   }
   // Audio spectrum (1) or audio colours (2); the handler reads the block.
   if ((block->dwData == 1 || block->dwData == 2) && block->size > 0) {
-    Route(MainRoute::kAudioLighting, MainRouteCall{"message", "copydata", nullptr, wm::kCopyData, 0, 0});
+    Route(MainRoute::kAudioData, MainRouteCall{"message", "copydata", nullptr, wm::kCopyData, 0, 0});
     return;
   }
   Trace("main window: copy-data of kind %llu and %zu bytes; dropped",

@@ -12,7 +12,7 @@ const char* MainRouteName(MainRoute route) {
       "macro editor", "macro recording", "macro action menu", "shoot editor", "headset controls",
       "profile list", "profile select", "main commands", "function page", "device settings",
       "skin window", "settings window", "about window", "work tool",
-      "audio capture", "hook control", "system control panel"};
+      "audio capture", "audio data", "hook control", "system control panel"};
   static_assert(std::size(kNames) == static_cast<std::size_t>(MainRoute::kCount));
   const auto i = static_cast<std::size_t>(route);
   return i < std::size(kNames) ? kNames[i] : "?";
@@ -66,7 +66,7 @@ constexpr Row kRoutes[] = {
     {kClickT, "DPI_color_option_", true, false, R::kMainCommands},
     {kClickT, "default_btn", false, false, R::kMainCommands},
     {kClickT, "deng_same_mode", false, false, R::kMainCommands},
-    {kClickT, "music_setting_btn", false, false, R::kMainCommands},
+    {kClickT, "music_setting_btn", false, false, R::kAudioCapture},
     {kClickT, "device_add_btn", false, false, R::kProfileList},
     {kClickT, "device_sub_btn", false, false, R::kProfileList},
     {kClickT, "device_export_btn", false, false, R::kProfileList},
@@ -156,10 +156,10 @@ constexpr Row kRoutes[] = {
     {kValT, "6533_MicMoniter_slider", false, false, R::kHeadsetControls},
     {kValT, "deng_light_slider", false, false, R::kLightingEditor},
     {kValT, "deng_speed_slider", false, false, R::kLightingEditor},
-    {kValT, "voice_sensitivity", false, false, R::kAudioLighting},
-    {kValT, "R_light_slider", false, false, R::kAudioLighting},
-    {kValT, "G_light_slider", false, false, R::kAudioLighting},
-    {kValT, "B_light_slider", false, false, R::kAudioLighting},
+    {kValT, "voice_sensitivity", false, false, R::kAudioCapture},
+    {kValT, "R_light_slider", false, false, R::kAudioCapture},
+    {kValT, "G_light_slider", false, false, R::kAudioCapture},
+    {kValT, "B_light_slider", false, false, R::kAudioCapture},
     // movevaluechanged
     {kMoveT, "DPI_slider_", true, false, R::kDeviceSettings},
     // itemselect

@@ -35,6 +35,7 @@ enum class MainRoute {
   kAboutWindow,
   kWorkTool,          // the "WorkTool" peer's query
   kAudioCapture,      // start and stop commands to the audio capture program
+  kAudioData,         // spectrum frames and colour blocks from the audio capture program
   kHookControl,       // install (1) or remove (0) the capture hooks
   kSystemControlPanel,// "windowdeviceset_" n
   kCount

@@ -6,8 +6,10 @@
 #include "devices/page_hooks.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
+#include "editors/audio_styles.h"
 #include "editors/light_control.h"
 #include "editors/light_handlers.h"
+#include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "platform/paths.h"
@@ -55,6 +57,10 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
   const auto lighting = [this](const MainRouteCall& call) { OnLightingNotify(call); };
   for (MainRoute r : {MainRoute::kLightingEditor, MainRoute::kAudioLighting, MainRoute::kColourEntry})
     SetRouteHandler(r, lighting);
+  audio_ = std::make_unique<CAudioCompanionLink>(*this);
+  SetRouteHandler(MainRoute::kAudioCapture, [this](const MainRouteCall& call) { audio_->OnCapture(call); });
+  SetRouteHandler(MainRoute::kAudioData, [this](const MainRouteCall& call) { audio_->OnData(call); });
+  SetRouteHandler(MainRoute::kWorkTool, [this](const MainRouteCall& call) { audio_->OnWorkTool(call); });
   SetRegisteredMessages([](std::string_view name) { return RegisterWindowMessage(name); });
   // The skin is built for 96 dpi; the scale rule picks the final one.
 }
@@ -144,9 +150,11 @@ void CMainWnd::OnWindowInit() {
   firstSizeArmed_ = true;
   // The audio-lighting settings, rebuilt from the default copy when missing.
   audioSettingsPath_ = AppDataFolder() / "AudioFile.json";
-  audioSettings_ = ReadWithDefaultCopy(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json")["Device"];
-  audioStyles_ = ReadAudioStyles(audioSettings_);
+  audioSettings_ = LoadAudioDevice(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json");
+  audio_->Start();
 }
+
+const AudioStyles& CMainWnd::GetAudioStyles() const { return audio_->Styles(); }
 
 // ---- notifications ----
 

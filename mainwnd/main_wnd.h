@@ -26,6 +26,7 @@
 
 namespace korvale {
 
+class CAudioCompanionLink;
 class CDeviceList;
 class CLightHandlers;
 class CVarnikUSBDevice;
@@ -156,7 +157,12 @@ class CMainWnd : public WindowImplBase {
   // the user file it came from; read at "windowinit".
   Json::Value& GetAudioSettings() { return audioSettings_; }
   const std::filesystem::path& GetAudioSettingsPath() const { return audioSettingsPath_; }
-  const AudioStyles& GetAudioStyles() const { return audioStyles_; }
+  // The four styles as loaded (clamped to the sliders' range) and since edited.
+  const AudioStyles& GetAudioStyles() const;
+  // The audio capture companion and music lighting.
+  CAudioCompanionLink& Audio() { return *audio_; }
+  // The current tile's index less the mouse pages: the keyboard page's position, if any.
+  int GetCurrentKeyboardIndex() const { return currentKeyboardIndex_; }
 
   // --- synchronised lighting (thread slot 8) ---
   void SetSyncLightMode(const SyncLightMode& mode);
@@ -283,7 +289,7 @@ class CMainWnd : public WindowImplBase {
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;
-  AudioStyles audioStyles_;
+  std::unique_ptr<CAudioCompanionLink> audio_;
 };
 
 }  // namespace korvale

@@ -167,7 +167,8 @@ palette = {"coloroptioninfo": {
 # The four audio styles: R, G, B levels 0..9 each (the music window's sliders).
 AUDIO_LEVELS = [(9, 0, 0), (0, 9, 0), (0, 0, 9), (9, 9, 9)]
 audio_info = {"nAudioStyle": 0}
-audio_info.update({"nStyleName%d" % (i + 1): "Style %d" % (i + 1) for i in range(4)})
+# Names are text ids: they follow the language until the user gives their own.
+audio_info.update({"nStyleName%d" % (i + 1): "audio_style_name_%d" % (i + 1) for i in range(4)})
 for i, (r, g, b) in enumerate(AUDIO_LEVELS):
     audio_info.update({"nStyleR%d" % i: r, "nStyleG%d" % i: g, "nStyleB%d" % i: b})
 audio = {"Device": {"AudioLightInfo": audio_info}}
@@ -390,6 +391,19 @@ TEXTS = {
     "colour_red_short": ("R", "R", "R"),
     "colour_green_short": ("G", "G", "V"),
     "colour_blue_short": ("B", "B", "B"),
+    "audio_style_name_1": ("Style 1", "Stil 1", "Thème 1"), "audio_style_name_2": ("Style 2", "Stil 2", "Thème 2"),
+    "audio_style_name_3": ("Style 3", "Stil 3", "Thème 3"), "audio_style_name_4": ("Style 4", "Stil 4", "Thème 4"),
+    "music_settings": ("Music styles", "Musikstile", "Styles musicaux"),
+    "music_title": ("Music lighting styles", "Stile der Musikbeleuchtung", "Styles d'éclairage musical"),
+    "music_red": ("Red", "Rot", "Rouge"), "music_green": ("Green", "Grün", "Vert"), "music_blue": ("Blue", "Blau", "Bleu"),
+    "music_names": ("Style names", "Namen der Stile", "Noms des styles"),
+    "music_ok": ("OK", "Übernehmen", "Valider"), "music_close": ("Close", "Schließen", "Fermer"),
+    "music_levels": ("Music colour", "Musikfarbe", "Couleur musicale"),
+    "audio_no_sound_server": ("No sound server: music lighting is off", "Kein Soundserver: Musikbeleuchtung ist aus",
+                              "Aucun serveur de son : éclairage musical désactivé"),
+    "audio_companion_missing": ("korvale-audio could not be started: music lighting is off",
+                                "korvale-audio ließ sich nicht starten: Musikbeleuchtung ist aus",
+                                "korvale-audio n'a pas pu démarrer : éclairage musical désactivé"),
 }
 
 # The key table's words, in table order; each is the text ID "keyboard_key_" + word.

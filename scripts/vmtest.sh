@@ -117,7 +117,7 @@ timeout --kill-after=5 "$TIMEOUT" qemu-system-x86_64 \
   -machine pc -accel tcg -cpu max -smp 1 -m 2048 \
   -nographic -nic none -no-reboot -serial stdio -monitor none \
   -kernel "$kernel" -initrd "$VM/initramfs.gz" \
-  -append "console=ttyS0 quiet loglevel=3 panic=-1 rdinit=/init" \
+  -append "console=ttyS0 quiet loglevel=3 panic=-1 no_timer_check rdinit=/init" \
   -fsdev local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap \
   -device virtio-9p-pci,fsdev=hostroot,mount_tag=host \
   -device isa-debug-exit,iobase=0xf4,iosize=0x04 \

@@ -4,6 +4,7 @@
 #include <map>
 #include <thread>
 
+#include "mainwnd/audio_companion_link.h"
 #include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "platform/registered_messages.h"
@@ -116,6 +117,7 @@ int CAppShell::Run() {
       bus->Broadcast(name, 0, static_cast<std::uint64_t>(w), static_cast<std::int64_t>(l));
     });
     window->SetTrayIcon(options_.tray);
+    window->Audio().SetMessageBus(bus);
     window->SetMonitorSize(CWindowWnd::GetScreenSize());
     window->SetDiscoveryEnabled(options_.discovery);
     const HWND hwnd = window->Create(0, kAppIdentity, kMainWindowStyle, 0,

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/process_stats.h"
 #include "platform/message_bus.h"
 #include "ui/app_messages.h"
 
@@ -27,6 +28,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+using korvale::bench::CpuSeconds;
 
 constexpr int kMeasureSeconds = 10;
 constexpr const char* kWaveEffect = "1";  // the first entry of the keyboard's effect list
@@ -133,21 +136,6 @@ void Drain(int fd, std::chrono::seconds period) {
       return;
     }
   }
-}
-
-double CpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const auto close = all.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream rest(all.substr(close + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && rest >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) stime = std::stoull(field);
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 double RssMb(pid_t pid) {

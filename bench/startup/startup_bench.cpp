@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/support/process_stats.h"
 #include "platform/message_bus.h"
 #include "ui/app_messages.h"
 
@@ -25,6 +26,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+using korvale::bench::CpuSeconds;
 
 struct Child {
   pid_t pid = -1;
@@ -136,20 +139,6 @@ double RssMb(pid_t pid) {
   while (std::getline(in, line))
     if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
   return 0;
-}
-
-// User + system CPU seconds of pid so far.
-double CpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::istringstream rest(all.substr(all.rfind(')') + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && rest >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) stime = std::stoull(field);
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 void Stop(Child& c) {

@@ -22,6 +22,7 @@
 #include "hid/hid_interfaces.h"
 #include "platform/paths.h"
 #include "platform/trace.h"
+#include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "qtview/qt_ui_loop.h"
@@ -32,6 +33,7 @@
 #include "shell/app/window_host.h"
 #include "shell/app_shell.h"
 #include "ui/app_messages.h"
+#include "ui/controls.h"
 
 using namespace korvale;
 
@@ -114,6 +116,18 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
       RunFor(loop, 300 + delayMs);
       ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + ".png")) && ok;
     }
+  }
+  // The music window, opened by its button as a user would; its own loop runs until it closes.
+  if (auto* music = dynamic_cast<CButtonUI*>(window.GetPaintManager().FindControl("music_setting_btn"))) {
+    const auto shot = UiLoop::NewTimerKey();
+    loop.SetTimer(shot, 300, [&] {
+      loop.KillTimer(shot);
+      const HWND h = window.Audio().MusicWindow();
+      if (h == 0) return;
+      ok = SaveShot(host, h, dir / "music.png") && ok;
+      if (CWindowWnd* w = CWindowWnd::FromHandle(h)) w->Close(0);
+    });
+    music->Activate();
   }
   loop.KillTimer(tick);
   return ok;

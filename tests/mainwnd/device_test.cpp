@@ -1,13 +1,16 @@
 // The main window with a real keyboard page: korvale-emu on the test's own
 // bus, discovery binding it, game lighting and synchronised lighting on it.
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 #include <thread>
 
 #include "tests/support/emu_process.h"
+#include "tests/support/journal.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
 #include "platform/atomic_file.h"
+#include "platform/message_bus.h"
 #include "profiles/settings_files.h"
 #include "ui/containers.h"
 #include "ui/controls.h"
@@ -48,6 +51,13 @@ class DeviceWndTest : public MainWndTest {
     while (!pred() && std::chrono::steady_clock::now() < end) loop.WaitForPosted(20);
     return pred();
   }
+  // The keyboard's command packets with code cmd so far.
+  std::vector<korvale::testing::Packet> Packets(int cmd) {
+    std::vector<korvale::testing::Packet> out;
+    for (const auto& p : korvale::testing::ParseJournal(emu.Listing("journal keyboard")))
+      if (p.cmd == cmd) out.push_back(p);
+    return out;
+  }
   void SetMode(int selectItem) {
     LightInfo info = keyboard->GetLightInfoRecord();
     info.selectItem = static_cast<uint8_t>(selectItem);
@@ -87,15 +97,7 @@ TEST_F(DeviceWndTest, BoundKeyboardIsTheCurrentDeviceAndHidesTheOverlay) {
 TEST_F(DeviceWndTest, KeyboardBoundAtStartGetsTheLightingControlFlag) {
   ASSERT_TRUE(wnd->GetLightingControl());
   EXPECT_TRUE(keyboard->GetLightingControlActive());
-  int lightControls = 0;
-  for (const std::string& line : emu.Listing("journal keyboard")) {
-    std::istringstream in(line);
-    std::string word;
-    int cmd = -1;
-    in >> word >> std::hex >> cmd;
-    lightControls += cmd == proto::kLightControl ? 1 : 0;
-  }
-  EXPECT_EQ(lightControls, 1);
+  EXPECT_EQ(Packets(proto::kLightControl).size(), 1u);
 }
 
 // Hidden to the tray, nobody sees the key lights: their paint timer stops
@@ -193,6 +195,58 @@ TEST_F(DeviceWndTest, SyncThreadSleepsWithoutDevicesAndPaintsTheirLedsWithThem) 
   ASSERT_TRUE(wnd->SyncLighting().WaitIdle(std::chrono::seconds(5)));
   EXPECT_EQ(wnd->SyncStepCount(), stopped);
   EXPECT_EQ(keyboard->GetLedColour(0), 0u);
+}
+
+// Music mode: spectrum frames reach the keyboard's LED stream at the device.
+// Silence streams dark frames; a loud tone in the low bands lights keys.
+TEST_F(DeviceWndTest, MusicModeTurnsSpectrumFramesIntoLitLedFramesAtTheKeyboard) {
+  ASSERT_EQ(wnd->GetCurrentKeyboardIndex(), 0);
+  SetMode(29);
+  keyboard->ApplyLighting();
+  // Lit colour bytes in the LED stream reports since the last look.
+  auto litBytes = [&] {
+    int lit = 0, frames = 0;
+    for (const auto& p : Packets(proto::kStreamLed)) {
+      ++frames;
+      lit += static_cast<int>(std::count_if(p.data.begin(), p.data.end(), [](uint8_t b) { return b != 0; }));
+    }
+    emu.Command("journal-clear keyboard");
+    return std::pair<int, int>{frames, lit};
+  };
+  auto feed = [&](std::int32_t level, int ms) {
+    std::vector<std::int32_t> frame(500);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (int n = 0; std::chrono::steady_clock::now() < end; ++n) {
+      // Signs alternate as the companion sends them: each difference is 2 × level.
+      std::fill(frame.begin(), frame.end(), n % 2 == 0 ? level : -level);
+      SendCopyData(wnd->GetHWND(), 1, reinterpret_cast<const std::uint8_t*>(frame.data()), frame.size() * 4);
+      loop.AdvanceBy(17);       // the tile's paint timer streams the frame
+      loop.WaitForPosted(16);  // the light thread steps in real time
+    }
+  };
+  litBytes();
+  feed(0, 400);
+  const auto [silentFrames, silentLit] = litBytes();
+  ASSERT_GT(silentFrames, 0) << "no LED frames while in music mode";
+  EXPECT_EQ(silentLit, 0);
+  feed(800, 600);
+  const auto [loudFrames, loudLit] = litBytes();
+  ASSERT_GT(loudFrames, 0);
+  EXPECT_GT(loudLit, 0) << "the music never reached the keys";
+}
+
+// The sound sensitivity slider: stored in the keyboard's LightInfo, shown and written.
+TEST_F(DeviceWndTest, SoundSensitivityIsStoredInTheKeyboardsLightInfoAndWritten) {
+  auto* slider = dynamic_cast<CSliderUI*>(wnd->GetPaintManager().FindSubControlByName(keyboard, "voice_sensitivity"));
+  ASSERT_NE(slider, nullptr);
+  keyboard->Comm().lightSync = 1;
+  emu.Command("journal-clear keyboard");
+  slider->SetValueFromUser(37);
+  loop.RunPending();
+  EXPECT_EQ(keyboard->GetLightInfoRecord().voiceSensitivity, 37);
+  EXPECT_EQ(keyboard->Comm().lightSync.load(), 0);
+  EXPECT_EQ(wnd->GetPaintManager().FindSubControlByName(keyboard, "voice_sensitivity_value")->GetText(), "37");
+  EXPECT_FALSE(Packets(proto::kWriteConfig).empty());
 }
 
 TEST_F(DeviceWndTest, KeyboardSettingsControlsChangeTheStoredStages) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "hid/hid_device.h"
+#include "mainwnd/audio_companion_link.h"
 #include "mainwnd/main_wnd.h"
 #include "platform/trace.h"
 #include "platform/ui_loop.h"
@@ -62,6 +63,8 @@ class MainWndTest : public ::testing::Test {
     wnd->SetTrayIcon(&tray);
     wnd->SetMonitorSize({1366, 768});
     wnd->SetDiscoveryEnabled(false);
+    // Suites that want the audio companion give it its program.
+    wnd->Audio().SetProgram({});
   }
   ~MainWndTest() override {
     if (wnd && IsWindow(wnd->GetHWND())) wnd->DestroyWindow();

@@ -75,7 +75,7 @@ TEST_F(RoutingTest, EachNotificationTypeReachesItsHandlerByName) {
       {"valuechanged", "repeat_rate_slider", "device settings"},
       {"valuechanged", "6533_eq_hz_slider_9", "headset controls"},
       {"valuechanged", "deng_speed_slider", "lighting editor"},
-      {"valuechanged", "G_light_slider", "audio lighting"},
+      {"valuechanged", "G_light_slider", "audio capture"},
       {"movevaluechanged", "DPI_slider_0", "device settings"},
       {"itemselect", "light_combo_ZZCCmodeSelect", "lighting editor"},
       {"itemselect", "light_combo_audiomodeSelect", "audio lighting"},
@@ -176,7 +176,7 @@ TEST_F(RoutingTest, HookAndPeerMessagesReachTheirHandlers) {
     seen.clear();
     SendCopyData(hwnd, c.dwData, bytes, c.size);
     const std::vector<std::string> expected =
-        c.routed ? std::vector<std::string>{"audio lighting:copydata"} : std::vector<std::string>{};
+        c.routed ? std::vector<std::string>{"audio data:copydata"} : std::vector<std::string>{};
     EXPECT_EQ(seen, expected) << c.dwData << " " << c.size;
   }
   seen.clear();

@@ -1,0 +1,169 @@
+#include "companions/pulse_capture.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "platform/trace.h"
+
+namespace korvale {
+
+struct CPulseCapture::Impl {
+  pa_threaded_mainloop* loop = nullptr;
+  pa_context* context = nullptr;
+  pa_stream* stream = nullptr;
+  int rate = 48000;
+  int fragment = 800;
+  Samples onSamples;
+  Lost onLost;
+  bool lostSent = false;
+  std::string output;  // guarded by the loop's lock
+
+  static void ContextState(pa_context* c, void* self) {
+    auto* impl = static_cast<Impl*>(self);
+    const pa_context_state_t s = pa_context_get_state(c);
+    if (s == PA_CONTEXT_FAILED || s == PA_CONTEXT_TERMINATED) impl->ReportLost(pa_strerror(pa_context_errno(c)));
+    pa_threaded_mainloop_signal(impl->loop, 0);
+  }
+
+  void ReportLost(const std::string& why) {
+    if (lostSent || !onLost) return;
+    lostSent = true;
+    onLost(why);
+  }
+
+  static void Read(pa_stream* s, std::size_t, void* self) {
+    auto* impl = static_cast<Impl*>(self);
+    const void* data = nullptr;
+    std::size_t bytes = 0;
+    while (pa_stream_readable_size(s) > 0 && pa_stream_peek(s, &data, &bytes) == 0) {
+      if (bytes == 0) break;
+      // A hole (data null) is silence we did not get; skip it.
+      if (data != nullptr && impl->onSamples) impl->onSamples(static_cast<const float*>(data), bytes / sizeof(float));
+      pa_stream_drop(s);
+    }
+  }
+
+  // Records from the monitor of `sink`, replacing any earlier stream. Loop locked.
+  void RecordFrom(const std::string& sink) {
+    if (sink.empty() || sink == output) return;
+    if (stream != nullptr) {
+      pa_stream_disconnect(stream);
+      pa_stream_unref(stream);
+      stream = nullptr;
+    }
+    output = sink;
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(rate), 1};
+    stream = pa_stream_new(context, "korvale-audio spectrum", &spec, nullptr);
+    if (stream == nullptr) {
+      Trace("korvale-audio: cannot create a record stream: %s", pa_strerror(pa_context_errno(context)));
+      return;
+    }
+    pa_stream_set_read_callback(stream, &Impl::Read, this);
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(fragment * sizeof(float));
+    const std::string monitor = sink + ".monitor";
+    if (pa_stream_connect_record(stream, monitor.c_str(), &attr,
+                                 static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE)) < 0)
+      Trace("korvale-audio: cannot record from %s: %s", monitor.c_str(), pa_strerror(pa_context_errno(context)));
+    else
+      Trace("korvale-audio: recording from %s", monitor.c_str());
+  }
+
+  static void ServerInfo(pa_context*, const pa_server_info* info, void* self) {
+    auto* impl = static_cast<Impl*>(self);
+    if (info != nullptr && info->default_sink_name != nullptr) impl->RecordFrom(info->default_sink_name);
+  }
+
+  static void Event(pa_context* c, pa_subscription_event_type_t type, std::uint32_t, void* self) {
+    // The default output is a server property: any server change may have moved it.
+    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER)
+      pa_operation_unref(pa_context_get_server_info(c, &Impl::ServerInfo, self));
+  }
+
+  void Close() {
+    if (loop == nullptr) return;
+    pa_threaded_mainloop_stop(loop);
+    if (stream != nullptr) {
+      pa_stream_disconnect(stream);
+      pa_stream_unref(stream);
+      stream = nullptr;
+    }
+    if (context != nullptr) {
+      pa_context_disconnect(context);
+      pa_context_unref(context);
+      context = nullptr;
+    }
+    pa_threaded_mainloop_free(loop);
+    loop = nullptr;
+  }
+};
+
+CPulseCapture::CPulseCapture() : impl_(std::make_unique<Impl>()) {}
+CPulseCapture::~CPulseCapture() { Stop(); }
+
+bool CPulseCapture::Start(int rate, int fragmentSamples, Samples onSamples, Lost onLost, std::string* error,
+                          unsigned timeoutMs) {
+  Stop();
+  Impl& m = *impl_;
+  m.rate = rate;
+  m.fragment = fragmentSamples;
+  m.onSamples = std::move(onSamples);
+  m.onLost = nullptr;
+  m.lostSent = false;
+  m.output.clear();
+  m.loop = pa_threaded_mainloop_new();
+  if (m.loop == nullptr) {
+    if (error != nullptr) *error = "cannot create the sound server connection";
+    return false;
+  }
+  m.context = pa_context_new(pa_threaded_mainloop_get_api(m.loop), "korvale-audio");
+  pa_context_set_state_callback(m.context, &Impl::ContextState, &m);
+  if (pa_context_connect(m.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
+      pa_threaded_mainloop_start(m.loop) < 0) {
+    if (error != nullptr) *error = pa_strerror(pa_context_errno(m.context));
+    m.Close();
+    return false;
+  }
+  pa_threaded_mainloop_lock(m.loop);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  pa_context_state_t state = pa_context_get_state(m.context);
+  while (state != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state) && std::chrono::steady_clock::now() < deadline) {
+    pa_threaded_mainloop_unlock(m.loop);
+    // The state callback signals; a short slice bounds the wait without it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    pa_threaded_mainloop_lock(m.loop);
+    state = pa_context_get_state(m.context);
+  }
+  if (state != PA_CONTEXT_READY) {
+    if (error != nullptr)
+      *error = PA_CONTEXT_IS_GOOD(state) ? "the sound server did not answer" : pa_strerror(pa_context_errno(m.context));
+    pa_threaded_mainloop_unlock(m.loop);
+    m.Close();
+    return false;
+  }
+  m.onLost = std::move(onLost);
+  pa_context_set_subscribe_callback(m.context, &Impl::Event, &m);
+  pa_operation_unref(pa_context_subscribe(m.context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
+  pa_operation_unref(pa_context_get_server_info(m.context, &Impl::ServerInfo, &m));
+  pa_threaded_mainloop_unlock(m.loop);
+  return true;
+}
+
+void CPulseCapture::Stop() {
+  impl_->onLost = nullptr;  // a stop we asked for is no loss
+  impl_->Close();
+}
+
+std::string CPulseCapture::CurrentOutput() const {
+  if (impl_->loop == nullptr) return {};
+  pa_threaded_mainloop_lock(impl_->loop);
+  std::string out = impl_->output;
+  pa_threaded_mainloop_unlock(impl_->loop);
+  return out;
+}
+
+}  // namespace korvale
