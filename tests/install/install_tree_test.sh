@@ -80,6 +80,10 @@ if [ "$window" = 1 ]; then
     [ "$actual" = "$size" ] || fail "$png is $actual"
   done
 fi
+# every installed program has its man page
+for exe in "$prefix"/bin/*; do
+  [ -f "$prefix/share/man/man1/$(basename "$exe").1" ] || fail "no man page for $(basename "$exe")"
+done
 for page in "$prefix"/share/man/man1/*.1; do
   out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>&1 >/dev/null) || fail "man cannot read $page"
   grep -q '^\.SH SEE ALSO' "$page" || fail "$page has no SEE ALSO"
