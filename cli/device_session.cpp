@@ -10,6 +10,7 @@
 #include "cli/korvalectl.h"
 #include "devices/page_setup.h"
 #include "devices/varnik_keyboard_device.h"
+#include "devices/varnik_mouse_device.h"
 #include "hid/hid_interfaces.h"
 #include "hid/device_discovery.h"
 #include "platform/paths.h"
@@ -145,14 +146,17 @@ std::string ResultName(int code) {
   }
 }
 
-KeyboardSession::KeyboardSession() = default;
-KeyboardSession::~KeyboardSession() {
+template <class Page>
+PageSession<Page>::PageSession() = default;
+template <class Page>
+PageSession<Page>::~PageSession() {
   if (page_) page_->DetachPrimary();
 }
 
-int KeyboardSession::Open(const BoundDevice& device, std::string& reason, bool readOnly) {
+template <class Page>
+int PageSession<Page>::Open(const BoundDevice& device, std::string& reason, bool readOnly) {
   if (device.primaryPath.empty()) {
-    reason = "the keyboard's command interface is not bound";
+    reason = "its command interface is not bound";
     return kExitDeviceError;
   }
   const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
@@ -175,8 +179,8 @@ int KeyboardSession::Open(const BoundDevice& device, std::string& reason, bool r
   hasProfile_ = selection.has_value();
   if (selection) profile_ = *selection;
 
-  page_ = std::make_unique<CVarnikKeyboardDevice>();
-  CVarnikKeyboardDevice& kb = *page_;
+  page_ = std::make_unique<Page>();
+  Page& kb = *page_;
   kb.SetReadOnly(readOnly);
   // The device list's set-up of a page, without a skin to bind.
   const auto identity = ProductIdentity(device.productRow, device.primaryPath);
@@ -198,7 +202,8 @@ int KeyboardSession::Open(const BoundDevice& device, std::string& reason, bool r
     const int positions = kb.GetDeviceInfo()[proto::kInfoKeyCount];
     if (static_cast<uint32_t>(positions) * 3 > proto::kMaxTransferLength) {
       // The page refuses such a keyboard without a result code of its own.
-      reason = "the keyboard reports " + std::to_string(positions) + " key positions, more than its tables hold";
+      reason = "the " + std::string(product.productKey) + " reports " + std::to_string(positions) +
+               " key positions, more than its tables hold";
       return kExitDeviceError;
     }
     reason = "reading the device tables failed: " + ResultName(tables);
@@ -214,5 +219,8 @@ int KeyboardSession::Open(const BoundDevice& device, std::string& reason, bool r
   }
   return kExitOk;
 }
+
+template class PageSession<CVarnikKeyboardDevice>;
+template class PageSession<CVarnikMouseDevice>;
 
 }  // namespace korvale::cli

@@ -14,6 +14,7 @@
 
 namespace korvale {
 class CVarnikKeyboardDevice;
+class CVarnikMouseDevice;
 }
 
 namespace korvale::cli {
@@ -64,29 +65,33 @@ using korvale::ProfileSelection;
 // "no answer", "status 0xFF", ... for a command result code.
 std::string ResultName(int code);
 
-// A keyboard page connected to a bound keyboard, with its profile reloaded
-// and the device's configuration read into it, as on connection in the
-// window. Open fails with a reason and the exit status to give.
-class KeyboardSession {
+// A device page (keyboard or mouse) connected to a bound device, with its
+// profile reloaded and the device's configuration read into it, as on
+// connection in the window. Open fails with a reason and the exit status to give.
+template <class Page>
+class PageSession {
  public:
-  KeyboardSession();
-  ~KeyboardSession();
-  KeyboardSession(const KeyboardSession&) = delete;
-  KeyboardSession& operator=(const KeyboardSession&) = delete;
+  PageSession();
+  ~PageSession();
+  PageSession(const PageSession&) = delete;
+  PageSession& operator=(const PageSession&) = delete;
 
   // Returns kExitOk, kExitDeviceError or kExitFailure; reason says why.
   // A read-only session (info) creates, saves and writes back nothing: the
   // profile list is only read when it exists, and the page is read-only.
   int Open(const BoundDevice& device, std::string& reason, bool readOnly = false);
-  CVarnikKeyboardDevice& Page() { return *page_; }
+  Page& GetPage() { return *page_; }
   const ProfileSelection& Profile() const { return profile_; }
   // False for a read-only session on a device folder without a profile list.
   bool HasProfile() const { return hasProfile_; }
 
  private:
-  std::unique_ptr<CVarnikKeyboardDevice> page_;
+  std::unique_ptr<Page> page_;
   ProfileSelection profile_;
   bool hasProfile_ = false;
 };
+
+using KeyboardSession = PageSession<CVarnikKeyboardDevice>;
+using MouseSession = PageSession<CVarnikMouseDevice>;
 
 }  // namespace korvale::cli

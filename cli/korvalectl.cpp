@@ -30,29 +30,47 @@ const CliCommand kCommands[] = {
      "The information block (hex), the active profile byte, the configuration record\n"
      "(hex and decoded) and the current profile's name and file (none before a first\n"
      "profile exists). It only reads: no file is created or changed and nothing is\n"
-     "written to the device. Other devices than the keyboard show the information\n"
-     "block only.\n",
+     "written to the device. Other devices than the keyboard and the mouse show the\n"
+     "information block only. The mouse also shows its resolution stages and report rate.\n",
      CmdInfo},
     {"lighting", "DEVICE [options]", "show or change the lighting of the current profile",
      "Changes the named fields of the current profile's lighting, saves the profile\n"
      "and writes the lighting to the device, as the lighting editor does. Without an\n"
-     "option it shows the current lighting. Keyboard only for now.\n"
-     "  --effect INDEX     effect index in the keyboard's effect list\n"
+     "option it shows the current lighting. Keyboard and mouse.\n"
+     "  --effect INDEX     effect index in the device's effect list\n"
      "  --brightness 0-4   brightness\n"
      "  --speed 0-4        speed\n"
      "  --direction 0|1    direction (1 = to the left)\n"
      "  --color RRGGBB     one colour (ends multicolour)\n"
      "  --multicolor       several colours\n",
      CmdLighting},
-    {"settings", "keyboard [options]", "show or change the keyboard's system settings",
-     "Changes the keyboard's system settings in the current profile and writes them to\n"
-     "the keyboard, as the main window's settings page does. Without an option it\n"
-     "shows them.\n"
+    {"settings", "keyboard|mouse [options]", "show or change the keyboard's or the mouse's settings",
+     "Changes the device's system settings in the current profile and writes them to\n"
+     "the device, as the main window's settings page does. Without an option it\n"
+     "shows them. The keyboard:\n"
      "  --polling 0-3      polling rate option, as numbered on the settings page\n"
      "  --winlock 0|1      Windows key lock\n"
      "  --wkey 0|1         the W-key option of the settings page\n"
-     "  --sixkey 0|1       the six-key option of the settings page\n",
+     "  --sixkey 0|1       the six-key option of the settings page\n"
+     "The mouse (pointer, scroll and double-click values stay in the profile; the\n"
+     "desktop's own settings are not changed):\n"
+     "  --report-rate HZ   125, 250, 500, 1000 or 2000 (written to the mouse)\n"
+     "  --pointer-speed N  1-20\n"
+     "  --pointer-precision 0|1\n"
+     "  --scroll-lines N   1-100\n"
+     "  --scroll-page 0|1  scroll a page at a time\n"
+     "  --double-click MS  200-900\n",
      CmdSettings},
+    {"dpi", "mouse [options]", "show or change the mouse's resolution stages",
+     "The five resolution stages of the current profile (slider step, resolution,\n"
+     "on or off, colour) and the active one. Changes are saved in the profile and\n"
+     "written to the mouse, as the resolution page does.\n"
+     "  --stage N          the stage (0-4) --value, --enable and --color change\n"
+     "  --value DPI        its resolution (the nearest step the sensor has)\n"
+     "  --enable 0|1       switch it on or off (one stage always stays on)\n"
+     "  --color RRGGBB     its colour\n"
+     "  --select N         the active stage (0-4)\n",
+     CmdDpi},
 };
 
 void PrintUsage(std::ostream& os) {

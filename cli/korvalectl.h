@@ -47,5 +47,10 @@ int CmdList(CliContext& ctx);
 int CmdInfo(CliContext& ctx);
 int CmdLighting(CliContext& ctx);
 int CmdSettings(CliContext& ctx);
+int CmdDpi(CliContext& ctx);
+struct BoundDevice;
+// The mouse's rows of info and settings (cmd_mouse.cpp).
+int CmdMouseInfo(CliContext& ctx, const BoundDevice& d);
+int CmdMouseSettings(CliContext& ctx);
 
 }  // namespace korvale::cli

@@ -1374,7 +1374,7 @@ int CKeyboardLighting::StreamIfDue(CDeviceComm& comm, int keyCount) {
 
 // ---------------------------------------------------------------- thread
 
-void CLightThread::Start(CKeyboardLighting& engine, CDeviceComm* comm) {
+void CLightThread::Start(ILightEngine& engine, CDeviceComm* comm) {
   Stop();
   {
     std::lock_guard<std::mutex> lk(mutex_);
@@ -1429,7 +1429,7 @@ void CLightThread::Sleep(std::unique_lock<std::mutex>& lk, TimePoint until, bool
   }
 }
 
-void CLightThread::Run(CKeyboardLighting& engine, CDeviceComm* comm) {
+void CLightThread::Run(ILightEngine& engine, CDeviceComm* comm) {
   const auto tick = std::chrono::milliseconds(kTickMs);
   std::unique_lock<std::mutex> lk(mutex_);
   auto last = Now();
@@ -1460,7 +1460,7 @@ void CLightThread::Run(CKeyboardLighting& engine, CDeviceComm* comm) {
     lk.lock();
   }
   lk.unlock();
-  Trace("KB灯光线程设定退出");
+  Trace("%s", endTrace_);
 }
 
 }  // namespace korvale

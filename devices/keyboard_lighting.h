@@ -48,7 +48,20 @@ void LoadEffectLists(EffectLists& lists, const std::filesystem::path& defaultDat
                      const std::filesystem::path& userData, int modelIndex,
                      const std::string& lightConfigFile = "velmo_light.config");
 
-class CKeyboardLighting {
+// What the light thread steps: an engine that knows how long it may sleep
+// and advances by the ticks that passed.
+class ILightEngine {
+ public:
+  virtual ~ILightEngine() = default;
+  // Called after a change that can move the next step closer.
+  virtual void SetChangeNotifier(std::function<void()> notify) = 0;
+  // Ticks the thread may sleep before the next step changes anything.
+  virtual int TicksUntilDue() const = 0;
+  // ticks - 1 quiet ticks, then one step.
+  virtual void Advance(int ticks) = 0;
+};
+
+class CKeyboardLighting : public ILightEngine {
  public:
   static constexpr int kLeds = lightfx::kLeds;
   static constexpr int kModeCustom = 20;
@@ -64,7 +77,7 @@ class CKeyboardLighting {
   void Attach(std::span<LedColour> leds);
   // Called (outside the engine's lock) after a change that can move the
   // next step closer: the light thread uses it to wake and re-plan.
-  void SetChangeNotifier(std::function<void()> notify);
+  void SetChangeNotifier(std::function<void()> notify) override;
   // The keyboard's key→LED map (170 entries, 255 = the key has no LED).
   void SetKeyToLedMap(const std::array<uint8_t, kLeds>& map);
   void SetClock(Clock clock);
@@ -103,9 +116,9 @@ class CKeyboardLighting {
   // then overlays the per-key custom effects.
   void Step();
   // ticks - 1 quiet ticks, then Step(): what the thread does after a longer sleep.
-  void Advance(int ticks);
+  void Advance(int ticks) override;
   // Ticks the thread may sleep before the next Step() changes anything.
-  int TicksUntilDue() const;
+  int TicksUntilDue() const override;
   // The mode's step alone, ignoring the threshold.
   void RunModeStep();
   // Ticks between steps of the current mode and speed.
@@ -305,7 +318,7 @@ class CLightThread {
   // comm (may be null): while it is closed the thread idles in 100 ms
   // sleeps; while its lightSync flag is set it leaves the table alone.
   // A running thread is stopped first.
-  void Start(CKeyboardLighting& engine, CDeviceComm* comm = nullptr);
+  void Start(ILightEngine& engine, CDeviceComm* comm = nullptr);
   // Signals and joins; returns once the thread has ended.
   void Stop();
   bool Running() const { return thread_.joinable(); }
@@ -318,6 +331,8 @@ class CLightThread {
   // thread never sleeps on real time: it waits for Nudge() (whoever moves the
   // clock nudges) or Stop(). Set it before Start.
   void SetClock(CKeyboardLighting::Clock clock) { clock_ = std::move(clock); }
+  // The trace the thread leaves when it ends (one per device kind).
+  void SetEndTrace(const char* trace) { endTrace_ = trace; }
 
   // Where the thread last went to sleep: waiting for the device to open
   // (closed), or for the step due dueTicks ticks after its last step. count
@@ -333,13 +348,14 @@ class CLightThread {
 
  private:
   using TimePoint = std::chrono::steady_clock::time_point;
-  void Run(CKeyboardLighting& engine, CDeviceComm* comm);
+  void Run(ILightEngine& engine, CDeviceComm* comm);
   TimePoint Now() const;
   // Marks the idle point, then sleeps until `until`, a nudge or a stop.
   void Sleep(std::unique_lock<std::mutex>& lk, TimePoint until, bool closed, int dueTicks);
 
   std::thread thread_;
-  CKeyboardLighting* engine_ = nullptr;
+  ILightEngine* engine_ = nullptr;
+  const char* endTrace_ = "KB灯光线程设定退出";
   CKeyboardLighting::Clock clock_;
   std::mutex mutex_;
   std::condition_variable cv_;

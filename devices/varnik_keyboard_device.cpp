@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "devices/key_codes.h"
+#include "devices/varnik_mouse_device.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
 #include "profiles/profile_list.h"
@@ -17,34 +19,8 @@ namespace korvale {
 namespace {
 
 constexpr uint8_t kTypeKey = 0x20;
-constexpr uint8_t kTypeMacro = 0x70;
-constexpr uint8_t kTypeMacroRepeat = 0x71;
 constexpr int kFnPage = 2;
 constexpr int kRealKeys = kKeyboardRealKeys;  // keys taking part in downloads
-constexpr uint32_t kListenerRead = kHidInfinite;
-
-bool IsMacro(const AssignmentCode& c) { return c.type == kTypeMacro || c.type == kTypeMacroRepeat; }
-
-AssignmentCode CodeAt(const std::array<uint8_t, proto::kKeyTableSize>& t, int position) {
-  const auto at = static_cast<std::size_t>(position) * 3;
-  return {t[at], t[at + 1], t[at + 2]};
-}
-void PutCode(std::array<uint8_t, proto::kKeyTableSize>& t, int position, const AssignmentCode& c) {
-  const auto at = static_cast<std::size_t>(position) * 3;
-  t[at] = c.type;
-  t[at + 1] = c.value1;
-  t[at + 2] = c.value2;
-}
-
-// The index of `number` in the download list, appended when new.
-uint8_t DownloadIndex(std::vector<uint8_t>& list, uint8_t number) {
-  auto it = std::find(list.begin(), list.end(), number);
-  if (it == list.end()) {
-    list.push_back(number);
-    return static_cast<uint8_t>(list.size() - 1);
-  }
-  return static_cast<uint8_t>(it - list.begin());
-}
 
 bool IsFnProtected(int key) {
   for (const auto& code : kFnProtectedCodes)
@@ -71,8 +47,6 @@ constexpr RecordField kCheckedRecordFields[] = {
     {proto::kKbRecPollingRate, 3, "polling rate"},
     {proto::kKbRecCustomGroup, proto::kCustomGroupCount - 1, "custom colour group"},
 };
-
-const char* ThreadEndTrace() { return "线程退出：：对象处于激发状态\n"; }
 
 }  // namespace
 
@@ -112,45 +86,12 @@ void CVarnikKeyboardDevice::BindPageControls() {
   if (panel == nullptr) return;
   BindButtons(panel);
 
-  if (auto* list = FindHooks<IProfileListHooks>("DeviceProfileItem")) {
-    list->SetDeviceKind(kind_);
-    list->SetFolders(UserDataFolder(), DefaultProfilePath());
-    list->Initialise();
-    list->SelectFeatureTab(1);
-    profileName_ = list->GetSelectedUUID();
-  }
-  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) {
-    editor->SetDeviceKind(kind_);
-    LoadEffectLists();
-    editor->SetEffectList(effectNames_, effectVisible_, 4, 4);
-  }
-  auto* macros = FindHooks<IMacroEditorHooks>("MacroControlItem");
-  if (macros != nullptr) {
-    macros->SetMacroFolder(UserDataFolder());
-    macros->LoadMacroList();
-  }
-  if (auto* keys = FindHooks<IKeyEditorHooks>("KeySetControlItem")) {
-    keys->Initialise();
-    keys->SetDeviceKind(kind_);
-    if (auto* control = FindChild("KeySetControlItem")) control->SetVisible(false);
-    keys->SetMainWindow(mainWnd_);
-    if (macros != nullptr) keys->SetMacroNames(macros->GetMacroNames());
-  }
+  BindEditors();
 }
 
 // ---- profile ----
 
-void CVarnikKeyboardDevice::ResolveProfilePaths() {
-  const auto folder = UserDataFolder();
-  profile_.SetDefaultPath(DefaultProfilePath());
-  const auto file = ProfileFilePath(folder, profileName_);
-  if (file.empty()) {
-    Trace("keyboard: profile name \"%s\" is not a plain file name", profileName_.c_str());
-    return;
-  }
-  profile_.SetFilePath(file);
-  profile_.SetLightConfigPath(folder / (lightConfigName_ + ".config"));
-}
+void CVarnikKeyboardDevice::ResolveProfilePaths() { ResolvePathsOf(profile_); }
 
 std::string CVarnikKeyboardDevice::GetProfilePath() const { return profile_.GetFilePath().string(); }
 
@@ -362,14 +303,10 @@ void CVarnikKeyboardDevice::SetSystemSettings(uint32_t word0, uint32_t word1, ui
 
 void CVarnikKeyboardDevice::SetKeyEntry(const std::array<uint32_t, 4>& words, uint16_t half) {
   if (selectedKey_ < 0 || selectedKey_ >= static_cast<int>(keyList_.size())) {
-    Trace("keyboard: no selected key for a key entry");
+    Trace("%s: no selected key for a key entry", deviceFolderName_.c_str());
     return;
   }
-  uint8_t bytes[sizeof(KeyRecord)];
-  static_assert(sizeof bytes == 4 * sizeof(uint32_t) + sizeof(uint16_t));
-  std::memcpy(bytes, words.data(), 16);
-  std::memcpy(bytes + 16, &half, 2);
-  std::memcpy(&keyList_[static_cast<std::size_t>(selectedKey_)], bytes, sizeof bytes);
+  keyList_[static_cast<std::size_t>(selectedKey_)] = KeyRecordFromWords(words, half);
   profile_.WriteKeyList(keyList_);
 }
 
@@ -383,31 +320,7 @@ void CVarnikKeyboardDevice::SetSecondaryKeyList(const std::vector<KeyRecord>& li
   profile_.WriteSecondaryKeyList(secondaryKeyList_);
 }
 
-void CVarnikKeyboardDevice::LoadEffectLists() {
-  const auto folder = UserDataFolder();
-  macroNames_.clear();
-  const Json::Value macros = ReadJsonFile(folder / "macro.config");
-  const Json::Value& info = JsonMember(macros, "MacroInfo");
-  if (info.isArray())
-    for (Json::ArrayIndex i = 0; i < info.size(); ++i) {
-      const Json::Value& name = JsonMember(info[i], "MacroName");
-      macroNames_.push_back(name.isString() ? name.asString() : std::string());
-    }
-  const Json::Value defaults = ReadJsonFile(DefaultLightPath());
-  if (auto effects = ReadDefaultEffects(defaults, modelIndex_)) {
-    effectNames_.clear();
-    effectVisible_.clear();
-    effectValues_.clear();
-    for (const auto& e : *effects) {
-      effectNames_.push_back(e.name);
-      effectVisible_.push_back(e.visible ? 1 : 0);
-      effectValues_.push_back(e.value);
-    }
-  }
-  if (auto area = ReadAreaEffects(defaults, modelIndex_)) areaEffectNames_ = *area;
-  const Json::Value userLights = ReadJsonFile(folder / (lightConfigName_ + ".config"));
-  if (auto user = ReadUserEffectNames(userLights, modelIndex_)) userEffectNames_ = *user;
-}
+void CVarnikKeyboardDevice::LoadEffectLists() { LoadStandardEffectLists(); }
 
 // ---- reading the device ----
 
@@ -577,12 +490,6 @@ int CVarnikKeyboardDevice::WriteDeviceConfig(int, int, int, int, int) {
   return WriteActiveRecord(out.data(), out.size(), proto::kKeyboardRecordSize);
 }
 
-int CVarnikKeyboardDevice::MacroCountOnDisk() const {
-  const Json::Value doc = ReadJsonFile(UserDataFolder() / "macro.config");
-  const Json::Value& info = JsonMember(doc, "MacroInfo");
-  return info.isArray() ? static_cast<int>(info.size()) : 0;
-}
-
 bool CVarnikKeyboardDevice::KeyTablesKnown(const char* what) const {
   if (keyTablesRead_) return true;
   // Both tables start from the keyboard's own codes: without them the
@@ -605,7 +512,7 @@ int CVarnikKeyboardDevice::WriteKeyAssignments(int profile, const std::vector<Ke
     const int u = KeyToPosition(i);
     if (u == kNone) continue;
     KeyRecord k = keys[static_cast<std::size_t>(i)];
-    if (IsMacro(k.normal.code)) {
+    if (IsMacroCode(k.normal.code)) {
       if (k.normal.code.value1 < macroCount) {
         k.normal.code.value1 = DownloadIndex(download, k.normal.code.value1);
       } else {
@@ -613,7 +520,7 @@ int CVarnikKeyboardDevice::WriteKeyAssignments(int profile, const std::vector<Ke
         k.normal.keyIndex = k.defaultKey.keyIndex;
       }
     }
-    if (IsMacro(k.fn.code)) {
+    if (IsMacroCode(k.fn.code)) {
       if (k.fn.code.value1 < macroCount) {
         k.fn.code.value1 = DownloadIndex(download, k.fn.code.value1);
       } else {
@@ -665,7 +572,7 @@ void CVarnikKeyboardDevice::RevalidateMacroKeys() {
   const auto count = macroNames_.size();
   bool changed = false;
   for (auto& k : keyList_) {
-    if (IsMacro(k.normal.code) && k.normal.code.value1 >= count) {
+    if (IsMacroCode(k.normal.code) && k.normal.code.value1 >= count) {
       k.normal.code = k.defaultKey.code;
       k.normal.keyIndex = k.defaultKey.keyIndex;
       changed = true;
@@ -700,17 +607,9 @@ void CVarnikKeyboardDevice::OnResync() {
   RefreshPage();
 }
 
-bool CVarnikKeyboardDevice::IsWirelessLinkUp() {
-  return IsPrimaryOpen() && comm_.viaReceiver.load() != 0 && comm_.LinkCheck();
-}
+bool CVarnikKeyboardDevice::IsWirelessLinkUp() { return ReceiverLinkUp(); }
 
-void CVarnikKeyboardDevice::PollWirelessStatus() {
-  if (!IsPrimaryOpen() || wirelessPollPaused_ || !comm_.LinkCheck()) return;
-  std::array<uint8_t, proto::kStatusSize> status{};
-  if (comm_.ReadStatus(status.data(), static_cast<uint32_t>(status.size()), 0) != CMD_OK) return;
-  status[proto::kStatusWireless] = comm_.viaReceiver.load() != 0 ? 1 : 0;
-  if (auto* display = dynamic_cast<IPowerDisplayHooks*>(powerDisplay_)) display->ShowStatus(status);
-}
+void CVarnikKeyboardDevice::PollWirelessStatus() { PollStatusToDisplay(); }
 
 void CVarnikKeyboardDevice::OnKeyEvent(int position, int action) {
   if (action != 1 && action != 2) return;
@@ -723,83 +622,10 @@ void CVarnikKeyboardDevice::OnKeyEvent(int position, int action) {
 }
 
 bool CVarnikKeyboardDevice::OpenEventChannel(const std::string& path, int kind) {
-  const int side = EventSideOfKind(kind);
-  StopListener(side);
-  if (!CVarnikUSBDevice::OpenEventChannel(path, kind)) return false;
-  StartListener(side);
-  return true;
+  return OpenListenedChannel(path, kind);
 }
 
-void CVarnikKeyboardDevice::CloseEventChannel(int kind) {
-  const int side = EventSideOfKind(kind);
-  StopListener(side);
-  CVarnikUSBDevice::CloseEventChannel(kind);
-}
-
-bool CVarnikKeyboardDevice::IsListening(int side) const {
-  return listeners_[side == kEventSideReceiver ? 1 : 0].running.load();
-}
-
-void CVarnikKeyboardDevice::StartListener(int side) {
-  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
-  l.stop.Clear();
-  l.running = true;
-  l.thread = std::thread([this, side] { ListenLoop(side); });
-}
-
-void CVarnikKeyboardDevice::StopListener(int side) {
-  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
-  if (!l.thread.joinable()) return;
-  l.stop.Set();
-  (side == kEventSideReceiver ? eventComm_.receiverChannel : eventComm_.cableChannel).Stop();
-  l.thread.join();  // the read wakes on the stop signal at once
-  Trace("%s", ThreadEndTrace());
-}
-
-void CVarnikKeyboardDevice::ListenLoop(int side) {
-  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
-  CHidDevice& channel = side == kEventSideReceiver ? eventComm_.receiverChannel : eventComm_.cableChannel;
-  int failures = 0;
-  while (!l.stop.IsSet()) {
-    if (!channel.IsOpen()) {
-      l.stop.Wait(Event::kInfinite);  // nothing to read until the channel is reopened
-      break;
-    }
-    uint8_t report[proto::kPacketSize] = {};
-    uint32_t got = 0;
-    if (!channel.Read(report, sizeof report, &got, kListenerRead) || got < 3) {
-      if (l.stop.IsSet()) break;
-      // One failure can be a stale stop signal; a second in a row means the
-      // device is gone, and reading on would only spin.
-      if (++failures >= 2) {
-        Trace("keyboard: event channel read failed; listener ends");
-        break;
-      }
-      continue;
-    }
-    failures = 0;
-    const std::optional<uint16_t> code = EventCodeOf(channel, report, got);
-    if (!code) continue;
-    Trace("接收到自动添加设备的同步信息要求  TEST");
-    HandleEventCode(*code);
-  }
-  Trace("MS 设备同步线程设定退出");
-  l.running = false;
-}
-
-std::optional<uint16_t> EventCodeOf(CHidDevice& channel, const uint8_t* report, uint32_t length) {
-  // The code is the first usage of the first input entry, as the report
-  // descriptor maps the field's value; the raw bytes are not the code.
-  if (!channel.UnpackReport(report, length, HidReportType::Input) || channel.InputData().empty()) {
-    Trace("event report of %u bytes (id %u) does not unpack; ignored", length, length ? report[0] : 0u);
-    return std::nullopt;
-  }
-  const HidDataEntry& first = channel.InputData().front();
-  if (!first.dataSet) return std::nullopt;  // another report id
-  if (!first.isButton) return static_cast<uint16_t>(first.rawValue);
-  if (first.usages.empty() || first.usages[0] == 0) return std::nullopt;  // empty array slot
-  return first.usages[0];
-}
+void CVarnikKeyboardDevice::CloseEventChannel(int kind) { CloseListenedChannel(kind); }
 
 void CVarnikKeyboardDevice::HandleEventCode(uint16_t code) {
   if (code == proto::kEventResync || code == proto::kEventProfilesChanged) {
@@ -825,16 +651,8 @@ void CVarnikKeyboardDevice::HandleEventCode(uint16_t code) {
 
 // ---- the page ----
 
-std::string CVarnikKeyboardDevice::Localise(std::string_view id) const {
-  if (CControlUI* label = FindChild("text_test")) {
-    label->SetText(id);
-    return label->GetText();
-  }
-  return CResourceManager::GetInstance().GetText(id);
-}
-
 std::string CVarnikKeyboardDevice::LabelForCode(const AssignmentCode& code) {
-  if (IsMacro(code)) {
+  if (IsMacroCode(code)) {
     return code.value1 < macroNames_.size() ? macroNames_[code.value1] : std::string();
   }
   auto* editor = FindHooks<IKeyEditorHooks>("KeySetControlItem");
@@ -1066,6 +884,7 @@ std::map<std::string, std::function<CControlUI*()>> DeviceControlCreators() {
   return {
       {"CVarnikUSBDevice", [] { return static_cast<CControlUI*>(new CVarnikUSBDevice()); }},
       {"CVarnikKeyboardDevice", [] { return static_cast<CControlUI*>(new CVarnikKeyboardDevice()); }},
+      {"CVarnikMouseDevice", [] { return static_cast<CControlUI*>(new CVarnikMouseDevice()); }},
   };
 }
 

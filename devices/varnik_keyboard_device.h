@@ -18,22 +18,10 @@
 
 #include "devices/keyboard_lighting.h"
 #include "devices/varnik_usb_device.h"
-#include "platform/event.h"
 #include "profiles/device_profiledata.h"
 #include "profiles/keyboard_layout.h"
 
 namespace korvale {
-
-// One listener thread for one side of the event engine.
-struct EventListener {
-  std::thread thread;
-  Event stop{Event::Reset::Manual};
-  std::atomic<bool> running{false};
-};
-
-// The event code of one input report on an event channel: the first usage
-// of the channel's first input entry; nothing for a report that carries none.
-std::optional<uint16_t> EventCodeOf(CHidDevice& channel, const uint8_t* report, uint32_t length);
 
 class CVarnikKeyboardDevice : public CVarnikUSBDevice {
  public:
@@ -155,7 +143,6 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   bool FnEditing() const { return fnEditing_ != 0; }
   const std::vector<std::string>& MacroNames() const { return macroNames_; }
   const std::vector<int>& EffectValues() const { return effectValues_; }
-  bool IsListening(int side) const;
   // The label shown for a key code (what the key grid's tooltip carries).
   std::string LabelForCode(const AssignmentCode& code);
 
@@ -177,18 +164,13 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
 
  protected:
   // Runs on a listener thread: decodes one event code and hands its work to the UI thread.
-  void HandleEventCode(uint16_t code);
+  void HandleEventCode(uint16_t code) override;
 
  private:
-  void StartListener(int side);
-  void StopListener(int side);
-  void ListenLoop(int side);
   void BuildKeyMaps(int positions);
   // True once ReadDeviceTables succeeded; else traces why `what` is refused.
   bool KeyTablesKnown(const char* what) const;
   bool MayWriteCustomColours() const;
-  int MacroCountOnDisk() const;
-  std::string Localise(std::string_view id) const;
   void ApplyKeyEnabling();
   AssignmentCode ShownCode(const KeyRecord& r) const { return fnEditing_ ? r.fn.code : r.normal.code; }
 
@@ -206,7 +188,6 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   std::vector<KeyRecord> secondaryKeyList_;
   KeyboardSystemStages stages_;
   int fnEditing_ = 0;
-  std::array<EventListener, 2> listeners_;
   std::unique_ptr<CKeyboardLighting> lighting_;
   CLightThread lightThread_;
   std::vector<LedColour> paintFrame_;

@@ -7,7 +7,12 @@
 #include "devices/preview_tables.h"
 #include "devices/whole_device_effects.h"
 #include "platform/trace.h"
+#include "devices/page_hooks.h"
+#include "profiles/basic_profiledata.h"
+#include "profiles/json_file.h"
+#include "profiles/profile_list.h"
 #include "profiles/settings_files.h"
+#include "ui/resource_manager.h"
 #include "ui/custom_controls.h"
 #include "ui/paint_manager.h"
 
@@ -16,7 +21,14 @@ namespace korvale {
 namespace {
 
 
-// "key_12" -> ("key_", 12). False without "_" or a decimal number after it.
+}  // namespace
+
+void ShowWhite(CDeviceKeyButtonUI* button) {
+  button->SetLightColor(0xFFFFFF);
+  button->SetLightFade(255);
+  button->SetShowLightImage(true);
+}
+
 bool SplitIndexed(std::string_view name, std::string_view* prefix, int* number) {
   const auto pos = name.rfind('_');
   if (pos == std::string_view::npos) return false;
@@ -30,14 +42,6 @@ bool SplitIndexed(std::string_view name, std::string_view* prefix, int* number) 
   return true;
 }
 
-void ShowWhite(CDeviceKeyButtonUI* button) {
-  button->SetLightColor(0xFFFFFF);
-  button->SetLightFade(255);
-  button->SetShowLightImage(true);
-}
-
-}  // namespace
-
 int EventSideOfKind(int kind) {
   return (kind == static_cast<int>(DeviceKind::ReceiverKeyboard) ||
           kind == static_cast<int>(DeviceKind::ReceiverMouse))
@@ -48,6 +52,8 @@ int EventSideOfKind(int kind) {
 CVarnikUSBDevice::CVarnikUSBDevice() = default;
 
 CVarnikUSBDevice::~CVarnikUSBDevice() {
+  StopListener(kEventSideCable);
+  StopListener(kEventSideReceiver);
   // A page removed from a live window must not stay among its notifiers.
   if (CPaintManagerUI* pm = GetManager()) pm->RemoveNotifier(this);
   if (resyncTimer_ != 0) {
@@ -213,6 +219,7 @@ bool CVarnikUSBDevice::SwitchPrimaryChannel(const std::string& path) {
 
 int CVarnikUSBDevice::ReadActiveRecord(uint8_t* record, std::size_t size, std::size_t stride) {
   if (!IsPrimaryOpen() || record == nullptr || size == 0) return -1;
+  if (gateOnLink_ && !LinkUpForCommand()) return -1;
   uint8_t active = 0;
   int r = comm_.ReadConfig(&active, 1, proto::kActiveRecordOffset);
   if (r != CMD_OK) {
@@ -224,6 +231,7 @@ int CVarnikUSBDevice::ReadActiveRecord(uint8_t* record, std::size_t size, std::s
     Trace("device: active record %u lies outside the configuration area", active);
     return -1;
   }
+  if (gateOnLink_ && !LinkUpForCommand()) return -1;
   r = comm_.ReadConfig(record, static_cast<uint32_t>(size), static_cast<uint32_t>(offset));
   if (r != CMD_OK) {
     Trace("device: record %u not read (%d)", active, r);
@@ -245,10 +253,15 @@ int CVarnikUSBDevice::WriteActiveRecord(uint8_t* record, std::size_t size, std::
     return CMD_BAD_ARGUMENT;
   }
   record[0] = static_cast<uint8_t>(recordIndex_);
+  // A gated page asks the receiver before each step; once configuration
+  // mode was entered it is left again whenever the device can hear it.
+  if (gateOnLink_ && !LinkUpForCommand()) return CMD_NOT_LINKED;
   int result = comm_.BeginConfig();
+  if (result != CMD_OK) return result;
+  if (gateOnLink_ && !LinkUpForCommand()) result = CMD_NOT_LINKED;
   if (result == CMD_OK)
     result = comm_.WriteConfig(record, static_cast<uint32_t>(size), static_cast<uint32_t>(offset));
-  const int end = comm_.EndConfig(1);
+  const int end = !gateOnLink_ || LinkUpForCommand() ? comm_.EndConfig(1) : CMD_NOT_LINKED;
   return result == CMD_OK ? end : result;
 }
 
@@ -273,6 +286,190 @@ bool CVarnikUSBDevice::IsEventChannelOpen(int kind) const {
 }
 
 // ---- UI thread hand-over ----
+
+// ---- listener threads ----
+
+std::optional<uint16_t> EventCodeOf(CHidDevice& channel, const uint8_t* report, uint32_t length) {
+  // The code is the first usage of the first input entry, as the report
+  // descriptor maps the field's value; the raw bytes are not the code.
+  if (!channel.UnpackReport(report, length, HidReportType::Input) || channel.InputData().empty()) {
+    Trace("event report of %u bytes (id %u) does not unpack; ignored", length, length ? report[0] : 0u);
+    return std::nullopt;
+  }
+  const HidDataEntry& first = channel.InputData().front();
+  if (!first.dataSet) return std::nullopt;  // another report id
+  if (!first.isButton) return static_cast<uint16_t>(first.rawValue);
+  if (first.usages.empty() || first.usages[0] == 0) return std::nullopt;  // empty array slot
+  return first.usages[0];
+}
+
+
+bool CVarnikUSBDevice::IsListening(int side) const {
+  return listeners_[side == kEventSideReceiver ? 1 : 0].running.load();
+}
+
+void CVarnikUSBDevice::StartListener(int side) {
+  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
+  l.stop.Clear();
+  l.running = true;
+  l.thread = std::thread([this, side] { ListenLoop(side); });
+}
+
+void CVarnikUSBDevice::StopListener(int side) {
+  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
+  if (!l.thread.joinable()) return;
+  l.stop.Set();
+  (side == kEventSideReceiver ? eventComm_.receiverChannel : eventComm_.cableChannel).Stop();
+  l.thread.join();  // the read wakes on the stop signal at once
+  Trace("线程退出：：对象处于激发状态\n");
+}
+
+void CVarnikUSBDevice::ListenLoop(int side) {
+  EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
+  CHidDevice& channel = side == kEventSideReceiver ? eventComm_.receiverChannel : eventComm_.cableChannel;
+  int failures = 0;
+  while (!l.stop.IsSet()) {
+    if (!channel.IsOpen()) {
+      l.stop.Wait(Event::kInfinite);  // nothing to read until the channel is reopened
+      break;
+    }
+    uint8_t report[proto::kPacketSize] = {};
+    uint32_t got = 0;
+    if (!channel.Read(report, sizeof report, &got, kHidInfinite) || got < 3) {
+      if (l.stop.IsSet()) break;
+      // One failure can be a stale stop signal; a second in a row means the
+      // device is gone, and reading on would only spin.
+      if (++failures >= 2) {
+        Trace("%s: event channel read failed; listener ends", deviceFolderName_.c_str());
+        break;
+      }
+      continue;
+    }
+    failures = 0;
+    const std::optional<uint16_t> code = EventCodeOf(channel, report, got);
+    if (!code) continue;
+    Trace("接收到自动添加设备的同步信息要求  TEST");
+    HandleEventCode(*code);
+  }
+  Trace("MS 设备同步线程设定退出");
+  l.running = false;
+}
+
+bool CVarnikUSBDevice::LinkUpForCommand() {
+  if (comm_.viaReceiver.load() == 0) return true;
+  if (comm_.LinkCheck()) return true;
+  Trace("%s: the receiver does not reach the device", deviceFolderName_.c_str());
+  if (linkLostHandler_) RunOnUi(linkLostHandler_);
+  return false;
+}
+
+// ---- shared by the keyboard and the mouse ----
+
+void CVarnikUSBDevice::ResolvePathsOf(CBasicProfiledata& profile) {
+  const auto folder = UserDataFolder();
+  profile.SetDefaultPath(DefaultProfilePath());
+  const auto file = ProfileFilePath(folder, profileName_);
+  if (file.empty()) {
+    Trace("%s: profile name \"%s\" is not a plain file name", deviceFolderName_.c_str(), profileName_.c_str());
+    return;
+  }
+  profile.SetFilePath(file);
+  profile.SetLightConfigPath(folder / (lightConfigName_ + ".config"));
+}
+
+void CVarnikUSBDevice::BindEditors() {
+  if (auto* list = FindHooks<IProfileListHooks>("DeviceProfileItem")) {
+    list->SetDeviceKind(kind_);
+    list->SetFolders(UserDataFolder(), DefaultProfilePath());
+    list->Initialise();
+    list->SelectFeatureTab(1);
+    profileName_ = list->GetSelectedUUID();
+  }
+  if (auto* editor = FindHooks<ILightEditorHooks>("LightControlItem")) {
+    editor->SetDeviceKind(kind_);
+    LoadEffectLists();
+    editor->SetEffectList(effectNames_, effectVisible_, 4, 4);
+  }
+  auto* macros = FindHooks<IMacroEditorHooks>("MacroControlItem");
+  if (macros != nullptr) {
+    macros->SetMacroFolder(UserDataFolder());
+    macros->LoadMacroList();
+  }
+  if (auto* keys = FindHooks<IKeyEditorHooks>("KeySetControlItem")) {
+    keys->Initialise();
+    keys->SetDeviceKind(kind_);
+    if (auto* control = FindChild("KeySetControlItem")) control->SetVisible(false);
+    keys->SetMainWindow(mainWnd_);
+    if (macros != nullptr) keys->SetMacroNames(macros->GetMacroNames());
+  }
+}
+
+bool CVarnikUSBDevice::OpenListenedChannel(const std::string& path, int kind) {
+  const int side = EventSideOfKind(kind);
+  StopListener(side);
+  if (!CVarnikUSBDevice::OpenEventChannel(path, kind)) return false;
+  StartListener(side);
+  return true;
+}
+
+void CVarnikUSBDevice::CloseListenedChannel(int kind) {
+  StopListener(EventSideOfKind(kind));
+  CVarnikUSBDevice::CloseEventChannel(kind);
+}
+
+bool CVarnikUSBDevice::ReceiverLinkUp() {
+  return IsPrimaryOpen() && comm_.viaReceiver.load() != 0 && comm_.LinkCheck();
+}
+
+void CVarnikUSBDevice::PollStatusToDisplay() {
+  if (!IsPrimaryOpen() || wirelessPollPaused_ || !comm_.LinkCheck()) return;
+  std::array<uint8_t, proto::kStatusSize> status{};
+  if (comm_.ReadStatus(status.data(), static_cast<uint32_t>(status.size()), 0) != CMD_OK) return;
+  status[proto::kStatusWireless] = comm_.viaReceiver.load() != 0 ? 1 : 0;
+  if (auto* display = dynamic_cast<IPowerDisplayHooks*>(powerDisplay_)) display->ShowStatus(status);
+}
+
+// ---- data files shared by the keyboard and the mouse ----
+
+void CVarnikUSBDevice::LoadStandardEffectLists() {
+  const auto folder = UserDataFolder();
+  macroNames_.clear();
+  const Json::Value macros = ReadJsonFile(folder / "macro.config");
+  const Json::Value& info = JsonMember(macros, "MacroInfo");
+  if (info.isArray())
+    for (Json::ArrayIndex i = 0; i < info.size(); ++i) {
+      const Json::Value& name = JsonMember(info[i], "MacroName");
+      macroNames_.push_back(name.isString() ? name.asString() : std::string());
+    }
+  const Json::Value defaults = ReadJsonFile(DefaultLightPath());
+  if (auto effects = ReadDefaultEffects(defaults, modelIndex_)) {
+    effectNames_.clear();
+    effectVisible_.clear();
+    effectValues_.clear();
+    for (const auto& e : *effects) {
+      effectNames_.push_back(e.name);
+      effectVisible_.push_back(e.visible ? 1 : 0);
+      effectValues_.push_back(e.value);
+    }
+  }
+  if (auto area = ReadAreaEffects(defaults, modelIndex_)) areaEffectNames_ = *area;
+  const Json::Value userLights = ReadJsonFile(folder / (lightConfigName_ + ".config"));
+  if (auto user = ReadUserEffectNames(userLights, modelIndex_)) userEffectNames_ = *user;
+}
+
+int CVarnikUSBDevice::MacroCountOnDisk() const {
+  const Json::Value doc = ReadJsonFile(UserDataFolder() / "macro.config");
+  const Json::Value& info = JsonMember(doc, "MacroInfo");
+  return info.isArray() ? static_cast<int>(info.size()) : 0;
+}
+
+std::string CVarnikUSBDevice::Localise(std::string_view id) const {
+  if (CControlUI* label = FindChild("text_test")) {
+    label->SetText(id);
+    return label->GetText();
+  }
+  return CResourceManager::GetInstance().GetText(id);
+}
 
 void CVarnikUSBDevice::RunOnUi(std::function<void()> task) {
   GetUiLoop().Post([alive = Lifetime(), task = std::move(task)] {

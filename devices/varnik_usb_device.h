@@ -16,7 +16,9 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "devices/page_hooks.h"
@@ -24,12 +26,14 @@
 #include "hid/device_table.h"
 #include "profiles/profile_records.h"
 #include "protocol/device_comm.h"
+#include "platform/event.h"
 #include "platform/ui_loop.h"
 #include "ui/containers.h"
 #include "ui/window.h"
 
 namespace korvale {
 
+class CBasicProfiledata;
 class CDeviceKeyButtonUI;
 class CTabLayoutUI;
 
@@ -67,6 +71,22 @@ inline constexpr int kEventSideCable = 0;
 inline constexpr int kEventSideReceiver = 1;
 // 6 (receiver mouse) and 9 (receiver keyboard) are the receiver side.
 int EventSideOfKind(int kind);
+// "key_12" -> ("key_", 12); "light_0_3" -> ("light_0_", 3). False without
+// "_" or a decimal number after it.
+bool SplitIndexed(std::string_view name, std::string_view* prefix, int* number);
+// A light button shown white at full intensity (bound, nothing painted yet).
+void ShowWhite(CDeviceKeyButtonUI* button);
+
+// One listener thread for one side of the event engine.
+struct EventListener {
+  std::thread thread;
+  Event stop{Event::Reset::Manual};
+  std::atomic<bool> running{false};
+};
+
+// The event code of one input report on an event channel: the first usage
+// of the channel's first input entry; nothing for a report that carries none.
+std::optional<uint16_t> EventCodeOf(CHidDevice& channel, const uint8_t* report, uint32_t length);
 
 class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public INotifyUI {
  public:
@@ -140,6 +160,8 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   virtual bool OpenEventChannel(const std::string& path, int kind);
   virtual void CloseEventChannel(int kind);
   bool IsEventChannelOpen(int kind) const;
+  // A listener thread runs on that side of the event engine.
+  bool IsListening(int side) const;
 
   // Opens the primary engine's cable or receiver channel on path (under the
   // engine's channelLock); on success marks the engine open and, when
@@ -167,6 +189,9 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   int WriteActiveRecord(uint8_t* record, std::size_t size, std::size_t stride);
   // The record index last read, -1 before any.
   int ActiveRecordIndex() const { return recordIndex_; }
+  // Reached through a receiver, every step of the two above asks LinkCheck
+  // first (the mouse's pages set this).
+  void SetGateOnLink(bool on) { gateOnLink_ = on; }
 
   // ---- configuration by the page builder and the main window ----
   void SetPageXmlPath(const std::string& path) { pageXmlPath_ = path; }
@@ -228,6 +253,9 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   void RunOnUi(std::function<void()> task);
   // From any thread: OnResync runs on the UI thread after ResyncDelayMs.
   void RequestResync();
+  // The device list's reaction to a receiver whose device stopped answering
+  // in the middle of an operation (the tile goes away until the link is back).
+  void SetLinkLostHandler(std::function<void()> handler) { linkLostHandler_ = std::move(handler); }
 
   // Preview state, reset by the subclasses when the effect changes.
   using PreviewState = wholefx::State;
@@ -250,6 +278,36 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   }
   uint64_t NowMs() const;
   void FillAllLeds(const LedColour& colour);
+
+  // Listener threads of the event engine (kinds with events run them). The
+  // subclass stops them before its own members go.
+  virtual void HandleEventCode(uint16_t /*code*/) {}
+  void StartListener(int side);
+  void StopListener(int side);
+  // Macro names, effect names, values and visibility, area and user effect
+  // names from the data files (the keyboard's and the mouse's lists).
+  void LoadStandardEffectLists();
+  // The number of macros in the user's "macro.config".
+  int MacroCountOnDisk() const;
+  // A text ID in the page's language.
+  std::string Localise(std::string_view id) const;
+  // The profile's default, current and lighting files from the folders and
+  // the profile name (a name that is not a plain file name changes nothing).
+  void ResolvePathsOf(CBasicProfiledata& profile);
+  // The page's editors bound as the keyboard and the mouse bind them: profile
+  // list (its selected profile becomes the page's), lighting editor, macro
+  // list and key assignment editor.
+  void BindEditors();
+  // The event channel of a side with its listener thread, and closing both.
+  bool OpenListenedChannel(const std::string& path, int kind);
+  void CloseListenedChannel(int kind);
+  // Reached through the receiver with the device answering it.
+  bool ReceiverLinkUp();
+  // The power status read and shown on the battery panel (receiver flag set).
+  void PollStatusToDisplay();
+  // Through the receiver: the link is up (asked now); by cable always true.
+  // A lost link is reported once to the link-lost handler.
+  bool LinkUpForCommand();
 
   CDeviceComm comm_;
   CDeviceComm eventComm_;
@@ -311,6 +369,10 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   std::mutex customTableLock_;
 
  private:
+  void ListenLoop(int side);
+  std::array<EventListener, 2> listeners_;
+  std::function<void()> linkLostHandler_;
+  bool gateOnLink_ = false;
   std::function<uint64_t()> clock_;
   UiLoop::TimerKey resyncTimer_ = 0;
 };

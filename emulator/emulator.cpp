@@ -443,6 +443,10 @@ bool Emulator::SetProfile(Endpoint e, uint8_t profile, std::optional<uint8_t> va
     if (!Find(e)) return false;
     const Product p = EndpointProduct(e);
     models_[p]->config[kActiveRecordOffset] = profile;
+    // The mouse's own record (128 bytes apart) holds the stage it switched to at byte 12.
+    const std::size_t stageByte = std::size_t{profile} * 128 + 12;
+    if (p == Product::Mouse && value && stageByte < models_[p]->config.size())
+      models_[p]->config[stageByte] = *value;
     const uint16_t code = value ? static_cast<uint16_t>(kEventProfileEx | (*value << 4) | profile)
                                 : static_cast<uint16_t>(kEventProfile | profile);
     ok = SendEventLocked(p, code);
@@ -454,6 +458,13 @@ bool Emulator::SetProfile(Endpoint e, uint8_t profile, std::optional<uint8_t> va
 void Emulator::SetLink(bool up) {
   std::lock_guard lock(mu_);
   linkUp_ = up;
+  linkDownAfter_.reset();
+}
+
+void Emulator::SetLinkDownAfter(uint32_t after) {
+  std::lock_guard lock(mu_);
+  linkUp_ = true;
+  linkDownAfter_ = after;
 }
 
 bool Emulator::LinkUp() const {
@@ -510,6 +521,14 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
 
   DeviceModel& model = *models_[i.info->product];
   Report answer;
+  if (i.info->radio && linkDownAfter_) {
+    if (*linkDownAfter_ == 0) {
+      linkUp_ = false;
+      linkDownAfter_.reset();
+    } else {
+      --*linkDownAfter_;
+    }
+  }
   if (i.info->radio && !linkUp_) {
     // The receiver cannot reach the mouse: it answers for it.
     answer.fill(0);

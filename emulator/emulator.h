@@ -99,6 +99,9 @@ class Emulator {
   bool SetProfile(Endpoint e, uint8_t profile, std::optional<uint8_t> value);
   // The mouse's radio link to its receiver.
   void SetLink(bool up);
+  // The link drops after `after` more commands through the receiver were
+  // answered (in the middle of a sequence).
+  void SetLinkDownAfter(uint32_t after);
   bool LinkUp() const;
   bool SetFault(Endpoint e, Fault f);
   // Time each report costs on the link (0 by default; 1 ms models USB full speed).
@@ -146,6 +149,7 @@ class Emulator {
   std::vector<Pending> pending_;
   std::chrono::microseconds cost_{0};
   bool linkUp_ = true;
+  std::optional<uint32_t> linkDownAfter_;
   uint64_t generation_ = 0;  // bumped whenever the socket set changes
   bool stop_ = false;
   bool running_ = false;

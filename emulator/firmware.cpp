@@ -220,8 +220,12 @@ Report DeviceModel::Handle(std::span<const uint8_t> report, bool viaRadio) {
   if (viaRadio && len > kRadioMaxData) return finish(kStatusFF);
 
   switch (code) {
-    case kBeginConfig: inConfig = true; return finish(kStatusOk);
+    case kBeginConfig:
+      inConfig = true;
+      if (product_ == Product::Mouse) pendingConfig = config;
+      return finish(kStatusOk);
     case kEndConfig:
+      if (product_ == Product::Mouse && inConfig && pendingConfig.size() == config.size()) config = pendingConfig;
       inConfig = false;
       ++endConfigCount;
       return finish(kStatusOk);
@@ -249,12 +253,29 @@ Report DeviceModel::Handle(std::span<const uint8_t> report, bool viaRadio) {
     case kWriteMacro:
     case kWriteShoot: {
       Area a = AreaFor(code);
+      if (code == kWriteConfig && product_ == Product::Mouse && inConfig && pendingConfig.size() == config.size())
+        a = {pendingConfig.data(), pendingConfig.size()};
       if (len > kMaxPacketData || std::size_t{offset} + len > a.size) return finish(kStatusFF);
       if (len) std::memcpy(a.data + offset, &in[kOffData], len);
       return finish(kStatusOk);
     }
     default: return finish(kStatusFE);
   }
+}
+
+std::span<const uint8_t> DeviceModel::AreaNamed(const std::string& name) const {
+  if (name == "info") return info;
+  if (name == "config") return config;
+  if (name == "keys") return keyTables[0];
+  if (name == "fn-keys") return keyTables[1];
+  if (name == "keys3") return keyTables[2];
+  if (name == "default-keys") return defaultKeys;
+  if (name == "led-table") return ledTable;
+  if (name == "custom") return customGroups;
+  if (name == "macro") return macroMemory;
+  if (name == "shoot") return shootMemory;
+  if (name == "status") return status;
+  return {};
 }
 
 bool DeviceModel::HandleLedReport(std::span<const uint8_t> report) {

@@ -59,9 +59,17 @@ class DeviceModel {
   // Headset LED output: channel values per LED, as the last reports set them.
   std::array<std::array<uint8_t, 3>, proto::kHeadsetLedCount> headsetLeds{};
 
+  // The mouse keeps configuration writes aside until EndConfig: a record
+  // cut off by a lost radio link is never half applied.
+  std::vector<uint8_t> pendingConfig;
   bool inConfig = false;
   bool lightControl = false;
   uint32_t endConfigCount = 0;  // persisted changes are saved after each
+
+  // A memory area by name ("info", "config", "keys", "fn-keys", "keys3",
+  // "default-keys", "led-table", "custom", "macro", "shoot", "status"), or
+  // an empty span for an unknown name.
+  std::span<const uint8_t> AreaNamed(const std::string& name) const;
 
   // One headset LED output report (report id 0xFF first). False when malformed.
   bool HandleLedReport(std::span<const uint8_t> report);

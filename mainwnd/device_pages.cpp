@@ -137,6 +137,13 @@ CVarnikUSBDevice* CDeviceList::CreatePage(int tableRow) {
   if (CLabelUI* name = tile->NameLabel()) name->SetText(product.productKey);
   tile->SetDevice(page);
   page->SetDeviceTile(tile);
+  // A receiver that lost its device mid-operation: the tile goes until the
+  // link watch sees the device again.
+  page->SetLinkLostHandler([this, tile, alive = std::weak_ptr<int>(alive_)] {
+    if (alive.expired()) return;
+    for (int i = 0; i < PageCount(); ++i)
+      if (TileAt(i) == tile && tile->IsVisible()) OnTileLink(static_cast<WPARAM>(i), 0);
+  });
   tile->SetTimerHandler([this, tile, alive = std::weak_ptr<int>(alive_)](UINT id) {
     if (alive.expired()) return;
     for (int i = 0; i < PageCount(); ++i) {

@@ -216,7 +216,8 @@ bool CMainWnd::RouteNotify(TNotifyUI& msg) {
     return true;
   }
   if (const auto route = FindNotifyRoute(type, name)) {
-    if (*route == MainRoute::kDeviceSettings && OnKeyboardSettings(type, name)) return true;
+    if (*route == MainRoute::kDeviceSettings && (OnKeyboardSettings(type, name) || OnMouseSettings(type, name)))
+      return true;
     if (*route == MainRoute::kFunctionPage) OnFunctionTab(name);
     Route(*route, MainRouteCall{type, name, &msg, 0, msg.wParam, msg.lParam});
     return true;

@@ -231,6 +231,8 @@ class CMainWnd : public WindowImplBase {
   void OnMouseLedSelection(CControlUI* panel);
   // The keyboard's rows of the device settings; false when not one of them.
   bool OnKeyboardSettings(const std::string& type, const std::string& name);
+  // The mouse's rows (mouse_settings.cpp); false when not one of them.
+  bool OnMouseSettings(const std::string& type, const std::string& name);
   void OnCloseBkColour();
   // The lighting editor's controls of the current page.
   void OnLightingNotify(const MainRouteCall& call);

@@ -163,10 +163,20 @@ inline constexpr std::size_t kKbRecCustomGroup = 26;
 inline constexpr uint8_t kKbModeStreamA = 29;
 inline constexpr uint8_t kKbModeStreamB = 30;
 inline constexpr uint8_t kKbModeApplicationDriven = 0xFE;
-// Mouse record fields.
+// Mouse record fields (bytes 1-8 as the keyboard's).
+inline constexpr std::size_t kMouseRecPollingRate = 11;      // 0..4
 inline constexpr std::size_t kMouseRecActiveStage = 12;
 inline constexpr std::size_t kMouseRecStages = 14;           // five stages of 9 bytes
 inline constexpr std::size_t kMouseStageSize = 9;
+inline constexpr std::size_t kMouseStageCount = 5;
+inline constexpr std::size_t kMouseRecExtra = 59;            // WriteDeviceConfig's third argument
+inline constexpr std::size_t kMouseRecScreenWidth = 60;      // 16 bits LE
+inline constexpr std::size_t kMouseRecScreenHeight = 62;     // 16 bits LE
+inline constexpr std::size_t kMouseRecCorrectMinSq = 64;
+inline constexpr std::size_t kMouseRecCorrectPixThresh = 65;
+static_assert(kMouseRecStages + kMouseStageCount * kMouseStageSize == kMouseRecExtra);
+// The mouse's report rates by record byte 11.
+inline constexpr std::array<int, 5> kMouseReportRatesHz = {125, 250, 500, 1000, 2000};
 
 // Information block fields.
 inline constexpr std::size_t kInfoKeyCount = 5;

@@ -42,8 +42,10 @@ const char kUsage[] =
     "  press DEVICE POS              key press event (0x500 + POS)\n"
     "  release DEVICE POS            key release event (0x600 + POS)\n"
     "  event DEVICE CODE             any event code (e.g. 0x401)\n"
-    "  profile DEVICE N [VALUE]      switch the active profile (event 0x10N or 0x11VN)\n"
+    "  profile DEVICE N [VALUE]      switch the active profile (event 0x10N or 0x11VN; the\n"
+    "                                mouse's record N also takes VALUE as its stage)\n"
     "  link up | link down           the mouse's radio link to its receiver\n"
+    "  link-down after=N             the link drops after N more commands through the receiver\n"
     "  fault DEVICE KIND [after=N] [count=N] [param=N]\n"
     "        KIND: none, no-answer, late (param ms, default 1500), wrong-code (param\n"
     "        foreign answers in place of the answer, default 1), status-ff, status-fe,\n"
@@ -56,6 +58,9 @@ const char kUsage[] =
     "                                with \" status SS\" when the firmware refused one\n"
     "  journal-clear DEVICE          forget them\n"
     "  info DEVICE BYTE VALUE        set one byte of the device information block\n"
+    "  status DEVICE BYTE VALUE      set one byte of the power status block (battery at 0)\n"
+    "  dump DEVICE AREA OFFSET LENGTH  bytes of a memory area as \"data HEX\"; AREA: info,\n"
+    "        config, keys, fn-keys, keys3, default-keys, led-table, custom, macro, shoot, status\n"
     "  save                          write the state file now\n"
     "  help                          this text\n"
     "  quit                          stop (so does end of input or SIGTERM)\n";
@@ -153,6 +158,14 @@ bool RunCommand(Emulator& emu, const std::string& line) {
     }
     emu.SetLink(w[1] == "up");
     Say("ok link " + w[1]);
+  } else if (cmd == "link-down") {
+    unsigned long after;
+    if (w.size() != 2 || w[1].rfind("after=", 0) != 0 || !ParseNumber(w[1].substr(6), 1000000, after)) {
+      Say("error: link-down: \"link-down after=N\" expected");
+      return true;
+    }
+    emu.SetLinkDownAfter(static_cast<uint32_t>(after));
+    Say("ok link-down after=" + std::to_string(after));
   } else if (cmd == "fault") {
     auto e = device(1);
     if (!e) return true;
@@ -224,6 +237,44 @@ bool RunCommand(Emulator& emu, const std::string& line) {
     }
     emu.WithModel(EndpointProduct(*e), [&](DeviceModel& m) { m.info[at] = static_cast<uint8_t>(v); });
     Say("ok info " + std::string(EndpointName(*e)) + " " + w[2]);
+  } else if (cmd == "status") {
+    auto e = device(1);
+    if (!e) return true;
+    unsigned long at, v;
+    if (w.size() != 4 || !ParseNumber(w[2], 5, at) || !ParseNumber(w[3], 0xFF, v)) {
+      Say("error: status: byte 0..5 and value 0..255 expected");
+      return true;
+    }
+    emu.WithModel(EndpointProduct(*e), [&](DeviceModel& m) { m.status[at] = static_cast<uint8_t>(v); });
+    Say("ok status " + std::string(EndpointName(*e)) + " " + w[2]);
+  } else if (cmd == "dump") {
+    auto e = device(1);
+    if (!e) return true;
+    unsigned long off, len;
+    if (w.size() != 5 || !ParseNumber(w[3], 1000000, off) || !ParseNumber(w[4], 4096, len)) {
+      Say("error: dump: AREA OFFSET LENGTH expected (see help)");
+      return true;
+    }
+    std::string hex;
+    bool known = false, inside = false;
+    emu.WithModel(EndpointProduct(*e), [&](DeviceModel& m) {
+      const auto area = m.AreaNamed(w[2]);
+      known = !area.empty();
+      inside = known && off <= area.size() && len <= area.size() - off;
+      for (std::size_t k = 0; inside && k < len; ++k) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", area[off + k]);
+        hex += two;
+      }
+    });
+    if (!known) {
+      Say("error: dump: no area \"" + w[2] + "\" (see help)");
+    } else if (!inside) {
+      Say("error: dump: " + w[3] + "+" + w[4] + " lies outside " + w[2]);
+    } else {
+      Say("data " + hex);
+      Say("ok dump " + std::string(EndpointName(*e)) + " " + w[2]);
+    }
   } else if (cmd == "save") {
     Say(emu.SaveState() ? "ok save" : "error: save: no state file, or it cannot be written");
   } else {

@@ -96,9 +96,32 @@ def hues(path, w, h):
     png(path, w, h, pixels)
 
 
+def mouse_body(path, w, h):
+    # The mouse seen from above: an oval body with a light rim, the two
+    # main buttons split by a line down its top third.
+    pixels = []
+    cx, cy, a, b = w / 2, h / 2, w / 2 - 1, h / 2 - 1
+    for y in range(h):
+        for x in range(w):
+            hits = inner = 0
+            for sy in range(3):
+                for sx in range(3):
+                    px, py = x + (sx + 0.5) / 3, y + (sy + 0.5) / 3
+                    e = ((px - cx) / a) ** 2 + ((py - cy) / b) ** 2
+                    hits += e <= 1
+                    inner += ((px - cx) / (a - 2)) ** 2 + ((py - cy) / (b - 2)) ** 2 <= 1
+            alpha = hits / 9
+            rim = 1 - (inner / hits if hits else 0)
+            line = abs(x + 0.5 - cx) < 1 and y < h * 0.34
+            col = [0x3A, 0x41, 0x50] if rim > 0.5 or line else [0x22, 0x26, 0x2E]
+            pixels += [*col, round(255 * alpha)]
+    png(path, w, h, pixels)
+
+
 os.makedirs(os.path.join(SKIN, "common"), exist_ok=True)
 os.makedirs(os.path.join(SKIN, "Control"), exist_ok=True)
 background(os.path.join(SKIN, "common", "background.png"), 400, 256)
 hues(os.path.join(SKIN, "common", "base1.png"), 96, 24)
 disc(os.path.join(SKIN, "Control", "SliderBar1_Thumb.png"), 16, (0x2E, 0x9B, 0xFF), 1.5)
 disc(os.path.join(SKIN, "Control", "SliderBar2_Thumb.png"), 16, (0x5C, 0x63, 0x70), 1.5)
+mouse_body(os.path.join(SKIN, "common", "mouse_body.png"), 170, 240)

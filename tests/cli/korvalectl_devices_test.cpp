@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <fstream>
 #include <sstream>
@@ -240,7 +241,14 @@ TEST_F(KorvalectlDevices, InfoOfTheReceiverMouseReadsItsBlockThroughTheReceiver)
   const Json::Value doc = Parse(r.out);
   EXPECT_EQ(doc["connection"], "receiver");
   EXPECT_EQ(doc["info"].asString().size(), 2 * proto::kInfoSize);
-  EXPECT_TRUE(doc["configuration"].isNull());
+  EXPECT_EQ(doc["record"].asString().size(), 2 * proto::kMouseRecordSize);
+  EXPECT_TRUE(doc["profile"].isNull()) << "info creates no profile";
+  EXPECT_FALSE(fs::exists(dir_ / "data" / "KORVALE TX730max" / "mouse" / "ProfileList.ini"));
+  // Once a command made the profile, info shows its stages and report rate.
+  ASSERT_EQ(Ctl({"dpi", "mouse"}).status, 0);
+  const Json::Value made = Parse(Ctl({"--json", "info", "mouse"}).out);
+  EXPECT_EQ(made["stages"].size(), 5u);
+  EXPECT_EQ(made["reportRate"], 1000);  // the default profile's rate 3
   // Without its radio link the receiver answers for a device that is not there.
   ASSERT_EQ(emu_.Command("link down").rfind("ok", 0), 0u);
   const CtlRun down = Ctl({"info", "mouse"});
@@ -382,8 +390,12 @@ TEST_F(KorvalectlDevices, ErrorsGiveTheirExitStatusAndChangeNothing) {
       {{"info", "MOUSEPAD"}, 3, "no mousepad connected"},
       {{"info", "headset"}, 3, "no headset connected"},
       {{"info", "hd"}, 3, "no headset connected"},
-      {{"lighting", "mouse", "--brightness", "1"}, 1, "lighting is not supported yet for mouse"},
-      {{"settings", "mouse"}, 1, "settings is not supported yet for mouse"},
+      {{"settings", "mouse", "--report-rate", "300"}, 2, "is not 125, 250, 500, 1000 or 2000"},
+      {{"settings", "mouse", "--polling", "1"}, 2, "unknown option '--polling' for the mouse"},
+      {{"dpi", "mouse", "--value", "800"}, 2, "need --stage N"},
+      {{"dpi", "mouse", "--stage", "5"}, 2, "'5' is not a stage 0-4"},
+      {{"dpi", "keyboard"}, 2, "'keyboard' is not the mouse"},
+      {{"lighting", "MousePad", "--brightness", "1"}, 3, "no mousepad connected"},
   };
   ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
   for (const Case& c : cases) {
@@ -413,6 +425,60 @@ TEST_F(KorvalectlDevices, ErrorsGiveTheirExitStatusAndChangeNothing) {
   const CtlRun gone = Ctl({"lighting", "keyboard", "--brightness", "1"});
   EXPECT_EQ(gone.status, 3);
   EXPECT_EQ(gone.err, "korvalectl: no keyboard connected\n");
+}
+
+// The mouse's record as the emulated mouse holds it.
+std::vector<uint8_t> MouseRecord(EmuProcess& emu, const std::string& device, int record) {
+  const auto lines = emu.Listing("dump " + device + " config " + std::to_string(record * 128) + " 71");
+  std::vector<uint8_t> bytes;
+  if (lines.empty() || lines.back().rfind("data ", 0) != 0) return bytes;
+  const std::string hex = lines.back().substr(5);
+  for (std::size_t k = 0; k + 1 < hex.size(); k += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(k, 2), nullptr, 16)));
+  return bytes;
+}
+
+void ChangeTheMouse(EmuProcess& emu, const std::string& device,
+                    const std::function<CtlRun(const std::vector<std::string>&)>& ctl) {
+  // A stage: 1600 dpi on the 50-dpi scale from 100 is step 30; it becomes the active one.
+  const CtlRun dpi = ctl({"--json", "dpi", "mouse", "--stage", "1", "--value", "1600", "--color", "00ff80", "--select", "1"});
+  ASSERT_EQ(dpi.status, 0) << dpi.err;
+  const Json::Value doc = Parse(dpi.out);
+  EXPECT_EQ(doc["activeStage"], 1);
+  EXPECT_EQ(doc["stages"][1]["dpi"], 1600);
+  auto rec = MouseRecord(emu, device, 0);
+  ASSERT_EQ(rec.size(), 71u);
+  EXPECT_EQ(rec[12], 1);
+  const std::vector<uint8_t> stage1(rec.begin() + 23, rec.begin() + 32);
+  EXPECT_EQ(stage1, (std::vector<uint8_t>{1, 0, 30, 0, 30, 0, 0x00, 0xFF, 0x80}));
+
+  const CtlRun rate = ctl({"settings", "mouse", "--report-rate", "500", "--pointer-speed", "14"});
+  ASSERT_EQ(rate.status, 0) << rate.err;
+  EXPECT_NE(rate.out.find("report rate    500 Hz"), std::string::npos) << rate.out;
+  EXPECT_NE(rate.out.find("pointer speed  14"), std::string::npos) << rate.out;
+  EXPECT_EQ(MouseRecord(emu, device, 0)[11], 2);
+
+  const CtlRun light = ctl({"lighting", "mouse", "--brightness", "2", "--color", "102030"});
+  ASSERT_EQ(light.status, 0) << light.err;
+  rec = MouseRecord(emu, device, 0);
+  EXPECT_EQ(rec[2], 2);
+  EXPECT_EQ((std::vector<uint8_t>(rec.begin() + 6, rec.begin() + 9)), (std::vector<uint8_t>{0x10, 0x20, 0x30}));
+  EXPECT_EQ(rec[12], 1) << "the stage stays";
+
+  // Switching off every stage but one leaves that one on.
+  for (const char* n : {"0", "2", "3", "4"}) ASSERT_EQ(ctl({"dpi", "mouse", "--stage", n, "--enable", "0"}).status, 0);
+  const CtlRun last = ctl({"dpi", "mouse", "--stage", "1", "--enable", "0"});
+  EXPECT_EQ(last.status, 2);
+  EXPECT_NE(last.err.find("the only one on"), std::string::npos) << last.err;
+}
+
+TEST_F(KorvalectlDevices, TheMouseThroughItsReceiver) {
+  ChangeTheMouse(emu_, "mouse", [this](const std::vector<std::string>& a) { return Ctl(a); });
+}
+
+TEST_F(KorvalectlTwoConnections, TheMouseByCable) {
+  ChangeTheMouse(emu_, "mouse-cable", [this](const std::vector<std::string>& a) { return Ctl(a); });
+  // The same mouse, so its receiver sees the same record.
+  EXPECT_EQ(MouseRecord(emu_, "mouse-receiver", 0)[11], 2);
 }
 
 TEST_F(KorvalectlDevices, RefusingOrSilentKeyboardGivesStatusFour) {

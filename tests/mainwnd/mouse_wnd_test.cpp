@@ -1,0 +1,118 @@
+// The main window with a real mouse page: the device list builds it for the
+// mouse korvale-emu serves, and the window's mouse rows change the profile and
+// (for stages and report rate) the mouse's record.
+#include <sstream>
+
+#include "devices/varnik_mouse_device.h"
+#include "mainwnd/device_list.h"
+#include "mainwnd_fixture.h"
+#include "tests/support/emu_process.h"
+#include "tests/support/journal.h"
+#include "ui/controls.h"
+#include "ui/skin_controls.h"
+
+namespace korvale::test {
+namespace {
+
+class MouseWndTest : public MainWndTest {
+ protected:
+  void SetUp() override {
+    RegisterSkinControls(DeviceControlCreators());
+    RegisterDeviceListControls();
+    ASSERT_TRUE(emu.Start({"--dir", (dir / "vhid").string(), "mouse-cable"}));
+    ASSERT_EQ(emu.Line().rfind("mouse-cable", 0), 0u);
+    wnd->SetDiscoveryEnabled(true);
+    Start();
+    ASSERT_TRUE(PumpUntil([&] { return wnd->CurrentDevice() != nullptr; }));
+    mouse = dynamic_cast<CVarnikMouseDevice*>(wnd->CurrentDevice());
+    ASSERT_NE(mouse, nullptr) << "the device list builds the mouse's own page";
+    loop.AdvanceBy(600);  // the tile connects the page
+    ASSERT_EQ(emu.Command("journal-clear mouse-cable"), "ok journal-clear mouse-cable");
+  }
+  void TearDown() override {
+    wnd->DestroyWindow();
+    emu.Kill();
+  }
+  template <class Pred>
+  bool PumpUntil(Pred pred, int ms = 5000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!pred() && std::chrono::steady_clock::now() < end) loop.WaitForPosted(20);
+    return pred();
+  }
+  // The page's own control sends the notification, as a click or drag would.
+  void Notify(const char* type, const std::string& name) {
+    CControlUI* sender = mouse->FindSubControl(name);
+    ASSERT_NE(sender, nullptr) << name;
+    TNotifyUI msg;
+    msg.sType = type;
+    msg.pSender = sender;
+    wnd->Notify(msg);
+  }
+  std::vector<uint8_t> Record() {
+    const auto lines = emu.Listing("dump mouse-cable config 0 71");
+    std::vector<uint8_t> bytes;
+    if (lines.empty() || lines.back().rfind("data ", 0) != 0) return bytes;
+    for (std::size_t k = 5; k + 1 < lines.back().size(); k += 2)
+      bytes.push_back(static_cast<uint8_t>(std::stoi(lines.back().substr(k, 2), nullptr, 16)));
+    return bytes;
+  }
+  int ConfigWrites() {
+    int n = 0;
+    for (const auto& p : korvale::testing::ParseJournal(emu.Listing("journal mouse-cable"))) n += p.cmd == 0x06;
+    return n;
+  }
+
+  korvale::testing::EmuProcess emu;
+  CVarnikMouseDevice* mouse = nullptr;
+};
+
+TEST_F(MouseWndTest, StagesAndReportRateReachTheProfileAndTheMouse) {
+  EXPECT_EQ(mouse->GetKind(), 2);
+  auto* slider = dynamic_cast<CSliderUI*>(mouse->FindSubControl("DPI_slider_2"));
+  ASSERT_NE(slider, nullptr);
+  slider->SetValue(40);
+  Notify("valuechanged", "DPI_slider_2");
+  EXPECT_EQ(mouse->GetDpiStages()[2].x, 40);
+  EXPECT_EQ(mouse->FindSubControl("DPI_edit_2")->GetText(), "2100");  // 40 * 50 + 100
+  auto rec = Record();
+  ASSERT_EQ(rec.size(), 71u);
+  EXPECT_EQ(rec[14 + 2 * 9 + 2], 40);
+
+  mouse->FindSubControl("DPI_edit_1")->SetText("1350");
+  Notify("killfocus", "DPI_edit_1");
+  EXPECT_EQ(mouse->GetDpiStages()[1].x, 25);
+  EXPECT_EQ(Record()[14 + 9 + 2], 25);
+
+  Notify("selectchanged", "DPI_select_check_3");
+  EXPECT_EQ(mouse->ActiveStage(), 3);
+  EXPECT_EQ(Record()[12], 3);
+
+  Notify("selectchanged", "polling_rate_option_4");
+  EXPECT_EQ(mouse->GetMouseSystemSettings()[2] >> 16, 4u);
+  EXPECT_EQ(Record()[11], 4);
+}
+
+TEST_F(MouseWndTest, PointerScrollAndDoubleClickStayInTheProfile) {
+  const auto before = mouse->GetMouseSystemSettings();
+  dynamic_cast<CSliderUI*>(mouse->FindSubControl("pointer_speed_slider"))->SetValue(17);
+  Notify("valuechanged", "pointer_speed_slider");
+  dynamic_cast<CSliderUI*>(mouse->FindSubControl("double_click_slider"))->SetValue(640);
+  Notify("valuechanged", "double_click_slider");
+  dynamic_cast<CSliderUI*>(mouse->FindSubControl("scroll_speed_slider"))->SetValue(7);
+  Notify("valuechanged", "scroll_speed_slider");
+  dynamic_cast<COptionUI*>(mouse->FindSubControl("pointer_precision_check"))->Selected(!(before[1] & 1), false);
+  Notify("selectchanged", "pointer_precision_check");
+  const auto after = mouse->GetMouseSystemSettings();
+  EXPECT_EQ(after[0], 640u | 17u << 16);
+  EXPECT_EQ(after[1] & 0xFFFF, (before[1] & 1) ^ 1);
+  EXPECT_EQ(after[2], 7u | (before[2] & 0xFFFF0000u));
+  EXPECT_EQ(ConfigWrites(), 0) << "nothing of this goes to the mouse";
+  // The page's settings tabs switch.
+  Notify("selectchanged", "mouse_device_seting_option_2");
+  auto* tabs = dynamic_cast<CTabLayoutUI*>(mouse->FindSubControl("mouse_device_seting_layout"));
+  ASSERT_NE(tabs, nullptr);
+  EXPECT_EQ(tabs->GetCurSel(), 2);
+}
+
+}  // namespace
+}  // namespace korvale::test
