@@ -64,9 +64,9 @@ std::optional<uint32_t> ParseRgb(std::string s) {
 int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out) {
   const int row = ProductRowOfKey(key);
   if (row < 0) {
-    std::string keys;
-    for (const auto& p : kProducts) keys += std::string(keys.empty() ? "" : ", ") + p.productKey;
-    return ctx.Usage("unknown device '" + key + "' (one of " + keys + ")");
+    std::string names;
+    for (const char* n : kDeviceNames) names += std::string(names.empty() ? "" : ", ") + n;
+    return ctx.Usage("unknown device '" + key + "' (one of " + names + ")");
   }
   for (auto& d : FindBoundDevices()) {
     if (d.productRow == row) {
@@ -80,7 +80,7 @@ int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out) {
     ctx.err << "korvalectl: " << DeniedReason(denied) << "\n";
     return kExitDeviceError;
   }
-  ctx.err << "korvalectl: no " << kProducts[static_cast<std::size_t>(row)].productKey << " connected\n";
+  ctx.err << "korvalectl: no " << kDeviceNames[static_cast<std::size_t>(row)] << " connected\n";
   return kExitNoDevice;
 }
 

@@ -119,7 +119,7 @@ std::string DeniedReason(const DeniedInterface& d) {
 
 int ProductRowOfKey(const std::string& key) {
   for (std::size_t r = 0; r < kProducts.size(); ++r)
-    if (EqualsNoCase(key, kProducts[r].productKey)) return static_cast<int>(r);
+    if (EqualsNoCase(key, kProducts[r].productKey) || EqualsNoCase(key, kDeviceNames[r])) return static_cast<int>(r);
   return -1;
 }
 
@@ -159,7 +159,18 @@ int PageSession<Page>::Open(const BoundDevice& device, std::string& reason, bool
     return kExitDeviceError;
   }
   const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
-  auto selection = readOnly ? ExistingProfile(product.productKey) : CurrentProfile(product.productKey);
+  auto existing = ExistingProfile(product.productKey);
+  if (!existing && !readOnly) {
+    // A first profile is a copy of the default one; without it there is
+    // nothing sound to write, so nothing is written.
+    const auto defaultPath = DefaultProfilePath(product.productKey);
+    if (!ReadJsonFile(defaultPath).isObject()) {
+      reason = "the default profile " + defaultPath.string() + " is missing or unreadable; is the data folder " +
+               InstallDataDir().string() + " installed?";
+      return kExitFailure;
+    }
+  }
+  auto selection = readOnly ? std::move(existing) : CurrentProfile(product.productKey);
   if (!selection && !readOnly) {
     reason = "the profile list of " + std::string(product.productKey) + " cannot be read or created";
     return kExitFailure;

@@ -5,6 +5,7 @@
 #include <json/value.h>
 
 #include <iosfwd>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,7 +52,13 @@ std::vector<DeniedInterface> FindDeniedInterfaces();
 // What to tell the user about it, naming the node and the rule.
 std::string DeniedReason(const DeniedInterface& d);
 
-// The product row for a product key, case-insensitive; -1 when unknown.
+// The names people use for the products, by product row; a product's key
+// from the device table ("MousePad", "HD") is accepted as well.
+inline constexpr const char* kDeviceNames[] = {"mouse", "keyboard", "mousepad", "headset"};
+static_assert(std::size(kDeviceNames) == kProductCount);
+
+// The product row for a device name or product key, case-insensitive; -1
+// when unknown.
 int ProductRowOfKey(const std::string& key);
 
 // The current profile of a device folder (profiles/profile_list.h).

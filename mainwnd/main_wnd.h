@@ -85,6 +85,10 @@ class CMainWnd : public WindowImplBase {
   void ShowWindow(bool show = true, bool takeFocus = true);
   // Whether "windowinit" starts device discovery (on by default).
   void SetDiscoveryEnabled(bool on) { discoveryEnabled_ = on; }
+  // Started hidden in the tray: the first scan's wake-up leaves the window
+  // hidden; a second start or the tray still shows it.
+  void SetStartHidden(bool on) { startHidden_ = on; }
+  bool IsTrayShown() const { return trayShown_; }
   // Fills an entry of the routing tables; an empty function clears it.
   void SetRouteHandler(MainRoute route, MainRouteHandler handler);
 
@@ -257,6 +261,7 @@ class CMainWnd : public WindowImplBase {
   std::function<void(std::string_view, WPARAM, LPARAM)> broadcaster_;
   ITrayIcon* tray_ = nullptr;
   bool trayShown_ = false;
+  bool startHidden_ = false;
 
   // Registered numbers (0 = not registered: never matches a message).
   UINT identityMsg_ = 0;
