@@ -19,14 +19,6 @@ namespace korvale::cli {
 
 namespace {
 
-void WriteJson(const Json::Value& root, std::ostream& out) {
-  Json::StreamWriterBuilder b;
-  b["indentation"] = "  ";
-  std::unique_ptr<Json::StreamWriter> w(b.newStreamWriter());
-  w->write(root, &out);
-  out << "\n";
-}
-
 std::string HexBytes(const uint8_t* p, std::size_t n) {
   std::string s;
   char b[4];
@@ -73,9 +65,9 @@ std::optional<uint32_t> ParseRgb(std::string s) {
 int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out) {
   const int row = ProductRowOfKey(key);
   if (row < 0) {
-    std::string keys;
-    for (const auto& p : kProducts) keys += std::string(keys.empty() ? "" : ", ") + p.productKey;
-    return ctx.Usage("unknown device '" + key + "' (one of " + keys + ")");
+    std::string names;
+    for (const char* n : kDeviceNames) names += std::string(names.empty() ? "" : ", ") + n;
+    return ctx.Usage("unknown device '" + key + "' (one of " + names + ")");
   }
   for (auto& d : FindBoundDevices()) {
     if (d.productRow == row) {
@@ -89,7 +81,7 @@ int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out) {
     ctx.err << "korvalectl: " << DeniedReason(denied) << "\n";
     return kExitDeviceError;
   }
-  ctx.err << "korvalectl: no " << kProducts[static_cast<std::size_t>(row)].productKey << " connected\n";
+  ctx.err << "korvalectl: no " << kDeviceNames[static_cast<std::size_t>(row)] << " connected\n";
   return kExitNoDevice;
 }
 

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 
 #include "cli/korvalectl.h"
 #include "devices/page_setup.h"
@@ -43,15 +44,15 @@ int ProductRowOfSlot(const std::vector<DeviceIdEntry>& slots, const DeviceIdEntr
 }
 
 // The current profile when the device folder already has a usable profile
-// list; nothing (and nothing created) otherwise. CurrentProfile writes only
-// when the list is missing or empty, which is checked first.
+// list; nothing otherwise. Only reads: a selection outside the list names
+// the first profile without being written back.
 std::optional<ProfileSelection> ExistingProfile(const std::string& productKey) {
-  const auto list = XdgDataHome() / kIdentity / productKey / "ProfileList.ini";
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(list, ec)) return std::nullopt;
-  const Json::Value doc = ReadJsonFile(list);
-  if (!doc.isObject() || JsonSize(JsonMember(doc, "profilelist")) == 0) return std::nullopt;
-  return CurrentProfile(productKey);
+  CProfileList list;
+  list.SetFolders(XdgDataHome() / kIdentity / productKey, {});
+  if (!list.Read() || list.Count() == 0) return std::nullopt;
+  const int i = list.Selected() >= 0 && list.Selected() < list.Count() ? list.Selected() : 0;
+  const ProfileEntry& e = list.Entries()[static_cast<std::size_t>(i)];
+  return ProfileSelection{e.name, e.uuid};
 }
 
 }  // namespace
@@ -121,8 +122,16 @@ std::string DeniedReason(const DeniedInterface& d) {
 
 int ProductRowOfKey(const std::string& key) {
   for (std::size_t r = 0; r < kProducts.size(); ++r)
-    if (EqualsNoCase(key, kProducts[r].productKey)) return static_cast<int>(r);
+    if (EqualsNoCase(key, kProducts[r].productKey) || EqualsNoCase(key, kDeviceNames[r])) return static_cast<int>(r);
   return -1;
+}
+
+void WriteJson(const Json::Value& root, std::ostream& out) {
+  Json::StreamWriterBuilder b;
+  b["indentation"] = "  ";
+  std::unique_ptr<Json::StreamWriter> w(b.newStreamWriter());
+  w->write(root, &out);
+  out << "\n";
 }
 
 std::string ResultName(int code) {
@@ -146,7 +155,18 @@ namespace {
 // session can neither read nor make the profile list.
 bool SelectProfile(const BoundDevice& device, bool readOnly, std::string& reason, ProfileSelection& out, bool& has) {
   const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
-  auto selection = readOnly ? ExistingProfile(product.productKey) : CurrentProfile(product.productKey);
+  auto existing = ExistingProfile(product.productKey);
+  if (!existing && !readOnly) {
+    // A first profile is a copy of the default one; without it there is
+    // nothing sound to write, so nothing is written.
+    const auto defaultPath = DefaultProfilePath(product.productKey);
+    if (!ReadJsonFile(defaultPath).isObject()) {
+      reason = "the default profile " + defaultPath.string() + " is missing or unreadable; is the data folder " +
+               InstallDataDir().string() + " installed?";
+      return false;
+    }
+  }
+  auto selection = readOnly ? std::move(existing) : CurrentProfile(product.productKey);
   if (!selection && !readOnly) {
     reason = "the profile list of " + std::string(product.productKey) + " cannot be read or created";
     return false;

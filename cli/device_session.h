@@ -2,6 +2,10 @@
 // What the device commands share: the bound devices as discovery and the
 // device list see them, and a keyboard page opened the way the main window
 // connects it (same class, profile object and files; no skin attached).
+#include <json/value.h>
+
+#include <iosfwd>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,12 +53,21 @@ std::vector<DeniedInterface> FindDeniedInterfaces();
 // What to tell the user about it, naming the node and the rule.
 std::string DeniedReason(const DeniedInterface& d);
 
-// The product row for a product key, case-insensitive; -1 when unknown.
+// The names people use for the products, by product row; a product's key
+// from the device table ("MousePad", "HD") is accepted as well.
+inline constexpr const char* kDeviceNames[] = {"mouse", "keyboard", "mousepad", "headset"};
+static_assert(std::size(kDeviceNames) == kProductCount);
+
+// The product row for a device name or product key, case-insensitive; -1
+// when unknown.
 int ProductRowOfKey(const std::string& key);
 
 // The current profile of a device folder (profiles/profile_list.h).
 using korvale::CurrentProfile;
 using korvale::ProfileSelection;
+
+// One JSON document, indented, and a line end: every --json answer.
+void WriteJson(const Json::Value& root, std::ostream& out);
 
 // "no answer", "status 0xFF", ... for a command result code.
 std::string ResultName(int code);

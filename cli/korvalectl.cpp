@@ -1,14 +1,20 @@
 #include "cli/korvalectl.h"
 
 #include <cstdint>
+#include <json/json.h>
+
+#include <algorithm>
 #include <ostream>
+#include <sstream>
+#include <string_view>
 
 namespace korvale::cli {
 
 namespace {
 
 constexpr const char* kDeviceHelp =
-    "DEVICE is a product key, in any letter case: keyboard, mouse, MousePad, HD.\n";
+    "DEVICE, in any letter case: keyboard, mouse, mousepad, headset (or the product\n"
+    "keys that list shows: MousePad, HD).\n";
 
 const CliCommand kCommands[] = {
     {"interfaces", "", "list every HID interface path (hidraw and virtual bus) and its supported-device row",
@@ -55,6 +61,26 @@ const CliCommand kCommands[] = {
      "  --scroll-page 0|1  scroll a page at a time\n"
      "  --double-click MS  200-900\n",
      CmdSettings},
+    {"profile", "DEVICE SUBCOMMAND", "list and manage the device's named profiles",
+     "The device's named profiles, in the same files as the window's profile bar.\n"
+     "N is a profile's index from 0 as `list` shows it, or its name (any letter case).\n"
+     "  list               the profiles; * marks the selected one\n"
+     "  add [NAME]         a new profile from the defaults (\"profileN\", at most 50),\n"
+     "                     selected\n"
+     "  copy N             a copy named \"<name> copy\"\n"
+     "  rename N NAME      a new name (not blank, not another profile's)\n"
+     "  delete N           removes it; the last profile stays\n"
+     "  select N           makes it the current profile\n"
+     "  reset N            the defaults again under the same name\n"
+     "  export N FILE      writes the profile to FILE\n"
+     "  import FILE        adds the profile in FILE, named after the file; only a\n"
+     "                     profile of this device is taken\n"
+     "When the selected profile changes (add, delete, select, reset of the selected\n"
+     "one) a connected keyboard gets it: configuration, macros and key tables.\n"
+     "--json: list gives {\"device\", \"selected\", \"profiles\": [{\"index\", \"name\",\n"
+     "\"uuid\", \"file\", \"selected\"}]}; the others {\"done\", \"profile\", \"selected\",\n"
+     "\"device\"}.\n",
+     CmdProfile},
     {"dpi", "mouse [options]", "show or change the mouse's resolution stages",
      "The five resolution stages of the current profile (slider step, resolution,\n"
      "on or off, colour) and the active one. Changes are saved in the profile and\n"
@@ -70,11 +96,14 @@ const CliCommand kCommands[] = {
 void PrintUsage(std::ostream& os) {
   os << "usage: korvalectl [--json] <command> [arguments]\n"
         "       korvalectl <command> --help\n"
-        "       korvalectl --help\n"
+        "       korvalectl help [command]\n"
+        "       korvalectl --help | --version\n"
         "\n"
         "options:\n"
-        "  --json    print one JSON document instead of a table\n"
-        "  --help    show this help\n"
+        "  --json     print one JSON document instead of a table; an error is\n"
+        "             {\"error\": {\"status\", \"message\"}} on standard output\n"
+        "  --help     show this help\n"
+        "  --version  show the version\n"
         "\n"
         "commands:\n";
   for (const auto& c : kCommands) {
@@ -97,10 +126,46 @@ void PrintCommandHelp(std::ostream& os, const CliCommand& c) {
   if (std::string(c.synopsis).find("DEVICE") != std::string::npos) os << kDeviceHelp;
 }
 
+// One line and where to look, not the whole help.
 int UsageError(std::ostream& err, const std::string& reason) {
-  err << "korvalectl: " << reason << "\n";
-  PrintUsage(err);
+  err << "korvalectl: " << reason << "\n"
+      << "see korvalectl --help\n";
   return kExitUsage;
+}
+
+const CliCommand* FindCommand(const std::string& name) {
+  for (const auto& c : kCommands)
+    if (name == c.name) return &c;
+  return nullptr;
+}
+
+// `help [command]`: the same texts as --help.
+int Help(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) {
+    PrintUsage(out);
+    return kExitOk;
+  }
+  const CliCommand* c = args.size() == 1 ? FindCommand(args[0]) : nullptr;
+  if (c == nullptr)
+    return UsageError(err, args.size() == 1 ? "unknown command '" + args[0] + "'" : "help takes one command");
+  PrintCommandHelp(out, *c);
+  return kExitOk;
+}
+
+// With --json a failure is a JSON object on standard output as well: the
+// last reason the command wrote to standard error, without the program name.
+void PrintJsonError(std::ostream& out, int status, const std::string& errText) {
+  constexpr std::string_view kPrefix = "korvalectl: ";
+  std::string message = "failed";
+  std::istringstream lines(errText);
+  for (std::string line; std::getline(lines, line);)
+    if (line.starts_with(kPrefix)) message = line.substr(kPrefix.size());
+  Json::Value doc(Json::objectValue);
+  doc["error"]["status"] = status;
+  doc["error"]["message"] = message;
+  Json::StreamWriterBuilder w;
+  w["indentation"] = "  ";
+  out << Json::writeString(w, doc) << "\n";
 }
 
 }  // namespace
@@ -145,8 +210,9 @@ std::string TerminalText(std::string_view text) {
   return out;
 }
 
-int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
-  bool json = false;
+namespace {
+
+int Dispatch(const std::vector<std::string>& argv, bool& json, std::ostream& out, std::ostream& err) {
   const CliCommand* command = nullptr;
   std::vector<std::string> rest;
   for (const auto& a : argv) {
@@ -165,20 +231,48 @@ int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::
       PrintUsage(out);
       return kExitOk;
     }
+    if (a == "--version") {
+      out << "korvalectl " << KORVALE_VERSION << "\n";
+      return kExitOk;
+    }
     if (a == "--json") {
       json = true;
       continue;
     }
     if (!a.empty() && a[0] == '-') return UsageError(err, "unknown option '" + a + "'");
-    for (const auto& c : kCommands) {
-      if (a == c.name) command = &c;
+    if (a == "help") {
+      const auto at = std::find(argv.begin(), argv.end(), a);
+      return Help({at + 1, argv.end()}, out, err);
     }
+    command = FindCommand(a);
     if (!command) return UsageError(err, "unknown command '" + a + "'");
   }
   if (!command) return UsageError(err, "missing command");
   CliContext ctx{json, std::move(rest), out, err, {}};
   const int status = command->run(ctx);
   if (status == kExitUsage) return UsageError(err, ctx.usageError.empty() ? "bad arguments" : ctx.usageError);
+  return status;
+}
+
+}  // namespace
+
+int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
+  // The error object needs the message, so with --json standard error is
+  // held until the status is known.
+  const bool json = std::find(argv.begin(), argv.end(), "--json") != argv.end();
+  if (!json) {
+    bool unused = false;
+    return Dispatch(argv, unused, out, err);
+  }
+  std::ostringstream held, errText;
+  bool parsedJson = true;
+  const int status = Dispatch(argv, parsedJson, held, errText);
+  err << errText.str();
+  if (status != kExitOk && held.str().empty()) {
+    PrintJsonError(out, status, errText.str());
+  } else {
+    out << held.str();
+  }
   return status;
 }
 

@@ -52,6 +52,7 @@ int CmdList(CliContext& ctx);
 int CmdInfo(CliContext& ctx);
 int CmdLighting(CliContext& ctx);
 int CmdSettings(CliContext& ctx);
+int CmdProfile(CliContext& ctx);
 int CmdDpi(CliContext& ctx);
 struct BoundDevice;
 // The mouse's rows of info and settings (cmd_mouse.cpp).

@@ -12,6 +12,9 @@
 #include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
+#include "mainwnd/main_commands.h"
+#include "mainwnd/window_commands.h"
+#include "mainwnd/profile_commands.h"
 #include "platform/paths.h"
 #include "platform/registered_messages.h"
 #include "platform/trace.h"
@@ -58,6 +61,9 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
   const auto lighting = [this](const MainRouteCall& call) { OnLightingNotify(call); };
   for (MainRoute r : {MainRoute::kLightingEditor, MainRoute::kAudioLighting, MainRoute::kColourEntry})
     SetRouteHandler(r, lighting);
+  windows_ = std::make_unique<CWindowCommands>(*this);
+  commands_ = std::make_unique<CMainCommands>(*this);
+  profileCommands_ = std::make_unique<CProfileCommands>(*this);
   audio_ = std::make_unique<CAudioCompanionLink>(*this);
   SetRouteHandler(MainRoute::kAudioCapture, [this](const MainRouteCall& call) { audio_->OnCapture(call); });
   SetRouteHandler(MainRoute::kAudioData, [this](const MainRouteCall& call) { audio_->OnData(call); });
@@ -122,7 +128,8 @@ void CMainWnd::OnWindowInit() {
   }
   // Companions learn that the lighting is ours again.
   if (broadcaster_) broadcaster_(kLightControlNotifyMsgName, 1, 1);
-  ApplyLanguage(LoadLanguageIndex());
+  ApplyLanguage(StartLanguageIndex());
+  windows_->ApplySavedSkin();
   DeviceListHooks hooks;
   hooks.wakeUp = [this] { WakeUp(); };
   hooks.beforeSelectedTileHidden = [this] {

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "devices/varnik_usb_device.h"
+#include "editors/device_profile.h"
 #include "editors/light_control.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
@@ -27,7 +28,7 @@ constexpr std::array<SuppliedControlClass, 14> kSupplied = {{
     {"CLightControlUI", Creator<CLightControlUI>},    // lighting editor
     {"CMacroControlUI", nullptr},                     // macro editor: later
     {"CKeySetControlUI", nullptr},                    // key-assignment editor: later
-    {"CDeviceProfileUI", nullptr},                    // profile list: later
+    {"CDeviceProfileUI", Creator<CDeviceProfileUI>},  // profile bar
     {"CShootControlUI", nullptr},                     // shoot editor: later
     {"CMagicControlUI", nullptr},                     // headset voice effects: later
     {"CVoice6533ControlUI", nullptr},                 // headset equaliser and microphone: later
