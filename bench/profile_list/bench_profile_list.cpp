@@ -154,7 +154,7 @@ void BM_SwitchKeyboardProfile(benchmark::State& state) {
   int next = 0;
   for (auto _ : state) {
     list.Select(next);
-    const auto r = SwitchPageProfile(session.Page(), list.Entries()[static_cast<std::size_t>(next)].uuid, 1920, 1080);
+    const auto r = SwitchPageProfile(session.GetPage(), list.Entries()[static_cast<std::size_t>(next)].uuid, 1920, 1080);
     if (!r.loaded || r.config != 1 || r.keys != 1) state.SkipWithError("switch failed");
     next ^= 1;
   }
