@@ -415,7 +415,9 @@ TEST_F(HeadsetTest, EventsAreNotTakenByExchangesWhileStreaming) {
   ASSERT_EQ(emu_.Command("fault headset none"), "ok fault headset none");
   ASSERT_EQ(emu_.Command("event headset 0x401"), "ok event headset 0x401");
   EXPECT_TRUE(loop_.WaitForPosted(3000));
-  EXPECT_GT(page_->FramesStreamed(), 0u);
+  // The light thread keeps its own pace; on a loaded machine the first frame
+  // may come after the event.
+  EXPECT_TRUE(testing::WaitFor([&] { return page_->FramesStreamed() > 0; }, 5000));
 }
 
 TEST_F(HeadsetTest, AudioTabsShowTheirPlacedPanels) {
