@@ -10,19 +10,12 @@
 
 #include "cli/device_session.h"
 #include "cli/korvalectl.h"
+#include "devices/lighting_device.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_mouse_device.h"
 #include "protocol/commands.h"
 
 namespace korvale::cli {
-
-void WriteJson(const Json::Value& root, std::ostream& out) {
-  Json::StreamWriterBuilder b;
-  b["indentation"] = "  ";
-  std::unique_ptr<Json::StreamWriter> w(b.newStreamWriter());
-  w->write(root, &out);
-  out << "\n";
-}
 
 namespace {
 
@@ -73,9 +66,9 @@ std::optional<uint32_t> ParseRgb(std::string s) {
 int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out) {
   const int row = ProductRowOfKey(key);
   if (row < 0) {
-    std::string keys;
-    for (const auto& p : kProducts) keys += std::string(keys.empty() ? "" : ", ") + p.productKey;
-    return ctx.Usage("unknown device '" + key + "' (one of " + keys + ")");
+    std::string names;
+    for (const char* n : kDeviceNames) names += std::string(names.empty() ? "" : ", ") + n;
+    return ctx.Usage("unknown device '" + key + "' (one of " + names + ")");
   }
   for (auto& d : FindBoundDevices()) {
     if (d.productRow == row) {
@@ -89,7 +82,7 @@ int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out) {
     ctx.err << "korvalectl: " << DeniedReason(denied) << "\n";
     return kExitDeviceError;
   }
-  ctx.err << "korvalectl: no " << kProducts[static_cast<std::size_t>(row)].productKey << " connected\n";
+  ctx.err << "korvalectl: no " << kDeviceNames[static_cast<std::size_t>(row)] << " connected\n";
   return kExitNoDevice;
 }
 
@@ -147,6 +140,50 @@ void PrintSettings(std::ostream& out, const KeyboardSystemStages& s) {
       << "repeat rate   " << s.Repeat() << "\n";
 }
 
+// The current profile in info --json; null before a first profile exists.
+template <class Session>
+Json::Value ProfileJson(const Session& s, const std::string& file) {
+  if (!s.HasProfile()) return Json::Value(Json::nullValue);
+  Json::Value v(Json::objectValue);
+  v["name"] = s.Profile().name;
+  v["uuid"] = s.Profile().uuid;
+  v["file"] = file;
+  return v;
+}
+
+bool IsLightingOnly(const BoundDevice& d) {
+  return d.kind == static_cast<uint16_t>(DeviceKind::MousePad) || d.kind == static_cast<uint16_t>(DeviceKind::Headset);
+}
+
+// info of the mousepad and the headset: block, active record and its look.
+int InfoOfLightingDevice(CliContext& ctx, const BoundDevice& d) {
+  LightingSession s;
+  if (int r = OpenSession(ctx, d, s, /*readOnly=*/true); r != kExitOk) return r;
+  CVarnikLightingDevice& page = s.GetPage();
+  const auto& info = page.GetDeviceInfo();
+  const auto rec = page.Config();
+  const LightInfo look = page.GetLightInfoRecord();
+  if (ctx.json) {
+    Json::Value root(Json::objectValue);
+    root["product"] = d.productKey;
+    root["connection"] = Connection(d);
+    root["info"] = HexBytes(info.data(), info.size());
+    root["activeProfile"] = page.ConfigRecord();
+    root["record"] = HexBytes(rec.data(), rec.size());
+    root["configuration"] = LightingJson(look, page.EffectValues());
+    root["profile"] = ProfileJson(s, page.GetProfilePath());
+    WriteJson(root, ctx.out);
+    return kExitOk;
+  }
+  ctx.out << "product         " << d.productKey << " (" << Connection(d) << ")\n"
+          << "info            " << HexBytes(info.data(), info.size()) << "\n"
+          << "active profile  " << page.ConfigRecord() << "\n"
+          << "record          " << HexBytes(rec.data(), rec.size()) << "\n";
+  PrintLighting(ctx.out, look);
+  ctx.out << "profile         " << (s.HasProfile() ? s.Profile().name : "none yet") << "\n";
+  return kExitOk;
+}
+
 // The write every change ends with; 4 when the device refused it.
 template <class Page>
 int WriteRecord(CliContext& ctx, const BoundDevice& d, Page& kb) {
@@ -162,7 +199,7 @@ int WriteRecord(CliContext& ctx, const BoundDevice& d, Page& kb) {
   return kExitOk;
 }
 
-// The lighting editor's steps for the named fields, on a keyboard or mouse page.
+// The lighting editor's steps for the named fields, on any device page.
 template <class Page>
 int ChangeLighting(CliContext& ctx, const BoundDevice& d, Page& kb, std::optional<int> effect,
                    std::optional<int> brightness, std::optional<int> speed, std::optional<int> direction,
@@ -245,7 +282,7 @@ int CmdList(CliContext& ctx) {
   for (const auto& d : devices) {
     ctx.out << d.productKey << "  " << DeviceKindName(d.kind) << "  " << Connection(d) << "\n";
     for (const auto& i : d.interfaces)
-      ctx.out << "  " << (i.auxiliary == kAuxiliaryConsumer ? "consumer " : "command  ") << i.path << "\n";
+      ctx.out << "  " << (i.auxiliary == kAuxiliaryConsumer ? "consumer " : "command  ") << TerminalText(i.path) << "\n";
   }
   return reportDenied();
 }
@@ -255,6 +292,7 @@ int CmdInfo(CliContext& ctx) {
   BoundDevice d;
   if (int r = ResolveDevice(ctx, ctx.args[0], d); r != kExitOk) return r;
 
+  if (IsLightingOnly(d)) return InfoOfLightingDevice(ctx, d);
   if (d.kind == static_cast<uint16_t>(DeviceKind::Mouse)) return CmdMouseInfo(ctx, d);
   if (d.kind != static_cast<uint16_t>(DeviceKind::Keyboard)) {
     // The base page reads the information block of any kind.
@@ -307,13 +345,7 @@ int CmdInfo(CliContext& ctx) {
     cfg["ledMode"] = c.zzccLedMode;
     cfg["customGroup"] = c.customGroup;
     root["configuration"] = cfg;
-    if (s.HasProfile()) {
-      root["profile"]["name"] = s.Profile().name;
-      root["profile"]["uuid"] = s.Profile().uuid;
-      root["profile"]["file"] = kb.GetProfilePath();
-    } else {
-      root["profile"] = Json::Value(Json::nullValue);
-    }
+    root["profile"] = ProfileJson(s, kb.GetProfilePath());
     WriteJson(root, ctx.out);
     return kExitOk;
   }
@@ -582,6 +614,11 @@ int CmdLighting(CliContext& ctx) {
   if (int r = ResolveDevice(ctx, ctx.args[0], d); r != kExitOk) return r;
   if (d.kind == static_cast<uint16_t>(DeviceKind::Keyboard)) {
     KeyboardSession s;
+    if (int r = OpenSession(ctx, d, s); r != kExitOk) return r;
+    return ChangeLighting(ctx, d, s.GetPage(), effect, brightness, speed, direction, colour, multi);
+  }
+  if (IsLightingOnly(d)) {
+    LightingSession s;
     if (int r = OpenSession(ctx, d, s); r != kExitOk) return r;
     return ChangeLighting(ctx, d, s.GetPage(), effect, brightness, speed, direction, colour, multi);
   }

@@ -62,7 +62,7 @@ void PrintTable(const std::vector<HidInterfaceInfo>& list, std::ostream& out) {
     return;
   }
   std::size_t width = 4;
-  for (const auto& i : list) width = std::max(width, i.path.size());
+  for (const auto& i : list) width = std::max(width, TerminalText(i.path).size());
   auto pad = [](std::string s, std::size_t w) { return s.size() < w ? s + std::string(w - s.size(), ' ') : s; };
   out << pad("PATH", width) << "  VID   PID   MI  COL  PAGE  USAGE  ROW\n";
   for (const auto& i : list) {
@@ -73,7 +73,7 @@ void PrintTable(const std::vector<HidInterfaceInfo>& list, std::ostream& out) {
       rowText = std::to_string(row) + " " + DeviceKindName(r.kind) +
                 (r.auxiliary == kAuxiliaryConsumer ? " (consumer)" : "");
     }
-    out << pad(i.path, width) << "  " << Hex(i.vendorId, 4) << "  " << Hex(i.productId, 4) << "  "
+    out << pad(TerminalText(i.path), width) << "  " << Hex(i.vendorId, 4) << "  " << Hex(i.productId, 4) << "  "
         << Hex(i.interfaceNumber, 2) << "  " << Hex(i.collectionNumber, 2) << "   " << Hex(i.usagePage, 4) << "  "
         << Hex(i.usage, 4) << "   " << rowText << "\n";
   }

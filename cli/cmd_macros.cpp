@@ -9,7 +9,7 @@
 
 #include "cli/device_session.h"
 #include "cli/korvalectl.h"
-#include "devices/apply_profile.h"
+#include "devices/profile_switch.h"
 #include "devices/macro_download.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_mouse_device.h"
@@ -183,19 +183,23 @@ template <class Session>
 int DownloadWith(CliContext& ctx, const BoundDevice& d, const char* what) {
   Session s;
   if (int r = OpenSession(ctx, d, s); r != kExitOk) return r;
-  const ApplyOutcome o = ApplyProfileToDevice(s.GetPage(), 0, 0);
-  if (o.configResult != proto::CMD_OK)
-    return DeviceFailed(ctx, d, "writing the configuration failed: " + ResultName(o.configResult));
-  if (o.macroResult == kMacroWriteFailed) return DeviceFailed(ctx, d, o.macroMessage + "; the key tables were not sent");
-  if (!KeysMayFollowMacros(o.macroResult)) {
+  const ProfileSwitchResult o = ApplyPageProfile(s.GetPage(), 0, 0);
+  if (!o.loaded) {
+    ctx.err << "korvalectl: " << d.productKey << ": the profile could not be loaded; nothing sent\n";
+    return kExitFailure;
+  }
+  if (o.config != proto::CMD_OK)
+    return DeviceFailed(ctx, d, "writing the configuration failed: " + ResultName(o.config));
+  if (o.macros == kMacroWriteFailed) return DeviceFailed(ctx, d, o.macroMessage + "; the key tables were not sent");
+  if (!KeysMayFollowMacros(o.macros)) {
     ctx.err << "korvalectl: " << d.productKey << ": " << o.macroMessage
-            << (o.macroResult > 0 ? " (" + std::to_string(o.macroResult) + " events too many)" : "")
+            << (o.macros > 0 ? " (" + std::to_string(o.macros) + " events too many)" : "")
             << "; the key tables were not sent\n";
     return kExitFailure;
   }
-  if (o.keysResult != proto::CMD_OK) return DeviceFailed(ctx, d, "writing the key tables failed: " + ResultName(o.keysResult));
+  if (o.keys != proto::CMD_OK) return DeviceFailed(ctx, d, "writing the key tables failed: " + ResultName(o.keys));
   const auto used = s.GetPage().CollectUsedMacros();
-  if (o.macroResult == kMacroNoMemory)
+  if (o.macros == kMacroNoMemory)
     ctx.out << "the " << what << " has no macro memory; configuration and key tables sent\n";
   else
     ctx.out << "configuration, " << used.size() << " macro(s) (" << s.GetPage().LastMacroDownload().bytes

@@ -1,11 +1,15 @@
 #include "cli/device_session.h"
 
+#include "devices/varnik_hs6533_device.h"
+#include "devices/varnik_mousepad_device.h"
+
 #include <json/json.h>
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 
 #include "cli/korvalectl.h"
 #include "devices/page_setup.h"
@@ -19,21 +23,11 @@
 #include "profiles/profile_list.h"
 #include "profiles/settings_files.h"
 #include "protocol/commands.h"
+#include "ui/ui_types.h"
 
 namespace korvale::cli {
 
 namespace {
-
-bool IsReceiver(uint16_t kind) {
-  return kind == static_cast<uint16_t>(DeviceKind::ReceiverMouse) ||
-         kind == static_cast<uint16_t>(DeviceKind::ReceiverKeyboard);
-}
-
-bool SameNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // The product of a representative slot, as the device list picks a page:
 // a receiver mouse is the mouse of its cable partner.
@@ -50,15 +44,15 @@ int ProductRowOfSlot(const std::vector<DeviceIdEntry>& slots, const DeviceIdEntr
 }
 
 // The current profile when the device folder already has a usable profile
-// list; nothing (and nothing created) otherwise. CurrentProfile writes only
-// when the list is missing or empty, which is checked first.
+// list; nothing otherwise. Only reads: a selection outside the list names
+// the first profile without being written back.
 std::optional<ProfileSelection> ExistingProfile(const std::string& productKey) {
-  const auto list = XdgDataHome() / kIdentity / productKey / "ProfileList.ini";
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(list, ec)) return std::nullopt;
-  const Json::Value doc = ReadJsonFile(list);
-  if (!doc.isObject() || JsonSize(JsonMember(doc, "profilelist")) == 0) return std::nullopt;
-  return CurrentProfile(productKey);
+  CProfileList list;
+  list.SetFolders(XdgDataHome() / kIdentity / productKey, {});
+  if (!list.Read() || list.Count() == 0) return std::nullopt;
+  const int i = list.Selected() >= 0 && list.Selected() < list.Count() ? list.Selected() : 0;
+  const ProfileEntry& e = list.Entries()[static_cast<std::size_t>(i)];
+  return ProfileSelection{e.name, e.uuid};
 }
 
 }  // namespace
@@ -94,7 +88,7 @@ std::vector<BoundDevice> FindBoundDevices() {
     d->interfaces.push_back({slot.path, slot.kind, slot.auxiliary});
     if (slot.auxiliary == kAuxiliaryPrimary) {
       // A bound cable takes over from the receiver, as in the window.
-      if (!IsReceiver(slot.kind)) {
+      if (!IsReceiverKind(slot.kind)) {
         d->viaReceiver = false;
         d->primaryPath = slot.path;
       } else if (d->primaryPath.empty()) {
@@ -106,7 +100,7 @@ std::vector<BoundDevice> FindBoundDevices() {
     if (d.primaryPath.empty()) d.viaReceiver = false;
     if (!d.primaryPath.empty() && !d.viaReceiver) {
       for (const auto& i : d.interfaces)
-        if (i.path == d.primaryPath) d.viaReceiver = IsReceiver(i.kind);
+        if (i.path == d.primaryPath) d.viaReceiver = IsReceiverKind(i.kind);
     }
   }
   return out;
@@ -128,8 +122,16 @@ std::string DeniedReason(const DeniedInterface& d) {
 
 int ProductRowOfKey(const std::string& key) {
   for (std::size_t r = 0; r < kProducts.size(); ++r)
-    if (SameNoCase(key, kProducts[r].productKey)) return static_cast<int>(r);
+    if (EqualsNoCase(key, kProducts[r].productKey) || EqualsNoCase(key, kDeviceNames[r])) return static_cast<int>(r);
   return -1;
+}
+
+void WriteJson(const Json::Value& root, std::ostream& out) {
+  Json::StreamWriterBuilder b;
+  b["indentation"] = "  ";
+  std::unique_ptr<Json::StreamWriter> w(b.newStreamWriter());
+  w->write(root, &out);
+  out << "\n";
 }
 
 std::string ResultName(int code) {
@@ -146,6 +148,36 @@ std::string ResultName(int code) {
   }
 }
 
+namespace {
+
+// The profile a session works on: the current one (made on a first start),
+// or for a read-only session only one that exists. False when a writing
+// session can neither read nor make the profile list.
+bool SelectProfile(const BoundDevice& device, bool readOnly, std::string& reason, ProfileSelection& out, bool& has) {
+  const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
+  auto existing = ExistingProfile(product.productKey);
+  if (!existing && !readOnly) {
+    // A first profile is a copy of the default one; without it there is
+    // nothing sound to write, so nothing is written.
+    const auto defaultPath = DefaultProfilePath(product.productKey);
+    if (!ReadJsonFile(defaultPath).isObject()) {
+      reason = "the default profile " + defaultPath.string() + " is missing or unreadable; is the data folder " +
+               InstallDataDir().string() + " installed?";
+      return false;
+    }
+  }
+  auto selection = readOnly ? std::move(existing) : CurrentProfile(product.productKey);
+  if (!selection && !readOnly) {
+    reason = "the profile list of " + std::string(product.productKey) + " cannot be read or created";
+    return false;
+  }
+  has = selection.has_value();
+  if (selection) out = *selection;
+  return true;
+}
+
+}  // namespace
+
 template <class Page>
 PageSession<Page>::PageSession() = default;
 template <class Page>
@@ -159,14 +191,8 @@ int PageSession<Page>::Open(const BoundDevice& device, std::string& reason, bool
     reason = "its command interface is not bound";
     return kExitDeviceError;
   }
+  if (!SelectProfile(device, readOnly, reason, profile_, hasProfile_)) return kExitFailure;
   const auto& product = kProducts[static_cast<std::size_t>(device.productRow)];
-  auto selection = readOnly ? ExistingProfile(product.productKey) : CurrentProfile(product.productKey);
-  if (!selection && !readOnly) {
-    reason = "the profile list of " + std::string(product.productKey) + " cannot be read or created";
-    return kExitFailure;
-  }
-  hasProfile_ = selection.has_value();
-  if (selection) profile_ = *selection;
 
   page_ = std::make_unique<Page>();
   Page& kb = *page_;
@@ -211,5 +237,51 @@ int PageSession<Page>::Open(const BoundDevice& device, std::string& reason, bool
 
 template class PageSession<CVarnikKeyboardDevice>;
 template class PageSession<CVarnikMouseDevice>;
+
+LightingSession::LightingSession() = default;
+LightingSession::~LightingSession() {
+  if (page_) page_->DetachPrimary();
+}
+
+int LightingSession::Open(const BoundDevice& device, std::string& reason, bool readOnly) {
+  if (device.primaryPath.empty()) {
+    reason = "the " + device.productKey + "'s command interface is not bound";
+    return kExitDeviceError;
+  }
+  if (!SelectProfile(device, readOnly, reason, profile_, hasProfile_)) return kExitFailure;
+
+  if (device.kind == static_cast<uint16_t>(DeviceKind::Headset))
+    page_ = std::make_unique<CVarnikHS6533Device>();
+  else
+    page_ = std::make_unique<CVarnikMousePadDevice>();
+  CVarnikLightingDevice& page = *page_;
+  page.SetReadOnly(readOnly);
+  const auto identity = ProductIdentity(device.productRow, device.primaryPath);
+  if (!identity || !SetUpPage(page, device.productRow, *identity)) {
+    reason = "product row " + std::to_string(device.productRow) + " has no supported-device row";
+    return kExitFailure;
+  }
+  page.SetProfileName(profile_.uuid);
+  page.LoadEffectLists();
+  // The device list opens these on their cable channel without a connection mode.
+  if (!page.AttachPrimary(device.primaryPath, false, 0)) {
+    reason = "cannot open " + device.primaryPath;
+    return kExitDeviceError;
+  }
+  const int info = page.ReadDeviceTables();
+  if (info != proto::CMD_OK) {
+    reason = "reading the information block failed: " + ResultName(info);
+    return kExitDeviceError;
+  }
+  if (hasProfile_ && page.ReloadProfile() != 1) {
+    reason = "the profile \"" + profile_.uuid + "\" cannot be loaded";
+    return kExitFailure;
+  }
+  if (page.ReadDeviceConfig() < 0) {
+    reason = "reading the configuration record failed";
+    return kExitDeviceError;
+  }
+  return kExitOk;
+}
 
 }  // namespace korvale::cli

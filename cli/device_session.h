@@ -5,6 +5,7 @@
 #include <json/value.h>
 
 #include <iosfwd>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -17,6 +18,7 @@
 
 namespace korvale {
 class CVarnikKeyboardDevice;
+class CVarnikLightingDevice;
 class CVarnikMouseDevice;
 }
 
@@ -52,12 +54,21 @@ std::vector<DeniedInterface> FindDeniedInterfaces();
 // What to tell the user about it, naming the node and the rule.
 std::string DeniedReason(const DeniedInterface& d);
 
-// The product row for a product key, case-insensitive; -1 when unknown.
+// The names people use for the products, by product row; a product's key
+// from the device table ("MousePad", "HD") is accepted as well.
+inline constexpr const char* kDeviceNames[] = {"mouse", "keyboard", "mousepad", "headset"};
+static_assert(std::size(kDeviceNames) == kProductCount);
+
+// The product row for a device name or product key, case-insensitive; -1
+// when unknown.
 int ProductRowOfKey(const std::string& key);
 
 // The current profile of a device folder (profiles/profile_list.h).
 using korvale::CurrentProfile;
 using korvale::ProfileSelection;
+
+// One JSON document, indented, and a line end: every --json answer.
+void WriteJson(const Json::Value& root, std::ostream& out);
 
 // "no answer", "status 0xFF", ... for a command result code.
 std::string ResultName(int code);
@@ -91,6 +102,26 @@ class PageSession {
 using KeyboardSession = PageSession<CVarnikKeyboardDevice>;
 using MouseSession = PageSession<CVarnikMouseDevice>;
 
+// A mousepad or headset page connected the same way: information block,
+// profile, configuration record.
+class LightingSession {
+ public:
+  LightingSession();
+  ~LightingSession();
+  LightingSession(const LightingSession&) = delete;
+  LightingSession& operator=(const LightingSession&) = delete;
+
+  int Open(const BoundDevice& device, std::string& reason, bool readOnly = false);
+  CVarnikLightingDevice& GetPage() { return *page_; }
+  const ProfileSelection& Profile() const { return profile_; }
+  bool HasProfile() const { return hasProfile_; }
+
+ private:
+  std::unique_ptr<CVarnikLightingDevice> page_;
+  ProfileSelection profile_;
+  bool hasProfile_ = false;
+};
+
 // Helpers the device commands share (in cmd_devices.cpp).
 // Resolves DEVICE to a bound device: 2 for an unknown key, 3 when not connected.
 int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out);
@@ -98,7 +129,6 @@ int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out);
 int NotYet(CliContext& ctx, const std::string& what, const BoundDevice& d);
 // "<device>: <reason>", exit 4.
 int DeviceFailed(CliContext& ctx, const BoundDevice& d, const std::string& reason);
-void WriteJson(const Json::Value& root, std::ostream& out);
 
 // Opens a device session; reports a failure itself.
 template <class Session>

@@ -1,13 +1,20 @@
 #include "cli/korvalectl.h"
 
+#include <cstdint>
+#include <json/json.h>
+
+#include <algorithm>
 #include <ostream>
+#include <sstream>
+#include <string_view>
 
 namespace korvale::cli {
 
 namespace {
 
 constexpr const char* kDeviceHelp =
-    "DEVICE is a product key, in any letter case: keyboard, mouse, MousePad, HD.\n";
+    "DEVICE, in any letter case: keyboard, mouse, mousepad, headset (or the product\n"
+    "keys that list shows: MousePad, HD).\n";
 
 const CliCommand kCommands[] = {
     {"interfaces", "", "list every HID interface path (hidraw and virtual bus) and its supported-device row",
@@ -24,13 +31,12 @@ const CliCommand kCommands[] = {
      "The information block (hex), the active profile byte, the configuration record\n"
      "(hex and decoded) and the current profile's name and file (none before a first\n"
      "profile exists). It only reads: no file is created or changed and nothing is\n"
-     "written to the device. Other devices than the keyboard and the mouse show the\n"
-     "information block only. The mouse also shows its resolution stages and report rate.\n",
+     "written to the device. The mouse also shows its resolution stages and report rate.\n",
      CmdInfo},
     {"lighting", "DEVICE [options]", "show or change the lighting of the current profile",
      "Changes the named fields of the current profile's lighting, saves the profile\n"
      "and writes the lighting to the device, as the lighting editor does. Without an\n"
-     "option it shows the current lighting. Keyboard and mouse.\n"
+     "option it shows the current lighting. Keyboard, mouse, MousePad and HD.\n"
      "  --effect INDEX     effect index in the device's effect list\n"
      "  --brightness 0-4   brightness\n"
      "  --speed 0-4        speed\n"
@@ -55,6 +61,26 @@ const CliCommand kCommands[] = {
      "  --scroll-page 0|1  scroll a page at a time\n"
      "  --double-click MS  200-900\n",
      CmdSettings},
+    {"profile", "DEVICE SUBCOMMAND", "list and manage the device's named profiles",
+     "The device's named profiles, in the same files as the window's profile bar.\n"
+     "N is a profile's index from 0 as `list` shows it, or its name (any letter case).\n"
+     "  list               the profiles; * marks the selected one\n"
+     "  add [NAME]         a new profile from the defaults (\"profileN\", at most 50),\n"
+     "                     selected\n"
+     "  copy N             a copy named \"<name> copy\"\n"
+     "  rename N NAME      a new name (not blank, not another profile's)\n"
+     "  delete N           removes it; the last profile stays\n"
+     "  select N           makes it the current profile\n"
+     "  reset N            the defaults again under the same name\n"
+     "  export N FILE      writes the profile to FILE\n"
+     "  import FILE        adds the profile in FILE, named after the file; only a\n"
+     "                     profile of this device is taken\n"
+     "When the selected profile changes (add, delete, select, reset of the selected\n"
+     "one) a connected keyboard gets it: configuration, macros and key tables.\n"
+     "--json: list gives {\"device\", \"selected\", \"profiles\": [{\"index\", \"name\",\n"
+     "\"uuid\", \"file\", \"selected\"}]}; the others {\"done\", \"profile\", \"selected\",\n"
+     "\"device\"}.\n",
+     CmdProfile},
     {"macro", "DEVICE list|import FILE|export NAME FILE|assign KEY NAME|download",
      "list, import, export and assign macros, or send them to the device",
      "The macros of the keyboard's or the mouse's folder, as the macro editor keeps them.\n"
@@ -89,11 +115,14 @@ const CliCommand kCommands[] = {
 void PrintUsage(std::ostream& os) {
   os << "usage: korvalectl [--json] <command> [arguments]\n"
         "       korvalectl <command> --help\n"
-        "       korvalectl --help\n"
+        "       korvalectl help [command]\n"
+        "       korvalectl --help | --version\n"
         "\n"
         "options:\n"
-        "  --json    print one JSON document instead of a table\n"
-        "  --help    show this help\n"
+        "  --json     print one JSON document instead of a table; an error is\n"
+        "             {\"error\": {\"status\", \"message\"}} on standard output\n"
+        "  --help     show this help\n"
+        "  --version  show the version\n"
         "\n"
         "commands:\n";
   for (const auto& c : kCommands) {
@@ -116,18 +145,93 @@ void PrintCommandHelp(std::ostream& os, const CliCommand& c) {
   if (std::string(c.synopsis).find("DEVICE") != std::string::npos) os << kDeviceHelp;
 }
 
+// One line and where to look, not the whole help.
 int UsageError(std::ostream& err, const std::string& reason) {
-  err << "korvalectl: " << reason << "\n";
-  PrintUsage(err);
+  err << "korvalectl: " << reason << "\n"
+      << "see korvalectl --help\n";
   return kExitUsage;
+}
+
+const CliCommand* FindCommand(const std::string& name) {
+  for (const auto& c : kCommands)
+    if (name == c.name) return &c;
+  return nullptr;
+}
+
+// `help [command]`: the same texts as --help.
+int Help(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) {
+    PrintUsage(out);
+    return kExitOk;
+  }
+  const CliCommand* c = args.size() == 1 ? FindCommand(args[0]) : nullptr;
+  if (c == nullptr)
+    return UsageError(err, args.size() == 1 ? "unknown command '" + args[0] + "'" : "help takes one command");
+  PrintCommandHelp(out, *c);
+  return kExitOk;
+}
+
+// With --json a failure is a JSON object on standard output as well: the
+// last reason the command wrote to standard error, without the program name.
+void PrintJsonError(std::ostream& out, int status, const std::string& errText) {
+  constexpr std::string_view kPrefix = "korvalectl: ";
+  std::string message = "failed";
+  std::istringstream lines(errText);
+  for (std::string line; std::getline(lines, line);)
+    if (line.starts_with(kPrefix)) message = line.substr(kPrefix.size());
+  Json::Value doc(Json::objectValue);
+  doc["error"]["status"] = status;
+  doc["error"]["message"] = message;
+  Json::StreamWriterBuilder w;
+  w["indentation"] = "  ";
+  out << Json::writeString(w, doc) << "\n";
 }
 
 }  // namespace
 
 std::span<const CliCommand> Commands() { return kCommands; }
 
-int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
-  bool json = false;
+std::string TerminalText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  auto escape = [&out](unsigned char c) {
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 0xF];
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    // A whole UTF-8 sequence of a printable character passes; C1 controls
+    // (U+0080..U+009F) would act on the terminal like escapes.
+    std::size_t n = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    uint32_t cp = n == 2 ? c & 0x1Fu : n == 3 ? c & 0x0Fu : c & 0x07u;
+    bool ok = n != 0 && i + n <= text.size();
+    for (std::size_t k = 1; ok && k < n; ++k) {
+      const auto b = static_cast<unsigned char>(text[i + k]);
+      ok = (b & 0xC0) == 0x80;
+      cp = (cp << 6) | (b & 0x3Fu);
+    }
+    ok = ok && cp >= 0xA0 && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) &&
+         !(n == 3 && cp < 0x800) && !(n == 4 && cp < 0x10000);
+    if (ok) {
+      out.append(text.substr(i, n));
+      i += n;
+    } else {
+      escape(c);
+      ++i;
+    }
+  }
+  return out;
+}
+
+namespace {
+
+int Dispatch(const std::vector<std::string>& argv, bool& json, std::ostream& out, std::ostream& err) {
   const CliCommand* command = nullptr;
   std::vector<std::string> rest;
   for (const auto& a : argv) {
@@ -146,20 +250,48 @@ int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::
       PrintUsage(out);
       return kExitOk;
     }
+    if (a == "--version") {
+      out << "korvalectl " << KORVALE_VERSION << "\n";
+      return kExitOk;
+    }
     if (a == "--json") {
       json = true;
       continue;
     }
     if (!a.empty() && a[0] == '-') return UsageError(err, "unknown option '" + a + "'");
-    for (const auto& c : kCommands) {
-      if (a == c.name) command = &c;
+    if (a == "help") {
+      const auto at = std::find(argv.begin(), argv.end(), a);
+      return Help({at + 1, argv.end()}, out, err);
     }
+    command = FindCommand(a);
     if (!command) return UsageError(err, "unknown command '" + a + "'");
   }
   if (!command) return UsageError(err, "missing command");
   CliContext ctx{json, std::move(rest), out, err, {}};
   const int status = command->run(ctx);
   if (status == kExitUsage) return UsageError(err, ctx.usageError.empty() ? "bad arguments" : ctx.usageError);
+  return status;
+}
+
+}  // namespace
+
+int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
+  // The error object needs the message, so with --json standard error is
+  // held until the status is known.
+  const bool json = std::find(argv.begin(), argv.end(), "--json") != argv.end();
+  if (!json) {
+    bool unused = false;
+    return Dispatch(argv, unused, out, err);
+  }
+  std::ostringstream held, errText;
+  bool parsedJson = true;
+  const int status = Dispatch(argv, parsedJson, held, errText);
+  err << errText.str();
+  if (status != kExitOk && held.str().empty()) {
+    PrintJsonError(out, status, errText.str());
+  } else {
+    out << held.str();
+  }
   return status;
 }
 

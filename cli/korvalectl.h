@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvale::cli {
@@ -38,6 +39,10 @@ struct CliCommand {
 
 std::span<const CliCommand> Commands();
 
+// Text from outside (socket and device names) made safe for a terminal:
+// control bytes, backslashes and invalid UTF-8 become \xHH escapes.
+std::string TerminalText(std::string_view text);
+
 // The whole program: argv without the program name.
 int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
 
@@ -47,6 +52,7 @@ int CmdList(CliContext& ctx);
 int CmdInfo(CliContext& ctx);
 int CmdLighting(CliContext& ctx);
 int CmdSettings(CliContext& ctx);
+int CmdProfile(CliContext& ctx);
 int CmdMacro(CliContext& ctx);
 int CmdShoot(CliContext& ctx);
 int CmdDpi(CliContext& ctx);

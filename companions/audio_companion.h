@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "companions/spectrum.h"
+#include "companions/band_analysis.h"
 #include "platform/message_bus.h"
 
 namespace korvale {

@@ -76,41 +76,52 @@ void LoadEffectLists(EffectLists& lists, const std::filesystem::path& defaultDat
                      const std::string& lightConfigFile) {
   lists.macroNames.clear();
   const Json::Value macros = ReadJsonFile(userData / "macro.config");
-  if (macros.isObject() && macros["MacroInfo"].isArray())
-    for (const auto& m : macros["MacroInfo"])
-      if (m.isObject() && m["MacroName"].isString()) lists.macroNames.push_back(m["MacroName"].asString());
+  const Json::Value& macroList = JsonMember(macros, "MacroInfo");
+  for (std::size_t i = 0, n = JsonSize(macroList); i < n; ++i) {
+    const Json::Value& name = JsonMember(JsonElement(macroList, i), "MacroName");
+    if (name.isString()) lists.macroNames.push_back(JsonString(name));
+  }
   if (modelIndex < 0) {
     Trace("effect lists: model index %d refused", modelIndex);
     return;
   }
-  const auto idx = static_cast<Json::ArrayIndex>(modelIndex);
-  auto element = [idx](const Json::Value& doc, const char* name) -> const Json::Value* {
-    if (!doc.isObject() || !doc[name].isArray() || idx >= doc[name].size()) return nullptr;
-    const Json::Value& v = doc[name][idx];
+  // The product's list of a document; nothing when it is missing or no list.
+  auto element = [modelIndex](const Json::Value& doc, const char* name) -> const Json::Value* {
+    const Json::Value& v = JsonElement(JsonMember(doc, name), static_cast<std::size_t>(modelIndex));
     return v.isArray() ? &v : nullptr;
+  };
+  // Elements that are no object are skipped; a name that is no text reads empty.
+  auto names = [](const Json::Value& list, std::vector<std::string>& out, bool keepUnnamed) {
+    for (std::size_t i = 0, n = JsonSize(list); i < n; ++i) {
+      const Json::Value& e = JsonElement(list, i);
+      if (!e.isObject()) continue;
+      const Json::Value& name = JsonMember(e, "LightName");
+      if (keepUnnamed || name.isString()) out.push_back(JsonString(name));
+    }
   };
   const Json::Value defaults = ReadJsonFile(defaultData / "default_light.json");
   if (const Json::Value* d = element(defaults, "DefaultLightName")) {
     lists.names.clear();
     lists.visible.clear();
     lists.values.clear();
-    for (const auto& e : *d) {
+    names(*d, lists.names, true);
+    for (std::size_t i = 0, n = JsonSize(*d); i < n; ++i) {
+      const Json::Value& e = JsonElement(*d, i);
       if (!e.isObject()) continue;
-      lists.names.push_back(e["LightName"].isString() ? e["LightName"].asString() : std::string());
-      lists.visible.push_back(e["visible"].isBool() ? e["visible"].asBool() : false);
-      lists.values.push_back(e["value"].isInt() ? e["value"].asInt() : -1);
+      const Json::Value& visible = JsonMember(e, "visible");
+      const Json::Value& value = JsonMember(e, "value");
+      lists.visible.push_back(visible.isBool() && JsonFlag(visible));
+      lists.values.push_back(value.isInt() ? JsonInt(value) : -1);
     }
   }
   if (const Json::Value* a = element(defaults, "AreaLightName")) {
     lists.areaNames.clear();
-    for (const auto& e : *a)
-      if (e.isObject() && e["LightName"].isString()) lists.areaNames.push_back(e["LightName"].asString());
+    names(*a, lists.areaNames, false);
   }
   const Json::Value user = ReadJsonFile(userData / lightConfigFile);
   if (const Json::Value* u = element(user, "LightInfo")) {
     lists.userNames.clear();
-    for (const auto& e : *u)
-      if (e.isObject() && e["LightName"].isString()) lists.userNames.push_back(e["LightName"].asString());
+    names(*u, lists.userNames, false);
   }
 }
 
@@ -609,7 +620,7 @@ void ForOrderKeys(F&& f) {
 
 void CKeyboardLighting::StepWave() {
   if (info_.multiColor) {
-    step_ = Cycle(info_.fx, 192, step_, 1);
+    step_ = Cycle(info_.fx, kHues, step_, 1);
     int h = (step_ + 1) % kHues;
     for (int c = 0; c < kColumns; ++c, h = (h + 7) % kHues)
       ForColumnKeys(c, [&](int k) { Put(k, kWheel[static_cast<std::size_t>(h)], S()); });
@@ -624,7 +635,7 @@ void CKeyboardLighting::StepWave() {
 
 void CKeyboardLighting::StepVerticalWave() {
   if (info_.multiColor) {
-    step_ = Cycle(info_.fx, 192, step_, 1);
+    step_ = Cycle(info_.fx, kHues, step_, 1);
     int h = (step_ + 1) % kHues;
     for (int c = 0; c < kColumns; ++c, h = (h + 2) % kHues)
       ForColumnKeys(c, [&](int k) { Put(k, kWheel[static_cast<std::size_t>(h)], S()); });
@@ -639,7 +650,7 @@ void CKeyboardLighting::StepVerticalWave() {
 
 void CKeyboardLighting::StepOrderWave() {
   if (info_.multiColor) {
-    step_ = Cycle(info_.fx, 192, step_, 1);
+    step_ = Cycle(info_.fx, kHues, step_, 1);
     int h = (step_ + 1) % kHues;
     ForOrderKeys([&](int k) {
       Put(k, kWheel[static_cast<std::size_t>(h)], S());
@@ -700,7 +711,7 @@ void CKeyboardLighting::StepReactiveHue() {
   AdvanceWaveFronts();
   for (int i = 0; i < ledCount_; ++i) {
     const int lv = DecayLevel(i, 8);
-    hue_[static_cast<std::size_t>(i)] = Cycle(1, 192, hue_[static_cast<std::size_t>(i)], 7);
+    hue_[static_cast<std::size_t>(i)] = Cycle(1, kHues, hue_[static_cast<std::size_t>(i)], 7);
     PutEffect(i, S() * lv / 256);
   }
 }
@@ -729,7 +740,7 @@ void CKeyboardLighting::StepHueRotate() {
 }
 
 void CKeyboardLighting::StepRowRainbow() {
-  step_ = Cycle(info_.fx, 192, step_, 1);
+  step_ = Cycle(info_.fx, kHues, step_, 1);
   int h = (step_ + 1) % kHues;
   for (int r = 0; r < kRows; ++r, h = (h + 24) % kHues)
     for (int c = 0; c < kColumns; ++c) {
@@ -831,7 +842,7 @@ void CKeyboardLighting::StepStaticCycle() {
 }
 
 void CKeyboardLighting::StepRing() {
-  step_ = Cycle(info_.fx, 192, step_, 1);
+  step_ = Cycle(info_.fx, kHues, step_, 1);
   for (std::size_t i = 0; i < kRings.size(); ++i) {
     const auto h = static_cast<std::size_t>((step_ + 7 * static_cast<int>(i + 1)) % kHues);
     for (uint8_t k : kRings[i])
@@ -1094,7 +1105,7 @@ void CKeyboardLighting::StepEffectList() {
       effectCounter_ = static_cast<uint8_t>(effectCounter_ >= 127 ? 0 : effectCounter_ + 1);
       const uint64_t now = Now();
       const uint64_t period =
-          uint64_t{preview::kBlinkPeriod[static_cast<std::size_t>(Clamp4(info_.speed))]} * preview::kBlinkUnitMs;
+          uint64_t{preview::kPassRate[static_cast<std::size_t>(Clamp4(info_.speed))]} * preview::kBlinkUnitMs;
       if (now - effectToggle_ >= period) {
         effectToggle_ = now;
         effectBlinkOn_ = !effectBlinkOn_;
@@ -1162,7 +1173,7 @@ void CKeyboardLighting::OverlayLocked() {
         Put(led, own, s);
         break;
       case 2:
-        if (now - fx.toggle >= uint64_t{preview::kBlinkPeriod[speed]} * preview::kBlinkUnitMs) {
+        if (now - fx.toggle >= uint64_t{preview::kPassRate[speed]} * preview::kBlinkUnitMs) {
           fx.toggle = now;
           fx.on = !fx.on;
           fx.hue = static_cast<uint8_t>(fx.hue + 14 >= kHues ? 0 : fx.hue + 14);

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "devices/light_engine.h"
 #include "devices/light_tables.h"
 #include "profiles/profile_records.h"
 
@@ -47,19 +48,6 @@ struct EffectLists {
 void LoadEffectLists(EffectLists& lists, const std::filesystem::path& defaultData,
                      const std::filesystem::path& userData, int modelIndex,
                      const std::string& lightConfigFile = "velmo_light.config");
-
-// What the light thread steps: an engine that knows how long it may sleep
-// and advances by the ticks that passed.
-class ILightEngine {
- public:
-  virtual ~ILightEngine() = default;
-  // Called after a change that can move the next step closer.
-  virtual void SetChangeNotifier(std::function<void()> notify) = 0;
-  // Ticks the thread may sleep before the next step changes anything.
-  virtual int TicksUntilDue() const = 0;
-  // ticks - 1 quiet ticks, then one step.
-  virtual void Advance(int ticks) = 0;
-};
 
 class CKeyboardLighting : public ILightEngine {
  public:

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "devices/preview_tables.h"
+#include "profiles/keyboard_layout.h"
 
 namespace korvale::lightfx {
 
@@ -20,11 +21,11 @@ using preview::kBrightness;
 using preview::kWheel;
 
 inline constexpr int kLeds = 170;
-inline constexpr int kKeys = 126;  // keys 0..125 can be lit by the effects
+inline constexpr int kKeys = kKeyboardRealKeys;  // keys 0..125 can be lit by the effects
 inline constexpr uint8_t kNoKey = 170;
 inline constexpr int kColumns = 23;
 inline constexpr int kRows = 6;
-inline constexpr int kHues = 192;
+inline constexpr int kHues = preview::kWheelHues;
 inline constexpr int kSpectrumBins = 25;
 inline constexpr std::size_t kCustomGroupBytes = 512;
 
@@ -320,7 +321,6 @@ inline constexpr std::array<uint8_t, 5> kThreshold = {10, 8, 5, 3, 1};
 inline constexpr std::array<uint8_t, 5> kThresholdSlow = {3, 3, 3, 3, 3};   // modes 16, 18
 inline constexpr std::array<uint8_t, 5> kThresholdEvery = {1, 0, 0, 0, 0};  // 27, 30, 32, 33, 34
 inline constexpr int kAudioThreshold = 2;  // mode 29: once the count exceeds 1
-// Passes per step of the per-key effects and the effect lists, by speed.
-inline constexpr std::array<uint8_t, 5> kPassRate = {8, 6, 4, 2, 1};
+using preview::kPassRate;
 
 }  // namespace korvale::lightfx

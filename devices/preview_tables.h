@@ -37,8 +37,9 @@ struct Rgb {
 };
 inline constexpr std::array<Rgb, 4> kFourColours = {{{0, 255, 180}, {0, 255, 0}, {255, 255, 255}, {255, 0, 0}}};
 
-// Blink half-period in units of kBlinkUnitMs, by LightInfo "Speed" 0..4.
-inline constexpr std::array<uint8_t, 5> kBlinkPeriod = {8, 6, 4, 2, 1};
+// The one speed table, by LightInfo "Speed" 0..4: passes per step of the
+// effects, and the blink half-period in units of kBlinkUnitMs.
+inline constexpr std::array<uint8_t, 5> kPassRate = {8, 6, 4, 2, 1};
 inline constexpr uint32_t kBlinkUnitMs = 200;
 // How far the blink and breathing colour moves along the wheel per cycle.
 inline constexpr int kWheelJump = 16;

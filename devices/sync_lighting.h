@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "devices/preview_tables.h"
 #include "devices/whole_device_effects.h"
 #include "platform/event.h"
 
@@ -32,8 +33,8 @@ struct SyncLightMode {
 
 class CSyncLighting {
  public:
-  // Ticks between steps by speed level.
-  static constexpr std::array<uint8_t, 5> kTicksPerStep = {8, 6, 4, 2, 1};
+  // Ticks between steps by speed level: the devices' own speed table.
+  static constexpr const std::array<uint8_t, 5>& kTicksPerStep = preview::kPassRate;
   // How far the blink moves along the wheel per toggle.
   static constexpr int kBlinkHueJump = 14;
 

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "devices/key_codes.h"
+#include "devices/varnik_hs6533_device.h"
+#include "devices/varnik_mousepad_device.h"
 #include "devices/varnik_mouse_device.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
@@ -897,6 +899,8 @@ std::map<std::string, std::function<CControlUI*()>> DeviceControlCreators() {
   return {
       {"CVarnikUSBDevice", [] { return static_cast<CControlUI*>(new CVarnikUSBDevice()); }},
       {"CVarnikKeyboardDevice", [] { return static_cast<CControlUI*>(new CVarnikKeyboardDevice()); }},
+      {"CVarnikMousePadDevice", [] { return static_cast<CControlUI*>(new CVarnikMousePadDevice()); }},
+      {"CVarnikHS6533Device", [] { return static_cast<CControlUI*>(new CVarnikHS6533Device()); }},
       {"CVarnikMouseDevice", [] { return static_cast<CControlUI*>(new CVarnikMouseDevice()); }},
   };
 }

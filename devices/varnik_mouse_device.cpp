@@ -121,10 +121,9 @@ void CVarnikMouseDevice::BindPageControls() {
       auto* button = dynamic_cast<CDeviceKeyButtonUI*>(panel->GetItemAt(i));
       if (button == nullptr || button->GetClass() != "DeviceKeyButton") continue;
       if (EqualsNoCase(std::string_view(button->GetToolTip()), "logo")) logoButton_ = button;
-      std::string_view prefix;
-      int n = 0;
-      if (!SplitIndexed(button->GetName(), &prefix, &n) || !EqualsNoCase(prefix, "light_0_")) continue;
-      if (n >= lightCount_) continue;
+      const auto index = IndexAfterPrefix(button->GetName(), "light_0_");
+      if (!index || *index >= lightCount_) continue;
+      const int n = *index;
       ShowWhite(button);
       if (n < static_cast<int>(logoLightButtons_.size()))
         logoLightButtons_[static_cast<std::size_t>(n)] = button;

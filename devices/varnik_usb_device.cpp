@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <charconv>
 
 #include "devices/preview_tables.h"
 #include "devices/whole_device_effects.h"
@@ -18,29 +17,12 @@
 
 namespace korvale {
 
-namespace {
-
-
-}  // namespace
-
 void ShowWhite(CDeviceKeyButtonUI* button) {
   button->SetLightColor(0xFFFFFF);
   button->SetLightFade(255);
   button->SetShowLightImage(true);
 }
 
-bool SplitIndexed(std::string_view name, std::string_view* prefix, int* number) {
-  const auto pos = name.rfind('_');
-  if (pos == std::string_view::npos) return false;
-  const std::string_view digits = name.substr(pos + 1);
-  if (digits.empty()) return false;
-  int n = 0;
-  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-  if (ec != std::errc() || end != digits.data() + digits.size() || n < 0) return false;
-  *prefix = name.substr(0, pos + 1);
-  *number = n;
-  return true;
-}
 
 int EventSideOfKind(int kind) {
   return (kind == static_cast<int>(DeviceKind::ReceiverKeyboard) ||
@@ -86,19 +68,14 @@ void CVarnikUSBDevice::BindButtons(CContainerUI* panel) {
     if (child == nullptr || child->GetClass() != "DeviceKeyButton") continue;
     auto* button = dynamic_cast<CDeviceKeyButtonUI*>(child);
     if (button == nullptr) continue;
-    std::string_view prefix;
-    int n = 0;
-    if (SplitIndexed(button->GetName(), &prefix, &n)) {
-      if (EqualsNoCase(prefix, "key_") && n < keyCount_) {
-        keyButtons_[static_cast<std::size_t>(n)] = button;
-      } else if (EqualsNoCase(prefix, "light_") && n < lightCount_) {
-        lightButtons_[static_cast<std::size_t>(n)] = button;
-        ShowWhite(button);
-      }
+    if (auto n = IndexAfterPrefix(button->GetName(), "key_"); n && *n < keyCount_) {
+      keyButtons_[static_cast<std::size_t>(*n)] = button;
+    } else if (auto m = IndexAfterPrefix(button->GetName(), "light_"); m && *m < lightCount_) {
+      lightButtons_[static_cast<std::size_t>(*m)] = button;
+      ShowWhite(button);
     }
-    if (SplitIndexed(button->GetUserData(), &prefix, &n) && EqualsNoCase(prefix, "light_") &&
-        n < lightCount_) {
-      lightButtons_[static_cast<std::size_t>(n)] = button;
+    if (auto n = IndexAfterPrefix(button->GetUserData(), "light_"); n && *n < lightCount_) {
+      lightButtons_[static_cast<std::size_t>(*n)] = button;
       ShowWhite(button);
     }
   }

@@ -74,7 +74,6 @@ inline constexpr int kEventSideReceiver = 1;
 int EventSideOfKind(int kind);
 // "key_12" -> ("key_", 12); "light_0_3" -> ("light_0_", 3). False without
 // "_" or a decimal number after it.
-bool SplitIndexed(std::string_view name, std::string_view* prefix, int* number);
 // A light button shown white at full intensity (bound, nothing painted yet).
 void ShowWhite(CDeviceKeyButtonUI* button);
 
@@ -291,7 +290,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   void StartListener(int side);
   void StopListener(int side);
   // Macro names, effect names, values and visibility, area and user effect
-  // names from the data files (the keyboard's and the mouse's lists).
+  // names from the data files (every page's lists).
   void LoadStandardEffectLists();
   // The number of macros in the user's "macro.config".
   int MacroCountOnDisk() const;
@@ -300,9 +299,9 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   // The profile's default, current and lighting files from the folders and
   // the profile name (a name that is not a plain file name changes nothing).
   void ResolvePathsOf(CBasicProfiledata& profile);
-  // The page's editors bound as the keyboard and the mouse bind them: profile
-  // list (its selected profile becomes the page's), lighting editor, macro
-  // list and key assignment editor.
+  // The page's editors: profile list (its selected profile becomes the
+  // page's), lighting editor, macro list and key assignment editor; an editor
+  // the page's skin lacks is skipped.
   void BindEditors();
   // The event channel of a side with its listener thread, and closing both.
   bool OpenListenedChannel(const std::string& path, int kind);

@@ -14,7 +14,7 @@ LedColour Fixed(const LightInfo& look, uint8_t alpha) { return {look.red, look.g
 
 // Whether the blink phase is due to flip; notes the time when it is.
 bool Toggle(const LightInfo& look, State& state, uint64_t nowMs) {
-  const uint64_t period = uint64_t{preview::kBlinkPeriod[Level(look.speed)]} * preview::kBlinkUnitMs;
+  const uint64_t period = uint64_t{preview::kPassRate[Level(look.speed)]} * preview::kBlinkUnitMs;
   if (nowMs - state.lastToggleMs < period) return false;
   state.phase ^= 1;
   state.lastToggleMs = nowMs;

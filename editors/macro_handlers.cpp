@@ -7,14 +7,14 @@
 #include "platform/trace.h"
 #include "profiles/macro_refs.h"
 #include "ui/controls.h"
+#include "ui/paint_manager.h"
 
 namespace korvale {
 namespace {
 
-constexpr const char* kMacroFilter = "Macro Files(*.mac)";
-constexpr const char* kMacroPattern = "*.mac;";
-constexpr const char* kShootFilter = "Shoot Files(*.shoot)";
-constexpr const char* kShootPattern = "*.shoot;";
+const FileFilter kMacroFilter{"file_filter_macro", "*.mac", "mac"};
+// The files are written ".Shoot"; either spelling is offered.
+const FileFilter kShootFilter{"file_filter_shoot", "*.shoot *.Shoot", "Shoot"};
 
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
@@ -29,6 +29,12 @@ int NumberAfter(std::string_view name, std::string_view prefix) {
 }
 
 }  // namespace
+
+std::string CMacroHandlers::Choose(const CVarnikUSBDevice& page, const FileFilter& filter, bool save) {
+  const HWND owner = page.GetManager() != nullptr ? page.GetManager()->GetPaintWindow() : 0;
+  const auto path = save ? SaveFileDialog(owner, filter) : OpenFileDialog(owner, filter);
+  return path ? path->string() : std::string();
+}
 
 void CMacroHandlers::Notice(const std::string& id, const std::string& detail) const {
   if (!detail.empty()) Trace("%s: %s", id.c_str(), detail.c_str());
@@ -145,7 +151,7 @@ bool CMacroHandlers::HandleMacro(const TNotifyUI& msg, CVarnikUSBDevice* page) {
   } else if (name == "macro_btn_cancel") {
     editor->ShowSelectedMacro();
   } else if (name == "macro_btn_import") {
-    const std::string path = Choose(kMacroFilter, kMacroPattern, false);
+    const std::string path = Choose(*page, kMacroFilter, false);
     if (path.empty()) return true;
     if (!editor->ImportMacro(path).empty())
       MacroNamesChanged(*page, *editor);
@@ -153,7 +159,7 @@ bool CMacroHandlers::HandleMacro(const TNotifyUI& msg, CVarnikUSBDevice* page) {
       Notice("macro_import_failed_text", editor->LastError());
   } else if (name == "macro_btn_export") {
     if (editor->GetSelectedMacro() < 0) return true;
-    const std::string path = Choose(kMacroFilter, kMacroPattern, true);
+    const std::string path = Choose(*page, kMacroFilter, true);
     if (!path.empty() && !editor->ExportMacro(path)) Notice("macro_export_failed_text", editor->LastError());
   } else {
     return false;
@@ -198,10 +204,10 @@ bool CMacroHandlers::HandleShoot(const TNotifyUI& msg, CVarnikUSBDevice* page) {
   } else if (name == "shootdate_reset_btn") {
     if (!editor->ResetGun(editor->GetSelectedGun())) Notice("shoot_reset_failed_text", editor->LastError());
   } else if (name == "shootdate_import_btn") {
-    const std::string path = Choose(kShootFilter, kShootPattern, false);
+    const std::string path = Choose(*page, kShootFilter, false);
     if (!path.empty() && !editor->ImportShootFile(path)) Notice("shoot_import_failed_text", editor->LastError());
   } else if (name == "shootdate_export_btn") {
-    const std::string path = Choose(kShootFilter, kShootPattern, true);
+    const std::string path = Choose(*page, kShootFilter, true);
     if (!path.empty() && !editor->ExportShootFile(path)) Notice("shoot_export_failed_text", editor->LastError());
   } else if (name == "shootdate_save_btn") {
     editor->SaveBullet();

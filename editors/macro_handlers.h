@@ -2,12 +2,14 @@
 // The main window's macro and shoot commands: the macro editor's buttons,
 // list and delay boxes, the shoot editor's controls, deleting a macro with
 // its key references fixed in every profile, and the downloads with their
-// messages. Questions, notices and file choices go through CommandDialogs,
-// so the commands run the same with Qt dialogs and with scripted answers.
+// messages. Questions and notices go through CommandDialogs (the main
+// window shows them in its message window); files are chosen through the
+// file dialog service.
 #include <functional>
 #include <string>
 
 #include "ui/control.h"
+#include "ui/file_dialogs.h"
 
 namespace korvale {
 
@@ -20,8 +22,6 @@ struct CommandDialogs {
   std::function<bool(const std::string& textId)> confirm;
   // A notice: a text ID, then a detail line that is shown as it is ("" for none).
   std::function<void(const std::string& textId, const std::string& detail)> notice;
-  // A file to open (save = false) or to write; "" when cancelled. Unset: cancelled.
-  std::function<std::string(const std::string& filterText, const std::string& pattern, bool save)> chooseFile;
 };
 
 class CMacroHandlers {
@@ -46,9 +46,8 @@ class CMacroHandlers {
  private:
   bool Confirm(const std::string& id) const { return dialogs_.confirm && dialogs_.confirm(id); }
   void Notice(const std::string& id, const std::string& detail = {}) const;
-  std::string Choose(const char* text, const char* pattern, bool save) const {
-    return dialogs_.chooseFile ? dialogs_.chooseFile(text, pattern, save) : std::string();
-  }
+  // A file to open or to write, "" when cancelled; the page's window owns the dialog.
+  static std::string Choose(const CVarnikUSBDevice& page, const FileFilter& filter, bool save);
   void MacroNamesChanged(CVarnikUSBDevice& page, CMacroControlUI& editor);
 
   CommandDialogs dialogs_;

@@ -171,6 +171,7 @@ const char* FaultKindName(FaultKind k) {
     case FaultKind::Garbage: return "garbage";
     case FaultKind::WrongOffset: return "wrong-offset";
     case FaultKind::Zeros: return "zeros";
+    case FaultKind::Events: return "events";
   }
   return "?";
 }
@@ -179,7 +180,7 @@ std::optional<FaultKind> ParseFaultKind(const std::string& name) {
   for (FaultKind k : {FaultKind::None, FaultKind::NoAnswer, FaultKind::LateAnswer,
                       FaultKind::WrongCode, FaultKind::StatusFF, FaultKind::StatusFE,
                       FaultKind::Unplug, FaultKind::Garbage, FaultKind::WrongOffset,
-                      FaultKind::Zeros}) {
+                      FaultKind::Zeros, FaultKind::Events}) {
     if (name == FaultKindName(k)) return k;
   }
   return std::nullopt;
@@ -595,6 +596,13 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
         out.push_back(std::move(zero));
       }
       break;
+    case FaultKind::Events:
+      // Change events between the command and its answer, as a device
+      // whose events share the command collection sends them.
+      for (uint32_t n = 0; n < (f.param ? f.param : 3); ++n)
+        out.push_back({static_cast<uint8_t>(i.info->product == Product::Headset ? 0x01 : 0x03), 0x01, 0x04});
+      out.push_back(asVec(answer));
+      break;
     case FaultKind::Unplug:
       f = Fault{};
       UnplugLocked(i);
@@ -627,6 +635,7 @@ void Emulator::OnOutput(Iface& i, const std::vector<uint8_t>& report) {
     OnCommand(i, report);
   } else if (report[0] == kHeadsetLedReportId && i.info->product == Product::Headset) {
     if (!models_[Product::Headset]->HandleLedReport(report)) {
+      ++models_[Product::Headset]->ledRefused;
       Trace("emulator: malformed LED report of %zu bytes", report.size());
     }
   }

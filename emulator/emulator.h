@@ -55,6 +55,7 @@ enum class FaultKind {
   Garbage,     // a garbage report precedes the answer
   WrongOffset, // the answer carries another offset (param added, default 1)
   Zeros,       // param reports (default 16) of the report id and zeros, in place of the answer
+  Events,      // param resync events (default 3) on the event report id, then the answer
 };
 const char* FaultKindName(FaultKind k);
 std::optional<FaultKind> ParseFaultKind(const std::string& name);

@@ -164,8 +164,14 @@ void DeviceModel::SetDefaults() {
     }
     case Product::Mousepad:
     case Product::Headset: {
-      const uint8_t init[] = {0, 0, 4, 2, 0, 1, 0xFF, 0x00, 0x00};
-      std::memcpy(config.data(), init, sizeof init);
+      // Four records 64 bytes apart, each with a look of its own, so a
+      // read or a write at the wrong place shows.
+      const uint8_t init[4][9] = {{0, 0, 4, 2, 0, 1, 0xFF, 0x00, 0x00},
+                                  {1, 1, 3, 1, 1, 0, 0x00, 0xFF, 0x00},
+                                  {2, 3, 2, 0, 0, 0, 0x00, 0x00, 0xFF},
+                                  {3, 7, 1, 3, 1, 1, 0x80, 0x40, 0x20}};
+      for (std::size_t r = 0; r < 4; ++r) std::memcpy(&config[r * 64], init[r], sizeof init[r]);
+      config[0] = 0;  // record 0's first byte is the active record index
       status[kStatusBattery] = product_ == Product::Headset ? 60 : 100;
       status[kStatusCharge] = 2;
       if (product_ == Product::Mousepad) status[kStatusPhone] = 3;
@@ -285,24 +291,22 @@ std::span<const uint8_t> DeviceModel::AreaNamed(const std::string& name) const {
 }
 
 bool DeviceModel::HandleLedReport(std::span<const uint8_t> report) {
-  if (product_ != Product::Headset || report.size() < kHeadsetLedReportSize ||
-      report[0] != kHeadsetLedReportId) {
-    return false;
-  }
+  // The firmware takes exactly 17 bytes: id 0xFF, target, channel, 0, values.
+  if (product_ != Product::Headset || report.size() != 17 || report[0] != 0xFF) return false;
   const uint8_t target = report[1];
-  if (std::find(kHeadsetLedTargets.begin(), kHeadsetLedTargets.end(), target) ==
-      kHeadsetLedTargets.end()) {
-    return false;
-  }
+  const std::size_t slot = target == 0x22 ? 0 : target == 0x44 ? 1 : 2;
+  if (slot == 2) return false;
   const uint8_t sel = report[2];
-  if (sel < kHeadsetLedFirstHalf || sel > kHeadsetLedSecondHalf + 2) return false;
-  const bool second = sel >= kHeadsetLedSecondHalf;
-  const std::size_t channel = sel - (second ? kHeadsetLedSecondHalf : kHeadsetLedFirstHalf);
+  if (sel < 0xAA || sel > 0xAF) return false;
+  const bool second = sel >= 0xAD;
+  const std::size_t channel = sel - (second ? 0xAD : 0xAA);
   const std::size_t first = second ? 7 : 0;
-  const std::size_t count = second ? kHeadsetLedCount - 7 : 7;
+  const std::size_t count = second ? 6 : 7;
   for (std::size_t i = 0; i < count; ++i) {
-    headsetLeds[first + i][channel] = report[kHeadsetLedValues + i];
+    headsetLeds[first + i][channel] = report[4 + i];
   }
+  ++ledReports[slot];
+  std::copy(report.begin(), report.end(), lastLedReport[slot].begin());
   return true;
 }
 

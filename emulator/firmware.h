@@ -58,6 +58,10 @@ class DeviceModel {
   std::array<uint8_t, proto::kStatusSize> status{};
   // Headset LED output: channel values per LED, as the last reports set them.
   std::array<std::array<uint8_t, 3>, proto::kHeadsetLedCount> headsetLeds{};
+  // LED reports taken per target (0x22, 0x44) and the last of each.
+  std::array<uint64_t, 2> ledReports{};
+  std::array<std::array<uint8_t, 17>, 2> lastLedReport{};
+  uint64_t ledRefused = 0;  // reports of the wrong length, id, target or channel
 
   // Sets one information byte; byte 6 (macro memory in 128-byte units)
   // re-sizes the macro memory, which starts empty.

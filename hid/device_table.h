@@ -19,6 +19,12 @@ enum class DeviceKind : uint16_t {
   ReceiverKeyboard = 9,
 };
 
+// Kinds travel as plain numbers (identity records, messages); compare them here.
+constexpr bool IsKind(int kind, DeviceKind k) { return kind == static_cast<int>(k); }
+constexpr bool IsReceiverKind(int kind) {
+  return IsKind(kind, DeviceKind::ReceiverMouse) || IsKind(kind, DeviceKind::ReceiverKeyboard);
+}
+
 // auxiliary: the primary (vendor command) collection or the consumer-control one.
 inline constexpr uint16_t kAuxiliaryPrimary = 0;
 inline constexpr uint16_t kAuxiliaryConsumer = 255;

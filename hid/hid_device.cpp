@@ -388,12 +388,15 @@ bool CHidDevice::Write(const uint8_t* buffer, uint32_t length, uint32_t* bytesWr
     Trace("hid: %s is not open for writing", path_.c_str());
     return false;
   }
-  const uint32_t len = caps_.outputReportByteLength;
+  // Each report id goes out at its own length, not the longest report's.
+  const uint32_t len = buffer != nullptr && length > 0 && collection_->usesReportIds
+                           ? collection_->ReportByteLength(HidReportType::Output, buffer[0])
+                           : caps_.outputReportByteLength;
   if (!buffer || length == 0 || len == 0 || length > len) {
     Trace("hid: output report of %u bytes refused on %s (its length is %u)", length, path_.c_str(), len);
     return false;
   }
-  // A shorter report is sent zero-padded to the fixed report length.
+  // A shorter report is sent zero-padded to its report length.
   std::vector<uint8_t> report(buffer, buffer + length);
   report.resize(len, 0);
   if (!OwnsReportId(HidReportType::Output, report[0])) return false;

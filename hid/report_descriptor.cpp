@@ -339,7 +339,12 @@ class Parser {
       c.usesReportIds = out_.usesReportIds;
       for (size_t t = 0; t < 3; ++t) {
         uint32_t longest = 0;
-        for (uint8_t id : c.reportIds[t]) longest = std::max(longest, (bitOffset_[t][id] + 7) / 8);
+        c.idByteLength[t].clear();
+        for (uint8_t id : c.reportIds[t]) {
+          const uint32_t bytes = (bitOffset_[t][id] + 7) / 8;
+          c.idByteLength[t].push_back(uint16_t(bytes));
+          longest = std::max(longest, bytes);
+        }
         c.reportByteLength[t] = uint16_t(longest);
         // Each button entry gets a usage list as long as its page allows.
         uint64_t slots = 0;
@@ -426,6 +431,14 @@ const HidValueCap* FindValueCap(const HidCollectionCaps& caps, HidReportType typ
 bool HidCollectionCaps::HasReportId(HidReportType type, uint8_t id) const {
   const auto& ids = reportIds[size_t(type)];
   return std::binary_search(ids.begin(), ids.end(), id);
+}
+
+uint16_t HidCollectionCaps::ReportByteLength(HidReportType type, uint8_t id) const {
+  const auto& ids = reportIds[size_t(type)];
+  const auto it = std::lower_bound(ids.begin(), ids.end(), id);
+  if (it == ids.end() || *it != id) return 0;
+  const auto at = size_t(it - ids.begin());
+  return at < idByteLength[size_t(type)].size() ? idByteLength[size_t(type)][at] : 0;
 }
 
 std::optional<HidReportDescriptor> ParseReportDescriptor(std::span<const uint8_t> bytes, std::string* error) {

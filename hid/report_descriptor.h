@@ -91,6 +91,10 @@ struct HidCollectionCaps {
   bool usesReportIds = false;
 
   bool HasReportId(HidReportType type, uint8_t id) const;
+  // The length of one report id's reports (its id byte included); 0 for an
+  // id without fields here.
+  uint16_t ReportByteLength(HidReportType type, uint8_t id) const;
+  std::array<std::vector<uint16_t>, 3> idByteLength;  // by type, in reportIds order
 };
 
 struct HidReportDescriptor {

@@ -15,6 +15,7 @@
 
 #include "hid/hid_backend.h"
 #include "hid/vhid_frame.h"
+#include "platform/peer_cred.h"
 #include "platform/trace.h"
 
 namespace korvale {
@@ -49,6 +50,11 @@ Socket Connect(const std::filesystem::path& socket) {
   Socket fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (fd.Get() < 0) return Socket();
   if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return Socket();
+  // A device served by another user could feed its answers into our profiles.
+  if (!PeerIsSameUser(fd.Get())) {
+    Trace("hid: bus device %s is served by another user; not used", s.c_str());
+    return Socket();
+  }
   return fd;
 }
 

@@ -17,7 +17,9 @@ std::filesystem::path BusDir() {
   } else if (const char* r = std::getenv("XDG_RUNTIME_DIR"); r && *r == '/') {
     dir = std::filesystem::path(r) / "korvale-vhid";
   } else {
+    // Anyone can make this name first: use it only when it is ours and private.
     dir = std::filesystem::path("/tmp") / ("korvale-vhid-" + std::to_string(::getuid()));
+    return EnsurePrivateDir(dir) ? dir : std::filesystem::path();
   }
   EnsureDir(dir, 0700);
   return dir;

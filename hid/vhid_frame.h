@@ -28,7 +28,8 @@ inline constexpr std::size_t kHeaderBytes = 4;
 inline constexpr const char* kSocketSuffix = ".sock";
 
 // $KORVALE_VHID_DIR, else $XDG_RUNTIME_DIR/korvale-vhid, else
-// /tmp/korvale-vhid-<uid>. Created with mode 0700 when missing.
+// /tmp/korvale-vhid-<uid>. Created with mode 0700 when missing; empty when the
+// /tmp folder is refused (another user's, or open to others).
 std::filesystem::path BusDir();
 
 struct InfoBlock {

@@ -77,10 +77,22 @@ CAudioCompanionLink::~CAudioCompanionLink() {
   }
   sendWake_.notify_all();
   sender_.join();
-  // Reap a companion that has already ended; a live one ends when it sees the
-  // main window gone.
+  // A companion we started must not outlive us: it would keep writing into
+  // folders its owner is about to remove. Ask it to end, then insist.
   std::lock_guard<std::mutex> g(shared_->lock);
-  if (shared_->pid > 0 && ::waitpid(shared_->pid, nullptr, WNOHANG) == shared_->pid) shared_->pid = -1;
+  if (shared_->pid <= 0) return;
+  if (::waitpid(shared_->pid, nullptr, WNOHANG) == 0) {
+    ::kill(shared_->pid, SIGTERM);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(2000);
+    pid_t r = 0;
+    while ((r = ::waitpid(shared_->pid, nullptr, WNOHANG)) == 0 && Clock::now() < deadline) ::usleep(5000);
+    if (r == 0) {
+      Trace("audio: korvale-audio did not end within 2 s of SIGTERM; killed");
+      ::kill(shared_->pid, SIGKILL);
+      ::waitpid(shared_->pid, nullptr, 0);
+    }
+  }
+  shared_->pid = -1;
 }
 
 int CAudioCompanionLink::Launches() const { return shared_->launches.load(); }

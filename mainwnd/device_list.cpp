@@ -5,6 +5,7 @@
 
 #include "devices/varnik_usb_device.h"
 #include "hid/device_discovery.h"
+#include "hid/device_table.h"
 #include "mainwnd/device_list_parts.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
@@ -84,11 +85,11 @@ int CDeviceList::IndexOfPage(const CVarnikUSBDevice* page) const {
 }
 
 std::vector<CVarnikUSBDevice*>* CDeviceList::ListForKind(uint16_t kind) {
-  switch (Family(kind)) {
-    case 1: return &keyboards_;
-    case 2: return &mice_;
-    case 3: return &mousepads_;
-    case 7: return &headsets_;
+  switch (static_cast<DeviceKind>(Family(kind))) {
+    case DeviceKind::Keyboard: return &keyboards_;
+    case DeviceKind::Mouse: return &mice_;
+    case DeviceKind::MousePad: return &mousepads_;
+    case DeviceKind::Headset: return &headsets_;
     default: return nullptr;
   }
 }
@@ -168,7 +169,7 @@ void CDeviceList::AttachAuxiliary(const DeviceIdEntry& s) {
     if (!id.hasPartner || id.partnerIndex >= slots.size()) return nullptr;
     return &slots[id.partnerIndex];
   };
-  if (kind == 1 || kind == 2) {
+  if (IsKind(kind, DeviceKind::Keyboard) || IsKind(kind, DeviceKind::Mouse)) {
     for (const auto& e : entries_) {
       if (e->family != family) continue;
       CVarnikUSBDevice* p = e->page;
@@ -179,14 +180,14 @@ void CDeviceList::AttachAuxiliary(const DeviceIdEntry& s) {
         p->OpenEventChannel(s.path, kind);  // reopens on the new path
       }
     }
-  } else if (kind == 6 || kind == 9) {
+  } else if (IsReceiverKind(kind)) {
     const DeviceIdEntry* partner = partnerOf(s);
     const DeviceIdEntry& want = partner != nullptr ? *partner : s;
     for (const auto& e : entries_) {
       if (e->family != family || e->page->IsEventChannelOpen(kind)) continue;
       if (Matches(e->page->GetDeviceIdentity(), want)) e->page->OpenEventChannel(s.path, kind);
     }
-  } else if (kind == 3 || kind == 7) {
+  } else if (IsKind(kind, DeviceKind::MousePad) || IsKind(kind, DeviceKind::Headset)) {
     for (const auto& e : entries_) {
       if (e->family != family || e->page->IsEventChannelOpen(kind)) continue;
       if (Matches(e->page->GetDeviceIdentity(), s)) {
@@ -244,7 +245,7 @@ void CDeviceList::LoseAuxiliary(const DeviceIdEntry& s) {
   const int kind = s.kind;
   DeviceIdEntry want = s;
   if (IsReceiverKind(kind) && s.hasPartner && s.partnerIndex < slots.size()) want = slots[s.partnerIndex];
-  const bool every = kind == 2 || IsReceiverKind(kind);
+  const bool every = IsKind(kind, DeviceKind::Mouse) || IsReceiverKind(kind);
   for (const auto& e : entries_) {
     if (e->family != family || !e->page->IsEventChannelOpen(kind)) continue;
     if (!Matches(e->page->GetDeviceIdentity(), want)) continue;

@@ -34,19 +34,18 @@ inline constexpr UINT kLinkWatchMs = 3000;
 // Private tile timer: one link-check attempt after a switch to the receiver.
 inline constexpr UINT kTileTimerLinkCheck = 1010;
 
-// 1 keyboard, 2 mouse, 3 mousepad, 7 headset; 0 for anything else.
+// The cable kind of the product: keyboard, mouse, mousepad or headset; 0 for anything else.
 inline int Family(int kind) {
-  switch (kind) {
-    case 1:
-    case 9: return 1;
-    case 2:
-    case 6: return 2;
-    case 3: return 3;
-    case 7: return 7;
-    default: return 0;
+  switch (static_cast<DeviceKind>(kind)) {
+    case DeviceKind::Keyboard:
+    case DeviceKind::ReceiverKeyboard: return static_cast<int>(DeviceKind::Keyboard);
+    case DeviceKind::Mouse:
+    case DeviceKind::ReceiverMouse: return static_cast<int>(DeviceKind::Mouse);
+    case DeviceKind::MousePad: return static_cast<int>(DeviceKind::MousePad);
+    case DeviceKind::Headset: return static_cast<int>(DeviceKind::Headset);
   }
+  return 0;
 }
-inline bool IsReceiverKind(int kind) { return kind == 6 || kind == 9; }
 // Vendor id, product id and kind agree.
 inline bool Matches(const DeviceIdEntry& a, const DeviceIdEntry& b) {
   return a.vid == b.vid && a.pid == b.pid && a.kind == b.kind;

@@ -1,9 +1,11 @@
 #include "mainwnd/main_wnd.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "mainwnd/language_font.h"
 #include "platform/paths.h"
+#include "platform/settings_store.h"
 #include "platform/trace.h"
 #include "profiles/settings_files.h"
 #include "ui/resource_manager.h"
@@ -11,6 +13,40 @@
 namespace korvale {
 
 // ---- language ----
+
+namespace {
+
+// Language ids by the language part of a POSIX locale name ("de_AT.UTF-8").
+struct LocaleRow {
+  const char* language;
+  int64_t id;
+};
+constexpr LocaleRow kLocaleIds[] = {{"en", 1033}, {"de", 1031}, {"fr", 1036}};
+
+}  // namespace
+
+int LanguageIndexForLocale(std::string_view locale, const std::vector<LanguageEntry>& list) {
+  const std::string_view lang = locale.substr(0, locale.find_first_of("_.@"));
+  for (const LocaleRow& r : kLocaleIds) {
+    if (lang != r.language) continue;
+    for (std::size_t i = 0; i < list.size(); ++i)
+      if (list[i].id == r.id) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int CMainWnd::StartLanguageIndex() {
+  // A choice made before wins; the first start follows the desktop's locale
+  // when a language file matches it.
+  if (SettingsStore().ReadDword("LANGUAGE")) return LoadLanguageIndex();
+  for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(var);
+    if (v == nullptr || *v == '\0') continue;
+    const int i = LanguageIndexForLocale(v, ReadLanguageList());
+    return i >= 0 ? i : LoadLanguageIndex();
+  }
+  return LoadLanguageIndex();
+}
 
 void CMainWnd::InstallFonts(const std::string& face) {
   struct F {

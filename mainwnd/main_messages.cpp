@@ -132,6 +132,8 @@ LRESULT CMainWnd::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
 void CMainWnd::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  // A modal child's loop ends with its window.
+  CloseChildWindows();
   for (UINT id : {kTimerScale, kTimerTrayMenu, kTimerProfileSelect, kTimerGameEnd}) KillTimer(id);
   ShowWindow(false);
   StopThreads();
@@ -229,6 +231,12 @@ LRESULT CMainWnd::OnMouseHoverMsg(UINT, WPARAM, LPARAM, bool&) {
 
 LRESULT CMainWnd::OnIdentityMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool&) {
   Trace("软件标示 %u，%zx%zx", msg, static_cast<std::size_t>(wParam), static_cast<std::size_t>(lParam));
+  const bool firstScan = lParam == 0;
+  if (firstScan && startHidden_) {
+    startHidden_ = false;
+    UpdateNoDeviceOverlay();
+    return 0;
+  }
   WakeUp();
   return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "profiles/keyboard_layout.h"
+#include "ui/control.h"
 #include "ui/ui_types.h"
 
 namespace korvale {
@@ -19,17 +21,9 @@ const char* MainRouteName(MainRoute route) {
 }
 
 bool SplitIndexedName(std::string_view name, std::string_view prefix, bool exact, int* index) {
-  if (name.size() <= prefix.size()) return false;
-  std::string_view head = name.substr(0, prefix.size());
-  if (exact ? head != prefix : !EqualsNoCase(head, prefix)) return false;
-  int v = 0;
-  for (char c : name.substr(prefix.size())) {
-    if (c < '0' || c > '9') return false;
-    if (v > 100000) return false;
-    v = v * 10 + (c - '0');
-  }
-  *index = v;
-  return true;
+  const std::optional<int> n = IndexAfterPrefix(name, prefix, exact);
+  if (n) *index = *n;
+  return n.has_value();
 }
 
 namespace {
@@ -37,13 +31,13 @@ namespace {
 // One row per control name (or name prefix followed by an index) and
 // notification type. Names compare ignoring case unless the row says exact.
 using R = MainRoute;
-constexpr const char* kClickT = "click";
-constexpr const char* kSelT = "selectchanged";
-constexpr const char* kValT = "valuechanged";
-constexpr const char* kMoveT = "movevaluechanged";
-constexpr const char* kItemT = "itemselect";
-constexpr const char* kKillT = "killfocus";
-constexpr const char* kColT = "colorchanged";
+constexpr const char* kClickT = notify::kClick;
+constexpr const char* kSelT = notify::kSelectChanged;
+constexpr const char* kValT = notify::kValueChanged;
+constexpr const char* kMoveT = notify::kMoveValueChanged;
+constexpr const char* kItemT = notify::kItemSelect;
+constexpr const char* kKillT = notify::kKillFocus;
+constexpr const char* kColT = notify::kColorChanged;
 
 struct Row {
   const char* type;
@@ -125,7 +119,7 @@ constexpr Row kRoutes[] = {
     {kSelT, "audio_FgColor_check", false, false, R::kAudioLighting},
     {kSelT, "keyset_fn", false, false, R::kKeyEditor},
     {kSelT, "key_ComBox_check_", true, false, R::kKeyEditor},
-    {kSelT, "keyboard_key_", true, false, R::kKeyEditor},  // index < 126, checked below
+    {kSelT, "keyboard_key_", true, false, R::kKeyEditor},  // index < kKeyboardRealKeys, checked below
     {kSelT, "DPI_enable_check_", true, false, R::kDeviceSettings},
     {kSelT, "DPI_select_check_", true, false, R::kDeviceSettings},
     {kSelT, "polling_rate_option_", true, false, R::kDeviceSettings},
@@ -236,7 +230,7 @@ const Row* FindRow(std::string_view type, std::string_view name) {
     int index = 0;
     if (r.indexed) {
       if (!SplitIndexedName(name, r.name, r.exact, &index)) continue;
-      if (std::string_view(r.name) == "keyboard_key_" && index >= 126) continue;
+      if (std::string_view(r.name) == "keyboard_key_" && index >= kKeyboardRealKeys) continue;
       return &r;
     }
     if (r.exact ? name == r.name : EqualsNoCase(name, r.name)) return &r;

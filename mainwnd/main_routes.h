@@ -59,7 +59,7 @@ using MainRouteHandler = std::function<void(const MainRouteCall&)>;
 std::optional<MainRoute> FindNotifyRoute(std::string_view type, std::string_view name);
 // The route of a tray or context menu item other than "exit".
 std::optional<MainRoute> FindMenuRoute(std::string_view item);
-// "prefix" followed by a decimal number (at most 100000); the number in *index.
+// IndexAfterPrefix with the number in *index, for chains of tests.
 bool SplitIndexedName(std::string_view name, std::string_view prefix, bool exact, int* index);
 
 }  // namespace korvale

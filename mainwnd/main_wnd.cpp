@@ -13,15 +13,20 @@
 #include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
+#include "mainwnd/main_commands.h"
+#include "mainwnd/window_commands.h"
+#include "mainwnd/profile_commands.h"
 #include "platform/paths.h"
 #include "platform/registered_messages.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
+#include "profiles/keyboard_layout.h"
 #include "profiles/settings_files.h"
 #include "ui/containers.h"
 #include "ui/controls.h"
 #include "ui/custom_controls.h"
 #include "ui/resource_manager.h"
+#include "windows/msg_wnd.h"
 
 namespace korvale {
 
@@ -58,7 +63,10 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
   const auto lighting = [this](const MainRouteCall& call) { OnLightingNotify(call); };
   for (MainRoute r : {MainRoute::kLightingEditor, MainRoute::kAudioLighting, MainRoute::kColourEntry})
     SetRouteHandler(r, lighting);
-  macros_ = std::make_unique<CMacroHandlers>();
+  windows_ = std::make_unique<CWindowCommands>(*this);
+  commands_ = std::make_unique<CMainCommands>(*this);
+  profileCommands_ = std::make_unique<CProfileCommands>(*this);
+  macros_ = std::make_unique<CMacroHandlers>(MessageWindowDialogs());
   SetRouteHandler(MainRoute::kMacroEditor, [this](const MainRouteCall& call) {
     if (call.notify != nullptr) macros_->HandleMacro(*call.notify, CurrentDevice());
   });
@@ -98,7 +106,26 @@ void CMainWnd::SetBroadcaster(std::function<void(std::string_view, WPARAM, LPARA
 
 void CMainWnd::SetTrayIcon(ITrayIcon* tray) { tray_ = tray; }
 
-void CMainWnd::SetCommandDialogs(const CommandDialogs& dialogs) { macros_->SetDialogs(dialogs); }
+CommandDialogs CMainWnd::MessageWindowDialogs() {
+  CommandDialogs d;
+  d.confirm = [this](const std::string& id) {
+    return ShowMessage(GetHWND(), "", id, GetInterfaceScale(), true, kMsgConfirm) == 1;
+  };
+  d.notice = [this](const std::string& id, const std::string& detail) {
+    if (detail.empty()) {
+      ShowMessage(GetHWND(), "", id, GetInterfaceScale(), true, kMsgNotice);
+      return;
+    }
+    // A text with %d takes a numeric detail as its number; any other detail goes under the text.
+    std::string text = CResourceManager::GetInstance().GetText(id);
+    if (const auto at = text.find("%d"); at != std::string::npos)
+      text.replace(at, 2, detail);
+    else
+      text += "\n" + detail;
+    ShowMessage(GetHWND(), "", text, GetInterfaceScale(), false, kMsgNotice);
+  };
+  return d;
+}
 
 void CMainWnd::SetRouteHandler(MainRoute route, MainRouteHandler handler) {
   const auto i = static_cast<std::size_t>(route);
@@ -131,7 +158,8 @@ void CMainWnd::OnWindowInit() {
   }
   // Companions learn that the lighting is ours again.
   if (broadcaster_) broadcaster_(kLightControlNotifyMsgName, 1, 1);
-  ApplyLanguage(LoadLanguageIndex());
+  ApplyLanguage(StartLanguageIndex());
+  windows_->ApplySavedSkin();
   DeviceListHooks hooks;
   hooks.wakeUp = [this] { WakeUp(); };
   hooks.beforeSelectedTileHidden = [this] {
@@ -204,7 +232,7 @@ bool CMainWnd::RouteNotify(TNotifyUI& msg) {
     SendMessage(WM_HOOK_CONTROL, 0, 0);
     return true;
   }
-  if (type == "movevaluechanged" && SplitIndexedName(name, "velmo_DPI_slider_", false, &index)) {
+  if (type == notify::kMoveValueChanged && SplitIndexedName(name, "velmo_DPI_slider_", false, &index)) {
     OnVelmoDpiSlider(msg, index);
     return true;
   }
@@ -244,7 +272,7 @@ uint32_t WithHigh(uint32_t word, uint32_t high) { return (word & 0xFFFFu) | (hig
 
 bool CMainWnd::OnKeyboardSettings(const std::string& type, const std::string& name) {
   auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(CurrentDevice());
-  if (kb == nullptr || kb->GetKind() != 1) return false;
+  if (kb == nullptr || !IsKind(kb->GetKind(), DeviceKind::Keyboard)) return false;
   std::array<uint32_t, 4> w = kb->GetSystemSettings();
   int n = 0;
   bool write = true;
@@ -331,12 +359,15 @@ void CMainWnd::OnVelmoDpiSlider(TNotifyUI& msg, int index) {
   edit->SetText(CDuiString::Printf("%d", slider->GetValue()));
 }
 
+// The resolution range of the work tool's DPI edits.
+constexpr int kVelmoDpiMin = 200;
+constexpr int kVelmoDpiMax = 6500;
+
 void CMainWnd::OnVelmoDpiEdit(TNotifyUI& msg, int index) {
   CControlUI* edit = msg.pSender;
   int v = 0;
   if (!ParseInt(std::string(edit->GetText()), &v)) v = 0;
-  if (v < 200) v = 200;
-  if (v > 6500) v = 6500;
+  v = std::clamp(v, kVelmoDpiMin, kVelmoDpiMax);
   edit->SetText(CDuiString::Printf("%d", v));
   if (auto* slider = dynamic_cast<CSliderUI*>(m_pm.FindControl("velmo_DPI_slider_" + std::to_string(index))))
     slider->SetValue(v);
@@ -449,7 +480,7 @@ void CMainWnd::OnMouseLedSelection(CControlUI* panel) {
 
 void CMainWnd::OnResetRepeat() {
   CVarnikUSBDevice* d = CurrentDevice();
-  if (d == nullptr || d->GetKind() != 1) return;
+  if (d == nullptr || !IsKind(d->GetKind(), DeviceKind::Keyboard)) return;
   if (CControlUI* box = m_pm.FindSubControlByName(d, "repeat_input_richedit")) box->SetText("");
 }
 

@@ -29,12 +29,18 @@ namespace korvale {
 class CAudioCompanionLink;
 class CDeviceList;
 class CLightHandlers;
+class CMainCommands;
+class CProfileCommands;
 class CMacroHandlers;
 struct CommandDialogs;
 class CVarnikUSBDevice;
+class CWindowCommands;
 struct LightInfo;
 
 // Notification pump of the virtual window "mainpage"; its entries do nothing.
+// Index in list of the language of a POSIX locale name, or -1.
+int LanguageIndexForLocale(std::string_view locale, const std::vector<LanguageEntry>& list);
+
 class CMainPage : public CNotifyPump {
  public:
   CMainPage();
@@ -74,8 +80,6 @@ class CMainWnd : public WindowImplBase {
   void SetBroadcaster(std::function<void(std::string_view name, WPARAM, LPARAM)> broadcaster);
   // The tray icon (not owned); none keeps the window working without it.
   void SetTrayIcon(ITrayIcon* tray);
-  // Questions, notices and file choices of the macro and shoot commands.
-  void SetCommandDialogs(const CommandDialogs& dialogs);
   // Size of the monitor the window sits on (the scale rule reads it).
   void SetMonitorSize(UiSize size) { monitor_ = size; }
   // Shows or hides like the base window; the key lights' painting pauses
@@ -83,6 +87,10 @@ class CMainWnd : public WindowImplBase {
   void ShowWindow(bool show = true, bool takeFocus = true);
   // Whether "windowinit" starts device discovery (on by default).
   void SetDiscoveryEnabled(bool on) { discoveryEnabled_ = on; }
+  // Started hidden in the tray: the first scan's wake-up leaves the window
+  // hidden; a second start or the tray still shows it.
+  void SetStartHidden(bool on) { startHidden_ = on; }
+  bool IsTrayShown() const { return trayShown_; }
   // Fills an entry of the routing tables; an empty function clears it.
   void SetRouteHandler(MainRoute route, MainRouteHandler handler);
 
@@ -117,7 +125,12 @@ class CMainWnd : public WindowImplBase {
 
   // Language: index into "Language.config"'s list, -1 before the first.
   int GetLanguageIndex() const { return languageIndex_; }
+  // The update-status message's number here (0 until registered).
+  UINT GetUpdateStatusMessage() const { return updateStatusMsg_; }
   void ApplyLanguage(int index);
+  // The stored choice; on the first start the desktop's locale when a
+  // language file matches it.
+  static int StartLanguageIndex();
 
   // Interface scale: 144 on a monitor wider than 1500 and taller than 960.
   static int ScaleForMonitor(UiSize monitor);
@@ -143,6 +156,7 @@ class CMainWnd : public WindowImplBase {
   // --- devices ---
   // Created at "windowinit"; null before.
   CDeviceList* GetDeviceList() const { return devices_.get(); }
+  CMainCommands& Commands() { return *commands_; }
   // The device of the first visible, selected tile, or null.
   CVarnikUSBDevice* CurrentDevice() const;
   // Every page of the four lists.
@@ -174,6 +188,8 @@ class CMainWnd : public WindowImplBase {
 
  private:
 
+  // The macro and shoot commands' questions and notices in the message window.
+  CommandDialogs MessageWindowDialogs();
   void OnWindowInit();
   void OnTimer(UINT id);
   void OnDpiChanged(int dpi, const UiRect* suggested);
@@ -249,6 +265,7 @@ class CMainWnd : public WindowImplBase {
   std::function<void(std::string_view, WPARAM, LPARAM)> broadcaster_;
   ITrayIcon* tray_ = nullptr;
   bool trayShown_ = false;
+  bool startHidden_ = false;
 
   // Registered numbers (0 = not registered: never matches a message).
   UINT identityMsg_ = 0;
@@ -287,6 +304,9 @@ class CMainWnd : public WindowImplBase {
   std::shared_ptr<CSyncLighting> sync_;
   std::unique_ptr<CDeviceList> devices_;
   std::unique_ptr<CLightHandlers> light_;
+  std::unique_ptr<CWindowCommands> windows_;
+  std::unique_ptr<CMainCommands> commands_;
+  std::unique_ptr<CProfileCommands> profileCommands_;
   std::unique_ptr<CMacroHandlers> macros_;
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;

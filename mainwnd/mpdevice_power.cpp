@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "hid/device_table.h"
 #include "ui/controls.h"
 
 namespace korvale {
@@ -25,7 +26,9 @@ constexpr const char* kChargeImages[] = {
     "file='power/power.png'",
 };
 
-bool ShowsWirelessMark(int kind) { return kind == 1 || kind == 2 || kind == 6 || kind == 9; }
+bool ShowsWirelessMark(int kind) {
+  return IsKind(kind, DeviceKind::Keyboard) || IsKind(kind, DeviceKind::Mouse) || IsReceiverKind(kind);
+}
 
 }  // namespace
 

@@ -18,6 +18,7 @@
 
 #include "platform/event.h"
 #include "platform/paths.h"
+#include "platform/peer_cred.h"
 #include "platform/registered_messages.h"
 #include "platform/trace.h"
 
@@ -195,12 +196,6 @@ bool PrepareDir(const fs::path& dir) {
   return true;
 }
 
-bool PeerIsSameUser(int fd) {
-  ucred cred{};
-  socklen_t len = sizeof cred;
-  return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
-}
-
 // A socket file a peer may be reached through: a socket owned by this user
 // that nobody else can open.
 bool IsTrustedSocket(const fs::path& path) {
@@ -221,7 +216,8 @@ int Remaining(Clock::time_point deadline) {
 // Connects to a trusted socket; -1 when there is no live peer.
 int ConnectTo(const fs::path& path) {
   sockaddr_un addr{};
-  if (!FillAddress(path, &addr) || !IsTrustedSocket(path)) return -1;
+  // A relative path means no private folder was found: never look in the working folder.
+  if (!path.is_absolute() || !FillAddress(path, &addr) || !IsTrustedSocket(path)) return -1;
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
   // A full backlog gives EAGAIN at once instead of blocking.
@@ -501,7 +497,10 @@ MessageBus::~MessageBus() {
   }
 }
 
-fs::path MessageBus::DefaultDir() { return XdgRuntimeDir() / "korvale-bus"; }
+fs::path MessageBus::DefaultDir() {
+  const fs::path run = XdgRuntimeDir();
+  return run.empty() ? fs::path() : run / "korvale-bus";
+}
 
 bool MessageBus::Listen(const std::string& title, Handler handler) {
   if (title.empty() || !handler || !PrepareDir(dir_)) return false;

@@ -4,8 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
 #include <system_error>
+
+#include "platform/trace.h"
 
 #ifndef KORVALE_INSTALL_DATA_DIR
 #define KORVALE_INSTALL_DATA_DIR "/usr/local/share/korvale"
@@ -53,8 +61,30 @@ fs::path XdgRuntimeDir() {
   fs::path p = EnvOr("XDG_RUNTIME_DIR", "");
   if (!p.empty()) return p;
   p = fs::path("/tmp") / ("korvale-" + std::to_string(::getuid()));
-  EnsureDir(p, 0700);
-  return p;
+  return EnsurePrivateDir(p) ? p : fs::path();
+}
+
+bool EnsurePrivateDir(const fs::path& dir) {
+  // mkdir with the final mode: no moment where the folder is open to others.
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    Trace("folders: cannot create %s: %s", dir.c_str(), std::strerror(errno));
+    return false;
+  }
+  struct stat st {};
+  const char* why = nullptr;
+  if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) why = "is not a folder";
+  else if (st.st_uid != ::getuid()) why = "belongs to another user";
+  else if ((st.st_mode & 077) != 0) why = "is open to other users";
+  if (why == nullptr) return true;
+  Trace("folders: %s %s; not used", dir.c_str(), why);
+  // Said once per folder: callers look the folder up often.
+  static std::mutex lock;
+  static std::set<std::string> told;
+  std::lock_guard<std::mutex> guard(lock);
+  if (told.insert(dir.string()).second)
+    std::fprintf(stderr, "korvale: %s %s; refusing to use it (remove it, or set XDG_RUNTIME_DIR)\n", dir.c_str(),
+                 why);
+  return false;
 }
 
 bool EnsureDir(const fs::path& dir, unsigned mode) {

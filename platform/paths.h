@@ -16,8 +16,14 @@ std::filesystem::path InstallDataDir();
 std::filesystem::path XdgDataHome();
 // $XDG_CONFIG_HOME or ~/.config
 std::filesystem::path XdgConfigHome();
-// $XDG_RUNTIME_DIR, else /tmp/korvale-<uid> (created 0700)
+// $XDG_RUNTIME_DIR, else /tmp/korvale-<uid> (created 0700); empty when that
+// fallback is refused by EnsurePrivateDir.
 std::filesystem::path XdgRuntimeDir();
+
+// A folder in a place others can write to (/tmp): created 0700 when missing;
+// refused, with a message on stderr, when it is not a real folder of this
+// user or others may open it. True when it may be used.
+bool EnsurePrivateDir(const std::filesystem::path& dir);
 
 // Creates dir (and parents) with the given mode; true when it exists afterwards.
 bool EnsureDir(const std::filesystem::path& dir, unsigned mode = 0755);

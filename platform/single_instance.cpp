@@ -16,6 +16,10 @@ namespace korvale {
 
 SingleInstance::SingleInstance(const std::string& identity, std::filesystem::path dir) {
   if (dir.empty()) dir = XdgRuntimeDir();
+  if (dir.empty()) {
+    Trace("single instance: no private runtime folder; running without the lock");
+    return;
+  }
   EnsureDir(dir, 0700);
   // Same escaping as the bus uses for titles: any identity makes a plain name.
   std::string name = bus::SocketNameForTitle(identity);

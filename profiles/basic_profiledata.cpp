@@ -3,18 +3,71 @@
 #include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "platform/trace.h"
+#include "profiles/json_fields.h"
 #include "profiles/json_file.h"
 
 namespace korvale {
 namespace fs = std::filesystem;
 
 namespace {
-uint8_t Byte(const Json::Value& section, const char* key) {
-  return static_cast<uint8_t>(JsonInt(JsonMember(section, key)));
-}
-uint8_t FlagByte(const Json::Value& section, const char* key) {
-  return JsonFlag(JsonMember(section, key)) ? 1 : 0;
-}
+using LightInfoField = JsonField<LightInfo>;
+constexpr LightInfoField kLightInfoFields[] = {
+    {"SelectItem", &LightInfo::selectItem},
+    {"Light", &LightInfo::light},
+    {"Speed", &LightInfo::speed},
+    {"Fx", &LightInfo::fx},
+    {"MultiColor", &LightInfo::multiColor, true},
+    {"Red", &LightInfo::red},
+    {"Green", &LightInfo::green},
+    {"Blue", &LightInfo::blue},
+    {"ZZCCLedMode", &LightInfo::zzccLedMode},
+    {"CustomGroup", &LightInfo::customGroup},
+    {"OldLedmode", &LightInfo::oldLedmode},
+    {"byVoiceLedmodeSwith", &LightInfo::voiceLedmodeSwitch},
+    {"byVoiceLedmode", &LightInfo::voiceLedmode},
+    {"byVoiceSensitivity", &LightInfo::voiceSensitivity},
+};
+
+using AudioField = JsonField<AudioLightInfo>;
+constexpr AudioField kAudioLightInfoFields[] = {
+    {"AudioMode", &AudioLightInfo::audioMode},
+    {"BkColorR", &AudioLightInfo::bkRed},
+    {"BkColorG", &AudioLightInfo::bkGreen},
+    {"BkColorB", &AudioLightInfo::bkBlue},
+    {"FgColorR", &AudioLightInfo::fgRed},
+    {"FgColorG", &AudioLightInfo::fgGreen},
+    {"FgColorB", &AudioLightInfo::fgBlue},
+    {"7ColorFlags", &AudioLightInfo::sevenColor, true},
+    {"ColorTypeFlags", &AudioLightInfo::colorType, true},
+};
+
+// "LightList" elements take direction and multicolour as flags.
+using ListField = JsonField<LightListEntry>;
+constexpr ListField kLightListFields[] = {
+    {"LEDREGMode", &LightListEntry::mode},
+    {"LEDBrightness", &LightListEntry::brightness},
+    {"LEDSpeed", &LightListEntry::speed},
+    {"LEDDirection", &LightListEntry::direction, true},
+    {"LEDMultiColor", &LightListEntry::multiColor, true},
+    {"red", &LightListEntry::red},
+    {"green", &LightListEntry::green},
+    {"blue", &LightListEntry::blue},
+};
+
+// Effect files keep every byte as it stands.
+using StepField = JsonField<LedEffectStep>;
+constexpr StepField kLedEffectStepFields[] = {
+    {"LEDREGMode", &LedEffectStep::mode},
+    {"LEDBrightness", &LedEffectStep::brightness},
+    {"LEDSpeed", &LedEffectStep::speed},
+    {"LEDDirection", &LedEffectStep::direction},
+    {"LEDMultiColor", &LedEffectStep::multiColor},
+    {"red", &LedEffectStep::red},
+    {"green", &LedEffectStep::green},
+    {"blue", &LedEffectStep::blue},
+    {"Time", &LedEffectStep::time},
+    {"Cyle", &LedEffectStep::cycle},
+};
 }  // namespace
 
 void CBasicProfiledata::SetFilePath(const fs::path& path) {
@@ -104,22 +157,7 @@ Json::Value CBasicProfiledata::LoadLightConfig(const fs::path& path) {
 LightInfo CBasicProfiledata::ReadLightInfo() {
   LightInfo li;
   const Json::Value& s = JsonMember(document_, "LightInfo");
-  if (!s.isNull()) {
-    li.selectItem = Byte(s, "SelectItem");
-    li.light = Byte(s, "Light");
-    li.speed = Byte(s, "Speed");
-    li.fx = Byte(s, "Fx");
-    li.multiColor = FlagByte(s, "MultiColor");
-    li.red = Byte(s, "Red");
-    li.green = Byte(s, "Green");
-    li.blue = Byte(s, "Blue");
-    li.zzccLedMode = Byte(s, "ZZCCLedMode");
-    li.customGroup = Byte(s, "CustomGroup");
-    li.oldLedmode = Byte(s, "OldLedmode");
-    li.voiceLedmodeSwitch = Byte(s, "byVoiceLedmodeSwith");
-    li.voiceLedmode = Byte(s, "byVoiceLedmode");
-    li.voiceSensitivity = Byte(s, "byVoiceSensitivity");
-  }
+  if (!s.isNull()) ReadJsonFields<LightInfo>(s, li, kLightInfoFields);
   lightInfo_ = li;
   return li;
 }
@@ -127,36 +165,13 @@ LightInfo CBasicProfiledata::ReadLightInfo() {
 void CBasicProfiledata::WriteLightInfo(const LightInfo& info) {
   lightInfo_ = info;
   Json::Value& s = JsonObjectAt(document_, "LightInfo");
-  JsonObjectAt(s, "SelectItem") = info.selectItem;
-  JsonObjectAt(s, "Light") = info.light;
-  JsonObjectAt(s, "Speed") = info.speed;
-  JsonObjectAt(s, "Fx") = info.fx;
-  JsonObjectAt(s, "MultiColor") = info.multiColor;
-  JsonObjectAt(s, "Red") = info.red;
-  JsonObjectAt(s, "Green") = info.green;
-  JsonObjectAt(s, "Blue") = info.blue;
-  JsonObjectAt(s, "ZZCCLedMode") = info.zzccLedMode;
-  JsonObjectAt(s, "CustomGroup") = info.customGroup;
-  JsonObjectAt(s, "OldLedmode") = info.oldLedmode;
-  JsonObjectAt(s, "byVoiceLedmodeSwith") = info.voiceLedmodeSwitch;
-  JsonObjectAt(s, "byVoiceLedmode") = info.voiceLedmode;
-  JsonObjectAt(s, "byVoiceSensitivity") = info.voiceSensitivity;
+  WriteJsonFields<LightInfo>(s, info, kLightInfoFields);
 }
 
 AudioLightInfo CBasicProfiledata::ReadAudioLightInfo() {
   AudioLightInfo a;
   const Json::Value& s = JsonMember(document_, "AudioLightInfo");
-  if (!s.isNull()) {
-    a.audioMode = Byte(s, "AudioMode");
-    a.bkRed = Byte(s, "BkColorR");
-    a.bkGreen = Byte(s, "BkColorG");
-    a.bkBlue = Byte(s, "BkColorB");
-    a.fgRed = Byte(s, "FgColorR");
-    a.fgGreen = Byte(s, "FgColorG");
-    a.fgBlue = Byte(s, "FgColorB");
-    a.sevenColor = FlagByte(s, "7ColorFlags");
-    a.colorType = FlagByte(s, "ColorTypeFlags");
-  }
+  if (!s.isNull()) ReadJsonFields<AudioLightInfo>(s, a, kAudioLightInfoFields);
   audioLightInfo_ = a;
   return a;
 }
@@ -164,15 +179,7 @@ AudioLightInfo CBasicProfiledata::ReadAudioLightInfo() {
 void CBasicProfiledata::WriteAudioLightInfo(const AudioLightInfo& a) {
   audioLightInfo_ = a;
   Json::Value& s = JsonObjectAt(document_, "AudioLightInfo");
-  JsonObjectAt(s, "AudioMode") = a.audioMode;
-  JsonObjectAt(s, "BkColorR") = a.bkRed;
-  JsonObjectAt(s, "BkColorG") = a.bkGreen;
-  JsonObjectAt(s, "BkColorB") = a.bkBlue;
-  JsonObjectAt(s, "FgColorR") = a.fgRed;
-  JsonObjectAt(s, "FgColorG") = a.fgGreen;
-  JsonObjectAt(s, "FgColorB") = a.fgBlue;
-  JsonObjectAt(s, "7ColorFlags") = a.sevenColor;
-  JsonObjectAt(s, "ColorTypeFlags") = a.colorType;
+  WriteJsonFields<AudioLightInfo>(s, a, kAudioLightInfoFields);
 }
 
 std::vector<LightListEntry> CBasicProfiledata::ReadLightList() {
@@ -184,14 +191,7 @@ std::vector<LightListEntry> CBasicProfiledata::ReadLightList() {
     const Json::Value& e = JsonElement(arr, i);
     LightListEntry& out = list[i];
     if (e.isNull()) continue;  // valid flag stays 0
-    out.mode = Byte(e, "LEDREGMode");
-    out.brightness = Byte(e, "LEDBrightness");
-    out.speed = Byte(e, "LEDSpeed");
-    out.direction = FlagByte(e, "LEDDirection");
-    out.multiColor = FlagByte(e, "LEDMultiColor");
-    out.red = Byte(e, "red");
-    out.green = Byte(e, "green");
-    out.blue = Byte(e, "blue");
+    ReadJsonFields<LightListEntry>(e, out, kLightListFields);
     out.valid = 1;
   }
   lightList_ = list;
@@ -217,18 +217,7 @@ std::vector<LedEffectStep> CBasicProfiledata::ReadLedEffects() {
       const std::size_t n = JsonSize(arr);
       steps.resize(n);
       for (std::size_t i = 0; i < n; ++i) {
-        const Json::Value& e = JsonElement(arr, i);
-        LedEffectStep& s = steps[i];
-        s.mode = Byte(e, "LEDREGMode");
-        s.brightness = Byte(e, "LEDBrightness");
-        s.speed = Byte(e, "LEDSpeed");
-        s.direction = Byte(e, "LEDDirection");
-        s.multiColor = Byte(e, "LEDMultiColor");
-        s.red = Byte(e, "red");
-        s.green = Byte(e, "green");
-        s.blue = Byte(e, "blue");
-        s.time = JsonInt(JsonMember(e, "Time"));
-        s.cycle = JsonInt(JsonMember(e, "Cyle"));
+        ReadJsonFields<LedEffectStep>(JsonElement(arr, i), steps[i], kLedEffectStepFields);
       }
     }
   }

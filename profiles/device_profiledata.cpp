@@ -1,15 +1,59 @@
 #include "profiles/device_profiledata.h"
 
 #include "platform/trace.h"
+#include "profiles/json_fields.h"
 #include "profiles/json_file.h"
 
 namespace korvale {
 
 namespace {
-uint32_t Half(const Json::Value& section, const char* key) {
-  return static_cast<uint32_t>(JsonInt(JsonMember(section, key))) & 0xFFFFu;
-}
 bool IndexOk(int32_t i) { return i >= 0 && static_cast<std::size_t>(i) < kMaxJsonIndex; }
+
+constexpr JsonHalfField kKeyboardStageFields[] = {
+    {"Repeat", 0, 0},  {"RepeatDelay", 0, 16}, {"Key6Flag", 1, 0},
+    {"PollingRate", 1, 16}, {"WFlag", 2, 0},   {"WinFlag", 2, 16},
+};
+
+constexpr JsonField<LedColour> kColourFields[] = {
+    {"Red", &LedColour::red},
+    {"Green", &LedColour::green},
+    {"Blue", &LedColour::blue},
+    {"Alpha", &LedColour::alpha},
+};
+
+constexpr JsonField<DpiStage> kDpiStageFields[] = {
+    {"StageActive", &DpiStage::enabled},
+    {"StageXY", &DpiStage::separateXY},
+    {"StageDPIX", &DpiStage::x},
+    {"StageDPIY", &DpiStage::y},
+    {"StageColorR", &DpiStage::red},
+    {"StageColorG", &DpiStage::green},
+    {"StageColorB", &DpiStage::blue},
+};
+
+// The report rate (the high half of word 2) has a section of its own.
+constexpr JsonHalfField kMouseStageFields[] = {
+    {"DoubleClickTime", 0, 0}, {"MouseSpeed", 0, 16}, {"PointerPrecision", 1, 0},
+    {"ScorllPage", 1, 16},     {"WheelScorlllinse", 2, 0},
+};
+constexpr JsonHalfField kReportStageFields[] = {{"StageActive", 2, 16}};
+
+constexpr JsonField<CorrectEntry> kCorrectFields[] = {
+    {"CorrectPixThresh", &CorrectEntry::pixThresh},
+    {"CorrectMinSq", &CorrectEntry::minSq},
+    {"CorrectSelect", &CorrectEntry::selected},
+};
+
+constexpr JsonField<HeadsetSystemSetStages> kHeadsetStageFields[] = {
+    {"MagicEnable", &HeadsetSystemSetStages::magicEnable},
+    {"MagicType", &HeadsetSystemSetStages::magicType},
+    {"EqType", &HeadsetSystemSetStages::eqType},
+    {"CustomEqSeletIndex", &HeadsetSystemSetStages::customEqSelect},
+    {"MicInSelect", &HeadsetSystemSetStages::micInSelect},
+    {"MicInValue", &HeadsetSystemSetStages::micInValue},
+    {"MicMoniterSelect", &HeadsetSystemSetStages::micMonitorSelect},
+    {"MicMoniterValue", &HeadsetSystemSetStages::micMonitorValue},
+};
 }  // namespace
 
 // --- keyboard ---
@@ -17,11 +61,7 @@ bool IndexOk(int32_t i) { return i >= 0 && static_cast<std::size_t>(i) < kMaxJso
 KeyboardSystemStages CKeyboardProfiledata::ReadKeyboardSystemStages() {
   KeyboardSystemStages st;
   const Json::Value& s = JsonMember(Document(), "SystemStages");
-  if (!s.isNull()) {
-    st.words[0] = Half(s, "Repeat") | Half(s, "RepeatDelay") << 16;
-    st.words[1] = Half(s, "Key6Flag") | Half(s, "PollingRate") << 16;
-    st.words[2] = Half(s, "WFlag") | Half(s, "WinFlag") << 16;
-  }
+  if (!s.isNull()) ReadJsonHalves(s, st.words, kKeyboardStageFields);
   stages_ = st;
   return st;
 }
@@ -29,12 +69,7 @@ KeyboardSystemStages CKeyboardProfiledata::ReadKeyboardSystemStages() {
 void CKeyboardProfiledata::WriteKeyboardSystemStages(const KeyboardSystemStages& st) {
   stages_ = st;
   Json::Value& s = JsonObjectAt(Doc(), "SystemStages");
-  JsonObjectAt(s, "Repeat") = st.Repeat();
-  JsonObjectAt(s, "RepeatDelay") = st.RepeatDelay();
-  JsonObjectAt(s, "Key6Flag") = st.Key6Flag();
-  JsonObjectAt(s, "PollingRate") = st.PollingRate();
-  JsonObjectAt(s, "WFlag") = st.WFlag();
-  JsonObjectAt(s, "WinFlag") = st.WinFlag();
+  WriteJsonHalves(s, st.words, kKeyboardStageFields);
 }
 
 uint8_t CKeyboardProfiledata::ReadFnKeysetFlag() { return JsonFlag(JsonMember(Document(), "FnKeysetFlag")) ? 1 : 0; }
@@ -55,17 +90,12 @@ std::vector<LedColour> CKeyboardProfiledata::ReadCustomColours(int32_t group, in
   for (std::size_t j = 0; j < static_cast<std::size_t>(count); ++j) {
     const Json::Value& e = fresh ? Json::Value::nullSingleton() : JsonElement(list, j);
     if (e.isNull()) {
-      Json::Value& w = JsonArrayAt(list, j);
-      JsonObjectAt(w, "Red") = 0;
-      JsonObjectAt(w, "Green") = 0;
-      JsonObjectAt(w, "Blue") = 0;
-      JsonObjectAt(w, "Alpha") = 0;
+      WriteJsonFields<LedColour>(JsonArrayAt(list, j), LedColour{}, kColourFields);
       out.push_back(LedColour{});
     } else {
-      out.push_back(LedColour{static_cast<uint8_t>(JsonInt(JsonMember(e, "Red"))),
-                              static_cast<uint8_t>(JsonInt(JsonMember(e, "Green"))),
-                              static_cast<uint8_t>(JsonInt(JsonMember(e, "Blue"))),
-                              static_cast<uint8_t>(JsonInt(JsonMember(e, "Alpha")))});
+      LedColour c;
+      ReadJsonFields<LedColour>(e, c, kColourFields);
+      out.push_back(c);
     }
   }
   customColours_ = out;
@@ -81,11 +111,7 @@ void CKeyboardProfiledata::WriteCustomColours(const std::vector<LedColour>& colo
   Json::Value& groups = JsonObjectAt(JsonObjectAt(Doc(), "CustomLightMode"), "LightColorInfo");
   Json::Value& list = JsonArrayAt(groups, static_cast<std::size_t>(group));
   for (std::size_t i = 0; i < colours.size(); ++i) {
-    Json::Value& w = JsonArrayAt(list, i);
-    JsonObjectAt(w, "Red") = colours[i].red;
-    JsonObjectAt(w, "Green") = colours[i].green;
-    JsonObjectAt(w, "Blue") = colours[i].blue;
-    JsonObjectAt(w, "Alpha") = colours[i].alpha;
+    WriteJsonFields<LedColour>(JsonArrayAt(list, i), colours[i], kColourFields);
   }
 }
 
@@ -110,13 +136,7 @@ std::vector<DpiStage> CMouseProfiledata::ReadDpiStages() {
     for (std::size_t i = 0, n = JsonSize(arr); i < n; ++i) {
       const Json::Value& e = JsonElement(arr, i);
       DpiStage d;
-      d.enabled = static_cast<uint8_t>(JsonInt(JsonMember(e, "StageActive")));
-      d.separateXY = static_cast<uint8_t>(JsonInt(JsonMember(e, "StageXY")));
-      d.x = static_cast<uint16_t>(JsonInt(JsonMember(e, "StageDPIX")));
-      d.y = static_cast<uint16_t>(JsonInt(JsonMember(e, "StageDPIY")));
-      d.red = static_cast<uint8_t>(JsonInt(JsonMember(e, "StageColorR")));
-      d.green = static_cast<uint8_t>(JsonInt(JsonMember(e, "StageColorG")));
-      d.blue = static_cast<uint8_t>(JsonInt(JsonMember(e, "StageColorB")));
+      ReadJsonFields<DpiStage>(e, d, kDpiStageFields);
       read.push_back(d);
     }
   }
@@ -136,16 +156,8 @@ void CMouseProfiledata::WriteDpiStages(const std::vector<DpiStage>& stages) {
   }
   dpiStages_ = stages;
   Json::Value& arr = JsonObjectAt(JsonObjectAt(Doc(), "DPIStages"), "StageDPIs");
-  for (std::size_t i = 0; i < stages.size(); ++i) {
-    Json::Value& e = JsonArrayAt(arr, i);
-    JsonObjectAt(e, "StageActive") = stages[i].enabled;
-    JsonObjectAt(e, "StageXY") = stages[i].separateXY;
-    JsonObjectAt(e, "StageDPIX") = stages[i].x;
-    JsonObjectAt(e, "StageDPIY") = stages[i].y;
-    JsonObjectAt(e, "StageColorR") = stages[i].red;
-    JsonObjectAt(e, "StageColorG") = stages[i].green;
-    JsonObjectAt(e, "StageColorB") = stages[i].blue;
-  }
+  for (std::size_t i = 0; i < stages.size(); ++i)
+    WriteJsonFields<DpiStage>(JsonArrayAt(arr, i), stages[i], kDpiStageFields);
 }
 
 void CMouseProfiledata::SetActiveDpiStage(int32_t stage) {
@@ -156,30 +168,18 @@ void CMouseProfiledata::SetActiveDpiStage(int32_t stage) {
 MouseSystemStages CMouseProfiledata::ReadMouseSystemStages() {
   MouseSystemStages st;
   const Json::Value& s = JsonMember(Document(), "SystemStages");
-  if (!s.isNull()) {
-    st.words[0] = Half(s, "DoubleClickTime") | Half(s, "MouseSpeed") << 16;
-    st.words[1] = Half(s, "PointerPrecision") | Half(s, "ScorllPage") << 16;
-    st.words[2] = Half(s, "WheelScorlllinse");
-  }
+  if (!s.isNull()) ReadJsonHalves(s, st.words, kMouseStageFields);
   // The report rate has a section of its own and is read even without the other.
   const Json::Value& r = JsonMember(Document(), "ReportStages");
-  if (!r.isNull()) st.words[2] |= Half(r, "StageActive") << 16;
+  if (!r.isNull()) ReadJsonHalves(r, st.words, kReportStageFields);
   stages_ = st;
   return st;
 }
 
 void CMouseProfiledata::WriteMouseSystemStages(const MouseSystemStages& st) {
   stages_ = st;
-  // Written as plain ints, as the parser reads them back.
-  auto lo = [](uint32_t w) { return static_cast<int>(w & 0xFFFFu); };
-  auto hi = [](uint32_t w) { return static_cast<int>(w >> 16); };
-  Json::Value& s = JsonObjectAt(Doc(), "SystemStages");
-  JsonObjectAt(s, "DoubleClickTime") = lo(st.words[0]);
-  JsonObjectAt(s, "MouseSpeed") = hi(st.words[0]);
-  JsonObjectAt(s, "PointerPrecision") = lo(st.words[1]);
-  JsonObjectAt(s, "ScorllPage") = hi(st.words[1]);
-  JsonObjectAt(s, "WheelScorlllinse") = lo(st.words[2]);
-  JsonObjectAt(JsonObjectAt(Doc(), "ReportStages"), "StageActive") = hi(st.words[2]);
+  WriteJsonHalves(JsonObjectAt(Doc(), "SystemStages"), st.words, kMouseStageFields);
+  WriteJsonHalves(JsonObjectAt(Doc(), "ReportStages"), st.words, kReportStageFields);
 }
 
 std::vector<CorrectEntry> CMouseProfiledata::ReadCorrectEntries() {
@@ -188,9 +188,7 @@ std::vector<CorrectEntry> CMouseProfiledata::ReadCorrectEntries() {
   for (std::size_t i = 0, n = JsonSize(arr); i < n; ++i) {
     const Json::Value& e = JsonElement(arr, i);
     CorrectEntry c;
-    c.pixThresh = static_cast<uint8_t>(JsonInt(JsonMember(e, "CorrectPixThresh")));
-    c.minSq = static_cast<uint8_t>(JsonInt(JsonMember(e, "CorrectMinSq")));
-    c.selected = static_cast<uint8_t>(JsonInt(JsonMember(e, "CorrectSelect")));
+    ReadJsonFields<CorrectEntry>(e, c, kCorrectFields);
     c.name = Utf8ToWide(JsonString(JsonMember(e, "CorrectName")));
     list.push_back(std::move(c));
   }
@@ -203,16 +201,7 @@ std::vector<CorrectEntry> CMouseProfiledata::ReadCorrectEntries() {
 HeadsetSystemSetStages CHs6533Profiledata::ReadHeadsetSystemSetStages() {
   HeadsetSystemSetStages st;
   const Json::Value& s = JsonMember(Document(), "SystemSetStages");
-  if (!s.isNull()) {
-    st.magicEnable = JsonInt(JsonMember(s, "MagicEnable"));
-    st.magicType = JsonInt(JsonMember(s, "MagicType"));
-    st.eqType = JsonInt(JsonMember(s, "EqType"));
-    st.customEqSelect = JsonInt(JsonMember(s, "CustomEqSeletIndex"));
-    st.micInSelect = JsonInt(JsonMember(s, "MicInSelect"));
-    st.micInValue = JsonInt(JsonMember(s, "MicInValue"));
-    st.micMonitorSelect = JsonInt(JsonMember(s, "MicMoniterSelect"));
-    st.micMonitorValue = JsonInt(JsonMember(s, "MicMoniterValue"));
-  }
+  if (!s.isNull()) ReadJsonFields<HeadsetSystemSetStages>(s, st, kHeadsetStageFields);
   stages_ = st;
   return st;
 }
@@ -220,14 +209,7 @@ HeadsetSystemSetStages CHs6533Profiledata::ReadHeadsetSystemSetStages() {
 void CHs6533Profiledata::WriteHeadsetSystemSetStages(const HeadsetSystemSetStages& st) {
   stages_ = st;
   Json::Value& s = JsonObjectAt(Doc(), "SystemSetStages");
-  JsonObjectAt(s, "MagicEnable") = st.magicEnable;
-  JsonObjectAt(s, "MagicType") = st.magicType;
-  JsonObjectAt(s, "EqType") = st.eqType;
-  JsonObjectAt(s, "CustomEqSeletIndex") = st.customEqSelect;
-  JsonObjectAt(s, "MicInSelect") = st.micInSelect;
-  JsonObjectAt(s, "MicInValue") = st.micInValue;
-  JsonObjectAt(s, "MicMoniterSelect") = st.micMonitorSelect;
-  JsonObjectAt(s, "MicMoniterValue") = st.micMonitorValue;
+  WriteJsonFields<HeadsetSystemSetStages>(s, st, kHeadsetStageFields);
 }
 
 int32_t CHs6533Profiledata::EqSlot(int32_t type) {

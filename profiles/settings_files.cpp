@@ -48,10 +48,20 @@ fs::path ProfileFilePath(const fs::path& folder, const std::string& uuid) {
   return folder / name;
 }
 
+namespace {
+// Every settings document is an object; any other root reads as missing.
+Json::Value ReadObjectFile(const fs::path& path) {
+  Json::Value v = ReadJsonFile(path);
+  if (v.isNull() || v.isObject()) return v;
+  Trace("settings: %s is not a JSON object, read as missing", path.c_str());
+  return Json::Value();
+}
+}  // namespace
+
 Json::Value ReadWithDefaultCopy(const fs::path& userPath, const fs::path& defaultPath) {
-  Json::Value v = ReadJsonFile(userPath);
+  Json::Value v = ReadObjectFile(userPath);
   if (!v.isNull()) return v;
-  v = ReadJsonFile(defaultPath);
+  v = ReadObjectFile(defaultPath);
   if (v.isNull()) {
     // Writing a null here would only make the next start fall back again.
     Trace("settings: no default copy %s", defaultPath.c_str());

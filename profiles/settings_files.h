@@ -31,8 +31,9 @@ std::filesystem::path DefaultProfilePath(const std::string& deviceFolderName);
 // plain file name and would lead outside the folder.
 std::filesystem::path ProfileFilePath(const std::filesystem::path& folder, const std::string& uuid);
 
-// Reads the user file; when that is null, reads the default copy, writes it to
-// the user path and returns it. A missing default copy writes nothing.
+// Reads the user file; when that is missing, unparsable or not a JSON object,
+// reads the default copy, writes it to the user path and returns it. A missing
+// default copy (or one that is no object) writes nothing and gives null.
 Json::Value ReadWithDefaultCopy(const std::filesystem::path& userPath,
                                 const std::filesystem::path& defaultPath);
 

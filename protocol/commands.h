@@ -114,6 +114,8 @@ inline constexpr uint32_t kCableTimeoutMs = 1000;
 inline constexpr uint32_t kReceiverTimeoutMs = 5000;
 inline constexpr uint32_t kReceiverQuietTimeoutMs = 500;
 inline constexpr uint32_t kEndConfigPauseMs = 10;
+// Input reports of other ids an exchange reads past while it waits for its answer.
+inline constexpr int kMaxForeignReports = 16;
 
 // ---- Device memory areas ------------------------------------------------------
 
@@ -135,10 +137,11 @@ inline constexpr std::size_t kActiveRecordOffset = 0;
 inline constexpr std::size_t kKeyboardRecordSize = 40;     // at r * 40
 inline constexpr std::size_t kMouseRecordSize = 71;        // at r * 128
 inline constexpr std::size_t kMouseRecordStride = 128;
-inline constexpr std::size_t kPadRecordReadSize = 40;      // mousepad, headset: read at r * 40
-inline constexpr std::size_t kPadRecordReadStride = 40;
-inline constexpr std::size_t kPadRecordWriteSize = 21;     // ... written at r * 64
-inline constexpr std::size_t kPadRecordWriteStride = 64;
+// Mousepad and headset: 40 bytes read and the first 21 written, both at
+// r * 64 (one stride: a write must land on the record that was read).
+inline constexpr std::size_t kPadRecordReadSize = 40;
+inline constexpr std::size_t kPadRecordWriteSize = 21;
+inline constexpr std::size_t kPadRecordStride = 64;
 
 // Keyboard record fields the firmware itself acts on.
 inline constexpr std::size_t kKbRecProfile = 0;

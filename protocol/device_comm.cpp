@@ -132,6 +132,7 @@ int CDeviceComm::DoExchange(const uint8_t* command, uint32_t commandLength, uint
       }
     }
     if (result != CMD_WRITE_FAILED) {
+      int foreign = 0;
       for (int reads = 0; reads < 2; ++reads) {
         std::memset(in, 0, sizeof in);
         got = 0;
@@ -145,6 +146,12 @@ int CDeviceComm::DoExchange(const uint8_t* command, uint32_t commandLength, uint
         std::memcpy(answer, in, want);
         if (bytesRead) *bytesRead = std::min(got, want);
         if (!ok) break;  // a time-out or an unplugged channel: no second wait
+        // Reports of other ids are no answers (the headset's events share
+        // its collection): they do not count, up to a bound.
+        if (got > kOffReportId && in[kOffReportId] != kCommandReportId && ++foreign <= kMaxForeignReports) {
+          --reads;
+          continue;
+        }
         if (IsAnswerTo(out, in, got)) break;
         if (receiver && got > kOffCommand && in[kOffCommand] == kNotLinked) {
           result = CMD_NOT_LINKED;

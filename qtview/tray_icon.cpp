@@ -4,6 +4,8 @@
 #include <QCursor>
 #include <QPainter>
 #include <QPixmap>
+#include <filesystem>
+#include <string>
 
 #include "platform/paths.h"
 #include "platform/trace.h"
@@ -17,10 +19,18 @@ QtTrayIcon::QtTrayIcon(QIcon icon) : icon_(icon.isNull() ? DefaultIcon() : std::
 QtTrayIcon::~QtTrayIcon() { DeleteTrayIcon(); }
 
 QIcon AppIcon() {
-  const auto file = InstallDataDir() / "skin" / "common" / "app.png";
-  QIcon icon(QString::fromStdString(file.string()));
-  if (!icon.isNull() && !icon.availableSizes().isEmpty()) return icon;
-  return QtTrayIcon::DefaultIcon();
+  // The hicolor theme beside the data folder: share/icons in the build tree
+  // and in the installed tree alike.
+  const auto theme = InstallDataDir().parent_path() / "icons" / "hicolor";
+  QIcon icon;
+  for (int size : kAppIconSizes) {
+    const std::string dir = std::to_string(size) + "x" + std::to_string(size);
+    const auto file = theme / dir / "apps" / (std::string(kAppIconName) + ".png");
+    if (std::filesystem::is_regular_file(file)) icon.addFile(QString::fromStdString(file.string()), QSize(size, size));
+  }
+  if (!icon.availableSizes().isEmpty()) return icon;
+  Trace("no application icon under %s; a plain one stands in", theme.c_str());
+  return QIcon::fromTheme(QString::fromLatin1(kAppIconName), QtTrayIcon::DefaultIcon());
 }
 
 QIcon QtTrayIcon::DefaultIcon() {

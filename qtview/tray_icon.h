@@ -11,8 +11,12 @@
 
 namespace korvale::qtview {
 
-// The program's icon: skin/common/app.png of the installed data when there,
-// else DefaultIcon().
+// The application icon's name in the icon theme and the sizes drawn of it.
+inline constexpr const char* kAppIconName = "org.korvale.Korvale";
+inline constexpr int kAppIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+// The program's icon: the PNG sizes in the hicolor theme beside the data
+// folder, else the desktop's theme, else DefaultIcon().
 QIcon AppIcon();
 
 class QtTrayIcon : public ITrayIcon {

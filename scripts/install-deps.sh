@@ -12,6 +12,7 @@ PACKAGES=(
   fonts-noto-core dbus-daemon python3
   libpulse-dev libkissfft-dev pulseaudio
   qemu-system-x86 busybox-static udev cpio kmod xz-utils
+  desktop-file-utils appstream librsvg2-bin
 )
 
 missing=()

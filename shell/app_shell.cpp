@@ -124,7 +124,10 @@ int CAppShell::Run() {
                                      UiRect{0, 0, kMainWindowSize.cx, kMainWindowSize.cy});
     if (hwnd != 0) {
       window->CenterWindow();
-      window->ShowWindow(true);
+      // Hidden only where the tray can bring the window back.
+      const bool hidden = options_.startHidden && window->IsTrayShown();
+      window->SetStartHidden(hidden);
+      if (!hidden) window->ShowWindow(true);
       bus_->Listen(kAppIdentity, [this, hwnd](const BusMessage& m) { return FromBus(hwnd, m); });
       stage_ = Stage::Running;
       if (options_.onMainWindow) options_.onMainWindow(*window);

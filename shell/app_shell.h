@@ -46,7 +46,9 @@ struct ShellOptions {
   std::filesystem::path lockDir;     // default the runtime folder
   ITrayIcon* tray = nullptr;         // none: the window works without an icon
   bool discovery = true;             // the main window scans for devices
-  // After the main window is created, centred and shown, before the loop runs.
+  bool startHidden = false;          // in the tray only (shown when there is no tray)
+  // After the main window is created, centred and shown (unless started
+  // hidden), before the loop runs.
   std::function<void(CMainWnd& window)> onMainWindow;
 };
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "devices/varnik_usb_device.h"
+#include "editors/device_profile.h"
 #include "editors/light_control.h"
 #include "editors/macro_control.h"
 #include "editors/shoot_control.h"
@@ -29,7 +30,7 @@ constexpr std::array<SuppliedControlClass, 14> kSupplied = {{
     {"CLightControlUI", Creator<CLightControlUI>},    // lighting editor
     {"CMacroControlUI", Creator<CMacroControlUI>},    // macro editor
     {"CKeySetControlUI", nullptr},                    // key-assignment editor: later
-    {"CDeviceProfileUI", nullptr},                    // profile list: later
+    {"CDeviceProfileUI", Creator<CDeviceProfileUI>},  // profile bar
     {"CShootControlUI", Creator<CShootControlUI>},    // shoot editor
     {"CMagicControlUI", nullptr},                     // headset voice effects: later
     {"CVoice6533ControlUI", nullptr},                 // headset equaliser and microphone: later

@@ -72,10 +72,18 @@ namespace {
 bool ParseJsonTexts(const std::string& text, const std::string& file, std::map<std::string, std::string>* out) {
   Json::CharReaderBuilder builder;
   builder["allowComments"] = true;
+  builder["stackLimit"] = 200;
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
   std::string errors;
-  if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors) || !root.isObject()) {
+  bool parsed = false;
+  try {
+    parsed = reader->parse(text.data(), text.data() + text.size(), &root, &errors);
+  } catch (const std::exception& e) {
+    // jsoncpp throws when nesting passes the stack limit.
+    errors = e.what();
+  }
+  if (!parsed || !root.isObject()) {
     Trace("language file %s is malformed: %s", file.c_str(), errors.empty() ? "not an object" : errors.c_str());
     return false;
   }

@@ -64,6 +64,17 @@ CDuiString CDuiString::Printf(const char* fmt, ...) {
   return s;
 }
 
+std::optional<int> IndexAfterPrefix(std::string_view name, std::string_view prefix, bool exact) {
+  if (name.size() <= prefix.size()) return std::nullopt;
+  const std::string_view head = name.substr(0, prefix.size());
+  if (exact ? head != prefix : !EqualsNoCase(head, prefix)) return std::nullopt;
+  const std::string_view digits = name.substr(prefix.size());
+  int n = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+  if (ec != std::errc() || end != digits.data() + digits.size() || n < 0) return std::nullopt;
+  return n;
+}
+
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

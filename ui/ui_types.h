@@ -2,6 +2,7 @@
 // Basic value types of the control model: strings, rectangles, colours and
 // the message parameter types windows exchange.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,10 @@ class CDuiString : public std::string {
 
 bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string ToLower(std::string_view s);
+// The number of an indexed control name: "key_12" with prefix "key_" gives
+// 12. The name must be the prefix (case ignored unless exact) followed by
+// decimal digits only; anything else gives nothing.
+std::optional<int> IndexAfterPrefix(std::string_view name, std::string_view prefix, bool exact = false);
 
 struct UiPoint {
   int x = 0;

@@ -11,7 +11,7 @@
 
 #include "companions/audio_companion.h"
 #include "companions/pulse_capture.h"
-#include "companions/spectrum.h"
+#include "companions/band_analysis.h"
 #include "companions/wav_file.h"
 #include "platform/message_bus.h"
 #include "platform/registered_messages.h"

@@ -52,7 +52,8 @@ const char kUsage[] =
     "        foreign answers in place of the answer, default 1), status-ff, status-fe,\n"
     "        unplug, garbage (a junk report before the answer), wrong-offset (param\n"
     "        added to the answer's offset, default 1), zeros (param reports of zeros\n"
-    "        in place of the answer, default 16). The fault strikes\n"
+    "        in place of the answer, default 16), events (param resync events before\n"
+    "        the answer, default 3). The fault strikes\n"
     "        after N normal answers and affects count commands (0 = until cleared).\n"
     "  cost MICROSECONDS             time per report on the link\n"
     "  journal DEVICE                command reports so far: \"cmd CC len N off N data HEX\",\n"
@@ -63,6 +64,7 @@ const char kUsage[] =
     "  macros DEVICE                 the macro area decoded: entries and events, or\n"
     "                                \"malformed: ...\" saying what is wrong\n"
     "  shoot DEVICE                  the shoot-sequence area, decoded the same way\n"
+    "  leds headset                  LED reports taken per target: \"target 22 count N last HEX\"\n"
     "  status DEVICE BYTE VALUE      set one byte of the power status block (battery at 0)\n"
     "  dump DEVICE AREA OFFSET LENGTH  bytes of a memory area as \"data HEX\"; AREA: info,\n"
     "        config, keys, fn-keys, keys3, default-keys, led-table, custom, macro, shoot, status\n"
@@ -293,6 +295,27 @@ bool RunCommand(Emulator& emu, const std::string& line) {
       Say("data " + hex);
       Say("ok dump " + std::string(EndpointName(*e)) + " " + w[2]);
     }
+  } else if (cmd == "leds") {
+    auto e = device(1);
+    if (!e) return true;
+    if (EndpointProduct(*e) != Product::Headset) {
+      Say("error: leds: only the headset takes LED reports");
+      return true;
+    }
+    emu.WithModel(Product::Headset, [&](DeviceModel& m) {
+      const char* targets[] = {"22", "44"};
+      for (std::size_t t = 0; t < 2; ++t) {
+        std::string out = std::string("target ") + targets[t] + " count " + std::to_string(m.ledReports[t]) + " last ";
+        char text[4];
+        for (uint8_t b : m.lastLedReport[t]) {
+          std::snprintf(text, sizeof text, "%02x", b);
+          out += text;
+        }
+        Say(out);
+      }
+    });
+    emu.WithModel(Product::Headset, [&](DeviceModel& m) { Say("refused " + std::to_string(m.ledRefused)); });
+    Say("ok leds");
   } else if (cmd == "save") {
     Say(emu.SaveState() ? "ok save" : "error: save: no state file, or it cannot be written");
   } else {
@@ -364,7 +387,9 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
   const int sfd = signalfd(-1, &mask, SFD_CLOEXEC);
 
-  Emulator emu(dir.empty() ? korvale::vhid::BusDir() : std::filesystem::path(dir));
+  const std::filesystem::path busDir = dir.empty() ? korvale::vhid::BusDir() : std::filesystem::path(dir);
+  if (busDir.empty() && !uhid) return 1;  // the refused folder was named on stderr
+  Emulator emu(busDir);
   if (uhid) emu.UseUhid(kUhidNode);
   for (Endpoint e : chosen) emu.Add(e);
   emu.SetReportCost(std::chrono::microseconds(cost));
@@ -377,7 +402,7 @@ int main(int argc, char** argv) {
                 << (::access(kUhidNode, R_OK | W_OK) != 0 ? std::strerror(errno) : "the kernel refused them") << "\n";
     } else {
       std::cerr << "korvale-emu: cannot serve the devices in "
-                << (dir.empty() ? korvale::vhid::BusDir().string() : dir) << "\n";
+                << busDir.string() << "\n";
     }
     return 1;
   }

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "companions/spectrum.h"
+#include "companions/band_analysis.h"
 #include "companions/wav_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -101,6 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadUserEffectNames(doc, m);
   }
   ReadPalette(doc);
+  // Any root, as a user settings file with itself as the default copy.
+  if (const Json::Value settings = ReadWithDefaultCopy(file, file); !settings.isNull() && !settings.isObject())
+    ::abort();
   ReadLanguageList(file);
 
   const std::string_view text(reinterpret_cast<const char*>(data), size);

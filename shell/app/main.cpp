@@ -1,12 +1,11 @@
 // korvale: the configuration program. Without arguments it runs as a normal
-// windowed application; --screenshots DIR shows the main window (and each
+// windowed application; --hidden starts it in the tray; --screenshots DIR shows the main window (and each
 // device page it has), writes each as a PNG into DIR and exits.
 #include <QApplication>
-#include <QFileDialog>
-#include <QMessageBox>
 #include <QDBusConnection>
 #include <QSocketNotifier>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -26,25 +25,31 @@
 #include "devices/varnik_usb_device.h"
 #include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
-#include "ui/controls.h"
 #include "mainwnd/device_option.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
 #include "qtview/tray_icon.h"
+#include "ui/app_messages.h"
+#include "ui/controls.h"
 #include "shell/app/power_events.h"
 #include "shell/app/qt_fonts.h"
 #include "shell/app/window_host.h"
+#include "qtview/qt_file_dialogs.h"
 #include "shell/app_shell.h"
-#include "editors/macro_handlers.h"
-#include "ui/resource_manager.h"
+#include "ui/app_messages.h"
+#include "ui/controls.h"
 
 using namespace korvale;
 
 namespace {
 
+constexpr int kExitDataMissing = 3;
+
 void Usage(std::FILE* out) {
   std::fprintf(out,
-               "usage: korvale [--screenshots DIR [--screenshot-delay MS]]\n"
+               "usage: korvale [--hidden] [--screenshots DIR [--screenshot-delay MS]]\n"
+               "  --hidden           start in the tray without showing the window (shown\n"
+               "                     anyway on a desktop without a tray)\n"
                "  --screenshots DIR  show the main window and each device page, save each\n"
                "                     as a PNG in DIR, then exit\n"
                "  --screenshot-delay MS  let each page run MS milliseconds (0-60000) before\n"
@@ -119,7 +124,7 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
       const std::pair<const char*, const char*> tabs[] = {{"macro_Op_tab", "macros"}, {"cursor_Op_tab", "shoot"}};
       for (const auto& [tab, suffix] : tabs) {
         auto* option = page == nullptr ? nullptr : dynamic_cast<COptionUI*>(page->FindSubControl(tab));
-        if (option == nullptr) continue;
+        if (option == nullptr || !option->IsVisible()) continue;
         option->Selected(true);
         // The first macro shows its actions.
         if (auto* macros = dynamic_cast<CListUI*>(page->FindSubControl("macro_name_list")); macros && macros->GetCount() > 0)
@@ -130,6 +135,43 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
       if (auto* first = page == nullptr ? nullptr : dynamic_cast<COptionUI*>(page->FindSubControl("deng_Op_tab")))
         first->Selected(true);
     }
+  }
+  // The secondary windows, each opened as a user would: the modal ones run
+  // their own loop until the timer has shot and closed them.
+  auto shootModal = [&](const char* file, CMainWnd::ChildWindow which, const std::function<void()>& open) {
+    const auto shot = UiLoop::NewTimerKey();
+    bool taken = false;
+    loop.SetTimer(shot, 300, [&, which, file] {
+      loop.KillTimer(shot);
+      const HWND h = window.GetChildWindow(which);
+      if (h == 0) return;
+      taken = SaveShot(host, h, dir / file);
+      if (CWindowWnd* w = CWindowWnd::FromHandle(h)) w->Close(0);
+    });
+    open();  // the window opens from the loop
+    RunFor(loop, 10000, [&] { return taken; });
+    loop.KillTimer(shot);
+    if (!taken) std::fprintf(stderr, "korvale: no %s taken\n", file);
+    ok = taken && ok;
+  };
+  auto click = [&](const char* name) {
+    if (auto* b = dynamic_cast<CButtonUI*>(window.GetPaintManager().FindControl(name))) b->Activate();
+  };
+  auto menu = [&](const char* name) {
+    const auto& items = window.GetMenuItems();
+    for (std::size_t i = 0; i < items.size(); ++i)
+      if (items[i].name == name) window.SendMessage(WM_MENU_COMMAND, i, 0);
+  };
+  shootModal("settings.png", CMainWnd::ChildWindow::kSettings, [&] { click("setbtn"); });
+  shootModal("about.png", CMainWnd::ChildWindow::kToolA, [&] { menu("about_menu"); });
+  click("skinbtn");
+  RunFor(loop, 300);
+  if (const HWND skin = window.GetChildWindow(CMainWnd::ChildWindow::kToolB)) {
+    ok = SaveShot(host, skin, dir / "skin.png") && ok;
+    if (CWindowWnd* w = CWindowWnd::FromHandle(skin)) w->Close(0);
+  } else {
+    std::fprintf(stderr, "korvale: no skin.png taken\n");
+    ok = false;
   }
   // The music window, opened by its button as a user would; its own loop runs until it closes.
   if (auto* music = dynamic_cast<CButtonUI*>(window.GetPaintManager().FindControl("music_setting_btn"))) {
@@ -147,43 +189,53 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
   return ok;
 }
 
-}  // namespace
-
-// The main window's questions, notices and file choices as Qt dialogs; texts
-// are the language file's. A text with %d takes the detail as its number.
-CommandDialogs QtCommandDialogs() {
-  auto text = [](const std::string& id, const std::string& detail) {
-    std::string t = CResourceManager::GetInstance().GetText(id);
-    if (const auto at = t.find("%d"); at != std::string::npos) return t.replace(at, 2, detail);
-    return detail.empty() ? t : t + "\n" + detail;
-  };
-  CommandDialogs d;
-  d.confirm = [text](const std::string& id) {
-    return QMessageBox::question(nullptr, QString(), QString::fromStdString(text(id, {}))) == QMessageBox::Yes;
-  };
-  d.notice = [text](const std::string& id, const std::string& detail) {
-    QMessageBox::information(nullptr, QString(), QString::fromStdString(text(id, detail)));
-  };
-  d.chooseFile = [](const std::string& filter, const std::string& pattern, bool save) {
-    std::string p = pattern;
-    if (!p.empty() && p.back() == ';') p.pop_back();
-    const QString f = QString::fromStdString(filter.substr(0, filter.find('(')) + "(" + p + ")");
-    const QString path = save ? QFileDialog::getSaveFileName(nullptr, QString(), QString(), f)
-                              : QFileDialog::getOpenFileName(nullptr, QString(), QString(), f);
-    return path.toStdString();
-  };
-  return d;
+// The data folder holds the skin, the languages and the default profiles;
+// without them the window would open blank. The first folder missing or
+// unreadable, or empty when all are there.
+std::filesystem::path MissingDataFolder(const std::filesystem::path& data) {
+  for (const char* sub : {"", "skin", "Language", "DefaultData"}) {
+    const auto dir = *sub != '\0' ? data / sub : data;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec) || ::access(dir.c_str(), R_OK | X_OK) != 0) return dir;
+  }
+  return {};
 }
+
+// Says so on the screen (the texts are English: the language files are what
+// is missing) and on stderr. With --screenshots the box is saved, not waited on.
+void ShowDataFolderError(const std::filesystem::path& missing, const std::filesystem::path* shotDir) {
+  const std::string text = "The data folder " + missing.string() +
+                           " is missing or unreadable, so korvale cannot start.\n"
+                           "Reinstall korvale, or make the folder readable.";
+  std::fprintf(stderr, "korvale: the data folder %s is missing or unreadable\n", missing.c_str());
+  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kAppIdentity), QString::fromStdString(text),
+                  QMessageBox::Close);
+  if (shotDir == nullptr) {
+    box.exec();
+    return;
+  }
+  box.show();
+  QApplication::processEvents();
+  const auto file = *shotDir / "error.png";
+  if (box.grab().save(QString::fromStdString(file.string()))) std::printf("%s\n", file.c_str());
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::filesystem::path shots;
   bool screenshots = false;
+  bool hidden = false;
   int shotDelayMs = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       Usage(stdout);
       return 0;
+    }
+    if (a == "--hidden") {
+      hidden = true;
+      continue;
     }
     if (a == "--screenshots" && i + 1 < argc && argv[i + 1][0] != '\0') {
       shots = argv[++i];
@@ -217,8 +269,14 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
+  if (const auto missing = MissingDataFolder(InstallDataDir()); !missing.empty()) {
+    ShowDataFolderError(missing, screenshots ? &shots : nullptr);
+    return kExitDataMissing;
+  }
   QtUiLoop loop;
   SetUiLoop(&loop);
+  // Ties the windows to the menu entry (its name and icon) on Wayland.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(qtview::kAppIconName));
   QApplication::setWindowIcon(qtview::AppIcon());
   qtview::ApplyStyle(app, InstallDataDir() / "skin");
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -227,6 +285,11 @@ int main(int argc, char** argv) {
   }
   QtWindowHost host;
   CWindowWnd::SetObserver(&host);
+  qtview::QtFileDialogs fileDialogs([&host](HWND h) -> QWidget* {
+    auto* view = host.ViewFor(h);
+    return view != nullptr ? view->Window() : nullptr;
+  });
+  SetFileDialogs(&fileDialogs);
   QtFontInstaller fonts;
   qtview::QtTrayIcon tray(qtview::AppIcon());
   std::unique_ptr<PowerEvents> power;
@@ -257,9 +320,9 @@ int main(int argc, char** argv) {
   options.loop = &loop;
   options.fonts = &fonts;
   options.tray = &tray;
+  options.startHidden = hidden && !screenshots;
   options.onMainWindow = [&](CMainWnd& window) {
     mainWindow = window.GetHWND();
-    window.SetCommandDialogs(QtCommandDialogs());
     power = std::make_unique<PowerEvents>(window.GetHWND(), QDBusConnection::systemBus());
     if (stopRequested) {
       loop.Post([&window] { window.DestroyWindow(); });
@@ -288,6 +351,7 @@ int main(int argc, char** argv) {
   power.reset();
   stopNotifier.reset();
   CWindowWnd::SetObserver(nullptr);
+  SetFileDialogs(nullptr);
   SetUiLoop(nullptr);
   return screenshots && !shotsOk ? 1 : rc;
 }

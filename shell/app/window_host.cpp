@@ -102,6 +102,8 @@ void QtWindowHost::OnWindowCreated(CWindowWnd* window) {
   auto view = std::make_unique<qtview::QtSkinView>(manager);
   QWidget* w = view->Window();
   w->setWindowTitle(QString::fromStdString(window->GetWindowText()));
+  // A window with an owner (message and dialog windows) stays above it.
+  if (auto* owner = ViewFor(window->GetParent())) w->setParent(owner->Window(), w->windowFlags() | Qt::Dialog);
   const UiRect& r = window->GetWindowRect();
   if (!r.IsEmpty()) w->setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
   w->installEventFilter(closeFilter_.get());

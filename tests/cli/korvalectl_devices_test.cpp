@@ -2,8 +2,13 @@
 // each command writes to the emulated keyboard and to the profile file, and
 // every error path's exit status and message.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <json/json.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <functional>
@@ -220,7 +225,7 @@ TEST_F(KorvalectlDevices, HostileAnswersFailInfo) {
     ASSERT_EQ(emu_.Command(std::string("fault keyboard ") + fault).rfind("ok", 0), 0u);
     const CtlRun r = Ctl({"--json", "info", "keyboard"});
     EXPECT_EQ(r.status, 4) << r.out;
-    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_EQ(Parse(r.out)["error"]["status"], 4) << r.out;  // no info, only the error
     EXPECT_NE(r.err.find("no answer"), std::string::npos) << r.err;
     const CtlRun change = Ctl({"lighting", "keyboard", "--brightness", "1"});
     EXPECT_EQ(change.status, 4);
@@ -336,6 +341,49 @@ TEST_F(KorvalectlDevices, LightingChangesTheProfileAndTheKeyboardsRecord) {
   EXPECT_TRUE(LastConfigWrite(emu_.Listing("journal keyboard")).empty());
 }
 
+class KorvalectlLightingDevices : public KorvalectlDevices {
+ protected:
+  void SetUp() override { Start({"mousepad", "headset"}); }
+};
+
+// The mousepad and the headset: info reads the active record, lighting
+// writes the record back where it was read (r × 64) in device terms.
+TEST_F(KorvalectlLightingDevices, InfoAndLightingUseTheActiveRecord) {
+  for (const auto& [key, socket] : std::vector<std::pair<std::string, std::string>>{{"MousePad", "mousepad"}, {"HD", "headset"}}) {
+    SCOPED_TRACE(key);
+    ASSERT_EQ(emu_.Command("profile " + socket + " 2"), "ok profile " + socket + " 2");
+    const auto before = DataFiles();
+    const CtlRun info = Ctl({"--json", "info", key});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(DataFiles(), before);  // info writes no file
+    Json::Value doc = Parse(info.out);
+    EXPECT_EQ(doc["activeProfile"], 2);
+    EXPECT_EQ(doc["configuration"]["effect"], 3);  // record 2's look: effect value 3, speed 0 → 4, blue
+    EXPECT_EQ(doc["configuration"]["speed"], 4);
+    EXPECT_EQ(doc["configuration"]["color"], "0000ff");
+
+    ASSERT_EQ(emu_.Command("journal-clear " + socket).rfind("ok", 0), 0u);
+    const CtlRun r = Ctl({"--json", "lighting", key, "--effect", "6", "--speed", "1", "--color", "102030"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::pair<int, int>> writes;
+    for (const auto& p : testing::ParseJournal(emu_.Listing("journal " + socket)))
+      if (p.cmd == proto::kWriteConfig) writes.push_back({p.len, p.off});
+    EXPECT_EQ(writes, (std::vector<std::pair<int, int>>{{21, 128}}));
+    const auto rec = testing::Written(testing::ParseJournal(emu_.Listing("journal " + socket)), proto::kWriteConfig);
+    ASSERT_GE(rec.size(), 128u + 9);
+    EXPECT_EQ(rec[128 + 1], 6);
+    EXPECT_EQ(rec[128 + 3], 4 - 1);
+    EXPECT_EQ(rec[128 + 6], 0x10);
+
+    doc = Parse(Ctl({"--json", "info", key}).out);
+    EXPECT_EQ(doc["configuration"]["effect"], 6);
+    EXPECT_EQ(doc["configuration"]["color"], "102030");
+  }
+  const CtlRun bad = Ctl({"lighting", "MousePad", "--effect", "9"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("is not one of the MousePad's 0-8"), std::string::npos) << bad.err;
+}
+
 TEST_F(KorvalectlDevices, SettingsWriteTheKeyboardsSystemFlags) {
   ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
   const CtlRun r = Ctl({"settings", "keyboard", "--polling", "2", "--winlock", "1", "--sixkey", "1", "--json"});
@@ -380,14 +428,17 @@ TEST_F(KorvalectlDevices, ErrorsGiveTheirExitStatusAndChangeNothing) {
       {{"settings", "keyboard", "--polling", "4"}, 2, "--polling '4' is not 0-3"},
       {{"settings", "keyboard", "--wkey", "yes"}, 2, "--wkey 'yes' is not 0 or 1"},
       {{"info"}, 2, "info takes one DEVICE"},
-      {{"info", "toaster"}, 2, "unknown device 'toaster' (one of mouse, keyboard, MousePad, HD)"},
-      {{"info", "MousePad"}, 3, "no MousePad connected"},
+      {{"info", "toaster"}, 2, "unknown device 'toaster' (one of mouse, keyboard, mousepad, headset)"},
+      {{"info", "MousePad"}, 3, "no mousepad connected"},
+      {{"info", "MOUSEPAD"}, 3, "no mousepad connected"},
+      {{"info", "headset"}, 3, "no headset connected"},
+      {{"info", "hd"}, 3, "no headset connected"},
       {{"settings", "mouse", "--report-rate", "300"}, 2, "is not 125, 250, 500, 1000 or 2000"},
       {{"settings", "mouse", "--polling", "1"}, 2, "unknown option '--polling' for the mouse"},
       {{"dpi", "mouse", "--value", "800"}, 2, "need --stage N"},
       {{"dpi", "mouse", "--stage", "5"}, 2, "'5' is not a stage 0-4"},
       {{"dpi", "keyboard"}, 2, "'keyboard' is not the mouse"},
-      {{"lighting", "MousePad", "--brightness", "1"}, 3, "no MousePad connected"},
+      {{"lighting", "MousePad", "--brightness", "1"}, 3, "no mousepad connected"},
   };
   ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
   for (const Case& c : cases) {
@@ -396,8 +447,19 @@ TEST_F(KorvalectlDevices, ErrorsGiveTheirExitStatusAndChangeNothing) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
     if (c.status == 2) {
-      EXPECT_NE(r.err.find("usage: korvalectl"), std::string::npos);
+      // One line and where to look, not the whole help.
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
+      EXPECT_TRUE(r.err.ends_with("\nsee korvalectl --help\n")) << r.err;
     }
+    // With --json the same error is an object on standard output too.
+    std::vector<std::string> withJson = c.args;
+    withJson.push_back("--json");
+    const CtlRun j = Ctl(withJson);
+    EXPECT_EQ(j.status, c.status);
+    const Json::Value e = Parse(j.out)["error"];
+    EXPECT_EQ(e["status"], c.status) << j.out;
+    EXPECT_NE(e["message"].asString().find(c.message), std::string::npos) << j.out;
+    EXPECT_EQ(e["message"].asString().find("korvalectl"), std::string::npos) << j.out;
   }
   EXPECT_TRUE(LastConfigWrite(emu_.Listing("journal keyboard")).empty());
 
@@ -499,6 +561,36 @@ TEST_F(KorvalectlDevices, RefusingOrSilentKeyboardGivesStatusFour) {
   EXPECT_NE(late.err.find("writing the configuration failed: status 0xFF"), std::string::npos) << late.err;
 }
 
+// An installed korvalectl whose data folder lacks the default profiles: the
+// first change fails naming the missing file and writes no stub profile.
+TEST_F(KorvalectlDevices, AMissingDefaultProfileIsAnErrorAndWritesNothing) {
+  // The program finds its data beside its own folder, so a second copy of it
+  // gets a data folder of its own (inside the build tree: a hard link works).
+  std::string tmpl = (fs::path(KORVALE_BIN_DIR).parent_path() / "reloc-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+  const fs::path root = tmpl;
+  fs::create_directories(root / "bin");
+  fs::create_directories(root / "share" / "korvale");  // present, but without DefaultData
+  std::error_code ec;
+  fs::create_hard_link(fs::path(KORVALE_BIN_DIR) / "korvalectl", root / "bin" / "korvalectl", ec);
+  if (ec) fs::copy_file(fs::path(KORVALE_BIN_DIR) / "korvalectl", root / "bin" / "korvalectl");
+  const auto before = DataFiles();
+  const std::string cmd = (root / "bin" / "korvalectl").string() + " lighting KEYBOARD --brightness 1 2>&1";
+  std::string output;
+  FILE* p = ::popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char buf[512];
+  while (std::fgets(buf, sizeof buf, p) != nullptr) output += buf;
+  const int status = ::pclose(p);
+  fs::remove_all(root, ec);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+  EXPECT_NE(output.find((root / "share" / "korvale" / "DefaultData" / "keyboard.Json").string()), std::string::npos)
+      << output;
+  EXPECT_EQ(DataFiles(), before);
+  EXPECT_TRUE(LastConfigWrite(emu_.Listing("journal keyboard")).empty());
+}
+
 TEST(KorvalectlHelp, EveryCommandDescribesItself) {
   for (const auto& c : cli::Commands()) {
     std::ostringstream out, err;
@@ -510,6 +602,22 @@ TEST(KorvalectlHelp, EveryCommandDescribesItself) {
   EXPECT_EQ(cli::RunKorvalectl({"--help"}, out, err), 0);
   for (const char* word : {"list", "info DEVICE", "lighting DEVICE", "settings keyboard", "3 no such device"})
     EXPECT_NE(out.str().find(word), std::string::npos) << word;
+  // `help` and `help COMMAND` print what --help prints.
+  std::ostringstream helpOut, helpErr;
+  EXPECT_EQ(cli::RunKorvalectl({"help"}, helpOut, helpErr), 0);
+  EXPECT_EQ(helpOut.str(), out.str());
+  for (const auto& c : cli::Commands()) {
+    std::ostringstream a, b, e;
+    EXPECT_EQ(cli::RunKorvalectl({"help", c.name}, a, e), 0);
+    EXPECT_EQ(cli::RunKorvalectl({c.name, "--help"}, b, e), 0);
+    EXPECT_EQ(a.str(), b.str()) << c.name;
+  }
+  std::ostringstream bad, badErr;
+  EXPECT_EQ(cli::RunKorvalectl({"help", "frobnicate"}, bad, badErr), cli::kExitUsage);
+  EXPECT_EQ(badErr.str(), "korvalectl: unknown command 'frobnicate'\nsee korvalectl --help\n");
+  std::ostringstream version, versionErr;
+  EXPECT_EQ(cli::RunKorvalectl({"--version"}, version, versionErr), 0);
+  EXPECT_EQ(version.str(), std::string("korvalectl ") + KORVALE_VERSION + "\n");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "companions/audio_companion.h"
-#include "companions/spectrum.h"
+#include "companions/band_analysis.h"
 #include "companions/wav_file.h"
 #include "platform/message_bus.h"
 #include "platform/registered_messages.h"

@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "tests/support/wait.h"
 #include "devices/preview_tables.h"
 #include "devices/sync_lighting.h"
 #include "devices/varnik_usb_device.h"
@@ -107,9 +108,7 @@ TEST(SyncLighting, ThreadPaintsTheDevicesAndGoesIdleWithoutThem) {
   m.blue = 3;
   sync.SetMode(m);
   sync.SetDevices({&page});
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (sync.StepCount() < idle + 3 && std::chrono::steady_clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  korvale::testing::WaitFor([&] { return sync.StepCount() >= idle + 3; }, 5000);
   ASSERT_GE(sync.StepCount(), idle + 3);
   EXPECT_EQ(page.GetLedColour(3), PackLedColour(LedColour{1, 2, 3, 255}));
 

@@ -119,7 +119,7 @@ TEST_F(EmulatorTest, HeadsetTakesCommandsAndLedReportsOnItsOneCollection) {
   Attach(Endpoint::Headset, kModeCable);
   std::vector<uint8_t> rec(kPadRecordReadSize);
   ASSERT_EQ(comm_->ReadConfig(rec.data(), 1, 0), CMD_OK);
-  ASSERT_EQ(comm_->ReadConfig(rec.data(), kPadRecordReadSize, rec[0] * kPadRecordReadStride),
+  ASSERT_EQ(comm_->ReadConfig(rec.data(), kPadRecordReadSize, rec[0] * kPadRecordStride),
             CMD_OK);
   EXPECT_EQ(rec[2], 4);  // brightness
 

@@ -38,7 +38,11 @@ def main():
     p.add_argument("--interface", type=int, default=0)
     p.add_argument("--descriptor", required=True, help="report descriptor in hex")
     p.add_argument("--product", default="")
+    p.add_argument("--uid", type=int, help="serve as this user (the host must refuse it)")
     args = p.parse_args()
+    if args.uid is not None:
+        os.setgid(args.uid)
+        os.setuid(args.uid)
     descriptor = bytes.fromhex(args.descriptor)
 
     path = os.path.join(args.dir, args.name + ".sock")

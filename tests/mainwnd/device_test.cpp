@@ -5,6 +5,7 @@
 #include <sstream>
 #include <thread>
 
+#include "editors/device_profile.h"
 #include "tests/support/emu_process.h"
 #include "tests/support/journal.h"
 #include "devices/varnik_keyboard_device.h"
@@ -18,6 +19,7 @@
 #include "hid/hid_device.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
+#include "mainwnd/main_commands.h"
 #include "ui/tray.h"
 #include "mainwnd_fixture.h"
 #include "profiles/profile_records.h"
@@ -33,6 +35,7 @@ class DeviceWndTest : public MainWndTest {
     CHidDevice::SetHidrawEnabled(false);
     RegisterSkinControls(DeviceControlCreators());
     RegisterDeviceListControls();
+    RegisterDeviceProfileControl();  // the page's profile bar holds the restore-defaults button
     ASSERT_TRUE(emu.Start({"--dir", (dir / "vhid").string(), "keyboard"}));
     ASSERT_EQ(emu.Line().rfind("keyboard", 0), 0u);
     wnd->SetDiscoveryEnabled(true);
@@ -321,6 +324,44 @@ TEST_F(DeviceWndTest, LedSelectionCoveringEveryLedReloadsAndWritesWhenTheFileExi
   EXPECT_EQ(configWrites(), 0);
   buttons[1]->SetVisible(false);  // hidden counts as marked
   selectEnd();
+  EXPECT_GT(configWrites(), 0);
+}
+
+}  // namespace
+}  // namespace korvale::test
+
+namespace korvale::test {
+namespace {
+
+// "default_btn" on the keyboard's page: asked first; declined changes
+// nothing, confirmed gives the profile its defaults and writes them.
+TEST_F(DeviceWndTest, RestoreDefaultsAsksThenWritesTheDefaultProfileToTheKeyboard) {
+  const int initial = keyboard->GetLightInfoRecord().selectItem;  // a fresh profile is the default
+  SetMode(initial == 5 ? 6 : 5);
+  keyboard->SaveProfile();
+  std::vector<std::string> asked;
+  bool answer = false;
+  wnd->Commands().SetConfirm([&](const char* id) {
+    asked.push_back(id);
+    return answer;
+  });
+  auto configWrites = [&] {
+    int n = 0;
+    for (const std::string& line : emu.Listing("journal keyboard")) n += line.rfind("cmd 06", 0) == 0 ? 1 : 0;
+    return n;
+  };
+  auto* button = dynamic_cast<CButtonUI*>(Find("default_btn"));
+  ASSERT_NE(button, nullptr);
+  ASSERT_EQ(emu.Command("journal-clear keyboard"), "ok journal-clear keyboard");
+  button->Activate();
+  EXPECT_EQ(asked, std::vector<std::string>{"message_text_22"});
+  EXPECT_NE(keyboard->GetLightInfoRecord().selectItem, initial);
+  EXPECT_EQ(configWrites(), 0);
+
+  answer = true;
+  button->Activate();
+  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(keyboard->GetLightInfoRecord().selectItem, initial);
   EXPECT_GT(configWrites(), 0);
 }
 

@@ -11,6 +11,7 @@
 #include "platform/settings_store.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/language_font.h"
+#include "profiles/json_file.h"
 #include "profiles/settings_files.h"
 #include "ui/containers.h"
 #include "ui/controls.h"
@@ -60,6 +61,18 @@ TEST_F(LifecycleTest, StartsHiddenWithTrayAndOverlayAndIsShownByTheWakeUp) {
   EXPECT_TRUE(Find("No_device_Link")->IsVisible());
   EXPECT_TRUE(TraceSink::Instance().Contains("软件标示"));
 }
+
+// A user "AudioFile.json" whose root is no object used to end every start.
+class AudioFileShapeTest : public MainWndTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(AudioFileShapeTest, WrongRootIsRebuiltFromTheDefaultCopy) {
+  const auto path = AppDataFolder() / "AudioFile.json";
+  ASSERT_TRUE(WriteFileAtomic(path, GetParam()));
+  Start();
+  EXPECT_TRUE(wnd->GetAudioSettings().isMember("AudioLightInfo"));
+  EXPECT_TRUE(JsonMember(ReadJsonFile(path), "Device").isObject());
+}
+INSTANTIATE_TEST_SUITE_P(Roots, AudioFileShapeTest, ::testing::Values("[1,2]", "\"text\"", "12"));
 
 TEST_F(LifecycleTest, WithNoDeviceTheFirstDiscoveryPassShowsTheWindowWithTheOverlay) {
   wnd->SetDiscoveryEnabled(true);

@@ -10,6 +10,7 @@
 
 #include "devices/light_tables.h"
 #include "devices/varnik_keyboard_device.h"
+#include "editors/device_profile.h"
 #include "editors/light_control.h"
 #include "editors/light_handlers.h"
 #include "hid/hid_device.h"
@@ -37,6 +38,7 @@ class LightWiringTest : public MainWndTest {
     RegisterSkinControls(DeviceControlCreators());
     RegisterDeviceListControls();
     RegisterLightControl();
+    RegisterDeviceProfileControl();
     std::vector<std::string> args = {"--dir", (dir / "vhid").string()};
     args.insert(args.end(), devices.begin(), devices.end());
     ASSERT_TRUE(emu.Start(args));

@@ -4,10 +4,11 @@
 // the profile and the keyboard's memory.
 #include <chrono>
 #include <fstream>
-#include <map>
+#include <set>
 
-#include "../support/emu_process.h"
 #include "devices/varnik_keyboard_device.h"
+#include "editors/device_profile.h"
+#include "editors/light_control.h"
 #include "editors/macro_control.h"
 #include "editors/macro_handlers.h"
 #include "editors/shoot_control.h"
@@ -16,9 +17,14 @@
 #include "mainwnd_fixture.h"
 #include "profiles/json_file.h"
 #include "profiles/macro_files.h"
+#include "tests/support/emu_process.h"
+#include "tests/support/wait.h"
 #include "ui/containers.h"
 #include "ui/controls.h"
+#include "ui/file_dialogs.h"
+#include "ui/resource_manager.h"
 #include "ui/skin_controls.h"
+#include "windows/msg_wnd.h"
 
 namespace korvale::test {
 namespace {
@@ -26,46 +32,33 @@ namespace {
 class MacroWiringTest : public MainWndTest {
  protected:
   void SetUp() override {
-    MainWndTest::SetUp();
-    CHidDevice::SetHidrawEnabled(false);
     RegisterSkinControls(DeviceControlCreators());
     RegisterDeviceListControls();
+    RegisterLightControl();
+    RegisterDeviceProfileControl();
     RegisterMacroControl();
     RegisterShootControl();
     ASSERT_TRUE(emu.Start({"--dir", (dir / "vhid").string(), "keyboard"}));
     ASSERT_FALSE(emu.Line().empty());
-    CommandDialogs d;
-    d.confirm = [this](const std::string& id) {
-      asked.push_back(id);
-      return answers.count(id) ? answers[id] : true;
-    };
-    d.notice = [this](const std::string& id, const std::string& detail) { notices.push_back(id + "|" + detail); };
-    d.chooseFile = [this](const std::string&, const std::string&, bool) { return chosenFile; };
-    wnd->SetCommandDialogs(d);
     wnd->SetDiscoveryEnabled(true);
     Start();
-    ASSERT_TRUE(PumpUntil([&] {
+    ASSERT_TRUE(korvale::testing::PumpUntil(loop, [&] {
       loop.AdvanceBy(100);
-      const auto pages = wnd->AllDevices();
+      const auto& pages = wnd->GetDeviceList()->KeyboardPages();
       return !pages.empty() && pages[0]->IsPrimaryOpen();
-    }));
+    }, 5000));
     loop.AdvanceBy(600);
     keyboard = dynamic_cast<CVarnikKeyboardDevice*>(wnd->GetDeviceList()->KeyboardPages().at(0));
     ASSERT_NE(keyboard, nullptr);
     macros = Control<CMacroControlUI>(macroui::kEditorName);
-    shoot = Control<CShootControlUI>(shootui::kEditorName);
-    ASSERT_TRUE(macros && shoot) << "the keyboard page's skin lacks an editor";
+    ASSERT_NE(macros, nullptr) << "the keyboard page's skin lacks the macro editor";
     folder = keyboard->UserDataFolder();
+    CMsgWnd::SetOpenedHook([this](CMsgWnd& m) { Answer(m); });
   }
   void TearDown() override {
+    CMsgWnd::SetOpenedHook({});
     wnd->DestroyWindow();
     emu.Kill();
-  }
-  template <class Pred>
-  bool PumpUntil(Pred pred, int ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!pred() && std::chrono::steady_clock::now() < end) loop.WaitForPosted(20);
-    return pred();
   }
   template <class T>
   T* Control(const char* name) {
@@ -76,15 +69,36 @@ class MacroWiringTest : public MainWndTest {
     ASSERT_NE(c, nullptr) << name;
     wnd->GetPaintManager().SendNotify(c, "click");
   }
+  static std::string Word(const char* id) { return CResourceManager::GetInstance().GetText(id); }
+  // Questions (with a cancel button) are answered from `declined` by their
+  // text ID, yes otherwise; notices are kept with their text.
+  void Answer(CMsgWnd& m) {
+    CControlUI* text = m.GetPaintManager().FindControl("MessageText");
+    const std::string shown = text != nullptr ? std::string(text->GetText()) : "?";
+    CControlUI* cancel = m.GetPaintManager().FindControl("cancel_btn");
+    bool confirm = true;
+    if (cancel != nullptr && cancel->IsVisible()) {
+      asked.push_back(shown);
+      for (const std::string& id : declined)
+        if (shown == Word(id.c_str())) confirm = false;
+    } else {
+      notices.push_back(shown);
+    }
+    const HWND h = m.GetHWND();
+    loop.Post([h, confirm] {
+      if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h)))
+        if (auto* b = dynamic_cast<CButtonUI*>(w->GetPaintManager().FindControl(confirm ? "confirm_btn" : "cancel_btn")))
+          b->Activate();
+    });
+  }
 
   korvale::testing::EmuProcess emu;
+  CScriptedFileDialogs files;
   CVarnikKeyboardDevice* keyboard = nullptr;
   CMacroControlUI* macros = nullptr;
-  CShootControlUI* shoot = nullptr;
   std::filesystem::path folder;
   std::vector<std::string> asked, notices;
-  std::map<std::string, bool> answers;
-  std::string chosenFile;
+  std::set<std::string> declined;  // text IDs of questions answered no
 };
 
 TEST_F(MacroWiringTest, TheMacroTabShowsTheEditorAndItsButtonsEditTheFiles) {
@@ -93,10 +107,10 @@ TEST_F(MacroWiringTest, TheMacroTabShowsTheEditorAndItsButtonsEditTheFiles) {
   ASSERT_NE(pages, nullptr);
   EXPECT_EQ(pages->GetItemAt(pages->GetCurSel())->GetName(), "device_macro_page");
 
-  answers["message_text_28"] = false;
+  declined = {"message_text_28"};
   Click("macro_btn_name_add");
   EXPECT_TRUE(ReadMacroIndex(folder).empty());
-  answers["message_text_28"] = true;
+  declined.clear();
   Click("macro_btn_name_add");
   const auto index = ReadMacroIndex(folder);
   ASSERT_EQ(index.size(), 1u);
@@ -107,16 +121,15 @@ TEST_F(MacroWiringTest, TheMacroTabShowsTheEditorAndItsButtonsEditTheFiles) {
   EXPECT_EQ(ReadMacroEvents(folder / (index[0].guid + ".mac")).events, (std::vector<MacroEvent>{{50, 5, false, 7}}));
 
   // A broken import is refused with a notice; a good one is added.
-  chosenFile = (dir / "bad.mac").string();
-  std::ofstream(chosenFile) << "[]";
+  files.Answer(dir / "bad.mac");
+  std::ofstream(dir / "bad.mac") << "[]";
   Click("macro_btn_import");
   ASSERT_EQ(notices.size(), 1u);
-  EXPECT_EQ(notices[0].rfind("macro_import_failed_text|", 0), 0u) << notices[0];
+  EXPECT_EQ(notices[0].rfind(Word("macro_import_failed_text"), 0), 0u) << notices[0];
   EXPECT_EQ(ReadMacroIndex(folder).size(), 1u);
 }
 
 TEST_F(MacroWiringTest, DeletingAMacroFixesKeysInEveryProfileAndSendsTheKeys) {
-  answers["message_text_28"] = true;
   Click("macro_btn_name_add");
   Click("macro_btn_name_add");
   Click("macro_btn_name_add");
@@ -130,13 +143,14 @@ TEST_F(MacroWiringTest, DeletingAMacroFixesKeysInEveryProfileAndSendsTheKeys) {
   auto* list = Control<CListUI>(macroui::kNameList);
   list->SelectItem(1);  // "itemselect" shows it
 
-  answers["message_text_2"] = false;  // declined: nothing changes
+  declined = {"message_text_2"};  // declined: nothing changes
   Click("macro_btn_name_sub");
-  EXPECT_EQ(asked.back(), "message_text_2");
+  ASSERT_FALSE(asked.empty());
+  EXPECT_EQ(asked.back(), Word("message_text_2"));
   EXPECT_EQ(ReadMacroIndex(folder).size(), 3u);
   EXPECT_EQ(keyboard->GetKeyList()[64].normal.code, (AssignmentCode{0x70, 1, 0}));
 
-  answers["message_text_2"] = true;
+  declined.clear();
   ASSERT_EQ(emu.Command("journal-clear keyboard"), "ok journal-clear keyboard");
   Click("macro_btn_name_sub");
   const auto index = ReadMacroIndex(folder);
@@ -153,10 +167,77 @@ TEST_F(MacroWiringTest, DeletingAMacroFixesKeysInEveryProfileAndSendsTheKeys) {
   EXPECT_TRUE(notices.empty());
 }
 
-TEST_F(MacroWiringTest, TheRecoilTabEditsBulletsAndStoresTheSequences) {
+TEST_F(MacroWiringTest, TheKeyboardHasNoRecoilTabAndNoShootEditor) {
+  auto* cursor = Control<COptionUI>("cursor_Op_tab");
+  ASSERT_NE(cursor, nullptr);
+  EXPECT_FALSE(cursor->IsVisible());
+  EXPECT_TRUE(Control<COptionUI>("macro_Op_tab")->IsVisible());
+  EXPECT_EQ(Control<CShootControlUI>(shootui::kEditorName), nullptr);
+}
+
+// The mouse page carries both editors; its recoil tab leads to the shoot editor.
+class MouseEditorsTest : public MainWndTest {
+ protected:
+  void SetUp() override {
+    RegisterSkinControls(DeviceControlCreators());
+    RegisterDeviceListControls();
+    RegisterLightControl();
+    RegisterMacroControl();
+    RegisterShootControl();
+    ASSERT_TRUE(emu.Start({"--dir", (dir / "vhid").string(), "mouse-cable"}));
+    ASSERT_EQ(emu.Line().rfind("mouse-cable", 0), 0u);
+    wnd->SetDiscoveryEnabled(true);
+    Start();
+    ASSERT_TRUE(korvale::testing::PumpUntil(loop, [&] {
+      loop.AdvanceBy(100);
+      const auto& pages = wnd->GetDeviceList()->MousePages();
+      return !pages.empty() && pages[0]->IsPrimaryOpen();
+    }, 5000));
+    loop.AdvanceBy(600);
+    mouse = wnd->GetDeviceList()->MousePages().at(0);
+    shoot = Control<CShootControlUI>(shootui::kEditorName);
+    ASSERT_NE(shoot, nullptr) << "the mouse page's skin lacks the shoot editor";
+    ASSERT_NE(Control<CMacroControlUI>(macroui::kEditorName), nullptr) << "the mouse page's skin lacks the macro editor";
+    folder = mouse->UserDataFolder();
+    CMsgWnd::SetOpenedHook([this](CMsgWnd& m) {
+      CControlUI* text = m.GetPaintManager().FindControl("MessageText");
+      notices.push_back(text != nullptr ? std::string(text->GetText()) : "?");
+      const HWND h = m.GetHWND();
+      loop.Post([h] {
+        if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h))) w->Close(0);
+      });
+    });
+  }
+  void TearDown() override {
+    CMsgWnd::SetOpenedHook({});
+    wnd->DestroyWindow();
+    emu.Kill();
+  }
+  template <class T>
+  T* Control(const char* name) {
+    return dynamic_cast<T*>(wnd->GetPaintManager().FindSubControlByName(mouse, name));
+  }
+  void Click(const char* name) {
+    CControlUI* c = Control<CControlUI>(name);
+    ASSERT_NE(c, nullptr) << name;
+    wnd->GetPaintManager().SendNotify(c, "click");
+  }
+
+  korvale::testing::EmuProcess emu;
+  CVarnikUSBDevice* mouse = nullptr;
+  CShootControlUI* shoot = nullptr;
+  std::filesystem::path folder;
+  std::vector<std::string> notices;
+};
+
+TEST_F(MouseEditorsTest, TheRecoilTabEditsBulletsAndStoresTheSequences) {
   Control<COptionUI>("cursor_Op_tab")->Activate();
   auto* pages = Control<CTabLayoutUI>("device_function_switch");
+  ASSERT_NE(pages, nullptr);
   EXPECT_EQ(pages->GetItemAt(pages->GetCurSel())->GetName(), "device_shoot_page");
+  Control<COptionUI>("macro_Op_tab")->Activate();
+  EXPECT_EQ(pages->GetItemAt(pages->GetCurSel())->GetName(), "device_macro_page");
+  Control<COptionUI>("cursor_Op_tab")->Activate();
   // Set up by the page: every gun's file made from its default.
   for (int g = 0; g < 4; ++g) EXPECT_TRUE(std::filesystem::exists(ShootFilePath(folder, g))) << g;
   Control<COptionUI>("bullet_op_4")->Activate();
@@ -166,7 +247,7 @@ TEST_F(MacroWiringTest, TheRecoilTabEditsBulletsAndStoresTheSequences) {
   EXPECT_EQ(shoot->ReadBullet(0, 4).y, 255);
   Click("shootdate_save_btn");
   EXPECT_TRUE(notices.empty()) << notices.front();
-  const auto lines = emu.Listing("shoot keyboard");
+  const auto lines = emu.Listing("shoot mouse-cable");
   ASSERT_EQ(lines.size(), 4u + 720);
   EXPECT_EQ(lines[1 + 6 * 4 + 3], "  type 5 up button 255 delay " + std::to_string(shoot->ReadBullet(0, 4).delay));
 }

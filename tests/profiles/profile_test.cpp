@@ -1,5 +1,12 @@
 #include "profiles/basic_profiledata.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+
 #include "profiles/device_profiledata.h"
 #include "test_util.h"
 
@@ -54,6 +61,31 @@ TEST_F(ProfileTest, BrokenUserFileIsRebuiltButNotWithoutDefault) {
   p.SetDefaultPath(Fixture("default_small.Json"));
   p.Load(UserFile());
   EXPECT_EQ(ReadJsonFile(UserFile())["Device"][0], ReadJsonFile(Fixture("default_small.Json"))["Device"][0]);
+}
+
+// A profile of the wrong shape, or a FIFO in its place (which used to block
+// the window and korvalectl for ever), reads as missing and is rebuilt.
+TEST_F(ProfileTest, WrongRootOrAFifoIsRebuiltFromTheDefaultWithoutBlocking) {
+  const Json::Value def = ReadJsonFile(Fixture("default_small.Json"));
+  for (const char* content : {"[1,2]", "\"text\"", "fifo"}) {
+    SCOPED_TRACE(content);
+    fs::remove(UserFile());
+    if (std::string_view(content) == "fifo") {
+      ASSERT_EQ(::mkfifo(UserFile().c_str(), 0600), 0);
+    } else {
+      Spit(UserFile(), content);
+    }
+    CBasicProfiledata p;
+    p.SetDefaultPath(Fixture("default_small.Json"));
+    auto load = std::async(std::launch::async, [&] { return p.Load(UserFile()); });
+    if (load.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      const int w = ::open(UserFile().c_str(), O_WRONLY | O_NONBLOCK);  // let the reader go
+      if (w >= 0) ::close(w);
+      FAIL() << "loading blocked";
+    }
+    EXPECT_EQ(load.get(), def["Device"][0]);
+    EXPECT_EQ(ReadJsonFile(UserFile())["Device"][0], def["Device"][0]);
+  }
 }
 
 TEST_F(ProfileTest, LightInfoTruncatesAndRoundTrips) {

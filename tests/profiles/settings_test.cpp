@@ -32,6 +32,16 @@ TEST_F(SettingsTest, DefaultCopyRule) {
   EXPECT_EQ(ReadWithDefaultCopy(user, Dir() / "def.json")["a"].asInt(), 2);
   Spit(user, "{broken");
   EXPECT_EQ(ReadWithDefaultCopy(user, Dir() / "def.json")["a"].asInt(), 1);
+  // A document of the wrong shape reads as missing and is rebuilt from the copy.
+  for (const char* wrong : {"[1,2]", "\"text\"", "7", "null", "true"}) {
+    Spit(user, wrong);
+    EXPECT_EQ(JsonInt(JsonMember(ReadWithDefaultCopy(user, Dir() / "def.json"), "a")), 1) << wrong;
+    EXPECT_TRUE(ReadJsonFile(user).isObject()) << wrong;
+  }
+  // A default copy of the wrong shape is no copy.
+  Spit(Dir() / "array.json", "[1]");
+  Spit(user, "[2]");
+  EXPECT_TRUE(ReadWithDefaultCopy(user, Dir() / "array.json").isNull());
   // Without a default copy nothing is written.
   const fs::path other = Dir() / "other.json";
   EXPECT_TRUE(ReadWithDefaultCopy(other, Dir() / "none.json").isNull());

@@ -5,9 +5,11 @@
 #include <QApplication>
 #include <QEnterEvent>
 #include <QFontDatabase>
+#include <QImage>
 #include <fstream>
 #include <iterator>
 
+#include "qtview/tray_icon.h"
 #include "shell/app/qt_fonts.h"
 #include "shell/app/window_host.h"
 #include "ui/app_messages.h"
@@ -24,6 +26,20 @@ class QtParts : public ::testing::Test {
   char name[16] = "qt_parts_test";
   char* argv[2] = {name, nullptr};
 };
+
+// The window and the tray use our drawing in every rendered size, not the
+// plain stand-in.
+TEST_F(QtParts, TheAppIconComesFromTheHicolorThemeInEverySize) {
+  QApplication app(argc, argv);
+  const QIcon icon = qtview::AppIcon();
+  const QList<QSize> sizes = icon.availableSizes();
+  for (int size : qtview::kAppIconSizes) EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
+  // The keycap's lit K: not the stand-in's flat blue square at the centre.
+  const QImage big = icon.pixmap(QSize(256, 256)).toImage();
+  ASSERT_EQ(big.size(), QSize(256, 256));
+  EXPECT_NE(big.pixelColor(128, 128), qtview::QtTrayIcon::DefaultIcon().pixmap(32, 32).toImage().pixelColor(16, 16));
+  EXPECT_EQ(big.pixelColor(2, 2).alpha(), 0) << "rounded corners are transparent";
+}
 
 TEST_F(QtParts, FontsAreInstalledForTheProcessAndRemoved) {
   QApplication app(argc, argv);

@@ -155,6 +155,48 @@ TEST_F(ShellTest, ASecondStartWakesTheFirstAndExitsWithZero) {
   EXPECT_TRUE(TraceSink::Instance().Contains("软件标示 " + std::to_string(first.IdentityMessage()) + "，"));
 }
 
+struct OneTray : ITrayIcon {
+  bool CreateTrayIcon(HWND, std::string_view) override { return available; }
+  void DeleteTrayIcon() override {}
+  void ShowMenu(HWND, const std::vector<TrayMenuItem>&) override {}
+  bool available = true;
+};
+
+// --hidden: the first scan's wake-up leaves the window in the tray, a second
+// start shows it; without a tray nothing could show it, so it starts shown.
+TEST_F(ShellTest, AHiddenStartStaysInTheTrayUntilWokenUp) {
+  struct Case {
+    bool startHidden, trayAvailable, visibleAfterFirstScan;
+  };
+  const Case cases[] = {
+      {true, true, false},
+      {true, false, true},
+      {false, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "hidden " << c.startHidden << " tray " << c.trayAvailable);
+    OneTray tray;
+    tray.available = c.trayAvailable;
+    options.tray = &tray;
+    options.startHidden = c.startHidden;
+    bool afterFirstScan = !c.visibleAfterFirstScan, afterSecondStart = false;
+    CAppShell* self = nullptr;
+    options.onMainWindow = [&](CMainWnd& window) {
+      loop.RunPending();
+      window.SendMessage(self->IdentityMessage(), 0, 0);  // as the discovery thread after its first scan
+      afterFirstScan = window.IsVisible();
+      window.SendMessage(self->IdentityMessage(), 0, 1);  // as a second start
+      afterSecondStart = window.IsVisible();
+      loop.Post([&window] { window.DestroyWindow(); });
+    };
+    CAppShell shell(options);
+    self = &shell;
+    EXPECT_EQ(shell.Run(), 0);
+    EXPECT_EQ(afterFirstScan, c.visibleAfterFirstScan);
+    EXPECT_TRUE(afterSecondStart);
+  }
+}
+
 TEST_F(ShellTest, WithoutTheFontFolderStartupCarriesOn) {
   bool ran = false;
   options.onMainWindow = [&](CMainWnd& window) {

@@ -224,6 +224,12 @@ TEST_F(BuilderTest, LanguageFilesAndTheResourceIndex) {
   Write("bad.json", R"({"a": "b",)");
   EXPECT_FALSE(rm.LoadLanguage(dir / "bad.json"));
   EXPECT_EQ(rm.GetText("keyboard_key_A"), "Key A");
+  // Nesting deep enough to make the parser throw is a malformed file, not an end.
+  Write("deep.json", std::string(5000, '[') + std::string(5000, ']'));
+  EXPECT_FALSE(rm.LoadLanguage(dir / "deep.json"));
+  Write("array.json", R"(["keyboard_key_A"])");
+  EXPECT_FALSE(rm.LoadLanguage(dir / "array.json"));
+  EXPECT_EQ(rm.GetText("keyboard_key_A"), "Key A");
   // The installed language files load as they are.
   ASSERT_TRUE(rm.LoadLanguage(std::filesystem::path(KORVALE_SOURCE_DIR) / "data/Language/Deutsch.json"));
   EXPECT_EQ(rm.GetText("kb_device_name_text"), "Tastatur");

@@ -45,6 +45,22 @@ TEST_F(ControlsTest, FindsByNameIgnoringCaseAndOnlyBelowTheGivenParent) {
   EXPECT_EQ(pm.FindControl("key_12"), nullptr);
 }
 
+TEST(IndexedNames, OnlyThePrefixFollowedByDigitsGivesANumber) {
+  struct Case {
+    const char* name;
+    const char* prefix;
+    bool exact;
+    std::optional<int> index;
+  } cases[] = {
+      {"key_12", "key_", false, 12},      {"KEY_07", "key_", false, 7},   {"KEY_07", "key_", true, std::nullopt},
+      {"key_", "key_", false, std::nullopt}, {"key_1_2", "key_", false, std::nullopt},
+      {"key_-1", "key_", false, std::nullopt}, {"key_+1", "key_", false, std::nullopt},
+      {"key_1x", "key_", false, std::nullopt}, {"light_3", "key_", false, std::nullopt},
+      {"key_99999999999", "key_", false, std::nullopt},  // past int: no number
+  };
+  for (const auto& c : cases) EXPECT_EQ(IndexAfterPrefix(c.name, c.prefix, c.exact), c.index) << c.name;
+}
+
 TEST_F(ControlsTest, OptionGroupsAreExclusivePerWindow) {
   auto* a = Make<COptionUI>(root, "a");
   auto* b = Make<COptionUI>(root, "b");

@@ -117,11 +117,12 @@ info_all() {
   for p in keyboard mouse MousePad HD; do ctl info "$p" || return 1; done
 }
 
-# korvalectl changes lighting on the keyboard only so far (the other pages
-# are not built yet); the change must reach the keyboard and read back.
+# A lighting change on every device; the keyboard's must also read back.
 lighting() {
+  local p
   ctl lighting keyboard --effect 2 --color 12ab34 || return 1
-  ctl --json info keyboard | tee /dev/stderr | grep -q '"color" : "12ab34"'
+  ctl --json info keyboard | tee /dev/stderr | grep -q '"color" : "12ab34"' || return 1
+  for p in mouse MousePad HD; do ctl lighting "$p" --speed 1 --color 12ab34 || return 1; done
 }
 
 hotplug() {
@@ -184,7 +185,7 @@ step "korvalectl list (first answer)" first_list && grep '^vmtest: first list' "
 step "korvalectl interfaces --json" check_interfaces
 step "udev tags on hidraw nodes" check_tags
 step "korvalectl info, every device" info_all
-step "lighting change (keyboard)" lighting
+step "lighting change (every device)" lighting
 step "hotplug unplug/plug" hotplug
 step "permission denied is exit 4" permission_denied
 step "window: permission denied shown" window_denied

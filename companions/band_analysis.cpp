@@ -1,4 +1,4 @@
-#include "companions/spectrum.h"
+#include "companions/band_analysis.h"
 
 #include <kissfft/kiss_fftr.h>
 

@@ -1,0 +1,35 @@
+#include "mainwnd/main_commands.h"
+
+#include "devices/varnik_usb_device.h"
+#include "platform/trace.h"
+
+namespace korvale {
+
+CMainCommands::CMainCommands(CMainWnd& wnd) : wnd_(wnd) {
+  wnd_.SetRouteHandler(MainRoute::kMainCommands, [this](const MainRouteCall& call) { OnCommand(call); });
+}
+
+CMainCommands::~CMainCommands() { wnd_.SetRouteHandler(MainRoute::kMainCommands, {}); }
+
+bool CMainCommands::Ask(const char* textId) {
+  if (confirm_) return confirm_(textId);
+  // Call site of the message window: until it is built the command goes
+  // ahead unasked, and says so.
+  Trace("main commands: %s not asked (no message window); going ahead", textId);
+  return true;
+}
+
+void CMainCommands::OnCommand(const MainRouteCall& call) {
+  if (call.type == notify::kClick && EqualsNoCase(call.name, "default_btn")) RestoreDefaults();
+}
+
+void CMainCommands::RestoreDefaults() {
+  CVarnikUSBDevice* page = wnd_.CurrentDevice();
+  if (page == nullptr || !Ask("message_text_22")) return;
+  page->RestoreDefaultProfile();
+  page->ApplyKeyAssignments(0);
+  const UiSize screen = wnd_.GetScreenSize();
+  page->WriteDeviceConfig(0, 0, 1, screen.cx, screen.cy);
+}
+
+}  // namespace korvale
