@@ -6,6 +6,7 @@
 #include "editors/shoot_control.h"
 #include "platform/trace.h"
 #include "profiles/macro_refs.h"
+#include "protocol/commands.h"
 #include "ui/controls.h"
 #include "ui/paint_manager.h"
 
@@ -65,10 +66,16 @@ bool CMacroHandlers::ReportMacroDownload(CVarnikUSBDevice& page, int result) {
   return true;
 }
 
-int CMacroHandlers::DownloadMacrosThenKeys(CVarnikUSBDevice& page) {
+int CMacroHandlers::ApplyKeySettings(CVarnikUSBDevice& page) {
   const int r = page.DownloadMacros(page.CollectUsedMacros());
   if (!ReportMacroDownload(page, r)) return r;
-  page.ApplyKeyAssignments(0);
+  int keys = page.ApplyKeyAssignments(0);
+  if (keys != CMD_OK) {
+    // One lost or refused answer should not leave the keys behind the profile.
+    Trace("key download: result %d, trying once more", keys);
+    keys = page.ApplyKeyAssignments(0);
+  }
+  if (keys != CMD_OK) Notice("key_download_failed_text", "result " + std::to_string(keys));
   page.SaveProfile();
   return r;
 }
@@ -89,7 +96,7 @@ void CMacroHandlers::DeleteSelectedMacro(CVarnikUSBDevice& page, CMacroControlUI
   MacroNamesChanged(page, editor);
   if (changed) {
     if (kb != nullptr) kb->RefreshKeyLabels();
-    DownloadMacrosThenKeys(page);
+    ApplyKeySettings(page);
   }
 }
 

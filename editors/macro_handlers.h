@@ -34,10 +34,11 @@ class CMacroHandlers {
   // True when msg was a shoot editor command for this page.
   bool HandleShoot(const TNotifyUI& msg, CVarnikUSBDevice* page);
 
-  // The macro download of the key settings' apply: key tables follow only
-  // when the macros are stored (or the device has no macro memory). Returns
-  // the download result.
-  int DownloadMacrosThenKeys(CVarnikUSBDevice& page);
+  // The key settings' apply: the used macros, then the key tables only when
+  // the macros are stored (or the device has no macro memory), then the
+  // profile saved. A key table write that fails is tried once more, then
+  // reported. Returns the macro download's result.
+  int ApplyKeySettings(CVarnikUSBDevice& page);
   // Deletes the selected macro, fixing key references in every profile.
   void DeleteSelectedMacro(CVarnikUSBDevice& page, CMacroControlUI& editor);
   // Reports a macro download result; true when the key tables may follow.

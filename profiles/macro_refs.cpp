@@ -2,8 +2,7 @@
 
 #include "platform/trace.h"
 #include "profiles/basic_profiledata.h"
-#include "profiles/json_file.h"
-#include "profiles/settings_files.h"
+#include "profiles/profile_list.h"
 
 namespace korvale {
 
@@ -33,13 +32,14 @@ bool FixMacroReferences(std::vector<KeyRecord>& keys, int k) {
 
 int FixMacroReferencesInProfiles(const std::filesystem::path& folder, int deviceIndex,
                                  const std::string& skipUuid, int k) {
-  const Json::Value list = ReadJsonFile(folder / "ProfileList.ini");
-  const Json::Value& items = JsonMember(list, "profilelist");
+  CProfileList list;
+  list.SetFolders(folder, {});
   int rewritten = 0;
-  for (std::size_t i = 0; i < JsonSize(items); ++i) {
-    const std::string uuid = JsonString(JsonMember(JsonElement(items, i), "profileUUID"));
-    if (uuid.empty() || uuid == skipUuid) continue;
-    const auto file = ProfileFilePath(folder, uuid);
+  if (!list.Read()) return rewritten;
+  for (int i = 0; i < list.Count(); ++i) {
+    const std::string& uuid = list.Entries()[static_cast<std::size_t>(i)].uuid;
+    if (uuid == skipUuid) continue;
+    const auto file = list.PathAt(i);
     if (file.empty()) continue;  // a UUID that is no plain file name
     CBasicProfiledata profile;
     profile.SetDeviceIndex(deviceIndex);

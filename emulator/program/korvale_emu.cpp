@@ -54,7 +54,8 @@ const char kUsage[] =
     "        added to the answer's offset, default 1), zeros (param reports of zeros\n"
     "        in place of the answer, default 16), events (param resync events before\n"
     "        the answer, default 3). The fault strikes\n"
-    "        after N normal answers and affects count commands (0 = until cleared).\n"
+    "        after N normal answers and affects count commands (0 = until cleared);\n"
+    "        with cmd=CODE (e.g. 0x09) only commands of that code count and are struck.\n"
     "  cost MICROSECONDS             time per report on the link\n"
     "  journal DEVICE                command reports so far: \"cmd CC len N off N data HEX\",\n"
     "                                with \" status SS\" when the firmware refused one\n"
@@ -182,18 +183,21 @@ bool RunCommand(Emulator& emu, const std::string& line) {
       Say("error: fault: KIND expected (see help)");
       return true;
     }
-    Fault f{*kind, 0, 0, 0};
+    Fault f{*kind, 0, 0, 0, -1};
     for (std::size_t k = 3; k < w.size(); ++k) {
       const auto eq = w[k].find('=');
       const std::string key = w[k].substr(0, eq == std::string::npos ? w[k].size() : eq);
       unsigned long v;
+      uint32_t command = 0;
       uint32_t* field = key == "after" ? &f.after : key == "count" ? &f.count
-                      : key == "param" ? &f.param : nullptr;
-      if (!field || eq == std::string::npos || !ParseNumber(w[k].substr(eq + 1), 1000000, v)) {
-        Say("error: fault: \"" + w[k] + "\" is not after=N, count=N or param=N");
+                      : key == "param" ? &f.param : key == "cmd" ? &command : nullptr;
+      const unsigned long max = key == "cmd" ? 0xFF : 1000000;
+      if (!field || eq == std::string::npos || !ParseNumber(w[k].substr(eq + 1), max, v)) {
+        Say("error: fault: \"" + w[k] + "\" is not after=N, count=N, param=N or cmd=CODE");
         return true;
       }
       *field = static_cast<uint32_t>(v);
+      if (key == "cmd") f.command = static_cast<int>(v);
     }
     emu.SetFault(*e, f);
     Say("ok fault " + std::string(EndpointName(*e)) + " " + FaultKindName(*kind));

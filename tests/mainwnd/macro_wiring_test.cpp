@@ -17,6 +17,8 @@
 #include "mainwnd_fixture.h"
 #include "profiles/json_file.h"
 #include "profiles/macro_files.h"
+#include "protocol/commands.h"
+#include "tests/support/journal.h"
 #include "tests/support/emu_process.h"
 #include "tests/support/wait.h"
 #include "ui/containers.h"
@@ -165,6 +167,45 @@ TEST_F(MacroWiringTest, DeletingAMacroFixesKeysInEveryProfileAndSendsTheKeys) {
   EXPECT_EQ(emu.Command("macros keyboard"), "ok macros 1 entries 22 bytes");
   EXPECT_NE(emu.Listing("journal keyboard").size(), 0u);
   EXPECT_TRUE(notices.empty());
+}
+
+// Deleting macro 0 while key 64 plays macro 1 renumbers the key and sends the
+// key tables; a refused key table write is tried once more, then reported.
+TEST_F(MacroWiringTest, AKeyTableWriteThatFailsIsTriedOnceMoreThenReported) {
+  Click("macro_btn_name_add");
+  Click("macro_btn_name_add");
+  Click("macro_btn_name_add");
+  auto deleteFirstWithKeyOnSecond = [&] {
+    std::vector<KeyRecord> keys = keyboard->GetKeyList();
+    keys[64].normal.code = {0x70, 1, 0};
+    keyboard->SetKeyList(keys);
+    keyboard->SaveProfile();
+    Control<CListUI>(macroui::kNameList)->SelectItem(0);
+    ASSERT_EQ(emu.Command("journal-clear keyboard"), "ok journal-clear keyboard");
+    Click("macro_btn_name_sub");
+  };
+  // Key table writes begin at offset 0, one run per attempt.
+  auto keyTableRuns = [&] {
+    int runs = 0;
+    for (const auto& p : korvale::testing::ParseJournal(emu.Listing("journal keyboard")))
+      runs += p.cmd == proto::kWriteKeyTable && p.off == 0;
+    return runs;
+  };
+
+  ASSERT_EQ(emu.Command("fault keyboard status-ff cmd=0x09 count=1"), "ok fault keyboard status-ff");
+  deleteFirstWithKeyOnSecond();
+  EXPECT_EQ(keyTableRuns(), 2);
+  EXPECT_TRUE(notices.empty()) << notices.front();
+  EXPECT_EQ(keyboard->GetKeyList()[64].normal.code, (AssignmentCode{0x70, 0, 0}));
+
+  ASSERT_EQ(emu.Command("fault keyboard status-ff cmd=0x09"), "ok fault keyboard status-ff");
+  deleteFirstWithKeyOnSecond();
+  EXPECT_EQ(keyTableRuns(), 2);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].rfind(Word("key_download_failed_text"), 0), 0u) << notices[0];
+  // The profile keeps the renumbered key all the same.
+  EXPECT_EQ(ReadJsonFile(keyboard->GetProfilePath())["Device"][0]["KeyList"][64]["Assignment"].asUInt(), 0x70u << 16);
+  ASSERT_EQ(emu.Command("fault keyboard none"), "ok fault keyboard none");
 }
 
 TEST_F(MacroWiringTest, TheKeyboardHasNoRecoilTabAndNoShootEditor) {
