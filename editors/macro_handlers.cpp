@@ -136,9 +136,21 @@ bool CMacroHandlers::HandleMacro(const TNotifyUI& msg, CVarnikUSBDevice* page) {
   for (int i = 0; i < 4; ++i) {
     if (name == kMoveButtons[i]) {
       editor->InsertMouseAction(kMsgMouseMove, i);
+      if (!editor->LastError().empty()) {
+        Notice("macro_insert_refused_text", editor->LastError());
+        return true;
+      }
       editor->SaveSelectedMacro();
       return true;
     }
+  }
+  if (name == macroui::kPrevRows || name == macroui::kNextRows) {
+    // The typed delays travel with the rows; the file follows at the next save.
+    if (name == macroui::kPrevRows)
+      editor->ShowPreviousRows();
+    else
+      editor->ShowNextRows();
+    return true;
   }
   if (name == "macro_btn_name_add") {
     if (Confirm("message_text_28") && !editor->AddMacro().empty()) MacroNamesChanged(*page, *editor);
