@@ -7,6 +7,7 @@
 #include "devices/preview_tables.h"
 #include "devices/whole_device_effects.h"
 #include "devices/varnik_keyboard_device.h"
+#include "platform/thread_name.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
 #include "profiles/profile_list.h"
@@ -523,7 +524,10 @@ void CVarnikLightingDevice::CloseEventChannel(int kind) {
 void CVarnikLightingDevice::StartListener() {
   listener_.stop.Clear();
   listener_.running = true;
-  listener_.thread = std::thread([this] { ListenLoop(); });
+  listener_.thread = std::thread([this] {
+    NameThisThread("kv-events");
+    ListenLoop();
+  });
 }
 
 void CVarnikLightingDevice::StopListener() {

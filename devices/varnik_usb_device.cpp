@@ -5,6 +5,7 @@
 
 #include "devices/preview_tables.h"
 #include "devices/whole_device_effects.h"
+#include "platform/thread_name.h"
 #include "platform/trace.h"
 #include "devices/page_hooks.h"
 #include "profiles/basic_profiledata.h"
@@ -302,7 +303,10 @@ void CVarnikUSBDevice::StartListener(int side) {
   EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
   l.stop.Clear();
   l.running = true;
-  l.thread = std::thread([this, side] { ListenLoop(side); });
+  l.thread = std::thread([this, side] {
+    NameThisThread("kv-events");
+    ListenLoop(side);
+  });
 }
 
 void CVarnikUSBDevice::StopListener(int side) {
