@@ -175,5 +175,27 @@ TEST_F(MouseWndTest, AStageColourPickedInThePaletteReachesTheProfileAndTheMouse)
   EXPECT_EQ(stage["StageColorB"].asInt(), 0x56);
 }
 
+TEST_F(MouseWndTest, UnpluggingTheMouseClosesItsPaletteAndChangesNothing) {
+  const uint32_t colour = mouse->GetDpiColour(2);
+  bool ran = false, closed = false;
+  const auto key = UiLoop::NewTimerKey();
+  loop.SetTimer(key, 10, [&] {
+    loop.KillTimer(key);
+    ran = true;
+    auto* w = dynamic_cast<CColorSelectWnd*>(
+        CWindowWnd::FromHandle(wnd->GetChildWindow(CMainWnd::ChildWindow::kPalette)));
+    ASSERT_NE(w, nullptr);
+    w->SetCurrentColour(0xFF010203);
+    ASSERT_EQ(emu.Command("unplug mouse-cable"), "ok unplug mouse-cable");
+    closed = PumpUntil([&] { return wnd->GetChildWindow(CMainWnd::ChildWindow::kPalette) == 0; });
+  });
+  Notify("click", "DPI_color_option_2");
+  loop.AdvanceBy(10000);
+  EXPECT_TRUE(ran);
+  EXPECT_TRUE(closed) << "the palette closes with the mouse's tile";
+  EXPECT_TRUE(wnd->IsWindowEnabled());
+  EXPECT_EQ(mouse->GetDpiColour(2), colour);
+}
+
 }  // namespace
 }  // namespace korvale::test
