@@ -490,6 +490,10 @@ int CVarnikLightingDevice::WriteDeviceConfig(int, int, int, int, int) {
   }
   out[kCfgMode] = static_cast<uint8_t>(effectValues_[mode]);
   out[kCfgSpeed] = static_cast<uint8_t>(4 - std::min<uint8_t>(out[kCfgSpeed], 4));
+  // These pages do not read their record on connecting; the profile's look
+  // goes to whichever record the device has active.
+  if (ActiveRecordIndex() < 0)
+    if (const int r = LearnActiveRecordIndex(); r != CMD_OK) return r;
   return WriteActiveRecord(out.data(), out.size(), proto::kPadRecordStride);
 }
 

@@ -218,6 +218,19 @@ int CVarnikUSBDevice::ReadActiveRecord(uint8_t* record, std::size_t size, std::s
   return active;
 }
 
+int CVarnikUSBDevice::LearnActiveRecordIndex() {
+  if (!IsPrimaryOpen()) return 0;
+  if (gateOnLink_ && !LinkUpForCommand()) return CMD_NOT_LINKED;
+  uint8_t active = 0;
+  const int r = comm_.ReadConfig(&active, 1, proto::kActiveRecordOffset);
+  if (r != CMD_OK) {
+    Trace("device: active record index not read (%d)", r);
+    return r;
+  }
+  recordIndex_ = active;
+  return CMD_OK;
+}
+
 int CVarnikUSBDevice::WriteActiveRecord(uint8_t* record, std::size_t size, std::size_t stride) {
   if (!IsPrimaryOpen()) return 0;
   if (recordIndex_ < 0) {
