@@ -157,6 +157,7 @@ class CMainWnd : public WindowImplBase {
   // Created at "windowinit"; null before.
   CDeviceList* GetDeviceList() const { return devices_.get(); }
   CMainCommands& Commands() { return *commands_; }
+  CWindowCommands& Windows() { return *windows_; }
   // The device of the first visible, selected tile, or null.
   CVarnikUSBDevice* CurrentDevice() const;
   // Every page of the four lists.
