@@ -227,6 +227,8 @@ void ShowDataFolderError(const std::filesystem::path& missing, const std::filesy
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Nobody reads the kept traces in a program: only KORVALE_TRACE's echo costs anything.
+  korvale::TraceSink::Instance().SetKeep(false);
   std::filesystem::path shots;
   bool screenshots = false;
   bool hidden = false;
