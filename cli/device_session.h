@@ -66,9 +66,6 @@ int ProductRowOfKey(const std::string& key);
 using korvale::CurrentProfile;
 using korvale::ProfileSelection;
 
-// One JSON document, indented, and a line end: every --json answer.
-void WriteJson(const Json::Value& root, std::ostream& out);
-
 // "no answer", "status 0xFF", ... for a command result code.
 std::string ResultName(int code);
 

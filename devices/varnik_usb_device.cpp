@@ -155,7 +155,7 @@ std::filesystem::path CVarnikUSBDevice::DefaultProfilePath() const {
 }
 
 std::filesystem::path CVarnikUSBDevice::UserDataFolder() const {
-  return korvale::UserDataFolder(deviceFolderName_);
+  return readOnly_ ? UserDataFolderPath(deviceFolderName_) : korvale::UserDataFolder(deviceFolderName_);
 }
 
 // ---- channels ----

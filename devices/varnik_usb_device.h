@@ -227,6 +227,9 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   bool GetWindowActive() const { return windowActive_; }
   // The main window pauses wireless polling while it switches channels.
   void SetWirelessPollPaused(bool paused) { wirelessPollPaused_ = paused; }
+  // A read-only page (korvalectl info) shows what it read: it creates no file
+  // or folder and writes nothing back to the device.
+  void SetReadOnly(bool on) { readOnly_ = on; }
   CControlUI* GetKeyLightPanel() const { return keyLightPanel_; }
 
   // Files: DefaultDataFolder/<folder>.Json and AppDataFolder/<folder>/ (created).
@@ -360,6 +363,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   std::atomic<bool> windowActive_{false};
   bool wireless_ = false;
   std::atomic<bool> wirelessPollPaused_{false};
+  bool readOnly_ = false;
   int functionPage_ = 1;
   int selectedKey_ = -1;
   int secondarySelectedKey_ = -1;
