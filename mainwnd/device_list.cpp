@@ -359,6 +359,7 @@ void CDeviceList::UpdateAfterVisibilityChange() {
       if (COptionUI* o = e->tile->SynchroOption(); o != nullptr && o->IsSelected()) o->Selected(false);
     }
   }
+  if (hooks_.statusChanged) hooks_.statusChanged();
 }
 
 void CDeviceList::HideTile(int index) {

@@ -49,6 +49,9 @@ struct DeviceListHooks {
   // A page's command channel opened: it gets the window's lighting-control
   // flag, which until now only went out on a toggle, message or resume.
   std::function<void(CVarnikUSBDevice*)> pageBound;
+  // The current device changed, or a page's device notice did: the status
+  // row shows the current one's.
+  std::function<void()> statusChanged;
 };
 
 // Registers the tile and power panel classes with the control factory

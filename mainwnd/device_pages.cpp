@@ -144,6 +144,9 @@ CVarnikUSBDevice* CDeviceList::CreatePage(int tableRow) {
     for (int i = 0; i < PageCount(); ++i)
       if (TileAt(i) == tile && tile->IsVisible()) OnTileLink(static_cast<WPARAM>(i), 0);
   });
+  page->SetNoticeHandler([this, alive = std::weak_ptr<int>(alive_)] {
+    if (!alive.expired() && hooks_.statusChanged) hooks_.statusChanged();
+  });
   tile->SetTimerHandler([this, tile, alive = std::weak_ptr<int>(alive_)](UINT id) {
     if (alive.expired()) return;
     for (int i = 0; i < PageCount(); ++i) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "devices/page_hooks.h"
+#include "mainwnd/status_line.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
 #include "editors/audio_styles.h"
@@ -64,6 +65,7 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
   windows_ = std::make_unique<CWindowCommands>(*this);
   commands_ = std::make_unique<CMainCommands>(*this);
   profileCommands_ = std::make_unique<CProfileCommands>(*this);
+  statusLine_ = std::make_unique<CStatusLine>(m_pm);
   audio_ = std::make_unique<CAudioCompanionLink>(*this);
   SetRouteHandler(MainRoute::kAudioCapture, [this](const MainRouteCall& call) { audio_->OnCapture(call); });
   SetRouteHandler(MainRoute::kAudioData, [this](const MainRouteCall& call) { audio_->OnData(call); });
@@ -142,6 +144,7 @@ void CMainWnd::OnWindowInit() {
   };
   hooks.syncAvailable = [this](bool on) { SetSameModeAvailable(on); };
   hooks.pageBound = [this](CVarnikUSBDevice* page) { page->SetLightingControlActive(lightingControl_); };
+  hooks.statusChanged = [this] { statusLine_->ShowDevice(CurrentDevice()); };
   devices_ = std::make_unique<CDeviceList>(m_pm, this, std::move(hooks));
   devices_->SetIdentityMessage(identityMsg_);
   devices_->CreateDefaultPages();

@@ -27,6 +27,7 @@
 namespace korvale {
 
 class CAudioCompanionLink;
+class CStatusLine;
 class CDeviceList;
 class CLightHandlers;
 class CMainCommands;
@@ -173,6 +174,8 @@ class CMainWnd : public WindowImplBase {
   const AudioStyles& GetAudioStyles() const;
   // The audio capture companion and music lighting.
   CAudioCompanionLink& Audio() { return *audio_; }
+  // The status row under the pages.
+  CStatusLine& StatusLine() { return *statusLine_; }
   // The current tile's index less the mouse pages: the keyboard page's position, if any.
   int GetCurrentKeyboardIndex() const { return currentKeyboardIndex_; }
 
@@ -307,6 +310,7 @@ class CMainWnd : public WindowImplBase {
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;
   std::unique_ptr<CAudioCompanionLink> audio_;
+  std::unique_ptr<CStatusLine> statusLine_;
 };
 
 }  // namespace korvale
