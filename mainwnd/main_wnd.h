@@ -222,6 +222,9 @@ class CMainWnd : public WindowImplBase {
   void OnMenuCommand(WPARAM index);
   void ShowTrayMenu();
   void LoadMenu();
+  // The tray menu's device entries: each visible device with its battery and
+  // a submenu of its profiles, the selected one checked.
+  std::vector<TrayMenuItem> TrayDeviceItems();
   void ToggleLightingControl();
   void SetLightingControl(bool on, bool broadcast);
   void ShowLightControlStatus();
@@ -289,6 +292,8 @@ class CMainWnd : public WindowImplBase {
   bool shutDown_ = false;
   bool exiting_ = false;  // "exit" chosen: the next close ends the window
   bool menuOpen_ = false;
+  // The pages the open tray menu lists, in its device commands' order.
+  std::vector<CVarnikUSBDevice*> menuDevices_;
   UiSize screen_;
   UiSize monitor_;  // empty: the screen size of the window model
   std::array<HWND, static_cast<std::size_t>(ChildWindow::kCount)> children_{};

@@ -36,6 +36,8 @@ class CMpDevicePowerUI : public CHorizontalLayoutUI, public IPowerDisplayHooks {
   int GetAuxiliary() const { return auxiliary_; }
   bool IsWireless() const { return wireless_; }
   const std::array<uint8_t, power::kBlockSize>& LastStatus() const { return status_; }
+  // Whether the device has reported its status since the panel was made.
+  bool HasStatus() const { return hasStatus_; }
 
   // IPowerDisplayHooks
   void SetWireless(bool wireless) override;
@@ -53,6 +55,7 @@ class CMpDevicePowerUI : public CHorizontalLayoutUI, public IPowerDisplayHooks {
   int auxiliary_ = 0;
   bool wireless_ = false;
   std::array<uint8_t, power::kBlockSize> status_{};
+  bool hasStatus_ = false;
   bool found_ = false;
   CControlUI* layout_ = nullptr;
   CLabelUI* value_ = nullptr;

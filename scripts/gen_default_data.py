@@ -330,6 +330,8 @@ TEXTS = {
                               "L'appareil a refusé une commande : ses réglages peuvent différer de cette page"),
     "main_title": ("KORVALE TX730max", "KORVALE TX730max", "KORVALE TX730max"),
     "menu_about": ("About", "Über", "À propos"),
+    "tray_battery": ("battery %d %", "Akku %d %", "batterie %d %"),
+    "tray_charging": ("(charging)", "(lädt)", "(en charge)"),
     "menu_exit": ("Exit", "Beenden", "Quitter"),
     "menu_settings": ("Settings", "Einstellungen", "Paramètres"),
     "no_device_hide": ("Hide to tray", "In den Infobereich", "Masquer"),

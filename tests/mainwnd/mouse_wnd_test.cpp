@@ -6,6 +6,9 @@
 #include "devices/varnik_mouse_device.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd_fixture.h"
+#include "mainwnd/mpdevice_power.h"
+#include "profiles/profile_list.h"
+#include "ui/tray.h"
 #include "tests/support/emu_process.h"
 #include "tests/support/journal.h"
 #include "ui/controls.h"
@@ -65,6 +68,50 @@ class MouseWndTest : public MainWndTest {
   korvale::testing::EmuProcess emu;
   CVarnikMouseDevice* mouse = nullptr;
 };
+
+// The tray menu names the mouse with its battery and lists its profiles, the
+// selected one checked; choosing another switches the mouse to it (this page
+// has no profile bar: the list on disk is the one switched).
+TEST_F(MouseWndTest, TrayMenuShowsTheBatteryAndSwitchesTheProfile) {
+  auto* panel = wnd->GetDeviceList()->PowerPanelAt(wnd->GetDeviceList()->IndexOfPage(mouse));
+  ASSERT_NE(panel, nullptr);
+  loop.AdvanceBy(5100);  // the status poll
+  ASSERT_TRUE(PumpUntil([&] { return panel->HasStatus(); }));
+  CProfileList list;
+  list.SetFolders(mouse->UserDataFolder(), mouse->DefaultProfilePath());
+  ASSERT_EQ(list.Initialise(), ProfileStatus::kDone);
+  int added = -1;
+  ASSERT_EQ(list.Add(&added), ProfileStatus::kDone);  // selected now
+  ASSERT_EQ(added, 1);
+
+  wnd->SendMessage(WM_TRAY_NOTIFY, 0, kTrayRButtonUp);
+  loop.AdvanceBy(10);
+  ASSERT_EQ(tray.menus.size(), 1u);
+  const auto& items = tray.menus[0];
+  ASSERT_GE(items.size(), 2u);
+  // The emulated mouse: 70 % and charging.
+  EXPECT_EQ(items[0].text, "Mouse  battery 70 % (charging)");
+  ASSERT_EQ(items[0].children.size(), 2u);
+  EXPECT_EQ(items[0].children[0].text, list.Entries()[0].name);
+  EXPECT_FALSE(items[0].children[0].checked);
+  EXPECT_TRUE(items[0].children[1].checked);
+  EXPECT_TRUE(items[1].separator);
+  EXPECT_EQ(items.back().name, "exit");
+
+  wnd->SendMessage(WM_MENU_COMMAND, static_cast<WPARAM>(items[0].children[0].command), 0);
+  CProfileList after;
+  after.SetFolders(mouse->UserDataFolder(), mouse->DefaultProfilePath());
+  ASSERT_TRUE(after.Read());
+  EXPECT_EQ(after.Selected(), 0);
+  EXPECT_EQ(std::filesystem::path(mouse->GetProfilePath()).stem().string(), list.Entries()[0].uuid);
+  EXPECT_GE(ConfigWrites(), 1) << "the mouse gets the profile";
+
+  // The fixed items keep their commands behind the device entries.
+  wnd->SendMessage(WM_MENU_COMMAND, static_cast<WPARAM>(items.back().command), 0);
+  loop.RunPending();
+  loop.RunPending();
+  EXPECT_FALSE(IsWindow(hwnd));
+}
 
 TEST_F(MouseWndTest, StagesAndReportRateReachTheProfileAndTheMouse) {
   EXPECT_EQ(mouse->GetKind(), 2);
