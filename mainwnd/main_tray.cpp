@@ -8,6 +8,7 @@
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
 #include "mainwnd/profile_commands.h"
+#include "platform/settings_store.h"
 #include "profiles/profile_list.h"
 #include "ui/controls.h"
 #include "windows/msg_wnd.h"
@@ -122,6 +123,13 @@ constexpr long kTrayProfilesPerDevice = 256;
 
 }  // namespace
 
+std::string CMainWnd::DeviceDisplayName(CVarnikUSBDevice* page) const {
+  const int at = devices_ ? devices_->IndexOfPage(page) : -1;
+  CDeviceOptionUI* tile = at >= 0 ? devices_->TileAt(at) : nullptr;
+  if (tile != nullptr && tile->NameLabel() != nullptr) return tile->NameLabel()->GetText();
+  return page != nullptr ? page->GetDeviceFolderName() : std::string();
+}
+
 std::vector<TrayMenuItem> CMainWnd::TrayDeviceItems() {
   menuDevices_.clear();
   std::vector<TrayMenuItem> items;
@@ -133,7 +141,7 @@ std::vector<TrayMenuItem> CMainWnd::TrayDeviceItems() {
     if (tile == nullptr || page == nullptr || !tile->IsVisible()) continue;
     TrayMenuItem device;
     device.name = "tray_device_" + page->GetDeviceFolderName();
-    device.text = tile->NameLabel() != nullptr ? tile->NameLabel()->GetText() : page->GetDeviceFolderName();
+    device.text = DeviceDisplayName(page);
     // The battery as the device's power panel last showed it.
     if (CMpDevicePowerUI* panel = devices_->PowerPanelAt(i); panel != nullptr && panel->IsWireless() && panel->HasStatus()) {
       const auto& st = panel->LastStatus();
@@ -149,6 +157,7 @@ std::vector<TrayMenuItem> CMainWnd::TrayDeviceItems() {
         profile.name = "tray_profile";
         profile.text = list.Entries()[static_cast<std::size_t>(p)].name;
         profile.command = base + p;
+        profile.checkable = true;
         profile.checked = p == list.Selected();
         device.children.push_back(std::move(profile));
       }
@@ -173,6 +182,10 @@ void CMainWnd::ShowTrayMenu() {
     // The fixed items answer with their place in menu.xml, whatever comes before them.
     item.command = static_cast<long>(i);
     if (!item.separator) item.text = CResourceManager::GetInstance().GetText(item.text);
+    if (item.name == "notify_menu") {
+      item.checkable = true;
+      item.checked = notices_.Enabled();
+    }
     shown.push_back(std::move(item));
   }
   menuOpen_ = true;
@@ -215,7 +228,7 @@ LRESULT CMainWnd::OnClose(UINT, WPARAM, LPARAM, bool& bHandled) {
 void CMainWnd::OnMenuCommand(WPARAM index) {
   menuOpen_ = false;
   if (index >= static_cast<WPARAM>(kTrayProfileCommand)) {
-    const auto n = static_cast<long>(index) - kTrayProfileCommand;
+    const WPARAM n = index - static_cast<WPARAM>(kTrayProfileCommand);
     const auto device = static_cast<std::size_t>(n / kTrayProfilesPerDevice);
     CVarnikUSBDevice* page = device < menuDevices_.size() ? menuDevices_[device] : nullptr;
     // The device may have gone while the menu was open.
@@ -224,6 +237,7 @@ void CMainWnd::OnMenuCommand(WPARAM index) {
       Trace("menu: device command %zu names no device", static_cast<std::size_t>(index));
       return;
     }
+    menuDevices_.clear();  // one choice per menu shown
     profileCommands_->SwitchDeviceTo(*page, static_cast<int>(n % kTrayProfilesPerDevice));
     return;
   }
@@ -234,6 +248,12 @@ void CMainWnd::OnMenuCommand(WPARAM index) {
   const std::string name = menuItems_[index].name;
   if (name == "exit") {
     Exit();
+    return;
+  }
+  if (name == "notify_menu") {
+    notices_.SetEnabled(!notices_.Enabled());
+    if (!SettingsStore().WriteDword(kNotificationsSetting, notices_.Enabled() ? 1 : 0))
+      Trace("menu: the notifications setting could not be saved");
     return;
   }
   if (const auto route = FindMenuRoute(name)) Route(*route, MainRouteCall{"menu", name, nullptr, WM_MENU_COMMAND, index, 0});

@@ -5,6 +5,7 @@
 
 #include "devices/page_hooks.h"
 #include "mainwnd/status_line.h"
+#include "platform/settings_store.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
 #include "editors/audio_styles.h"
@@ -145,6 +146,18 @@ void CMainWnd::OnWindowInit() {
   hooks.syncAvailable = [this](bool on) { SetSameModeAvailable(on); };
   hooks.pageBound = [this](CVarnikUSBDevice* page) { page->SetLightingControlActive(lightingControl_); };
   hooks.statusChanged = [this] { statusLine_->ShowDevice(CurrentDevice()); };
+  hooks.deviceNotice = [this](CVarnikUSBDevice* page) {
+    notices_.Answering(page, DeviceDisplayName(page), page->DeviceNotice() != CVarnikUSBDevice::Notice::kNoAnswer);
+  };
+  hooks.powerStatus = [this](CVarnikUSBDevice* page, const std::array<uint8_t, 6>& st) {
+    notices_.Battery(page, DeviceDisplayName(page), st[0], st[1] == 1);
+  };
+  hooks.deviceShown = [this](CVarnikUSBDevice* page, bool shown) {
+    if (shown) notices_.Connected(page, DeviceDisplayName(page));
+    else notices_.Disconnected(page);
+  };
+  notices_.SetEnabled(SettingsStore().ReadDword(kNotificationsSetting).value_or(1) != 0);
+  SetTimer(kTimerNoticesArm, kNoticesArmDelayMs);
   devices_ = std::make_unique<CDeviceList>(m_pm, this, std::move(hooks));
   devices_->SetIdentityMessage(identityMsg_);
   devices_->CreateDefaultPages();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "devices/sync_lighting.h"
+#include "mainwnd/desktop_notices.h"
 #include "mainwnd/main_routes.h"
 #include "mainwnd/thread_slots.h"
 #include "platform/event.h"
@@ -58,6 +59,7 @@ class CMainWnd : public WindowImplBase {
   static constexpr UINT kTimerTrayMenu = 1032;
   static constexpr UINT kTimerProfileSelect = 1055;
   static constexpr UINT kTimerGameEnd = 1066;
+  static constexpr UINT kTimerNoticesArm = 1067;
 
   static constexpr int kDefaultScale = 96;
   static constexpr int kLargeScale = 144;
@@ -79,6 +81,13 @@ class CMainWnd : public WindowImplBase {
   void SetBroadcaster(std::function<void(std::string_view name, WPARAM, LPARAM)> broadcaster);
   // The tray icon (not owned); none keeps the window working without it.
   void SetTrayIcon(ITrayIcon* tray);
+  // The desktop's notification service (may stay unset: nothing is told).
+  void SetDesktopNotifier(IDesktopNotifier* notifier) { notices_.SetNotifier(notifier); }
+  const CDesktopNotices& Notices() const { return notices_; }
+  // The settings file's switch of the desktop notifications.
+  static constexpr const char* kNotificationsSetting = "NOTIFICATIONS";
+  // Devices bound this long after the window starts are plugged in, not found.
+  static constexpr uint32_t kNoticesArmDelayMs = 3000;
   // Size of the monitor the window sits on (the scale rule reads it).
   void SetMonitorSize(UiSize size) { monitor_ = size; }
   // Shows or hides like the base window; the key lights' painting pauses
@@ -266,6 +275,9 @@ class CMainWnd : public WindowImplBase {
   std::array<MainRouteHandler, static_cast<std::size_t>(MainRoute::kCount)> routes_;
   std::function<void(std::string_view, WPARAM, LPARAM)> broadcaster_;
   ITrayIcon* tray_ = nullptr;
+  CDesktopNotices notices_;
+  // The name the user sees on a device's tile.
+  std::string DeviceDisplayName(CVarnikUSBDevice* page) const;
   bool trayShown_ = false;
   bool startHidden_ = false;
 

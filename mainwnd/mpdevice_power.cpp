@@ -60,6 +60,7 @@ void CMpDevicePowerUI::ShowStatus(const std::array<uint8_t, 6>& status) {
   status_ = status;
   hasStatus_ = true;
   Refresh();
+  if (statusHandler_) statusHandler_();
 }
 
 void CMpDevicePowerUI::Refresh() {

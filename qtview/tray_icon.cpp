@@ -93,10 +93,8 @@ void AddItems(QMenu* menu, HWND owner, const std::vector<TrayMenuItem>& items) {
     QAction* a = menu->addAction(text);
     a->setObjectName(QString::fromStdString(item.name));
     a->setEnabled(item.enabled);
-    if (item.checked) {
-      a->setCheckable(true);
-      a->setChecked(true);
-    }
+    a->setCheckable(item.checkable || item.checked);
+    a->setChecked(item.checked);
     const auto command = static_cast<WPARAM>(item.command == kTrayIndexCommand ? static_cast<long>(i) : item.command);
     QObject::connect(a, &QAction::triggered, a, [owner, command] { PostMessageW(owner, WM_MENU_COMMAND, command, 0); });
   }

@@ -22,7 +22,8 @@ struct TrayMenuItem {
   std::string text;  // the translated text shown
   bool separator = false;
   long command = kTrayIndexCommand;   // what WM_MENU_COMMAND's wParam carries; -1: the item's index
-  bool checked = false;               // shown with a check mark
+  bool checkable = false;             // shown with a check box
+  bool checked = false;               // ... ticked
   bool enabled = true;
   std::vector<TrayMenuItem> children;  // a submenu; its items need commands of their own
 };
