@@ -7,6 +7,7 @@
 #include <optional>
 #include <ostream>
 
+#include "cli/cmd_common.h"
 #include "cli/device_session.h"
 #include "cli/korvalectl.h"
 #include "devices/profile_switch.h"
