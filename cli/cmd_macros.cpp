@@ -85,7 +85,7 @@ int List(CliContext& ctx, int row) {
   if (ctx.json) {
     Json::Value root(Json::objectValue);
     root["macros"] = items;
-    WriteJson(root, ctx.out);
+    ctx.Answer(std::move(root));
   } else if (index.empty()) {
     ctx.out << "no macros\n";
   }
@@ -101,6 +101,9 @@ int Import(CliContext& ctx, int row) {
     return kExitFailure;
   }
   ctx.out << "imported as \"" << r.name << "\"\n";
+  Json::Value v(Json::objectValue);
+  v["imported"] = r.name;
+  ctx.Answer(std::move(v));
   return kExitOk;
 }
 
@@ -123,6 +126,10 @@ int Export(CliContext& ctx, int row) {
     ctx.err << "korvalectl: export failed: " << error << "\n";
     return kExitFailure;
   }
+  Json::Value v(Json::objectValue);
+  v["exported"] = index[static_cast<std::size_t>(k)].name;
+  v["file"] = ctx.args[3];
+  ctx.Answer(std::move(v));
   return kExitOk;
 }
 
@@ -175,6 +182,11 @@ int Assign(CliContext& ctx, int row) {
   }
   ctx.out << "key " << *key << " plays \"" << ctx.args[3] << "\" (macro " << k << ") in profile "
           << selection->name << "; run 'korvalectl macro " << ctx.args[0] << " download' to send it\n";
+  Json::Value v(Json::objectValue);
+  v["key"] = *key;
+  v["macro"] = ctx.args[3];
+  v["profile"] = selection->name;
+  ctx.Answer(std::move(v));
   return kExitOk;
 }
 
@@ -205,6 +217,10 @@ int DownloadWith(CliContext& ctx, const BoundDevice& d, const char* what) {
   else
     ctx.out << "configuration, " << used.size() << " macro(s) (" << s.GetPage().LastMacroDownload().bytes
             << " bytes) and key tables sent\n";
+  Json::Value v(Json::objectValue);
+  v["macros"] = static_cast<Json::UInt64>(o.macros == kMacroNoMemory ? 0 : used.size());
+  v["bytes"] = static_cast<Json::UInt64>(o.macros == kMacroNoMemory ? 0 : s.GetPage().LastMacroDownload().bytes);
+  ctx.Answer(std::move(v));
   return kExitOk;
 }
 
@@ -250,6 +266,10 @@ int CmdShoot(CliContext& ctx) {
     return kExitFailure;
   }
   ctx.out << "four shoot sequences sent (" << r.bytes << " bytes)\n";
+  Json::Value v(Json::objectValue);
+  v["sequences"] = 4;
+  v["bytes"] = static_cast<Json::UInt64>(r.bytes);
+  ctx.Answer(std::move(v));
   return kExitOk;
 }
 

@@ -101,6 +101,15 @@ TEST_F(KorvalectlJson, EveryCommandsDocumentMatchesTheSchema) {
   Run({"profile", "keyboard", "add", "Game"}, 0);
   Run({"profile", "keyboard", "select", "0"}, 0);
   Run({"profile", "mouse", "copy", "0"}, 0);
+  const std::filesystem::path jump = tmp_.Path() / "Jump.mac";
+  std::ofstream(jump) << R"({"Events": [{"Action": "down", "Button": 4, "Type": 1, "Delay": "20"},)"
+                      << R"({"Action": "up", "Button": 4, "Type": 1, "Delay": 20}]})";
+  Run({"macro", "keyboard", "import", jump.string()}, 0);
+  Run({"macro", "keyboard", "list"}, 0);
+  Run({"macro", "keyboard", "assign", "A", "Jump"}, 0);
+  Run({"macro", "keyboard", "export", "Jump", (tmp_.Path() / "out.mac").string()}, 0);
+  Run({"macro", "keyboard", "download"}, 0);
+  Run({"shoot", "mouse", "download"}, 0);
   // Failures: usage, no device, a device that does not answer.
   const Json::Value usage = Run({"info", "toaster"}, 2);
   EXPECT_TRUE(usage["data"].isNull());
