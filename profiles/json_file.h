@@ -32,8 +32,10 @@ Json::Value ParseJsonFileBytes(const std::optional<std::string>& bytes, const st
 int WriteJsonFile(const std::filesystem::path& path, const Json::Value& value);
 // The same, for callers that want to know whether the file was written.
 bool TryWriteJsonFile(const std::filesystem::path& path, const Json::Value& value);
-// The exact bytes WriteJsonFile puts on disk.
-std::string StyledJsonText(const Json::Value& value);
+// The exact bytes WriteJsonFile puts on disk: the styled layout and one more
+// line end. sizeHint (the text's expected length, 0 when unknown) sizes the
+// string once.
+std::string StyledJsonText(const Json::Value& value, std::size_t sizeHint = 0);
 // Parses text (comments allowed); null on failure.
 Json::Value ParseJsonText(std::string_view text);
 
