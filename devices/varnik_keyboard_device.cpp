@@ -67,6 +67,7 @@ CVarnikKeyboardDevice::CVarnikKeyboardDevice() {
 }
 
 CVarnikKeyboardDevice::~CVarnikKeyboardDevice() {
+  FlushProfileSave();
   StopLightThread();
   StopListener(kEventSideCable);
   StopListener(kEventSideReceiver);

@@ -77,6 +77,7 @@ CVarnikMouseDevice::CVarnikMouseDevice() {
 }
 
 CVarnikMouseDevice::~CVarnikMouseDevice() {
+  FlushProfileSave();
   StopLightThread();
   StopListener(kEventSideCable);
   StopListener(kEventSideReceiver);

@@ -136,6 +136,7 @@ void CMainWnd::Shutdown() {
   CloseChildWindows();
   for (UINT id : {kTimerScale, kTimerTrayMenu, kTimerProfileSelect, kTimerGameEnd}) KillTimer(id);
   ShowWindow(false);
+  for (CVarnikUSBDevice* d : AllDevices()) d->FlushProfileSave();
   StopThreads();
   if (devices_) {
     devices_->StopDiscovery();
