@@ -255,13 +255,11 @@ std::vector<LightListEntry> CBasicProfiledata::ReadLightList() {
   const Json::Value& arr = JsonMember(document_, "LightList");
   const std::size_t n = JsonSize(arr);
   list.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const Json::Value& e = JsonElement(arr, i);
-    LightListEntry& out = list[i];
-    if (e.isNull()) continue;  // valid flag stays 0
-    ReadJsonFields<LightListEntry>(e, out, kLightListFields);
-    out.valid = 1;
-  }
+  ForEachJsonElement(arr, n, [&](std::size_t i, const Json::Value& e) {
+    if (e.isNull()) return;  // valid flag stays 0
+    ReadJsonFields<LightListEntry>(e, list[i], kLightListFields);
+    list[i].valid = 1;
+  });
   lightList_ = list;
   return list;
 }
@@ -298,8 +296,7 @@ std::vector<KeyRecord> CBasicProfiledata::ReadKeysFrom(const Json::Value& doc, s
   const Json::Value& arr = JsonMember(doc, "KeyList");
   const std::size_t n = JsonSize(arr);
   list.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const Json::Value& e = JsonElement(arr, i);
+  ForEachJsonElement(arr, n, [&](std::size_t i, const Json::Value& e) {
     KeyRecord& r = list[i];
     const auto idx = static_cast<uint16_t>(i);
     r.fn.keyIndex = r.normal.keyIndex = r.defaultKey.keyIndex = idx;
@@ -307,7 +304,7 @@ std::vector<KeyRecord> CBasicProfiledata::ReadKeysFrom(const Json::Value& doc, s
     r.normal.code = AssignmentCode::FromInt(static_cast<uint32_t>(JsonInt(JsonMember(e, "Assignment"))));
     r.defaultKey.code =
         AssignmentCode::FromInt(static_cast<uint32_t>(JsonInt(JsonMember(e, "DefaultAssignment"))));
-  }
+  });
   cache = list;
   return list;
 }
@@ -316,11 +313,10 @@ void CBasicProfiledata::WriteKeysTo(Json::Value& doc, const std::vector<KeyRecor
                                     std::vector<KeyRecord>& cache) {
   cache = records;
   Json::Value& arr = JsonObjectAt(doc, "KeyList");
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    Json::Value& e = JsonArrayAt(arr, i);
+  ForEachJsonElementToWrite(arr, records.size(), [&](std::size_t i, Json::Value& e) {
     JsonObjectAt(e, "Assignment") = static_cast<int>(records[i].normal.code.ToInt());
     JsonObjectAt(e, "FnAssignment") = static_cast<int>(records[i].fn.code.ToInt());
-  }
+  });
 }
 
 std::vector<KeyRecord> CBasicProfiledata::ReadKeyList() { return ReadKeysFrom(document_, keyList_); }

@@ -88,17 +88,20 @@ std::vector<LedColour> CKeyboardProfiledata::ReadCustomColours(int32_t group, in
   // as loaded (its next load needs no parse).
   const Json::Value& have = JsonElement(
       JsonMember(JsonMember(Document(), "CustomLightMode"), "LightColorInfo"), static_cast<std::size_t>(group));
-  bool complete = have.isArray();
-  for (std::size_t j = 0; complete && j < static_cast<std::size_t>(count); ++j)
-    complete = !JsonElement(have, j).isNull();
-  if (complete) {
-    for (std::size_t j = 0; j < static_cast<std::size_t>(count); ++j) {
+  if (have.isArray()) {
+    bool complete = true;
+    ForEachJsonElement(have, static_cast<std::size_t>(count), [&](std::size_t, const Json::Value& e) {
+      complete = complete && !e.isNull();
+      if (!complete) return;
       LedColour c;
-      ReadJsonFields<LedColour>(JsonElement(have, j), c, kColourFields);
+      ReadJsonFields<LedColour>(e, c, kColourFields);
       out.push_back(c);
+    });
+    if (complete) {
+      customColours_ = out;
+      return out;
     }
-    customColours_ = out;
-    return out;
+    out.clear();
   }
   Json::Value& groups = JsonObjectAt(JsonObjectAt(Doc(), "CustomLightMode"), "LightColorInfo");
   Json::Value& list = JsonArrayAt(groups, static_cast<std::size_t>(group));
@@ -126,9 +129,9 @@ void CKeyboardProfiledata::WriteCustomColours(const std::vector<LedColour>& colo
   customColours_ = colours;
   Json::Value& groups = JsonObjectAt(JsonObjectAt(Doc(), "CustomLightMode"), "LightColorInfo");
   Json::Value& list = JsonArrayAt(groups, static_cast<std::size_t>(group));
-  for (std::size_t i = 0; i < colours.size(); ++i) {
-    WriteJsonFields<LedColour>(JsonArrayAt(list, i), colours[i], kColourFields);
-  }
+  ForEachJsonElementToWrite(list, colours.size(), [&](std::size_t i, Json::Value& e) {
+    WriteJsonFields<LedColour>(e, colours[i], kColourFields);
+  });
 }
 
 int32_t CKeyboardProfiledata::ReadCustomGroupIndex() {

@@ -1,9 +1,10 @@
 #include "profiles/styled_json.h"
 
-#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace korvale {
@@ -60,7 +61,12 @@ uint32_t NextCodePoint(const unsigned char*& p, const unsigned char* end) {
 
 // Everything but printable ASCII, the quote and the backslash is escaped;
 // text outside ASCII as \u escapes (surrogate pairs past U+FFFF).
-bool NeedsEscape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\' || c >= 0x80; }
+constexpr std::array<bool, 256> kNeedsEscape = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c < 256; ++c) t[static_cast<std::size_t>(c)] = c < 0x20 || c == '"' || c == '\\' || c >= 0x80;
+  return t;
+}();
+bool NeedsEscape(unsigned char c) { return kNeedsEscape[c]; }
 
 void AppendQuoted(std::string& out, const char* begin, const char* end) {
   out += '"';
@@ -133,16 +139,17 @@ class StyledText {
 
   bool Value(const Json::Value& v, std::size_t depth) {
     if (HasComment(v)) return false;
-    if (v.isArray() && !v.empty()) return Array(v, depth);
-    if (v.isObject() && !v.empty()) return Object(v, depth);
-    Inline(v);
+    const Json::ValueType type = v.type();
+    if (type == Json::arrayValue && v.size() != 0) return Array(v, depth);
+    if (type == Json::objectValue && v.size() != 0) return Object(v, depth);
+    Inline(v, type);
     return true;
   }
 
  private:
   // Scalars and empty containers.
-  void Inline(const Json::Value& v) {
-    switch (v.type()) {
+  void Inline(const Json::Value& v, Json::ValueType type) {
+    switch (type) {
       case Json::nullValue: out_ += "null"; break;
       case Json::intValue: AppendInt(out_, v.asLargestInt()); break;
       case Json::uintValue: AppendInt(out_, v.asLargestUInt()); break;
@@ -197,10 +204,11 @@ class StyledText {
           comment = true;
           return false;
         }
-        if ((e.isArray() || e.isObject()) && !e.empty()) return false;
+        const Json::ValueType type = e.type();
+        if ((type == Json::arrayValue || type == Json::objectValue) && e.size() != 0) return false;
         if (!first) out_ += ", ";
         first = false;
-        Inline(e);
+        Inline(e, type);
         return out_.size() - start + 2 < kRightMargin;
       });
       if (comment) return false;
@@ -235,7 +243,8 @@ class StyledText {
       const char* name = it.memberName(&nameEnd);
       if (name == nullptr) name = nameEnd = "";
       // The name ends at its first zero byte, as the format's writer takes it.
-      AppendQuoted(out_, name, std::find(name, nameEnd, '\0'));
+      const void* nul = std::memchr(name, '\0', static_cast<std::size_t>(nameEnd - name));
+      AppendQuoted(out_, name, nul != nullptr ? static_cast<const char*>(nul) : nameEnd);
       out_ += " : ";
       if (!Value(*it, depth + 1)) return false;
     }
