@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -65,9 +66,6 @@ int ProductRowOfKey(const std::string& key);
 // The current profile of a device folder (profiles/profile_list.h).
 using korvale::CurrentProfile;
 using korvale::ProfileSelection;
-
-// One JSON document, indented, and a line end: every --json answer.
-void WriteJson(const Json::Value& root, std::ostream& out);
 
 // "no answer", "status 0xFF", ... for a command result code.
 std::string ResultName(int code);

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "devices/macro_download.h"
 #include "devices/page_hooks.h"
 #include "devices/whole_device_effects.h"
 #include "hid/device_table.h"
@@ -131,6 +132,11 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   virtual int ApplySecondaryKeyAssignments(int profile);            // 29
   virtual int WriteSecondaryKeyTable(int profile, const std::vector<KeyRecord>& keys);  // 30
   virtual int DownloadMacros(const std::vector<int>& macros);       // 31
+  // What the last DownloadMacros settled, with its message.
+  const DownloadReport& LastMacroDownload() const { return lastMacroDownload_; }
+  // The four shoot files of the device folder into the device's shoot
+  // memory (the mouse page's save button; the keyboard takes them too).
+  DownloadReport DownloadShootSequences();
   virtual int WriteDeviceConfig(int profile, int firstByte, int a = 0, int b = 0, int c = 0);  // 32
   virtual void LoadEffectLists();                                   // 33
   virtual void SetAuxKeyMap(const std::map<int, int>& map);         // 34
@@ -231,6 +237,9 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   bool GetWindowActive() const { return windowActive_; }
   // The main window pauses wireless polling while it switches channels.
   void SetWirelessPollPaused(bool paused) { wirelessPollPaused_ = paused; }
+  // A read-only page (korvalectl info) shows what it read: it creates no file
+  // or folder and writes nothing back to the device.
+  void SetReadOnly(bool on) { readOnly_ = on; }
   CControlUI* GetKeyLightPanel() const { return keyLightPanel_; }
 
   // Files: DefaultDataFolder/<folder>.Json and AppDataFolder/<folder>/ (created).
@@ -272,6 +281,16 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   // The device list's reaction to a receiver whose device stopped answering
   // in the middle of an operation (the tile goes away until the link is back).
   void SetLinkLostHandler(std::function<void()> handler) { linkLostHandler_ = std::move(handler); }
+
+  // What the device did with the commands sent to it, for the status row: a
+  // notice while it refuses them or does not answer, so the page is not taken
+  // for what the device holds. A later good read or write ends the notice.
+  enum class Notice { kNone, kNoAnswer, kRefused };
+  Notice DeviceNotice() const { return static_cast<Notice>(notice_.load()); }
+  // The result code behind the notice (proto::CMD_STATUS_FF, ...).
+  int NoticeResult() const { return noticeResult_.load(); }
+  // Called on the UI thread after every change of the notice.
+  void SetNoticeHandler(std::function<void()> handler) { noticeHandler_ = std::move(handler); }
 
   // Preview state, reset by the subclasses when the effect changes.
   using PreviewState = wholefx::State;
@@ -328,6 +347,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   CDeviceComm comm_;
   CDeviceComm eventComm_;
   std::array<uint8_t, 34> deviceInfo_{};
+  DownloadReport lastMacroDownload_;
   int recordIndex_ = -1;
 
   std::string pageXmlPath_;
@@ -377,6 +397,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   std::atomic<bool> windowActive_{false};
   bool wireless_ = false;
   std::atomic<bool> wirelessPollPaused_{false};
+  bool readOnly_ = false;
   int functionPage_ = 1;
   int selectedKey_ = -1;
   int secondarySelectedKey_ = -1;
@@ -388,6 +409,11 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   void ListenLoop(int side);
   std::array<EventListener, 2> listeners_;
   std::function<void()> linkLostHandler_;
+  std::function<void()> noticeHandler_;
+  std::atomic<int> notice_{0};
+  std::atomic<int> noticeResult_{0};
+  void OnCommandResult(uint8_t code, int result);
+  void SetNotice(Notice notice, int result);
   bool gateOnLink_ = false;
   std::function<uint64_t()> clock_;
   UiLoop::TimerKey resyncTimer_ = 0;

@@ -4,11 +4,14 @@
 #include <cstdlib>
 
 #include "devices/page_hooks.h"
+#include "mainwnd/status_line.h"
+#include "platform/settings_store.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
 #include "editors/audio_styles.h"
 #include "editors/light_control.h"
 #include "editors/light_handlers.h"
+#include "editors/macro_handlers.h"
 #include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
@@ -25,6 +28,7 @@
 #include "ui/controls.h"
 #include "ui/custom_controls.h"
 #include "ui/resource_manager.h"
+#include "windows/msg_wnd.h"
 
 namespace korvale {
 
@@ -64,6 +68,14 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
   windows_ = std::make_unique<CWindowCommands>(*this);
   commands_ = std::make_unique<CMainCommands>(*this);
   profileCommands_ = std::make_unique<CProfileCommands>(*this);
+  macros_ = std::make_unique<CMacroHandlers>(MessageWindowDialogs());
+  SetRouteHandler(MainRoute::kMacroEditor, [this](const MainRouteCall& call) {
+    if (call.notify != nullptr) macros_->HandleMacro(*call.notify, CurrentDevice());
+  });
+  SetRouteHandler(MainRoute::kShootEditor, [this](const MainRouteCall& call) {
+    if (call.notify != nullptr) macros_->HandleShoot(*call.notify, CurrentDevice());
+  });
+  statusLine_ = std::make_unique<CStatusLine>(m_pm);
   audio_ = std::make_unique<CAudioCompanionLink>(*this);
   SetRouteHandler(MainRoute::kAudioCapture, [this](const MainRouteCall& call) { audio_->OnCapture(call); });
   SetRouteHandler(MainRoute::kAudioData, [this](const MainRouteCall& call) { audio_->OnData(call); });
@@ -96,6 +108,27 @@ void CMainWnd::SetBroadcaster(std::function<void(std::string_view, WPARAM, LPARA
 }
 
 void CMainWnd::SetTrayIcon(ITrayIcon* tray) { tray_ = tray; }
+
+CommandDialogs CMainWnd::MessageWindowDialogs() {
+  CommandDialogs d;
+  d.confirm = [this](const std::string& id) {
+    return ShowMessage(GetHWND(), "", id, GetInterfaceScale(), true, kMsgConfirm) == 1;
+  };
+  d.notice = [this](const std::string& id, const std::string& detail) {
+    if (detail.empty()) {
+      ShowMessage(GetHWND(), "", id, GetInterfaceScale(), true, kMsgNotice);
+      return;
+    }
+    // A text with %d takes a numeric detail as its number; any other detail goes under the text.
+    std::string text = CResourceManager::GetInstance().GetText(id);
+    if (const auto at = text.find("%d"); at != std::string::npos)
+      text.replace(at, 2, detail);
+    else
+      text += "\n" + detail;
+    ShowMessage(GetHWND(), "", text, GetInterfaceScale(), false, kMsgNotice);
+  };
+  return d;
+}
 
 void CMainWnd::SetRouteHandler(MainRoute route, MainRouteHandler handler) {
   const auto i = static_cast<std::size_t>(route);
@@ -142,6 +175,19 @@ void CMainWnd::OnWindowInit() {
   };
   hooks.syncAvailable = [this](bool on) { SetSameModeAvailable(on); };
   hooks.pageBound = [this](CVarnikUSBDevice* page) { page->SetLightingControlActive(lightingControl_); };
+  hooks.statusChanged = [this] { statusLine_->ShowDevice(CurrentDevice()); };
+  hooks.deviceNotice = [this](CVarnikUSBDevice* page) {
+    notices_.Answering(page, DeviceDisplayName(page), page->DeviceNotice() != CVarnikUSBDevice::Notice::kNoAnswer);
+  };
+  hooks.powerStatus = [this](CVarnikUSBDevice* page, const std::array<uint8_t, 6>& st) {
+    notices_.Battery(page, DeviceDisplayName(page), st[0], st[1] == 1);
+  };
+  hooks.deviceShown = [this](CVarnikUSBDevice* page, bool shown) {
+    if (shown) notices_.Connected(page, DeviceDisplayName(page));
+    else notices_.Disconnected(page);
+  };
+  notices_.SetEnabled(SettingsStore().ReadDword(kNotificationsSetting).value_or(1) != 0);
+  SetTimer(kTimerNoticesArm, kNoticesArmDelayMs);
   devices_ = std::make_unique<CDeviceList>(m_pm, this, std::move(hooks));
   devices_->SetIdentityMessage(identityMsg_);
   devices_->CreateDefaultPages();

@@ -8,6 +8,7 @@
 #include "profiles/json_file.h"
 #include "profiles/settings_files.h"
 #include "ui/file_dialogs.h"
+#include "ui/resource_manager.h"
 #include "windows/msg_wnd.h"
 
 namespace korvale {
@@ -48,6 +49,8 @@ void CProfileCommands::SwitchTo(CVarnikUSBDevice& page, CDeviceProfileUI& bar) {
   const ProfileSwitchResult r = SwitchPageProfile(page, bar.GetSelectedUUID(), screen.cx, screen.cy);
   if (r.macros == -1) Notice("message_text_7", true);
   if (r.macros > 0) Notice(TranslateTextId("message_text_16", r.macros), false);
+  if (r.macros < -1)
+    Notice(CResourceManager::GetInstance().GetText("macro_download_failed_text") + "\n" + r.macroMessage, false);
 }
 
 void CProfileCommands::SwitchProfile() {
@@ -57,6 +60,29 @@ void CProfileCommands::SwitchProfile() {
   // The combo holds the user's pick; the list records it.
   if (bar->SelectProfile(bar->GetCurrentIndex(), false) != ProfileStatus::kDone) return;
   SwitchTo(*page, *bar);
+}
+
+void CProfileCommands::SwitchDeviceTo(CVarnikUSBDevice& page, int index) {
+  if (CDeviceProfileUI* bar = Bar(&page)) {
+    const ProfileStatus s = bar->SelectProfile(index, false);
+    if (s == ProfileStatus::kDone) SwitchTo(page, *bar);
+    else Report(s);
+    return;
+  }
+  CProfileList list;
+  list.SetDeviceKind(page.GetKind());
+  list.SetFolders(page.UserDataFolder(), page.DefaultProfilePath());
+  ProfileStatus s = list.Initialise();
+  if (s == ProfileStatus::kDone) s = list.Select(index);
+  if (s != ProfileStatus::kDone) {
+    Report(s);
+    return;
+  }
+  const UiSize screen = wnd_.GetScreenSize();
+  const ProfileSwitchResult r =
+      SwitchPageProfile(page, list.Entries()[static_cast<std::size_t>(index)].uuid, screen.cx, screen.cy);
+  if (r.macros == -1) Notice("message_text_7", true);
+  if (r.macros > 0) Notice(TranslateTextId("message_text_16", r.macros), false);
 }
 
 void CProfileCommands::ResetDevice(CVarnikUSBDevice& page, CDeviceProfileUI& bar) {

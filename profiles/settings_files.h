@@ -23,6 +23,8 @@ std::filesystem::path AppDataFolder();
 // AppDataFolder()/<device folder>, created when missing. Empty for a name that
 // is not a plain file name.
 std::filesystem::path UserDataFolder(const std::string& deviceFolderName);
+// The same path, whether or not it exists: nothing is created.
+std::filesystem::path UserDataFolderPath(const std::string& deviceFolderName);
 // The installed data folder's "DefaultData"; never created.
 std::filesystem::path DefaultDataFolder();
 // DefaultDataFolder()/<device folder>.Json
@@ -63,6 +65,9 @@ struct PaletteSwatch {
   std::string userData;   // user swatches: "1" when filled
 };
 struct PaletteState {
+  // The selections, each only when the file holds a 32-bit integer for it.
+  bool hasPresetSelect = false;
+  bool hasUserSelect = false;
   int32_t presetSelect = 0;
   int32_t userSelect = 0;
   std::vector<PaletteSwatch> presets;      // kPaletteSwatches entries

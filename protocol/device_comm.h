@@ -4,6 +4,7 @@
 // reports a small result code (CMD_OK ... CMD_BAD_ARGUMENT).
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "hid/hid_device.h"
@@ -40,6 +41,11 @@ class CDeviceComm {
 
   // 2 = receiver, anything else = cable.
   void SetConnectionMode(int mode);
+  // Told the command code and result of every command packet except the
+  // LED stream's, on the thread that sent it: the page's notice of a device
+  // that refuses commands or does not answer.
+  using ResultObserver = std::function<void(uint8_t code, int result)>;
+  void SetResultObserver(ResultObserver observer);
   // 1, or 0 when length exceeds 512 (the value is then kept).
   int SetTransferLength(uint32_t length);
 
@@ -58,8 +64,9 @@ class CDeviceComm {
   int WriteCustomLight(const uint8_t* source, uint32_t length, uint32_t group,
                        uint32_t groupSize = proto::kCustomGroupSize);
   int StreamLed(const uint8_t* source, uint32_t length);
-  int WriteMacro(const uint8_t* source, uint32_t length);
-  int WriteShoot(const uint8_t* source, uint32_t length);
+  // The image goes to the area at baseOffset (a download writes the header last).
+  int WriteMacro(const uint8_t* source, uint32_t length, uint32_t baseOffset = 0);
+  int WriteShoot(const uint8_t* source, uint32_t length, uint32_t baseOffset = 0);
   int ReadStatus(uint8_t* destination, uint32_t length, uint32_t offset);
   int ReadLedTable(uint8_t* destination);
   int LightControl();
@@ -85,6 +92,9 @@ class CDeviceComm {
   std::atomic<uint8_t> chunkSize{proto::kReceiverChunk};
 
  private:
+  std::mutex observerLock_;
+  ResultObserver observer_;
+
   int DoExchange(const uint8_t* command, uint32_t commandLength, uint8_t* answer,
                  uint32_t answerLength, uint32_t* bytesRead, bool quiet);
   // One packet-level exchange; maps the answer status into the result.

@@ -5,6 +5,8 @@
 #include "devices/varnik_usb_device.h"
 #include "editors/device_profile.h"
 #include "editors/light_control.h"
+#include "editors/macro_control.h"
+#include "editors/shoot_control.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
 
@@ -26,10 +28,10 @@ constexpr std::array<SuppliedControlClass, 14> kSupplied = {{
     {"CDeviceOptionUI", Creator<CDeviceOptionUI>},    // device selector tile
     {"CMpDevicePowerUI", Creator<CMpDevicePowerUI>},  // power panel
     {"CLightControlUI", Creator<CLightControlUI>},    // lighting editor
-    {"CMacroControlUI", nullptr},                     // macro editor: later
+    {"CMacroControlUI", Creator<CMacroControlUI>},    // macro editor
     {"CKeySetControlUI", nullptr},                    // key-assignment editor: later
     {"CDeviceProfileUI", Creator<CDeviceProfileUI>},  // profile bar
-    {"CShootControlUI", nullptr},                     // shoot editor: later
+    {"CShootControlUI", Creator<CShootControlUI>},    // shoot editor
     {"CMagicControlUI", nullptr},                     // headset voice effects: later
     {"CVoice6533ControlUI", nullptr},                 // headset equaliser and microphone: later
     {"CVarnikUSBDevice", FromDeviceLayer},            // device page base
