@@ -85,7 +85,7 @@ int List(CliContext& ctx, int row) {
   if (ctx.json) {
     Json::Value root(Json::objectValue);
     root["macros"] = items;
-    WriteJson(root, ctx.out);
+    ctx.Answer(root);
   } else if (index.empty()) {
     ctx.out << "no macros\n";
   }
