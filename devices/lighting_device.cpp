@@ -51,6 +51,7 @@ CVarnikLightingDevice::CVarnikLightingDevice(int kind, const Facts& facts,
 }
 
 CVarnikLightingDevice::~CVarnikLightingDevice() {
+  FlushProfileSave();
   StopLightThread();
   StopListener();
 }

@@ -69,6 +69,7 @@ CVarnikKeyboardDevice::CVarnikKeyboardDevice() {
 }
 
 CVarnikKeyboardDevice::~CVarnikKeyboardDevice() {
+  FlushProfileSave();
   StopLightThread();
   StopListener(kEventSideCable);
   StopListener(kEventSideReceiver);

@@ -78,6 +78,7 @@ CVarnikMouseDevice::CVarnikMouseDevice() {
 }
 
 CVarnikMouseDevice::~CVarnikMouseDevice() {
+  FlushProfileSave();
   StopLightThread();
   StopListener(kEventSideCable);
   StopListener(kEventSideReceiver);

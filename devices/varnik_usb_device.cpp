@@ -46,6 +46,9 @@ CVarnikUSBDevice::~CVarnikUSBDevice() {
     UiLoop& loop = GetUiLoop();
     if (loop.IsUiThread() && loop.HasTimer(resyncTimer_)) loop.KillTimer(resyncTimer_);
   }
+  // The kinds flush a waiting save in their own destructors, while their
+  // profile still exists; here only the timer goes.
+  StopSaveTimer();
 }
 
 void CVarnikUSBDevice::Notify(TNotifyUI& msg) {
@@ -364,6 +367,8 @@ bool CVarnikUSBDevice::LinkUpForCommand() {
 // ---- shared by the keyboard and the mouse ----
 
 void CVarnikUSBDevice::ResolvePathsOf(CBasicProfiledata& profile) {
+  // A drag's waiting save belongs to the file in use until now.
+  FlushProfileSave();
   const auto folder = UserDataFolder();
   profile.SetDefaultPath(DefaultProfilePath());
   const auto file = ProfileFilePath(folder, profileName_);
@@ -480,6 +485,46 @@ void CVarnikUSBDevice::RunOnUi(std::function<void()> task) {
   GetUiLoop().Post([alive = Lifetime(), task = std::move(task)] {
     if (alive.lock()) task();
   });
+}
+
+void CVarnikUSBDevice::StopSaveTimer() {
+  if (saveTimer_ == 0) return;
+  UiLoop& loop = GetUiLoop();
+  if (loop.IsUiThread() && loop.HasTimer(saveTimer_)) loop.KillTimer(saveTimer_);
+}
+
+void CVarnikUSBDevice::SaveProfileWhileDragging() {
+  if (saveTimer_ != 0 && GetUiLoop().HasTimer(saveTimer_)) {
+    savePending_ = true;
+    return;
+  }
+  SaveProfileNow();
+}
+
+void CVarnikUSBDevice::SaveProfileNow() {
+  savePending_ = false;
+  SaveProfile();
+  // An interval starts with every save; a drag's save asked for within it
+  // waits for its end and starts the next one there. An interval without
+  // one ends the timer.
+  if (saveTimer_ == 0) saveTimer_ = UiLoop::NewTimerKey();
+  const UiLoop::TimerKey key = saveTimer_;
+  GetUiLoop().SetTimer(key, kDragSaveIntervalMs, [this, key, alive = Lifetime()] {
+    if (!alive.lock() || !savePending_) {
+      GetUiLoop().KillTimer(key);
+      return;
+    }
+    savePending_ = false;
+    SaveProfile();
+  });
+}
+
+bool CVarnikUSBDevice::FlushProfileSave() {
+  StopSaveTimer();
+  if (!savePending_) return false;
+  savePending_ = false;
+  SaveProfile();
+  return true;
 }
 
 void CVarnikUSBDevice::OnCommandResult(uint8_t code, int result) {

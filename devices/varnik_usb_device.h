@@ -260,6 +260,19 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   // The delay from a device's resync request to OnResync.
   virtual uint32_t ResyncDelayMs() const { return 50; }
 
+  // ---- saving while a control is dragged ----
+  // A change made during a drag: saved now when this page made no save in
+  // the last kDragSaveIntervalMs, else once when that interval ends, so a
+  // drag writes the file at most that often and its last value lands.
+  void SaveProfileWhileDragging();
+  // A save now, standing for any save still waiting (a click, a drag's end).
+  void SaveProfileNow();
+  // A waiting save runs now (before exit, a profile or a device switch).
+  // True when one was waiting.
+  bool FlushProfileSave();
+  bool IsProfileSavePending() const { return savePending_; }
+  static constexpr std::uint32_t kDragSaveIntervalMs = 250;
+
   // Runs task on the UI thread (posted; dropped when the page is gone first).
   // Safe from any thread.
   void RunOnUi(std::function<void()> task);
@@ -404,6 +417,9 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   bool gateOnLink_ = false;
   std::function<uint64_t()> clock_;
   UiLoop::TimerKey resyncTimer_ = 0;
+  void StopSaveTimer();
+  UiLoop::TimerKey saveTimer_ = 0;
+  bool savePending_ = false;
 };
 
 // Creators of the page classes by factory class name ("CVarnikKeyboardDevice"),

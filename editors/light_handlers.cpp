@@ -150,19 +150,29 @@ std::optional<int> EffectOfShared(int kind, int shared) {
 
 // ---- the common steps ----
 
-int CLightHandlers::Store(CVarnikUSBDevice& page, const LightInfo& info, bool apply) {
+namespace {
+// A drag's steps share the page's coalesced save; any other change saves now.
+void SaveChange(CVarnikUSBDevice& page, bool dragging) {
+  if (dragging)
+    page.SaveProfileWhileDragging();
+  else
+    page.SaveProfileNow();
+}
+}  // namespace
+
+int CLightHandlers::Store(CVarnikUSBDevice& page, const LightInfo& info, bool apply, bool dragging) {
   page.SetLightInfo(info.ToWords());
-  page.SaveProfile();
+  SaveChange(page, dragging);
   if (apply) page.ApplyLighting();
   const int r = page.WriteDeviceConfig(0, 0, 1, extraB_, extraC_);
   if (r != 1 && page.IsPrimaryOpen()) Trace("lighting: writing the configuration failed (%d)", r);
   return r;
 }
 
-void CLightHandlers::StoreAudio(CVarnikUSBDevice& page, const AudioLightInfo& rec) {
+void CLightHandlers::StoreAudio(CVarnikUSBDevice& page, const AudioLightInfo& rec, bool dragging) {
   const auto w = rec.ToWords();
   page.SetAudioLightColours(w[0], w[1], w[2]);
-  page.SaveProfile();
+  SaveChange(page, dragging);
   page.ApplyLighting();
 }
 
@@ -209,6 +219,10 @@ bool CLightHandlers::Handle(const TNotifyUI& msg, CVarnikUSBDevice* current,
     auto* o = dynamic_cast<COptionUI*>(msg.pSender);
     return o != nullptr && o->IsSelected();
   }();
+  const bool dragging = [&] {
+    auto* p = dynamic_cast<CColorPaletteUI*>(msg.pSender);
+    return p != nullptr && p->IsDragging();
+  }();
   switch (route->action) {
     case Action::kEffect: OnEffectSelected(page, e, e.GetSelectedEffect()); break;
     case Action::kCustomGroup: OnCustomGroupSelected(page, e, e.GetCustomGroup()); break;
@@ -220,14 +234,14 @@ bool CLightHandlers::Handle(const TNotifyUI& msg, CVarnikUSBDevice* current,
     case Action::kEditR: OnColourEdited(page, e, 0); break;
     case Action::kEditG: OnColourEdited(page, e, 1); break;
     case Action::kEditB: OnColourEdited(page, e, 2); break;
-    case Action::kPalette: OnPaletteColour(page, e, e.GetPaletteColour()); break;
+    case Action::kPalette: OnPaletteColour(page, e, e.GetPaletteColour(), dragging); break;
     case Action::kSwatch: OnSwatch(page, e, *number); break;
     case Action::kMultiColour: OnMultiColour(page, e.GetMultiColour()); break;
     case Action::kFxLeft: OnDirection(page, e, true, selected); break;
     case Action::kFxRight: OnDirection(page, e, false, selected); break;
     case Action::kSameMode: ApplySameMode(page, all); break;
     case Action::kAudioState: OnAudioState(page, e); break;
-    case Action::kAudioPalette: OnAudioColourPicked(page, e, e.GetAudioPaletteColour()); break;
+    case Action::kAudioPalette: OnAudioColourPicked(page, e, e.GetAudioPaletteColour(), dragging); break;
     case Action::kAudioSwatch: OnAudioSwatch(page, e, *number); break;
     case Action::kAudioEditR: OnAudioColourEdited(page, e, 0); break;
     case Action::kAudioEditG: OnAudioColourEdited(page, e, 1); break;
@@ -312,7 +326,8 @@ void CLightHandlers::OnColourEdited(CVarnikUSBDevice& page, CLightControlUI& edi
   editor.SetColourDisplay(colour);
 }
 
-void CLightHandlers::OnPaletteColour(CVarnikUSBDevice& page, CLightControlUI& editor, uint32_t colour) {
+void CLightHandlers::OnPaletteColour(CVarnikUSBDevice& page, CLightControlUI& editor, uint32_t colour,
+                                    bool dragging) {
   LightInfo info = RecordOf(page);
   info.red = static_cast<uint8_t>(colour >> 16);
   info.green = static_cast<uint8_t>(colour >> 8);
@@ -320,7 +335,7 @@ void CLightHandlers::OnPaletteColour(CVarnikUSBDevice& page, CLightControlUI& ed
   info.multiColor = 0;
   page.Comm().lightSync = 0;
   ShowColourBoxes(editor, info);
-  Store(page, info);
+  Store(page, info, true, dragging);
   editor.SetMultiColour(false);
   editor.SetColourDisplay(0xFF000000u | (colour & 0xFFFFFF));
 }
@@ -371,7 +386,8 @@ void CLightHandlers::OnAudioState(CVarnikUSBDevice& page, CLightControlUI& edito
   StoreAudio(page, *rec);
 }
 
-void CLightHandlers::OnAudioColourPicked(CVarnikUSBDevice& page, CLightControlUI& editor, uint32_t colour) {
+void CLightHandlers::OnAudioColourPicked(CVarnikUSBDevice& page, CLightControlUI& editor, uint32_t colour,
+                                        bool dragging) {
   std::optional<AudioLightInfo> rec = editor.GetAudioLightInfo(false);
   if (!rec) return;
   const auto r = static_cast<uint8_t>(colour >> 16), g = static_cast<uint8_t>(colour >> 8),
@@ -382,7 +398,7 @@ void CLightHandlers::OnAudioColourPicked(CVarnikUSBDevice& page, CLightControlUI
   } else {
     rec->bkRed = r, rec->bkGreen = g, rec->bkBlue = b;
   }
-  StoreAudio(page, *rec);
+  StoreAudio(page, *rec, dragging);
 }
 
 void CLightHandlers::OnAudioSwatch(CVarnikUSBDevice& page, CLightControlUI& editor, int number) {

@@ -57,12 +57,14 @@ class CLightHandlers {
   void OnBrightness(CVarnikUSBDevice& page, int value);
   void OnSpeed(CVarnikUSBDevice& page, int value);
   void OnColourEdited(CVarnikUSBDevice& page, CLightControlUI& editor, int channel);
-  void OnPaletteColour(CVarnikUSBDevice& page, CLightControlUI& editor, uint32_t colour);
+  // dragging: a step of a drag across the palette, whose save may wait.
+  void OnPaletteColour(CVarnikUSBDevice& page, CLightControlUI& editor, uint32_t colour, bool dragging = false);
   void OnSwatch(CVarnikUSBDevice& page, CLightControlUI& editor, int number);
   void OnMultiColour(CVarnikUSBDevice& page, bool on);
   void OnDirection(CVarnikUSBDevice& page, CLightControlUI& editor, bool left, bool selected);
   void OnAudioState(CVarnikUSBDevice& page, CLightControlUI& editor);
-  void OnAudioColourPicked(CVarnikUSBDevice& page, CLightControlUI& editor, uint32_t colour);
+  void OnAudioColourPicked(CVarnikUSBDevice& page, CLightControlUI& editor, uint32_t colour,
+                           bool dragging = false);
   void OnAudioSwatch(CVarnikUSBDevice& page, CLightControlUI& editor, int number);
   void OnAudioColourEdited(CVarnikUSBDevice& page, CLightControlUI& editor, int channel);
   // The current page's effect on every page whose primary engine is open.
@@ -71,8 +73,9 @@ class CLightHandlers {
 
  private:
   // SetLightInfo, SaveProfile, ApplyLighting (unless skipped), WriteDeviceConfig.
-  int Store(CVarnikUSBDevice& page, const LightInfo& info, bool apply = true);
-  void StoreAudio(CVarnikUSBDevice& page, const AudioLightInfo& rec);
+  // During a drag the save is the page's coalesced one.
+  int Store(CVarnikUSBDevice& page, const LightInfo& info, bool apply = true, bool dragging = false);
+  void StoreAudio(CVarnikUSBDevice& page, const AudioLightInfo& rec, bool dragging = false);
 
   LightHandlerHooks hooks_;
   int extraB_ = 0;

@@ -139,6 +139,7 @@ void CMainWnd::Shutdown() {
   CloseChildWindows();
   for (UINT id : {kTimerScale, kTimerTrayMenu, kTimerProfileSelect, kTimerGameEnd, kTimerNoticesArm}) KillTimer(id);
   ShowWindow(false);
+  for (CVarnikUSBDevice* d : AllDevices()) d->FlushProfileSave();
   StopThreads();
   if (devices_) {
     devices_->StopDiscovery();

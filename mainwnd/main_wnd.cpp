@@ -432,6 +432,8 @@ CVarnikUSBDevice* CMainWnd::CurrentDevice() const { return devices_ ? devices_->
 
 void CMainWnd::OnDeviceSelect() {
   if (!devices_) return;
+  // A drag's waiting save lands before another device's page takes over.
+  for (CVarnikUSBDevice* d : AllDevices()) d->FlushProfileSave();
   for (int i = 0; i < devices_->PageCount(); ++i) {
     CDeviceOptionUI* tile = devices_->TileAt(i);
     if (tile == nullptr || !tile->IsSelectedTile()) continue;

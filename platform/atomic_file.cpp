@@ -6,7 +6,10 @@
 
 #include <cctype>
 #include <cerrno>
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <mutex>
 
@@ -148,23 +151,41 @@ std::optional<std::string> ReadFileBytes(const std::filesystem::path& path, std:
     Trace("read %s: not a regular file, refused", path.c_str());
     return std::nullopt;
   }
-  std::string out;
-  char buf[65536];
+  if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+    ::close(fd);
+    Trace("read %s: larger than %zu bytes, refused", path.c_str(), maxBytes);
+    return std::nullopt;
+  }
+  // Read straight into the string, sized for the file as it is now; a file
+  // that grows meanwhile is read on to its end.
+  const std::size_t limit = maxBytes == std::numeric_limits<std::size_t>::max() ? maxBytes : maxBytes + 1;
+  std::string out(std::min<std::size_t>(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096, limit),
+                  '\0');
+  std::size_t used = 0;
   for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (used == out.size()) {
+      if (used >= limit) {
+        ::close(fd);
+        Trace("read %s: larger than %zu bytes, refused", path.c_str(), maxBytes);
+        return std::nullopt;
+      }
+      out.resize(std::min(limit, std::max<std::size_t>(2 * used, 4096)));
+    }
+    const ssize_t n = ::read(fd, out.data() + used, out.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
       ::close(fd);
       return std::nullopt;
     }
     if (n == 0) break;
-    if (out.size() + static_cast<size_t>(n) > maxBytes) {
-      ::close(fd);
-      Trace("read %s: larger than %zu bytes, refused", path.c_str(), maxBytes);
-      return std::nullopt;
-    }
-    out.append(buf, static_cast<size_t>(n));
+    used += static_cast<std::size_t>(n);
   }
+  if (used > maxBytes) {
+    ::close(fd);
+    Trace("read %s: larger than %zu bytes, refused", path.c_str(), maxBytes);
+    return std::nullopt;
+  }
+  out.resize(used);
   ::close(fd);
   return out;
 }

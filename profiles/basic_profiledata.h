@@ -5,6 +5,7 @@
 #include <json/value.h>
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -78,16 +79,29 @@ class CBasicProfiledata {
 
  protected:
   bool DeviceIndexValid() const { return deviceIndex_ >= 0 && deviceIndex_ < kMaxDeviceIndex; }
-  // The section object for writing; turns a wrong-typed document into an object.
-  Json::Value& Doc() { return document_; }
+  // The section object for writing; turns a wrong-typed document into an
+  // object. Readers go through Document(): a document written through here
+  // is read from its file again by the next Load.
+  Json::Value& Doc() { return Touch(Holder::kDocument); }
 
  private:
-  const Json::Value& LoadInto(const std::filesystem::path& path, Json::Value& target);
+  // Which document holds the cached file's element (see FileCache).
+  enum class Holder : uint8_t { kNone, kDocument, kSecondary };
+  Json::Value& Member(Holder h) { return h == Holder::kSecondary ? secondary_ : document_; }
+  // The member, about to be written.
+  Json::Value& Touch(Holder h);
+  const Json::Value& LoadInto(const std::filesystem::path& path, Holder h);
   // The whole profile file at path. A file whose bytes are those this object
-  // last read or wrote is not parsed again.
-  Json::Value& ReadFileCached(const std::filesystem::path& path);
-  // Sets "Device"[device index] of the cached file to document and writes it.
-  bool WriteFileCached(const std::filesystem::path& path, const Json::Value& document);
+  // last read or wrote is not parsed again. The element lent to `keep` (at
+  // the device index) stays lent; any other loan is returned first.
+  Json::Value& ReadFileCached(const std::filesystem::path& path, Holder keep);
+  void ReturnLoan();
+  bool MayStore(const std::filesystem::path& path) const;
+  // Writes the member as "Device"[device index] of the file at path.
+  bool StoreMember(Holder h, const std::filesystem::path& path);
+  // Writes the cached file's text; the cache then stands for it, its element
+  // lent to h.
+  bool FinishStore(const std::filesystem::path& path, std::string text, Holder h);
   std::vector<KeyRecord> ReadKeysFrom(const Json::Value& doc, std::vector<KeyRecord>& cache);
   void WriteKeysTo(Json::Value& doc, const std::vector<KeyRecord>& records, std::vector<KeyRecord>& cache);
 
@@ -110,6 +124,13 @@ class CBasicProfiledata {
     std::filesystem::path path;
     std::optional<std::string> bytes;
     Json::Value file;
+    // Instead of a copy, "Device"[lentIndex] of file is moved out to the
+    // document or the secondary document (file keeps null there); clean while
+    // that document has not been written since. A whole profile is large:
+    // copying it in and out on every load and save cost as much as the rest.
+    Holder lent = Holder::kNone;
+    int32_t lentIndex = 0;
+    bool lentClean = false;
   };
   FileCache cache_;
 };

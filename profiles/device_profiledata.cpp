@@ -83,10 +83,29 @@ std::vector<LedColour> CKeyboardProfiledata::ReadCustomColours(int32_t group, in
     customColours_ = out;
     return out;
   }
+  out.reserve(static_cast<std::size_t>(count));
+  // A group with every entry present is only read, so the document stays
+  // as loaded (its next load needs no parse).
+  const Json::Value& have = JsonElement(
+      JsonMember(JsonMember(Document(), "CustomLightMode"), "LightColorInfo"), static_cast<std::size_t>(group));
+  if (have.isArray()) {
+    bool complete = true;
+    ForEachJsonElement(have, static_cast<std::size_t>(count), [&](std::size_t, const Json::Value& e) {
+      complete = complete && !e.isNull();
+      if (!complete) return;
+      LedColour c;
+      ReadJsonFields<LedColour>(e, c, kColourFields);
+      out.push_back(c);
+    });
+    if (complete) {
+      customColours_ = out;
+      return out;
+    }
+    out.clear();
+  }
   Json::Value& groups = JsonObjectAt(JsonObjectAt(Doc(), "CustomLightMode"), "LightColorInfo");
   Json::Value& list = JsonArrayAt(groups, static_cast<std::size_t>(group));
   const bool fresh = !list.isArray();
-  out.reserve(static_cast<std::size_t>(count));
   for (std::size_t j = 0; j < static_cast<std::size_t>(count); ++j) {
     const Json::Value& e = fresh ? Json::Value::nullSingleton() : JsonElement(list, j);
     if (e.isNull()) {
@@ -110,9 +129,9 @@ void CKeyboardProfiledata::WriteCustomColours(const std::vector<LedColour>& colo
   customColours_ = colours;
   Json::Value& groups = JsonObjectAt(JsonObjectAt(Doc(), "CustomLightMode"), "LightColorInfo");
   Json::Value& list = JsonArrayAt(groups, static_cast<std::size_t>(group));
-  for (std::size_t i = 0; i < colours.size(); ++i) {
-    WriteJsonFields<LedColour>(JsonArrayAt(list, i), colours[i], kColourFields);
-  }
+  ForEachJsonElementToWrite(list, colours.size(), [&](std::size_t i, Json::Value& e) {
+    WriteJsonFields<LedColour>(e, colours[i], kColourFields);
+  });
 }
 
 int32_t CKeyboardProfiledata::ReadCustomGroupIndex() {
@@ -220,18 +239,17 @@ int32_t CHs6533Profiledata::EqSlot(int32_t type) {
 
 std::vector<int32_t> CHs6533Profiledata::ReadBands(const char* member, std::size_t slot) {
   std::vector<int32_t> out;
-  Json::Value& all = JsonObjectAt(Doc(), member);
-  const Json::Value& list = JsonElement(all, slot);
-  if (!list.isArray()) {
-    // Missing bands are stored as zeros so the next save keeps a full list.
-    Json::Value& w = JsonArrayAt(all, slot);
-    for (std::size_t b = 0; b < kEqBands; ++b) {
-      JsonObjectAt(JsonArrayAt(w, b), "value") = 0;
-      out.push_back(0);
-    }
+  // Present bands are only read: the document stays as loaded.
+  if (const Json::Value& have = JsonElement(JsonMember(Document(), member), slot); have.isArray()) {
+    for (std::size_t b = 0; b < kEqBands; ++b) out.push_back(JsonInt(JsonMember(JsonElement(have, b), "value")));
     return out;
   }
-  for (std::size_t b = 0; b < kEqBands; ++b) out.push_back(JsonInt(JsonMember(JsonElement(list, b), "value")));
+  // Missing bands are stored as zeros so the next save keeps a full list.
+  Json::Value& w = JsonArrayAt(JsonObjectAt(Doc(), member), slot);
+  for (std::size_t b = 0; b < kEqBands; ++b) {
+    JsonObjectAt(JsonArrayAt(w, b), "value") = 0;
+    out.push_back(0);
+  }
   return out;
 }
 

@@ -13,6 +13,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/trace.h"
+#include "profiles/styled_json.h"
 
 namespace korvale {
 namespace fs = std::filesystem;
@@ -56,13 +57,17 @@ Json::Value ReadJsonFile(const fs::path& path) {
   return ParseJsonFileBytes(ReadFileBytes(path, kMaxJsonFileBytes), path);
 }
 
-std::string StyledJsonText(const Json::Value& value) {
+std::string StyledJsonText(const Json::Value& value, std::size_t sizeHint) {
+  std::string text;
+  text.reserve(sizeHint != 0 ? sizeHint + sizeHint / 8 + 64 : 4096);
+  if (!AppendStyledJson(text, value)) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  // The styled layout (three-space indent, right margin 74) is the file format.
-  Json::StyledWriter writer;
-  std::string text = writer.write(value);
+    // Comments (a hand-edited file) keep jsoncpp's own layout of them.
+    Json::StyledWriter writer;
+    text = writer.write(value);
 #pragma GCC diagnostic pop
+  }
   text += '\n';
   return text;
 }

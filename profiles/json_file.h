@@ -32,8 +32,10 @@ Json::Value ParseJsonFileBytes(const std::optional<std::string>& bytes, const st
 int WriteJsonFile(const std::filesystem::path& path, const Json::Value& value);
 // The same, for callers that want to know whether the file was written.
 bool TryWriteJsonFile(const std::filesystem::path& path, const Json::Value& value);
-// The exact bytes WriteJsonFile puts on disk.
-std::string StyledJsonText(const Json::Value& value);
+// The exact bytes WriteJsonFile puts on disk: the styled layout and one more
+// line end. sizeHint (the text's expected length, 0 when unknown) sizes the
+// string once.
+std::string StyledJsonText(const Json::Value& value, std::size_t sizeHint = 0);
 // Parses text (comments allowed); null on failure.
 Json::Value ParseJsonText(std::string_view text);
 
@@ -53,6 +55,27 @@ std::string JsonString(const Json::Value& v);
 // Element count of an array; 0 for anything else.
 std::size_t JsonSize(const Json::Value& v);
 
+// Calls f(i, element) for i from 0 to n - 1 in order; an element that is
+// missing (past the end, a hole in an array set by index, or arr no array)
+// is null. One walk instead of a lookup per index.
+template <class F>
+void ForEachJsonElement(const Json::Value& arr, std::size_t n, F&& f) {
+  if (!arr.isArray()) {
+    for (std::size_t i = 0; i < n; ++i) f(i, Json::Value::nullSingleton());
+    return;
+  }
+  auto it = arr.begin();
+  const auto end = arr.end();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (it != end && it.index() == i) {
+      f(i, *it);
+      ++it;
+    } else {
+      f(i, Json::Value::nullSingleton());
+    }
+  }
+}
+
 // --- writes that repair the shape they need instead of throwing ---
 
 // v[key], turning v into an object first when it is not one.
@@ -61,6 +84,24 @@ Json::Value& JsonObjectAt(Json::Value& v, const char* key);
 // kMaxJsonIndex are refused by the callers before they get here.
 Json::Value& JsonArrayAt(Json::Value& v, std::size_t i);
 inline constexpr std::size_t kMaxJsonIndex = 4096;
+
+// Calls f(i, JsonArrayAt(arr, i)) for i from 0 to n - 1, walking the array
+// once instead of looking each index up.
+template <class F>
+void ForEachJsonElementToWrite(Json::Value& arr, std::size_t n, F&& f) {
+  if (n == 0) return;
+  if (!arr.isArray()) arr = Json::Value(Json::arrayValue);
+  // Adding a missing element leaves the walk's place valid.
+  auto it = arr.begin();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (it != arr.end() && it.index() == i) {
+      f(i, *it);
+      ++it;
+    } else {
+      f(i, arr[static_cast<Json::ArrayIndex>(i)]);
+    }
+  }
+}
 
 // --- string helpers ---
 

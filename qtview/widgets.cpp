@@ -568,7 +568,13 @@ void PaletteWidget::mousePressEvent(QMouseEvent* event) {
 void PaletteWidget::mouseMoveEvent(QMouseEvent* event) {
   if (!(event->buttons() & Qt::LeftButton)) return;
   QColor c = ColorAt(event->position().toPoint());
-  control_->SetSelectColorFromUser(0xFF000000u | (c.rgb() & 0xFFFFFFu));
+  control_->DragColorFromUser(0xFF000000u | (c.rgb() & 0xFFFFFFu));
+}
+
+void PaletteWidget::mouseReleaseEvent(QMouseEvent* event) {
+  // The drag's last colour, picked once more as the drag ends.
+  if (event->button() == Qt::LeftButton && control_->IsDragging())
+    control_->SetSelectColorFromUser(control_->GetSelectColor());
 }
 
 }  // namespace korvale::qtview

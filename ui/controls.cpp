@@ -646,7 +646,16 @@ void CColorPaletteUI::SetSelectColor(DWORD color) {
 }
 
 bool CColorPaletteUI::SetSelectColorFromUser(DWORD color) {
+  dragging_ = false;
   if (!IsEnabled()) return false;
+  SetSelectColor(color);
+  Notify(notify::kColorChanged, color, 0);
+  return true;
+}
+
+bool CColorPaletteUI::DragColorFromUser(DWORD color) {
+  if (!IsEnabled()) return false;
+  dragging_ = true;
   SetSelectColor(color);
   Notify(notify::kColorChanged, color, 0);
   return true;

@@ -362,12 +362,18 @@ class CColorPaletteUI : public CControlUI {
   }
   DWORD GetSelectColor() const { return color_; }
   void SetSelectColor(DWORD color);
-  // A pick: stores the colour, sends "colorchanged" (wParam the colour).
+  // A pick (a click, or the release ending a drag): stores the colour, sends
+  // "colorchanged" (wParam the colour).
   bool SetSelectColorFromUser(DWORD color);
+  // A step of a drag across the field: the same, with IsDragging() true
+  // while the notification runs and until the release's pick.
+  bool DragColorFromUser(DWORD color);
+  bool IsDragging() const { return dragging_; }
   void SetAttribute(std::string_view name, std::string_view value) override;
 
  private:
   DWORD color_ = 0xFFFF0000;
+  bool dragging_ = false;
 };
 
 }  // namespace korvale

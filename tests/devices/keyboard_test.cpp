@@ -18,6 +18,7 @@
 #include "hid/hid_device.h"
 #include "platform/trace.h"
 #include "platform/ui_loop.h"
+#include "profiles/json_file.h"
 #include "profiles/settings_files.h"
 #include "tests/support/bus_paths.h"
 #include "tests/support/emu_process.h"
@@ -292,6 +293,27 @@ TEST_F(KeyboardTest, ProfileChangesPersistAndDefaultsRestore) {
   ASSERT_EQ(kb_->ReloadProfile(), 1);  // and the file holds the defaults
   EXPECT_EQ(kb_->GetKeyList()[5].normal.code, kKeyboardDefaultCodes[5]);
   EXPECT_EQ(kb_->GetSystemSettings()[0], 0x00010000u);
+}
+
+// A drag's save still waiting when the page goes (the program's end, an
+// unplug) is written as the page goes.
+TEST_F(KeyboardTest, AWaitingDragSaveLandsWhenThePageGoes) {
+  kb_->OnConnected();
+  const fs::path file = dir_ / "data" / kIdentity / "keyboard" / (std::string(kProfile) + ".Json");
+  const auto redOnDisk = [&] { return ReadJsonFile(file)["Device"][0]["LightInfo"]["Red"].asInt(); };
+  LightInfo info = kb_->GetLightInfoRecord();
+  info.red = 11;
+  kb_->SetLightInfo(info.ToWords());
+  kb_->SaveProfileWhileDragging();
+  EXPECT_EQ(redOnDisk(), 11);
+  info.red = 12;
+  kb_->SetLightInfo(info.ToWords());
+  kb_->SaveProfileWhileDragging();
+  EXPECT_TRUE(kb_->IsProfileSavePending());
+  EXPECT_EQ(redOnDisk(), 11);
+  pm_.AttachDialog(nullptr);
+  kb_ = nullptr;
+  EXPECT_EQ(redOnDisk(), 12);
 }
 
 TEST_F(KeyboardTest, ProfileNameLeadingOutsideLoadsNothing) {

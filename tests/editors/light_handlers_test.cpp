@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "devices/page_setup.h"
+#include "devices/profile_switch.h"
 #include "devices/varnik_keyboard_device.h"
 #include "editors/light_control.h"
 #include "editors/light_handlers.h"
@@ -24,6 +25,7 @@
 #include "profiles/settings_files.h"
 #include "tests/support/bus_paths.h"
 #include "tests/support/emu_process.h"
+#include "tests/support/file_writes.h"
 #include "tests/support/journal.h"
 #include "tests/support/temp_dir.h"
 #include "ui/containers.h"
@@ -168,9 +170,11 @@ class LightHandlersTest : public ::testing::Test {
     return c;
   }
   LightInfo Record() const { return kb_->GetLightInfoRecord(); }
-  Json::Value ProfileLightInfo() const {
-    return ReadJsonFile(dir_ / "data" / kIdentity / "keyboard" / (std::string(kProfile) + ".Json"))["Device"][0]
-        ["LightInfo"];
+  fs::path ProfileFile(const std::string& uuid = kProfile) const {
+    return dir_ / "data" / kIdentity / "keyboard" / (uuid + ".Json");
+  }
+  Json::Value ProfileLightInfo(const std::string& uuid = kProfile) const {
+    return ReadJsonFile(ProfileFile(uuid))["Device"][0]["LightInfo"];
   }
 
   testing::TempDir tmp_{"korvale-light"};
@@ -386,6 +390,64 @@ TEST_F(LightHandlersTest, AudioChangesStoreSaveAndApplyWithoutADeviceWrite) {
   EXPECT_EQ(AudioLightInfo::FromWords(kb_->GetAudioLightColours()).audioMode, 3);
   EXPECT_FALSE(K<CControlUI>("light_audiocolor_layout")->IsEnabled());
   EXPECT_FALSE(K<CControlUI>("audiocolorpallet_layout")->IsEnabled());
+}
+
+// A drag across the palette changes the colour at every step; the page
+// writes its profile file at most once per interval, the drag's last colour
+// always lands, and a profile switch writes a waiting save at once.
+TEST_F(LightHandlersTest, PaletteDragSavesAtMostOncePerIntervalAndTheLastColourLands) {
+  testing::FileWrites writes(ProfileFile());
+  ASSERT_TRUE(writes.Ok());
+  auto* palette = K<CColorPaletteUI>("deng_Color_Pallet");
+  const auto colour = [](int green) { return 0xFF000000u | static_cast<DWORD>(green) << 8; };
+  const auto greenOnDisk = [this] { return ProfileLightInfo()["Green"].asInt(); };
+  constexpr int kInterval = static_cast<int>(CVarnikUSBDevice::kDragSaveIntervalMs);
+
+  // The press saves at once and starts an interval.
+  palette->SetSelectColorFromUser(colour(0));
+  EXPECT_EQ(writes.Count(), 1);
+  EXPECT_EQ(greenOnDisk(), 0);
+  const uint64_t start = loop_.Now();
+  std::vector<uint64_t> writeTimes = {0};
+  for (int i = 1; i <= 40; ++i) {
+    loop_.AdvanceBy(10);
+    palette->DragColorFromUser(colour(i));
+    EXPECT_EQ(Record().green, i);  // the page and the keyboard follow every step
+    while (static_cast<int>(writeTimes.size()) < writes.Count()) writeTimes.push_back(loop_.Now() - start);
+  }
+  // 400 ms of steps: one save at the end of the first interval, none more.
+  EXPECT_EQ(writeTimes, (std::vector<uint64_t>{0, kInterval}));
+  EXPECT_EQ(greenOnDisk(), 24) << "the interval's save holds the step before it ended";
+  // The release picks the last colour again: saved at once.
+  palette->SetSelectColorFromUser(palette->GetSelectColor());
+  EXPECT_EQ(writes.Count(), 3);
+  EXPECT_EQ(greenOnDisk(), 40);
+
+  // A drag that stops without a release: its last step lands when the
+  // interval ends, and an interval without a step writes nothing.
+  loop_.AdvanceBy(10);
+  palette->DragColorFromUser(colour(41));
+  palette->DragColorFromUser(colour(42));
+  EXPECT_EQ(writes.Count(), 3);
+  loop_.AdvanceBy(kInterval);
+  EXPECT_EQ(writes.Count(), 4);
+  EXPECT_EQ(greenOnDisk(), 42);
+  loop_.AdvanceBy(3 * kInterval);
+  EXPECT_EQ(writes.Count(), 4);
+
+  // Another profile chosen mid-drag: the waiting colour lands in the old file.
+  palette->DragColorFromUser(colour(43));
+  palette->DragColorFromUser(colour(44));
+  EXPECT_EQ(writes.Count(), 5);
+  EXPECT_TRUE(kb_->IsProfileSavePending());
+  const std::string other = "{4F1D2C3B-0000-4000-8000-0000000000A2}";
+  EXPECT_TRUE(SwitchPageProfile(*kb_, other, 1920, 1080).loaded);
+  EXPECT_EQ(writes.Count(), 6);
+  EXPECT_EQ(greenOnDisk(), 44);
+  EXPECT_FALSE(kb_->IsProfileSavePending());
+  loop_.AdvanceBy(3 * kInterval);
+  EXPECT_EQ(writes.Count(), 6);
+  EXPECT_NE(ProfileLightInfo(other)["Green"].asInt(), 44) << "the new profile keeps its own colour";
 }
 
 TEST_F(LightHandlersTest, SameModeReachesEveryOpenPageWithItsOwnEffect) {

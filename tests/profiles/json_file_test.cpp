@@ -2,6 +2,7 @@
 
 #include <regex>
 
+#include "profiles/json_fields.h"
 #include "profiles/json_file.h"
 #include "test_util.h"
 
@@ -101,6 +102,56 @@ TEST(JsonAccessors, WrongTypesAndOutOfRangeReadAsZero) {
   Json::Value w = 5;
   JsonArrayAt(JsonObjectAt(w, "k"), 2) = 1;
   EXPECT_EQ(w["k"].size(), 3u);
+}
+
+// The walks that read and write sections in one pass give what a lookup
+// per index or key gives: holes and missing members read null, writes fill
+// them, other members stay.
+TEST(JsonAccessors, WalksGiveWhatLookupsGive) {
+  Json::Value sparse(Json::arrayValue);
+  sparse[1] = 5;
+  sparse[4] = 7;  // holes at 0, 2 and 3
+  for (const Json::Value& arr : {sparse, Json::Value("not an array"), Json::Value()}) {
+    std::vector<std::string> walked, looked;
+    ForEachJsonElement(arr, 6, [&](std::size_t, const Json::Value& e) { walked.push_back(e.toStyledString()); });
+    for (std::size_t i = 0; i < 6; ++i) looked.push_back(JsonElement(arr, i).toStyledString());
+    EXPECT_EQ(walked, looked);
+    for (std::size_t n : {0u, 3u, 6u}) {
+      Json::Value walkedW = arr, lookedW = arr;
+      const auto put = [](std::size_t i, Json::Value& e) { e = static_cast<int>(i * 10) + (e.isNull() ? 0 : 1); };
+      ForEachJsonElementToWrite(walkedW, n, put);
+      for (std::size_t i = 0; i < n; ++i) put(i, JsonArrayAt(lookedW, i));
+      EXPECT_EQ(StyledJsonText(walkedW), StyledJsonText(lookedW)) << n;
+    }
+  }
+
+  struct Rec {
+    uint8_t a = 0;
+    uint16_t b = 0;
+    int32_t c = 0;
+  };
+  static constexpr JsonField<Rec> kFields[] = {{"a", &Rec::a}, {"bb", &Rec::b, true}, {"c", &Rec::c}};
+  const Json::Value section = ParseJsonText(R"({"a": 300, "b": 1, "bb": "x", "c": -5, "cc": 9, "a\u0000": 4})");
+  ASSERT_TRUE(section.isObject());
+  Rec r{9, 9, 9};
+  ReadJsonFields<Rec>(section, r, kFields);
+  EXPECT_EQ(r.a, static_cast<uint8_t>(300));
+  EXPECT_EQ(r.b, 0);  // a string is no flag
+  EXPECT_EQ(r.c, -5);
+  Rec none{9, 9, 9};
+  ReadJsonFields<Rec>(ParseJsonText(R"({"cc": 1})"), none, kFields);
+  ReadJsonFields<Rec>(Json::Value(3), r, kFields);
+  for (const Rec& z : {none, r}) EXPECT_TRUE(z.a == 0 && z.b == 0 && z.c == 0);
+
+  for (const Json::Value& start : {section, Json::Value(3), Json::Value()}) {
+    Json::Value walkedW = start, lookedW = start;
+    const Rec w{1, 2, 3};
+    WriteJsonFields<Rec>(walkedW, w, kFields);
+    JsonObjectAt(lookedW, "a") = 1;
+    JsonObjectAt(lookedW, "bb") = 2;
+    JsonObjectAt(lookedW, "c") = 3;
+    EXPECT_EQ(StyledJsonText(walkedW), StyledJsonText(lookedW));
+  }
 }
 
 TEST(StringHelpers, HexSplitStampAndText) {

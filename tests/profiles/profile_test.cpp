@@ -286,6 +286,70 @@ TEST_F(ProfileTest, StoreKeepsOtherMembersAndElements) {
   EXPECT_TRUE(p.Load(UserFile()).isNull());
 }
 
+// A load moves the file's element out of the cached file instead of copying
+// it: every later load, save and store must still see what the file holds.
+TEST_F(ProfileTest, LoadsGiveTheFileWhateverWasWrittenOrSavedBetween) {
+  fs::copy_file(Fixture("default_small.Json"), UserFile());
+  const Json::Value original = ReadJsonFile(UserFile())["Device"][0];
+  CKeyboardProfiledata p;
+  p.SetFilePath(UserFile());
+  p.Load(UserFile());
+  // Unsaved edits are dropped by loading the unchanged file.
+  LightInfo li = p.ReadLightInfo();
+  li.red = 7;
+  p.WriteLightInfo(li);
+  EXPECT_EQ(p.Load(UserFile()), original);
+  // A save is what the next loads give, with or without edits in between.
+  li.red = 9;
+  p.WriteLightInfo(li);
+  ASSERT_TRUE(p.Save());
+  const Json::Value saved = p.Document();
+  EXPECT_NE(saved, original);
+  EXPECT_EQ(ReadJsonFile(UserFile())["Device"][0], saved);
+  EXPECT_EQ(p.Load(UserFile()), saved);
+  p.WriteFnKeysetFlag(1);
+  EXPECT_EQ(p.Load(UserFile()), saved);
+  ASSERT_TRUE(p.Save());
+  EXPECT_EQ(ReadJsonFile(UserFile())["Device"][0], saved);
+
+  // The secondary document of the same file: edits to it do not reach a save
+  // of the document, and its next load gives the file.
+  EXPECT_EQ(p.LoadSecondary(UserFile()), saved);
+  std::vector<KeyRecord> keys = p.ReadSecondaryKeyList();
+  ASSERT_FALSE(keys.empty());
+  keys[0].normal.code = {0x20, 0x00, 0x09};
+  p.WriteSecondaryKeyList(keys);
+  ASSERT_TRUE(p.Save());
+  EXPECT_EQ(ReadJsonFile(UserFile())["Device"][0], saved);
+  EXPECT_EQ(p.LoadSecondary(UserFile()), saved);
+  EXPECT_EQ(p.Load(UserFile()), saved);
+
+  // Saved under another device index, the element loaded stays where it was.
+  p.SetDeviceIndex(2);
+  ASSERT_TRUE(p.Save());
+  Json::Value file = ReadJsonFile(UserFile());
+  EXPECT_EQ(file["Device"][0], saved);
+  EXPECT_TRUE(file["Device"][1].isNull());
+  EXPECT_EQ(file["Device"][2], saved);
+  p.SetDeviceIndex(0);
+
+  // A copy of the object saves on its own; the original then loads its save.
+  p.Load(UserFile());
+  CKeyboardProfiledata q = p;
+  q.WriteFnKeysetFlag(1);
+  ASSERT_TRUE(q.Save());
+  EXPECT_TRUE(ReadJsonFile(UserFile())["Device"][0]["FnKeysetFlag"].asBool());
+  EXPECT_EQ(p.Load(UserFile()), q.Document());
+  EXPECT_EQ(ReadJsonFile(UserFile())["Device"][2], saved);
+
+  // Another document stored into the element replaces it for the next load.
+  Json::Value other = original;
+  other["x"] = 1;
+  ASSERT_TRUE(p.StoreDocument(other, UserFile()));
+  EXPECT_EQ(p.Load(UserFile()), other);
+  EXPECT_EQ(ReadJsonFile(UserFile())["Device"][2], saved);
+}
+
 TEST_F(ProfileTest, EffectFilesAreReadOnlyBesideTheLightingList) {
   CBasicProfiledata p;
   p.LoadLightConfig(Fixture("light/velmo_light.config"));
