@@ -12,6 +12,7 @@
 #include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
+#include "mainwnd/headset_commands.h"
 #include "mainwnd/main_commands.h"
 #include "mainwnd/window_commands.h"
 #include "mainwnd/profile_commands.h"
@@ -64,6 +65,7 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
   windows_ = std::make_unique<CWindowCommands>(*this);
   commands_ = std::make_unique<CMainCommands>(*this);
   profileCommands_ = std::make_unique<CProfileCommands>(*this);
+  headsetCommands_ = std::make_unique<CHeadsetCommands>(*this);
   audio_ = std::make_unique<CAudioCompanionLink>(*this);
   SetRouteHandler(MainRoute::kAudioCapture, [this](const MainRouteCall& call) { audio_->OnCapture(call); });
   SetRouteHandler(MainRoute::kAudioData, [this](const MainRouteCall& call) { audio_->OnData(call); });

@@ -28,6 +28,7 @@ namespace korvale {
 
 class CAudioCompanionLink;
 class CDeviceList;
+class CHeadsetCommands;
 class CLightHandlers;
 class CMainCommands;
 class CProfileCommands;
@@ -303,6 +304,7 @@ class CMainWnd : public WindowImplBase {
   std::unique_ptr<CWindowCommands> windows_;
   std::unique_ptr<CMainCommands> commands_;
   std::unique_ptr<CProfileCommands> profileCommands_;
+  std::unique_ptr<CHeadsetCommands> headsetCommands_;
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;

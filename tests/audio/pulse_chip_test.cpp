@@ -75,10 +75,10 @@ class PulseChipTest : public ::testing::Test {
     return v.text;
   }
   Json::Value Source(const char* name) { return testing::Named(testing::PactlJson(dir_.Path(), "sources"), name); }
-  std::vector<Json::Value> Equalisers() {
+  std::vector<testing::ModuleRow> Equalisers() {
     return testing::ModulesWith(dir_.Path(), "module-ladspa-sink", std::string("sink_master=") + kHsSink);
   }
-  std::vector<Json::Value> Loopbacks() {
+  std::vector<testing::ModuleRow> Loopbacks() {
     return testing::ModulesWith(dir_.Path(), "module-loopback", std::string("source=") + kHsSource);
   }
 
@@ -148,7 +148,7 @@ TEST_F(PulseChipTest, MonitoringIsALoopbackThatComesAndGoesWithTheSwitch) {
   ASSERT_EQ(Write(*mic_, "AAMuteControl", 0), kAudioOk);
   const auto loops = Loopbacks();
   ASSERT_EQ(loops.size(), 1u);
-  EXPECT_NE(loops[0]["argument"].asString().find(std::string("sink=") + kHsSink + " "), std::string::npos);
+  EXPECT_NE(loops[0].argument.find(std::string("sink=") + kHsSink + " "), std::string::npos);
   EXPECT_EQ(Read(*mic_, "AAMuteControl"), "0");
   EXPECT_EQ(Read(*mic_, "AAVolumeScalarControl"), "0.2500");  // the loopback got the level set before
   ASSERT_EQ(Write(*mic_, "AAVolumeScalarControl", 0, 0.6f), kAudioOk);
@@ -214,14 +214,14 @@ TEST_F(PulseEqualiserTest, TheOneKilohertzBandLiftsAToneBySixDecibels) {
 TEST_F(PulseEqualiserTest, ANewCurveReplacesTheFilterAndAFlatOneRemovesIt) {
   ASSERT_TRUE(Curve({3, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   ASSERT_EQ(Equalisers().size(), 1u);
-  const std::string first = Equalisers()[0]["argument"].asString();
+  const std::string first = Equalisers()[0].argument;
   ASSERT_TRUE(Curve({3, 0, 0, -4, 0, 0, 0, 0, 0, 0}));
   const auto now = Equalisers();
   ASSERT_EQ(now.size(), 1u);
-  EXPECT_NE(now[0]["argument"].asString(), first);
+  EXPECT_NE(now[0].argument, first);
   // The same curve again changes nothing.
   ASSERT_TRUE(Curve({3, 0, 0, -4, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(Equalisers()[0]["index"], now[0]["index"]);
+  EXPECT_EQ(Equalisers()[0].index, now[0].index);
   const Json::Value info = testing::PactlJson(dir_.Path(), "sinks");
   ASSERT_TRUE(Curve({0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_TRUE(Equalisers().empty());
@@ -237,7 +237,7 @@ TEST_F(PulseEqualiserTest, TheCurveOutlivesTheProgram) {
   chip_.reset();
   const auto eq = Equalisers();
   ASSERT_EQ(eq.size(), 1u);
-  EXPECT_NE(eq[0]["argument"].asString().find(",125.0,1.778279,"), std::string::npos);  // +5 dB
+  EXPECT_NE(eq[0].argument.find(",125.0,1.778279,"), std::string::npos);  // +5 dB
 }
 
 TEST(PulseChipNoServer, ReportsItWithoutBlockingAndPicksUpALateServer) {

@@ -11,6 +11,7 @@
 #include <complex>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,12 +68,26 @@ inline double VolumeOf(const Json::Value& entry) {
   return n != 0 ? sum / n : -1;
 }
 
+// A loaded module as `pactl list modules short` gives it.
+struct ModuleRow {
+  std::string index;
+  std::string name;
+  std::string argument;
+};
+
 // Modules of a name whose argument contains `needle`.
-inline std::vector<Json::Value> ModulesWith(const std::filesystem::path& dir, const std::string& name,
-                                            const std::string& needle) {
-  std::vector<Json::Value> out;
-  for (const Json::Value& m : PactlJson(dir, "modules"))
-    if (m["name"].asString() == name && m["argument"].asString().find(needle) != std::string::npos) out.push_back(m);
+inline std::vector<ModuleRow> ModulesWith(const std::filesystem::path& dir, const std::string& name,
+                                          const std::string& needle) {
+  std::vector<ModuleRow> out;
+  std::istringstream lines(Pactl(dir, {"list", "modules", "short"}).value_or(""));
+  for (std::string line; std::getline(lines, line);) {
+    ModuleRow m;
+    std::istringstream fields(line);
+    std::getline(fields, m.index, '\t');
+    std::getline(fields, m.name, '\t');
+    std::getline(fields, m.argument);
+    if (m.name == name && m.argument.find(needle) != std::string::npos) out.push_back(m);
+  }
   return out;
 }
 
