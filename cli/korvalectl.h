@@ -54,6 +54,7 @@ int CmdLighting(CliContext& ctx);
 int CmdSettings(CliContext& ctx);
 int CmdProfile(CliContext& ctx);
 int CmdDpi(CliContext& ctx);
+int CmdAudio(CliContext& ctx);
 struct BoundDevice;
 // The mouse's rows of info and settings (cmd_mouse.cpp).
 int CmdMouseInfo(CliContext& ctx, const BoundDevice& d);

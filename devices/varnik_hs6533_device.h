@@ -76,6 +76,8 @@ class CVarnikHS6533Device : public CVarnikLightingDevice {
   const HeadsetSystemSetStages& AudioSettings() const { return stages_; }
   const std::vector<int32_t>& EqBands() const { return bands_; }
   const std::vector<std::string>& CustomEqNames() const { return names_; }
+  // Looks at the server's endpoints again (what the chip's callback does).
+  void AudioServerChanged() { OnAudioChanged(); }
   bool HasAudioEndpoints() const { return output_.has_value() && microphone_.has_value(); }
   // What the audio panel says about the sound server: a text id, "" when fine.
   std::string AudioStatusId() const;

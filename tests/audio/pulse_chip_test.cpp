@@ -268,3 +268,65 @@ TEST(PulseChipNoServer, ReportsItWithoutBlockingAndPicksUpALateServer) {
 
 }  // namespace
 }  // namespace korvale
+
+namespace korvale {
+namespace {
+
+// korvalectl audio, run as the user runs it.
+class KorvalectlAudio : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("XDG_DATA_HOME", (dir_.Path() / "data").c_str(), 1);
+    ::setenv("KORVALE_VHID_DIR", (dir_.Path() / "bus").c_str(), 1);
+  }
+  int Run(std::vector<std::string> args) {
+    args.insert(args.begin(), std::string(KORVALE_BIN_DIR) + "/korvalectl");
+    testing::ChildProcess p;
+    if (!p.Start(args, dir_.Path() / "ctl.out", dir_.Path() / "ctl.err")) return -1;
+    return p.Wait(20000);
+  }
+  std::string Out() { return testing::ReadAll(dir_.Path() / "ctl.out"); }
+  testing::TempDir dir_;
+};
+
+TEST_F(KorvalectlAudio, ChangesReachTheServerAndStayAfterItEnds) {
+  testing::HeadsetSoundServer server(dir_.Path() / "snd");
+  if (!server.Ok()) GTEST_SKIP() << "no sound server could be started here";
+  ASSERT_EQ(Run({"audio", "headset", "--eq", "4", "--mic", "off", "--mic-level", "33", "--monitor", "on"}), 0)
+      << testing::ReadAll(dir_.Path() / "ctl.err");
+  const Json::Value mic = testing::Named(testing::PactlJson(server.Dir(), "sources"), testing::kHsSource);
+  EXPECT_TRUE(mic["mute"].asBool());
+  EXPECT_NEAR(testing::VolumeOf(mic), 0.33, 0.001);
+  EXPECT_EQ(testing::ModulesWith(server.Dir(), "module-loopback", testing::kHsSource).size(), 1u);
+  const auto eq = [&] { return testing::ModulesWith(server.Dir(), "module-ladspa-sink", testing::kHsSink); };
+  if (std::string(Out()).find("equaliser: preset 4") == std::string::npos) ADD_FAILURE() << Out();
+  if (!CreatePulseAudioChip()->QueryFeature(AudioFeature::kEqualiser).supported) return;
+  EXPECT_EQ(eq().size(), 1u);
+  // Own bands on top; the last flat curve takes the filter away.
+  ASSERT_EQ(Run({"audio", "headset", "--band", "6=6"}), 0);
+  EXPECT_NE(Out().find("own curve (not saved under a name)"), std::string::npos) << Out();
+  ASSERT_EQ(eq().size(), 1u);
+  ASSERT_EQ(Run({"audio", "headset", "--eq", "5"}), 0);
+  EXPECT_TRUE(eq().empty());
+  // Shown without options, from the profile and the server.
+  ASSERT_EQ(Run({"audio", "headset"}), 0);
+  EXPECT_NE(Out().find("microphone: off, level 33"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("monitoring: on"), std::string::npos) << Out();
+}
+
+TEST_F(KorvalectlAudio, BadOptionsAndNoServerAreToldAndChangeNothing) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"audio", "mouse"},
+                                                                 {"audio", "headset", "--band", "11=3"},
+                                                                 {"audio", "headset", "--band", "2=30"},
+                                                                 {"audio", "headset", "--eq", "3", "--band", "2=3"},
+                                                                 {"audio", "headset", "--mic", "maybe"},
+                                                                 {"audio", "headset", "--mic-level"}})
+    EXPECT_EQ(Run(args), 2) << args.back();
+  ::setenv("PULSE_SERVER", ("unix:" + (dir_.Path() / "nothing").string()).c_str(), 1);
+  EXPECT_EQ(Run({"audio", "headset", "--mic", "off"}), 4);
+  EXPECT_NE(testing::ReadAll(dir_.Path() / "ctl.err").find("no sound server is running"), std::string::npos);
+  ::unsetenv("PULSE_SERVER");
+}
+
+}  // namespace
+}  // namespace korvale
