@@ -1,7 +1,7 @@
 #include "mainwnd/main_commands.h"
 
 #include "devices/varnik_usb_device.h"
-#include "platform/trace.h"
+#include "windows/msg_wnd.h"
 
 namespace korvale {
 
@@ -12,11 +12,7 @@ CMainCommands::CMainCommands(CMainWnd& wnd) : wnd_(wnd) {
 CMainCommands::~CMainCommands() { wnd_.SetRouteHandler(MainRoute::kMainCommands, {}); }
 
 bool CMainCommands::Ask(const char* textId) {
-  if (confirm_) return confirm_(textId);
-  // Call site of the message window: until it is built the command goes
-  // ahead unasked, and says so.
-  Trace("main commands: %s not asked (no message window); going ahead", textId);
-  return true;
+  return ShowMessage(wnd_.GetHWND(), "", textId, wnd_.GetInterfaceScale(), true, kMsgConfirm) == 1;
 }
 
 void CMainCommands::OnCommand(const MainRouteCall& call) {

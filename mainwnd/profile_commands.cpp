@@ -61,17 +61,13 @@ void CProfileCommands::SwitchProfile() {
 
 void CProfileCommands::ResetDevice(CVarnikUSBDevice& page, CDeviceProfileUI& bar) {
   if (!Confirm("message_text_22")) return;
-  DeletePaletteFile();
+  // Only this device's files start over: the palette's colours and the audio
+  // styles belong to every device and stay as the user left them.
   const ProfileStatus s = bar.ResetProfile();
   if (s != ProfileStatus::kDone) {
     Report(s);
     return;
   }
-  // The audio styles start over from their installed copy.
-  const auto audio = DefaultDataFolder() / "AudioFile.json";
-  const Json::Value styles = ReadJsonFile(audio);
-  if (styles.isObject() && TryWriteJsonFile(wnd_.GetAudioSettingsPath(), styles))
-    wnd_.GetAudioSettings() = JsonMember(styles, "Device");
   SwitchTo(page, bar);
   if (auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(&page)) kb->ResetKeyButtons();
 }

@@ -476,6 +476,7 @@ TEXTS.update({
     "update_col_status": ("Status", "Zustand", "État"),
     "update_rev_unknown": ("unknown", "unbekannt", "inconnue"),
     "update_confirm_text": ("Update the selected devices now? Keep them plugged in until the update ends.", "Die ausgewählten Geräte jetzt aktualisieren? Lassen Sie sie bis zum Ende angeschlossen.", "Mettre à jour les appareils choisis maintenant ? Laissez-les branchés jusqu'à la fin."),
+    "update_close_running": ("An update is running. Close this window anyway? The update goes on.", "Eine Aktualisierung läuft. Dieses Fenster trotzdem schließen? Die Aktualisierung läuft weiter.", "Une mise à jour est en cours. Fermer quand même cette fenêtre ? La mise à jour continue."),
     "update_cancel": ("Cancel", "Abbrechen", "Annuler"),
     "update_start": ("Update", "Aktualisieren", "Mettre à jour"),
     "update_selected": ("Update selected", "Auswahl aktualisieren", "Mettre à jour la sélection"),

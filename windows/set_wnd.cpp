@@ -9,6 +9,7 @@
 #include "ui/containers.h"
 #include "ui/controls.h"
 #include "ui/resource_manager.h"
+#include "windows/msg_wnd.h"
 
 namespace korvale {
 
@@ -290,9 +291,12 @@ void CSetWnd::StartUpdate() {
 }
 
 void CSetWnd::RequestClose(UINT result) {
-  // While an update runs the close asks first (call site for the message
-  // window: until it is there the close goes ahead, the tool keeps running).
-  if (IsUpdating()) Trace("settings: closed while an update runs");
+  // While an update runs the close asks first; closing never stops the
+  // update tool, the window just stops showing its progress.
+  if (IsUpdating()) {
+    if (ShowMessage(GetHWND(), "", "update_close_running", scale_, true, kMsgConfirm) != 1) return;
+    Trace("settings: closed while an update runs");
+  }
   Close(result);
 }
 

@@ -20,6 +20,7 @@
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/main_commands.h"
+#include "windows/msg_wnd.h"
 #include "ui/tray.h"
 #include "mainwnd_fixture.h"
 #include "profiles/profile_records.h"
@@ -341,20 +342,31 @@ TEST_F(DeviceWndTest, RestoreDefaultsAsksThenWritesTheDefaultProfileToTheKeyboar
   keyboard->SaveProfile();
   std::vector<std::string> asked;
   bool answer = false;
-  wnd->Commands().SetConfirm([&](const char* id) {
-    asked.push_back(id);
-    return answer;
+  // The question comes in the program's own message window.
+  CMsgWnd::SetOpenedHook([&](CMsgWnd& m) {
+    CControlUI* text = m.GetPaintManager().FindControl("MessageText");
+    asked.push_back(text != nullptr ? std::string(text->GetText()) : "?");
+    const HWND h = m.GetHWND();
+    loop.Post([h, answer] {
+      if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h)))
+        if (auto* b = dynamic_cast<CButtonUI*>(w->GetPaintManager().FindControl(answer ? "confirm_btn" : "cancel_btn")))
+          b->Activate();
+    });
   });
+  struct Unhook {
+    ~Unhook() { CMsgWnd::SetOpenedHook({}); }
+  } unhook;
+  const std::string question = CResourceManager::GetInstance().GetText("message_text_22");
   auto configWrites = [&] {
     int n = 0;
     for (const std::string& line : emu.Listing("journal keyboard")) n += line.rfind("cmd 06", 0) == 0 ? 1 : 0;
     return n;
   };
-  auto* button = dynamic_cast<CButtonUI*>(Find("default_btn"));
+  auto* button = dynamic_cast<CButtonUI*>(wnd->GetPaintManager().FindSubControlByName(keyboard, "default_btn"));
   ASSERT_NE(button, nullptr);
   ASSERT_EQ(emu.Command("journal-clear keyboard"), "ok journal-clear keyboard");
   button->Activate();
-  EXPECT_EQ(asked, std::vector<std::string>{"message_text_22"});
+  EXPECT_EQ(asked, std::vector<std::string>{question});
   EXPECT_NE(keyboard->GetLightInfoRecord().selectItem, initial);
   EXPECT_EQ(configWrites(), 0);
 

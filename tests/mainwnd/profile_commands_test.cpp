@@ -11,6 +11,7 @@
 #include "mainwnd_fixture.h"
 #include "platform/atomic_file.h"
 #include "profiles/json_file.h"
+#include "profiles/settings_files.h"
 #include "protocol/commands.h"
 #include "tests/support/emu_process.h"
 #include "tests/support/journal.h"
@@ -222,6 +223,36 @@ TEST_F(ProfileCommandsTest, RenameCopyAndTheirRefusalsAreShownByTextId) {
   Click("device_profile_edit_save_btn");
   EXPECT_EQ(ComboItems(), (std::vector<std::string>{"Game", "Profile1 copy"}));
   EXPECT_EQ(ReadJsonFile(Folder() / (UuidAt(0) + ".Json"))["profilename"], "Game");
+}
+
+// Reset asks first; confirmed, the keyboard's profile starts over and is
+// written, while the files every device shares stay as the user left them.
+TEST_F(ProfileCommandsTest, ResetStartsThisDeviceOverAndLeavesSharedFilesAlone) {
+  ASSERT_TRUE(WriteFileAtomic(PaletteFilePath(), "{\"mine\": 1}\n"));
+  const fs::path audio = AppDataFolder() / "AudioFile.json";
+  ASSERT_TRUE(WriteFileAtomic(audio, "{\"Device\": {\"mine\": 1}}\n"));
+  const fs::path mouseFile = dir / "data" / "KORVALE TX730max" / "mouse" / "ProfileList.ini";
+  ASSERT_TRUE(WriteFileAtomic(mouseFile, "{\"mine\": 1}\n"));
+  const fs::path profile = Folder() / (UuidAt(0) + ".Json");
+  Json::Value doc = ReadJsonFile(profile);
+  doc["Device"][0]["mine"] = 1;
+  ASSERT_TRUE(TryWriteJsonFile(profile, doc));
+
+  Answer(false);
+  Click("device_reset_btn");
+  EXPECT_EQ(messages, std::vector<std::string>{Word("message_text_22")});
+  EXPECT_EQ(ReadJsonFile(profile)["Device"][0]["mine"], 1);
+
+  ClearJournal();
+  Answer(true);
+  Click("device_reset_btn");
+  EXPECT_FALSE(ReadJsonFile(profile)["Device"][0].isMember("mine"));
+  EXPECT_EQ(ComboItems(), std::vector<std::string>{"Profile1"});
+  EXPECT_FALSE(Writes().empty());
+  EXPECT_EQ(Writes().front(), proto::kWriteConfig);
+  EXPECT_EQ(ReadJsonFile(PaletteFilePath())["mine"], 1);
+  EXPECT_EQ(ReadJsonFile(audio)["Device"]["mine"], 1);
+  EXPECT_EQ(ReadJsonFile(mouseFile)["mine"], 1);
 }
 
 TEST_F(ProfileCommandsTest, ImportAndExportGoThroughTheFileDialogs) {

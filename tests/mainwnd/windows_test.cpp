@@ -18,6 +18,7 @@
 #include "ui/controls.h"
 #include "ui/skin_controls.h"
 #include "windows/about_wnd.h"
+#include "windows/msg_wnd.h"
 #include "windows/set_wnd.h"
 #include "windows/skin_frame.h"
 
@@ -246,8 +247,23 @@ TEST_F(WindowsTest, UpdateStatusFromAPeerOnTheBusWalksEveryEntryToAFinalState) {
     EXPECT_TRUE(a->IsCheckEnabled());                   // may be tried again
     EXPECT_EQ(set->GetStatus(), CSetWnd::kHaveUpdate);
 
-    // Aborted by the tool: failed, and the shared result says so.
+    // Aborted by the tool: failed, and the shared result says so. Before
+    // that, closing while it runs asks first, and declined keeps the window.
     start(10300);
+    std::vector<std::string> asked;
+    CMsgWnd::SetOpenedHook([&](CMsgWnd& m) {
+      CControlUI* text = m.GetPaintManager().FindControl("MessageText");
+      asked.push_back(text != nullptr ? std::string(text->GetText()) : "?");
+      const HWND h = m.GetHWND();
+      loop.Post([h] {
+        if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h)))
+          if (auto* b = dynamic_cast<CButtonUI*>(w->GetPaintManager().FindControl("cancel_btn"))) b->Activate();
+      });
+    });
+    Click(pm, "closebtn");
+    CMsgWnd::SetOpenedHook({});
+    EXPECT_EQ(asked, std::vector<std::string>{CResourceManager::GetInstance().GetText("update_close_running")});
+    EXPECT_TRUE(IsWindow(set->GetHWND()));
     post(CSetWnd::kEntryAborted, 0);
     ASSERT_TRUE(heard([&] { return a->GetState() == UpdateState::kFailed; }));
     EXPECT_EQ(CSetWnd::UpdateResult(), -1);
