@@ -23,6 +23,7 @@
 #include "platform/paths.h"
 #include "platform/trace.h"
 #include "mainwnd/audio_companion_link.h"
+#include "devices/varnik_usb_device.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "qtview/qt_ui_loop.h"
@@ -118,6 +119,14 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
       list->ShowTile(i, true, true);
       RunFor(loop, 300 + delayMs);
       ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + ".png")) && ok;
+      // The headset's audio tab as well, then back to its lighting.
+      CVarnikUSBDevice* page = list->PageAt(i);
+      if (page != nullptr && page->GetKind() == kKindHeadset) {
+        page->ShowFunctionPage(6);
+        RunFor(loop, 300);
+        ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + "-audio.png")) && ok;
+        page->ShowFunctionPage(1);
+      }
     }
   }
   // The secondary windows, each opened as a user would: the modal ones run

@@ -110,6 +110,7 @@ class HeadsetSoundServer {
           Pactl(dir_, {"set-default-sink", kHsSink}).has_value();
   }
   bool Ok() const { return ok_; }
+  pid_t ServerPid() const { return server_.Pid(); }
   std::string Log() const { return server_.Log(); }
   const std::filesystem::path& Dir() const { return dir_; }
 
