@@ -97,7 +97,7 @@ class HeadsetSoundServer {
     if (!server_.Available()) return;
     const std::string ids = "sink_properties=\"device.vendor.id=0c76 device.product.id=1630 device.bus=usb\"";
     const std::string micIds = "source_properties=\"device.vendor.id=0c76 device.product.id=1630 device.bus=usb\"";
-    ok_ = Load({"module-null-sink", "sink_name=" + std::string(kHsSink), ids}) &&
+    ok_ = Load({"module-null-sink", "sink_name=" + std::string(kHsSink), "rate=48000", ids}) &&
           Load({"module-null-sink", "sink_name=" + std::string(kHsFeed)}) &&
           Load({"module-remap-source", "source_name=" + std::string(kHsSource),
                 "master=" + std::string(kHsFeed) + ".monitor", micIds}) &&
