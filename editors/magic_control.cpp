@@ -1,6 +1,7 @@
 #include "editors/magic_control.h"
 
 #include "ui/controls.h"
+#include "ui/dialog_builder.h"
 
 namespace korvale {
 
@@ -34,6 +35,12 @@ void CMagicControlUI::EnablePanel(bool enabled, const std::string& reasonId) {
     l->SetText(enabled ? std::string() : reasonId);
     l->SetVisible(!enabled && !reasonId.empty());
   }
+}
+
+void RegisterMagicControl() {
+  auto create = []() -> CControlUI* { return new CMagicControlUI(); };
+  CControlFactory::GetInstance().RegistControl("CMagicControlUI", create);
+  CControlFactory::GetInstance().RegistControl("MagicControl", create);
 }
 
 }  // namespace korvale

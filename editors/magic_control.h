@@ -41,4 +41,8 @@ class CMagicControlUI : public CHorizontalLayoutUI, public IMagicPanelHooks {
   bool usable_ = true;
 };
 
+// Registers the panel with the control factory (tests; the program registers
+// it through the shell's list).
+void RegisterMagicControl();
+
 }  // namespace korvale

@@ -1,6 +1,7 @@
 #include "editors/voice6533_control.h"
 
 #include "ui/controls.h"
+#include "ui/dialog_builder.h"
 
 namespace korvale {
 
@@ -24,7 +25,8 @@ void CVoice6533ControlUI::ShowEqPreset(int type) {
 }
 
 void CVoice6533ControlUI::SetCustomMode(bool on) {
-  if (CControlUI* c = Find(audioui::kCustomLayout)) c->SetEnabled(on);
+  customMode_ = on;
+  if (CControlUI* c = Find(audioui::kCustomLayout)) c->SetEnabled(customMode_ && eqUsable_);
 }
 
 void CVoice6533ControlUI::ShowBand(int band, int value) {
@@ -137,10 +139,20 @@ void CVoice6533ControlUI::EnableGroup(Group group, bool enabled, const std::stri
     reason = audioui::kMonitorReason;
   }
   if (CControlUI* c = Find(layout)) c->SetEnabled(enabled);
+  if (group == Group::kEqualiser) {
+    eqUsable_ = enabled;
+    SetCustomMode(customMode_);
+  }
   if (CControlUI* l = Find(reason)) {
     l->SetText(enabled ? std::string() : reasonId);
     l->SetVisible(!enabled && !reasonId.empty());
   }
+}
+
+void RegisterVoice6533Control() {
+  auto create = []() -> CControlUI* { return new CVoice6533ControlUI(); };
+  CControlFactory::GetInstance().RegistControl("CVoice6533ControlUI", create);
+  CControlFactory::GetInstance().RegistControl("Voice6533Control", create);
 }
 
 }  // namespace korvale

@@ -68,6 +68,12 @@ class CVoice6533ControlUI : public CHorizontalLayoutUI, public IAudioPanelHooks 
   CControlUI* Find(std::string_view name) const;
   int kind_ = 0;
   int preset_ = 0;
+  bool customMode_ = false;
+  bool eqUsable_ = true;
 };
+
+// Registers the panel with the control factory (tests; the program registers
+// it through the shell's list).
+void RegisterVoice6533Control();
 
 }  // namespace korvale

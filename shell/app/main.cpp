@@ -122,9 +122,13 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
       // The headset's audio tab as well, then back to its lighting.
       CVarnikUSBDevice* page = list->PageAt(i);
       if (page != nullptr && page->GetKind() == kKindHeadset) {
+        if (auto* tab = dynamic_cast<COptionUI*>(window.GetPaintManager().FindSubControlByName(page, "6533_voice_Op_tab")))
+          tab->Selected(true, false);
         page->ShowFunctionPage(6);
         RunFor(loop, 300);
         ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + "-audio.png")) && ok;
+        if (auto* tab = dynamic_cast<COptionUI*>(window.GetPaintManager().FindSubControlByName(page, "deng_Op_tab")))
+          tab->Selected(true, false);
         page->ShowFunctionPage(1);
       }
     }
