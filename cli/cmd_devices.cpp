@@ -61,7 +61,8 @@ std::optional<uint32_t> ParseRgb(std::string s) {
   return v;
 }
 
-// Resolves DEVICE to a bound device: 2 for an unknown key, 3 when not connected.
+}  // namespace
+
 int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out) {
   const int row = ProductRowOfKey(key);
   if (row < 0) {
@@ -95,14 +96,7 @@ int DeviceFailed(CliContext& ctx, const BoundDevice& d, const std::string& reaso
   return kExitDeviceError;
 }
 
-// Opens a device session; reports a failure itself.
-template <class Session>
-int OpenSession(CliContext& ctx, const BoundDevice& d, Session& s, bool readOnly = false) {
-  std::string reason;
-  const int r = s.Open(d, reason, readOnly);
-  if (r != kExitOk) ctx.err << "korvalectl: " << d.productKey << ": " << reason << "\n";
-  return r;
-}
+namespace {
 
 Json::Value LightingJson(const LightInfo& l, const std::vector<int>& effects) {
   Json::Value v(Json::objectValue);

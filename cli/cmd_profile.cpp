@@ -92,6 +92,8 @@ void WriteSelection(DeviceLink& link, const CProfileList& list) {
     link.text = "writing the configuration failed: " + ResultName(r.config);
   } else if (r.macros > 0) {
     link.text = "the macros do not fit the device (" + std::to_string(r.macros) + "); keys not written";
+  } else if (!KeysMayFollowMacros(r.macros)) {
+    link.text = r.macroMessage + "; keys not written";
   } else if (r.keys != 1) {
     link.text = "writing the key tables failed: " + ResultName(r.keys);
   } else {

@@ -81,6 +81,25 @@ const CliCommand kCommands[] = {
      "\"uuid\", \"file\", \"selected\"}]}; the others {\"done\", \"profile\", \"selected\",\n"
      "\"device\"}.\n",
      CmdProfile},
+    {"macro", "DEVICE list|import FILE|export NAME FILE|assign KEY NAME|download",
+     "list, import, export and assign macros, or send them to the device",
+     "The macros of the keyboard's or the mouse's folder, as the macro editor keeps them.\n"
+     "  list               number, name and event count of each macro (--json too)\n"
+     "  import FILE        checks FILE (event types, buttons, delays, at most 4000\n"
+     "                     events) and adds it as a new macro named after the file\n"
+     "  export NAME FILE   copies the saved macro NAME to FILE\n"
+     "  assign KEY NAME    the current profile's KEY plays NAME once; KEY is a key\n"
+     "                     number 0-125 or a key word (A, F1, Num Enter) on the\n"
+     "                     keyboard, a button number 0-10 on the mouse\n"
+     "  download           sends the configuration, the macros the keys use and the\n"
+     "                     key tables, as the window does on a profile switch; the\n"
+     "                     key tables are not sent when the macros are not stored\n",
+     CmdMacro},
+    {"shoot", "DEVICE download", "send the four shoot sequences to the device",
+     "Packs the four shoot files (ShootData_0..3.Shoot) of the device's folder into the\n"
+     "device's shoot memory; refused with a message when they do not fit or a file is\n"
+     "broken.\n",
+     CmdShoot},
     {"dpi", "mouse [options]", "show or change the mouse's resolution stages",
      "The five resolution stages of the current profile (slider step, resolution,\n"
      "on or off, colour) and the active one. Changes are saved in the profile and\n"

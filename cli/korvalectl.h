@@ -53,6 +53,8 @@ int CmdInfo(CliContext& ctx);
 int CmdLighting(CliContext& ctx);
 int CmdSettings(CliContext& ctx);
 int CmdProfile(CliContext& ctx);
+int CmdMacro(CliContext& ctx);
+int CmdShoot(CliContext& ctx);
 int CmdDpi(CliContext& ctx);
 int CmdAudio(CliContext& ctx);
 struct BoundDevice;

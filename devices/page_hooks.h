@@ -52,6 +52,17 @@ class IMacroEditorHooks {
   virtual std::vector<std::string> GetMacroNames() const = 0;
 };
 
+// "ShootControlItem": the shoot-sequence editor.
+class IShootEditorHooks {
+ public:
+  virtual ~IShootEditorHooks() = default;
+  virtual void SetShootFolder(const std::filesystem::path& folder) = 0;
+  virtual void SetShootDefaultFolder(const std::filesystem::path& folder) = 0;
+  virtual void InitShootEditor() = 0;
+  virtual void SelectGun(int gun) = 0;
+  virtual void SelectBullet(int bullet) = 0;
+};
+
 // "KeySetControlItem": the key assignment editor.
 class IKeyEditorHooks {
  public:

@@ -1,5 +1,7 @@
 #include "devices/varnik_keyboard_device.h"
 
+#include "devices/macro_download.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -567,6 +569,17 @@ int CVarnikKeyboardDevice::WriteSecondaryKeyTable(int profile, const std::vector
   const int end = comm_.EndConfig(1);
   if (result == CMD_OK && end == CMD_OK) thirdTable_ = table;
   return result == CMD_OK ? end : result;
+}
+
+std::vector<int> CVarnikKeyboardDevice::CollectUsedMacros() {
+  return CollectMacroNumbers(keyList_, kRealKeys, [this](int key) { return KeyToPosition(key) != kNone; },
+                             MacroCountOnDisk(), true);
+}
+
+int CVarnikKeyboardDevice::DownloadMacros(const std::vector<int>& macros) {
+  lastMacroDownload_ = DownloadMacroImage(comm_, deviceInfo_, UserDataFolder(), macros);
+  if (lastMacroDownload_.result != 0) Trace("macro download: %s", lastMacroDownload_.message.c_str());
+  return lastMacroDownload_.result;
 }
 
 void CVarnikKeyboardDevice::RevalidateMacroKeys() {

@@ -49,6 +49,8 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   void RefreshPage() override;
   void RevalidateMacroKeys() override;
   void RestoreDefaultProfile() override;
+  std::vector<int> CollectUsedMacros() override;
+  int DownloadMacros(const std::vector<int>& macros) override;
   int WriteKeyAssignments(int profile, const std::vector<KeyRecord>& keys) override;
   int ApplyKeyAssignments(int profile) override;
   int ApplySecondaryKeyAssignments(int profile) override;

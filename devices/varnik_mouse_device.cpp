@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "devices/key_codes.h"
+#include "devices/macro_download.h"
 #include "devices/light_tables.h"
 #include "devices/preview_tables.h"
 #include "devices/whole_device_effects.h"
@@ -436,6 +437,12 @@ std::vector<int> CVarnikMouseDevice::CollectUsedMacros() {
     if (std::find(used.begin(), used.end(), k.normal.code.value1) == used.end()) used.push_back(k.normal.code.value1);
   }
   return used;
+}
+
+int CVarnikMouseDevice::DownloadMacros(const std::vector<int>& macros) {
+  lastMacroDownload_ = DownloadMacroImage(comm_, deviceInfo_, UserDataFolder(), macros);
+  if (lastMacroDownload_.result != 0) Trace("macro download: %s", lastMacroDownload_.message.c_str());
+  return lastMacroDownload_.result;
 }
 
 int CVarnikMouseDevice::WriteKeyAssignments(int profile, const std::vector<KeyRecord>& keys) {

@@ -52,6 +52,7 @@ class CVarnikMouseDevice : public CVarnikUSBDevice {
   void RevalidateMacroKeys() override;
   void RestoreDefaultProfile() override;
   std::vector<int> CollectUsedMacros() override;
+  int DownloadMacros(const std::vector<int>& macros) override;
   int WriteKeyAssignments(int profile, const std::vector<KeyRecord>& keys) override;
   int ApplyKeyAssignments(int profile) override;
   // (profile, first byte, third, screen width, screen height)

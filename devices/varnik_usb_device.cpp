@@ -389,6 +389,13 @@ void CVarnikUSBDevice::BindEditors() {
     macros->SetMacroFolder(UserDataFolder());
     macros->LoadMacroList();
   }
+  if (auto* shoot = FindHooks<IShootEditorHooks>("ShootControlItem")) {
+    shoot->SetShootFolder(UserDataFolder());
+    shoot->SetShootDefaultFolder(DefaultDataFolder());
+    shoot->InitShootEditor();
+    shoot->SelectGun(0);
+    shoot->SelectBullet(0);
+  }
   if (auto* keys = FindHooks<IKeyEditorHooks>("KeySetControlItem")) {
     keys->Initialise();
     keys->SetDeviceKind(kind_);
@@ -625,6 +632,12 @@ int CVarnikUSBDevice::ApplyKeyAssignments(int) { return 0; }
 int CVarnikUSBDevice::ApplySecondaryKeyAssignments(int) { return 0; }
 int CVarnikUSBDevice::WriteSecondaryKeyTable(int, const std::vector<KeyRecord>&) { return 0; }
 int CVarnikUSBDevice::DownloadMacros(const std::vector<int>&) { return 0; }
+
+DownloadReport CVarnikUSBDevice::DownloadShootSequences() {
+  DownloadReport r = DownloadShootImage(comm_, deviceInfo_, UserDataFolder());
+  if (r.result != 0) Trace("shoot download: %s", r.message.c_str());
+  return r;
+}
 int CVarnikUSBDevice::WriteDeviceConfig(int, int, int, int, int) { return 0; }
 void CVarnikUSBDevice::LoadEffectLists() {}
 void CVarnikUSBDevice::SetAuxKeyMap(const std::map<int, int>& map) { auxKeyMap_ = map; }

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "devices/macro_download.h"
 #include "devices/page_hooks.h"
 #include "devices/whole_device_effects.h"
 #include "hid/device_table.h"
@@ -131,6 +132,11 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   virtual int ApplySecondaryKeyAssignments(int profile);            // 29
   virtual int WriteSecondaryKeyTable(int profile, const std::vector<KeyRecord>& keys);  // 30
   virtual int DownloadMacros(const std::vector<int>& macros);       // 31
+  // What the last DownloadMacros settled, with its message.
+  const DownloadReport& LastMacroDownload() const { return lastMacroDownload_; }
+  // The four shoot files of the device folder into the device's shoot
+  // memory (the mouse page's save button; the keyboard takes them too).
+  DownloadReport DownloadShootSequences();
   virtual int WriteDeviceConfig(int profile, int firstByte, int a = 0, int b = 0, int c = 0);  // 32
   virtual void LoadEffectLists();                                   // 33
   virtual void SetAuxKeyMap(const std::map<int, int>& map);         // 34
@@ -315,6 +321,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   CDeviceComm comm_;
   CDeviceComm eventComm_;
   std::array<uint8_t, 34> deviceInfo_{};
+  DownloadReport lastMacroDownload_;
   int recordIndex_ = -1;
 
   std::string pageXmlPath_;

@@ -556,8 +556,9 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
   Fault& f = i.fault;
   std::vector<std::vector<uint8_t>> out;
   const auto asVec = [](const Report& r) { return std::vector<uint8_t>(r.begin(), r.end()); };
-  if (f.kind != FaultKind::None && f.after > 0) {
-    --f.after;
+  const bool targeted = f.command < 0 || f.command == in[kOffCommand];
+  if (f.kind != FaultKind::None && (!targeted || f.after > 0)) {
+    if (targeted) --f.after;
     ScheduleLocked(i, due, asVec(answer));
     return;
   }

@@ -65,6 +65,7 @@ struct Fault {
   uint32_t after = 0;  // commands answered normally before the fault strikes
   uint32_t count = 0;  // commands affected; 0 = until cleared
   uint32_t param = 0;  // 0 = the kind's default
+  int command = -1;    // only commands with this code count and are struck; -1 = any
 };
 
 class Emulator {

@@ -181,6 +181,12 @@ void DeviceModel::SetDefaults() {
   macroMemory.assign(std::size_t{info[kInfoMacroUnits]} * kMacroUnit, 0);
 }
 
+void DeviceModel::SetInfoByte(std::size_t at, uint8_t value) {
+  if (at >= info.size()) return;
+  info[at] = value;
+  if (at == 6) macroMemory.assign(std::size_t{value} * 128, 0);
+}
+
 DeviceModel::Area DeviceModel::AreaFor(uint8_t command) {
   switch (command) {
     case kReadInfo: return {info.data(), info.size()};
@@ -344,8 +350,18 @@ bool DeviceModel::Deserialize(std::span<const uint8_t> bytes) {
   dst.emplace_back(macroMemory.data(), macroMemory.size());
   dst.emplace_back(shootMemory.data(), shootMemory.size());
   if (parts.size() != dst.size()) return false;
+  // The macro memory keeps the size it had when saved (info byte 6 may have
+  // been changed); everything else has a fixed size.
+  const std::size_t macroPart = dst.size() - 2;
+  const std::size_t macroSize = parts[macroPart].size();
+  if (macroSize % 128 != 0 || macroSize / 128 > 255) return false;
+  dst[macroPart].second = macroSize;
   for (std::size_t i = 0; i < dst.size(); ++i) {
     if (parts[i].size() != dst[i].second) return false;
+  }
+  if (macroSize != macroMemory.size()) {
+    SetInfoByte(6, static_cast<uint8_t>(macroSize / 128));
+    dst[macroPart].first = macroMemory.data();
   }
   for (std::size_t i = 0; i < dst.size(); ++i) {
     if (dst[i].second) std::memcpy(dst[i].first, parts[i].data(), dst[i].second);

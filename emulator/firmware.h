@@ -54,7 +54,7 @@ class DeviceModel {
   std::vector<uint8_t> customGroups;                                // kCustomGroupCount * 512
   std::array<uint8_t, proto::kLedFrameSize> ledFrame{};
   std::vector<uint8_t> macroMemory;                                 // info[6] * 128
-  std::array<uint8_t, proto::kShootAreaSize> shootMemory{};
+  std::array<uint8_t, 4096> shootMemory{};                          // four gun sequences
   std::array<uint8_t, proto::kStatusSize> status{};
   // Headset LED output: channel values per LED, as the last reports set them.
   std::array<std::array<uint8_t, 3>, proto::kHeadsetLedCount> headsetLeds{};
@@ -62,6 +62,10 @@ class DeviceModel {
   std::array<uint64_t, 2> ledReports{};
   std::array<std::array<uint8_t, 17>, 2> lastLedReport{};
   uint64_t ledRefused = 0;  // reports of the wrong length, id, target or channel
+
+  // Sets one information byte; byte 6 (macro memory in 128-byte units)
+  // re-sizes the macro memory, which starts empty.
+  void SetInfoByte(std::size_t at, uint8_t value);
 
   // The mouse keeps configuration writes aside until EndConfig: a record
   // cut off by a lost radio link is never half applied.

@@ -9,6 +9,7 @@
 #include "editors/audio_styles.h"
 #include "editors/light_control.h"
 #include "editors/light_handlers.h"
+#include "editors/macro_handlers.h"
 #include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
@@ -26,6 +27,7 @@
 #include "ui/controls.h"
 #include "ui/custom_controls.h"
 #include "ui/resource_manager.h"
+#include "windows/msg_wnd.h"
 
 namespace korvale {
 
@@ -66,6 +68,13 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
   commands_ = std::make_unique<CMainCommands>(*this);
   profileCommands_ = std::make_unique<CProfileCommands>(*this);
   headsetCommands_ = std::make_unique<CHeadsetCommands>(*this);
+  macros_ = std::make_unique<CMacroHandlers>(MessageWindowDialogs());
+  SetRouteHandler(MainRoute::kMacroEditor, [this](const MainRouteCall& call) {
+    if (call.notify != nullptr) macros_->HandleMacro(*call.notify, CurrentDevice());
+  });
+  SetRouteHandler(MainRoute::kShootEditor, [this](const MainRouteCall& call) {
+    if (call.notify != nullptr) macros_->HandleShoot(*call.notify, CurrentDevice());
+  });
   audio_ = std::make_unique<CAudioCompanionLink>(*this);
   SetRouteHandler(MainRoute::kAudioCapture, [this](const MainRouteCall& call) { audio_->OnCapture(call); });
   SetRouteHandler(MainRoute::kAudioData, [this](const MainRouteCall& call) { audio_->OnData(call); });
@@ -98,6 +107,27 @@ void CMainWnd::SetBroadcaster(std::function<void(std::string_view, WPARAM, LPARA
 }
 
 void CMainWnd::SetTrayIcon(ITrayIcon* tray) { tray_ = tray; }
+
+CommandDialogs CMainWnd::MessageWindowDialogs() {
+  CommandDialogs d;
+  d.confirm = [this](const std::string& id) {
+    return ShowMessage(GetHWND(), "", id, GetInterfaceScale(), true, kMsgConfirm) == 1;
+  };
+  d.notice = [this](const std::string& id, const std::string& detail) {
+    if (detail.empty()) {
+      ShowMessage(GetHWND(), "", id, GetInterfaceScale(), true, kMsgNotice);
+      return;
+    }
+    // A text with %d takes a numeric detail as its number; any other detail goes under the text.
+    std::string text = CResourceManager::GetInstance().GetText(id);
+    if (const auto at = text.find("%d"); at != std::string::npos)
+      text.replace(at, 2, detail);
+    else
+      text += "\n" + detail;
+    ShowMessage(GetHWND(), "", text, GetInterfaceScale(), false, kMsgNotice);
+  };
+  return d;
+}
 
 void CMainWnd::SetRouteHandler(MainRoute route, MainRouteHandler handler) {
   const auto i = static_cast<std::size_t>(route);

@@ -32,6 +32,8 @@ class CHeadsetCommands;
 class CLightHandlers;
 class CMainCommands;
 class CProfileCommands;
+class CMacroHandlers;
+struct CommandDialogs;
 class CVarnikUSBDevice;
 class CWindowCommands;
 struct LightInfo;
@@ -156,6 +158,7 @@ class CMainWnd : public WindowImplBase {
   // Created at "windowinit"; null before.
   CDeviceList* GetDeviceList() const { return devices_.get(); }
   CMainCommands& Commands() { return *commands_; }
+  CWindowCommands& Windows() { return *windows_; }
   // The device of the first visible, selected tile, or null.
   CVarnikUSBDevice* CurrentDevice() const;
   // Every page of the four lists.
@@ -187,6 +190,8 @@ class CMainWnd : public WindowImplBase {
 
  private:
 
+  // The macro and shoot commands' questions and notices in the message window.
+  CommandDialogs MessageWindowDialogs();
   void OnWindowInit();
   void OnTimer(UINT id);
   void OnDpiChanged(int dpi, const UiRect* suggested);
@@ -305,6 +310,7 @@ class CMainWnd : public WindowImplBase {
   std::unique_ptr<CMainCommands> commands_;
   std::unique_ptr<CProfileCommands> profileCommands_;
   std::unique_ptr<CHeadsetCommands> headsetCommands_;
+  std::unique_ptr<CMacroHandlers> macros_;
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;

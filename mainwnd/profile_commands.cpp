@@ -8,6 +8,7 @@
 #include "profiles/json_file.h"
 #include "profiles/settings_files.h"
 #include "ui/file_dialogs.h"
+#include "ui/resource_manager.h"
 #include "windows/msg_wnd.h"
 
 namespace korvale {
@@ -48,6 +49,8 @@ void CProfileCommands::SwitchTo(CVarnikUSBDevice& page, CDeviceProfileUI& bar) {
   const ProfileSwitchResult r = SwitchPageProfile(page, bar.GetSelectedUUID(), screen.cx, screen.cy);
   if (r.macros == -1) Notice("message_text_7", true);
   if (r.macros > 0) Notice(TranslateTextId("message_text_16", r.macros), false);
+  if (r.macros < -1)
+    Notice(CResourceManager::GetInstance().GetText("macro_download_failed_text") + "\n" + r.macroMessage, false);
 }
 
 void CProfileCommands::SwitchProfile() {

@@ -129,7 +129,7 @@ inline constexpr std::size_t kCustomGroupSize = 512;   // group g at g * 512
 inline constexpr std::size_t kCustomGroupCount = 8;
 inline constexpr std::size_t kLedFrameSize = 512;
 inline constexpr std::size_t kMacroUnit = 128;         // info byte 6 counts these
-inline constexpr std::size_t kShootAreaSize = 1024;
+inline constexpr std::size_t kShootAreaSize = 4096;    // four gun sequences need 2,920
 inline constexpr std::size_t kStatusSize = 6;
 
 // Configuration records: the active record index lives at offset 0.

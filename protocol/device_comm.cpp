@@ -60,6 +60,7 @@ void TraceLine(const uint8_t* v) {
 }  // namespace
 
 void TracePacket(const char* title, const uint8_t* bytes64) {
+  if (!TraceListening()) return;
   TraceText(title);
   TraceLine(bytes64);
   TraceLine(bytes64 + 32);
@@ -167,7 +168,7 @@ int CDeviceComm::DoExchange(const uint8_t* command, uint32_t commandLength, uint
       }
     }
   }
-  if (!quiet && result != CMD_WRITE_FAILED) {
+  if (!quiet && result != CMD_WRITE_FAILED && TraceListening()) {
     uint8_t shown[kPacketSize] = {};
     std::memcpy(shown, in, want);
     TracePacket("返回", shown);
@@ -319,14 +320,15 @@ int CDeviceComm::StreamLed(const uint8_t* source, uint32_t length) {
   return CMD_OK;
 }
 
-int CDeviceComm::WriteMacro(const uint8_t* source, uint32_t length) {
-  return Chunked(kWriteMacro, Dir::Write, nullptr, source, length, 0, chunkSize, &commandLock);
+int CDeviceComm::WriteMacro(const uint8_t* source, uint32_t length, uint32_t baseOffset) {
+  return Chunked(kWriteMacro, Dir::Write, nullptr, source, length, baseOffset, chunkSize,
+                 &commandLock);
 }
 
-int CDeviceComm::WriteShoot(const uint8_t* source, uint32_t length) {
+int CDeviceComm::WriteShoot(const uint8_t* source, uint32_t length, uint32_t baseOffset) {
   // Whole packets by cable; the receiver carries no more than its chunk.
   const uint32_t chunk = viaReceiver.load() ? kReceiverChunk : kMaxPacketData;
-  return Chunked(kWriteShoot, Dir::Write, nullptr, source, length, 0, chunk, nullptr);
+  return Chunked(kWriteShoot, Dir::Write, nullptr, source, length, baseOffset, chunk, nullptr);
 }
 
 int CDeviceComm::ReadStatus(uint8_t* destination, uint32_t length, uint32_t offset) {

@@ -58,8 +58,9 @@ class CDeviceComm {
   int WriteCustomLight(const uint8_t* source, uint32_t length, uint32_t group,
                        uint32_t groupSize = proto::kCustomGroupSize);
   int StreamLed(const uint8_t* source, uint32_t length);
-  int WriteMacro(const uint8_t* source, uint32_t length);
-  int WriteShoot(const uint8_t* source, uint32_t length);
+  // The image goes to the area at baseOffset (a download writes the header last).
+  int WriteMacro(const uint8_t* source, uint32_t length, uint32_t baseOffset = 0);
+  int WriteShoot(const uint8_t* source, uint32_t length, uint32_t baseOffset = 0);
   int ReadStatus(uint8_t* destination, uint32_t length, uint32_t offset);
   int ReadLedTable(uint8_t* destination);
   int LightControl();

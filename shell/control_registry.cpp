@@ -7,6 +7,8 @@
 #include "editors/light_control.h"
 #include "editors/magic_control.h"
 #include "editors/voice6533_control.h"
+#include "editors/macro_control.h"
+#include "editors/shoot_control.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/mpdevice_power.h"
 
@@ -28,10 +30,10 @@ constexpr std::array<SuppliedControlClass, 14> kSupplied = {{
     {"CDeviceOptionUI", Creator<CDeviceOptionUI>},    // device selector tile
     {"CMpDevicePowerUI", Creator<CMpDevicePowerUI>},  // power panel
     {"CLightControlUI", Creator<CLightControlUI>},    // lighting editor
-    {"CMacroControlUI", nullptr},                     // macro editor: later
+    {"CMacroControlUI", Creator<CMacroControlUI>},    // macro editor
     {"CKeySetControlUI", nullptr},                    // key-assignment editor: later
     {"CDeviceProfileUI", Creator<CDeviceProfileUI>},  // profile bar
-    {"CShootControlUI", nullptr},                     // shoot editor: later
+    {"CShootControlUI", Creator<CShootControlUI>},    // shoot editor
     {"CMagicControlUI", Creator<CMagicControlUI>},    // headset voice effects
     {"CVoice6533ControlUI", Creator<CVoice6533ControlUI>},  // headset equaliser and microphone
     {"CVarnikUSBDevice", FromDeviceLayer},            // device page base

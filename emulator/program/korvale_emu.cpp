@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "emulator/emulator.h"
+#include "emulator/event_image.h"
 #include "hid/vhid_frame.h"
+#include "platform/trace.h"
 
 using namespace korvale::emu;
 
@@ -53,12 +55,17 @@ const char kUsage[] =
     "        added to the answer's offset, default 1), zeros (param reports of zeros\n"
     "        in place of the answer, default 16), events (param resync events before\n"
     "        the answer, default 3). The fault strikes\n"
-    "        after N normal answers and affects count commands (0 = until cleared).\n"
+    "        after N normal answers and affects count commands (0 = until cleared);\n"
+    "        with cmd=CODE (e.g. 0x09) only commands of that code count and are struck.\n"
     "  cost MICROSECONDS             time per report on the link\n"
     "  journal DEVICE                command reports so far: \"cmd CC len N off N data HEX\",\n"
     "                                with \" status SS\" when the firmware refused one\n"
     "  journal-clear DEVICE          forget them\n"
     "  info DEVICE BYTE VALUE        set one byte of the device information block\n"
+    "                                (byte 6 re-sizes the macro memory to VALUE x 128)\n"
+    "  macros DEVICE                 the macro area decoded: entries and events, or\n"
+    "                                \"malformed: ...\" saying what is wrong\n"
+    "  shoot DEVICE                  the shoot-sequence area, decoded the same way\n"
     "  leds headset                  LED reports taken per target: \"target 22 count N last HEX\"\n"
     "  status DEVICE BYTE VALUE      set one byte of the power status block (battery at 0)\n"
     "  dump DEVICE AREA OFFSET LENGTH  bytes of a memory area as \"data HEX\"; AREA: info,\n"
@@ -177,18 +184,21 @@ bool RunCommand(Emulator& emu, const std::string& line) {
       Say("error: fault: KIND expected (see help)");
       return true;
     }
-    Fault f{*kind, 0, 0, 0};
+    Fault f{*kind, 0, 0, 0, -1};
     for (std::size_t k = 3; k < w.size(); ++k) {
       const auto eq = w[k].find('=');
       const std::string key = w[k].substr(0, eq == std::string::npos ? w[k].size() : eq);
       unsigned long v;
+      uint32_t command = 0;
       uint32_t* field = key == "after" ? &f.after : key == "count" ? &f.count
-                      : key == "param" ? &f.param : nullptr;
-      if (!field || eq == std::string::npos || !ParseNumber(w[k].substr(eq + 1), 1000000, v)) {
-        Say("error: fault: \"" + w[k] + "\" is not after=N, count=N or param=N");
+                      : key == "param" ? &f.param : key == "cmd" ? &command : nullptr;
+      const unsigned long max = key == "cmd" ? 0xFF : 1000000;
+      if (!field || eq == std::string::npos || !ParseNumber(w[k].substr(eq + 1), max, v)) {
+        Say("error: fault: \"" + w[k] + "\" is not after=N, count=N, param=N or cmd=CODE");
         return true;
       }
       *field = static_cast<uint32_t>(v);
+      if (key == "cmd") f.command = static_cast<int>(v);
     }
     emu.SetFault(*e, f);
     Say("ok fault " + std::string(EndpointName(*e)) + " " + FaultKindName(*kind));
@@ -237,8 +247,21 @@ bool RunCommand(Emulator& emu, const std::string& line) {
       Say("error: info: byte 0..33 and value 0..255 expected");
       return true;
     }
-    emu.WithModel(EndpointProduct(*e), [&](DeviceModel& m) { m.info[at] = static_cast<uint8_t>(v); });
+    emu.WithModel(EndpointProduct(*e), [&](DeviceModel& m) { m.SetInfoByte(at, static_cast<uint8_t>(v)); });
     Say("ok info " + std::string(EndpointName(*e)) + " " + w[2]);
+  } else if (cmd == "macros" || cmd == "shoot") {
+    auto e = device(1);
+    if (!e) return true;
+    DecodedImage image;
+    emu.WithModel(EndpointProduct(*e), [&](DeviceModel& m) {
+      image = cmd == "macros" ? DecodeEventImage(m.macroMemory) : DecodeEventImage(m.shootMemory);
+    });
+    for (const std::string& l : DescribeEventImage(image)) Say(l);
+    if (image.valid())
+      Say("ok " + cmd + " " + std::to_string(image.entries.size()) + " entries " + std::to_string(image.size) +
+          " bytes");
+    else
+      Say("ok " + cmd + " malformed");
   } else if (cmd == "status") {
     auto e = device(1);
     if (!e) return true;
@@ -309,6 +332,8 @@ bool RunCommand(Emulator& emu, const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Nobody reads the kept traces in a program: only KORVALE_TRACE's echo costs anything.
+  korvale::TraceSink::Instance().SetKeep(false);
   std::string dir, state;
   unsigned long cost = 0;
   bool uhid = false;

@@ -1,6 +1,6 @@
 // korvale: the configuration program. Without arguments it runs as a normal
 // windowed application; --hidden starts it in the tray; --screenshots DIR shows the main window (and each
-// device page it has), writes each as a PNG into DIR and exits.
+// device page it has, and the secondary windows), writes each as a PNG into DIR and exits.
 #include <QApplication>
 #include <QDBusConnection>
 #include <QSocketNotifier>
@@ -22,10 +22,11 @@
 #include "hid/hid_interfaces.h"
 #include "platform/paths.h"
 #include "platform/trace.h"
-#include "mainwnd/audio_companion_link.h"
 #include "devices/varnik_usb_device.h"
+#include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
+#include "mainwnd/window_commands.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
 #include "qtview/tray_icon.h"
@@ -119,18 +120,21 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
       list->ShowTile(i, true, true);
       RunFor(loop, 300 + delayMs);
       ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + ".png")) && ok;
-      // The headset's audio tab as well, then back to its lighting.
+      // The page's macro, shoot and audio tabs, when it has them.
       CVarnikUSBDevice* page = list->PageAt(i);
-      if (page != nullptr && page->GetKind() == kKindHeadset) {
-        if (auto* tab = dynamic_cast<COptionUI*>(window.GetPaintManager().FindSubControlByName(page, "6533_voice_Op_tab")))
-          tab->Selected(true, false);
-        page->ShowFunctionPage(6);
+      const std::pair<const char*, const char*> tabs[] = {{"macro_Op_tab", "macros"}, {"cursor_Op_tab", "shoot"}, {"6533_voice_Op_tab", "audio"}};
+      for (const auto& [tab, suffix] : tabs) {
+        auto* option = page == nullptr ? nullptr : dynamic_cast<COptionUI*>(page->FindSubControl(tab));
+        if (option == nullptr || !option->IsVisible()) continue;
+        option->Selected(true);
+        // The first macro shows its actions.
+        if (auto* macros = dynamic_cast<CListUI*>(page->FindSubControl("macro_name_list")); macros && macros->GetCount() > 0)
+          macros->SelectItem(0);
         RunFor(loop, 300);
-        ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + "-audio.png")) && ok;
-        if (auto* tab = dynamic_cast<COptionUI*>(window.GetPaintManager().FindSubControlByName(page, "deng_Op_tab")))
-          tab->Selected(true, false);
-        page->ShowFunctionPage(1);
+        ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + "-" + suffix + ".png")) && ok;
       }
+      if (auto* first = page == nullptr ? nullptr : dynamic_cast<COptionUI*>(page->FindSubControl("deng_Op_tab")))
+        first->Selected(true);
     }
   }
   // The secondary windows, each opened as a user would: the modal ones run
@@ -161,6 +165,9 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
   };
   shootModal("settings.png", CMainWnd::ChildWindow::kSettings, [&] { click("setbtn"); });
   shootModal("about.png", CMainWnd::ChildWindow::kToolA, [&] { menu("about_menu"); });
+  // The palette as a colour command opens it, on the accent colour.
+  shootModal("palette.png", CMainWnd::ChildWindow::kPalette,
+             [&] { loop.Post([&window] { window.Windows().OpenPalette(0xFF2E9BFF); }); });
   click("skinbtn");
   RunFor(loop, 300);
   if (const HWND skin = window.GetChildWindow(CMainWnd::ChildWindow::kToolB)) {
@@ -220,6 +227,8 @@ void ShowDataFolderError(const std::filesystem::path& missing, const std::filesy
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Nobody reads the kept traces in a program: only KORVALE_TRACE's echo costs anything.
+  korvale::TraceSink::Instance().SetKeep(false);
   std::filesystem::path shots;
   bool screenshots = false;
   bool hidden = false;

@@ -107,7 +107,7 @@ class LightHandlersTest : public ::testing::Test {
         builder.Create(std::string(KORVALE_SOURCE_DIR) + "/skin/XML/DeviceXml/keyboarddevice.xml", &callback, &pm_,
                        root));
     ASSERT_NE(kb_, nullptr);
-    auto* lightPage = dynamic_cast<CContainerUI*>(kb_->FindSubControl("device_light_page"));
+    auto* lightPage = dynamic_cast<CContainerUI*>(kb_->FindSubControl("device_macro_page"));
     ASSERT_NE(lightPage, nullptr);
     kbEditor_ = dynamic_cast<CLightControlUI*>(builder.Create(kLightSkin, nullptr, &pm_, lightPage));
     ASSERT_NE(kbEditor_, nullptr);
