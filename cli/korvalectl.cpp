@@ -113,6 +113,21 @@ const CliCommand kCommands[] = {
      "  --color RRGGBB     its colour\n"
      "  --select N         the active stage (0-4)\n",
      CmdDpi},
+    {"audio", "headset [options]", "show or change the headset's sound on the sound server",
+     "The headset's equaliser, microphone and monitoring, as the audio panel has\n"
+     "them: saved in the current profile and applied on the sound server to the\n"
+     "headset's own output and microphone (USB 0C76:1630). The equaliser stays in\n"
+     "force after the command ends. Without options the settings are shown.\n"
+     "  --eq PRESET        a built-in curve 1-12, or 13 for the selected own curve\n"
+     "  --band N=DB        band N (1-10: 31 Hz ... 16 kHz) to DB (-20 to 20); may be\n"
+     "                     repeated; makes the curve your own (not with --eq)\n"
+     "  --mic on|off       microphone on or muted\n"
+     "  --mic-level N      microphone level 0-100\n"
+     "  --monitor on|off   hear your own voice in the headset\n"
+     "  --monitor-level N  its level 0-100\n"
+     "Exit status 4 when the sound server is not running or refused a change, 3\n"
+     "when it lists no output or microphone of the headset.\n",
+     CmdAudio},
 };
 
 void PrintUsage(std::ostream& os) {

@@ -69,5 +69,6 @@ int CmdProfile(CliContext& ctx);
 int CmdMacro(CliContext& ctx);
 int CmdShoot(CliContext& ctx);
 int CmdDpi(CliContext& ctx);
+int CmdAudio(CliContext& ctx);
 
 }  // namespace korvale::cli

@@ -76,6 +76,51 @@ class IKeyEditorHooks {
   virtual std::string NameOfCode(const AssignmentCode& code) const = 0;
 };
 
+// "Voice6533ControlItem": the headset's audio panel (equaliser, microphone,
+// monitoring). Setters never notify; getters give -1, 0 or "" for a missing
+// control.
+class IAudioPanelHooks {
+ public:
+  virtual ~IAudioPanelHooks() = default;
+  virtual void SetDeviceKind(int kind) = 0;
+  virtual void ShowEqPreset(int type) = 0;
+  virtual void SetCustomMode(bool on) = 0;
+  virtual void ShowBand(int band, int value) = 0;
+  virtual int GetBand(int band) const = 0;
+  virtual void ShowMicOn(bool on) = 0;
+  virtual void ShowMonitorOn(bool on) = 0;
+  virtual void ShowMicLevel(int value) = 0;
+  virtual int GetMicLevel() const = 0;
+  virtual void ShowMonitorLevel(int value) = 0;
+  virtual int GetMonitorLevel() const = 0;
+  virtual void SetCustomNameText(const std::string& text) = 0;
+  virtual std::string GetCustomNameText() const = 0;
+  virtual void AddCustomName(const std::string& name) = 0;
+  virtual int GetCustomSelection() const = 0;
+  virtual int GetCustomCount() const = 0;
+  virtual std::string GetCustomNameAt(int index) const = 0;
+  virtual void SelectCustomEq(int index) = 0;
+  virtual void RemoveCustomAt(int index) = 0;
+  virtual void ClearCustomNames() = 0;
+  // The sound server's state as a text id ("" hides it).
+  virtual void ShowStatus(const std::string& textId) = 0;
+  // Which groups can be used; a disabled group shows why (a text id).
+  enum class Group { kEqualiser, kMicrophone, kMonitoring };
+  virtual void EnableGroup(Group group, bool enabled, const std::string& reasonId) = 0;
+};
+
+// "MagicControlItem": the headset's voice effect panel.
+class IMagicPanelHooks {
+ public:
+  virtual ~IMagicPanelHooks() = default;
+  virtual void SetDeviceKind(int kind) = 0;
+  virtual void ShowMagicEnabled(bool on) = 0;
+  virtual bool IsMagicEnabled() const = 0;
+  virtual void ShowMagicKind(int kind) = 0;
+  // The whole panel usable or not, with a text id saying why not.
+  virtual void EnablePanel(bool enabled, const std::string& reasonId) = 0;
+};
+
 // The battery panel of a wireless device ("MpDevicePower").
 class IPowerDisplayHooks {
  public:

@@ -21,13 +21,28 @@ constexpr CVarnikLightingDevice::Facts kHeadsetFacts = {
 }  // namespace
 
 CVarnikHS6533Device::CVarnikHS6533Device()
-    : CVarnikLightingDevice(kKindHeadset, kHeadsetFacts, std::make_unique<CHs6533Profiledata>()) {}
+    : CVarnikLightingDevice(kKindHeadset, kHeadsetFacts, std::make_unique<CHs6533Profiledata>()),
+      bands_(static_cast<std::size_t>(CHs6533Profiledata::kEqBands), 0) {}
+
+CVarnikHS6533Device::~CVarnikHS6533Device() {
+  // The chip calls back from its own thread: it goes before anything it reaches.
+  chip_.reset();
+}
+
+void CVarnikHS6533Device::InitPage() {
+  CVarnikLightingDevice::InitPage();
+  InitAudio();
+}
 
 void CVarnikHS6533Device::OnConnected() {
   // Events share the headset's one collection with the command answers:
   // they get a reader of their own there, so no exchange takes one.
   if (IsPrimaryOpen()) OpenEventChannel(comm_.cableChannel.Path(), kind_);
   CVarnikLightingDevice::OnConnected();
+  ReadAudioState();
+  ShowAudioValues();
 }
+
+CHs6533Profiledata& CVarnikHS6533Device::HsProfile() { return static_cast<CHs6533Profiledata&>(Profile()); }
 
 }  // namespace korvale

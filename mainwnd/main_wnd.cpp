@@ -15,6 +15,7 @@
 #include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
+#include "mainwnd/headset_commands.h"
 #include "mainwnd/main_commands.h"
 #include "mainwnd/window_commands.h"
 #include "mainwnd/profile_commands.h"
@@ -68,6 +69,7 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
   windows_ = std::make_unique<CWindowCommands>(*this);
   commands_ = std::make_unique<CMainCommands>(*this);
   profileCommands_ = std::make_unique<CProfileCommands>(*this);
+  headsetCommands_ = std::make_unique<CHeadsetCommands>(*this);
   macros_ = std::make_unique<CMacroHandlers>(MessageWindowDialogs());
   SetRouteHandler(MainRoute::kMacroEditor, [this](const MainRouteCall& call) {
     if (call.notify != nullptr) macros_->HandleMacro(*call.notify, CurrentDevice());

@@ -30,6 +30,7 @@ namespace korvale {
 class CAudioCompanionLink;
 class CStatusLine;
 class CDeviceList;
+class CHeadsetCommands;
 class CLightHandlers;
 class CMainCommands;
 class CProfileCommands;
@@ -328,6 +329,7 @@ class CMainWnd : public WindowImplBase {
   std::unique_ptr<CWindowCommands> windows_;
   std::unique_ptr<CMainCommands> commands_;
   std::unique_ptr<CProfileCommands> profileCommands_;
+  std::unique_ptr<CHeadsetCommands> headsetCommands_;
   std::unique_ptr<CMacroHandlers> macros_;
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;

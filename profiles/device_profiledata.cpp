@@ -290,6 +290,19 @@ void CHs6533Profiledata::WriteCustomEqBands(int32_t index, const std::vector<int
   WriteBands("CustomEQHzValueInfo", static_cast<std::size_t>(index), values);
 }
 
+void CHs6533Profiledata::RemoveCustomEqBands(int32_t index) {
+  Json::Value& all = JsonObjectAt(Doc(), "CustomEQHzValueInfo");
+  if (!IndexOk(index) || !all.isArray() || static_cast<Json::ArrayIndex>(index) >= all.size()) return;
+  Json::Value removed;
+  all.removeIndex(static_cast<Json::ArrayIndex>(index), &removed);
+}
+
+std::vector<int32_t> CHs6533Profiledata::ReadUnsavedEqBands() { return ReadBands("UnsavedEQHzValueInfo", 0); }
+
+void CHs6533Profiledata::WriteUnsavedEqBands(const std::vector<int32_t>& values) {
+  WriteBands("UnsavedEQHzValueInfo", 0, values);
+}
+
 std::vector<std::string> CHs6533Profiledata::ReadCustomEqNames() {
   std::vector<std::string> names;
   const Json::Value& arr = JsonMember(Document(), "CustomEQNameInfo");

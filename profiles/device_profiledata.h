@@ -72,6 +72,13 @@ class CHs6533Profiledata : public CBasicProfiledata {
   void WriteCustomEqNames(const std::vector<std::string>& names);
   std::vector<int32_t> ReadCustomEqBands(int32_t index);
   void WriteCustomEqBands(int32_t index, const std::vector<int32_t>& values);
+  // Removes custom band list i; the lists after it move up one place, so
+  // they stay paired with their names.
+  void RemoveCustomEqBands(int32_t index);
+  // The custom curve the user set on the sliders but has not saved under a
+  // name ("UnsavedEQHzValueInfo", one band list).
+  std::vector<int32_t> ReadUnsavedEqBands();
+  void WriteUnsavedEqBands(const std::vector<int32_t>& values);
 
   // The preset slot of an equaliser type, or -1 for the custom type.
   static int32_t EqSlot(int32_t type);

@@ -452,7 +452,7 @@ QWidget* QtSkinView::CreateWidget(CControlUI* control, QWidget* parent, Kind* ki
   }
   if (auto* slider = dynamic_cast<CSliderUI*>(control)) {
     *kind = Kind::Slider;
-    auto* s = new QSlider(Qt::Horizontal, parent);
+    auto* s = new QSlider(slider->IsHorizontal() ? Qt::Horizontal : Qt::Vertical, parent);
     // While the thumb is held each step is only a preview ("movevaluechanged");
     // the release settles the value once ("valuechanged").
     QObject::connect(s, &QSlider::valueChanged, this, [this, slider, s](int value) {

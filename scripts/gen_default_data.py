@@ -692,6 +692,60 @@ KEY_CAPS.update({"Decimal": (".", ",", "."), "K107": (",", ",", ",")})
 KEY_CAPS.update({"G%d" % i: ("G%d" % i,) * 3 for i in range(1, 6)})
 
 
+# The headset's audio and voice effect panels.
+TEXTS.update({
+    "audio_equaliser": ("Equaliser", "Equalizer", "Égaliseur"),
+    "eq_preset_13": ("Custom", "Eigene", "Perso"),
+    "custom_eq_label": ("My curves", "Eigene Kurven", "Mes courbes"),
+    "custom_eq_save": ("Save", "Speichern", "Enregistrer"),
+    "custom_eq_save_tip": ("Save the sliders under the new name, or over the selected curve when the name is empty",
+                           "Die Regler unter dem neuen Namen speichern, oder bei leerem Namen über die gewählte Kurve",
+                           "Enregistrer les curseurs sous le nouveau nom, ou sur la courbe choisie si le nom est vide"),
+    "custom_eq_delete": ("Delete", "Löschen", "Supprimer"),
+    "audio_custom_eq_refused": (
+        "No curve saved: there are already 20 of your own curves, or no name was given and none is selected. "
+        "Delete a curve, or select one and save with an empty name to overwrite it.",
+        "Keine Kurve gespeichert: Es gibt schon 20 eigene Kurven, oder kein Name wurde eingegeben und keine ist gewählt. "
+        "Löschen Sie eine Kurve, oder wählen Sie eine und speichern Sie mit leerem Namen, um sie zu überschreiben.",
+        "Aucune courbe enregistrée : vous avez déjà 20 courbes, ou aucun nom n'est saisi et aucune n'est choisie. "
+        "Supprimez une courbe, ou choisissez-en une et enregistrez sans nom pour la remplacer."),
+    "audio_mic_on": ("Microphone on", "Mikrofon an", "Micro activé"),
+    "audio_mic_level": ("Level", "Pegel", "Niveau"),
+    "audio_monitor_on": ("Hear my voice", "Eigene Stimme hören", "Entendre ma voix"),
+    "audio_monitor_level": ("Level", "Pegel", "Niveau"),
+    "audio_status_no_backend": ("No sound back-end: audio settings are kept but not applied.",
+                                "Kein Klang-Backend: Audio-Einstellungen werden gespeichert, aber nicht angewendet.",
+                                "Pas de moteur audio : les réglages sont gardés mais pas appliqués."),
+    "audio_status_connecting": ("Connecting to the sound server…", "Verbindung zum Soundserver…",
+                                "Connexion au serveur de son…"),
+    "audio_status_no_server": (
+        "No sound server is running. Start PulseAudio or PipeWire: the settings are applied as soon as it is there.",
+        "Kein Soundserver läuft. Starten Sie PulseAudio oder PipeWire: Die Einstellungen gelten, sobald er da ist.",
+        "Aucun serveur de son ne tourne. Lancez PulseAudio ou PipeWire : les réglages s'appliquent dès qu'il est là."),
+    "audio_status_no_headset": (
+        "The sound server lists no output or microphone of the headset (USB 0C76:1630). Plug it in.",
+        "Der Soundserver führt keinen Ausgang und kein Mikrofon des Headsets (USB 0C76:1630). Schließen Sie es an.",
+        "Le serveur de son ne liste ni sortie ni micro du casque (USB 0C76:1630). Branchez-le."),
+    "audio_reason_no_eq_plugin": (
+        "The equaliser needs the LADSPA filters of the package lsp-plugins-ladspa: install it.",
+        "Der Equalizer braucht die LADSPA-Filter des Pakets lsp-plugins-ladspa: Installieren Sie es.",
+        "L'égaliseur a besoin des filtres LADSPA du paquet lsp-plugins-ladspa : installez-le."),
+    "audio_reason_no_voice_effects": (
+        "Voice effects belong to the headset's Windows driver; the Linux sound server has none.",
+        "Stimmeffekte gehören zum Windows-Treiber des Headsets; der Linux-Soundserver hat keine.",
+        "Les effets de voix viennent du pilote Windows du casque ; le serveur de son Linux n'en a pas."),
+    "audio_reason_not_on_server": ("Not available on the Linux sound server.",
+                                   "Auf dem Linux-Soundserver nicht verfügbar.",
+                                   "Non disponible sur le serveur de son Linux."),
+    "magic_enable": ("Voice effect", "Stimmeffekt", "Effet de voix"),
+})
+TEXTS.update({"eq_preset_%d" % t: ("Preset %d" % t, "Vorgabe %d" % t, "Préréglage %d" % t) for t in range(1, 13)})
+TEXTS.update({"eq_band_%d" % j: (f, f.replace(".", ","), f.replace(".", ","))
+              for j, f in enumerate(["31 Hz", "63 Hz", "125 Hz", "250 Hz", "500 Hz",
+                                     "1 kHz", "2 kHz", "4 kHz", "8 kHz", "16 kHz"])})
+TEXTS.update({"magic_kind_%d" % k: ("Voice %d" % k, "Stimme %d" % k, "Voix %d" % k) for k in range(1, 5)})
+
+
 def language(column):
     texts = {k: v[column] for k, v in TEXTS.items()}
     for w in KEY_WORDS:

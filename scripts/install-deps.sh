@@ -10,7 +10,7 @@ PACKAGES=(
   libjsoncpp-dev libudev-dev libtinyxml2-dev
   qt6-base-dev libgl-dev
   fonts-noto-core dbus-daemon python3 python3-jsonschema
-  libpulse-dev libkissfft-dev pulseaudio
+  libpulse-dev libkissfft-dev pulseaudio lsp-plugins-ladspa
   qemu-system-x86 busybox-static udev cpio kmod xz-utils
   desktop-file-utils appstream librsvg2-bin
 )

@@ -5,6 +5,8 @@
 #include "devices/varnik_usb_device.h"
 #include "editors/device_profile.h"
 #include "editors/light_control.h"
+#include "editors/magic_control.h"
+#include "editors/voice6533_control.h"
 #include "editors/macro_control.h"
 #include "editors/shoot_control.h"
 #include "mainwnd/device_option.h"
@@ -32,8 +34,8 @@ constexpr std::array<SuppliedControlClass, 14> kSupplied = {{
     {"CKeySetControlUI", nullptr},                    // key-assignment editor: later
     {"CDeviceProfileUI", Creator<CDeviceProfileUI>},  // profile bar
     {"CShootControlUI", Creator<CShootControlUI>},    // shoot editor
-    {"CMagicControlUI", nullptr},                     // headset voice effects: later
-    {"CVoice6533ControlUI", nullptr},                 // headset equaliser and microphone: later
+    {"CMagicControlUI", Creator<CMagicControlUI>},    // headset voice effects
+    {"CVoice6533ControlUI", Creator<CVoice6533ControlUI>},  // headset equaliser and microphone
     {"CVarnikUSBDevice", FromDeviceLayer},            // device page base
     {"CVarnikMousePadDevice", FromDeviceLayer},       // mousepad page
     {"CVarnikHS6533Device", FromDeviceLayer},         // headset page

@@ -121,9 +121,9 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
       list->ShowTile(i, true, true);
       RunFor(loop, 300 + delayMs);
       ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + ".png")) && ok;
-      // The page's macro and shoot tabs, when it has them.
+      // The page's macro, shoot and audio tabs, when it has them.
       CVarnikUSBDevice* page = list->PageAt(i);
-      const std::pair<const char*, const char*> tabs[] = {{"macro_Op_tab", "macros"}, {"cursor_Op_tab", "shoot"}};
+      const std::pair<const char*, const char*> tabs[] = {{"macro_Op_tab", "macros"}, {"cursor_Op_tab", "shoot"}, {"6533_voice_Op_tab", "audio"}};
       for (const auto& [tab, suffix] : tabs) {
         auto* option = page == nullptr ? nullptr : dynamic_cast<COptionUI*>(page->FindSubControl(tab));
         if (option == nullptr || !option->IsVisible()) continue;

@@ -6,6 +6,8 @@
 #include "devices/varnik_mousepad_device.h"
 #include "editors/device_profile.h"
 #include "editors/light_control.h"
+#include "editors/magic_control.h"
+#include "editors/voice6533_control.h"
 #include "hid/hid_device.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
@@ -28,6 +30,8 @@ class LightingPagesWndTest : public MainWndTest {
     RegisterDeviceListControls();
     RegisterDeviceProfileControl();
     RegisterLightControl();
+    RegisterVoice6533Control();
+    RegisterMagicControl();
     ASSERT_TRUE(emu.Start({"--dir", (dir / "vhid").string(), "mousepad", "headset"}));
     ASSERT_FALSE(emu.Line().empty());
     ASSERT_FALSE(emu.Line().empty());
@@ -123,6 +127,59 @@ TEST_F(LightingPagesWndTest, EachPageHasItsOwnProfileBar) {
   bool written = false;
   for (const auto& p : korvale::testing::ParseJournal(emu.Listing("journal mousepad"))) written |= p.cmd == 0x06;
   EXPECT_TRUE(written) << "the pad was not given its new profile";
+}
+
+}  // namespace
+}  // namespace korvale::test
+
+namespace korvale::test {
+namespace {
+
+// The headset's audio controls, used as a user does, reach the page's audio
+// operations through the main window; a refused save says why.
+TEST_F(LightingPagesWndTest, HeadsetAudioControlsReachThePage) {
+  std::vector<std::string> messages;
+  CMsgWnd::SetOpenedHook([&](CMsgWnd& m) {
+    const HWND h = m.GetHWND();
+    if (auto* text = m.GetPaintManager().FindControl("MessageText")) messages.push_back(std::string(text->GetText()));
+    loop.Post([h] {
+      if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h)))
+        if (auto* b = dynamic_cast<CButtonUI*>(w->GetPaintManager().FindControl("confirm_btn"))) b->Activate();
+    });
+  });
+  struct Unhook {
+    ~Unhook() { CMsgWnd::SetOpenedHook({}); }
+  } unhook;
+  for (int i = 0; i < list->PageCount(); ++i)
+    if (list->PageAt(i) == headset) list->TileAt(i)->SelectOption()->Selected(true);
+  loop.RunPending();
+  ASSERT_EQ(wnd->CurrentDevice(), headset);
+  auto find = [&](const char* name) { return wnd->GetPaintManager().FindSubControlByName(headset, name); };
+  auto* preset = dynamic_cast<COptionUI*>(find("6533_eq_option_4"));
+  ASSERT_NE(preset, nullptr);
+  // The audio tab first, as a user opens it.
+  auto* tab = dynamic_cast<COptionUI*>(find("6533_voice_Op_tab"));
+  ASSERT_NE(tab, nullptr);
+  tab->Activate();
+  loop.RunPending();
+  preset->Activate();
+  loop.RunPending();
+  EXPECT_EQ(headset->AudioSettings().eqType, 4);
+  auto* band = dynamic_cast<CSliderUI*>(find("6533_eq_hz_slider_2"));
+  ASSERT_NE(band, nullptr);
+  band->SetValueFromUser(7);
+  loop.RunPending();
+  EXPECT_EQ(headset->AudioSettings().eqType, 13);
+  EXPECT_EQ(headset->EqBands()[2], 7);
+  // No name and no curve selected: refused, with the message.
+  auto* save = dynamic_cast<CButtonUI*>(find("hs_EQ_btn_save"));
+  ASSERT_NE(save, nullptr);
+  save->Activate();
+  loop.RunPending();
+  ASSERT_EQ(messages.size(), 1u);
+  // The text id, or its words where the language is loaded.
+  EXPECT_TRUE(messages[0] == "audio_custom_eq_refused" || messages[0].find("20") != std::string::npos) << messages[0];
+  EXPECT_TRUE(headset->CustomEqNames().empty());
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 #include "devices/page_setup.h"
 #include "devices/varnik_hs6533_device.h"
 #include "devices/varnik_mousepad_device.h"
+#include "editors/magic_control.h"
+#include "editors/voice6533_control.h"
 #include "hid/device_table.h"
 #include "hid/hid_device.h"
 #include "platform/ui_loop.h"
@@ -72,7 +74,11 @@ class PageOnEmulator : public ::testing::Test {
     ::setenv("XDG_DATA_HOME", (tmp_.Path() / "data").c_str(), 1);
     CHidDevice::SetHidrawEnabled(false);
     SetUiLoop(&loop_);
-    RegisterSkinControls(DeviceControlCreators());
+    // The headset's audio panels fill its audio tabs.
+    auto creators = DeviceControlCreators();
+    creators["CVoice6533ControlUI"] = [] { return static_cast<CControlUI*>(new CVoice6533ControlUI); };
+    creators["CMagicControlUI"] = [] { return static_cast<CControlUI*>(new CMagicControlUI); };
+    RegisterSkinControls(creators);
     ASSERT_TRUE(emu_.Start({"--dir", (tmp_.Path() / "bus").string(), device}));
     ASSERT_EQ(emu_.Line().rfind(device, 0), 0u);
     CDialogBuilder builder;

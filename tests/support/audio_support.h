@@ -144,6 +144,7 @@ class PulseServer {
     ::unsetenv("PULSE_SERVER");
   }
   bool Available() const { return available_; }
+  pid_t Pid() const { return proc_.pid(); }
   std::string Log() const { return ReadAll(dir_ / "pulse.err"); }
 
  private:
