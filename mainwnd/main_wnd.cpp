@@ -13,6 +13,7 @@
 #include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
+#include "mainwnd/key_commands.h"
 #include "mainwnd/main_commands.h"
 #include "mainwnd/window_commands.h"
 #include "mainwnd/profile_commands.h"
@@ -73,6 +74,7 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
   SetRouteHandler(MainRoute::kShootEditor, [this](const MainRouteCall& call) {
     if (call.notify != nullptr) macros_->HandleShoot(*call.notify, CurrentDevice());
   });
+  keyCommands_ = std::make_unique<CKeyCommands>(*this);
   audio_ = std::make_unique<CAudioCompanionLink>(*this);
   SetRouteHandler(MainRoute::kAudioCapture, [this](const MainRouteCall& call) { audio_->OnCapture(call); });
   SetRouteHandler(MainRoute::kAudioData, [this](const MainRouteCall& call) { audio_->OnData(call); });
@@ -85,6 +87,7 @@ CMainWnd::~CMainWnd() {
   // Also after a shutdown: a thread started since must not outlive its slot
   // joinable.
   StopThreads();
+  keyCommands_.reset();  // ends a capture that is still installed
   devices_.reset();
   if (tray_ != nullptr && trayShown_) tray_->DeleteTrayIcon();
 }

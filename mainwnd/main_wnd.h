@@ -32,6 +32,7 @@ class CLightHandlers;
 class CMainCommands;
 class CProfileCommands;
 class CMacroHandlers;
+class CKeyCommands;
 struct CommandDialogs;
 class CVarnikUSBDevice;
 class CWindowCommands;
@@ -157,6 +158,10 @@ class CMainWnd : public WindowImplBase {
   // Created at "windowinit"; null before.
   CDeviceList* GetDeviceList() const { return devices_.get(); }
   CMainCommands& Commands() { return *commands_; }
+  CMacroHandlers& MacroHandlers() { return *macros_; }
+  CKeyCommands& KeyCommands() { return *keyCommands_; }
+  // The registered number of hook message kHookMessageNames[index], 0 when unknown.
+  UINT GetHookMessage(std::size_t index) const { return index < hookMsgs_.size() ? hookMsgs_[index] : 0; }
   // The device of the first visible, selected tile, or null.
   CVarnikUSBDevice* CurrentDevice() const;
   // Every page of the four lists.
@@ -308,6 +313,7 @@ class CMainWnd : public WindowImplBase {
   std::unique_ptr<CMainCommands> commands_;
   std::unique_ptr<CProfileCommands> profileCommands_;
   std::unique_ptr<CMacroHandlers> macros_;
+  std::unique_ptr<CKeyCommands> keyCommands_;
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;
