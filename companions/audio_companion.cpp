@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/thread_name.h"
 #include "platform/trace.h"
 
 namespace korvale {
@@ -125,6 +126,7 @@ void CAudioCompanion::OnFrame(const SpectrumFrame& f) {
 }
 
 void CAudioCompanion::SenderLoop() {
+  NameThisThread("kv-audio-send");
   std::unique_lock<std::mutex> g(lock_);
   for (;;) {
     wake_.wait(g, [this] { return stopping_ || pending_.has_value(); });

@@ -5,6 +5,7 @@
 
 #include "devices/preview_tables.h"
 #include "devices/whole_device_effects.h"
+#include "platform/thread_name.h"
 #include "platform/trace.h"
 #include "profiles/device_profiledata.h"
 #include "profiles/json_file.h"
@@ -1394,7 +1395,10 @@ void CLightThread::Start(ILightEngine& engine, CDeviceComm* comm) {
   }
   engine_ = &engine;
   engine.SetChangeNotifier([this] { Nudge(); });
-  thread_ = std::thread([this, &engine, comm] { Run(engine, comm); });
+  thread_ = std::thread([this, &engine, comm] {
+    NameThisThread("kv-light");
+    Run(engine, comm);
+  });
 }
 
 void CLightThread::Stop() {

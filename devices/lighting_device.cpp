@@ -7,6 +7,7 @@
 #include "devices/preview_tables.h"
 #include "devices/whole_device_effects.h"
 #include "devices/varnik_keyboard_device.h"
+#include "platform/thread_name.h"
 #include "platform/trace.h"
 #include "profiles/json_file.h"
 #include "profiles/profile_list.h"
@@ -490,6 +491,10 @@ int CVarnikLightingDevice::WriteDeviceConfig(int, int, int, int, int) {
   }
   out[kCfgMode] = static_cast<uint8_t>(effectValues_[mode]);
   out[kCfgSpeed] = static_cast<uint8_t>(4 - std::min<uint8_t>(out[kCfgSpeed], 4));
+  // These pages do not read their record on connecting; the profile's look
+  // goes to whichever record the device has active.
+  if (ActiveRecordIndex() < 0)
+    if (const int r = LearnActiveRecordIndex(); r != CMD_OK) return r;
   return WriteActiveRecord(out.data(), out.size(), proto::kPadRecordStride);
 }
 
@@ -519,7 +524,10 @@ void CVarnikLightingDevice::CloseEventChannel(int kind) {
 void CVarnikLightingDevice::StartListener() {
   listener_.stop.Clear();
   listener_.running = true;
-  listener_.thread = std::thread([this] { ListenLoop(); });
+  listener_.thread = std::thread([this] {
+    NameThisThread("kv-events");
+    ListenLoop();
+  });
 }
 
 void CVarnikLightingDevice::StopListener() {

@@ -5,6 +5,7 @@
 
 #include "devices/preview_tables.h"
 #include "devices/whole_device_effects.h"
+#include "platform/thread_name.h"
 #include "platform/trace.h"
 #include "devices/page_hooks.h"
 #include "profiles/basic_profiledata.h"
@@ -218,6 +219,19 @@ int CVarnikUSBDevice::ReadActiveRecord(uint8_t* record, std::size_t size, std::s
   return active;
 }
 
+int CVarnikUSBDevice::LearnActiveRecordIndex() {
+  if (!IsPrimaryOpen()) return 0;
+  if (gateOnLink_ && !LinkUpForCommand()) return CMD_NOT_LINKED;
+  uint8_t active = 0;
+  const int r = comm_.ReadConfig(&active, 1, proto::kActiveRecordOffset);
+  if (r != CMD_OK) {
+    Trace("device: active record index not read (%d)", r);
+    return r;
+  }
+  recordIndex_ = active;
+  return CMD_OK;
+}
+
 int CVarnikUSBDevice::WriteActiveRecord(uint8_t* record, std::size_t size, std::size_t stride) {
   if (!IsPrimaryOpen()) return 0;
   if (recordIndex_ < 0) {
@@ -289,7 +303,10 @@ void CVarnikUSBDevice::StartListener(int side) {
   EventListener& l = listeners_[side == kEventSideReceiver ? 1 : 0];
   l.stop.Clear();
   l.running = true;
-  l.thread = std::thread([this, side] { ListenLoop(side); });
+  l.thread = std::thread([this, side] {
+    NameThisThread("kv-events");
+    ListenLoop(side);
+  });
 }
 
 void CVarnikUSBDevice::StopListener(int side) {

@@ -194,6 +194,10 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   int WriteActiveRecord(uint8_t* record, std::size_t size, std::size_t stride);
   // The record index last read, -1 before any.
   int ActiveRecordIndex() const { return recordIndex_; }
+  // Reads only the active record index (configuration byte 0) and takes it
+  // as the record to write: for pages that write their profile's look
+  // without reading the device's record first. CMD_OK or the failure.
+  int LearnActiveRecordIndex();
   // Reached through a receiver, every step of the two above asks LinkCheck
   // first (the mouse's pages set this).
   void SetGateOnLink(bool on) { gateOnLink_ = on; }

@@ -155,6 +155,7 @@ void CMacroControlUI::ShowSelectedMacro() {
   lastError_.clear();
   CListUI* actions = ActionList();
   const int sel = GetSelectedMacro();
+  hiddenHead_.clear();
   hiddenTail_.clear();
   ShowHiddenCount();
   if (sel < 0) {
@@ -175,10 +176,7 @@ void CMacroControlUI::ShowSelectedMacro() {
         lastError_ = file->filename().string() + ": " + read.error;
         Trace("macro editor: %s", lastError_.c_str());
       }
-      const std::size_t shown = std::min<std::size_t>(read.events.size(), macroui::kShownRows);
-      for (std::size_t i = 0; i < shown; ++i) actions->Add(MakeRow(read.events[i]));
-      hiddenTail_.assign(read.events.begin() + static_cast<std::ptrdiff_t>(shown), read.events.end());
-      ShowHiddenCount();
+      ShowWindow(read.events, 0);
     } else if (!file) {
       lastError_ = "the macro's Guid is not a plain stamp";
     }
@@ -289,7 +287,7 @@ int CMacroControlUI::DeleteMacro() {
 }
 
 std::vector<MacroEvent> CMacroControlUI::GetRowEvents() const {
-  std::vector<MacroEvent> events;
+  std::vector<MacroEvent> events = hiddenHead_;
   CListUI* actions = ActionList();
   if (actions == nullptr) return events;
   for (int i = 0; i < actions->GetCount(); ++i) {
@@ -315,19 +313,59 @@ int CMacroControlUI::GetRowCount() const {
   return actions == nullptr ? 0 : actions->GetCount();
 }
 
-int CMacroControlUI::GetActionCount() const { return GetRowCount() + static_cast<int>(hiddenTail_.size()); }
+int CMacroControlUI::GetActionCount() const {
+  return static_cast<int>(hiddenHead_.size()) + GetRowCount() + static_cast<int>(hiddenTail_.size());
+}
+
+void CMacroControlUI::ShowWindow(std::vector<MacroEvent> events, int first) {
+  CListUI* actions = ActionList();
+  if (actions == nullptr) return;
+  const int n = static_cast<int>(events.size());
+  first = std::clamp(first, 0, std::max(0, n - 1));
+  const int last = std::min(n, first + macroui::kShownRows);
+  actions->SelectItem(-1, false, false);
+  actions->RemoveAll();
+  for (int i = first; i < last; ++i) actions->Add(MakeRow(events[static_cast<std::size_t>(i)]));
+  hiddenTail_.assign(events.begin() + last, events.end());
+  events.resize(static_cast<std::size_t>(first));
+  hiddenHead_ = std::move(events);
+  ShowHiddenCount();
+}
+
+void CMacroControlUI::ShowRowsFrom(int first) { ShowWindow(GetRowEvents(), first); }
+void CMacroControlUI::ShowPreviousRows() { ShowRowsFrom(GetFirstRowAction() - macroui::kShownRows); }
+void CMacroControlUI::ShowNextRows() {
+  if (!hiddenTail_.empty()) ShowRowsFrom(GetFirstRowAction() + GetRowCount());
+}
 
 void CMacroControlUI::ShowHiddenCount() {
+  const bool before = !hiddenHead_.empty(), after = !hiddenTail_.empty();
+  const std::pair<const char*, bool> pagers[] = {{macroui::kPrevRows, before}, {macroui::kNextRows, after}};
+  for (const auto& [name, enabled] : pagers) {
+    if (CControlUI* c = Child(name)) {
+      c->SetVisible(before || after);
+      c->SetEnabled(enabled);
+    }
+  }
   CControlUI* label = Child(macroui::kHiddenRows);
   if (label == nullptr) return;
   label->SetResourceText(false);
-  if (hiddenTail_.empty()) {
+  if (!before && !after) {
     label->SetText("");
     return;
   }
-  // The text holds one %d: how many actions are kept behind the rows.
-  std::string text = CResourceManager::GetInstance().GetText("macro_more_rows_text");
-  if (const auto at = text.find("%d"); at != std::string::npos) text.replace(at, 2, std::to_string(hiddenTail_.size()));
+  // "Actions %d-%d of %d": the window's first and last action, 1-based, and the total.
+  const int first = GetFirstRowAction();
+  const int numbers[3] = {first + 1, first + GetRowCount(), GetActionCount()};
+  std::string text = CResourceManager::GetInstance().GetText("macro_rows_shown_text");
+  std::size_t at = 0;
+  for (int v : numbers) {
+    at = text.find("%d", at);
+    if (at == std::string::npos) break;
+    const std::string number = std::to_string(v);
+    text.replace(at, 2, number);
+    at += number.size();
+  }
   label->SetText(text);
 }
 
@@ -340,7 +378,7 @@ void CMacroControlUI::SaveSelectedMacro() {
   const std::vector<MacroEvent> events = GetRowEvents();
   CListUI* actions = ActionList();
   // The rows' data follow the saved delays.
-  for (int i = 0, k = 0; actions != nullptr && i < actions->GetCount(); ++i) {
+  for (int i = 0, k = GetFirstRowAction(); actions != nullptr && i < actions->GetCount(); ++i) {
     MacroEvent e;
     if (!RowEvent(actions->GetItemAt(i), e)) continue;
     actions->GetItemAt(i)->SetUserData(StyledJsonText(MacroEventJson(events[static_cast<std::size_t>(k++)])));
@@ -361,21 +399,60 @@ void CMacroControlUI::MoveSelectedRow(int to) {
   actions->SelectItem(to, false, false);
 }
 
+void CMacroControlUI::MoveSelectedAction(int to) {
+  CListUI* actions = ActionList();
+  MacroEvent moved;
+  if (actions == nullptr || !RowEvent(actions->GetItemAt(actions->GetCurSel()), moved)) return;
+  // The whole macro without the selected row, which comes back from its data
+  // (an unsaved delay in its box is dropped, as for a move inside the rows).
+  std::vector<MacroEvent> events = hiddenHead_;
+  for (int i = 0; i < actions->GetCount(); ++i) {
+    MacroEvent e;
+    if (i == actions->GetCurSel() || !RowEvent(actions->GetItemAt(i), e)) continue;
+    auto* row = dynamic_cast<CContainerUI*>(actions->GetItemAt(i));
+    if (CControlUI* box = row != nullptr ? row->FindSubControl(macroui::kDelayEdit) : nullptr)
+      e.delay = static_cast<uint16_t>(LeadingNumber(std::string(box->GetText()), kMaxMacroDelay));
+    events.push_back(e);
+  }
+  events.insert(events.end(), hiddenTail_.begin(), hiddenTail_.end());
+  to = std::clamp(to, 0, static_cast<int>(events.size()));
+  events.insert(events.begin() + to, moved);
+  const int first = to - to % macroui::kShownRows;
+  ShowWindow(std::move(events), first);
+  actions->SelectItem(to - first, false, false);
+}
+
 void CMacroControlUI::MoveActionUp() {
   CListUI* a = ActionList();
-  if (a != nullptr && a->GetCurSel() > 0) MoveSelectedRow(a->GetCurSel() - 1);
+  if (a == nullptr || a->GetCurSel() < 0) return;
+  if (a->GetCurSel() > 0)
+    MoveSelectedRow(a->GetCurSel() - 1);
+  else if (!hiddenHead_.empty())
+    MoveSelectedAction(GetFirstRowAction() - 1);
 }
 void CMacroControlUI::MoveActionDown() {
   CListUI* a = ActionList();
-  if (a != nullptr && a->GetCurSel() >= 0 && a->GetCurSel() < a->GetCount() - 1) MoveSelectedRow(a->GetCurSel() + 1);
+  if (a == nullptr || a->GetCurSel() < 0) return;
+  if (a->GetCurSel() < a->GetCount() - 1)
+    MoveSelectedRow(a->GetCurSel() + 1);
+  else if (!hiddenTail_.empty())
+    MoveSelectedAction(GetFirstRowAction() + a->GetCount());
 }
 void CMacroControlUI::MoveActionToTop() {
   CListUI* a = ActionList();
-  if (a != nullptr && a->GetCurSel() > 0) MoveSelectedRow(0);
+  if (a == nullptr || a->GetCurSel() < 0) return;
+  if (!hiddenHead_.empty())
+    MoveSelectedAction(0);
+  else if (a->GetCurSel() > 0)
+    MoveSelectedRow(0);
 }
 void CMacroControlUI::MoveActionToBottom() {
   CListUI* a = ActionList();
-  if (a != nullptr && a->GetCurSel() >= 0 && a->GetCurSel() < a->GetCount() - 1) MoveSelectedRow(a->GetCount() - 1);
+  if (a == nullptr || a->GetCurSel() < 0) return;
+  if (!hiddenTail_.empty())
+    MoveSelectedAction(GetActionCount() - 1);
+  else if (a->GetCurSel() < a->GetCount() - 1)
+    MoveSelectedRow(a->GetCount() - 1);
 }
 void CMacroControlUI::DeleteAction() {
   CListUI* a = ActionList();
@@ -383,8 +460,12 @@ void CMacroControlUI::DeleteAction() {
   const int sel = a->GetCurSel();
   a->SelectItem(-1, false, false);
   a->RemoveAt(sel);
+  // An emptied window shows the actions that are left.
+  if (a->GetCount() == 0 && GetActionCount() > 0) ShowRowsFrom(GetFirstRowAction() - macroui::kShownRows);
+  ShowHiddenCount();
 }
 void CMacroControlUI::DeleteAllActions() {
+  hiddenHead_.clear();
   hiddenTail_.clear();
   ShowHiddenCount();
   if (CListUI* a = ActionList()) {
@@ -396,6 +477,12 @@ void CMacroControlUI::DeleteAllActions() {
 void CMacroControlUI::InsertMouseAction(int message, int subCode) {
   CListUI* actions = ActionList();
   if (actions == nullptr) return;
+  if (static_cast<std::size_t>(GetActionCount()) >= kMaxMacroEvents) {
+    // A longer macro could be neither read back nor stored on the device.
+    lastError_ = "a macro holds at most " + std::to_string(kMaxMacroEvents) + " actions";
+    return;
+  }
+  lastError_.clear();
   MacroEvent e;
   uint8_t typeByte = 0;
   auto button = [&](uint8_t bit, bool down) {
@@ -426,6 +513,7 @@ void CMacroControlUI::InsertMouseAction(int message, int subCode) {
   const int at = actions->GetCount() == 0 ? 0 : p + 1;
   actions->AddAt(MakeRow(e), at);
   actions->SelectItem(at, false, false);
+  ShowHiddenCount();
   if (GetManager() != nullptr) GetManager()->SetTimer(this, kScrollTimer, 50);
 }
 

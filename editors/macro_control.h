@@ -29,8 +29,12 @@ inline constexpr const char* kDelayEdit = "macro_delay";
 inline constexpr const char* kFixedDelayEdit = "macro_fixed_time_edit";
 inline constexpr const char* kFixedDelayCheck = "macro_check_time";
 inline constexpr const char* kHiddenRows = "macro_hidden_rows";
-// At most this many actions become rows; the rest of a longer macro is kept
-// (and saved) unchanged behind them, so a 4,000-action macro opens at once.
+inline constexpr const char* kPrevRows = "macro_rows_prev";
+inline constexpr const char* kNextRows = "macro_rows_next";
+// At most this many actions are rows at a time: a longer macro shows a window
+// of them, paged with kPrevRows and kNextRows, and keeps the actions before
+// and after it in memory (saved with the rows), so a 4,000-action macro opens
+// at once and every action can still be reached.
 inline constexpr int kShownRows = 200;
 inline constexpr const char* kMoveEdits[4] = {"mouse_x_left_edit", "mouse_x_right_edit", "mouse_y_up_edit",
                                               "mouse_y_down_edit"};
@@ -98,11 +102,17 @@ class CMacroControlUI : public CHorizontalLayoutUI, public IMacroEditorHooks {
   void ReadFixedDelay();
   uint32_t GetFixedDelay() const { return fixedDelay_; }
 
-  // The events as they would be saved: the rows (delay boxes included), then
-  // the actions kept behind them.
+  // The events as they would be saved: the actions before the rows, the rows
+  // (delay boxes included), then the actions after them.
   std::vector<MacroEvent> GetRowEvents() const;
   int GetActionCount() const;  // rows and kept actions
   int GetRowCount() const;
+  // The action number of the first row (0 unless a later window is shown).
+  int GetFirstRowAction() const { return static_cast<int>(hiddenHead_.size()); }
+  // The window of rows starting at action `first` (clamped); typed delays are kept.
+  void ShowRowsFrom(int first);
+  void ShowPreviousRows();
+  void ShowNextRows();
   // Why the last import, export or show did not do what was asked; "" when it did.
   const std::string& LastError() const { return lastError_; }
 
@@ -117,6 +127,11 @@ class CMacroControlUI : public CHorizontalLayoutUI, public IMacroEditorHooks {
   // The row's event from its user data; false when it holds none.
   static bool RowEvent(CControlUI* row, MacroEvent& out);
   void MoveSelectedRow(int to);
+  // Moves the selected row to action `to` of the whole macro when that lies
+  // outside the window, then shows the window holding it with it selected.
+  void MoveSelectedAction(int to);
+  // The window of kShownRows rows from first over these events.
+  void ShowWindow(std::vector<MacroEvent> events, int first);
   void AppendListItem(const std::string& name, const std::string& guid);
   void ShowHiddenCount();
 
@@ -128,6 +143,7 @@ class CMacroControlUI : public CHorizontalLayoutUI, public IMacroEditorHooks {
   bool eventRecorded_ = false;
   uint32_t lastEventTick_ = 0;
   std::string lastError_;
+  std::vector<MacroEvent> hiddenHead_;  // actions before the shown rows
   std::vector<MacroEvent> hiddenTail_;  // actions after the shown rows
 };
 

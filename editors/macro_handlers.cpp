@@ -1,7 +1,10 @@
 #include "editors/macro_handlers.h"
 
+#include <optional>
+
 #include "devices/macro_download.h"
 #include "devices/varnik_keyboard_device.h"
+#include "devices/varnik_mouse_device.h"
 #include "editors/macro_control.h"
 #include "editors/shoot_control.h"
 #include "platform/trace.h"
@@ -27,6 +30,27 @@ int NumberAfter(std::string_view name, std::string_view prefix) {
     if (v > 1000) return -1;
   }
   return name.size() > prefix.size() ? v : -1;
+}
+
+// The key list of a keyboard or mouse page, with the way to store it back
+// and to refresh the labels that show it.
+struct PageKeys {
+  std::vector<KeyRecord> keys;
+  int deviceIndex = 0;
+  std::function<void(const std::vector<KeyRecord>&)> store;
+  std::function<void()> refreshLabels;
+};
+
+template <class Page>
+PageKeys KeysOfPage(Page& p) {
+  return {p.GetKeyList(), p.Profile().GetDeviceIndex(), [&p](const std::vector<KeyRecord>& k) { p.SetKeyList(k); },
+          [&p] { p.RefreshKeyLabels(); }};
+}
+
+std::optional<PageKeys> KeysOf(CVarnikUSBDevice& page) {
+  if (auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(&page)) return KeysOfPage(*kb);
+  if (auto* mouse = dynamic_cast<CVarnikMouseDevice*>(&page)) return KeysOfPage(*mouse);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -84,18 +108,15 @@ void CMacroHandlers::DeleteSelectedMacro(CVarnikUSBDevice& page, CMacroControlUI
   if (!Confirm("message_text_4")) return;
   const int k = editor.GetSelectedMacro();
   if (k < 0) return;
-  auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(&page);
-  std::vector<KeyRecord> keys;
-  if (kb != nullptr) keys = kb->GetKeyList();
-  if (KeyListUsesMacro(keys, k) && !Confirm("message_text_2")) return;
-  const int devIndex = kb != nullptr ? kb->Profile().GetDeviceIndex() : 0;
-  FixMacroReferencesInProfiles(page.UserDataFolder(), devIndex, page.GetProfileName(), k);
-  const bool changed = FixMacroReferences(keys, k);
-  if (changed && kb != nullptr) kb->SetKeyList(keys);
+  std::optional<PageKeys> current = KeysOf(page);
+  if (current && KeyListUsesMacro(current->keys, k) && !Confirm("message_text_2")) return;
+  FixMacroReferencesInProfiles(page.UserDataFolder(), current ? current->deviceIndex : 0, page.GetProfileName(), k);
+  const bool changed = current && FixMacroReferences(current->keys, k);
+  if (changed) current->store(current->keys);
   editor.DeleteMacro();
   MacroNamesChanged(page, editor);
   if (changed) {
-    if (kb != nullptr) kb->RefreshKeyLabels();
+    current->refreshLabels();
     ApplyKeySettings(page);
   }
 }
@@ -136,9 +157,21 @@ bool CMacroHandlers::HandleMacro(const TNotifyUI& msg, CVarnikUSBDevice* page) {
   for (int i = 0; i < 4; ++i) {
     if (name == kMoveButtons[i]) {
       editor->InsertMouseAction(kMsgMouseMove, i);
+      if (!editor->LastError().empty()) {
+        Notice("macro_insert_refused_text", editor->LastError());
+        return true;
+      }
       editor->SaveSelectedMacro();
       return true;
     }
+  }
+  if (name == macroui::kPrevRows || name == macroui::kNextRows) {
+    // The typed delays travel with the rows; the file follows at the next save.
+    if (name == macroui::kPrevRows)
+      editor->ShowPreviousRows();
+    else
+      editor->ShowNextRows();
+    return true;
   }
   if (name == "macro_btn_name_add") {
     if (Confirm("message_text_28") && !editor->AddMacro().empty()) MacroNamesChanged(*page, *editor);
@@ -152,7 +185,7 @@ bool CMacroHandlers::HandleMacro(const TNotifyUI& msg, CVarnikUSBDevice* page) {
       return true;
     }
     MacroNamesChanged(*page, *editor);
-    if (auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(page)) kb->RefreshKeyLabels();
+    if (auto keys = KeysOf(*page)) keys->refreshLabels();
   } else if (name == "macro_btn_save") {
     editor->SaveSelectedMacro();
   } else if (name == "macro_btn_cancel") {

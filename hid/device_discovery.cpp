@@ -18,6 +18,7 @@
 
 #include "hid/hid_device.h"
 #include "hid/vhid_frame.h"
+#include "platform/thread_name.h"
 #include "platform/trace.h"
 #include "platform/ui_loop.h"
 
@@ -151,7 +152,10 @@ bool CDeviceDiscovery::Start() {
   stop_.Clear();
   firstScanDone_ = false;  // once per thread lifetime
   try {
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+      NameThisThread("kv-discovery");
+      Run();
+    });
   } catch (const std::system_error& e) {
     Trace("discovery: cannot start its thread: %s", e.what());
     return false;

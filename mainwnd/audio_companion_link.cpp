@@ -17,6 +17,7 @@
 #include "platform/message_bus.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
+#include "platform/thread_name.h"
 #include "platform/trace.h"
 #include "profiles/settings_files.h"
 #include "ui/controls.h"
@@ -224,6 +225,7 @@ void CAudioCompanionLink::Queue(std::function<void()> task) {
 }
 
 void CAudioCompanionLink::SenderLoop() {
+  NameThisThread("kv-music-send");
   std::unique_lock<std::mutex> g(sendLock_);
   for (;;) {
     sendWake_.wait(g, [this] { return senderStop_ || !sends_.empty(); });

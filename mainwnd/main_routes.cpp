@@ -88,6 +88,8 @@ constexpr Row kRoutes[] = {
     {kClickT, "macro_btn_downbottom", false, false, R::kMacroEditor},
     {kClickT, "macro_btn_delete", false, false, R::kMacroEditor},
     {kClickT, "macro_btn_deleteall", false, false, R::kMacroEditor},
+    {kClickT, "macro_rows_prev", false, false, R::kMacroEditor},
+    {kClickT, "macro_rows_next", false, false, R::kMacroEditor},
     {kClickT, "macro_inset_moveleftkey_btn", false, true, R::kMacroEditor},
     {kClickT, "macro_inset_moverightkey_btn", false, true, R::kMacroEditor},
     {kClickT, "macro_inset_moveupkey_btn", false, true, R::kMacroEditor},

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/thread_name.h"
 #include "platform/trace.h"
 
 namespace korvale {
@@ -29,6 +30,7 @@ bool CThreadSlots::Start(int slot, HWND owner, std::function<void(const MainThre
   // The thread holds its own references, so it may outlive the window when
   // it misses its stop deadline.
   s->thread = std::thread([param = s->param, state = s->state, body = std::move(body)] {
+    NameThisThread("kv-slot");
     body(param);
     std::lock_guard<std::mutex> g(state->lock);
     state->done = true;

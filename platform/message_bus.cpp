@@ -20,6 +20,7 @@
 #include "platform/paths.h"
 #include "platform/peer_cred.h"
 #include "platform/registered_messages.h"
+#include "platform/thread_name.h"
 #include "platform/trace.h"
 
 namespace fs = std::filesystem;
@@ -480,7 +481,10 @@ void MessageBus::Impl::Dispatch(Conn& c) {
 
 MessageBus::MessageBus(UiLoop& loop, fs::path dir)
     : dir_(dir.empty() ? DefaultDir() : std::move(dir)), impl_(std::make_unique<Impl>(loop)) {
-  impl_->thread = std::thread([this] { impl_->Run(); });
+  impl_->thread = std::thread([this] {
+    NameThisThread("kv-bus");
+    impl_->Run();
+  });
 }
 
 MessageBus::~MessageBus() {

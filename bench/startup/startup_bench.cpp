@@ -174,7 +174,7 @@ void BM_StartToPainted_Korvale(benchmark::State& state) { StartToPainted(state, 
 void BM_StartToPainted_KorvaleNoDevices(benchmark::State& state) {
   StartToPainted(state, KORVALE_BIN_DIR "/korvale", false);
 }
-void BM_StartToPainted_BareQt(benchmark::State& state) { StartToPainted(state, KORVALE_BIN_DIR "/bench_bare_window"); }
+void BM_StartToPainted_BareQt(benchmark::State& state) { StartToPainted(state, KORVALE_BIN_DIR "/startup_bare_window"); }
 
 void IdleCpuHidden(benchmark::State& state, bool devices) {
   TheEmulator();
@@ -197,11 +197,13 @@ void IdleCpuHidden(benchmark::State& state, bool devices) {
       return;
     }
     Drain(c, std::chrono::seconds(1));
+    const auto threadsBefore = korvale::bench::ThreadCpuTimes(c.pid);
     const double before = CpuSeconds(c.pid);
     Drain(c, std::chrono::seconds(30));
     const double used = CpuSeconds(c.pid) - before;
     state.SetIterationTime(30);
     state.counters["cpu_percent_of_core"] = used / 30.0 * 100.0;
+    state.SetLabel(korvale::bench::BusiestThreads(threadsBefore, korvale::bench::ThreadCpuTimes(c.pid), 30.0));
     state.counters["rss_MB"] = RssMb(c.pid);
     Stop(c);
   }

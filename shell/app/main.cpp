@@ -280,7 +280,7 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(qtview::AppIcon());
   qtview::ApplyStyle(app, InstallDataDir() / "skin");
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QSize size = screen->size();
+    const QSize size = DevicePixelSize(*screen);
     CWindowWnd::SetScreenSize(UiSize{size.width(), size.height()});
   }
   QtWindowHost host;

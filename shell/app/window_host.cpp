@@ -62,17 +62,23 @@ class QtWindowHost::CloseFilter : public QObject {
   QtWindowHost* host_;
 };
 
+QSize DevicePixelSize(const QScreen& screen) {
+  return (QSizeF(screen.size()) * screen.devicePixelRatio()).toSize();
+}
+
 QtWindowHost::QtWindowHost() : closeFilter_(std::make_unique<CloseFilter>(this)) {
   for (QScreen* screen : QGuiApplication::screens()) WatchScreen(screen);
-  QObject::connect(qApp, &QGuiApplication::screenAdded, closeFilter_.get(), [this](QScreen* screen) {
-    WatchScreen(screen);
-    DisplayChanged(screen->size());
-  });
+  QObject::connect(qApp, &QGuiApplication::screenAdded, closeFilter_.get(),
+                   [this](QScreen* screen) { WatchScreen(screen); });
+  // Only the primary screen's size counts.
+  QObject::connect(qApp, &QGuiApplication::primaryScreenChanged, closeFilter_.get(),
+                   [this](QScreen* screen) { DisplayChanged(DevicePixelSize(*screen)); });
 }
 
 void QtWindowHost::WatchScreen(QScreen* screen) {
-  QObject::connect(screen, &QScreen::geometryChanged, closeFilter_.get(),
-                   [this](const QRect& rect) { DisplayChanged(rect.size()); });
+  QObject::connect(screen, &QScreen::geometryChanged, closeFilter_.get(), [this, screen](const QRect&) {
+    if (screen == QGuiApplication::primaryScreen()) DisplayChanged(DevicePixelSize(*screen));
+  });
   QObject::connect(screen, &QScreen::logicalDotsPerInchChanged, closeFilter_.get(),
                    [this](qreal dpi) { DpiChanged(qRound(dpi)); });
 }

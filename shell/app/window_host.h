@@ -15,6 +15,10 @@
 
 namespace korvale {
 
+// The screen's size in device pixels (what the mouse's record keeps), not
+// in the scaled pixels Qt lays windows out in.
+QSize DevicePixelSize(const QScreen& screen);
+
 class QtWindowHost : public IWindowObserver {
  public:
   QtWindowHost();

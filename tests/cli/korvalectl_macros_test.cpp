@@ -182,14 +182,21 @@ TEST_F(KorvalectlMacros, KeyTablesAreNotSentWhenTheMacrosAreNotStored) {
   // header and one body packet answer, and the device stops answering well.
   ASSERT_EQ(emu_.Command("info keyboard 6 64"), "ok info keyboard 6");
   ASSERT_EQ(emu_.Command("journal-clear keyboard"), "ok journal-clear keyboard");
-  ASSERT_EQ(emu_.Command("fault keyboard status-ff after=" + std::to_string(refused.size() + 3)),
-            "ok fault keyboard status-ff");
+  ASSERT_EQ(emu_.Command("fault keyboard status-ff cmd=0x15 after=2"), "ok fault keyboard status-ff");
   r = Ctl({"macro", "keyboard", "download"});
   EXPECT_EQ(r.status, 4);
   EXPECT_NE(r.err.find("writing the macros failed"), std::string::npos) << r.err;
   EXPECT_EQ(emu_.Command("macros keyboard"), "ok macros malformed");
-  ASSERT_EQ(emu_.Command("fault keyboard none"), "ok fault keyboard none");
   EXPECT_TRUE(Written(emu_.Listing("journal keyboard"), 0x09).empty());
+  // A profile switch stops the same way.
+  ASSERT_EQ(emu_.Command("journal-clear keyboard"), "ok journal-clear keyboard");
+  ASSERT_EQ(emu_.Command("fault keyboard status-ff cmd=0x15"), "ok fault keyboard status-ff");
+  r = Ctl({"profile", "keyboard", "select", "0"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_NE(r.err.find("writing the macros failed (result "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("; keys not written"), std::string::npos) << r.err;
+  EXPECT_TRUE(Written(emu_.Listing("journal keyboard"), 0x09).empty());
+  ASSERT_EQ(emu_.Command("fault keyboard none"), "ok fault keyboard none");
 }
 
 TEST_F(KorvalectlMacros, ShootDownloadOfTheDefaultSequences) {

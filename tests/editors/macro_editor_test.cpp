@@ -137,27 +137,67 @@ TEST_F(EditorTest, RowsShowTheEventsAndSavingKeepsEveryRowWithTextDelays) {
   EXPECT_EQ(doc["MacroName"], "jump");
 }
 
-TEST_F(EditorTest, ALongMacroShowsItsFirstRowsAndKeepsTheRest) {
-  CResourceManager::GetInstance().AddText("macro_more_rows_text", "%d more actions");
+TEST_F(EditorTest, ALongMacroShowsAWindowOfRowsAndEveryActionCanBeReached) {
+  CResourceManager::GetInstance().AddText("macro_rows_shown_text", "%d-%d of %d");
   CMacroControlUI& m = Macros({{"long", "5"}});
   std::vector<MacroEvent> events;
   for (int i = 0; i < 4000; ++i) events.push_back({static_cast<uint16_t>(i), 10, i % 2 == 0, 4});
   ASSERT_TRUE(TryWriteJsonFile(dir_ / "5.mac", MacroDocument("long", "5", events)));
   Select(0);
+  auto shown = [&] { return std::string(macros_->FindSubControl(macroui::kHiddenRows)->GetText()); };
+  auto rowDelay = [&](int row) { return std::string(RowChild(row, 2)->GetText()); };
   EXPECT_EQ(m.GetRowCount(), macroui::kShownRows);
   EXPECT_EQ(m.GetActionCount(), 4000);
-  EXPECT_EQ(macros_->FindSubControl(macroui::kHiddenRows)->GetText(), "3800 more actions");
-  // Editing the shown rows keeps every action behind them.
+  EXPECT_EQ(shown(), "1-200 of 4000");
+  EXPECT_FALSE(macros_->FindSubControl(macroui::kPrevRows)->IsEnabled());
+  EXPECT_TRUE(macros_->FindSubControl(macroui::kNextRows)->IsEnabled());
+
+  // A delay typed on one window travels to the file from another.
+  RowChild(5, 2)->SetText("777");
+  m.ShowNextRows();
+  EXPECT_EQ(shown(), "201-400 of 4000");
+  EXPECT_EQ(rowDelay(0), "200");
+  // Up from the window's first row crosses into the actions before it, and
+  // the window follows the moved action.
+  List(macroui::kActionList)->SelectItem(0, false, false);
+  m.MoveActionUp();
+  EXPECT_EQ(m.GetFirstRowAction(), 0);
+  EXPECT_EQ(List(macroui::kActionList)->GetCurSel(), 199);
+  EXPECT_EQ(rowDelay(199), "200");
+  EXPECT_EQ(rowDelay(5), "777");
+  // To the bottom of the whole macro: the last window shows it selected.
+  m.MoveActionToBottom();
+  EXPECT_EQ(m.GetFirstRowAction(), 3800);
+  EXPECT_EQ(List(macroui::kActionList)->GetCurSel(), 199);
+  EXPECT_EQ(rowDelay(199), "200");
+  EXPECT_EQ(shown(), "3801-4000 of 4000");
+  EXPECT_FALSE(macros_->FindSubControl(macroui::kNextRows)->IsEnabled());
+  m.MoveActionToTop();
+  EXPECT_EQ(m.GetFirstRowAction(), 0);
+  EXPECT_EQ(rowDelay(0), "200");
+
+  // Full: nothing more is inserted, and the reason is given.
+  m.InsertMouseAction(kMsgLeftDown, 0);
+  EXPECT_EQ(m.GetActionCount(), 4000);
+  EXPECT_FALSE(m.LastError().empty());
+  m.ShowRowsFrom(1000);
   List(macroui::kActionList)->SelectItem(0, false, false);
   m.DeleteAction();
   m.SaveSelectedMacro();
   const auto saved = ReadMacroEvents(dir_ / "5.mac").events;
   ASSERT_EQ(saved.size(), 3999u);
-  EXPECT_EQ(saved.front().delay, 1);
+  EXPECT_EQ(saved[0].delay, 200);
+  EXPECT_EQ(saved[6].delay, 777);  // action 5 before the move of action 200 to the top
+  EXPECT_EQ(saved[999].delay, 999);
+  EXPECT_EQ(saved[1000].delay, 1001);  // action 1000 went with the window's first row
   EXPECT_EQ(saved.back().delay, 3999);
+  m.InsertMouseAction(kMsgLeftDown, 0);
+  EXPECT_EQ(m.GetActionCount(), 4000);
+  EXPECT_TRUE(m.LastError().empty());
   m.DeleteAllActions();
   EXPECT_EQ(m.GetActionCount(), 0);
-  EXPECT_EQ(macros_->FindSubControl(macroui::kHiddenRows)->GetText(), "");
+  EXPECT_EQ(shown(), "");
+  EXPECT_FALSE(macros_->FindSubControl(macroui::kNextRows)->IsVisible());
 }
 
 TEST_F(EditorTest, ReorderingRebuildsRowsFromTheirData) {

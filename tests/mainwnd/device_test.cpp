@@ -362,7 +362,7 @@ TEST_F(DeviceWndTest, RestoreDefaultsAsksThenWritesTheDefaultProfileToTheKeyboar
     for (const std::string& line : emu.Listing("journal keyboard")) n += line.rfind("cmd 06", 0) == 0 ? 1 : 0;
     return n;
   };
-  auto* button = dynamic_cast<CButtonUI*>(Find("default_btn"));
+  auto* button = dynamic_cast<CButtonUI*>(wnd->GetPaintManager().FindSubControlByName(keyboard, "default_btn"));
   ASSERT_NE(button, nullptr);
   ASSERT_EQ(emu.Command("journal-clear keyboard"), "ok journal-clear keyboard");
   button->Activate();

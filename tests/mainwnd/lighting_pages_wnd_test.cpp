@@ -4,11 +4,17 @@
 
 #include "devices/varnik_hs6533_device.h"
 #include "devices/varnik_mousepad_device.h"
+#include "editors/device_profile.h"
+#include "editors/light_control.h"
 #include "hid/hid_device.h"
 #include "mainwnd/device_list.h"
+#include "mainwnd/device_option.h"
 #include "mainwnd_fixture.h"
 #include "tests/support/emu_process.h"
+#include "tests/support/journal.h"
+#include "windows/msg_wnd.h"
 #include "ui/containers.h"
+#include "ui/controls.h"
 #include "ui/skin_controls.h"
 
 namespace korvale::test {
@@ -20,6 +26,8 @@ class LightingPagesWndTest : public MainWndTest {
     CHidDevice::SetHidrawEnabled(false);
     RegisterSkinControls(DeviceControlCreators());
     RegisterDeviceListControls();
+    RegisterDeviceProfileControl();
+    RegisterLightControl();
     ASSERT_TRUE(emu.Start({"--dir", (dir / "vhid").string(), "mousepad", "headset"}));
     ASSERT_FALSE(emu.Line().empty());
     ASSERT_FALSE(emu.Line().empty());
@@ -71,6 +79,50 @@ TEST_F(LightingPagesWndTest, PagesAreBuiltConnectedAndStreaming) {
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_NE(lines[0].find("count "), std::string::npos);
   EXPECT_EQ(lines[0].find("count 0 "), std::string::npos) << lines[0];
+}
+
+// Each page has its own profile bar with the tabs its device has; a profile
+// added on the pad's bar is the pad's, and the pad is switched to it.
+TEST_F(LightingPagesWndTest, EachPageHasItsOwnProfileBar) {
+  auto bar = [&](CVarnikUSBDevice* page) {
+    return dynamic_cast<CDeviceProfileUI*>(wnd->GetPaintManager().FindSubControlByName(page, profileui::kItemName));
+  };
+  auto visible = [&](CVarnikUSBDevice* page, const char* name) {
+    CControlUI* c = wnd->GetPaintManager().FindSubControlByName(page, name);
+    return c != nullptr && c->IsVisible();
+  };
+  ASSERT_NE(bar(pad), nullptr);
+  ASSERT_NE(bar(headset), nullptr);
+  for (const char* tab : {"key_Op_tab", "macro_Op_tab", "6533_voice_Op_tab"}) EXPECT_FALSE(visible(pad, tab)) << tab;
+  for (const char* tab : {"deng_Op_tab", "6533_voice_Op_tab", "magic_Op_tab"}) EXPECT_TRUE(visible(headset, tab)) << tab;
+  EXPECT_FALSE(visible(headset, "key_Op_tab"));
+  EXPECT_EQ(bar(pad)->GetProfileCount(), 1);
+
+  CMsgWnd::SetOpenedHook([&](CMsgWnd& m) {
+    const HWND h = m.GetHWND();
+    loop.Post([h] {
+      if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h)))
+        if (auto* b = dynamic_cast<CButtonUI*>(w->GetPaintManager().FindControl("confirm_btn"))) b->Activate();
+    });
+  });
+  struct Unhook {
+    ~Unhook() { CMsgWnd::SetOpenedHook({}); }
+  } unhook;
+  for (int i = 0; i < list->PageCount(); ++i)
+    if (list->PageAt(i) == pad) list->TileAt(i)->SelectOption()->Selected(true);
+  loop.RunPending();
+  ASSERT_EQ(wnd->CurrentDevice(), pad);
+  ASSERT_EQ(emu.Command("journal-clear mousepad"), "ok journal-clear mousepad");
+  auto* add = dynamic_cast<CButtonUI*>(wnd->GetPaintManager().FindSubControlByName(pad, "device_add_btn"));
+  ASSERT_NE(add, nullptr);
+  bar(pad)->ShowMenu(true);
+  add->Activate();
+  EXPECT_EQ(bar(pad)->GetProfileCount(), 2);
+  EXPECT_EQ(bar(headset)->GetProfileCount(), 1);
+  EXPECT_EQ(pad->GetProfileName(), bar(pad)->GetSelectedUUID());
+  bool written = false;
+  for (const auto& p : korvale::testing::ParseJournal(emu.Listing("journal mousepad"))) written |= p.cmd == 0x06;
+  EXPECT_TRUE(written) << "the pad was not given its new profile";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "devices/varnik_keyboard_device.h"
+#include "devices/varnik_mouse_device.h"
 #include "editors/device_profile.h"
 #include "editors/light_control.h"
 #include "editors/macro_control.h"
@@ -240,12 +241,17 @@ class MouseEditorsTest : public MainWndTest {
     ASSERT_NE(shoot, nullptr) << "the mouse page's skin lacks the shoot editor";
     ASSERT_NE(Control<CMacroControlUI>(macroui::kEditorName), nullptr) << "the mouse page's skin lacks the macro editor";
     folder = mouse->UserDataFolder();
+    // Questions are answered yes; notices are kept with their text.
     CMsgWnd::SetOpenedHook([this](CMsgWnd& m) {
-      CControlUI* text = m.GetPaintManager().FindControl("MessageText");
-      notices.push_back(text != nullptr ? std::string(text->GetText()) : "?");
+      CControlUI* cancel = m.GetPaintManager().FindControl("cancel_btn");
+      if (cancel == nullptr || !cancel->IsVisible()) {
+        CControlUI* text = m.GetPaintManager().FindControl("MessageText");
+        notices.push_back(text != nullptr ? std::string(text->GetText()) : "?");
+      }
       const HWND h = m.GetHWND();
       loop.Post([h] {
-        if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h))) w->Close(0);
+        if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h)))
+          if (auto* b = dynamic_cast<CButtonUI*>(w->GetPaintManager().FindControl("confirm_btn"))) b->Activate();
       });
     });
   }
@@ -270,6 +276,35 @@ class MouseEditorsTest : public MainWndTest {
   std::filesystem::path folder;
   std::vector<std::string> notices;
 };
+
+TEST_F(MouseEditorsTest, DeletingAMacroRenumbersTheMouseButtonsAndSendsThem) {
+  auto* mousePage = dynamic_cast<CVarnikMouseDevice*>(mouse);
+  ASSERT_NE(mousePage, nullptr);
+  Control<COptionUI>("macro_Op_tab")->Activate();
+  Click("macro_btn_name_add");
+  Click("macro_btn_name_add");
+  ASSERT_EQ(ReadMacroIndex(folder).size(), 2u);
+  std::vector<KeyRecord> keys = mousePage->GetKeyList();
+  ASSERT_GT(keys.size(), 4u);
+  keys[4].normal.code = {0x70, 1, 0};  // the back button plays the second macro
+  mousePage->SetKeyList(keys);
+  mousePage->SaveProfile();
+  Control<CListUI>(macroui::kNameList)->SelectItem(0);
+  ASSERT_EQ(emu.Command("journal-clear mouse-cable"), "ok journal-clear mouse-cable");
+  Click("macro_btn_name_sub");
+  EXPECT_EQ(ReadMacroIndex(folder).size(), 1u);
+  EXPECT_EQ(mousePage->GetKeyList()[4].normal.code, (AssignmentCode{0x70, 0, 0}));
+  EXPECT_EQ(ReadJsonFile(mousePage->GetProfilePath())["Device"][mousePage->Profile().GetDeviceIndex()]["KeyList"][4]
+                ["Assignment"].asUInt(),
+            0x70u << 16);
+  // The macro went to the mouse, and its key table after it.
+  EXPECT_EQ(emu.Command("macros mouse-cable"), "ok macros 1 entries 22 bytes");
+  int keyTables = 0;
+  for (const auto& p : korvale::testing::ParseJournal(emu.Listing("journal mouse-cable")))
+    keyTables += p.cmd == proto::kWriteKeyTable;
+  EXPECT_GT(keyTables, 0);
+  EXPECT_TRUE(notices.empty()) << notices.front();
+}
 
 TEST_F(MouseEditorsTest, TheRecoilTabEditsBulletsAndStoresTheSequences) {
   Control<COptionUI>("cursor_Op_tab")->Activate();

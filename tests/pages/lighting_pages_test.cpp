@@ -179,8 +179,17 @@ TEST_F(MousePadTest, RecordsAtTheActiveIndexAreReadAndWrittenAtOneStride) {
 }
 
 TEST_F(MousePadTest, WritesConvertOnlyTheOutgoingCopyAndReportTheDevicesResult) {
-  // Nothing is written before the record was read: the active r is unknown.
-  EXPECT_EQ(page_->WriteDeviceConfig(0, 0), CMD_NOT_READ);
+  // Before any read the device is asked for its active r, and the page's
+  // look goes there.
+  ASSERT_EQ(emu_.Command("profile mousepad 2"), "ok profile mousepad 2");
+  ClearJournal("mousepad");
+  ASSERT_EQ(page_->WriteDeviceConfig(0, 0), 1);
+  const auto first = Journal("mousepad");
+  std::vector<std::pair<int, int>> io;
+  for (const Packet& p : first)
+    if (p.cmd == 0x05 || p.cmd == 0x06) io.push_back({p.cmd, p.off});
+  EXPECT_EQ(io, (std::vector<std::pair<int, int>>{{0x05, 0}, {0x06, 128}}));
+  ASSERT_EQ(emu_.Command("profile mousepad 0"), "ok profile mousepad 0");
   ASSERT_EQ(page_->ReadDeviceConfig(), 0);
   ChangeLook(6, 4, 0x22);
   const auto before = page_->Config();
