@@ -55,6 +55,7 @@ int CmdSettings(CliContext& ctx);
 int CmdProfile(CliContext& ctx);
 int CmdMacro(CliContext& ctx);
 int CmdShoot(CliContext& ctx);
+int CmdKeys(CliContext& ctx);
 int CmdDpi(CliContext& ctx);
 struct BoundDevice;
 // The mouse's rows of info and settings (cmd_mouse.cpp).
