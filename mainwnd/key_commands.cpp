@@ -40,10 +40,11 @@ CKeyCommands::CKeyCommands(CMainWnd& wnd)
   });
   wnd_.SetRouteHandler(MainRoute::kKeyCapture, [this](const MainRouteCall& call) { OnKeyCapture(call); });
   wnd_.SetRouteHandler(MainRoute::kHookControl, [this](const MainRouteCall& call) { OnHookControl(call); });
+  wnd_.SetRouteHandler(MainRoute::kMacroRecording, [this](const MainRouteCall& call) { OnRecording(call); });
 }
 
 CKeyCommands::~CKeyCommands() {
-  for (MainRoute r : {MainRoute::kKeyEditor, MainRoute::kKeyCapture, MainRoute::kHookControl})
+  for (MainRoute r : {MainRoute::kKeyEditor, MainRoute::kKeyCapture, MainRoute::kHookControl, MainRoute::kMacroRecording})
     wnd_.SetRouteHandler(r, {});
   CInputCapture::Instance().Uninstall();
 }
@@ -83,7 +84,9 @@ void CKeyCommands::RemoveCapture() { CInputCapture::Instance().Uninstall(); }
 
 void CKeyCommands::OnHookControl(const MainRouteCall& call) {
   if (call.wParam == 1) {
-    InstallCapture(kCaptureSingleKey);
+    if (!IsRecording()) InstallCapture(kCaptureSingleKey);
+  } else if (IsRecording()) {
+    StopRecording();  // the page goes away: the recording ends with its capture
   } else if (CInputCapture::Instance().Mode() == kCaptureSingleKey) {
     RemoveCapture();
   }

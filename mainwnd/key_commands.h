@@ -1,7 +1,8 @@
 #pragma once
 // The main window's key assignment commands and the input capture they use:
 // the key editor's route, single-key capture while the editor's key box has
-// the focus, and the key-editing state (SetEditState).
+// the focus, macro recording (macro_recording_commands.cpp), and the
+// key-editing state (SetEditState).
 #include <memory>
 
 #include "editors/key_handlers.h"
@@ -28,7 +29,16 @@ class CKeyCommands {
   bool InstallCapture(int mode);
   void RemoveCapture();
 
+  // Macro recording on the current keyboard or mouse page: the trigger's
+  // time mode and placement; false (and nothing started) when capture
+  // cannot be set up or the page has no macro editor.
+  bool StartRecording(const std::string& trigger);
+  void StopRecording();
+  bool IsRecording() const { return recordingPage_ != nullptr; }
+
  private:
+  void OnRecording(const MainRouteCall& call);
+  void OnRecordedInput(const MainRouteCall& call);
   void OnHookControl(const MainRouteCall& call);
   void OnKeyCapture(const MainRouteCall& call);
   // Sends the hook message of the capture mode for one event.
@@ -37,6 +47,7 @@ class CKeyCommands {
   CMainWnd& wnd_;
   CKeyHandlers handlers_;
   int editState_ = 1;
+  CVarnikUSBDevice* recordingPage_ = nullptr;
 };
 
 }  // namespace korvale

@@ -26,6 +26,7 @@
 #include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
+#include "qtview/input_capture_filter.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
 #include "qtview/tray_icon.h"
@@ -284,6 +285,9 @@ int main(int argc, char** argv) {
     CWindowWnd::SetScreenSize(UiSize{size.width(), size.height()});
   }
   QtWindowHost host;
+  // Keys and mouse buttons for the key editor and macro recording come
+  // from our own windows only.
+  qtview::QtInputCaptureFilter inputCapture;
   CWindowWnd::SetObserver(&host);
   qtview::QtFileDialogs fileDialogs([&host](HWND h) -> QWidget* {
     auto* view = host.ViewFor(h);
