@@ -177,6 +177,7 @@ class CMacroControlUI : public CHorizontalLayoutUI, public IMacroEditorHooks {
   uint16_t lastKey_ = 0;           // the key filter: the key last pressed
   uint32_t lastMouseMessage_ = 0;  // the mouse filter: the last message
   std::vector<HeldInput> held_;
+  std::vector<uint32_t> refused_;  // presses refused for want of room
 };
 
 // Registers "CMacroControlUI" with the control factory.

@@ -29,6 +29,7 @@ void CMacroControlUI::StartRecording(int timeMode) {
   lastKey_ = 0;
   lastMouseMessage_ = 0;
   held_.clear();
+  refused_.clear();
   SetEditingEnabled(false);
 }
 
@@ -36,8 +37,9 @@ void CMacroControlUI::StopRecording() {
   if (!recording_) return;
   // A key held at Stop would stay down when the macro plays: its release
   // goes in after the last row recorded.
-  const std::vector<HeldInput> held = held_;
+  const std::vector<HeldInput> held(held_.rbegin(), held_.rend());  // last pressed, first released
   held_.clear();
+  refused_.clear();
   for (const HeldInput& h : held) {
     const Placement p = placement_ == Placement::Replace ? Placement::Append : placement_;
     InsertRecorded(p, h.release, 0, false);
@@ -158,9 +160,16 @@ bool CMacroControlUI::RecordEvent(Placement placement, const CapturedInput& in) 
 
   auto held = std::find_if(held_.begin(), held_.end(), [&](const HeldInput& h) { return h.key == hold.key && h.id == hold.id; });
   const int room = kMaxRows - GetActionCount() - static_cast<int>(held_.size());
+  const uint32_t id = (hold.key ? 0x10000u : 0u) | hold.id;
   if (in.press) {
     // A press needs room for itself and for its release at Stop.
-    if (room < 2) return false;
+    if (room < 2) {
+      refused_.push_back(id);
+      return false;
+    }
+  } else if (auto r = std::find(refused_.begin(), refused_.end(), id); r != refused_.end()) {
+    refused_.erase(r);  // its press was not recorded either
+    return false;
   } else if (held == held_.end() && room < 1) {
     return false;
   }
