@@ -70,33 +70,33 @@ COMBOS = ["custem_open", "custem_new", "custem_undo", "custem_save", "custem_cop
 
 def grid_page():
     out = ['<HorizontalLayout name="keyset_keyboard_page" childpadding="10" padding="0,4,0,0">',
-           '  <VerticalLayout name="keyset_keyboard_grid" width="694" childpadding="2">']
+           '  <VerticalLayout name="keyset_keyboard_grid" width="692" childpadding="1">']
     per_row = 21
     for r in range(0, 126, per_row):
-        out.append('    <HorizontalLayout height="22" childpadding="2">')
+        out.append('    <HorizontalLayout height="19" childpadding="1">')
         for i in range(r, r + per_row):
             word = GRID[i]
             if word is None:
                 out.append('      <Option name="keyboard_key_%d" group="keyset_grid" width="31" visible="false"/>' % i)
                 continue
             text = escape(("keyboard_cap_" if word in CAPS else "keyboard_key_") + word, {'"': "&quot;"})
-            out.append('      <Option name="keyboard_key_%d" group="keyset_grid" text="%s" width="31" height="22" '
-                       'font="9" textcolor="#FFB8BEC8" bkcolor="#FF262A33" hotbkcolor="#FF2E3440" '
+            out.append('      <Option name="keyboard_key_%d" group="keyset_grid" text="%s" width="32" height="19" '
+                       'font="10" textcolor="#FFB8BEC8" bkcolor="#FF262A33" hotbkcolor="#FF2E3440" '
                        'selectedbkcolor="#FF2E9BFF" selectedtextcolor="#FFFFFFFF"/>' % (i, text))
         out.append("    </HorizontalLayout>")
     out.append("  </VerticalLayout>")
-    out.append('  <VerticalLayout childpadding="4">')
+    out.append('  <VerticalLayout width="250" childpadding="3">')
     out.append('    <HorizontalLayout height="24" childpadding="2">')
     for i, t in enumerate(["keyset_mod_none", "keyset_mod_ctrl", "keyset_mod_shift", "keyset_mod_alt",
                            "keyset_mod_win"]):
-        out.append('      <Option name="key_ComBox_check_%d" group="keyset_modifier" text="%s" width="36" height="22" '
-                   'font="9" textcolor="#FFB8BEC8" bkcolor="#FF262A33" selectedbkcolor="#FF2E9BFF" '
+        out.append('      <Option name="key_ComBox_check_%d" group="keyset_modifier" text="%s" width="46" height="20" '
+                   'font="10" textcolor="#FFB8BEC8" bkcolor="#FF262A33" selectedbkcolor="#FF2E9BFF" '
                    'selectedtextcolor="#FFFFFFFF"/>' % (i, t))
     out.append("    </HorizontalLayout>")
     out.append('    <Label text="keyset_capture_label" height="18" %s/>' % LABEL)
     out.append('    <Edit name="keyset_keyboard_text_edit" height="26" readonly="true" tooltip="keyset_capture_tip" '
                'textcolor="#FFE3E6EB" bkcolor="#FF262A33"/>')
-    out.append('    <Text text="keyset_capture_reserved" height="60" textcolor="#FF8A919E" font="9"/>')
+    out.append('    <Text text="keyset_capture_reserved" height="48" textcolor="#FF8A919E" font="10"/>')
     out.append("  </VerticalLayout>")
     out.append("</HorizontalLayout>")
     return out

@@ -133,6 +133,20 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
         RunFor(loop, 300);
         ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + "-" + suffix + ".png")) && ok;
       }
+      // The key tab with a key opened in the key editor (A, or the mouse's right button).
+      if (auto* keys = page == nullptr ? nullptr : dynamic_cast<COptionUI*>(page->FindSubControl("key_Op_tab"));
+          keys != nullptr && keys->IsVisible()) {
+        keys->Selected(true);
+        const bool keyboard = IsKind(page->GetKind(), DeviceKind::Keyboard);
+        if (CControlUI* key = page->FindSubControl(keyboard ? "key_64" : "key_1"))
+          window.GetPaintManager().SendNotify(key, "click");
+        // The key category shows the editor's grid (nothing is applied by looking).
+        if (auto* functions = dynamic_cast<CComboUI*>(page->FindSubControl("keyset_function_combo")); keyboard && functions)
+          for (int c = 0; c < functions->GetCount(); ++c)
+            if (functions->GetItemAt(c)->GetUserData() == "6") functions->SelectItem(c);
+        RunFor(loop, 300);
+        ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + "-keys.png")) && ok;
+      }
       if (auto* first = page == nullptr ? nullptr : dynamic_cast<COptionUI*>(page->FindSubControl("deng_Op_tab")))
         first->Selected(true);
     }
