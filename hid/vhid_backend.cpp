@@ -23,6 +23,9 @@ namespace korvale {
 namespace {
 
 constexpr int kInfoTimeoutMs = 1000;
+// Listing asks every socket at once; one that misses this is listed again on
+// discovery's next pass, since its socket stays there unlisted.
+constexpr int kListDeadlineMs = 800;
 
 class Socket {
  public:
@@ -256,15 +259,59 @@ void EnumerateVhid(std::vector<HidInterfaceInfo>& out) {
     if (p.extension() == vhid::kSocketSuffix && p.stem() != "") sockets.push_back(p);
   }
   std::sort(sockets.begin(), sockets.end());
+  // Every socket is asked at once and all share one deadline, so sockets
+  // that accept and never answer cost one timeout together, not one each.
+  struct Asking {
+    std::filesystem::path path;
+    Socket fd;
+    vhid::FrameReader reader;
+    std::optional<vhid::InfoBlock> info;
+    bool done = false;
+  };
+  std::vector<Asking> asks;
+  asks.reserve(sockets.size());
   for (const auto& s : sockets) {
     Socket fd = Connect(s);
     if (fd.Get() < 0) continue;  // a leftover file: nobody listens
-    vhid::FrameReader reader;
-    auto info = AskInfo(fd.Get(), reader);
-    if (!info) continue;
-    HidAttributes a{info->vendorId, info->productId, info->release};
-    AppendCollections(std::string(kVhidPrefix) + s.string(), "vhid", a, info->interfaceNumber,
-                      info->descriptor, info->productName, out);
+    if (!SendFrame(fd.Get(), vhid::FrameType::GetInfo, {}, kInfoTimeoutMs)) continue;
+    asks.push_back(Asking{s, std::move(fd), {}, std::nullopt, false});
+  }
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kListDeadlineMs);
+  for (;;) {
+    std::vector<pollfd> waiting;
+    std::vector<Asking*> owners;
+    for (Asking& a : asks) {
+      while (!a.done) {
+        auto f = a.reader.Pop();
+        if (!f) break;
+        if (f->type != static_cast<uint8_t>(vhid::FrameType::Info)) continue;  // input reports first
+        a.info = vhid::DecodeInfo(f->payload);
+        if (!a.info) Trace("hid: bus device sent a malformed INFO block");
+        a.done = true;
+      }
+      if (!a.done && StreamBroken(a.reader)) a.done = true;
+      if (a.done) continue;
+      waiting.push_back(pollfd{a.fd.Get(), POLLIN, 0});
+      owners.push_back(&a);
+    }
+    if (waiting.empty()) break;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+      for (const Asking* a : owners) Trace("hid: bus device %s did not answer GET_INFO", a->path.c_str());
+      break;
+    }
+    const int r = ::poll(waiting.data(), waiting.size(), static_cast<int>(left));
+    if (r < 0 && errno != EINTR) break;
+    if (r <= 0) continue;
+    for (std::size_t i = 0; i < waiting.size(); ++i)
+      if (waiting[i].revents != 0 && Receive(waiting[i].fd, owners[i]->reader) == HidIo::Failed) owners[i]->done = true;
+  }
+  for (const Asking& a : asks) {
+    if (!a.info) continue;
+    HidAttributes attrs{a.info->vendorId, a.info->productId, a.info->release};
+    AppendCollections(std::string(kVhidPrefix) + a.path.string(), "vhid", attrs, a.info->interfaceNumber,
+                      a.info->descriptor, a.info->productName, out);
   }
 }
 

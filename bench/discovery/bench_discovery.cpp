@@ -6,11 +6,15 @@
 // machine runs it so: scripts/vmtest.sh --bench).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 
@@ -117,6 +121,53 @@ void BM_PlugToTileShown(benchmark::State& state) {
   fs::remove_all(dir, ec);
 }
 BENCHMARK(BM_PlugToTileShown)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+
+// Listing the bus while N sockets accept and never answer, beside one device
+// that does: the silent ones share one deadline (goal: at most 1 s for 16).
+void BM_ListWithSilentSockets(benchmark::State& state) {
+  std::string tmpl = (fs::temp_directory_path() / "korvale-bench-silent-XXXXXX").string();
+  if (::mkdtemp(tmpl.data()) == nullptr) {
+    state.SkipWithError("no temp folder");
+    return;
+  }
+  const fs::path dir = tmpl;
+  ::setenv("KORVALE_VHID_DIR", dir.c_str(), 1);
+  CHidDevice::SetHidrawEnabled(false);
+  std::vector<int> silent;
+  for (int i = 0; i < state.range(0); ++i) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    const std::string path = (dir / ("silent" + std::to_string(i) + ".sock")).string();
+    std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0) {
+      state.SkipWithError("cannot make a silent socket");
+      return;
+    }
+    silent.push_back(fd);
+  }
+  {
+    korvale::testing::EmuProcess emu;
+    if (!emu.Start({"--dir", dir.string(), "keyboard"}) || emu.Line().empty()) {
+      state.SkipWithError("korvale-emu did not start");
+      return;
+    }
+    std::size_t found = 0;
+    for (auto _ : state) {
+      CHidDevice lister;
+      lister.Enumerate();
+      found = 0;
+      while (lister.NextPath() != nullptr) ++found;
+    }
+    if (found == 0) state.SkipWithError("the answering device was not listed");
+    state.counters["listed"] = static_cast<double>(found);
+  }
+  for (int fd : silent) ::close(fd);
+  CHidDevice::SetHidrawEnabled(true);
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+}
+BENCHMARK(BM_ListWithSilentSockets)->Arg(0)->Arg(16)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace korvale

@@ -145,27 +145,32 @@ TEST_F(BusDevice, UnusableDevicesAreNeitherListedNorOpened) {
   vhid::InfoBlock broken = KeyboardInfo();
   broken.descriptor.pop_back();  // the last End Collection is missing
   BusPeer bad(dir_.Path(), "bad", broken);
-  // A device that accepts but never answers: enumeration gives up on it after its deadline.
-  int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un a{};
-  a.sun_family = AF_UNIX;
-  std::strncpy(a.sun_path, (dir_.Path() / "silent.sock").c_str(), sizeof a.sun_path - 1);
-  ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(::listen(silent, 4), 0);
+  // Devices that accept but never answer, on both sides of a good one:
+  // enumeration gives up on each after the one deadline they share.
+  std::vector<int> silent;
+  for (const char* name : {"a-silent.sock", "z-silent.sock"}) {
+    silent.push_back(::socket(AF_UNIX, SOCK_STREAM, 0));
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, (dir_.Path() / name).c_str(), sizeof a.sun_path - 1);
+    ASSERT_EQ(::bind(silent.back(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(silent.back(), 4), 0);
+  }
   BusPeer good(dir_.Path(), "good", HeadsetInfo());
 
   TraceSink::Instance().Clear();
   const auto paths = Paths();
   ASSERT_EQ(paths.size(), 1u);
   EXPECT_NE(paths[0].find("good.sock#vid_0c76&pid_1630&mi_03"), std::string::npos);
-  EXPECT_TRUE(TraceSink::Instance().Contains("did not answer GET_INFO"));
+  EXPECT_TRUE(TraceSink::Instance().Contains("a-silent.sock did not answer GET_INFO"));
+  EXPECT_TRUE(TraceSink::Instance().Contains("z-silent.sock did not answer GET_INFO"));
   EXPECT_TRUE(TraceSink::Instance().Contains("bad.sock#vid_320f&pid_5064&mi_01 skipped"));
 
   CHidDevice d;
   EXPECT_FALSE(d.Open("vhid:" + (dir_.Path() / "bad.sock").string() + "#vid_320f&pid_5064&mi_01&col04", true, true,
                       true, false));
   EXPECT_FALSE(d.IsOpen());
-  ::close(silent);
+  for (int fd : silent) ::close(fd);
 }
 
 TEST_F(BusDevice, AnOversizedFrameEndsTheChannel) {
