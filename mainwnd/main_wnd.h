@@ -162,6 +162,7 @@ class CMainWnd : public WindowImplBase {
   CKeyCommands& KeyCommands() { return *keyCommands_; }
   // The registered number of hook message kHookMessageNames[index], 0 when unknown.
   UINT GetHookMessage(std::size_t index) const { return index < hookMsgs_.size() ? hookMsgs_[index] : 0; }
+  CWindowCommands& Windows() { return *windows_; }
   // The device of the first visible, selected tile, or null.
   CVarnikUSBDevice* CurrentDevice() const;
   // Every page of the four lists.

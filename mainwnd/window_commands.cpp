@@ -6,6 +6,7 @@
 #include "mainwnd/device_option.h"
 #include "platform/trace.h"
 #include "windows/about_wnd.h"
+#include "windows/color_select_wnd.h"
 
 namespace korvale {
 
@@ -105,6 +106,15 @@ void CWindowCommands::OpenAbout() {
     if (IsWindow(h)) about.DestroyWindow();
   }
   aboutOpen_ = false;
+}
+
+std::optional<DWORD> CWindowCommands::OpenPalette(DWORD colour) {
+  if (paletteOpen_ || wnd_.GetChildWindow(CMainWnd::ChildWindow::kPalette) != 0) return std::nullopt;
+  paletteOpen_ = true;
+  const auto chosen = PickColour(wnd_.GetHWND(), wnd_.GetInterfaceScale(), colour, false,
+                                 [this](HWND h) { wnd_.SetChildWindow(CMainWnd::ChildWindow::kPalette, h); });
+  paletteOpen_ = false;
+  return chosen;
 }
 
 void CWindowCommands::OpenSkin() {

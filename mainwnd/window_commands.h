@@ -1,9 +1,11 @@
 #pragma once
 // The main window's secondary windows: settings (from the settings button,
 // the tray's settings item and WM_OPEN_SETTINGS), the skin picker (skin
-// button) and the about window (the tray's about item), and the background
-// the skin picker chooses. Registered as the main window's window routes.
+// button), the about window (the tray's about item) and the colour palette
+// (for the commands that pick a colour), and the background the skin picker
+// chooses. Registered as the main window's window routes.
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "mainwnd/main_wnd.h"
@@ -29,12 +31,17 @@ class CWindowCommands : public SkinChangedReceiver {
   void OpenSettings(bool centred);
   void OpenAbout();
   void OpenSkin();
+  // The palette window over the main window at its scale, showing colour,
+  // without the multi-colour option; waits for it. The colour chosen with
+  // OK; nothing when cancelled or when a palette window is open already.
+  std::optional<DWORD> OpenPalette(DWORD colour);
   // The products whose tiles are shown, as the update list's rows.
   std::vector<CSetWnd::ModelEntry> PresentModels() const;
 
  private:
   CMainWnd& wnd_;
   bool aboutOpen_ = false;
+  bool paletteOpen_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -9,8 +9,12 @@
 namespace korvale {
 
 // printf-style trace; never throws, never blocks on I/O unless echo is on.
+// Costs one atomic load when nothing listens.
 void Trace(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void TraceText(const std::string& text);
+// True when a trace would go anywhere (kept or echoed): callers that build
+// a costly text first ask this.
+bool TraceListening();
 
 class TraceSink {
  public:
@@ -22,6 +26,9 @@ class TraceSink {
   bool Contains(const std::string& needle) const;
   void Clear();
   void SetEcho(bool echo);
+  // Whether texts are kept for Texts() and Contains() (on unless turned off:
+  // the programs turn it off unless KORVALE_TRACE is set, the tests keep it).
+  void SetKeep(bool keep);
 
   static constexpr std::size_t kCapacity = 4096;
 

@@ -159,8 +159,14 @@ bool SavePalettePart(const std::vector<PaletteSwatch>& swatches, int32_t selecte
 PaletteState ReadPalette(const Json::Value& doc) {
   PaletteState st;
   const Json::Value& info = JsonMember(doc, "coloroptioninfo");
-  st.presetSelect = JsonInt(JsonMember(info, "palletDialogcoloroption_selectitem"));
-  st.userSelect = JsonInt(JsonMember(info, "palletDialogcollectcoloroption_selectitem"));
+  // A selection that is text, a fraction or beyond 32 bits is no selection.
+  auto select = [&](const char* key, bool* has, int32_t* index) {
+    const Json::Value& v = JsonMember(info, key);
+    *has = v.isInt();  // jsoncpp: whole numbers in the 32-bit range only
+    if (*has) *index = v.asInt();
+  };
+  select("palletDialogcoloroption_selectitem", &st.hasPresetSelect, &st.presetSelect);
+  select("palletDialogcollectcoloroption_selectitem", &st.hasUserSelect, &st.userSelect);
   st.presets = ReadSwatches(JsonMember(info, "palletDialogcoloroption"), false);
   st.userSwatches = ReadSwatches(JsonMember(info, "palletDialogcollectcoloroption"), true);
   return st;

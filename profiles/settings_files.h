@@ -63,6 +63,9 @@ struct PaletteSwatch {
   std::string userData;   // user swatches: "1" when filled
 };
 struct PaletteState {
+  // The selections, each only when the file holds a 32-bit integer for it.
+  bool hasPresetSelect = false;
+  bool hasUserSelect = false;
   int32_t presetSelect = 0;
   int32_t userSelect = 0;
   std::vector<PaletteSwatch> presets;      // kPaletteSwatches entries

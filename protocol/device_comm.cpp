@@ -60,6 +60,7 @@ void TraceLine(const uint8_t* v) {
 }  // namespace
 
 void TracePacket(const char* title, const uint8_t* bytes64) {
+  if (!TraceListening()) return;
   TraceText(title);
   TraceLine(bytes64);
   TraceLine(bytes64 + 32);
@@ -167,7 +168,7 @@ int CDeviceComm::DoExchange(const uint8_t* command, uint32_t commandLength, uint
       }
     }
   }
-  if (!quiet && result != CMD_WRITE_FAILED) {
+  if (!quiet && result != CMD_WRITE_FAILED && TraceListening()) {
     uint8_t shown[kPacketSize] = {};
     std::memcpy(shown, in, want);
     TracePacket("返回", shown);

@@ -511,6 +511,17 @@ TEXTS.update({
     "about_title": ("About", "Über", "À propos"),
     "about_close_tip": ("Close", "Schließen", "Fermer"),
     "about_text": ("Configuration for KORVALE keyboards, mice, mousepads and headsets", "Einstellungen für KORVALE-Tastaturen, -Mäuse, -Mauspads und -Headsets", "Réglages des claviers, souris, tapis et casques KORVALE"),
+    "palette_title": ("Choose a colour", "Farbe wählen", "Choisir une couleur"),
+    "palette_close_tip": ("Close without changing the colour", "Schließen, ohne die Farbe zu ändern", "Fermer sans changer la couleur"),
+    "palette_field": ("Colour field", "Farbfeld", "Nuancier"),
+    "palette_presets": ("Preset colours", "Vorgegebene Farben", "Couleurs prédéfinies"),
+    "palette_collected": ("My colours", "Eigene Farben", "Mes couleurs"),
+    "palette_collected_tip": ("Select a field, then pick a colour to keep it here", "Feld wählen, dann eine Farbe aussuchen, um sie hier zu behalten", "Choisissez une case, puis une couleur pour la garder ici"),
+    "palette_preview": ("Preview", "Vorschau", "Aperçu"),
+    "palette_red": ("Red", "Rot", "Rouge"),
+    "palette_green": ("Green", "Grün", "Vert"),
+    "palette_blue": ("Blue", "Blau", "Bleu"),
+    "palette_ok": ("OK", "OK", "OK"),
 })
 
 # Macro and shoot editors: id -> (English, Deutsch, Français).

@@ -118,6 +118,7 @@ constexpr UINT kUser = 0x0400;
 // WM_SYSCOMMAND wParam values.
 constexpr WPARAM SC_MINIMIZE = 0xF020;
 constexpr WPARAM SC_MAXIMIZE = 0xF030;
+constexpr WPARAM SC_CLOSE = 0xF060;
 constexpr WPARAM SC_RESTORE = 0xF120;
 
 // Results of modal windows.

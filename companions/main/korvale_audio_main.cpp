@@ -16,6 +16,7 @@
 #include "platform/message_bus.h"
 #include "platform/registered_messages.h"
 #include "platform/single_instance.h"
+#include "platform/trace.h"
 #include "platform/ui_loop.h"
 #include "ui/app_messages.h"
 
@@ -49,6 +50,8 @@ void PrintFrame(std::size_t n, const SpectrumFrame& f) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Nobody reads the kept traces in a program: only KORVALE_TRACE's echo costs anything.
+  korvale::TraceSink::Instance().SetKeep(false);
   std::string input;
   bool print = false;
   for (int i = 1; i < argc; ++i) {

@@ -17,6 +17,7 @@
 #include "emulator/emulator.h"
 #include "emulator/event_image.h"
 #include "hid/vhid_frame.h"
+#include "platform/trace.h"
 
 using namespace korvale::emu;
 
@@ -331,6 +332,8 @@ bool RunCommand(Emulator& emu, const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Nobody reads the kept traces in a program: only KORVALE_TRACE's echo costs anything.
+  korvale::TraceSink::Instance().SetKeep(false);
   std::string dir, state;
   unsigned long cost = 0;
   bool uhid = false;

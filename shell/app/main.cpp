@@ -1,6 +1,6 @@
 // korvale: the configuration program. Without arguments it runs as a normal
 // windowed application; --hidden starts it in the tray; --screenshots DIR shows the main window (and each
-// device page it has), writes each as a PNG into DIR and exits.
+// device page it has, and the secondary windows), writes each as a PNG into DIR and exits.
 #include <QApplication>
 #include <QDBusConnection>
 #include <QSocketNotifier>
@@ -26,6 +26,7 @@
 #include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
+#include "mainwnd/window_commands.h"
 #include "qtview/input_capture_filter.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
@@ -179,6 +180,9 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
   };
   shootModal("settings.png", CMainWnd::ChildWindow::kSettings, [&] { click("setbtn"); });
   shootModal("about.png", CMainWnd::ChildWindow::kToolA, [&] { menu("about_menu"); });
+  // The palette as a colour command opens it, on the accent colour.
+  shootModal("palette.png", CMainWnd::ChildWindow::kPalette,
+             [&] { loop.Post([&window] { window.Windows().OpenPalette(0xFF2E9BFF); }); });
   click("skinbtn");
   RunFor(loop, 300);
   if (const HWND skin = window.GetChildWindow(CMainWnd::ChildWindow::kToolB)) {
@@ -238,6 +242,8 @@ void ShowDataFolderError(const std::filesystem::path& missing, const std::filesy
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Nobody reads the kept traces in a program: only KORVALE_TRACE's echo costs anything.
+  korvale::TraceSink::Instance().SetKeep(false);
   std::filesystem::path shots;
   bool screenshots = false;
   bool hidden = false;

@@ -263,8 +263,16 @@ TEST_F(AudioWndTest, RealCompanionStreamsAToneIsRestartedAfterAKillAndEndsWithTh
   wnd->Audio().SetProgram(std::string(KORVALE_BIN_DIR) + "/korvale-audio", {"--input", (dir / "tone.wav").string()});
   Start();
   const auto& means = wnd->Audio().BandMeans();
-  ASSERT_TRUE(Pump([&] { return means[13] > 1000; })) << "band 13 " << means[13];
-  for (int b : {0, 5, 20, 24}) EXPECT_LT(means[static_cast<std::size_t>(b)], means[13] / 4) << b;
+  // The tone's band rises and the others fall once the onset has passed
+  // (frames may come in a burst on a loaded machine).
+  auto toneOnly = [&] {
+    if (means[13] <= 1000) return false;
+    for (int b : {0, 5, 20, 24})
+      if (means[static_cast<std::size_t>(b)] >= means[13] / 4) return false;
+    return true;
+  };
+  ASSERT_TRUE(Pump(toneOnly)) << "bands 0 5 13 20 24: " << means[0] << " " << means[5] << " " << means[13] << " "
+                              << means[20] << " " << means[24];
   EXPECT_EQ(wnd->Audio().Launches(), 1);
 
   const pid_t first = wnd->Audio().CompanionPid();

@@ -1,15 +1,17 @@
 // The main window with a real mouse page: the device list builds it for the
 // mouse korvale-emu serves, and the window's mouse rows change the profile and
-// (for stages and report rate) the mouse's record.
+// (for stages, their colours and report rate) the mouse's record.
 #include <sstream>
 
 #include "devices/varnik_mouse_device.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd_fixture.h"
+#include "profiles/json_file.h"
 #include "tests/support/emu_process.h"
 #include "tests/support/journal.h"
 #include "ui/controls.h"
 #include "ui/skin_controls.h"
+#include "windows/color_select_wnd.h"
 
 namespace korvale::test {
 namespace {
@@ -112,6 +114,87 @@ TEST_F(MouseWndTest, PointerScrollAndDoubleClickStayInTheProfile) {
   auto* tabs = dynamic_cast<CTabLayoutUI*>(mouse->FindSubControl("mouse_device_seting_layout"));
   ASSERT_NE(tabs, nullptr);
   EXPECT_EQ(tabs->GetCurSel(), 2);
+}
+
+TEST_F(MouseWndTest, AStageColourPickedInThePaletteReachesTheProfileAndTheMouse) {
+  // Runs answer inside the palette the stage's colour button opens.
+  auto pick = [&](const std::function<void(CColorSelectWnd&)>& answer) {
+    bool ran = false;
+    const auto key = UiLoop::NewTimerKey();
+    loop.SetTimer(key, 10, [&] {
+      loop.KillTimer(key);
+      ran = true;
+      auto* w = dynamic_cast<CColorSelectWnd*>(
+          CWindowWnd::FromHandle(wnd->GetChildWindow(CMainWnd::ChildWindow::kPalette)));
+      ASSERT_NE(w, nullptr);
+      // It opens on the stage's colour.
+      EXPECT_EQ(w->GetCurrentColour(), mouse->GetDpiColour(2));
+      answer(*w);
+    });
+    Notify("click", "DPI_color_option_2");
+    loop.AdvanceBy(1000);
+    EXPECT_TRUE(ran);
+  };
+  auto type = [](CColorSelectWnd& w, const char* r, const char* g, const char* b) {
+    CPaintManagerUI& pm = w.GetPaintManager();
+    pm.FindControl("color_edit_r")->SetText(r);
+    pm.FindControl("color_edit_g")->SetText(g);
+    pm.FindControl("color_edit_b")->SetText(b);
+    pm.SendNotify(pm.FindControl("color_edit_b"), "killfocus");
+  };
+  const DpiStage before = mouse->GetDpiStages()[2];
+  // Cancelled: nothing changes and nothing is written.
+  pick([&](CColorSelectWnd& w) {
+    type(w, "1", "2", "3");
+    dynamic_cast<CButtonUI*>(w.GetPaintManager().FindControl("laterbtn"))->Activate();
+  });
+  EXPECT_EQ(mouse->GetDpiStages()[2], before);
+  EXPECT_EQ(ConfigWrites(), 0);
+
+  pick([&](CColorSelectWnd& w) {
+    type(w, "18", "52", "86");
+    dynamic_cast<CButtonUI*>(w.GetPaintManager().FindControl("okbtn"))->Activate();
+  });
+  EXPECT_EQ(mouse->GetDpiColour(2), 0xFF123456u);
+  const DpiStage after = mouse->GetDpiStages()[2];
+  EXPECT_EQ(after.red, 0x12);
+  EXPECT_EQ(after.green, 0x34);
+  EXPECT_EQ(after.blue, 0x56);
+  EXPECT_EQ(after.x, before.x) << "only the colour changes";
+  // The stage's record on the mouse: colour bytes 6, 7 and 8 of stage 2.
+  const auto rec = Record();
+  ASSERT_EQ(rec.size(), 71u);
+  EXPECT_EQ(rec[14 + 2 * 9 + 6], 0x12);
+  EXPECT_EQ(rec[14 + 2 * 9 + 7], 0x34);
+  EXPECT_EQ(rec[14 + 2 * 9 + 8], 0x56);
+  // And in the profile file, for the next start.
+  const Json::Value doc = ReadJsonFile(mouse->GetProfilePath());
+  const Json::Value& stage = doc["Device"][0]["DPIStages"]["StageDPIs"][2];
+  EXPECT_EQ(stage["StageColorR"].asInt(), 0x12);
+  EXPECT_EQ(stage["StageColorG"].asInt(), 0x34);
+  EXPECT_EQ(stage["StageColorB"].asInt(), 0x56);
+}
+
+TEST_F(MouseWndTest, UnpluggingTheMouseClosesItsPaletteAndChangesNothing) {
+  const uint32_t colour = mouse->GetDpiColour(2);
+  bool ran = false, closed = false;
+  const auto key = UiLoop::NewTimerKey();
+  loop.SetTimer(key, 10, [&] {
+    loop.KillTimer(key);
+    ran = true;
+    auto* w = dynamic_cast<CColorSelectWnd*>(
+        CWindowWnd::FromHandle(wnd->GetChildWindow(CMainWnd::ChildWindow::kPalette)));
+    ASSERT_NE(w, nullptr);
+    w->SetCurrentColour(0xFF010203);
+    ASSERT_EQ(emu.Command("unplug mouse-cable"), "ok unplug mouse-cable");
+    closed = PumpUntil([&] { return wnd->GetChildWindow(CMainWnd::ChildWindow::kPalette) == 0; });
+  });
+  Notify("click", "DPI_color_option_2");
+  loop.AdvanceBy(10000);
+  EXPECT_TRUE(ran);
+  EXPECT_TRUE(closed) << "the palette closes with the mouse's tile";
+  EXPECT_TRUE(wnd->IsWindowEnabled());
+  EXPECT_EQ(mouse->GetDpiColour(2), colour);
 }
 
 }  // namespace

@@ -137,6 +137,24 @@ TEST_F(SettingsTest, PaletteFallbackAndPartialSaves) {
   EXPECT_EQ(kept.presetSelect, 0);
   EXPECT_EQ(ReadJsonFile(PaletteFilePath())["coloroptioninfo"].size(), 0u);
 
+  // A selection counts only as a whole number in the 32-bit range.
+  struct Sel {
+    const char* value;
+    bool has;
+    int32_t index;
+  } sels[] = {{"3", true, 3}, {"3.0", true, 3}, {"-1", true, -1}, {"25", true, 25}, {"\"3\"", false, 0},
+              {"2.5", false, 0}, {"1e20", false, 0}, {"true", false, 0}, {"null", false, 0}, {"[1]", false, 0}};
+  for (const Sel& c : sels) {
+    const std::string text = std::string(R"({"coloroptioninfo":{"palletDialogcoloroption_selectitem":)") + c.value +
+                             R"(,"palletDialogcollectcoloroption_selectitem":)" + c.value + "}}";
+    const PaletteState p = ReadPalette(ParseJsonText(text));
+    EXPECT_EQ(p.hasPresetSelect, c.has) << c.value;
+    EXPECT_EQ(p.hasUserSelect, c.has) << c.value;
+    EXPECT_EQ(p.presetSelect, c.index) << c.value;
+    EXPECT_EQ(p.userSelect, c.index) << c.value;
+  }
+  EXPECT_FALSE(ReadPalette(ParseJsonText("[1]")).hasPresetSelect);
+
   EXPECT_TRUE(DeletePaletteFile());
   EXPECT_FALSE(fs::exists(PaletteFilePath()));
   EXPECT_EQ(ParseHexColour("ffff0000"), 0xFFFF0000u);

@@ -168,7 +168,7 @@ TEST_F(KorvaleProcessTest, ScreenshotsAreWrittenAndTheProgramExits) {
   EXPECT_GE(be32(16), 800);
   EXPECT_GE(be32(20), 572);
   // The secondary windows, each opened from its button or tray item.
-  for (const char* name : {"settings.png", "about.png", "skin.png"})
+  for (const char* name : {"settings.png", "about.png", "palette.png", "skin.png"})
     EXPECT_TRUE(fs::is_regular_file(shots / name)) << name << "\n" << p.Log();
 }
 
