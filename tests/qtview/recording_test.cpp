@@ -124,6 +124,12 @@ TEST_F(RecordingTest, PadClicksAreRecordedStopIsNotAndAHeldKeyIsReleasedAtStop) 
   EXPECT_EQ(Rows(), (std::vector<MacroEvent>{E(9, 0x02, true, 100), E(1, 8, true, 60), E(1, 8, false, 40),
                                              E(1, 2, true, 10), E(1, 2, false, 110), E(10, 0x39, true, 0),
                                              E(10, 0x39, false, 0), E(9, 0x02, false, 0)}));
+  // A new recording forgets the last key: Shift, the last key pressed before, counts again.
+  Record(3);
+  EXPECT_TRUE(Key(true, kLShift, 6000));
+  Stop();
+  ASSERT_EQ(Rows().size(), 10u);
+  EXPECT_EQ(Rows()[8], E(9, 0x02, true, 0));
 }
 
 TEST_F(RecordingTest, BeforeAndAfterFollowTheSelectionAndTheListKeepsRoomForReleases) {
