@@ -23,14 +23,14 @@ std::string Hex(unsigned v, int width) {
 
 int RowOf(const HidInterfaceInfo& i) { return SupportedRowOf(i); }
 
-void PrintJson(const std::vector<HidInterfaceInfo>& list, std::ostream& out) {
+Json::Value InterfacesJson(const std::vector<HidInterfaceInfo>& list) {
   Json::Value root(Json::objectValue);
   Json::Value& items = root["interfaces"] = Json::Value(Json::arrayValue);
   for (const auto& i : list) {
     Json::Value v(Json::objectValue);
     v["path"] = i.path;
     v["backend"] = i.backend;
-    v["product"] = i.productName;
+    v["productName"] = i.productName;
     v["vendorId"] = i.vendorId;
     v["productId"] = i.productId;
     v["release"] = i.release;
@@ -45,15 +45,11 @@ void PrintJson(const std::vector<HidInterfaceInfo>& list, std::ostream& out) {
       v["kind"] = DeviceKindName(r.kind);
       v["auxiliary"] = r.auxiliary;
     } else {
-      v["row"] = Json::Value(Json::nullValue);
+      v["row"] = v["kind"] = v["auxiliary"] = Json::Value(Json::nullValue);
     }
     items.append(v);
   }
-  Json::StreamWriterBuilder b;
-  b["indentation"] = "  ";
-  std::unique_ptr<Json::StreamWriter> w(b.newStreamWriter());
-  w->write(root, &out);
-  out << "\n";
+  return root;
 }
 
 void PrintTable(const std::vector<HidInterfaceInfo>& list, std::ostream& out) {
@@ -85,7 +81,7 @@ int CmdInterfaces(CliContext& ctx) {
   if (!ctx.args.empty()) return ctx.Usage("interfaces takes no arguments (got '" + ctx.args.front() + "')");
   const auto list = ListHidInterfaces();
   if (ctx.json) {
-    PrintJson(list, ctx.out);
+    ctx.Answer(InterfacesJson(list));
   } else {
     PrintTable(list, ctx.out);
   }

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <strings.h>
 
+#include "cli/cmd_common.h"
 #include "cli/device_session.h"
 #include "cli/korvalectl.h"
 #include "devices/profile_switch.h"
@@ -102,36 +103,40 @@ int RunOn(CliContext& ctx, const BoundDevice& d, const KeysTarget& t) {
   const int count = std::min<int>(static_cast<int>(keys.size()), t.keyboard ? kKeyboardRealKeys : kMouseKeyCount);
   auto codeOf = [&](const KeyRecord& k) { return t.fn ? k.fn.code : k.normal.code; };
 
+  auto entry = [&](int i) {
+    const KeyRecord& k = keys[static_cast<std::size_t>(i)];
+    const AssignmentCode c = codeOf(k);
+    Json::Value v(Json::objectValue);
+    v["key"] = i;
+    v["name"] = KeyName(t.keyboard, i);
+    v["code"] = FormatCode(c);
+    v["does"] = Describe(c, macros);
+    v["default"] = FormatCode(k.defaultKey.code);
+    v["changed"] = !(c == k.defaultKey.code || (t.fn && c == AssignmentCode{}));
+    return v;
+  };
+  auto answer = [&](const char* what, Json::Value value) {
+    Json::Value root(Json::objectValue);
+    root["device"] = DeviceJson(d);
+    root["profile"] = ProfileJson(s.HasProfile(), s.Profile(), page.GetProfilePath());
+    root["layer"] = t.fn ? "fn" : "normal";
+    root[what] = std::move(value);
+    return root;
+  };
+
   if (action == "list") {
     Json::Value items(Json::arrayValue);
     for (int i = 0; i < count; ++i) {
-      const KeyRecord& k = keys[static_cast<std::size_t>(i)];
       if constexpr (std::is_same_v<Session, KeyboardSession>)
         if (page.KeyToPosition(i) == CVarnikKeyboardDevice::kNone) continue;
-      const AssignmentCode c = codeOf(k);
-      const bool isDefault = c == k.defaultKey.code || (t.fn && c == AssignmentCode{});
-      if (ctx.json) {
-        Json::Value v(Json::objectValue);
-        v["key"] = i;
-        v["name"] = KeyName(t.keyboard, i);
-        v["code"] = FormatCode(c);
-        v["does"] = Describe(c, macros);
-        v["default"] = FormatCode(k.defaultKey.code);
-        v["changed"] = !isDefault;
+      const Json::Value v = entry(i);
+      if (ctx.json)
         items.append(v);
-      } else {
-        ctx.out << i << "  " << KeyName(t.keyboard, i) << "  " << FormatCode(c) << "  " << Describe(c, macros)
-                << (isDefault ? "" : "  (changed)") << "\n";
-      }
+      else
+        ctx.out << i << "  " << v["name"].asString() << "  " << v["code"].asString() << "  " << v["does"].asString()
+                << (v["changed"].asBool() ? "  (changed)" : "") << "\n";
     }
-    if (ctx.json) {
-      Json::Value root(Json::objectValue);
-      root["device"] = d.productKey;
-      root["layer"] = t.fn ? "fn" : "normal";
-      root["profile"] = s.Profile().name;
-      root["keys"] = items;
-      WriteJson(root, ctx.out);
-    }
+    if (ctx.json) ctx.Answer(answer("keys", items));
     return kExitOk;
   }
 
@@ -173,15 +178,7 @@ int RunOn(CliContext& ctx, const BoundDevice& d, const KeysTarget& t) {
   const int r = page.ApplyKeyAssignments(0);
   if (r != proto::CMD_OK) return DeviceFailed(ctx, d, "writing the key tables failed: " + ResultName(r));
   if (ctx.json) {
-    Json::Value root(Json::objectValue);
-    root["device"] = d.productKey;
-    root["layer"] = t.fn ? "fn" : "normal";
-    root["key"] = *key;
-    root["name"] = KeyName(t.keyboard, *key);
-    root["code"] = FormatCode(code);
-    root["does"] = Describe(code, macros);
-    root["sent"] = true;
-    WriteJson(root, ctx.out);
+    ctx.Answer(answer("key", entry(*key)));
   } else {
     ctx.out << KeyName(t.keyboard, *key) << " (" << *key << "): " << FormatCode(code) << " " << Describe(code, macros)
             << "; saved and sent\n";

@@ -7,6 +7,7 @@
 #include <optional>
 #include <ostream>
 
+#include "cli/cmd_common.h"
 #include "cli/device_session.h"
 #include "cli/korvalectl.h"
 #include "devices/profile_switch.h"
@@ -84,7 +85,7 @@ int List(CliContext& ctx, int row) {
   if (ctx.json) {
     Json::Value root(Json::objectValue);
     root["macros"] = items;
-    WriteJson(root, ctx.out);
+    ctx.Answer(root);
   } else if (index.empty()) {
     ctx.out << "no macros\n";
   }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <ostream>
 
+#include "cli/cmd_common.h"
 #include "cli/device_session.h"
 #include "cli/korvalectl.h"
 #include "devices/profile_switch.h"
@@ -31,14 +32,14 @@ Json::Value EntryJson(const CProfileList& list, int i) {
   return v;
 }
 
-void PrintList(CliContext& ctx, const std::string& device, const CProfileList& list) {
+void PrintList(CliContext& ctx, int row, const CProfileList& list) {
   if (ctx.json) {
     Json::Value root(Json::objectValue);
-    root["device"] = device;
+    root["device"] = DeviceJson(row);
     root["selected"] = list.Selected();
     root["profiles"] = Json::Value(Json::arrayValue);
     for (int i = 0; i < list.Count(); ++i) root["profiles"].append(EntryJson(list, i));
-    WriteJson(root, ctx.out);
+    ctx.Answer(root);
     return;
   }
   for (int i = 0; i < list.Count(); ++i) {
@@ -107,8 +108,9 @@ void WriteSelection(DeviceLink& link, const CProfileList& list) {
 int CmdProfile(CliContext& ctx) {
   const auto& a = ctx.args;
   if (a.size() < 2) return ctx.Usage("profile needs DEVICE and a subcommand");
-  const int row = ProductRowOfKey(a[0]);
-  if (row < 0) return ctx.Usage("unknown device '" + a[0] + "'");
+  int bad = kExitOk;
+  const int row = ProductRowOrUsage(ctx, a[0], bad);
+  if (row < 0) return bad;
   const std::string productKey = kProducts[static_cast<std::size_t>(row)].productKey;
   const std::string& sub = a[1];
   const auto need = [&](std::size_t n, const char* synopsis) {
@@ -140,7 +142,7 @@ int CmdProfile(CliContext& ctx) {
   bool selectionChanged = false;
   if (sub == "list") {
     if (!need(0, "list")) return kExitUsage;
-    PrintList(ctx, productKey, list);
+    PrintList(ctx, row, list);
     return kExitOk;
   } else if (sub == "add") {
     if (a.size() > 3) return ctx.Usage("usage: profile DEVICE add [NAME]");
@@ -200,11 +202,13 @@ int CmdProfile(CliContext& ctx) {
   else device = DeviceLink{};
   if (ctx.json) {
     Json::Value root(Json::objectValue);
+    root["device"] = DeviceJson(row);
     root["done"] = sub;
     root["profile"] = shown >= 0 && shown < list.Count() ? EntryJson(list, shown) : Json::Value();
     root["selected"] = list.Selected();
-    if (!device.text.empty()) root["device"] = device.text;
-    WriteJson(root, ctx.out);
+    // What became of writing the new selection to the keyboard; null when nothing was to be written.
+    root["deviceWrite"] = device.text.empty() ? Json::Value() : Json::Value(device.text);
+    ctx.Answer(root);
   } else {
     if (shown >= 0 && shown < list.Count())
       ctx.out << sub << ": " << shown << "  " << list.Entries()[static_cast<std::size_t>(shown)].name << "\n";

@@ -126,14 +126,6 @@ int ProductRowOfKey(const std::string& key) {
   return -1;
 }
 
-void WriteJson(const Json::Value& root, std::ostream& out) {
-  Json::StreamWriterBuilder b;
-  b["indentation"] = "  ";
-  std::unique_ptr<Json::StreamWriter> w(b.newStreamWriter());
-  w->write(root, &out);
-  out << "\n";
-}
-
 std::string ResultName(int code) {
   switch (code) {
     case proto::CMD_OK: return "ok";

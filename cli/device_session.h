@@ -67,9 +67,6 @@ int ProductRowOfKey(const std::string& key);
 using korvale::CurrentProfile;
 using korvale::ProfileSelection;
 
-// One JSON document, indented, and a line end: every --json answer.
-void WriteJson(const Json::Value& root, std::ostream& out);
-
 // "no answer", "status 0xFF", ... for a command result code.
 std::string ResultName(int code);
 
@@ -121,22 +118,5 @@ class LightingSession {
   ProfileSelection profile_;
   bool hasProfile_ = false;
 };
-
-// Helpers the device commands share (in cmd_devices.cpp).
-// Resolves DEVICE to a bound device: 2 for an unknown key, 3 when not connected.
-int ResolveDevice(CliContext& ctx, const std::string& key, BoundDevice& out);
-// "<what> is not supported yet for <device>", exit 1.
-int NotYet(CliContext& ctx, const std::string& what, const BoundDevice& d);
-// "<device>: <reason>", exit 4.
-int DeviceFailed(CliContext& ctx, const BoundDevice& d, const std::string& reason);
-
-// Opens a device session; reports a failure itself.
-template <class Session>
-int OpenSession(CliContext& ctx, const BoundDevice& d, Session& s, bool readOnly = false) {
-  std::string reason;
-  const int r = s.Open(d, reason, readOnly);
-  if (r != kExitOk) ctx.err << "korvalectl: " << d.productKey << ": " << reason << "\n";
-  return r;
-}
 
 }  // namespace korvale::cli

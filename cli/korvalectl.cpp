@@ -22,44 +22,50 @@ const CliCommand kCommands[] = {
      "supported-device table it matches (\"-\" when none).\n",
      CmdInterfaces},
     {"list", "", "list the connected devices with their connection and interface paths",
-     "Every connected device: product key, kind, connection (cable or receiver) and\n"
-     "the interface paths bound to it (command and consumer collections).\n"
-     "--json: {\"devices\": [{\"product\", \"kind\", \"connection\", \"primary\",\n"
-     "\"interfaces\": [{\"path\", \"kind\", \"collection\"}]}]}.\n",
+     "Every connected device: its name, product key, kind, connection (cable or\n"
+     "receiver) and the interface paths bound to it (command and consumer collections).\n",
      CmdList},
-    {"info", "DEVICE", "show the device's information block, active profile and configuration",
-     "The information block (hex), the active profile byte, the configuration record\n"
-     "(hex and decoded) and the current profile's name and file (none before a first\n"
-     "profile exists). It only reads: no file is created or changed and nothing is\n"
-     "written to the device. The mouse also shows its resolution stages and report rate.\n",
+    {"info", "DEVICE [--raw]", "show what the device reports: model, firmware, battery, memory, profile",
+     "What the device reports, decoded: model, firmware revision (the USB release\n"
+     "number), battery and charging (devices with a battery), key or button positions,\n"
+     "macro memory, the mouse's sensor and resolution range, the report rate, the\n"
+     "device's active slot, the current profile with its name and its lighting.\n"
+     "It only reads: no file or folder is created and nothing is written to the device.\n"
+     "  --raw              also print the information block, record and status bytes\n",
      CmdInfo},
     {"lighting", "DEVICE [options]", "show or change the lighting of the current profile",
      "Changes the named fields of the current profile's lighting, saves the profile\n"
      "and writes the lighting to the device, as the lighting editor does. Without an\n"
-     "option it shows the current lighting. Keyboard, mouse, MousePad and HD.\n"
-     "  --effect INDEX     effect index in the device's effect list\n"
+     "option it shows the current lighting.\n"
+     "  --effect NAME      an effect by name (wave, breathing, ...) or its index\n"
      "  --brightness 0-4   brightness\n"
      "  --speed 0-4        speed\n"
-     "  --direction 0|1    direction (1 = to the left)\n"
+     "  --direction DIR    right or left (or 0, 1)\n"
      "  --color RRGGBB     one colour (ends multicolour)\n"
-     "  --multicolor       several colours\n",
+     "  --multicolor       several colours\n"
+     "  --list             the device's effect names and every option's values\n",
      CmdLighting},
     {"settings", "keyboard|mouse [options]", "show or change the keyboard's or the mouse's settings",
      "Changes the device's system settings in the current profile and writes them to\n"
      "the device, as the main window's settings page does. Without an option it\n"
-     "shows them. The keyboard:\n"
-     "  --polling 0-3      polling rate option, as numbered on the settings page\n"
-     "  --winlock 0|1      Windows key lock\n"
-     "  --wkey 0|1         the W-key option of the settings page\n"
-     "  --sixkey 0|1       the six-key option of the settings page\n"
-     "The mouse (pointer, scroll and double-click values stay in the profile; the\n"
-     "desktop's own settings are not changed):\n"
+     "shows them; --list shows every option with the values it takes. The keyboard:\n"
+     "  --report-rate HZ   125, 250, 500 or 1000 (or the option's index 0-3; the\n"
+     "                     older name --polling is accepted)\n"
+     "  --repeat-delay MS  250, 500, 750 or 1000 (or the index 0-3)\n"
+     "  --repeat-rate N    0-255, the settings page's slider\n"
+     "  --winlock on|off   Windows key lock\n"
+     "  --wkey on|off      the W-key option of the settings page\n"
+     "  --sixkey on|off    six-key roll-over\n"
+     "The repeat values stay in the profile, as on the settings page. The mouse\n"
+     "(pointer, scroll and double-click values stay in the profile; the desktop's\n"
+     "own settings are not changed):\n"
      "  --report-rate HZ   125, 250, 500, 1000 or 2000 (written to the mouse)\n"
      "  --pointer-speed N  1-20\n"
-     "  --pointer-precision 0|1\n"
+     "  --pointer-precision on|off\n"
      "  --scroll-lines N   1-100\n"
-     "  --scroll-page 0|1  scroll a page at a time\n"
-     "  --double-click MS  200-900\n",
+     "  --scroll-page on|off  scroll a page at a time\n"
+     "  --double-click MS  200-900\n"
+     "on|off also takes 1|0, true|false and yes|no.\n",
      CmdSettings},
     {"profile", "DEVICE SUBCOMMAND", "list and manage the device's named profiles",
      "The device's named profiles, in the same files as the window's profile bar.\n"
@@ -76,10 +82,7 @@ const CliCommand kCommands[] = {
      "  import FILE        adds the profile in FILE, named after the file; only a\n"
      "                     profile of this device is taken\n"
      "When the selected profile changes (add, delete, select, reset of the selected\n"
-     "one) a connected keyboard gets it: configuration, macros and key tables.\n"
-     "--json: list gives {\"device\", \"selected\", \"profiles\": [{\"index\", \"name\",\n"
-     "\"uuid\", \"file\", \"selected\"}]}; the others {\"done\", \"profile\", \"selected\",\n"
-     "\"device\"}.\n",
+     "one) a connected keyboard gets it: configuration, macros and key tables.\n",
      CmdProfile},
     {"macro", "DEVICE list|import FILE|export NAME FILE|assign KEY NAME|download",
      "list, import, export and assign macros, or send them to the device",
@@ -112,9 +115,9 @@ const CliCommand kCommands[] = {
      "mouse_key_DPI_loop, system_sleep, custem_copy). Macros are 70 NN MM (macro NN,\n"
      "play mode MM 0-3) or 71 NN CC (CC times). The mouse's last left button cannot\n"
      "be given away.\n"
-     "--json: list gives {\"device\", \"layer\", \"profile\", \"keys\": [{\"key\", \"name\",\n"
-     "\"code\", \"does\", \"default\", \"changed\"}]}; set and reset {\"device\", \"layer\",\n"
-     "\"key\", \"name\", \"code\", \"does\", \"sent\"}.\n",
+     "--json: data is {\"device\", \"profile\", \"layer\", \"keys\": [KEY]} for list and\n"
+     "{\"device\", \"profile\", \"layer\", \"key\": KEY} for set and reset, KEY being\n"
+     "{\"key\", \"name\", \"code\", \"does\", \"default\", \"changed\"}.\n",
      CmdKeys},
     {"shoot", "DEVICE download", "send the four shoot sequences to the device",
      "Packs the four shoot files (ShootData_0..3.Shoot) of the device's folder into the\n"
@@ -127,7 +130,7 @@ const CliCommand kCommands[] = {
      "written to the mouse, as the resolution page does.\n"
      "  --stage N          the stage (0-4) --value, --enable and --color change\n"
      "  --value DPI        its resolution (the nearest step the sensor has)\n"
-     "  --enable 0|1       switch it on or off (one stage always stays on)\n"
+     "  --enable on|off    switch it on or off (one stage always stays on)\n"
      "  --color RRGGBB     its colour\n"
      "  --select N         the active stage (0-4)\n",
      CmdDpi},
@@ -140,8 +143,10 @@ void PrintUsage(std::ostream& os) {
         "       korvalectl --help | --version\n"
         "\n"
         "options:\n"
-        "  --json     print one JSON document instead of a table; an error is\n"
-        "             {\"error\": {\"status\", \"message\"}} on standard output\n"
+        "  --json     print one JSON document instead of a table, the same envelope\n"
+        "             for every command, success or not: {\"korvalectl\": 1,\n"
+        "             \"command\", \"ok\", \"status\", \"data\", \"error\"} (see\n"
+        "             korvalectl(1) and docs/korvalectl.schema.json)\n"
         "  --help     show this help\n"
         "  --version  show the version\n"
         "\n"
@@ -192,25 +197,36 @@ int Help(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   return kExitOk;
 }
 
-// With --json a failure is a JSON object on standard output as well: the
-// last reason the command wrote to standard error, without the program name.
-void PrintJsonError(std::ostream& out, int status, const std::string& errText) {
+// The reason of a failure: the last line the command wrote to standard
+// error, without the program name.
+std::string LastReason(const std::string& errText) {
   constexpr std::string_view kPrefix = "korvalectl: ";
   std::string message = "failed";
   std::istringstream lines(errText);
   for (std::string line; std::getline(lines, line);)
     if (line.starts_with(kPrefix)) message = line.substr(kPrefix.size());
-  Json::Value doc(Json::objectValue);
-  doc["error"]["status"] = status;
-  doc["error"]["message"] = message;
-  Json::StreamWriterBuilder w;
-  w["indentation"] = "  ";
-  out << Json::writeString(w, doc) << "\n";
+  return message;
 }
 
 }  // namespace
 
 std::span<const CliCommand> Commands() { return kCommands; }
+
+Json::Value JsonEnvelope(const std::string& command, int status, Json::Value data, const std::string& message) {
+  Json::Value doc(Json::objectValue);
+  doc["korvalectl"] = kJsonSchemaVersion;
+  doc["command"] = command.empty() ? Json::Value() : Json::Value(command);
+  doc["ok"] = status == kExitOk;
+  doc["status"] = status;
+  doc["data"] = std::move(data);
+  if (status == kExitOk) {
+    doc["error"] = Json::Value(Json::nullValue);
+  } else {
+    doc["error"]["status"] = status;
+    doc["error"]["message"] = message;
+  }
+  return doc;
+}
 
 std::string TerminalText(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -252,7 +268,14 @@ std::string TerminalText(std::string_view text) {
 
 namespace {
 
-int Dispatch(const std::vector<std::string>& argv, bool& json, std::ostream& out, std::ostream& err) {
+// What a --json run puts in its envelope.
+struct JsonRun {
+  std::string command;
+  Json::Value data = Json::Value(Json::nullValue);
+  bool printed = false;  // help or version: text, no envelope
+};
+
+int Dispatch(const std::vector<std::string>& argv, bool& json, std::ostream& out, std::ostream& err, JsonRun& run) {
   const CliCommand* command = nullptr;
   std::vector<std::string> rest;
   for (const auto& a : argv) {
@@ -261,6 +284,7 @@ int Dispatch(const std::vector<std::string>& argv, bool& json, std::ostream& out
         json = true;  // accepted after the command too
       } else if (a == "--help" || a == "-h") {
         PrintCommandHelp(out, *command);
+        run.printed = true;
         return kExitOk;
       } else {
         rest.push_back(a);
@@ -269,10 +293,12 @@ int Dispatch(const std::vector<std::string>& argv, bool& json, std::ostream& out
     }
     if (a == "--help" || a == "-h") {
       PrintUsage(out);
+      run.printed = true;
       return kExitOk;
     }
     if (a == "--version") {
       out << "korvalectl " << KORVALE_VERSION << "\n";
+      run.printed = true;
       return kExitOk;
     }
     if (a == "--json") {
@@ -282,14 +308,17 @@ int Dispatch(const std::vector<std::string>& argv, bool& json, std::ostream& out
     if (!a.empty() && a[0] == '-') return UsageError(err, "unknown option '" + a + "'");
     if (a == "help") {
       const auto at = std::find(argv.begin(), argv.end(), a);
+      run.printed = true;
       return Help({at + 1, argv.end()}, out, err);
     }
     command = FindCommand(a);
     if (!command) return UsageError(err, "unknown command '" + a + "'");
+    run.command = command->name;
   }
   if (!command) return UsageError(err, "missing command");
   CliContext ctx{json, std::move(rest), out, err, {}};
   const int status = command->run(ctx);
+  run.data = std::move(ctx.data);
   if (status == kExitUsage) return UsageError(err, ctx.usageError.empty() ? "bad arguments" : ctx.usageError);
   return status;
 }
@@ -300,19 +329,23 @@ int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::
   // The error object needs the message, so with --json standard error is
   // held until the status is known.
   const bool json = std::find(argv.begin(), argv.end(), "--json") != argv.end();
+  JsonRun run;
   if (!json) {
     bool unused = false;
-    return Dispatch(argv, unused, out, err);
+    return Dispatch(argv, unused, out, err, run);
   }
   std::ostringstream held, errText;
   bool parsedJson = true;
-  const int status = Dispatch(argv, parsedJson, held, errText);
+  const int status = Dispatch(argv, parsedJson, held, errText, run);
   err << errText.str();
-  if (status != kExitOk && held.str().empty()) {
-    PrintJsonError(out, status, errText.str());
-  } else {
+  if (run.printed) {
     out << held.str();
+    return status;
   }
+  // Commands answer through the context, never on the stream itself.
+  Json::StreamWriterBuilder w;
+  w["indentation"] = "  ";
+  out << Json::writeString(w, JsonEnvelope(run.command, status, std::move(run.data), LastReason(errText.str()))) << "\n";
   return status;
 }
 

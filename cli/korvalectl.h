@@ -2,6 +2,8 @@
 // korvalectl: the devices from a shell. Each command is one row of a table
 // (name, synopsis, summary, function); the dispatcher parses the global
 // options, picks the command and turns usage errors into exit status 2.
+#include <json/value.h>
+
 #include <iosfwd>
 #include <span>
 #include <string>
@@ -22,11 +24,15 @@ struct CliContext {
   std::ostream& out;
   std::ostream& err;
   std::string usageError;  // set by a command that was called wrongly
+  // With --json a command gives its answer here; the dispatcher wraps it in
+  // the envelope every command shares (see JsonEnvelope).
+  Json::Value data = Json::Value(Json::nullValue);
 
   int Usage(std::string reason) {
     usageError = std::move(reason);
     return kExitUsage;
   }
+  void Answer(Json::Value v) { data = std::move(v); }
 };
 
 struct CliCommand {
@@ -43,6 +49,13 @@ std::span<const CliCommand> Commands();
 // control bytes, backslashes and invalid UTF-8 become \xHH escapes.
 std::string TerminalText(std::string_view text);
 
+// The document every --json run prints, success or not:
+// {"korvalectl": 1, "command", "ok", "status", "data", "error"}; data is the
+// command's answer (null when it has none), error {"status", "message"} or
+// null. docs/korvalectl.schema.json describes it whole.
+inline constexpr int kJsonSchemaVersion = 1;
+Json::Value JsonEnvelope(const std::string& command, int status, Json::Value data, const std::string& message);
+
 // The whole program: argv without the program name.
 int RunKorvalectl(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
 
@@ -57,9 +70,5 @@ int CmdMacro(CliContext& ctx);
 int CmdShoot(CliContext& ctx);
 int CmdKeys(CliContext& ctx);
 int CmdDpi(CliContext& ctx);
-struct BoundDevice;
-// The mouse's rows of info and settings (cmd_mouse.cpp).
-int CmdMouseInfo(CliContext& ctx, const BoundDevice& d);
-int CmdMouseSettings(CliContext& ctx);
 
 }  // namespace korvale::cli

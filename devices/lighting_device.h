@@ -114,8 +114,6 @@ class CVarnikLightingDevice : public CVarnikUSBDevice, public ILightEngine {
   bool IsLightThreadRunning() const { return lightThread_.Running(); }
   CLightThread& LightThread() { return lightThread_; }
   bool IsListening() const { return listener_.running.load(); }
-  // A read-only page (korvalectl info) shows what it read and saves nothing.
-  void SetReadOnly(bool on) { readOnly_ = on; }
 
   // ---- ILightEngine (the light thread; tests call it directly) ----
   void SetChangeNotifier(std::function<void()> notify) override;
@@ -160,7 +158,6 @@ class CVarnikLightingDevice : public CVarnikUSBDevice, public ILightEngine {
   std::unique_ptr<CBasicProfiledata> profile_;
   std::array<uint8_t, kConfigSize> config_{};
   uint8_t flowCounter_ = 0;
-  bool readOnly_ = false;
 
   mutable std::mutex lightLock_;
   std::function<void()> notify_;

@@ -98,9 +98,6 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   // The lighting engine over the LED table (created on first use).
   CKeyboardLighting& Lighting();
 
-  // A read-only page (korvalectl info) reads the keyboard and shows what it
-  // read: it saves no file and writes nothing to the keyboard's colour groups.
-  void SetReadOnly(bool on) { readOnly_ = on; }
 
   // ---- operations of the main window and discovery ----
   // BeginConfig, ReadInfo, transfer length, key code table, LED index
@@ -187,7 +184,6 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   uint8_t activeProfile_ = 0;
   int positions_ = 0;  // key positions the keyboard reported
   bool keyTablesRead_ = false;
-  bool readOnly_ = false;
   CurrentConfig current_;
   std::vector<KeyRecord> keyList_;
   std::vector<KeyRecord> secondaryKeyList_;

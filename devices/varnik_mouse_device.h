@@ -68,8 +68,6 @@ class CVarnikMouseDevice : public CVarnikUSBDevice {
   bool OpenEventChannel(const std::string& path, int kind) override;
   void CloseEventChannel(int kind) override;
 
-  // A read-only page (korvalectl info) saves no file and writes nothing back.
-  void SetReadOnly(bool on) { readOnly_ = on; }
 
   // ---- mouse slots ----
   virtual void BindPageControls();
@@ -182,7 +180,6 @@ class CVarnikMouseDevice : public CVarnikUSBDevice {
   std::array<uint8_t, proto::kMouseRecordSize> record_{};
   uint8_t activeProfile_ = 0;
   int positions_ = 0;
-  bool readOnly_ = false;
   CurrentConfig current_;
   std::vector<KeyRecord> keyList_;
   std::vector<KeyRecord> secondaryKeyList_;

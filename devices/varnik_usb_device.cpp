@@ -32,9 +32,12 @@ int EventSideOfKind(int kind) {
              : kEventSideCable;
 }
 
-CVarnikUSBDevice::CVarnikUSBDevice() = default;
+CVarnikUSBDevice::CVarnikUSBDevice() {
+  comm_.SetResultObserver([this](uint8_t code, int result) { OnCommandResult(code, result); });
+}
 
 CVarnikUSBDevice::~CVarnikUSBDevice() {
+  comm_.SetResultObserver(nullptr);
   StopListener(kEventSideCable);
   StopListener(kEventSideReceiver);
   // A page removed from a live window must not stay among its notifiers.
@@ -156,7 +159,7 @@ std::filesystem::path CVarnikUSBDevice::DefaultProfilePath() const {
 }
 
 std::filesystem::path CVarnikUSBDevice::UserDataFolder() const {
-  return korvale::UserDataFolder(deviceFolderName_);
+  return readOnly_ ? UserDataFolderPath(deviceFolderName_) : korvale::UserDataFolder(deviceFolderName_);
 }
 
 // ---- channels ----
@@ -170,6 +173,7 @@ bool CVarnikUSBDevice::AttachPrimary(const std::string& path, bool receiver, int
     if (ok) comm_.opened = 1;
   }
   if (ok) recordIndex_ = -1;  // another device, or the same one changed meanwhile
+  if (ok) SetNotice(Notice::kNone, proto::CMD_OK);  // a device plugged in anew starts clean
   if (ok && (connectionMode == proto::kModeCable || connectionMode == proto::kModeReceiver))
     comm_.SetConnectionMode(connectionMode);
   if (!ok) Trace("device: cannot open %s", path.c_str());
@@ -475,6 +479,38 @@ std::string CVarnikUSBDevice::Localise(std::string_view id) const {
 void CVarnikUSBDevice::RunOnUi(std::function<void()> task) {
   GetUiLoop().Post([alive = Lifetime(), task = std::move(task)] {
     if (alive.lock()) task();
+  });
+}
+
+void CVarnikUSBDevice::OnCommandResult(uint8_t code, int result) {
+  switch (code) {
+    // The frame of a transfer, the radio link and the power poll say nothing
+    // about whether the page matches the device: they neither raise nor end a notice.
+    case proto::kBeginConfig:
+    case proto::kEndConfig:
+    case proto::kLinkCheck:
+    case proto::kReadStatus:
+      if (result == proto::CMD_OK) return;
+      break;
+    default:
+      break;
+  }
+  switch (result) {
+    case proto::CMD_OK: SetNotice(Notice::kNone, result); break;
+    case proto::CMD_NO_ANSWER:
+    case proto::CMD_WRITE_FAILED: SetNotice(Notice::kNoAnswer, result); break;
+    case proto::CMD_STATUS_FF:
+    case proto::CMD_STATUS_FE: SetNotice(Notice::kRefused, result); break;
+    default: break;  // a receiver without its device: the tile's link watch shows it
+  }
+}
+
+void CVarnikUSBDevice::SetNotice(Notice notice, int result) {
+  const int before = notice_.exchange(static_cast<int>(notice));
+  noticeResult_ = result;
+  if (before == static_cast<int>(notice) || !noticeHandler_) return;
+  RunOnUi([this] {
+    if (noticeHandler_) noticeHandler_();
   });
 }
 

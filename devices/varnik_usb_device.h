@@ -237,6 +237,9 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   bool GetWindowActive() const { return windowActive_; }
   // The main window pauses wireless polling while it switches channels.
   void SetWirelessPollPaused(bool paused) { wirelessPollPaused_ = paused; }
+  // A read-only page (korvalectl info) shows what it read: it creates no file
+  // or folder and writes nothing back to the device.
+  void SetReadOnly(bool on) { readOnly_ = on; }
   CControlUI* GetKeyLightPanel() const { return keyLightPanel_; }
 
   // Files: DefaultDataFolder/<folder>.Json and AppDataFolder/<folder>/ (created).
@@ -265,6 +268,16 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   // The device list's reaction to a receiver whose device stopped answering
   // in the middle of an operation (the tile goes away until the link is back).
   void SetLinkLostHandler(std::function<void()> handler) { linkLostHandler_ = std::move(handler); }
+
+  // What the device did with the commands sent to it, for the status row: a
+  // notice while it refuses them or does not answer, so the page is not taken
+  // for what the device holds. A later good read or write ends the notice.
+  enum class Notice { kNone, kNoAnswer, kRefused };
+  Notice DeviceNotice() const { return static_cast<Notice>(notice_.load()); }
+  // The result code behind the notice (proto::CMD_STATUS_FF, ...).
+  int NoticeResult() const { return noticeResult_.load(); }
+  // Called on the UI thread after every change of the notice.
+  void SetNoticeHandler(std::function<void()> handler) { noticeHandler_ = std::move(handler); }
 
   // Preview state, reset by the subclasses when the effect changes.
   using PreviewState = wholefx::State;
@@ -371,6 +384,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   std::atomic<bool> windowActive_{false};
   bool wireless_ = false;
   std::atomic<bool> wirelessPollPaused_{false};
+  bool readOnly_ = false;
   int functionPage_ = 1;
   int selectedKey_ = -1;
   int secondarySelectedKey_ = -1;
@@ -382,6 +396,11 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   void ListenLoop(int side);
   std::array<EventListener, 2> listeners_;
   std::function<void()> linkLostHandler_;
+  std::function<void()> noticeHandler_;
+  std::atomic<int> notice_{0};
+  std::atomic<int> noticeResult_{0};
+  void OnCommandResult(uint8_t code, int result);
+  void SetNotice(Notice notice, int result);
   bool gateOnLink_ = false;
   std::function<uint64_t()> clock_;
   UiLoop::TimerKey resyncTimer_ = 0;

@@ -14,6 +14,7 @@
 #include "editors/music_wnd.h"
 #include "hid/device_table.h"
 #include "mainwnd/device_list.h"
+#include "mainwnd/status_line.h"
 #include "platform/message_bus.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
@@ -209,8 +210,7 @@ void CAudioCompanionLink::ShowStatus(const std::string& id) {
     if (!keep->alive || status_ == id) return;
     status_ = id;
     Trace("audio: %s", id.empty() ? "companion running" : id.c_str());
-    if (CControlUI* label = wnd_.GetPaintManager().FindControl("status_line"))
-      label->SetText(id.empty() ? "main_status_ready" : id);
+    wnd_.StatusLine().SetAudioStatus(id);
   });
 }
 

@@ -322,7 +322,9 @@ CVarnikUSBDevice* CDeviceList::CurrentDevice() const {
 void CDeviceList::ShowTile(int index, bool visible, bool select) {
   Entry* e = index >= 0 && index < PageCount() ? entries_[static_cast<std::size_t>(index)].get() : nullptr;
   if (e == nullptr) return;
+  const bool was = e->tile->IsVisible();
   e->tile->SetVisible(visible);
+  if (was != visible && hooks_.deviceShown) hooks_.deviceShown(e->page, visible);
   if (select) {
     if (auto* pages = dynamic_cast<CTabLayoutUI*>(pm_.FindControl(kPageLayout))) pages->SelectItem(e->page);
     if (auto* panels = dynamic_cast<CTabLayoutUI*>(pm_.FindControl(e->tile->GetPowerLayoutName()))) {
@@ -359,6 +361,7 @@ void CDeviceList::UpdateAfterVisibilityChange() {
       if (COptionUI* o = e->tile->SynchroOption(); o != nullptr && o->IsSelected()) o->Selected(false);
     }
   }
+  if (hooks_.statusChanged) hooks_.statusChanged();
 }
 
 void CDeviceList::HideTile(int index) {

@@ -5,6 +5,7 @@
 // keyboard or mouse between its cable and its receiver, and the current
 // device. Everything here runs on the UI thread; the discovery thread reaches
 // it only through WM_DEVICE_BOUND / WM_DEVICE_LOST sent to the main window.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -49,6 +50,14 @@ struct DeviceListHooks {
   // A page's command channel opened: it gets the window's lighting-control
   // flag, which until now only went out on a toggle, message or resume.
   std::function<void(CVarnikUSBDevice*)> pageBound;
+  // The current device changed, or a page's device notice did: the status
+  // row shows the current one's.
+  std::function<void()> statusChanged;
+  // For desktop notifications: a page's device notice changed, its device
+  // reported its power status, its tile was shown (plugged in) or hidden.
+  std::function<void(CVarnikUSBDevice*)> deviceNotice;
+  std::function<void(CVarnikUSBDevice*, const std::array<uint8_t, 6>&)> powerStatus;
+  std::function<void(CVarnikUSBDevice*, bool)> deviceShown;
 };
 
 // Registers the tile and power panel classes with the control factory

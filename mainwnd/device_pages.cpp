@@ -144,6 +144,14 @@ CVarnikUSBDevice* CDeviceList::CreatePage(int tableRow) {
     for (int i = 0; i < PageCount(); ++i)
       if (TileAt(i) == tile && tile->IsVisible()) OnTileLink(static_cast<WPARAM>(i), 0);
   });
+  page->SetNoticeHandler([this, page, alive = std::weak_ptr<int>(alive_)] {
+    if (alive.expired()) return;
+    if (hooks_.statusChanged) hooks_.statusChanged();
+    if (hooks_.deviceNotice) hooks_.deviceNotice(page);
+  });
+  panel->SetStatusHandler([this, page, panel, alive = std::weak_ptr<int>(alive_)] {
+    if (!alive.expired() && hooks_.powerStatus && panel->IsWireless()) hooks_.powerStatus(page, panel->LastStatus());
+  });
   tile->SetTimerHandler([this, tile, alive = std::weak_ptr<int>(alive_)](UINT id) {
     if (alive.expired()) return;
     for (int i = 0; i < PageCount(); ++i) {

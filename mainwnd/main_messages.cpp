@@ -69,6 +69,9 @@ void CMainWnd::OnTimer(UINT id) {
     case kTimerGameEnd:
       EndGameLighting();
       break;
+    case kTimerNoticesArm:
+      notices_.Arm();
+      break;
     default:
       break;
   }
@@ -134,7 +137,7 @@ void CMainWnd::Shutdown() {
   shutDown_ = true;
   // A modal child's loop ends with its window.
   CloseChildWindows();
-  for (UINT id : {kTimerScale, kTimerTrayMenu, kTimerProfileSelect, kTimerGameEnd}) KillTimer(id);
+  for (UINT id : {kTimerScale, kTimerTrayMenu, kTimerProfileSelect, kTimerGameEnd, kTimerNoticesArm}) KillTimer(id);
   ShowWindow(false);
   StopThreads();
   if (devices_) {

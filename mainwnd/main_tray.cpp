@@ -2,8 +2,16 @@
 
 #include <tinyxml2.h>
 
+#include "devices/varnik_usb_device.h"
 #include "hid/hid_interfaces.h"
 #include "mainwnd/device_list.h"
+#include "mainwnd/device_option.h"
+#include "mainwnd/mpdevice_power.h"
+#include "mainwnd/profile_commands.h"
+#include "platform/settings_store.h"
+#include "profiles/profile_list.h"
+#include "ui/controls.h"
+#include "windows/msg_wnd.h"
 #include "platform/paths.h"
 #include "platform/trace.h"
 #include "ui/containers.h"
@@ -107,11 +115,79 @@ void CMainWnd::LoadMenu() {
   }
 }
 
+namespace {
+
+// Commands of the device entries: kTrayProfileCommand + device × 256 + profile.
+constexpr long kTrayProfileCommand = 0x10000;
+constexpr long kTrayProfilesPerDevice = 256;
+
+}  // namespace
+
+std::string CMainWnd::DeviceDisplayName(CVarnikUSBDevice* page) const {
+  const int at = devices_ ? devices_->IndexOfPage(page) : -1;
+  CDeviceOptionUI* tile = at >= 0 ? devices_->TileAt(at) : nullptr;
+  if (tile != nullptr && tile->NameLabel() != nullptr) return tile->NameLabel()->GetText();
+  return page != nullptr ? page->GetDeviceFolderName() : std::string();
+}
+
+std::vector<TrayMenuItem> CMainWnd::TrayDeviceItems() {
+  menuDevices_.clear();
+  std::vector<TrayMenuItem> items;
+  if (!devices_) return items;
+  CResourceManager& res = CResourceManager::GetInstance();
+  for (int i = 0; i < devices_->PageCount(); ++i) {
+    CDeviceOptionUI* tile = devices_->TileAt(i);
+    CVarnikUSBDevice* page = devices_->PageAt(i);
+    if (tile == nullptr || page == nullptr || !tile->IsVisible()) continue;
+    TrayMenuItem device;
+    device.name = "tray_device_" + page->GetDeviceFolderName();
+    device.text = DeviceDisplayName(page);
+    // The battery as the device's power panel last showed it.
+    if (CMpDevicePowerUI* panel = devices_->PowerPanelAt(i); panel != nullptr && panel->IsWireless() && panel->HasStatus()) {
+      const auto& st = panel->LastStatus();
+      device.text += "  " + TranslateTextId("tray_battery", st[power::kLevel]);
+      if (st[power::kChargeState] == 1) device.text += " " + res.GetText("tray_charging");
+    }
+    CProfileList list;
+    list.SetFolders(page->UserDataFolder(), page->DefaultProfilePath());
+    const long base = kTrayProfileCommand + static_cast<long>(menuDevices_.size()) * kTrayProfilesPerDevice;
+    if (list.Read()) {
+      for (int p = 0; p < list.Count() && p < kTrayProfilesPerDevice; ++p) {
+        TrayMenuItem profile;
+        profile.name = "tray_profile";
+        profile.text = list.Entries()[static_cast<std::size_t>(p)].name;
+        profile.command = base + p;
+        profile.checkable = true;
+        profile.checked = p == list.Selected();
+        device.children.push_back(std::move(profile));
+      }
+    }
+    device.enabled = !device.children.empty();
+    menuDevices_.push_back(page);
+    items.push_back(std::move(device));
+  }
+  if (!items.empty()) {
+    TrayMenuItem separator;
+    separator.separator = true;
+    items.push_back(std::move(separator));
+  }
+  return items;
+}
+
 void CMainWnd::ShowTrayMenu() {
   if (menuItems_.empty()) LoadMenu();
-  std::vector<TrayMenuItem> shown = menuItems_;
-  for (TrayMenuItem& item : shown)
+  std::vector<TrayMenuItem> shown = TrayDeviceItems();
+  for (std::size_t i = 0; i < menuItems_.size(); ++i) {
+    TrayMenuItem item = menuItems_[i];
+    // The fixed items answer with their place in menu.xml, whatever comes before them.
+    item.command = static_cast<long>(i);
     if (!item.separator) item.text = CResourceManager::GetInstance().GetText(item.text);
+    if (item.name == "notify_menu") {
+      item.checkable = true;
+      item.checked = notices_.Enabled();
+    }
+    shown.push_back(std::move(item));
+  }
   menuOpen_ = true;
   if (tray_ != nullptr) tray_->ShowMenu(GetHWND(), shown);
 }
@@ -151,6 +227,20 @@ LRESULT CMainWnd::OnClose(UINT, WPARAM, LPARAM, bool& bHandled) {
 
 void CMainWnd::OnMenuCommand(WPARAM index) {
   menuOpen_ = false;
+  if (index >= static_cast<WPARAM>(kTrayProfileCommand)) {
+    const WPARAM n = index - static_cast<WPARAM>(kTrayProfileCommand);
+    const auto device = static_cast<std::size_t>(n / kTrayProfilesPerDevice);
+    CVarnikUSBDevice* page = device < menuDevices_.size() ? menuDevices_[device] : nullptr;
+    // The device may have gone while the menu was open.
+    const int at = page != nullptr && devices_ ? devices_->IndexOfPage(page) : -1;
+    if (at < 0 || devices_->TileAt(at) == nullptr || !devices_->TileAt(at)->IsVisible()) {
+      Trace("menu: device command %zu names no device", static_cast<std::size_t>(index));
+      return;
+    }
+    menuDevices_.clear();  // one choice per menu shown
+    profileCommands_->SwitchDeviceTo(*page, static_cast<int>(n % kTrayProfilesPerDevice));
+    return;
+  }
   if (index >= menuItems_.size() || menuItems_[index].separator) {
     Trace("menu: command %zu is no item", static_cast<std::size_t>(index));
     return;
@@ -158,6 +248,12 @@ void CMainWnd::OnMenuCommand(WPARAM index) {
   const std::string name = menuItems_[index].name;
   if (name == "exit") {
     Exit();
+    return;
+  }
+  if (name == "notify_menu") {
+    notices_.SetEnabled(!notices_.Enabled());
+    if (!SettingsStore().WriteDword(kNotificationsSetting, notices_.Enabled() ? 1 : 0))
+      Trace("menu: the notifications setting could not be saved");
     return;
   }
   if (const auto route = FindMenuRoute(name)) Route(*route, MainRouteCall{"menu", name, nullptr, WM_MENU_COMMAND, index, 0});

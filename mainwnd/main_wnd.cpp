@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "devices/page_hooks.h"
+#include "mainwnd/status_line.h"
+#include "platform/settings_store.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
 #include "editors/audio_styles.h"
@@ -75,6 +77,7 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
     if (call.notify != nullptr) macros_->HandleShoot(*call.notify, CurrentDevice());
   });
   keyCommands_ = std::make_unique<CKeyCommands>(*this);
+  statusLine_ = std::make_unique<CStatusLine>(m_pm);
   audio_ = std::make_unique<CAudioCompanionLink>(*this);
   SetRouteHandler(MainRoute::kAudioCapture, [this](const MainRouteCall& call) { audio_->OnCapture(call); });
   SetRouteHandler(MainRoute::kAudioData, [this](const MainRouteCall& call) { audio_->OnData(call); });
@@ -175,6 +178,19 @@ void CMainWnd::OnWindowInit() {
   };
   hooks.syncAvailable = [this](bool on) { SetSameModeAvailable(on); };
   hooks.pageBound = [this](CVarnikUSBDevice* page) { page->SetLightingControlActive(lightingControl_); };
+  hooks.statusChanged = [this] { statusLine_->ShowDevice(CurrentDevice()); };
+  hooks.deviceNotice = [this](CVarnikUSBDevice* page) {
+    notices_.Answering(page, DeviceDisplayName(page), page->DeviceNotice() != CVarnikUSBDevice::Notice::kNoAnswer);
+  };
+  hooks.powerStatus = [this](CVarnikUSBDevice* page, const std::array<uint8_t, 6>& st) {
+    notices_.Battery(page, DeviceDisplayName(page), st[0], st[1] == 1);
+  };
+  hooks.deviceShown = [this](CVarnikUSBDevice* page, bool shown) {
+    if (shown) notices_.Connected(page, DeviceDisplayName(page));
+    else notices_.Disconnected(page);
+  };
+  notices_.SetEnabled(SettingsStore().ReadDword(kNotificationsSetting).value_or(1) != 0);
+  SetTimer(kTimerNoticesArm, kNoticesArmDelayMs);
   devices_ = std::make_unique<CDeviceList>(m_pm, this, std::move(hooks));
   devices_->SetIdentityMessage(identityMsg_);
   devices_->CreateDefaultPages();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "devices/sync_lighting.h"
+#include "mainwnd/desktop_notices.h"
 #include "mainwnd/main_routes.h"
 #include "mainwnd/thread_slots.h"
 #include "platform/event.h"
@@ -27,6 +28,7 @@
 namespace korvale {
 
 class CAudioCompanionLink;
+class CStatusLine;
 class CDeviceList;
 class CLightHandlers;
 class CMainCommands;
@@ -60,6 +62,7 @@ class CMainWnd : public WindowImplBase {
   static constexpr UINT kTimerTrayMenu = 1032;
   static constexpr UINT kTimerProfileSelect = 1055;
   static constexpr UINT kTimerGameEnd = 1066;
+  static constexpr UINT kTimerNoticesArm = 1067;
 
   static constexpr int kDefaultScale = 96;
   static constexpr int kLargeScale = 144;
@@ -81,6 +84,13 @@ class CMainWnd : public WindowImplBase {
   void SetBroadcaster(std::function<void(std::string_view name, WPARAM, LPARAM)> broadcaster);
   // The tray icon (not owned); none keeps the window working without it.
   void SetTrayIcon(ITrayIcon* tray);
+  // The desktop's notification service (may stay unset: nothing is told).
+  void SetDesktopNotifier(IDesktopNotifier* notifier) { notices_.SetNotifier(notifier); }
+  const CDesktopNotices& Notices() const { return notices_; }
+  // The settings file's switch of the desktop notifications.
+  static constexpr const char* kNotificationsSetting = "NOTIFICATIONS";
+  // Devices bound this long after the window starts are plugged in, not found.
+  static constexpr uint32_t kNoticesArmDelayMs = 3000;
   // Size of the monitor the window sits on (the scale rule reads it).
   void SetMonitorSize(UiSize size) { monitor_ = size; }
   // Shows or hides like the base window; the key lights' painting pauses
@@ -181,6 +191,8 @@ class CMainWnd : public WindowImplBase {
   const AudioStyles& GetAudioStyles() const;
   // The audio capture companion and music lighting.
   CAudioCompanionLink& Audio() { return *audio_; }
+  // The status row under the pages.
+  CStatusLine& StatusLine() { return *statusLine_; }
   // The current tile's index less the mouse pages: the keyboard page's position, if any.
   int GetCurrentKeyboardIndex() const { return currentKeyboardIndex_; }
 
@@ -229,6 +241,9 @@ class CMainWnd : public WindowImplBase {
   void OnMenuCommand(WPARAM index);
   void ShowTrayMenu();
   void LoadMenu();
+  // The tray menu's device entries: each visible device with its battery and
+  // a submenu of its profiles, the selected one checked.
+  std::vector<TrayMenuItem> TrayDeviceItems();
   void ToggleLightingControl();
   void SetLightingControl(bool on, bool broadcast);
   void ShowLightControlStatus();
@@ -270,6 +285,9 @@ class CMainWnd : public WindowImplBase {
   std::array<MainRouteHandler, static_cast<std::size_t>(MainRoute::kCount)> routes_;
   std::function<void(std::string_view, WPARAM, LPARAM)> broadcaster_;
   ITrayIcon* tray_ = nullptr;
+  CDesktopNotices notices_;
+  // The name the user sees on a device's tile.
+  std::string DeviceDisplayName(CVarnikUSBDevice* page) const;
   bool trayShown_ = false;
   bool startHidden_ = false;
 
@@ -296,6 +314,8 @@ class CMainWnd : public WindowImplBase {
   bool shutDown_ = false;
   bool exiting_ = false;  // "exit" chosen: the next close ends the window
   bool menuOpen_ = false;
+  // The pages the open tray menu lists, in its device commands' order.
+  std::vector<CVarnikUSBDevice*> menuDevices_;
   UiSize screen_;
   UiSize monitor_;  // empty: the screen size of the window model
   std::array<HWND, static_cast<std::size_t>(ChildWindow::kCount)> children_{};
@@ -319,6 +339,7 @@ class CMainWnd : public WindowImplBase {
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;
   std::unique_ptr<CAudioCompanionLink> audio_;
+  std::unique_ptr<CStatusLine> statusLine_;
 };
 
 }  // namespace korvale

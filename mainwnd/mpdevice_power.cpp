@@ -58,7 +58,9 @@ void CMpDevicePowerUI::ShowStatusBytes(const uint8_t* data, std::size_t length) 
 
 void CMpDevicePowerUI::ShowStatus(const std::array<uint8_t, 6>& status) {
   status_ = status;
+  hasStatus_ = true;
   Refresh();
+  if (statusHandler_) statusHandler_();
 }
 
 void CMpDevicePowerUI::Refresh() {

@@ -3,6 +3,7 @@
 // the receiver mark for keyboards and mice, the phone type for mousepads.
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "devices/page_hooks.h"
 #include "ui/containers.h"
@@ -36,6 +37,10 @@ class CMpDevicePowerUI : public CHorizontalLayoutUI, public IPowerDisplayHooks {
   int GetAuxiliary() const { return auxiliary_; }
   bool IsWireless() const { return wireless_; }
   const std::array<uint8_t, power::kBlockSize>& LastStatus() const { return status_; }
+  // Whether the device has reported its status since the panel was made.
+  bool HasStatus() const { return hasStatus_; }
+  // Called after every status the device reports.
+  void SetStatusHandler(std::function<void()> handler) { statusHandler_ = std::move(handler); }
 
   // IPowerDisplayHooks
   void SetWireless(bool wireless) override;
@@ -53,6 +58,8 @@ class CMpDevicePowerUI : public CHorizontalLayoutUI, public IPowerDisplayHooks {
   int auxiliary_ = 0;
   bool wireless_ = false;
   std::array<uint8_t, power::kBlockSize> status_{};
+  bool hasStatus_ = false;
+  std::function<void()> statusHandler_;
   bool found_ = false;
   CControlUI* layout_ = nullptr;
   CLabelUI* value_ = nullptr;

@@ -62,6 +62,29 @@ void CProfileCommands::SwitchProfile() {
   SwitchTo(*page, *bar);
 }
 
+void CProfileCommands::SwitchDeviceTo(CVarnikUSBDevice& page, int index) {
+  if (CDeviceProfileUI* bar = Bar(&page)) {
+    const ProfileStatus s = bar->SelectProfile(index, false);
+    if (s == ProfileStatus::kDone) SwitchTo(page, *bar);
+    else Report(s);
+    return;
+  }
+  CProfileList list;
+  list.SetDeviceKind(page.GetKind());
+  list.SetFolders(page.UserDataFolder(), page.DefaultProfilePath());
+  ProfileStatus s = list.Initialise();
+  if (s == ProfileStatus::kDone) s = list.Select(index);
+  if (s != ProfileStatus::kDone) {
+    Report(s);
+    return;
+  }
+  const UiSize screen = wnd_.GetScreenSize();
+  const ProfileSwitchResult r =
+      SwitchPageProfile(page, list.Entries()[static_cast<std::size_t>(index)].uuid, screen.cx, screen.cy);
+  if (r.macros == -1) Notice("message_text_7", true);
+  if (r.macros > 0) Notice(TranslateTextId("message_text_16", r.macros), false);
+}
+
 void CProfileCommands::ResetDevice(CVarnikUSBDevice& page, CDeviceProfileUI& bar) {
   if (!Confirm("message_text_22")) return;
   // Only this device's files start over: the palette's colours and the audio

@@ -23,6 +23,9 @@ class CProfileCommands {
   void OnButton(const MainRouteCall& call);
   // The page takes the profile its bar selects and writes it to the device.
   void SwitchProfile();
+  // The tray's quick switch: page takes its profile number index and writes
+  // it to its device, through the page's profile bar when it has one.
+  void SwitchDeviceTo(CVarnikUSBDevice& page, int index);
 
  private:
   CDeviceProfileUI* Bar(CVarnikUSBDevice* page) const;

@@ -22,12 +22,18 @@ fs::path AppDataFolder() {
   return p;
 }
 
-fs::path UserDataFolder(const std::string& deviceFolderName) {
+fs::path UserDataFolderPath(const std::string& deviceFolderName) {
   if (!IsPlainFileName(deviceFolderName)) {
     Trace("folders: device folder name refused: %s", deviceFolderName.c_str());
     return {};
   }
-  fs::path p = AppDataFolder() / deviceFolderName;
+  return XdgDataHome() / kIdentity / deviceFolderName;
+}
+
+fs::path UserDataFolder(const std::string& deviceFolderName) {
+  fs::path p = UserDataFolderPath(deviceFolderName);
+  if (p.empty()) return p;
+  AppDataFolder();
   EnsureDir(p);
   return p;
 }

@@ -23,6 +23,8 @@ std::filesystem::path AppDataFolder();
 // AppDataFolder()/<device folder>, created when missing. Empty for a name that
 // is not a plain file name.
 std::filesystem::path UserDataFolder(const std::string& deviceFolderName);
+// The same path, whether or not it exists: nothing is created.
+std::filesystem::path UserDataFolderPath(const std::string& deviceFolderName);
 // The installed data folder's "DefaultData"; never created.
 std::filesystem::path DefaultDataFolder();
 // DefaultDataFolder()/<device folder>.Json

@@ -186,10 +186,22 @@ int CDeviceComm::PacketExchange(uint8_t* packet, uint8_t* answer, std::mutex* lo
   } else {
     r = DoExchange(packet, kPacketSize, answer, kPacketSize, &n, quiet);
   }
-  if (r != CMD_OK) return r;
-  if (answer[kOffStatus] == kStatusFF) return CMD_STATUS_FF;
-  if (answer[kOffStatus] == kStatusFE) return CMD_STATUS_FE;
-  return CMD_OK;
+  if (r == CMD_OK && answer[kOffStatus] == kStatusFF) r = CMD_STATUS_FF;
+  if (r == CMD_OK && answer[kOffStatus] == kStatusFE) r = CMD_STATUS_FE;
+  if (!quiet) {
+    ResultObserver observer;
+    {
+      std::lock_guard g(observerLock_);
+      observer = observer_;
+    }
+    if (observer) observer(packet[kOffCommand], r);
+  }
+  return r;
+}
+
+void CDeviceComm::SetResultObserver(ResultObserver observer) {
+  std::lock_guard g(observerLock_);
+  observer_ = std::move(observer);
 }
 
 int CDeviceComm::Control(uint8_t code) {

@@ -4,6 +4,7 @@
 // reports a small result code (CMD_OK ... CMD_BAD_ARGUMENT).
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "hid/hid_device.h"
@@ -40,6 +41,11 @@ class CDeviceComm {
 
   // 2 = receiver, anything else = cable.
   void SetConnectionMode(int mode);
+  // Told the command code and result of every command packet except the
+  // LED stream's, on the thread that sent it: the page's notice of a device
+  // that refuses commands or does not answer.
+  using ResultObserver = std::function<void(uint8_t code, int result)>;
+  void SetResultObserver(ResultObserver observer);
   // 1, or 0 when length exceeds 512 (the value is then kept).
   int SetTransferLength(uint32_t length);
 
@@ -86,6 +92,9 @@ class CDeviceComm {
   std::atomic<uint8_t> chunkSize{proto::kReceiverChunk};
 
  private:
+  std::mutex observerLock_;
+  ResultObserver observer_;
+
   int DoExchange(const uint8_t* command, uint32_t commandLength, uint8_t* answer,
                  uint32_t answerLength, uint32_t* bytesRead, bool quiet);
   // One packet-level exchange; maps the answer status into the result.

@@ -1,5 +1,7 @@
 #include "qtview/skin_view.h"
 
+#include <QWindow>
+
 #include <algorithm>
 
 #include <QCheckBox>
@@ -329,9 +331,13 @@ QtSkinView::QtSkinView(CPaintManagerUI* manager, QWidget* parent) : manager_(man
   UiSize init = manager->GetInitSize();
   dpi_ = manager->GetDPI();
   window_->resize(manager->ScaleValue(init.cx > 0 ? init.cx : 800), manager->ScaleValue(init.cy > 0 ? init.cy : 600));
-  std::string caption = manager->GetWindowAttribute("caption");
   if (manager->GetWindow() != nullptr) window_->setWindowTitle(Q(manager->GetWindow()->GetWindowText()));
-  (void)caption;
+  // One title bar: where the skin draws its caption, the system draws none.
+  UiRect caption;
+  if (ParseRect(manager->GetWindowAttribute("caption"), &caption) && caption.bottom > 0) {
+    captionHeight_ = caption.bottom;
+    window_->setWindowFlag(Qt::FramelessWindowHint, true);
+  }
   manager_->AddObserver(this);
   std::weak_ptr<char> alive = alive_;
   CResourceManager::GetInstance().AddLanguageListener([this, alive] {
@@ -859,10 +865,22 @@ void QtSkinView::SendMouse(CControlUI* control, QWidget* widget, UiEventType typ
   control->DoEvent(ev);
 }
 
+bool QtSkinView::StartMoveFromCaption(QWidget* widget, QEvent* event) {
+  if (captionHeight_ <= 0 || event->type() != QEvent::MouseButtonPress || widget == nullptr) return false;
+  auto* press = static_cast<QMouseEvent*>(event);
+  if (press->button() != Qt::LeftButton) return false;
+  const QPoint at = widget == window_ ? press->position().toPoint() : widget->mapTo(window_, press->position().toPoint());
+  if (at.y() >= manager_->ScaleValue(captionHeight_)) return false;
+  QWindow* handle = window_->windowHandle();
+  // The window manager moves the window; a platform that cannot (offscreen)
+  // leaves the press to the control under it.
+  return handle != nullptr && handle->startSystemMove();
+}
+
 bool QtSkinView::eventFilter(QObject* watched, QEvent* event) {
   if (watched == window_.data()) {
     if (event->type() == QEvent::Resize) Relayout();
-    return false;
+    return StartMoveFromCaption(window_, event);
   }
   if (event->type() == QEvent::Resize) {
     // A skin picture fills its button.
@@ -893,6 +911,8 @@ bool QtSkinView::eventFilter(QObject* watched, QEvent* event) {
   // Widgets that take mouse input themselves report it through their signals.
   const bool native = kind == Kind::Button || kind == Kind::Option || kind == Kind::CheckBox ||
                       kind == Kind::Edit || kind == Kind::Combo || kind == Kind::Slider || kind == Kind::Palette;
+  // The caption's labels and empty space move the window; its buttons stay buttons.
+  if (!native && StartMoveFromCaption(widget, event)) return true;
   switch (event->type()) {
     case QEvent::Enter:
       SendMouse(control, widget, UiEventType::MouseEnter, static_cast<QEnterEvent*>(event)->position());

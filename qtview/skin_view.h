@@ -74,6 +74,11 @@ class QtSkinView : public QObject, public IControlObserver {
 
   CPaintManagerUI* manager_;
   QPointer<QWidget> window_;
+  // Height of the skin's caption (its "caption" rectangle's bottom, at 96
+  // dpi): the skin draws the title bar, so the system draws none and a
+  // press there moves the window. 0: the system's title bar.
+  int captionHeight_ = 0;
+  bool StartMoveFromCaption(QWidget* widget, QEvent* event);
   QWidget* rootWidget_ = nullptr;
   std::unordered_map<const CControlUI*, Node> nodes_;
   std::unordered_map<const QWidget*, CControlUI*> controls_;

@@ -73,18 +73,38 @@ void QtTrayIcon::DeleteTrayIcon() {
 
 bool QtTrayIcon::IsShown() const { return tray_ != nullptr && tray_->isVisible(); }
 
-void QtTrayIcon::ShowMenu(HWND owner, const std::vector<TrayMenuItem>& items) {
-  menu_ = std::make_unique<QMenu>();
+namespace {
+
+void AddItems(QMenu* menu, HWND owner, const std::vector<TrayMenuItem>& items) {
   for (std::size_t i = 0; i < items.size(); ++i) {
-    if (items[i].separator) {
-      menu_->addSeparator();
+    const TrayMenuItem& item = items[i];
+    if (item.separator) {
+      menu->addSeparator();
       continue;
     }
-    QAction* a = menu_->addAction(QString::fromStdString(items[i].text));
-    a->setObjectName(QString::fromStdString(items[i].name));
-    QObject::connect(a, &QAction::triggered, a,
-                     [owner, i] { PostMessageW(owner, WM_MENU_COMMAND, static_cast<WPARAM>(i), 0); });
+    const QString text = QString::fromStdString(item.text);
+    if (!item.children.empty()) {
+      QMenu* sub = menu->addMenu(text);  // owned by its parent menu
+      sub->menuAction()->setObjectName(QString::fromStdString(item.name));
+      sub->setEnabled(item.enabled);
+      AddItems(sub, owner, item.children);
+      continue;
+    }
+    QAction* a = menu->addAction(text);
+    a->setObjectName(QString::fromStdString(item.name));
+    a->setEnabled(item.enabled);
+    a->setCheckable(item.checkable || item.checked);
+    a->setChecked(item.checked);
+    const auto command = static_cast<WPARAM>(item.command == kTrayIndexCommand ? static_cast<long>(i) : item.command);
+    QObject::connect(a, &QAction::triggered, a, [owner, command] { PostMessageW(owner, WM_MENU_COMMAND, command, 0); });
   }
+}
+
+}  // namespace
+
+void QtTrayIcon::ShowMenu(HWND owner, const std::vector<TrayMenuItem>& items) {
+  menu_ = std::make_unique<QMenu>();
+  AddItems(menu_.get(), owner, items);
   // Qt keeps the popup on screen, away from the panel that holds the tray.
   menu_->popup(QCursor::pos());
 }

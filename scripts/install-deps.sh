@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjsoncpp-dev libudev-dev libtinyxml2-dev
   qt6-base-dev libgl-dev
-  fonts-noto-core dbus-daemon python3
+  fonts-noto-core dbus-daemon python3 python3-jsonschema
   libpulse-dev libkissfft-dev pulseaudio
   qemu-system-x86 busybox-static udev cpio kmod xz-utils
   desktop-file-utils appstream librsvg2-bin

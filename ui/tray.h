@@ -14,10 +14,18 @@ namespace korvale {
 constexpr LPARAM kTrayLButtonUp = 514;
 constexpr LPARAM kTrayRButtonUp = 517;
 
+// A menu command number of its own instead of the item's index (-1).
+constexpr long kTrayIndexCommand = -1;
+
 struct TrayMenuItem {
   std::string name;  // what WM_MENU_COMMAND reports back ("exit", "about_menu", ...)
   std::string text;  // the translated text shown
   bool separator = false;
+  long command = kTrayIndexCommand;   // what WM_MENU_COMMAND's wParam carries; -1: the item's index
+  bool checkable = false;             // shown with a check box
+  bool checked = false;               // ... ticked
+  bool enabled = true;
+  std::vector<TrayMenuItem> children;  // a submenu; its items need commands of their own
 };
 
 class ITrayIcon {
@@ -28,8 +36,8 @@ class ITrayIcon {
   virtual bool CreateTrayIcon(HWND owner, std::string_view toolTip) = 0;
   virtual void DeleteTrayIcon() = 0;
   // Pops the menu up at the cursor. The chosen item is posted to owner as
-  // WM_MENU_COMMAND with wParam its index in items; closing it without a
-  // choice posts nothing.
+  // WM_MENU_COMMAND with wParam its command, or its index in items when it
+  // has none; closing it without a choice posts nothing.
   virtual void ShowMenu(HWND owner, const std::vector<TrayMenuItem>& items) = 0;
 };
 

@@ -33,6 +33,7 @@
 #include "qtview/tray_icon.h"
 #include "ui/app_messages.h"
 #include "ui/controls.h"
+#include "shell/app/desktop_notifications.h"
 #include "shell/app/power_events.h"
 #include "shell/app/qt_fonts.h"
 #include "shell/app/window_host.h"
@@ -317,6 +318,7 @@ int main(int argc, char** argv) {
   QtFontInstaller fonts;
   qtview::QtTrayIcon tray(qtview::AppIcon());
   std::unique_ptr<PowerEvents> power;
+  DBusNotifier notifier(QDBusConnection::sessionBus());
   bool shotsOk = true;
   HWND mainWindow = 0;
   bool stopRequested = false;  // a stop asked for before the window existed
@@ -348,6 +350,8 @@ int main(int argc, char** argv) {
   options.onMainWindow = [&](CMainWnd& window) {
     mainWindow = window.GetHWND();
     power = std::make_unique<PowerEvents>(window.GetHWND(), QDBusConnection::systemBus());
+    // Screenshots are no news for the desktop.
+    if (!screenshots) window.SetDesktopNotifier(&notifier);
     if (stopRequested) {
       loop.Post([&window] { window.DestroyWindow(); });
       return;

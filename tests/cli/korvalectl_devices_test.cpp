@@ -98,12 +98,17 @@ class KorvalectlDevices : public ::testing::Test {
     return Parse(s.str())["Device"][0];
   }
 
-  // Every regular file under the data folder with its content.
+  // The answer of a --json run.
+  static Json::Value Data(const CtlRun& r) { return Parse(r.out)["data"]; }
+
+  // Every file under the data folder with its content, and every folder
+  // (ending in "/"): a command that only reads leaves both as they were.
   std::map<std::string, std::string> DataFiles() {
     std::map<std::string, std::string> files;
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(dir_ / "data", ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
+      if (it->is_directory()) files[it->path().string() + "/"] = "";
       if (!it->is_regular_file()) continue;
       std::ifstream in(it->path(), std::ios::binary);
       std::stringstream s;
@@ -120,25 +125,25 @@ class KorvalectlDevices : public ::testing::Test {
 TEST_F(KorvalectlDevices, ListShowsBoundDevicesWithTheirInterfaces) {
   const CtlRun r = Ctl({"--json", "list"});
   ASSERT_EQ(r.status, 0) << r.err;
-  const Json::Value doc = Parse(r.out);
+  const Json::Value doc = Data(r);
   ASSERT_EQ(doc["devices"].size(), 2u) << r.out;
   std::map<std::string, Json::Value> byKey;
-  for (const auto& d : doc["devices"]) byKey[d["product"].asString()] = d;
+  for (const auto& d : doc["devices"]) byKey[d["device"]["product"].asString()] = d;
   ASSERT_TRUE(byKey.count("keyboard") && byKey.count("mouse")) << r.out;
   const Json::Value& kb = byKey["keyboard"];
-  EXPECT_EQ(kb["kind"], "Keyboard");
-  EXPECT_EQ(kb["connection"], "cable");
+  EXPECT_EQ(kb["device"]["kind"], "Keyboard");
+  EXPECT_EQ(kb["device"]["connection"], "cable");
   ASSERT_EQ(kb["interfaces"].size(), 2u);  // command and consumer collections
   EXPECT_NE(kb["primary"].asString().find("keyboard.sock#vid_320f&pid_5064&mi_01&col04"), std::string::npos);
   // The emulated mouse is plugged in through its receiver.
-  EXPECT_EQ(byKey["mouse"]["connection"], "receiver");
-  EXPECT_EQ(byKey["mouse"]["kind"], "Mouse");
+  EXPECT_EQ(byKey["mouse"]["device"]["connection"], "receiver");
+  EXPECT_EQ(byKey["mouse"]["device"]["kind"], "Mouse");
 
   // Unplugged, the keyboard leaves the list.
   ASSERT_EQ(emu_.Command("unplug keyboard").rfind("ok", 0), 0u);
-  const Json::Value after = Parse(Ctl({"list", "--json"}).out);
+  const Json::Value after = Data(Ctl({"list", "--json"}));
   ASSERT_EQ(after["devices"].size(), 1u);
-  EXPECT_EQ(after["devices"][0]["product"], "mouse");
+  EXPECT_EQ(after["devices"][0]["device"]["name"], "mouse");
   const CtlRun table = Ctl({"list"});
   EXPECT_EQ(table.out.rfind("mouse  Mouse  receiver\n", 0), 0u) << table.out;
 }
@@ -150,47 +155,67 @@ class KorvalectlTwoConnections : public KorvalectlDevices {
 
 // Cable and receiver of one mouse are one device; the cable is the one in use.
 TEST_F(KorvalectlTwoConnections, CableAndReceiverAreOneDevice) {
-  const Json::Value doc = Parse(Ctl({"--json", "list"}).out);
+  const Json::Value doc = Data(Ctl({"--json", "list"}));
   ASSERT_EQ(doc["devices"].size(), 1u) << doc;
   const Json::Value& mouse = doc["devices"][0];
-  EXPECT_EQ(mouse["connection"], "cable");
+  EXPECT_EQ(mouse["device"]["connection"], "cable");
   EXPECT_EQ(mouse["interfaces"].size(), 4u);
   EXPECT_NE(mouse["primary"].asString().find("mouse-cable.sock#"), std::string::npos);
   ASSERT_EQ(emu_.Command("unplug mouse-cable").rfind("ok", 0), 0u);
-  const Json::Value after = Parse(Ctl({"--json", "list"}).out);
+  const Json::Value after = Data(Ctl({"--json", "list"}));
   ASSERT_EQ(after["devices"].size(), 1u);
-  EXPECT_EQ(after["devices"][0]["connection"], "receiver");
+  EXPECT_EQ(after["devices"][0]["device"]["connection"], "receiver");
   EXPECT_NE(after["devices"][0]["primary"].asString().find("mouse-receiver.sock#"), std::string::npos);
 }
 
 TEST_F(KorvalectlDevices, InfoShowsTheKeyboardsBlockRecordAndProfile) {
   ASSERT_EQ(emu_.Command("info keyboard 30 171").rfind("ok", 0), 0u);  // a byte we can recognise
+  ASSERT_EQ(emu_.Command("info keyboard 6 3").rfind("ok", 0), 0u);     // 3 × 128 bytes of macro memory
   const CtlRun r = Ctl({"info", "KEYBOARD", "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
-  const Json::Value doc = Parse(r.out);
-  EXPECT_EQ(doc["info"].asString().size(), 2 * proto::kInfoSize);
-  EXPECT_EQ(doc["info"].asString().substr(60, 2), "ab");
-  EXPECT_EQ(doc["record"].asString().size(), 2 * proto::kKeyboardRecordSize);
-  EXPECT_EQ(doc["activeProfile"], 0);
+  const Json::Value doc = Data(r);
+  EXPECT_EQ(doc["device"]["name"], "keyboard");
+  EXPECT_EQ(doc["model"], "TX730max Keyboard");
+  EXPECT_EQ(doc["firmware"], "1.00");  // the emulated interfaces' release 0x0100
+  EXPECT_TRUE(doc["battery"].isNull()) << "the keyboard's tile shows no battery";
+  EXPECT_EQ(doc["memory"]["macroBytes"], 3 * 128);
+  EXPECT_EQ(doc["memory"]["keyPositions"], 170);
+  EXPECT_TRUE(doc["sensor"].isNull());
+  EXPECT_EQ(doc["reportRate"], 125);  // record byte 22 is 0
+  EXPECT_EQ(doc["raw"]["info"].asString().size(), 2 * proto::kInfoSize);
+  EXPECT_EQ(doc["raw"]["info"].asString().substr(60, 2), "ab");
+  EXPECT_EQ(doc["raw"]["record"].asString().size(), 2 * proto::kKeyboardRecordSize);
+  EXPECT_EQ(doc["activeSlot"], 0);
   // The emulated keyboard's record 0: effect 1, brightness 4, speed 2, multicolour, red.
-  EXPECT_EQ(doc["configuration"]["effect"], 1);
-  EXPECT_EQ(doc["configuration"]["brightness"], 4);
-  EXPECT_EQ(doc["configuration"]["speed"], 2);
-  EXPECT_EQ(doc["configuration"]["multicolor"], true);
-  // Showing creates nothing: before a first profile there is none to name.
+  EXPECT_EQ(doc["lighting"]["effectIndex"], 1);
+  EXPECT_EQ(doc["lighting"]["effect"], "wave");
+  EXPECT_EQ(doc["lighting"]["brightness"], 4);
+  EXPECT_EQ(doc["lighting"]["speed"], 2);
+  EXPECT_EQ(doc["lighting"]["multicolor"], true);
+  // Showing creates nothing, not even an empty folder: before a first
+  // profile there is none to name.
   EXPECT_TRUE(doc["profile"].isNull()) << doc["profile"];
-  EXPECT_TRUE(DataFiles().empty());
+  EXPECT_FALSE(fs::exists(dir_ / "data"));
+  // The table shows the same decoded; the bytes only with --raw.
+  const CtlRun text = Ctl({"info", "keyboard"});
+  EXPECT_NE(text.out.find("firmware      1.00\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("macro memory  384 bytes\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("effect        wave (1)\n"), std::string::npos) << text.out;
+  EXPECT_EQ(text.out.find("info bytes"), std::string::npos) << text.out;
+  const CtlRun raw = Ctl({"info", "keyboard", "--raw"});
+  EXPECT_NE(raw.out.find("info bytes    " + doc["raw"]["info"].asString() + "\n"), std::string::npos) << raw.out;
+  EXPECT_FALSE(fs::exists(dir_ / "data"));
 
   // Once a command that changes things made the profile, info names it.
   ASSERT_EQ(Ctl({"lighting", "keyboard"}).status, 0);
-  const Json::Value named = Parse(Ctl({"info", "keyboard", "--json"}).out);
+  const Json::Value named = Data(Ctl({"info", "keyboard", "--json"}));
   EXPECT_EQ(named["profile"]["name"], "Profile1");
   const std::string file = named["profile"]["file"].asString();
   EXPECT_EQ(fs::path(file).filename().string(), named["profile"]["uuid"].asString() + ".Json");
   EXPECT_TRUE(fs::exists(file));
   EXPECT_TRUE(fs::path(file).string().rfind((dir_ / "data").string(), 0) == 0) << file;
   EXPECT_TRUE(fs::exists(fs::path(file).parent_path() / "ProfileList.ini"));
-  EXPECT_EQ(Parse(Ctl({"--json", "info", "keyboard"}).out)["profile"]["file"].asString(), file);
+  EXPECT_EQ(Data(Ctl({"--json", "info", "keyboard"}))["profile"]["file"].asString(), file);
 }
 
 // A read-only command writes no file, whatever the keyboard reports (here a
@@ -204,7 +229,7 @@ TEST_F(KorvalectlDevices, InfoWritesNothing) {
   for (int run = 0; run < 2; ++run) {
     const CtlRun r = Ctl({"--json", "info", "keyboard"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Parse(r.out)["activeProfile"], 1);
+    EXPECT_EQ(Data(r)["activeSlot"], 1);
   }
   EXPECT_EQ(DataFiles(), before);
   for (const int cmd : testing::Codes(testing::ParseJournal(emu_.Listing("journal keyboard")))) {
@@ -225,7 +250,8 @@ TEST_F(KorvalectlDevices, HostileAnswersFailInfo) {
     ASSERT_EQ(emu_.Command(std::string("fault keyboard ") + fault).rfind("ok", 0), 0u);
     const CtlRun r = Ctl({"--json", "info", "keyboard"});
     EXPECT_EQ(r.status, 4) << r.out;
-    EXPECT_EQ(Parse(r.out)["error"]["status"], 4) << r.out;  // no info, only the error
+    EXPECT_EQ(Parse(r.out)["error"]["status"], 4) << r.out;
+    EXPECT_TRUE(Data(r).isNull()) << r.out;  // no info, only the error
     EXPECT_NE(r.err.find("no answer"), std::string::npos) << r.err;
     const CtlRun change = Ctl({"lighting", "keyboard", "--brightness", "1"});
     EXPECT_EQ(change.status, 4);
@@ -238,17 +264,29 @@ TEST_F(KorvalectlDevices, HostileAnswersFailInfo) {
 TEST_F(KorvalectlDevices, InfoOfTheReceiverMouseReadsItsBlockThroughTheReceiver) {
   const CtlRun r = Ctl({"--json", "info", "Mouse"});
   ASSERT_EQ(r.status, 0) << r.err;
-  const Json::Value doc = Parse(r.out);
-  EXPECT_EQ(doc["connection"], "receiver");
-  EXPECT_EQ(doc["info"].asString().size(), 2 * proto::kInfoSize);
-  EXPECT_EQ(doc["record"].asString().size(), 2 * proto::kMouseRecordSize);
+  const Json::Value doc = Data(r);
+  EXPECT_EQ(doc["device"]["connection"], "receiver");
+  EXPECT_EQ(doc["raw"]["info"].asString().size(), 2 * proto::kInfoSize);
+  EXPECT_EQ(doc["raw"]["record"].asString().size(), 2 * proto::kMouseRecordSize);
+  // The emulated mouse: 70 % and charging, sensor 0x3325 from 100 dpi in 85 steps of 50.
+  EXPECT_EQ(doc["battery"]["percent"], 70);
+  EXPECT_EQ(doc["battery"]["charging"], true);
+  EXPECT_EQ(doc["raw"]["status"].asString().substr(0, 4), "4601");
+  EXPECT_EQ(doc["sensor"]["id"], "3325");
+  EXPECT_EQ(doc["sensor"]["dpiMinimum"], 100);
+  EXPECT_EQ(doc["sensor"]["dpiStep"], 50);
+  EXPECT_EQ(doc["sensor"]["dpiSteps"], 85);
+  EXPECT_EQ(doc["reportRate"], 250);  // its record's rate 1
   EXPECT_TRUE(doc["profile"].isNull()) << "info creates no profile";
-  EXPECT_FALSE(fs::exists(dir_ / "data" / "KORVALE TX730max" / "mouse" / "ProfileList.ini"));
-  // Once a command made the profile, info shows its stages and report rate.
+  EXPECT_FALSE(fs::exists(dir_ / "data"));
+  // Once a command made the profile, info shows its stages; the rate stays
+  // the mouse's own until a change writes the profile's.
   ASSERT_EQ(Ctl({"dpi", "mouse"}).status, 0);
-  const Json::Value made = Parse(Ctl({"--json", "info", "mouse"}).out);
-  EXPECT_EQ(made["stages"].size(), 5u);
-  EXPECT_EQ(made["reportRate"], 1000);  // the default profile's rate 3
+  const Json::Value made = Data(Ctl({"--json", "info", "mouse"}));
+  EXPECT_EQ(made["dpi"]["stages"].size(), 5u);
+  EXPECT_EQ(made["reportRate"], 250);
+  ASSERT_EQ(Ctl({"dpi", "mouse", "--select", "0"}).status, 0);
+  EXPECT_EQ(Data(Ctl({"--json", "info", "mouse"}))["reportRate"], 1000);  // the default profile's rate 3
   // Without its radio link the receiver answers for a device that is not there.
   ASSERT_EQ(emu_.Command("link down").rfind("ok", 0), 0u);
   const CtlRun down = Ctl({"info", "mouse"});
@@ -260,7 +298,7 @@ TEST_F(KorvalectlDevices, InfoOfTheReceiverMouseReadsItsBlockThroughTheReceiver)
 TEST_F(KorvalectlDevices, ChangesLandInTheSelectedProfile) {
   const fs::path folder = [&] {
     const CtlRun r = Ctl({"--json", "lighting", "keyboard"});  // creates the list with Profile1
-    return fs::path(Parse(r.out)["profileFile"].asString()).parent_path();
+    return fs::path(Data(r)["profile"]["file"].asString()).parent_path();
   }();
   ASSERT_FALSE(folder.empty());
   auto writeList = [&](int select, const std::string& secondUuid) {
@@ -280,14 +318,15 @@ TEST_F(KorvalectlDevices, ChangesLandInTheSelectedProfile) {
   writeList(1, "game-profile");
   const CtlRun r = Ctl({"--json", "lighting", "keyboard", "--brightness", "1"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Parse(r.out)["profileFile"].asString(), (folder / "game-profile.Json").string());
+  EXPECT_EQ(Data(r)["profile"]["file"].asString(), (folder / "game-profile.Json").string());
+  EXPECT_EQ(Data(r)["profile"]["name"], "Game");
   EXPECT_EQ(ProfileDevice((folder / "game-profile.Json").string())["LightInfo"]["Light"], 1);
 
   // A selection past the list's end falls back to the first profile.
   writeList(7, "game-profile");
   const CtlRun first = Ctl({"--json", "info", "keyboard"});
   ASSERT_EQ(first.status, 0) << first.err;
-  EXPECT_EQ(Parse(first.out)["profile"]["name"], "Profile1");
+  EXPECT_EQ(Data(first)["profile"]["name"], "Profile1");
 
   // A profile name that would lead outside the folder loads and writes nothing.
   writeList(1, "../../escape");
@@ -302,9 +341,11 @@ TEST_F(KorvalectlDevices, LightingChangesTheProfileAndTheKeyboardsRecord) {
   const CtlRun r = Ctl({"--json", "lighting", "keyboard", "--effect", "3", "--brightness", "2", "--speed", "1",
                      "--direction", "1", "--color", "12aBef"});
   ASSERT_EQ(r.status, 0) << r.err;
-  const Json::Value doc = Parse(r.out);
+  const Json::Value doc = Data(r);
   EXPECT_EQ(doc["changed"], true);
-  EXPECT_EQ(doc["lighting"]["effect"], 3);
+  EXPECT_EQ(doc["lighting"]["effectIndex"], 3);
+  EXPECT_EQ(doc["lighting"]["effect"], "order-wave");
+  EXPECT_EQ(doc["lighting"]["direction"], "left");
   EXPECT_EQ(doc["lighting"]["color"], "12abef");
 
   // The record the keyboard received.
@@ -320,7 +361,7 @@ TEST_F(KorvalectlDevices, LightingChangesTheProfileAndTheKeyboardsRecord) {
   EXPECT_EQ(rec[proto::kKbRecBlue], 0xef);
 
   // The profile file holds the same.
-  const Json::Value light = ProfileDevice(doc["profileFile"].asString())["LightInfo"];
+  const Json::Value light = ProfileDevice(doc["profile"]["file"].asString())["LightInfo"];
   EXPECT_EQ(light["SelectItem"], 3);
   EXPECT_EQ(light["Light"], 2);
   EXPECT_EQ(light["Speed"], 1);
@@ -332,13 +373,24 @@ TEST_F(KorvalectlDevices, LightingChangesTheProfileAndTheKeyboardsRecord) {
   ASSERT_EQ(Ctl({"lighting", "keyboard", "--multicolor"}).status, 0);
   const CtlRun shown = Ctl({"lighting", "keyboard"});
   ASSERT_EQ(shown.status, 0) << shown.err;
-  EXPECT_NE(shown.out.find("effect      3\n"), std::string::npos) << shown.out;
-  EXPECT_NE(shown.out.find("brightness  2\n"), std::string::npos);
-  EXPECT_NE(shown.out.find("multicolor  on\n"), std::string::npos);
-  EXPECT_NE(shown.out.find("color       12abef\n"), std::string::npos);
+  EXPECT_NE(shown.out.find("effect        order-wave (3)\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("brightness    2\n"), std::string::npos);
+  EXPECT_NE(shown.out.find("direction     left\n"), std::string::npos);
+  EXPECT_NE(shown.out.find("multicolor    on\n"), std::string::npos);
+  EXPECT_NE(shown.out.find("color         12abef\n"), std::string::npos);
   ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
   ASSERT_EQ(Ctl({"lighting", "keyboard"}).status, 0);
   EXPECT_TRUE(LastConfigWrite(emu_.Listing("journal keyboard")).empty());
+
+  // By the effect table's names, in any case and with '_' for '-': the
+  // keyboard gets the effect's mode value.
+  for (const auto& [name, value] : std::vector<std::pair<std::string, int>>{{"Breathing", 5}, {"vertical_wave", 2}, {"RIPPLE-wave", 9}}) {
+    const CtlRun named = Ctl({"--json", "lighting", "keyboard", "--effect", name, "--direction", "right"});
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(Data(named)["lighting"]["modeValue"], value) << name;
+    EXPECT_EQ(LastConfigWrite(emu_.Listing("journal keyboard"))[proto::kKbRecMode], value) << name;
+    EXPECT_EQ(LastConfigWrite(emu_.Listing("journal keyboard"))[proto::kKbRecDirection], 0) << name;
+  }
 }
 
 class KorvalectlLightingDevices : public KorvalectlDevices {
@@ -356,14 +408,16 @@ TEST_F(KorvalectlLightingDevices, InfoAndLightingUseTheActiveRecord) {
     const CtlRun info = Ctl({"--json", "info", key});
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_EQ(DataFiles(), before);  // info writes no file
-    Json::Value doc = Parse(info.out);
-    EXPECT_EQ(doc["activeProfile"], 2);
-    EXPECT_EQ(doc["configuration"]["effect"], 3);  // record 2's look: effect value 3, speed 0 → 4, blue
-    EXPECT_EQ(doc["configuration"]["speed"], 4);
-    EXPECT_EQ(doc["configuration"]["color"], "0000ff");
+    Json::Value doc = Data(info);
+    EXPECT_EQ(doc["activeSlot"], 2);
+    EXPECT_EQ(doc["lighting"]["effectIndex"], 3);  // record 2's look: effect value 3, speed 0 → 4, blue
+    EXPECT_EQ(doc["lighting"]["effect"], "static");
+    EXPECT_EQ(doc["lighting"]["speed"], 4);
+    EXPECT_EQ(doc["lighting"]["color"], "0000ff");
+    EXPECT_TRUE(doc["battery"].isNull());
 
     ASSERT_EQ(emu_.Command("journal-clear " + socket).rfind("ok", 0), 0u);
-    const CtlRun r = Ctl({"--json", "lighting", key, "--effect", "6", "--speed", "1", "--color", "102030"});
+    const CtlRun r = Ctl({"--json", "lighting", key, "--effect", "flow", "--speed", "1", "--color", "102030"});
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<std::pair<int, int>> writes;
     for (const auto& p : testing::ParseJournal(emu_.Listing("journal " + socket)))
@@ -375,40 +429,88 @@ TEST_F(KorvalectlLightingDevices, InfoAndLightingUseTheActiveRecord) {
     EXPECT_EQ(rec[128 + 3], 4 - 1);
     EXPECT_EQ(rec[128 + 6], 0x10);
 
-    doc = Parse(Ctl({"--json", "info", key}).out);
-    EXPECT_EQ(doc["configuration"]["effect"], 6);
-    EXPECT_EQ(doc["configuration"]["color"], "102030");
+    doc = Data(Ctl({"--json", "info", key}));
+    EXPECT_EQ(doc["lighting"]["effectIndex"], 6);
+    EXPECT_EQ(doc["lighting"]["effect"], "flow");
+    EXPECT_EQ(doc["lighting"]["color"], "102030");
   }
   const CtlRun bad = Ctl({"lighting", "MousePad", "--effect", "9"});
   EXPECT_EQ(bad.status, 2);
-  EXPECT_NE(bad.err.find("is not one of the MousePad's 0-8"), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("is not an effect of the mousepad: wave, spectrum, breathing, static, blink, flow, group-flow, off (or an index 0-8)"),
+            std::string::npos)
+      << bad.err;
 }
 
 TEST_F(KorvalectlDevices, SettingsWriteTheKeyboardsSystemFlags) {
   ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
-  const CtlRun r = Ctl({"settings", "keyboard", "--polling", "2", "--winlock", "1", "--sixkey", "1", "--json"});
+  // The older numbers still work: --polling with the option's index, flags as 1.
+  const CtlRun r = Ctl({"settings", "keyboard", "--polling", "2", "--winlock", "1", "--sixkey", "on", "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
-  const Json::Value doc = Parse(r.out);
-  EXPECT_EQ(doc["settings"]["polling"], 2);
-  EXPECT_EQ(doc["settings"]["winlock"], 1);
-  EXPECT_EQ(doc["settings"]["wkey"], 0);
+  const Json::Value doc = Data(r);
+  EXPECT_EQ(doc["settings"]["reportRate"], 500);
+  EXPECT_EQ(doc["settings"]["winlock"], true);
+  EXPECT_EQ(doc["settings"]["wkey"], false);
   const auto rec = LastConfigWrite(emu_.Listing("journal keyboard"));
   ASSERT_EQ(rec.size(), proto::kKeyboardRecordSize);
   EXPECT_EQ(rec[proto::kKbRecPollingRate], 2);
   EXPECT_EQ(rec[proto::kKbRecWinLock], 1);
   EXPECT_EQ(rec[proto::kKbRecSixKey], 1);
   EXPECT_EQ(rec[proto::kKbRecWKey], 0);
-  const Json::Value st = ProfileDevice(doc["profileFile"].asString())["SystemStages"];
+  const Json::Value st = ProfileDevice(doc["profile"]["file"].asString())["SystemStages"];
   EXPECT_EQ(st["PollingRate"], 2);
   EXPECT_EQ(st["WinFlag"], 1);
   EXPECT_EQ(st["Key6Flag"], 1);
 
   // The next run reads the keyboard back: the flags stay, one changes.
-  const CtlRun again = Ctl({"settings", "keyboard", "--winlock", "0"});
+  const CtlRun again = Ctl({"settings", "keyboard", "--winlock", "off"});
   ASSERT_EQ(again.status, 0) << again.err;
-  EXPECT_NE(again.out.find("polling       2\n"), std::string::npos) << again.out;
-  EXPECT_NE(again.out.find("winlock       0\n"), std::string::npos);
-  EXPECT_NE(again.out.find("sixkey        1\n"), std::string::npos);
+  EXPECT_NE(again.out.find("report rate   500 Hz\n"), std::string::npos) << again.out;
+  EXPECT_NE(again.out.find("winlock       off\n"), std::string::npos);
+  EXPECT_NE(again.out.find("sixkey        on\n"), std::string::npos);
+
+  // By their units: Hz goes to the keyboard; the repeat values only to the
+  // profile, as on the settings page.
+  ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
+  const CtlRun units = Ctl({"--json", "settings", "keyboard", "--report-rate", "1000Hz", "--repeat-delay", "750",
+                            "--repeat-rate", "30"});
+  ASSERT_EQ(units.status, 0) << units.err;
+  EXPECT_EQ(Data(units)["settings"]["reportRate"], 1000);
+  EXPECT_EQ(Data(units)["settings"]["repeatDelay"], 750);
+  EXPECT_EQ(Data(units)["settings"]["repeatRate"], 30);
+  EXPECT_EQ(LastConfigWrite(emu_.Listing("journal keyboard"))[proto::kKbRecPollingRate], 3);
+  const Json::Value stages = ProfileDevice(Data(units)["profile"]["file"].asString())["SystemStages"];
+  EXPECT_EQ(stages["RepeatDelay"], 2);
+  EXPECT_EQ(stages["Repeat"], 30);
+  ASSERT_EQ(emu_.Command("journal-clear keyboard").rfind("ok", 0), 0u);
+  const CtlRun repeatOnly = Ctl({"settings", "keyboard", "--repeat-delay", "250ms"});
+  ASSERT_EQ(repeatOnly.status, 0) << repeatOnly.err;
+  EXPECT_NE(repeatOnly.out.find("repeat delay  250 ms\n"), std::string::npos) << repeatOnly.out;
+  EXPECT_TRUE(LastConfigWrite(emu_.Listing("journal keyboard")).empty());
+}
+
+// --list names what each option takes; it needs no device and changes nothing.
+TEST_F(KorvalectlDevices, ListShowsTheNamesAndValuesEachOptionTakes) {
+  ASSERT_EQ(emu_.Command("unplug keyboard").rfind("ok", 0), 0u);
+  const CtlRun text = Ctl({"lighting", "keyboard", "--list"});
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("\n  wave               1\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("\n  breathing          5\n"), std::string::npos) << text.out;
+  EXPECT_EQ(text.out.find("reserved"), std::string::npos) << "hidden effects are not offered";
+  EXPECT_NE(text.out.find("--direction"), std::string::npos);
+
+  const Json::Value doc = Data(Ctl({"--json", "lighting", "MousePad", "--list"}));
+  ASSERT_EQ(doc["options"][0]["option"], "--effect") << doc;
+  std::vector<std::string> names;
+  for (const auto& n : doc["options"][0]["names"]) names.push_back(n["name"].asString());
+  EXPECT_EQ(names, (std::vector<std::string>{"wave", "spectrum", "breathing", "static", "blink", "flow", "group-flow", "off"}));
+  EXPECT_EQ(doc["device"]["product"], "MousePad");
+
+  const CtlRun mouse = Ctl({"settings", "mouse", "--list"});
+  ASSERT_EQ(mouse.status, 0) << mouse.err;
+  EXPECT_NE(mouse.out.find("125, 250, 500, 1000 or 2000 Hz"), std::string::npos) << mouse.out;
+  const CtlRun kb = Ctl({"settings", "keyboard", "--list"});
+  EXPECT_NE(kb.out.find("250, 500, 750 or 1000 ms"), std::string::npos) << kb.out;
+  EXPECT_FALSE(fs::exists(dir_ / "data"));
 }
 
 TEST_F(KorvalectlDevices, ErrorsGiveTheirExitStatusAndChangeNothing) {
@@ -423,17 +525,26 @@ TEST_F(KorvalectlDevices, ErrorsGiveTheirExitStatusAndChangeNothing) {
       {{"lighting", "keyboard", "--color", "12345g"}, 2, "is not a colour RRGGBB"},
       {{"lighting", "keyboard", "--direction"}, 2, "--direction needs a value"},
       {{"lighting", "keyboard", "--color", "ffffff", "--multicolor"}, 2, "give one of them"},
-      {{"lighting", "keyboard", "--effect", "200"}, 2, "is not one of the keyboard's 0-"},
+      {{"lighting", "keyboard", "--effect", "200"}, 2, "is not an effect of the keyboard: wave, vertical-wave,"},
+      {{"lighting", "keyboard", "--effect", "wav"}, 2, "'wav' is not an effect of the keyboard: wave,"},
+      {{"lighting", "keyboard", "--effect", "user"}, 2, "is not an effect of the keyboard"},  // hidden in the editor
+      {{"lighting", "keyboard", "--direction", "up"}, 2, "--direction 'up' is not right or left"},
+      {{"lighting", "keyboard", "--list", "--speed", "1"}, 2, "give it alone"},
       {{"lighting", "keyboard", "--glow"}, 2, "unknown option '--glow'"},
-      {{"settings", "keyboard", "--polling", "4"}, 2, "--polling '4' is not 0-3"},
-      {{"settings", "keyboard", "--wkey", "yes"}, 2, "--wkey 'yes' is not 0 or 1"},
+      {{"settings", "keyboard", "--polling", "4"}, 2, "--polling '4' is not 125, 250, 500 or 1000 Hz (or the index 0-3)"},
+      {{"settings", "keyboard", "--report-rate", "2000"}, 2, "is not 125, 250, 500 or 1000 Hz"},
+      {{"settings", "keyboard", "--repeat-delay", "300"}, 2, "--repeat-delay '300' is not 250, 500, 750 or 1000 ms"},
+      {{"settings", "keyboard", "--repeat-rate", "256"}, 2, "--repeat-rate '256' is not 0-255"},
+      {{"settings", "keyboard", "--wkey", "maybe"}, 2, "--wkey 'maybe' is not on or off"},
+      {{"settings", "headset"}, 2, "the headset has no settings here"},
+      {{"info", "keyboard", "--hex"}, 2, "info: unknown option '--hex'"},
       {{"info"}, 2, "info takes one DEVICE"},
       {{"info", "toaster"}, 2, "unknown device 'toaster' (one of mouse, keyboard, mousepad, headset)"},
       {{"info", "MousePad"}, 3, "no mousepad connected"},
       {{"info", "MOUSEPAD"}, 3, "no mousepad connected"},
       {{"info", "headset"}, 3, "no headset connected"},
       {{"info", "hd"}, 3, "no headset connected"},
-      {{"settings", "mouse", "--report-rate", "300"}, 2, "is not 125, 250, 500, 1000 or 2000"},
+      {{"settings", "mouse", "--report-rate", "300"}, 2, "is not 125, 250, 500, 1000 or 2000 Hz"},
       {{"settings", "mouse", "--polling", "1"}, 2, "unknown option '--polling' for the mouse"},
       {{"dpi", "mouse", "--value", "800"}, 2, "need --stage N"},
       {{"dpi", "mouse", "--stage", "5"}, 2, "'5' is not a stage 0-4"},
@@ -485,7 +596,7 @@ void ChangeTheMouse(EmuProcess& emu, const std::string& device,
   // A stage: 1600 dpi on the 50-dpi scale from 100 is step 30; it becomes the active one.
   const CtlRun dpi = ctl({"--json", "dpi", "mouse", "--stage", "1", "--value", "1600", "--color", "00ff80", "--select", "1"});
   ASSERT_EQ(dpi.status, 0) << dpi.err;
-  const Json::Value doc = Parse(dpi.out);
+  const Json::Value doc = Parse(dpi.out)["data"]["dpi"];
   EXPECT_EQ(doc["activeStage"], 1);
   EXPECT_EQ(doc["stages"][1]["dpi"], 1600);
   auto rec = MouseRecord(emu, device, 0);
@@ -496,8 +607,8 @@ void ChangeTheMouse(EmuProcess& emu, const std::string& device,
 
   const CtlRun rate = ctl({"settings", "mouse", "--report-rate", "500", "--pointer-speed", "14"});
   ASSERT_EQ(rate.status, 0) << rate.err;
-  EXPECT_NE(rate.out.find("report rate    500 Hz"), std::string::npos) << rate.out;
-  EXPECT_NE(rate.out.find("pointer speed  14"), std::string::npos) << rate.out;
+  EXPECT_NE(rate.out.find("report rate   500 Hz"), std::string::npos) << rate.out;
+  EXPECT_NE(rate.out.find("pointer speed 14"), std::string::npos) << rate.out;
   EXPECT_EQ(MouseRecord(emu, device, 0)[11], 2);
 
   const CtlRun light = ctl({"lighting", "mouse", "--brightness", "2", "--color", "102030"});
@@ -509,7 +620,7 @@ void ChangeTheMouse(EmuProcess& emu, const std::string& device,
 
   // Switching off every stage but one leaves that one on.
   for (const char* n : {"0", "2", "3", "4"}) ASSERT_EQ(ctl({"dpi", "mouse", "--stage", n, "--enable", "0"}).status, 0);
-  const CtlRun last = ctl({"dpi", "mouse", "--stage", "1", "--enable", "0"});
+  const CtlRun last = ctl({"dpi", "mouse", "--stage", "1", "--enable", "off"});
   EXPECT_EQ(last.status, 2);
   EXPECT_NE(last.err.find("the only one on"), std::string::npos) << last.err;
 }
@@ -527,7 +638,7 @@ TEST_F(KorvalectlTwoConnections, TheMouseByCable) {
 TEST_F(KorvalectlDevices, RefusingOrSilentKeyboardGivesStatusFour) {
   const int kKeys = [&] {
     const CtlRun r = Ctl({"--json", "info", "keyboard"});
-    return std::stoi(Parse(r.out)["info"].asString().substr(2 * proto::kInfoKeyCount, 2), nullptr, 16);
+    return std::stoi(Data(r)["raw"]["info"].asString().substr(2 * proto::kInfoKeyCount, 2), nullptr, 16);
   }();
   const std::pair<const char*, const char*> faults[] = {
       {"status-ff", "status 0xFF"},

@@ -84,7 +84,7 @@ TEST_F(KorvalectlKeys, SetByNameAndByNotationReachesBothLayersAndResetRestores) 
 
   r = Ctl({"--json", "keys", "keyboard", "list"});
   ASSERT_EQ(r.status, 0) << r.err;
-  const Json::Value doc = Parse(r.out);
+  const Json::Value doc = Parse(r.out)["data"];
   EXPECT_EQ(doc["layer"], "normal");
   bool seen = false;
   for (const Json::Value& k : doc["keys"])
@@ -101,7 +101,7 @@ TEST_F(KorvalectlKeys, SetByNameAndByNotationReachesBothLayersAndResetRestores) 
 
   r = Ctl({"--json", "keys", "keyboard", "reset", "a"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Parse(r.out)["code"], "20 00 04");
+  EXPECT_EQ(Parse(r.out)["data"]["key"]["code"], "20 00 04");
   EXPECT_EQ(Count("keyboard", "keys", 0x200004), factoryA);
 }
 
@@ -132,7 +132,7 @@ TEST_F(KorvalectlKeys, TheMouseKeepsOneLeftButton) {
   r = Ctl({"keys", "mouse", "set", "0", "mouse_key_back"});
   ASSERT_EQ(r.status, 0) << r.err;
   r = Ctl({"--json", "keys", "mouse", "list"});
-  const Json::Value keys = Parse(r.out)["keys"];
+  const Json::Value keys = Parse(r.out)["data"]["keys"];
   EXPECT_EQ(keys[0]["code"], "10 08 00");
   EXPECT_EQ(keys[1]["code"], "10 01 00");
   EXPECT_EQ(keys[1]["does"], "mouse_key_left");

@@ -52,7 +52,7 @@ class KorvalectlProfile : public ::testing::Test {
     args.insert(args.begin(), "--json");
     const CtlRun r = Ctl(std::move(args));
     EXPECT_EQ(r.status, 0) << r.err;
-    return ParseJsonText(r.out);
+    return ParseJsonText(r.out)["data"];
   }
   fs::path Folder() const { return tmp_.Path() / "data" / "KORVALE TX730max" / "keyboard"; }
   std::vector<std::string> Names() {

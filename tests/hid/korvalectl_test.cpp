@@ -139,7 +139,7 @@ TEST(Korvalectl, InterfacesShowsThePythonDevicesCollectionsAndRows) {
       {kb + "&col04", 0xFF1C, 0x92, 4, 1, 0, "Keyboard"},
   };
   std::vector<Json::Value> bus;
-  for (const auto& v : root["interfaces"])
+  for (const auto& v : root["data"]["interfaces"])
     if (v["backend"].asString() == "vhid") bus.push_back(v);
   ASSERT_EQ(bus.size(), std::size(expect)) << r.out;
   for (std::size_t i = 0; i < bus.size(); ++i) {
@@ -157,7 +157,7 @@ TEST(Korvalectl, InterfacesShowsThePythonDevicesCollectionsAndRows) {
     }
   }
   EXPECT_EQ(bus[4]["vendorId"].asInt(), 0x320F);
-  EXPECT_EQ(bus[4]["product"].asString(), "TX730max Keyboard");
+  EXPECT_EQ(bus[4]["productName"].asString(), "TX730max Keyboard");
 
   // The human table names the same rows.
   const ProgramRun table = Korvalectl("interfaces");

@@ -19,6 +19,7 @@ expected=(
   "bin/korvale-emu|0"
   "share/man/man1/korvalectl.1|0"
   "share/man/man1/korvale-emu.1|0"
+  "share/doc/korvale/korvalectl.schema.json|0"
   "lib/udev/rules.d/70-korvale.rules|0"
   "share/korvale/Language|0"
   "bin/korvale|1"

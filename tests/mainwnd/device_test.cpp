@@ -275,6 +275,35 @@ TEST_F(DeviceWndTest, KeyboardSettingsControlsChangeTheStoredStages) {
   EXPECT_EQ(after[2], before[2]);
 }
 
+// A keyboard that refuses a write or does not answer says so in the status
+// row instead of leaving the page as if all were well; the next good write
+// ends the notice.
+TEST_F(DeviceWndTest, StatusRowShowsAKeyboardThatRefusesOrDoesNotAnswer) {
+  const auto shown = [&] { return Find("status_line")->GetText(); };
+  const auto text = [](const char* id) { return CResourceManager::GetInstance().GetText(id); };
+  const auto choose = [&](const std::string& name) {
+    CButtonUI sender;
+    sender.SetName(name);
+    TNotifyUI msg;
+    msg.sType = "selectchanged";
+    msg.pSender = &sender;
+    wnd->Notify(msg);  // a polling rate option: written to the keyboard at once
+  };
+  EXPECT_EQ(shown(), text("main_status_ready"));
+  // status-ff refuses every command; no-answer silences only the write itself.
+  const std::pair<const char*, const char*> cases[] = {{"status-ff", "device_notice_refused"},
+                                                       {"no-answer after=1 count=1", "device_notice_no_answer"}};
+  for (const auto& [fault, id] : cases) {
+    SCOPED_TRACE(fault);
+    ASSERT_EQ(emu.Command(std::string("fault keyboard ") + fault).rfind("ok", 0), 0u);
+    choose("polling_rate_option_1");
+    EXPECT_TRUE(PumpUntil([&] { return shown() == text(id); })) << shown();
+    ASSERT_EQ(emu.Command("fault keyboard none").rfind("ok", 0), 0u);
+    choose("polling_rate_option_2");
+    EXPECT_TRUE(PumpUntil([&] { return shown() == text("main_status_ready"); })) << shown();
+  }
+}
+
 TEST_F(DeviceWndTest, RepeatRateDragIsStoredOnceOnRelease) {
   auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(keyboard);
   ASSERT_NE(kb, nullptr);

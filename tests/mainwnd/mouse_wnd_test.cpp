@@ -6,7 +6,12 @@
 #include "devices/varnik_mouse_device.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd_fixture.h"
+#include "mainwnd/mpdevice_power.h"
 #include "profiles/json_file.h"
+#include "profiles/profile_list.h"
+#include "platform/settings_store.h"
+#include "ui/desktop_notifier.h"
+#include "ui/tray.h"
 #include "tests/support/emu_process.h"
 #include "tests/support/journal.h"
 #include "ui/controls.h"
@@ -67,6 +72,109 @@ class MouseWndTest : public MainWndTest {
   korvale::testing::EmuProcess emu;
   CVarnikMouseDevice* mouse = nullptr;
 };
+
+// The tray menu names the mouse with its battery and lists its profiles, the
+// selected one checked; choosing another switches the mouse to it (this page
+// has no profile bar: the list on disk is the one switched).
+TEST_F(MouseWndTest, TrayMenuShowsTheBatteryAndSwitchesTheProfile) {
+  auto* panel = wnd->GetDeviceList()->PowerPanelAt(wnd->GetDeviceList()->IndexOfPage(mouse));
+  ASSERT_NE(panel, nullptr);
+  loop.AdvanceBy(5100);  // the status poll
+  ASSERT_TRUE(PumpUntil([&] { return panel->HasStatus(); }));
+  CProfileList list;
+  list.SetFolders(mouse->UserDataFolder(), mouse->DefaultProfilePath());
+  ASSERT_EQ(list.Initialise(), ProfileStatus::kDone);
+  int added = -1;
+  ASSERT_EQ(list.Add(&added), ProfileStatus::kDone);  // selected now
+  ASSERT_EQ(added, 1);
+
+  wnd->SendMessage(WM_TRAY_NOTIFY, 0, kTrayRButtonUp);
+  loop.AdvanceBy(10);
+  ASSERT_EQ(tray.menus.size(), 1u);
+  const auto& items = tray.menus[0];
+  ASSERT_GE(items.size(), 2u);
+  // The emulated mouse: 70 % and charging.
+  EXPECT_EQ(items[0].text, "Mouse  battery 70 % (charging)");
+  ASSERT_EQ(items[0].children.size(), 2u);
+  EXPECT_EQ(items[0].children[0].text, list.Entries()[0].name);
+  EXPECT_FALSE(items[0].children[0].checked);
+  EXPECT_TRUE(items[0].children[1].checked);
+  EXPECT_TRUE(items[1].separator);
+  EXPECT_EQ(items.back().name, "exit");
+
+  wnd->SendMessage(WM_MENU_COMMAND, static_cast<WPARAM>(items[0].children[0].command), 0);
+  CProfileList after;
+  after.SetFolders(mouse->UserDataFolder(), mouse->DefaultProfilePath());
+  ASSERT_TRUE(after.Read());
+  EXPECT_EQ(after.Selected(), 0);
+  EXPECT_EQ(std::filesystem::path(mouse->GetProfilePath()).stem().string(), list.Entries()[0].uuid);
+  EXPECT_GE(ConfigWrites(), 1) << "the mouse gets the profile";
+
+  // The fixed items keep their commands behind the device entries.
+  wnd->SendMessage(WM_MENU_COMMAND, static_cast<WPARAM>(items.back().command), 0);
+  loop.RunPending();
+  loop.RunPending();
+  EXPECT_FALSE(IsWindow(hwnd));
+}
+
+struct RecordingNotifier : IDesktopNotifier {
+  bool Notify(const std::string& summary, const std::string& body) override {
+    told.push_back(summary + ": " + body);
+    return true;
+  }
+  std::vector<std::string> told;
+};
+
+// A low battery and a mouse that stops answering are each told once, until
+// the condition ends; the tray's switch turns the notifications off.
+TEST_F(MouseWndTest, DesktopNotificationsTellALowBatteryAndSilenceOnce) {
+  RecordingNotifier notifier;
+  wnd->SetDesktopNotifier(&notifier);
+  auto* panel = wnd->GetDeviceList()->PowerPanelAt(wnd->GetDeviceList()->IndexOfPage(mouse));
+  ASSERT_NE(panel, nullptr);
+  const auto poll = [&](int level, int charge) {
+    ASSERT_EQ(emu.Command("status mouse-cable 0 " + std::to_string(level)).rfind("ok", 0), 0u);
+    ASSERT_EQ(emu.Command("status mouse-cable 1 " + std::to_string(charge)).rfind("ok", 0), 0u);
+    loop.AdvanceBy(5100);
+    ASSERT_TRUE(PumpUntil([&] { return panel->LastStatus()[0] == level && panel->LastStatus()[1] == charge; }));
+  };
+  poll(50, 2);
+  EXPECT_TRUE(notifier.told.empty());
+  poll(10, 2);  // on battery, 10 %
+  poll(9, 2);
+  EXPECT_EQ(notifier.told, (std::vector<std::string>{"Mouse: Battery low: 10 %"}));
+  poll(9, 1);   // charging: no longer news
+  poll(8, 2);
+  EXPECT_EQ(notifier.told.size(), 2u);
+
+  // The mouse stops answering a write: told once.
+  ASSERT_EQ(emu.Command("fault mouse-cable no-answer after=1 count=1").rfind("ok", 0), 0u);
+  Notify("selectchanged", "polling_rate_option_2");
+  ASSERT_TRUE(PumpUntil([&] { return notifier.told.size() == 3; }));
+  EXPECT_EQ(notifier.told.back(), "Mouse: Does not answer");
+
+  // Plugged in again after the start: told; the devices found at start were not.
+  ASSERT_EQ(emu.Command("unplug mouse-cable").rfind("ok", 0), 0u);
+  ASSERT_TRUE(PumpUntil([&] { return wnd->CurrentDevice() == nullptr; }));
+  ASSERT_EQ(emu.Command("plug mouse-cable").rfind("ok", 0), 0u);
+  ASSERT_TRUE(PumpUntil([&] {
+    loop.AdvanceBy(50);
+    return notifier.told.size() == 4;
+  }));
+  EXPECT_EQ(notifier.told.back(), "Mouse: Connected");
+
+  // Off through the tray menu, and kept off in the settings file.
+  std::size_t item = wnd->GetMenuItems().size();
+  for (std::size_t i = 0; i < wnd->GetMenuItems().size(); ++i)
+    if (wnd->GetMenuItems()[i].name == "notify_menu") item = i;
+  ASSERT_LT(item, wnd->GetMenuItems().size());
+  wnd->SendMessage(WM_MENU_COMMAND, item, 0);
+  EXPECT_FALSE(wnd->Notices().Enabled());
+  EXPECT_EQ(SettingsStore().ReadDword(CMainWnd::kNotificationsSetting), 0u);
+  poll(50, 2);
+  poll(5, 2);
+  EXPECT_EQ(notifier.told.size(), 4u);
+}
 
 TEST_F(MouseWndTest, StagesAndReportRateReachTheProfileAndTheMouse) {
   EXPECT_EQ(mouse->GetKind(), 2);

@@ -114,16 +114,36 @@ TEST(QtTray, ClicksAndMenuChoicesArriveAsMessages) {
     EXPECT_EQ(owner.trayClicks[0].second, kTrayLButtonUp);
     EXPECT_EQ(owner.trayClicks[1].second, kTrayRButtonUp);
 
-    tray.ShowMenu(owner.GetHWND(), {{"setwnd_menu", "Settings", false}, {"", "", true}, {"exit", "Exit", false}});
+    const auto item = [](const char* name, const char* text) {
+      TrayMenuItem i;
+      i.name = name;
+      i.text = text;
+      i.separator = *name == '\0';
+      return i;
+    };
+    // A submenu: its items carry their own commands.
+    TrayMenuItem device = item("tray_device", "Keyboard"), profile = item("tray_profile", "Game");
+    profile.command = 0x1234;
+    profile.checked = true;
+    device.children = {profile};
+    tray.ShowMenu(owner.GetHWND(), {item("setwnd_menu", "Settings"), item("", ""), item("exit", "Exit"), device});
     ASSERT_NE(tray.Menu(), nullptr);
     const QList<QAction*> actions = tray.Menu()->actions();
-    ASSERT_EQ(actions.size(), 3);
+    ASSERT_EQ(actions.size(), 4);
     EXPECT_TRUE(actions[1]->isSeparator());
     EXPECT_EQ(actions[2]->text(), "Exit");
     actions[2]->trigger();
     loop.RunUntil([&] { return !owner.menuCommands.empty(); });
     ASSERT_EQ(owner.menuCommands.size(), 1u);
     EXPECT_EQ(owner.menuCommands[0], 2u);  // the item's index
+    ASSERT_NE(actions[3]->menu(), nullptr);
+    const QList<QAction*> profiles = actions[3]->menu()->actions();
+    ASSERT_EQ(profiles.size(), 1);
+    EXPECT_TRUE(profiles[0]->isChecked());
+    profiles[0]->trigger();
+    loop.RunUntil([&] { return owner.menuCommands.size() == 2; });
+    ASSERT_EQ(owner.menuCommands.size(), 2u);
+    EXPECT_EQ(owner.menuCommands[1], 0x1234u);
     tray.DeleteTrayIcon();
     EXPECT_EQ(tray.Icon(), nullptr);
     owner.DestroyWindow();

@@ -128,7 +128,8 @@ TEST(SkinTexts, GermanAndFrenchAreTranslated) {
   static const std::set<std::string> kNamesThatStay = {
       "Logo", "WASD", "Esc", "Tab", "Pause", "Fn", "Alt", "Alt Gr", "AltGr", "Ctrl", "Win", "Menu", "Num",
       "Headset", "Hub", "Henk", "Henkan", "Muhen", "Muhenkan", "Kana", "Han", "Hangul", "Hanja", "Ro", "Yen",
-      "Calc", "Vol-", "Vol+", "6KRO", "Macros", "KORVALE TX730max", "English", "Deutsch", "Français", "OK"};
+      "Calc", "Vol-", "Vol+", "6KRO", "Macros", "KORVALE TX730max", "English", "Deutsch", "Français", "OK",
+      "Notifications"};
   static const std::regex kSigns(R"(.|F[0-9]+|G[0-9]|Num .|[0-9]+ Hz)");
   const auto languages = Languages();
   ASSERT_GE(languages.size(), 3u);

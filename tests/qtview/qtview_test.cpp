@@ -52,6 +52,22 @@ TEST(QtSkinView, ButtonClickArrivesAsClickOnTheModelControl) {
   EXPECT_EQ(w.rec.Count("click", "ok_btn"), 1);
 }
 
+// One title bar: a skin that draws its caption gets no system title bar
+// over it; the caption's buttons stay buttons.
+TEST(QtSkinView, ASkinCaptionReplacesTheSystemTitleBar) {
+  SkinWindow plain(kBasic);
+  EXPECT_FALSE(plain.view->Window()->windowFlags().testFlag(Qt::FramelessWindowHint));
+  SkinWindow captioned(R"(<Window size="400,300" caption="0,0,0,40">
+  <VerticalLayout>
+    <HorizontalLayout height="40"><Label name="title" text="Title"/><Button name="closebtn" text="x" width="40"/></HorizontalLayout>
+    <Control/>
+  </VerticalLayout>
+</Window>)");
+  EXPECT_TRUE(captioned.view->Window()->windowFlags().testFlag(Qt::FramelessWindowHint));
+  QTest::mouseClick(captioned.WidgetOf<QPushButton>("closebtn"), Qt::LeftButton);
+  EXPECT_EQ(captioned.rec.Count("click", "closebtn"), 1);
+}
+
 TEST(QtSkinView, ModelChangesShowOnTheWidgets) {
   SkinWindow w(kBasic);
   w.Find("status")->SetText("busy");

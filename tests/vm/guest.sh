@@ -72,7 +72,7 @@ emu() {  # one stdin command; waits for its answer
 four_devices() {
   local out
   out=$(ctl list) || return 1
-  for p in keyboard mouse MousePad HD; do grep -q "^$p " <<< "$out" || return 1; done
+  for p in keyboard mouse mousepad headset; do grep -q "^$p " <<< "$out" || return 1; done
 }
 first_list() {
   until_ok 30 four_devices || { ctl list; ls -l /dev/hidraw*; return 1; }
@@ -86,7 +86,7 @@ check_interfaces() {
   ctl interfaces --json > /tmp/interfaces.json || return 1
   python3 - /tmp/interfaces.json <<'PY'
 import json, sys
-items = json.load(open(sys.argv[1]))["interfaces"]
+items = json.load(open(sys.argv[1]))["data"]["interfaces"]
 for i in items:
     print(i["path"], i["backend"], i["row"])
 rows = sorted(i["row"] for i in items if i["row"] is not None)
@@ -120,7 +120,7 @@ info_all() {
 # A lighting change on every device; the keyboard's must also read back.
 lighting() {
   local p
-  ctl lighting keyboard --effect 2 --color 12ab34 || return 1
+  ctl lighting keyboard --effect vertical-wave --color 12ab34 || return 1
   ctl --json info keyboard | tee /dev/stderr | grep -q '"color" : "12ab34"' || return 1
   for p in mouse MousePad HD; do ctl lighting "$p" --speed 1 --color 12ab34 || return 1; done
 }
