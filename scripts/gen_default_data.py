@@ -683,7 +683,7 @@ RECORDING_TEXTS = {
     "macro_record_tip": ("Record keys and mouse buttons pressed in this window", "Tasten und Maustasten aufnehmen, die in diesem Fenster gedrückt werden",
                          "Enregistrer les touches et boutons pressés dans cette fenêtre"),
     "macro_stop_text": ("■ Stop", "■ Stopp", "■ Arrêter"),
-    "macro_fixed_delay_text": ("Fixed delay", "Feste Pause", "Délai fixe"),
+    "macro_fixed_delay_text": ("Fixed delay (ms)", "Feste Pause (ms)", "Délai fixe (ms)"),
     "macro_record_pad_text": ("Recording: type here, click mouse buttons on this pad. Stop ends it.",
                               "Aufnahme: hier tippen, Maustasten auf dieser Fläche drücken. Stopp beendet sie.",
                               "Enregistrement : tapez ici, cliquez sur cette zone. Arrêter le termine."),
