@@ -98,6 +98,27 @@ const CliCommand kCommands[] = {
      "                     key tables, as the window does on a profile switch; the\n"
      "                     key tables are not sent when the macros are not stored\n",
      CmdMacro},
+    {"keys", "DEVICE [--fn] list|set KEY CODE|reset KEY", "show, change or reset what keys and buttons do",
+     "What each key of the keyboard or button of the mouse does in the current profile.\n"
+     "  list               key number, name, code and what it does; (changed) marks\n"
+     "                     keys that differ from their factory function\n"
+     "  set KEY CODE       gives KEY a new function, saves it in the profile and sends\n"
+     "                     the key tables (with the macros the keys use)\n"
+     "  reset KEY          KEY does its factory function again, saved and sent\n"
+     "  --fn               the keyboard's Fn layer instead of the normal one\n"
+     "KEY is a number (0-125 on the keyboard, 0-10 on the mouse) or a name: a key word\n"
+     "(A, F1, Num Enter, LCtrl) on the keyboard, left, right, middle, forward, back,\n"
+     "dpi-up, dpi-down, dpi-cycle, fire-mode, dpi-shift or fire on the mouse.\n"
+     "CODE is three hexadecimal bytes, type value1 value2 (\"20 00 05\", \"20:01:06\",\n"
+     "0x30CD00), a key with modifiers (B, Ctrl+C, Ctrl+Shift+F5,\n"
+     "RShift), or the name of a function (media_play, media_vol_add, mouse_key_back,\n"
+     "mouse_key_DPI_loop, system_sleep, custem_copy). Macros are 70 NN MM (macro NN,\n"
+     "play mode MM 0-3) or 71 NN CC (CC times). The mouse's last left button cannot\n"
+     "be given away.\n"
+     "--json: data is {\"device\", \"profile\", \"layer\", \"keys\": [KEY]} for list and\n"
+     "{\"device\", \"profile\", \"layer\", \"key\": KEY} for set and reset, KEY being\n"
+     "{\"key\", \"name\", \"code\", \"does\", \"default\", \"changed\"}.\n",
+     CmdKeys},
     {"shoot", "DEVICE download", "send the four shoot sequences to the device",
      "Packs the four shoot files (ShootData_0..3.Shoot) of the device's folder into the\n"
      "device's shoot memory; refused with a message when they do not fit or a file is\n"

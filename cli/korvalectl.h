@@ -68,6 +68,7 @@ int CmdSettings(CliContext& ctx);
 int CmdProfile(CliContext& ctx);
 int CmdMacro(CliContext& ctx);
 int CmdShoot(CliContext& ctx);
+int CmdKeys(CliContext& ctx);
 int CmdDpi(CliContext& ctx);
 int CmdAudio(CliContext& ctx);
 

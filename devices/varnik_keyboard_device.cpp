@@ -869,6 +869,13 @@ void CVarnikKeyboardDevice::ShowVoiceSensitivity(int n) {
   if (auto* s = dynamic_cast<CProgressUI*>(FindChild("voice_sensitivity"))) s->SetValue(n);
   if (CControlUI* label = FindChild("voice_sensitivity_value")) label->SetText(std::to_string(n));
 }
+void CVarnikKeyboardDevice::SetFnEditing(bool on) {
+  fnEditing_ = on ? 1 : 0;
+  profile_.WriteFnKeysetFlag(on ? 1 : 0);
+  ApplyKeyEnabling();
+  RefreshKeyLabels();
+}
+
 void CVarnikKeyboardDevice::ShowFnEditing() {
   if (COptionUI* o = FindOption(this, "keyset_fn")) o->Selected(fnEditing_ != 0, false);
 }

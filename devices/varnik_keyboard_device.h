@@ -130,6 +130,9 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   void ShowRepeatRate(int n);
   void ShowVoiceSensitivity(int n);
   void ShowFnEditing();
+  // The key grid shows and edits the Fn layer (on) or the normal one; kept
+  // in the profile ("FnKeysetFlag"), the labels and key enabling follow.
+  void SetFnEditing(bool on);
 
   // ---- state ----
   int KeyToPosition(int key) const;

@@ -528,6 +528,12 @@ void CMacroControlUI::SetEditingEnabled(bool enabled) {
     if (CControlUI* c = Child(name)) c->SetEnabled(enabled);
   if (CControlUI* c = Child("macro_btn_starredio")) c->SetVisible(enabled);
   if (CControlUI* c = Child("macro_btn_stopredio")) c->SetVisible(!enabled);
+  // The recording pad takes the place of the row commands.
+  if (CControlUI* c = Child(kRecordPadName)) c->SetVisible(!enabled);
+  for (const char* name : {"macro_row_buttons", macroui::kFixedDelayCheck, macroui::kFixedDelayEdit})
+    if (CControlUI* c = Child(name)) c->SetEnabled(enabled);
+  if (CControlUI* c = Child("macro_row_buttons")) c->SetVisible(enabled);
+  if (CControlUI* c = Child("mouse_move_layout")) c->SetEnabled(enabled && GetSelectedMacro() >= 0);
 }
 
 bool CMacroControlUI::IsFixedDelayOn() const {

@@ -13,6 +13,7 @@
 #include "devices/page_hooks.h"
 #include "profiles/macro_files.h"
 #include "ui/containers.h"
+#include "ui/input_capture.h"
 
 namespace korvale {
 
@@ -102,6 +103,20 @@ class CMacroControlUI : public CHorizontalLayoutUI, public IMacroEditorHooks {
   void ReadFixedDelay();
   uint32_t GetFixedDelay() const { return fixedDelay_; }
 
+  // ---- recording (macro_recording.cpp) ----
+  enum class Placement { Append, Before, After, Replace };
+  // Time mode 1 measures the pauses from the events' own times, 2 gives
+  // every row the fixed delay, 3 zero. The repeat filters start over.
+  void StartRecording(int timeMode);
+  // Releases of keys and buttons still held are appended (their room was
+  // kept); the editor is unlocked.
+  void StopRecording();
+  bool IsRecording() const { return recording_; }
+  int GetRecordTimeMode() const { return recordTimeMode_; }
+  // One captured key or mouse button; false when it was not recorded (a
+  // repeat, a key the table lacks, a full list, no selected row).
+  bool RecordEvent(Placement placement, const CapturedInput& input);
+
   // The events as they would be saved: the actions before the rows, the rows
   // (delay boxes included), then the actions after them.
   std::vector<MacroEvent> GetRowEvents() const;
@@ -145,6 +160,24 @@ class CMacroControlUI : public CHorizontalLayoutUI, public IMacroEditorHooks {
   std::string lastError_;
   std::vector<MacroEvent> hiddenHead_;  // actions before the shown rows
   std::vector<MacroEvent> hiddenTail_;  // actions after the shown rows
+
+  // Recording.
+  struct HeldInput {
+    bool key = true;
+    uint16_t id = 0;  // evdev code or button bit
+    MacroEvent release;
+  };
+  bool RecordReplace(const CapturedInput& in, const MacroEvent& e);
+  bool InsertRecorded(Placement placement, MacroEvent e, uint64_t timestamp, bool measured);
+  void SetRowDelay(int index, uint16_t delay);
+  bool recording_ = false;
+  Placement placement_ = Placement::Append;
+  bool haveLastTime_ = false;
+  uint64_t lastEventTime_ = 0;
+  uint16_t lastKey_ = 0;           // the key filter: the key last pressed
+  uint32_t lastMouseMessage_ = 0;  // the mouse filter: the last message
+  std::vector<HeldInput> held_;
+  std::vector<uint32_t> refused_;  // presses refused for want of room
 };
 
 // Registers "CMacroControlUI" with the control factory.

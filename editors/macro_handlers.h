@@ -43,10 +43,11 @@ class CMacroHandlers {
   void DeleteSelectedMacro(CVarnikUSBDevice& page, CMacroControlUI& editor);
   // Reports a macro download result; true when the key tables may follow.
   bool ReportMacroDownload(CVarnikUSBDevice& page, int result);
+  // A notice by text ID with an optional detail line.
+  void Notice(const std::string& id, const std::string& detail = {}) const;
 
  private:
   bool Confirm(const std::string& id) const { return dialogs_.confirm && dialogs_.confirm(id); }
-  void Notice(const std::string& id, const std::string& detail = {}) const;
   // A file to open or to write, "" when cancelled; the page's window owns the dialog.
   static std::string Choose(const CVarnikUSBDevice& page, const FileFilter& filter, bool save);
   void MacroNamesChanged(CVarnikUSBDevice& page, CMacroControlUI& editor);

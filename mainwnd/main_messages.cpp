@@ -287,6 +287,8 @@ LRESULT CMainWnd::OnPowerMsg(UINT, WPARAM wParam, LPARAM, bool&) {
 }
 
 LRESULT CMainWnd::OnHookMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool&) {
+  // Between suspend and resume captured events are dropped.
+  if (!IsPowerOn()) return 0;
   const auto i = static_cast<std::size_t>(HookMessageIndex(msg));
   if (i == kSingleKeyHook)
     Route(MainRoute::kKeyCapture, MainRouteCall{"message", kHookMessageNames[i], nullptr, msg, wParam, lParam});

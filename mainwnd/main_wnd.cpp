@@ -16,6 +16,7 @@
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/headset_commands.h"
+#include "mainwnd/key_commands.h"
 #include "mainwnd/main_commands.h"
 #include "mainwnd/window_commands.h"
 #include "mainwnd/profile_commands.h"
@@ -77,6 +78,7 @@ CMainWnd::CMainWnd() : sync_(std::make_shared<CSyncLighting>()) {
   SetRouteHandler(MainRoute::kShootEditor, [this](const MainRouteCall& call) {
     if (call.notify != nullptr) macros_->HandleShoot(*call.notify, CurrentDevice());
   });
+  keyCommands_ = std::make_unique<CKeyCommands>(*this);
   statusLine_ = std::make_unique<CStatusLine>(m_pm);
   audio_ = std::make_unique<CAudioCompanionLink>(*this);
   SetRouteHandler(MainRoute::kAudioCapture, [this](const MainRouteCall& call) { audio_->OnCapture(call); });
@@ -90,6 +92,7 @@ CMainWnd::~CMainWnd() {
   // Also after a shutdown: a thread started since must not outlive its slot
   // joinable.
   StopThreads();
+  keyCommands_.reset();  // ends a capture that is still installed
   devices_.reset();
   if (tray_ != nullptr && trayShown_) tray_->DeleteTrayIcon();
 }

@@ -35,6 +35,7 @@ class CLightHandlers;
 class CMainCommands;
 class CProfileCommands;
 class CMacroHandlers;
+class CKeyCommands;
 struct CommandDialogs;
 class CVarnikUSBDevice;
 class CWindowCommands;
@@ -168,6 +169,10 @@ class CMainWnd : public WindowImplBase {
   // Created at "windowinit"; null before.
   CDeviceList* GetDeviceList() const { return devices_.get(); }
   CMainCommands& Commands() { return *commands_; }
+  CMacroHandlers& MacroHandlers() { return *macros_; }
+  CKeyCommands& KeyCommands() { return *keyCommands_; }
+  // The registered number of hook message kHookMessageNames[index], 0 when unknown.
+  UINT GetHookMessage(std::size_t index) const { return index < hookMsgs_.size() ? hookMsgs_[index] : 0; }
   CWindowCommands& Windows() { return *windows_; }
   // The device of the first visible, selected tile, or null.
   CVarnikUSBDevice* CurrentDevice() const;
@@ -331,6 +336,7 @@ class CMainWnd : public WindowImplBase {
   std::unique_ptr<CProfileCommands> profileCommands_;
   std::unique_ptr<CHeadsetCommands> headsetCommands_;
   std::unique_ptr<CMacroHandlers> macros_;
+  std::unique_ptr<CKeyCommands> keyCommands_;
   bool sameModeAvailable_ = false;
   Json::Value audioSettings_;
   std::filesystem::path audioSettingsPath_;

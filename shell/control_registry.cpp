@@ -4,6 +4,7 @@
 
 #include "devices/varnik_usb_device.h"
 #include "editors/device_profile.h"
+#include "editors/key_set_control.h"
 #include "editors/light_control.h"
 #include "editors/magic_control.h"
 #include "editors/voice6533_control.h"
@@ -31,7 +32,7 @@ constexpr std::array<SuppliedControlClass, 14> kSupplied = {{
     {"CMpDevicePowerUI", Creator<CMpDevicePowerUI>},  // power panel
     {"CLightControlUI", Creator<CLightControlUI>},    // lighting editor
     {"CMacroControlUI", Creator<CMacroControlUI>},    // macro editor
-    {"CKeySetControlUI", nullptr},                    // key-assignment editor: later
+    {"CKeySetControlUI", Creator<CKeySetControlUI>},  // key-assignment editor
     {"CDeviceProfileUI", Creator<CDeviceProfileUI>},  // profile bar
     {"CShootControlUI", Creator<CShootControlUI>},    // shoot editor
     {"CMagicControlUI", Creator<CMagicControlUI>},    // headset voice effects

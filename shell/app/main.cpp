@@ -27,6 +27,7 @@
 #include "mainwnd/device_list.h"
 #include "mainwnd/device_option.h"
 #include "mainwnd/window_commands.h"
+#include "qtview/input_capture_filter.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
 #include "qtview/tray_icon.h"
@@ -133,6 +134,20 @@ bool TakeScreenshots(UiLoop& loop, QtWindowHost& host, CMainWnd& window, const s
           macros->SelectItem(0);
         RunFor(loop, 300);
         ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + "-" + suffix + ".png")) && ok;
+      }
+      // The key tab with a key opened in the key editor (A, or the mouse's right button).
+      if (auto* keys = page == nullptr ? nullptr : dynamic_cast<COptionUI*>(page->FindSubControl("key_Op_tab"));
+          keys != nullptr && keys->IsVisible()) {
+        keys->Selected(true);
+        const bool keyboard = IsKind(page->GetKind(), DeviceKind::Keyboard);
+        if (CControlUI* key = page->FindSubControl(keyboard ? "key_64" : "key_1"))
+          window.GetPaintManager().SendNotify(key, "click");
+        // The key category shows the editor's grid (nothing is applied by looking).
+        if (auto* functions = dynamic_cast<CComboUI*>(page->FindSubControl("keyset_function_combo")); keyboard && functions)
+          for (int c = 0; c < functions->GetCount(); ++c)
+            if (functions->GetItemAt(c)->GetUserData() == "6") functions->SelectItem(c);
+        RunFor(loop, 300);
+        ok = SaveShot(host, window.GetHWND(), dir / ("page-" + std::to_string(i) + "-keys.png")) && ok;
       }
       if (auto* first = page == nullptr ? nullptr : dynamic_cast<COptionUI*>(page->FindSubControl("deng_Op_tab")))
         first->Selected(true);
@@ -291,6 +306,9 @@ int main(int argc, char** argv) {
     CWindowWnd::SetScreenSize(UiSize{size.width(), size.height()});
   }
   QtWindowHost host;
+  // Keys and mouse buttons for the key editor and macro recording come
+  // from our own windows only.
+  qtview::QtInputCaptureFilter inputCapture;
   CWindowWnd::SetObserver(&host);
   qtview::QtFileDialogs fileDialogs([&host](HWND h) -> QWidget* {
     auto* view = host.ViewFor(h);

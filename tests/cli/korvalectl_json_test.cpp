@@ -110,6 +110,10 @@ TEST_F(KorvalectlJson, EveryCommandsDocumentMatchesTheSchema) {
   Run({"macro", "keyboard", "export", "Jump", (tmp_.Path() / "out.mac").string()}, 0);
   Run({"macro", "keyboard", "download"}, 0);
   Run({"shoot", "mouse", "download"}, 0);
+  Run({"keys", "keyboard", "list"}, 0);
+  Run({"keys", "keyboard", "--fn", "set", "A", "media_play"}, 0);
+  Run({"keys", "mouse", "reset", "back"}, 0);
+  Run({"keys", "keyboard", "set", "A", "zz"}, 2);
   // Failures: usage, no device, a device that does not answer.
   const Json::Value usage = Run({"info", "toaster"}, 2);
   EXPECT_TRUE(usage["data"].isNull());

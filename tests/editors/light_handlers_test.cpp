@@ -521,7 +521,7 @@ TEST_F(LightHandlersTest, NotificationsOfAnotherPageOrControlAreNotHandled) {
   // A control of the page that is not a lighting control.
   TNotifyUI msg;
   msg.sType = notify::kClick;
-  msg.pSender = kb_->FindSubControl("keyset_fn");
+  msg.pSender = kb_->FindSubControl("winlockflag_option");
   ASSERT_NE(msg.pSender, nullptr);
   EXPECT_FALSE(handlers_->Handle(msg, kb_, all_));
   // No current page.
