@@ -186,6 +186,15 @@ class CPulseAudioChip final : public IAudioChip {
     std::vector<ModuleInfo> modules;
     std::vector<InputInfo> inputs;
     std::string defaultSink;
+    // Called with each list callback's eol: at the list's end the caller
+    // waiting in Wait() is woken; true then.
+    bool Ended(int eol) {
+      if (eol == 0) return false;
+      ok = eol > 0;
+      done = true;
+      pa_threaded_mainloop_signal(chip->loop_, 0);
+      return true;
+    }
   };
   struct EqWish {
     std::string master;
@@ -432,12 +441,7 @@ std::vector<SinkInfo> CPulseAudioChip::Sinks() {
            ctx_,
            [](pa_context*, const pa_sink_info* i, int eol, void* u) {
              auto* s = static_cast<Op*>(u);
-             if (eol != 0) {
-               s->ok = eol > 0;
-               s->done = true;
-               pa_threaded_mainloop_signal(s->chip->loop_, 0);
-               return;
-             }
+             if (s->Ended(eol)) return;
              SinkInfo info;
              info.index = i->index;
              info.name = i->name != nullptr ? i->name : "";
@@ -460,12 +464,7 @@ std::vector<SourceInfo> CPulseAudioChip::Sources() {
            ctx_,
            [](pa_context*, const pa_source_info* i, int eol, void* u) {
              auto* s = static_cast<Op*>(u);
-             if (eol != 0) {
-               s->ok = eol > 0;
-               s->done = true;
-               pa_threaded_mainloop_signal(s->chip->loop_, 0);
-               return;
-             }
+             if (s->Ended(eol)) return;
              SourceInfo info;
              info.index = i->index;
              info.name = i->name != nullptr ? i->name : "";
@@ -490,12 +489,7 @@ std::vector<ModuleInfo> CPulseAudioChip::Modules() {
            ctx_,
            [](pa_context*, const pa_module_info* i, int eol, void* u) {
              auto* s = static_cast<Op*>(u);
-             if (eol != 0) {
-               s->ok = eol > 0;
-               s->done = true;
-               pa_threaded_mainloop_signal(s->chip->loop_, 0);
-               return;
-             }
+             if (s->Ended(eol)) return;
              ModuleInfo m;
              m.index = i->index;
              m.name = i->name != nullptr ? i->name : "";
@@ -514,12 +508,7 @@ std::vector<InputInfo> CPulseAudioChip::Inputs() {
            ctx_,
            [](pa_context*, const pa_sink_input_info* i, int eol, void* u) {
              auto* s = static_cast<Op*>(u);
-             if (eol != 0) {
-               s->ok = eol > 0;
-               s->done = true;
-               pa_threaded_mainloop_signal(s->chip->loop_, 0);
-               return;
-             }
+             if (s->Ended(eol)) return;
              s->inputs.push_back({i->index, i->sink, i->owner_module, i->volume});
            },
            &st),

@@ -54,7 +54,7 @@ class HeadsetAudioPage : public ::testing::Test {
     ::setenv("XDG_DATA_HOME", (tmp_.Path() / "data").c_str(), 1);
     if (withServer) {
       server_ = std::make_unique<testing::HeadsetSoundServer>(tmp_.Path() / "snd");
-      if (!server_->Ok()) GTEST_SKIP() << "no sound server could be started here";
+      ASSERT_TRUE(server_->Ok()) << "no sound server could be started (pulseaudio is installed by scripts/install-deps.sh)";
     }
     SetUiLoop(&loop_);
     auto supplied = DeviceControlCreators();
@@ -138,11 +138,11 @@ TEST_F(HeadsetAudioPage, NoServerTheRestOfThePageWorksAndALateServerIsPickedUp) 
   EXPECT_EQ(page_->ApplyLighting(), 1);
   page_->SetEqPreset(1);  // stored, applied once the server is there
   server_ = std::make_unique<testing::HeadsetSoundServer>(snd);
-  if (!server_->Ok()) GTEST_SKIP() << "no sound server could be started here";
+  ASSERT_TRUE(server_->Ok()) << "no sound server could be started (pulseaudio is installed by scripts/install-deps.sh)";
   ASSERT_TRUE(Connected());
   EXPECT_EQ(StatusText(), "");
   EXPECT_TRUE(Ctl<CControlUI>("6533_mic_layout")->IsEnabled());
-  if (!page_->AudioChip()->QueryFeature(AudioFeature::kEqualiser).supported) return;
+  ASSERT_TRUE(page_->AudioChip()->QueryFeature(AudioFeature::kEqualiser).supported) << "no equaliser plugin (lsp-plugins-ladspa is installed by scripts/install-deps.sh)";
   ASSERT_TRUE(page_->AudioChip()->Flush(5000));
   EXPECT_EQ(Equalisers().size(), 1u);
 }
@@ -150,7 +150,7 @@ TEST_F(HeadsetAudioPage, NoServerTheRestOfThePageWorksAndALateServerIsPickedUp) 
 TEST_F(HeadsetAudioPage, PresetsAndBandsReachTheServerAndTheProfile) {
   Open();
   ASSERT_TRUE(Connected());
-  if (!page_->AudioChip()->QueryFeature(AudioFeature::kEqualiser).supported) GTEST_SKIP() << "no equaliser plugin";
+  ASSERT_TRUE(page_->AudioChip()->QueryFeature(AudioFeature::kEqualiser).supported) << "no equaliser plugin (lsp-plugins-ladspa is installed by scripts/install-deps.sh)";
   page_->SetEqPreset(5);  // flat: no filter at all
   ASSERT_TRUE(page_->AudioChip()->Flush(5000));
   EXPECT_TRUE(Equalisers().empty());
@@ -208,11 +208,10 @@ TEST_F(HeadsetAudioPage, CustomCurvesRoundTripAndDeleteKeepsNamesWithTheirBands)
   EXPECT_EQ(p.ReadCustomEqBands(0)[0], -3);
   EXPECT_EQ(p.ReadCustomEqBands(1)[0], 2);
   EXPECT_EQ(panel_->GetBand(0), -3);
-  if (page_->AudioChip()->QueryFeature(AudioFeature::kEqualiser).supported) {
-    ASSERT_TRUE(page_->AudioChip()->Flush(5000));
-    ASSERT_EQ(Equalisers().size(), 1u);
-    EXPECT_NE(Equalisers()[0].argument.find(",31.5,0.707946,"), std::string::npos);  // -3 dB
-  }
+  ASSERT_TRUE(page_->AudioChip()->QueryFeature(AudioFeature::kEqualiser).supported) << "no equaliser plugin (lsp-plugins-ladspa is installed by scripts/install-deps.sh)";
+  ASSERT_TRUE(page_->AudioChip()->Flush(5000));
+  ASSERT_EQ(Equalisers().size(), 1u);
+  EXPECT_NE(Equalisers()[0].argument.find(",31.5,0.707946,"), std::string::npos);  // -3 dB
   // Up to twenty; the twenty-first is refused.
   for (int i = 2; i < CVarnikHS6533Device::kMaxCustomEqs; ++i)
     ASSERT_EQ(save("Curve " + std::to_string(i), i), CVarnikHS6533Device::kEqSaved) << i;
@@ -299,7 +298,7 @@ TEST_F(HeadsetAudioPage, VoiceEffectsAreShownUnsupportedWithTheReason) {
 TEST_F(HeadsetAudioPage, TheCurveIsAppliedAgainWhenTheHeadsetComesBack) {
   Open();
   ASSERT_TRUE(Connected());
-  if (!page_->AudioChip()->QueryFeature(AudioFeature::kEqualiser).supported) GTEST_SKIP() << "no equaliser plugin";
+  ASSERT_TRUE(page_->AudioChip()->QueryFeature(AudioFeature::kEqualiser).supported) << "no equaliser plugin (lsp-plugins-ladspa is installed by scripts/install-deps.sh)";
   page_->SetEqPreset(2);
   ASSERT_TRUE(page_->AudioChip()->Flush(5000));
   ASSERT_EQ(Equalisers().size(), 1u);

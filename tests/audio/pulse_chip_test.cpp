@@ -45,7 +45,7 @@ TEST(EqualiserArgs, CarryTheBandsAsBellFiltersInPortOrder) {
 class PulseChipTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!server_.Ok()) GTEST_SKIP() << "no sound server could be started here: " << server_.Log();
+    ASSERT_TRUE(server_.Ok()) << "no sound server could be started (pulseaudio is installed by scripts/install-deps.sh): " << server_.Log();
     chip_ = CreatePulseAudioChip();
     ASSERT_EQ(chip_->ConfLibInit(), kAudioOk);
     ASSERT_TRUE(testing::WaitFor([&] { return chip_->ServerState() == AudioServerState::kReady; }, 5000));
@@ -181,7 +181,7 @@ class PulseEqualiserTest : public PulseChipTest {
   void SetUp() override {
     PulseChipTest::SetUp();
     if (IsSkipped()) return;
-    if (!chip_->QueryFeature(AudioFeature::kEqualiser).supported) GTEST_SKIP() << "no equaliser plugin installed";
+    ASSERT_TRUE(chip_->QueryFeature(AudioFeature::kEqualiser).supported) << "no equaliser plugin (lsp-plugins-ladspa is installed by scripts/install-deps.sh)";
     ASSERT_TRUE(out_);
   }
   bool Curve(const std::array<int, 10>& bands) {
@@ -258,7 +258,7 @@ TEST(PulseChipNoServer, ReportsItWithoutBlockingAndPicksUpALateServer) {
   EXPECT_EQ(chip->PropertyControl(AudioDeviceRecord{0, kEndpointHeadsetMicrophone, 0, 1}, "MuteControl", v, -1, true),
             kAudioNoServer);
   testing::HeadsetSoundServer server(dir.Path());
-  if (!server.Ok()) GTEST_SKIP() << "no sound server could be started here";
+  ASSERT_TRUE(server.Ok()) << "no sound server could be started (pulseaudio is installed by scripts/install-deps.sh)";
   ASSERT_TRUE(testing::WaitFor([&] { return chip->ServerState() == AudioServerState::kReady; }, 10000));
   EXPECT_GE(calls.load(), 2);
   chip->CreateDeviceList();
@@ -291,7 +291,7 @@ class KorvalectlAudio : public ::testing::Test {
 
 TEST_F(KorvalectlAudio, ChangesReachTheServerAndStayAfterItEnds) {
   testing::HeadsetSoundServer server(dir_.Path() / "snd");
-  if (!server.Ok()) GTEST_SKIP() << "no sound server could be started here";
+  ASSERT_TRUE(server.Ok()) << "no sound server could be started (pulseaudio is installed by scripts/install-deps.sh)";
   ASSERT_EQ(Run({"audio", "headset", "--eq", "4", "--mic", "off", "--mic-level", "33", "--monitor", "on"}), 0)
       << testing::ReadAll(dir_.Path() / "ctl.err");
   const Json::Value mic = testing::Named(testing::PactlJson(server.Dir(), "sources"), testing::kHsSource);
@@ -300,7 +300,7 @@ TEST_F(KorvalectlAudio, ChangesReachTheServerAndStayAfterItEnds) {
   EXPECT_EQ(testing::ModulesWith(server.Dir(), "module-loopback", testing::kHsSource).size(), 1u);
   const auto eq = [&] { return testing::ModulesWith(server.Dir(), "module-ladspa-sink", testing::kHsSink); };
   if (std::string(Out()).find("equaliser: preset 4") == std::string::npos) ADD_FAILURE() << Out();
-  if (!CreatePulseAudioChip()->QueryFeature(AudioFeature::kEqualiser).supported) return;
+  ASSERT_TRUE(CreatePulseAudioChip()->QueryFeature(AudioFeature::kEqualiser).supported) << "no equaliser plugin (lsp-plugins-ladspa is installed by scripts/install-deps.sh)";
   EXPECT_EQ(eq().size(), 1u);
   // Own bands on top; the last flat curve takes the filter away.
   ASSERT_EQ(Run({"audio", "headset", "--band", "6=6"}), 0);

@@ -369,22 +369,9 @@ TEST_F(DeviceWndTest, RestoreDefaultsAsksThenWritesTheDefaultProfileToTheKeyboar
   const int initial = keyboard->GetLightInfoRecord().selectItem;  // a fresh profile is the default
   SetMode(initial == 5 ? 6 : 5);
   keyboard->SaveProfile();
-  std::vector<std::string> asked;
   bool answer = false;
   // The question comes in the program's own message window.
-  CMsgWnd::SetOpenedHook([&](CMsgWnd& m) {
-    CControlUI* text = m.GetPaintManager().FindControl("MessageText");
-    asked.push_back(text != nullptr ? std::string(text->GetText()) : "?");
-    const HWND h = m.GetHWND();
-    loop.Post([h, answer] {
-      if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h)))
-        if (auto* b = dynamic_cast<CButtonUI*>(w->GetPaintManager().FindControl(answer ? "confirm_btn" : "cancel_btn")))
-          b->Activate();
-    });
-  });
-  struct Unhook {
-    ~Unhook() { CMsgWnd::SetOpenedHook({}); }
-  } unhook;
+  MessageAnswerer asked(loop, answer);
   const std::string question = CResourceManager::GetInstance().GetText("message_text_22");
   auto configWrites = [&] {
     int n = 0;
@@ -395,13 +382,13 @@ TEST_F(DeviceWndTest, RestoreDefaultsAsksThenWritesTheDefaultProfileToTheKeyboar
   ASSERT_NE(button, nullptr);
   ASSERT_EQ(emu.Command("journal-clear keyboard"), "ok journal-clear keyboard");
   button->Activate();
-  EXPECT_EQ(asked, std::vector<std::string>{question});
+  EXPECT_EQ(asked.texts, std::vector<std::string>{question});
   EXPECT_NE(keyboard->GetLightInfoRecord().selectItem, initial);
   EXPECT_EQ(configWrites(), 0);
 
   answer = true;
   button->Activate();
-  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked.texts.size(), 2u);
   EXPECT_EQ(keyboard->GetLightInfoRecord().selectItem, initial);
   EXPECT_GT(configWrites(), 0);
 }

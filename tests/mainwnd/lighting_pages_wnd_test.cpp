@@ -102,16 +102,8 @@ TEST_F(LightingPagesWndTest, EachPageHasItsOwnProfileBar) {
   EXPECT_FALSE(visible(headset, "key_Op_tab"));
   EXPECT_EQ(bar(pad)->GetProfileCount(), 1);
 
-  CMsgWnd::SetOpenedHook([&](CMsgWnd& m) {
-    const HWND h = m.GetHWND();
-    loop.Post([h] {
-      if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h)))
-        if (auto* b = dynamic_cast<CButtonUI*>(w->GetPaintManager().FindControl("confirm_btn"))) b->Activate();
-    });
-  });
-  struct Unhook {
-    ~Unhook() { CMsgWnd::SetOpenedHook({}); }
-  } unhook;
+  const bool confirm = true;
+  MessageAnswerer answerer(loop, confirm);
   for (int i = 0; i < list->PageCount(); ++i)
     if (list->PageAt(i) == pad) list->TileAt(i)->SelectOption()->Selected(true);
   loop.RunPending();
@@ -138,18 +130,9 @@ namespace {
 // The headset's audio controls, used as a user does, reach the page's audio
 // operations through the main window; a refused save says why.
 TEST_F(LightingPagesWndTest, HeadsetAudioControlsReachThePage) {
-  std::vector<std::string> messages;
-  CMsgWnd::SetOpenedHook([&](CMsgWnd& m) {
-    const HWND h = m.GetHWND();
-    if (auto* text = m.GetPaintManager().FindControl("MessageText")) messages.push_back(std::string(text->GetText()));
-    loop.Post([h] {
-      if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h)))
-        if (auto* b = dynamic_cast<CButtonUI*>(w->GetPaintManager().FindControl("confirm_btn"))) b->Activate();
-    });
-  });
-  struct Unhook {
-    ~Unhook() { CMsgWnd::SetOpenedHook({}); }
-  } unhook;
+  const bool confirm = true;
+  MessageAnswerer answerer(loop, confirm);
+  const std::vector<std::string>& messages = answerer.texts;
   for (int i = 0; i < list->PageCount(); ++i)
     if (list->PageAt(i) == headset) list->TileAt(i)->SelectOption()->Selected(true);
   loop.RunPending();

@@ -16,7 +16,9 @@
 #include "mainwnd/main_wnd.h"
 #include "platform/trace.h"
 #include "platform/ui_loop.h"
+#include "ui/controls.h"
 #include "ui/resource_manager.h"
+#include "windows/msg_wnd.h"
 
 namespace korvale::test {
 
@@ -35,6 +37,30 @@ struct RecordingTray : ITrayIcon {
   bool shown = false;
   int deletes = 0;
   std::vector<std::vector<TrayMenuItem>> menus;
+};
+
+// Answers every message window that opens while it lives: confirm, or cancel
+// when answer is false (posted, so the window's modal loop runs the click),
+// and keeps each window's text.
+class MessageAnswerer {
+ public:
+  MessageAnswerer(UiLoop& loop, const bool& answer) {
+    CMsgWnd::SetOpenedHook([&loop, &answer, this](CMsgWnd& m) {
+      CControlUI* text = m.GetPaintManager().FindControl("MessageText");
+      texts.push_back(text != nullptr ? std::string(text->GetText()) : "?");
+      const HWND h = m.GetHWND();
+      loop.Post([h, confirm = answer] {
+        if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h)))
+          if (auto* b = dynamic_cast<CButtonUI*>(w->GetPaintManager().FindControl(confirm ? "confirm_btn" : "cancel_btn")))
+            b->Activate();
+      });
+    });
+  }
+  ~MessageAnswerer() { CMsgWnd::SetOpenedHook({}); }
+  MessageAnswerer(const MessageAnswerer&) = delete;
+  MessageAnswerer& operator=(const MessageAnswerer&) = delete;
+
+  std::vector<std::string> texts;
 };
 
 class MainWndTest : public ::testing::Test {

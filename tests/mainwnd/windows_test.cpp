@@ -250,18 +250,13 @@ TEST_F(WindowsTest, UpdateStatusFromAPeerOnTheBusWalksEveryEntryToAFinalState) {
     // Aborted by the tool: failed, and the shared result says so. Before
     // that, closing while it runs asks first, and declined keeps the window.
     start(10300);
+    const bool cancel = false;
     std::vector<std::string> asked;
-    CMsgWnd::SetOpenedHook([&](CMsgWnd& m) {
-      CControlUI* text = m.GetPaintManager().FindControl("MessageText");
-      asked.push_back(text != nullptr ? std::string(text->GetText()) : "?");
-      const HWND h = m.GetHWND();
-      loop.Post([h] {
-        if (auto* w = dynamic_cast<CMsgWnd*>(CWindowWnd::FromHandle(h)))
-          if (auto* b = dynamic_cast<CButtonUI*>(w->GetPaintManager().FindControl("cancel_btn"))) b->Activate();
-      });
-    });
-    Click(pm, "closebtn");
-    CMsgWnd::SetOpenedHook({});
+    {
+      MessageAnswerer answerer(loop, cancel);
+      Click(pm, "closebtn");
+      asked = answerer.texts;
+    }
     EXPECT_EQ(asked, std::vector<std::string>{CResourceManager::GetInstance().GetText("update_close_running")});
     EXPECT_TRUE(IsWindow(set->GetHWND()));
     post(CSetWnd::kEntryAborted, 0);

@@ -46,15 +46,9 @@ TEST(DesktopNotifications, NotifyReachesTheNotificationService) {
   char* argv[] = {name, nullptr};
   QCoreApplication app(argc, argv);
   korvale::shelltest::TempDir dir;
-  const std::string address = "unix:path=" + (dir.path() / "bus").string();
-  pid_t daemon = ::fork();
-  if (daemon == 0) {
-    ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile", ("--address=" + address).c_str(),
-             nullptr);
-    ::_exit(127);
-  }
-  for (int i = 0; i < 200 && !fs::exists(dir.path() / "bus"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  korvale::shelltest::PrivateDbusDaemon daemon(dir.path());
+  ASSERT_TRUE(daemon.Ok()) << "dbus-daemon did not start";
+  const std::string& address = daemon.Address();
   {
     QDBusConnection desktop = QDBusConnection::connectToBus(QString::fromStdString(address), "desktop");
     ASSERT_TRUE(desktop.isConnected());
@@ -76,8 +70,6 @@ TEST(DesktopNotifications, NotifyReachesTheNotificationService) {
     QDBusConnection::disconnectFromBus("program");
     QDBusConnection::disconnectFromBus("desktop");
   }
-  ::kill(daemon, SIGTERM);
-  ::waitpid(daemon, nullptr, 0);
 }
 
 TEST(DesktopNotifications, WithoutABusNothingIsSent) {

@@ -1,7 +1,6 @@
 // Sleep notices: logind's PrepareForSleep, sent on a private D-Bus daemon,
 // reaches the window as WM_POWERBROADCAST.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,32 +38,9 @@ TEST(PowerEvents, PrepareForSleepBecomesSuspendAndResume) {
   char* argv[] = {name, nullptr};
   QCoreApplication app(argc, argv);
   korvale::shelltest::TempDir dir;
-  const std::string address = "unix:path=" + (dir.path() / "bus").string();
-  // The daemon prints its address once it accepts connections; the socket
-  // file alone appears before that.
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  pid_t daemon = ::fork();
-  if (daemon == 0) {
-    ::close(ready[0]);
-    ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile",
-             ("--address=" + address).c_str(), ("--print-address=" + std::to_string(ready[1])).c_str(), nullptr);
-    ::_exit(127);
-  }
-  ::close(ready[1]);
-  // Stopped on every way out, or it keeps the test's output open for good.
-  struct Reaper {
-    pid_t pid;
-    ~Reaper() {
-      ::kill(pid, SIGTERM);
-      ::waitpid(pid, nullptr, 0);
-    }
-  } reaper{daemon};
-  pollfd pfd{ready[0], POLLIN, 0};
-  char line[512];
-  const bool started = ::poll(&pfd, 1, 10000) == 1 && ::read(ready[0], line, sizeof line) > 0;
-  ::close(ready[0]);
-  ASSERT_TRUE(started) << "dbus-daemon did not start";
+  korvale::shelltest::PrivateDbusDaemon daemon(dir.path());
+  ASSERT_TRUE(daemon.Ok()) << "dbus-daemon did not start";
+  const std::string& address = daemon.Address();
 
   VirtualUiLoop loop;
   SetUiLoop(&loop);
