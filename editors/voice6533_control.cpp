@@ -122,10 +122,14 @@ void CVoice6533ControlUI::ClearCustomNames() {
 }
 
 void CVoice6533ControlUI::ShowStatus(const std::string& textId) {
+  status_ = textId;
   if (CControlUI* l = Find(audioui::kStatus)) {
     l->SetText(textId);
     l->SetVisible(!textId.empty());
   }
+  // A group's reason shows only when the status line does not say it already.
+  for (const char* name : {audioui::kEqReason, audioui::kMicReason, audioui::kMonitorReason})
+    if (CControlUI* l = Find(name)) l->SetVisible(!l->GetText().empty() && std::string(l->GetText()) != status_);
 }
 
 void CVoice6533ControlUI::EnableGroup(Group group, bool enabled, const std::string& reasonId) {
@@ -145,7 +149,7 @@ void CVoice6533ControlUI::EnableGroup(Group group, bool enabled, const std::stri
   }
   if (CControlUI* l = Find(reason)) {
     l->SetText(enabled ? std::string() : reasonId);
-    l->SetVisible(!enabled && !reasonId.empty());
+    l->SetVisible(!enabled && !reasonId.empty() && reasonId != status_);
   }
 }
 

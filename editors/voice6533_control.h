@@ -70,6 +70,7 @@ class CVoice6533ControlUI : public CHorizontalLayoutUI, public IAudioPanelHooks 
   int preset_ = 0;
   bool customMode_ = false;
   bool eqUsable_ = true;
+  std::string status_;  // the status line's text id
 };
 
 // Registers the panel with the control factory (tests; the program registers

@@ -832,7 +832,7 @@ TEXTS.update({
                                    "Non disponible sur le serveur de son Linux."),
     "magic_enable": ("Voice effect", "Stimmeffekt", "Effet de voix"),
 })
-TEXTS.update({"eq_preset_%d" % t: ("Preset %d" % t, "Vorgabe %d" % t, "Préréglage %d" % t) for t in range(1, 13)})
+TEXTS.update({"eq_preset_%d" % t: ("EQ %d" % t, "EQ %d" % t, "EQ %d" % t) for t in range(1, 13)})
 TEXTS.update({"eq_band_%d" % j: (f, f.replace(".", ","), f.replace(".", ","))
               for j, f in enumerate(["31 Hz", "63 Hz", "125 Hz", "250 Hz", "500 Hz",
                                      "1 kHz", "2 kHz", "4 kHz", "8 kHz", "16 kHz"])})

@@ -120,6 +120,7 @@ TEST_F(HeadsetAudioPage, WithoutABackEndNothingIsCalledAndThePanelSaysWhy) {
   EXPECT_EQ(StatusText(), "audio_status_no_backend");
   EXPECT_FALSE(Ctl<CControlUI>("6533_eq_layout")->IsEnabled());
   EXPECT_EQ(std::string(Ctl<CControlUI>("6533_mic_reason")->GetText()), "audio_status_no_backend");
+  EXPECT_FALSE(Ctl<CControlUI>("6533_mic_reason")->IsVisible()) << "the status line says it already";
   EXPECT_FALSE(Ctl<CControlUI>("magic_enable_option")->IsEnabled());
   // The settings are still the profile's.
   page_->SetEqPreset(2);

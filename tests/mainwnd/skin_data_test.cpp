@@ -130,7 +130,7 @@ TEST(SkinTexts, GermanAndFrenchAreTranslated) {
       "Headset", "Hub", "Henk", "Henkan", "Muhen", "Muhenkan", "Kana", "Han", "Hangul", "Hanja", "Ro", "Yen",
       "Calc", "Vol-", "Vol+", "6KRO", "Macros", "KORVALE TX730max", "English", "Deutsch", "Français", "OK",
       "Notifications"};
-  static const std::regex kSigns(R"(.|F[0-9]+|G[0-9]|Num .|[0-9]+ k?Hz)");
+  static const std::regex kSigns(R"(.|F[0-9]+|G[0-9]|Num .|[0-9]+ k?Hz|EQ [0-9]+)");
   const auto languages = Languages();
   ASSERT_GE(languages.size(), 3u);
   const Json::Value& english = languages[0].second;
