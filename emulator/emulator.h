@@ -158,6 +158,7 @@ class Emulator {
   std::filesystem::path stateFile_;
   uint32_t garbageSeed_ = 0x2545F491u;
   int wakeFd_ = -1;
+  int timerFd_ = -1;  // fires when the earliest pending answer is due
   std::thread thread_;
 };
 
