@@ -136,14 +136,20 @@ int CDeviceComm::DoExchange(const uint8_t* command, uint32_t commandLength, uint
       }
     }
     if (result != CMD_WRITE_FAILED) {
+      using Clock = std::chrono::steady_clock;
+      const auto window = std::chrono::milliseconds(timeout);
+      auto deadline = Clock::now() + window;
       int foreign = 0;
       for (int reads = 0; reads < 2; ++reads) {
         std::memset(in, 0, sizeof in);
         got = 0;
+        // What is left of this read's time-out: reports that do not count
+        // do not give the wait more time. 0 still takes an answer already waiting.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         bool ok;
         {
           std::lock_guard lock(channelLock);
-          ok = channel.Read(in, kPacketSize, &got, timeout);
+          ok = channel.Read(in, kPacketSize, &got, static_cast<uint32_t>(std::max<long long>(0, left)));
         }
         result = ok ? CMD_OK : CMD_NO_ANSWER;
         if (!ok) got = 0;
@@ -156,6 +162,7 @@ int CDeviceComm::DoExchange(const uint8_t* command, uint32_t commandLength, uint
           --reads;
           continue;
         }
+        deadline = Clock::now() + window;  // a counted read: the next one waits its whole time-out
         if (IsAnswerTo(out, in, got)) break;
         if (receiver && got > kOffCommand && in[kOffCommand] == kNotLinked) {
           result = CMD_NOT_LINKED;
