@@ -1,7 +1,6 @@
 #include "emulator/emulator.h"
 
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/timerfd.h>
@@ -730,8 +729,8 @@ void ArmAt(int timerFd, Clock::time_point at) {
 
 void Emulator::Loop() {
   // Answers are due at exact times under the link model: a timer on the
-  // absolute due time, without slack, so the time spent serving does not add up.
-  ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+  // absolute due time (timer descriptors have no slack), so the time spent
+  // serving does not add up.
   std::vector<pollfd> fds;
   // What each pollfd stands for: interface index and client index (-1 = listener).
   std::vector<std::pair<std::size_t, long>> owners;
