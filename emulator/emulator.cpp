@@ -1,9 +1,9 @@
 #include "emulator/emulator.h"
 
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/timerfd.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -200,6 +200,9 @@ struct Emulator::Iface {
   std::vector<std::unique_ptr<Client>> clients;
   Fault fault;
   Clock::time_point linkFreeAt{};
+  // How long after its due time the last answer went out; the next command
+  // counts as sent that much earlier (see OnCommand).
+  Clock::duration answerLate{};
   std::deque<Report> journal;
   std::deque<uint8_t> journalStatus;  // the status byte each command was answered with
 };
@@ -212,11 +215,13 @@ struct Emulator::Pending {
 
 Emulator::Emulator(std::filesystem::path busDir) : dir_(std::move(busDir)) {
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  timerFd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
 }
 
 Emulator::~Emulator() {
   Stop();
   if (wakeFd_ >= 0) ::close(wakeFd_);
+  if (timerFd_ >= 0) ::close(timerFd_);
 }
 
 void Emulator::UseUhid(std::filesystem::path uhidNode) {
@@ -260,7 +265,7 @@ std::filesystem::path Emulator::SocketPath(Endpoint e) const {
 bool Emulator::Start() {
   std::lock_guard lock(mu_);
   if (running_) return true;
-  if (wakeFd_ < 0) {
+  if (wakeFd_ < 0 || timerFd_ < 0) {
     Trace("emulator: no wake-up descriptor: %s", std::strerror(errno));
     return false;
   }
@@ -312,6 +317,7 @@ bool Emulator::PlugLocked(Iface& i) {
     i.uhidFd = UhidCreate(uhidNode_, id);
     if (i.uhidFd < 0) return false;
     i.linkFreeAt = Clock::time_point{};
+    i.answerLate = {};
     ++generation_;
     return true;
   }
@@ -336,6 +342,7 @@ bool Emulator::PlugLocked(Iface& i) {
   }
   i.listenFd = fd;
   i.linkFreeAt = Clock::time_point{};
+  i.answerLate = {};
   ++generation_;
   return true;
 }
@@ -548,9 +555,14 @@ void Emulator::OnCommand(Iface& i, const std::vector<uint8_t>& report) {
   i.journalStatus.push_back(answer[kOffStatus]);
   if (i.journalStatus.size() > kJournalCap) i.journalStatus.pop_front();
 
-  // Link timing: the command and its answer each occupy the link for one report time.
-  const auto now = Clock::now();
-  auto due = std::max(now, i.linkFreeAt) + 2 * cost_;
+  // Link timing: the command and its answer each occupy the link for one
+  // report time. The link keeps its own clock: however late this thread sent
+  // the last answer, the host saw it at its due time, so the command that
+  // follows counts as sent that much earlier. Only the host's own time
+  // between an answer and its next command is added to the link's.
+  const auto sent = Clock::now() - i.answerLate;
+  i.answerLate = {};
+  auto due = std::max(sent, i.linkFreeAt) + 2 * cost_;
   if (cost_.count() > 0) i.linkFreeAt = due;
 
   Fault& f = i.fault;
@@ -698,16 +710,33 @@ void Emulator::OnFrame(Iface& i, Client& c, uint8_t type, const std::vector<uint
   }
 }
 
+namespace {
+
+// Arms the timer for an absolute time on the steady clock (CLOCK_MONOTONIC);
+// the epoch disarms it.
+void ArmAt(int timerFd, Clock::time_point at) {
+  itimerspec spec{};
+  if (at != Clock::time_point{}) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+    // An absolute zero would disarm: a time that early is simply due.
+    spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+    spec.it_value.tv_nsec = std::max<long>(1, static_cast<long>(ns % 1000000000));
+  }
+  ::timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+}
+
+}  // namespace
+
 void Emulator::Loop() {
-  // Answers are due at exact times under the link model: no timer slack.
-  ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+  // Answers are due at exact times under the link model: a timer on the
+  // absolute due time (timer descriptors have no slack), so the time spent
+  // serving does not add up.
   std::vector<pollfd> fds;
   // What each pollfd stands for: interface index and client index (-1 = listener).
   std::vector<std::pair<std::size_t, long>> owners;
   std::vector<uint8_t> buf(8192);
+  Clock::time_point armed{};
   for (;;) {
-    timespec ts{};
-    timespec* timeout = nullptr;
     uint64_t gen;
     {
       std::unique_lock lock(mu_);
@@ -718,21 +747,23 @@ void Emulator::Loop() {
                 [](const Pending& a, const Pending& b) { return a.due < b.due; });
       std::size_t sent = 0;
       for (; sent < pending_.size() && pending_[sent].due <= now; ++sent) {
-        if (Iface* i = Find(pending_[sent].e)) SendInputLocked(*i, pending_[sent].report);
+        Iface* i = Find(pending_[sent].e);
+        if (!i) continue;
+        SendInputLocked(*i, pending_[sent].report);
+        i->answerLate = now - pending_[sent].due;
       }
       pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(sent));
-      if (!pending_.empty()) {
-        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
-            pending_.front().due - Clock::now());
-        const long long ns = std::max<long long>(0, wait.count());
-        ts.tv_sec = static_cast<time_t>(ns / 1000000000);
-        ts.tv_nsec = static_cast<long>(ns % 1000000000);
-        timeout = &ts;
+      const Clock::time_point next = pending_.empty() ? Clock::time_point{} : pending_.front().due;
+      if (next != armed) {
+        ArmAt(timerFd_, next);
+        armed = next;
       }
       fds.clear();
       owners.clear();
       fds.push_back({wakeFd_, POLLIN, 0});
       owners.emplace_back(0, -2);
+      fds.push_back({timerFd_, POLLIN, 0});
+      owners.emplace_back(0, -4);
       for (std::size_t k = 0; k < ifaces_.size(); ++k) {
         Iface& i = *ifaces_[k];
         if (i.uhidFd >= 0) {
@@ -751,22 +782,24 @@ void Emulator::Loop() {
       gen = generation_;
     }
 
-    const int n = ::ppoll(fds.data(), fds.size(), timeout, nullptr);
+    const int n = ::poll(fds.data(), fds.size(), -1);
     if (n < 0 && errno != EINTR) {
       Trace("emulator: poll: %s", std::strerror(errno));
       return;
     }
     if (n <= 0) continue;
-    if (fds[0].revents & POLLIN) {
+    for (int k = 0; k < 2; ++k) {
+      if (!(fds[k].revents & POLLIN)) continue;
       uint64_t v;
-      [[maybe_unused]] ssize_t r = ::read(wakeFd_, &v, sizeof v);
+      [[maybe_unused]] ssize_t r = ::read(fds[k].fd, &v, sizeof v);
     }
+    if (fds[1].revents & POLLIN) armed = {};  // expired: whatever comes next is armed anew
 
     std::lock_guard lock(mu_);
     if (stop_) return;
     if (gen != generation_) continue;  // sockets changed meanwhile: look again
     std::vector<std::pair<std::size_t, int>> dead;  // interface, client fd
-    for (std::size_t k = 1; k < fds.size(); ++k) {
+    for (std::size_t k = 2; k < fds.size(); ++k) {
       if (!fds[k].revents) continue;
       if (gen != generation_) break;  // a command unplugged something
       Iface& i = *ifaces_[owners[k].first];

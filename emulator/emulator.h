@@ -106,7 +106,10 @@ class Emulator {
   void SetLinkDownAfter(uint32_t after);
   bool LinkUp() const;
   bool SetFault(Endpoint e, Fault f);
-  // Time each report costs on the link (0 by default; 1 ms models USB full speed).
+  // Time each report costs on the link (0 by default; 1 ms models USB full
+  // speed). An exchange then takes two report times plus the host's own time
+  // between an answer and its next command; the emulator's delay in sending
+  // an answer is not counted against the host.
   void SetReportCost(std::chrono::microseconds cost);
 
   // Command reports received on an interface, oldest first, and the status
@@ -158,6 +161,7 @@ class Emulator {
   std::filesystem::path stateFile_;
   uint32_t garbageSeed_ = 0x2545F491u;
   int wakeFd_ = -1;
+  int timerFd_ = -1;  // fires when the earliest pending answer is due
   std::thread thread_;
 };
 

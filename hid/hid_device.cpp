@@ -131,7 +131,7 @@ class HidIoScope {
  public:
   explicit HidIoScope(CHidDevice& d) : d_(d) {
     std::lock_guard<std::mutex> g(d_.ioLock_);
-    if (!d_.backend_ || d_.closing_.IsSet()) return;
+    if (!d_.backend_ || d_.closingNow_.load()) return;
     ++d_.ioActive_;
     admitted_ = true;
   }
@@ -272,10 +272,12 @@ bool CHidDevice::SetupCapabilities() {
 void CHidDevice::Close() {
   std::unique_lock<std::mutex> lk(ioLock_);
   if (backend_) {
+    closingNow_ = true;
     closing_.Set();
     ioIdle_.wait(lk, [&] { return ioActive_ == 0; });  // the I/O sees closing_ and leaves at once
     backend_.reset();
     closing_.Clear();
+    closingNow_ = false;
   }
   collection_.reset();
   caps_ = {};
@@ -290,7 +292,17 @@ void CHidDevice::Close() {
   path_.clear();
 }
 
-void CHidDevice::Stop() { stop_.Set(); }
+// Set before the hint: a check that clears the hint in between then finds
+// the signal on its next look, or its wait wakes on it.
+void CHidDevice::Stop() {
+  stop_.Set();
+  stopHint_.store(true);
+}
+
+bool CHidDevice::TakeStop() {
+  // A stale hint (a wait consumed the signal) costs one failed read.
+  return stopHint_.exchange(false) && stop_.Consume();
+}
 
 // Keeps the reports of this channel's collection, in the Windows form: id
 // byte first (0 when unnumbered), padded to the input report length.
@@ -360,8 +372,7 @@ bool CHidDevice::Read(uint8_t* buffer, uint32_t length, uint32_t* bytesRead, uin
   bool hungUp = false;
   for (;;) {
     // A pending stop wins over data that is already waiting.
-    if (stop_.IsSet() && stop_.Consume()) return false;
-    if (closing_.IsSet()) return false;
+    if (TakeStop() || closingNow_.load()) return false;
     const HidIo r = backend_->TryRead(report);
     if (r == HidIo::Failed) return false;
     if (r == HidIo::Done) {
@@ -370,7 +381,8 @@ bool CHidDevice::Read(uint8_t* buffer, uint32_t length, uint32_t* bytesRead, uin
       if (bytesRead) *bytesRead = len;
       return true;
     }
-    if (hungUp) return false;
+    // Time-out 0 asks only for what is already waiting.
+    if (hungUp || timeoutMs == 0) return false;
     switch (WaitChannel(stop_, closing_, backend_->Fd(), POLLIN, PollWait(timeoutMs, deadline))) {
       case Wake::Ready: break;
       case Wake::HungUp: hungUp = true; break;  // take what is still buffered, then fail
@@ -402,7 +414,7 @@ bool CHidDevice::Write(const uint8_t* buffer, uint32_t length, uint32_t* bytesWr
   if (!OwnsReportId(HidReportType::Output, report[0])) return false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs == kHidInfinite ? 0 : timeoutMs);
   for (;;) {
-    if ((stop_.IsSet() && stop_.Consume()) || closing_.IsSet()) {
+    if (TakeStop() || closingNow_.load()) {
       backend_->AbortWrite();
       return false;
     }

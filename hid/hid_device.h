@@ -3,6 +3,7 @@
 // on one of them with capabilities and reads/writes that time out and can be
 // cancelled from another thread. Backends: the kernel's hidraw nodes and the
 // virtual HID bus; the path says which one serves it.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -118,6 +119,8 @@ class CHidDevice {
   bool SetupCapabilities();
   friend class HidIoScope;
   bool AcceptInput(std::vector<uint8_t>& report) const;
+  // Takes a pending stop signal; false at no system call when none was given.
+  bool TakeStop();
   bool OwnsReportId(HidReportType type, uint8_t id) const;
 
   std::vector<std::string> paths_;
@@ -133,6 +136,9 @@ class CHidDevice {
   uint32_t collectionNumber_ = 0;
   int openError_ = 0;
   Event stop_{Event::Reset::Auto};
+  // Raised after each Stop(), so the checks between reads and writes need
+  // no system call while no stop is pending; the event itself wakes waits.
+  std::atomic<bool> stopHint_{false};
   std::unique_ptr<HidBackend> backend_;
   std::unique_ptr<HidCollectionCaps> collection_;
   // Close from another thread: it raises closing_, waits until the I/O in
@@ -142,6 +148,7 @@ class CHidDevice {
   std::condition_variable ioIdle_;
   int ioActive_ = 0;
   Event closing_{Event::Reset::Manual};
+  std::atomic<bool> closingNow_{false};  // closing_ as a flag, for the same reason
 };
 
 }  // namespace korvale

@@ -42,17 +42,20 @@ void DropStaleInput(CHidDevice& channel) {
   if (dropped > 0) Trace("%d stale report(s) dropped before a command", dropped);
 }
 
+// 32 values as "%02x" in eight groups of four: three blanks after each of
+// the first three groups, two after the others. Written by hand: every
+// traced exchange writes four of these lines.
 void TraceLine(const uint8_t* v) {
-  char line[160];
+  static constexpr char kHex[] = "0123456789abcdef";
+  char line[128];
   std::size_t n = 0;
-  for (int g = 0; g < 8; ++g) {
-    const uint8_t* p = v + g * 4;
-    n += static_cast<std::size_t>(std::snprintf(line + n, sizeof line - n, "%02x %02x %02x %02x",
-                                                p[0], p[1], p[2], p[3]));
-    if (g < 7) {
-      const char* gap = g < 3 ? "   " : "  ";
-      n += static_cast<std::size_t>(std::snprintf(line + n, sizeof line - n, "%s", gap));
+  for (int i = 0; i < 32; ++i) {
+    if (i > 0) {
+      const int blanks = i % 4 != 0 ? 1 : i <= 12 ? 3 : 2;
+      for (int b = 0; b < blanks; ++b) line[n++] = ' ';
     }
+    line[n++] = kHex[v[i] >> 4];
+    line[n++] = kHex[v[i] & 0xF];
   }
   TraceText(std::string(line, n));
 }
@@ -133,14 +136,20 @@ int CDeviceComm::DoExchange(const uint8_t* command, uint32_t commandLength, uint
       }
     }
     if (result != CMD_WRITE_FAILED) {
+      using Clock = std::chrono::steady_clock;
+      const auto window = std::chrono::milliseconds(timeout);
+      auto deadline = Clock::now() + window;
       int foreign = 0;
       for (int reads = 0; reads < 2; ++reads) {
         std::memset(in, 0, sizeof in);
         got = 0;
+        // What is left of this read's time-out: reports that do not count
+        // do not give the wait more time. 0 still takes an answer already waiting.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         bool ok;
         {
           std::lock_guard lock(channelLock);
-          ok = channel.Read(in, kPacketSize, &got, timeout);
+          ok = channel.Read(in, kPacketSize, &got, static_cast<uint32_t>(std::max<long long>(0, left)));
         }
         result = ok ? CMD_OK : CMD_NO_ANSWER;
         if (!ok) got = 0;
@@ -153,6 +162,7 @@ int CDeviceComm::DoExchange(const uint8_t* command, uint32_t commandLength, uint
           --reads;
           continue;
         }
+        deadline = Clock::now() + window;  // a counted read: the next one waits its whole time-out
         if (IsAnswerTo(out, in, got)) break;
         if (receiver && got > kOffCommand && in[kOffCommand] == kNotLinked) {
           result = CMD_NOT_LINKED;

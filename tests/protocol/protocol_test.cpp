@@ -1,15 +1,20 @@
 // The command engine against emulated devices over the real virtual bus.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <numeric>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "platform/event.h"
 #include "platform/trace.h"
 #include "tests/protocol/bus_fixture.h"
+#include "tests/support/wait.h"
 
 namespace korvale {
 namespace {
@@ -526,6 +531,156 @@ TEST_F(ExchangeTest, ConfigurationTransferAndLedStreamInterleave) {
   const std::size_t attempted = static_cast<std::size_t>(frames.load()) * 10;
   EXPECT_GT(frames.load(), 0);
   EXPECT_LT(streamPackets, attempted);  // some stream packets gave way
+}
+
+// A listener of its own on an event collection, as the device layer keeps
+// one: every event report it reads, in order.
+class EventListener {
+ public:
+  EventListener(const std::string& path, uint8_t eventId) : eventId_(eventId) {
+    EXPECT_TRUE(channel_.Open(path, true, false, true, false)) << path;
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        uint8_t r[kPacketSize] = {};
+        uint32_t got = 0;
+        if (!channel_.Read(r, sizeof r, &got, kHidInfinite) || got < 3 || r[0] != eventId_) continue;
+        std::lock_guard g(lock_);
+        values_.push_back(static_cast<uint16_t>(r[1] | r[2] << 8));
+      }
+    });
+  }
+  ~EventListener() {
+    stop_ = true;
+    channel_.Stop();
+    thread_.join();
+  }
+  std::vector<uint16_t> Values() const {
+    std::lock_guard g(lock_);
+    return values_;
+  }
+
+ private:
+  const uint8_t eventId_;
+  CHidDevice channel_;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex lock_;
+  std::vector<uint16_t> values_;
+  std::thread thread_;
+};
+
+struct ListenCase {
+  const char* name;
+  Endpoint endpoint;
+  int eventCollection;  // the headset's events share its one collection with the answers
+  uint8_t eventId;
+};
+
+class EventsAndAnswersTest : public BusTest, public ::testing::WithParamInterface<ListenCase> {};
+
+// Events sent one after another all through a run of exchanges: each reaches
+// the listener, in order, and each caller gets its own answer, whether the
+// events travel on a collection of their own or beside the answers.
+TEST_P(EventsAndAnswersTest, AnswersReachTheirCallerWhileEventsReachTheListener) {
+  const ListenCase& c = GetParam();
+  Serve({c.endpoint});
+  Attach(c.endpoint, kModeCable);
+  const auto config = Pattern(kConfigAreaSize, 0x31);
+  emu_->WithModel(emu::EndpointProduct(c.endpoint), [&](emu::DeviceModel& m) { m.config = config; });
+  EventListener listener(testing::BusPath(c.endpoint, c.eventCollection), c.eventId);
+
+  std::atomic<bool> done{false};
+  std::vector<uint16_t> sent;  // the pump's, read after it ends
+  std::thread pump([&] {
+    for (uint16_t code = 0x100; !done; ++code) {
+      if (!emu_->SendEvent(c.endpoint, code)) break;
+      sent.push_back(static_cast<uint16_t>(code + 1));  // the wire value of the event array
+      if (!testing::WaitFor([&] { return listener.Values().size() == sent.size(); })) break;
+    }
+  });
+  int failures = 0, rounds = 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  // Until events have kept coming through many exchanges (bounded by time, not a goal).
+  while ((rounds < 40 || listener.Values().size() < 20) && MsSince(t0) < 20000) {
+    const uint32_t at = static_cast<uint32_t>(rounds * 37) % 900;
+    std::vector<uint8_t> got(100, 0xEE);
+    if (comm_->ReadConfig(got.data(), 100, at) != CMD_OK ||
+        !std::equal(got.begin(), got.end(), config.begin() + at)) {
+      ++failures;
+    }
+    ++rounds;
+  }
+  done = true;
+  pump.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_GE(sent.size(), 20u);
+  ASSERT_TRUE(testing::WaitFor([&] { return listener.Values().size() >= sent.size(); }));
+  EXPECT_EQ(listener.Values(), sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Events, EventsAndAnswersTest,
+    ::testing::Values(ListenCase{"keyboard", Endpoint::Keyboard, 3, kEventReportId},
+                      ListenCase{"headset", Endpoint::Headset, 0, kHeadsetEventReportId}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// Reports that are no answer do not lengthen the wait for one: with the
+// headset's events arriving all along, a command that is never answered
+// still ends at its time-out.
+TEST_F(ExchangeTest, EventsDoNotHoldAWaitPastItsTimeOut) {
+  Serve({Endpoint::Headset});
+  Attach(Endpoint::Headset, kModeCable);
+  ASSERT_TRUE(emu_->SetFault(Endpoint::Headset, {FaultKind::NoAnswer}));
+  EventListener listener(testing::BusPath(Endpoint::Headset, 0), kHeadsetEventReportId);
+  Event stop(Event::Reset::Manual);
+  std::thread pump([&] {
+    // One event every 150 ms: each comes well within a time-out of the last.
+    for (uint16_t code = 0x200; !stop.Wait(150); ++code) emu_->SendEvent(Endpoint::Headset, code);
+  });
+  const auto t0 = std::chrono::steady_clock::now();
+  const int r = comm_->BeginConfig();
+  const long long ms = MsSince(t0);
+  stop.Set();
+  pump.join();
+  EXPECT_EQ(r, CMD_NO_ANSWER);
+  EXPECT_GE(ms, 900);
+  EXPECT_LT(ms, 1600);
+  EXPECT_GE(listener.Values().size(), 5u);  // the events did keep coming meanwhile
+}
+
+// Callers on four threads, their commands queued on a link of 1 ms a report:
+// each gets the answer to its own command, and the link is never faster than
+// its bound.
+TEST_F(ExchangeTest, ConcurrentCallersEachGetTheirOwnAnswer) {
+  Serve({Endpoint::Keyboard});
+  Attach(Endpoint::Keyboard, kModeCable);
+  emu_->SetReportCost(std::chrono::milliseconds(1));
+  const auto config = Pattern(kConfigAreaSize, 0x52);
+  emu_->WithModel(emu::Product::Keyboard, [&](emu::DeviceModel& m) { m.config = config; });
+  constexpr int kThreads = 4, kReads = 12;
+  std::atomic<int> wrong{0};
+  const auto t0 = std::chrono::steady_clock::now();
+  std::vector<std::thread> callers;
+  for (int t = 0; t < kThreads; ++t) {
+    callers.emplace_back([&, t] {
+      for (int k = 0; k < kReads; ++k) {
+        // One packet each, at an offset no other thread reads.
+        const uint16_t at = static_cast<uint16_t>((t * kReads + k) * 17);
+        uint8_t cmd[kPacketSize] = {kCommandReportId, 0, 0, kReadConfig, 17};
+        SetPacketOffset(cmd, at);
+        SealPacket(cmd);
+        uint8_t answer[kPacketSize] = {};
+        uint32_t n = 0;
+        if (comm_->Exchange(cmd, sizeof cmd, answer, sizeof answer, &n) != CMD_OK || PacketOffset(answer) != at ||
+            !std::equal(answer + kOffData, answer + kOffData + 17, config.begin() + at)) {
+          ++wrong;
+        }
+      }
+    });
+  }
+  for (auto& c : callers) c.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_GE(MsSince(t0), kThreads * kReads * 2);
+  EXPECT_EQ(emu_->Journal(Endpoint::Keyboard).size(), std::size_t{kThreads * kReads});
 }
 
 }  // namespace
