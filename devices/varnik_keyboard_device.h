@@ -195,6 +195,12 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
 
  protected:
   void LightTableChanging() override;
+  void LightDemandChanged() override;
+
+ private:
+  // Tells the engine who needs its frames and the tile whether the paint
+  // timer carries the stream.
+  void SyncLightDemand();
 };
 
 }  // namespace korvale
