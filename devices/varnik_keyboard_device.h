@@ -95,6 +95,7 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   virtual void StartLightThread();
   virtual void StopLightThread();
   bool IsLightThreadRunning() const { return lightThread_.Running(); }
+  CLightThread& LightThread() { return lightThread_; }
   // The lighting engine over the LED table (created on first use).
   CKeyboardLighting& Lighting();
 
