@@ -263,6 +263,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   void WaitForLightFrame(uint64_t painted, std::function<void()> handler);
   // The main window pauses wireless polling while it switches channels.
   void SetWirelessPollPaused(bool paused) { wirelessPollPaused_ = paused; }
+  bool IsWirelessPollPaused() const { return wirelessPollPaused_.load(); }
   // A read-only page (korvalectl info) shows what it read: it creates no file
   // or folder and writes nothing back to the device.
   void SetReadOnly(bool on) { readOnly_ = on; }

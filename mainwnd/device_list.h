@@ -122,6 +122,9 @@ class CDeviceList {
   // watches go on).
   void SetWindowShown(bool shown);
   bool IsWindowShown() const { return windowShown_; }
+  // Wireless status polling resumed: the status timers that stopped while it
+  // was paused start again (the first read at once).
+  void ResumeStatusPolls();
 
   // Exit: closes every page's channels and removes pages, tiles and panels.
   void DestroyAll();

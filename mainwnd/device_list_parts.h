@@ -64,6 +64,7 @@ struct CDeviceList::Entry {
   bool painting = false;  // connected: its key lights repaint on the paint timer
   uint64_t paintedFrames = 0;  // the page's light frame count at the last paint
   uint64_t lastPaintMs = 0;    // UI loop time of the last paint
+  bool statusResting = false;  // its status timer stopped while polling is paused
   std::weak_ptr<void> tileLife;
 };
 

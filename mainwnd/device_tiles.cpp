@@ -27,6 +27,14 @@ void CDeviceList::SetWindowShown(bool shown) {
   }
 }
 
+void CDeviceList::ResumeStatusPolls() {
+  for (const auto& e : entries_) {
+    if (!e->statusResting) continue;
+    e->statusResting = false;
+    if (e->page->IsPrimaryOpen()) pm_.SetTimer(e->tile, kTileTimerStatus, kStatusFirstMs);
+  }
+}
+
 void CDeviceList::RestPainting(Entry& e) {
   CVarnikUSBDevice* page = e.page;
   page->WaitForLightFrame(e.paintedFrames, [this, page, alive = std::weak_ptr<int>(alive_)] {
@@ -109,6 +117,12 @@ void CDeviceList::OnTileTimer(int index, UINT id) {
       page->ReservedTimerB();
       return;
     case kTileTimerStatus:
+      // Paused (hidden to the tray), a poll would read nothing: the timer
+      // rests until the polling resumes.
+      if (page->IsWirelessPollPaused()) {
+        e->statusResting = wireless;
+        return;
+      }
       page->PollWirelessStatus();
       if (wireless) pm_.SetTimer(tile, kTileTimerStatus, kStatusMs);
       return;

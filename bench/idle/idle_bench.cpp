@@ -2,7 +2,8 @@
 // emulated devices bound: hidden to the tray, and shown with the devices'
 // own looks (the shown page animates) or with every device set to a static
 // colour first. A wake-up is a context switch of the thread
-// (/proc/PID/task/TID/status), counted over 20 s after the binds settled.
+// (/proc/PID/task/TID/status), counted over 20 s after the binds settled;
+// the CPU the program used over the same time comes with it.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -83,8 +84,10 @@ void IdleWakes(benchmark::State& state, bool hidden, bool staticLook) {
     }
     k.Drain(1s);
     const auto before = ThreadContextSwitches(k.Pid());
+    const double cpuBefore = CpuSeconds(k.Pid());
     k.Drain(kPeriod);
     const auto after = ThreadContextSwitches(k.Pid());
+    const double cpu = CpuSeconds(k.Pid()) - cpuBefore;
     const double seconds = std::chrono::duration<double>(kPeriod).count();
     const auto rates = WakesPerSecond(k.Pid(), before, after, seconds);
     double light = 0, previewLight = 0, total = 0;
@@ -107,6 +110,7 @@ void IdleWakes(benchmark::State& state, bool hidden, bool staticLook) {
     state.counters["preview_light_wakes_per_s"] = previewLight;
     state.counters["light_wakes_per_s"] = light;
     state.counters["total_wakes_per_s"] = total;
+    state.counters["cpu_percent_of_core"] = cpu / seconds * 100.0;
     state.SetLabel(Busiest(rates));
   }
 }
