@@ -608,11 +608,12 @@ bool CKeyboardLighting::Step() {
 ILightEngine::Stepped CKeyboardLighting::Advance(int ticks) {
   Lock lk(mutex_);
   if (ticks > 1) count_ = std::min(count_ + ticks - 1, 1 << 20);
-  std::array<LedColour, kLeds> before{};
-  std::copy_n(leds_.begin(), ledCount_, before.begin());
   Stepped r;
   r.stepped = StepLocked();
-  r.changed = r.stepped && !std::equal(before.begin(), before.begin() + ledCount_, leds_.begin());
+  // Against the frame last reported, so writes between steps (custom
+  // colours from the keyboard, a filled group) count as well.
+  r.changed = !std::equal(reported_.begin(), reported_.begin() + ledCount_, leds_.begin());
+  if (r.changed) std::copy_n(leds_.begin(), ledCount_, reported_.begin());
   return r;
 }
 

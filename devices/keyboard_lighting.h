@@ -254,6 +254,7 @@ class CKeyboardLighting : public ILightEngine {
   int lastMode_ = -1;
   bool previewSeen_ = true;
   bool deviceFed_ = true;
+  std::array<LedColour, kLeds> reported_{};  // the table as the last changed Advance left it
   // The bytes last read from a custom colour group: a write to that group
   // starts from them, so LEDs no screen key maps keep their colours.
   std::array<uint8_t, lightfx::kCustomGroupBytes> groupBytes_{};

@@ -363,9 +363,10 @@ ILightEngine::Stepped CVarnikLightingDevice::Advance(int ticks) {
     std::lock_guard lk(lightLock_);
     if (ticks > 1) count_ = std::min(count_ + ticks - 1, 1 << 20);
     tickMs_ += static_cast<uint64_t>(std::max(ticks, 1)) * lightfx::kTickMs;
-    const std::vector<LedColour> before = ledTable_;
     r.stepped = StepLocked();
-    r.changed = r.stepped && before != ledTable_;
+    // Against the frame last reported: writes between steps count as well.
+    r.changed = reportedFrame_ != ledTable_;
+    if (r.changed) reportedFrame_ = ledTable_;
     if (facts_.streamsLeds && StreamDueLocked()) {
       // Frames keep a 50 ms pace on average even though ticks are 16 ms;
       // after a stall the pace starts over instead of catching up.

@@ -176,6 +176,7 @@ class CVarnikLightingDevice : public CVarnikUSBDevice, public ILightEngine {
   uint64_t tickMs_ = 0;       // tick time the thread has advanced
   uint64_t streamDueMs_ = 0;  // tick time of the next LED frame
   bool stillDrawn_ = false;   // the still look is in the table since the last change
+  std::vector<LedColour> reportedFrame_;  // the table as the last changed Advance left it
   std::size_t effectStep_ = 0;
   uint64_t effectStepStartMs_ = 0;
   CLightThread lightThread_;

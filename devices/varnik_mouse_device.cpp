@@ -984,9 +984,11 @@ class CVarnikMouseDevice::LightEngine : public ILightEngine {
     ticks_ += ticks;
     if (ticks_ < page_.LightThreshold()) return {};
     ticks_ = 0;
-    const std::vector<LedColour> before = page_.ledTable_;
     if (!page_.RunLightStep(page_.lightInfo_.selectItem)) page_.StepEffectList();
-    return {true, before != page_.ledTable_};
+    // Against the frame last reported: writes between steps count as well.
+    const bool changed = reported_ != page_.ledTable_;
+    if (changed) reported_ = page_.ledTable_;
+    return {true, changed};
   }
   // Only the preview shows the mouse's frames.
   bool OutputWanted() const override { return page_.PreviewShown(); }
@@ -998,6 +1000,7 @@ class CVarnikMouseDevice::LightEngine : public ILightEngine {
  private:
   CVarnikMouseDevice& page_;
   int ticks_ = 0;
+  std::vector<LedColour> reported_;
 };
 
 void CVarnikMouseDevice::StepEffectList() {
