@@ -167,21 +167,36 @@ void CKeyboardLighting::SetClock(Clock clock) {
   Lock lk(mutex_);
   clock_ = std::move(clock);
 }
+void CKeyboardLighting::SetOutputs(bool previewSeen, bool deviceFed) {
+  {
+    Lock lk(mutex_);
+    if (previewSeen_ == previewSeen && deviceFed_ == deviceFed) return;
+    previewSeen_ = previewSeen;
+    deviceFed_ = deviceFed;
+  }
+  Notify();
+}
 void CKeyboardLighting::SetSeed(uint32_t seed) {
   Lock lk(mutex_);
   rng_.seed(seed);
 }
 void CKeyboardLighting::SetLightInfo(const LightInfo& info) {
-  Lock lk(mutex_);
-  info_ = info;
+  {
+    Lock lk(mutex_);
+    info_ = info;
+  }
+  Notify();
 }
 LightInfo CKeyboardLighting::GetLightInfo() const {
   Lock lk(mutex_);
   return info_;
 }
 void CKeyboardLighting::SetAudioLightInfo(const AudioLightInfo& info) {
-  Lock lk(mutex_);
-  audio_ = info;
+  {
+    Lock lk(mutex_);
+    audio_ = info;
+  }
+  Notify();
 }
 void CKeyboardLighting::SetEffectList(std::vector<LedEffectStep> steps) {
   Lock lk(mutex_);
@@ -212,13 +227,16 @@ void CKeyboardLighting::SetCustomGroup(int group) {
   info_.customGroup = static_cast<uint8_t>(group);
 }
 void CKeyboardLighting::SetCustomColours(std::span<const LedColour> colours) {
-  Lock lk(mutex_);
-  const std::size_t n = std::min<std::size_t>(colours.size(), static_cast<std::size_t>(ledCount_));
-  for (std::size_t i = 0; i < n; ++i) {
-    leds_[i].red = colours[i].red;
-    leds_[i].green = colours[i].green;
-    leds_[i].blue = colours[i].blue;
+  {
+    Lock lk(mutex_);
+    const std::size_t n = std::min<std::size_t>(colours.size(), static_cast<std::size_t>(ledCount_));
+    for (std::size_t i = 0; i < n; ++i) {
+      leds_[i].red = colours[i].red;
+      leds_[i].green = colours[i].green;
+      leds_[i].blue = colours[i].blue;
+    }
   }
+  Notify();
 }
 
 int CKeyboardLighting::Apply() {
@@ -247,14 +265,20 @@ void CKeyboardLighting::ApplyLocked() {
 }
 
 void CKeyboardLighting::InitMode() {
-  Lock lk(mutex_);
-  InitModeLocked();
-  lastMode_ = info_.selectItem;
+  {
+    Lock lk(mutex_);
+    InitModeLocked();
+    lastMode_ = info_.selectItem;
+  }
+  Notify();
 }
 
 void CKeyboardLighting::ResetEffectState() {
-  Lock lk(mutex_);
-  ResetLocked();
+  {
+    Lock lk(mutex_);
+    ResetLocked();
+  }
+  Notify();
 }
 
 void CKeyboardLighting::ResetLocked() {
@@ -540,15 +564,57 @@ int CKeyboardLighting::TicksUntilDue() const {
   return std::max(1, ThresholdLocked() - count_);
 }
 
-void CKeyboardLighting::Step() {
+bool CKeyboardLighting::Streams() const {
   Lock lk(mutex_);
-  StepLocked();
+  return info_.selectItem == kModeAudio || info_.selectItem == kModeAudioColour;
 }
 
-void CKeyboardLighting::Advance(int ticks) {
+bool CKeyboardLighting::OutputWanted() const {
+  Lock lk(mutex_);
+  const bool streams = info_.selectItem == kModeAudio || info_.selectItem == kModeAudioColour;
+  return previewSeen_ || (deviceFed_ && streams);
+}
+
+bool CKeyboardLighting::HoldsStill() const {
+  Lock lk(mutex_);
+  if (customActive_) {
+    for (const LightListEntry& e : custom_) {
+      // Breathing, blink and colour cycle move; static and off do not.
+      if (e.valid && e.mode != 1 && e.mode != 4) return false;
+    }
+  }
+  switch (info_.selectItem) {
+    case 6:   // static
+    case 17:  // static cycle: one hue chosen by "Fx"
+    case kModeCustom:
+    case 21:  // off
+      return true;
+    default:
+      break;
+  }
+  if (IsStepMode(info_.selectItem)) return false;
+  // An effect list that never leaves one static (or dark) step.
+  if (effects_.empty()) return true;
+  if (effects_.size() > 1) return false;
+  const int type = effects_.front().mode;
+  return type != 0 && type != 2 && type != 4 && type != 5;
+}
+
+bool CKeyboardLighting::Step() {
+  Lock lk(mutex_);
+  return StepLocked();
+}
+
+ILightEngine::Stepped CKeyboardLighting::Advance(int ticks) {
   Lock lk(mutex_);
   if (ticks > 1) count_ = std::min(count_ + ticks - 1, 1 << 20);
-  StepLocked();
+  Stepped r;
+  r.stepped = StepLocked();
+  // Against the frame last reported, so writes between steps (custom
+  // colours from the keyboard, a filled group) count as well.
+  r.changed = !std::equal(reported_.begin(), reported_.begin() + ledCount_, leds_.begin());
+  if (r.changed) std::copy_n(leds_.begin(), ledCount_, reported_.begin());
+  return r;
 }
 
 void CKeyboardLighting::RunModeStep() {
@@ -556,15 +622,19 @@ void CKeyboardLighting::RunModeStep() {
   ModeStepLocked();
 }
 
-void CKeyboardLighting::StepLocked() {
+bool CKeyboardLighting::StepLocked() {
   ++count_;
+  bool drew = customActive_;
   if (!IsStepMode(info_.selectItem)) {
     StepEffectList();
+    drew = true;
   } else if (count_ >= ThresholdLocked()) {
     ModeStepLocked();
     count_ = 0;
+    drew = true;
   }
   OverlayLocked();
+  return drew;
 }
 
 void CKeyboardLighting::ModeStepLocked() {
@@ -1331,23 +1401,29 @@ int CKeyboardLighting::SyncCustomColoursFromDevice(CKeyboardProfiledata& profile
 }
 
 bool CKeyboardLighting::SetKeyCustomColour(int led) {
-  Lock lk(mutex_);
-  if (info_.selectItem != kModeCustom || led < 0 || led >= ledCount_) return false;
-  LedColour& c = leds_[static_cast<std::size_t>(led)];
-  c.red = info_.red;
-  c.green = info_.green;
-  c.blue = info_.blue;
+  {
+    Lock lk(mutex_);
+    if (info_.selectItem != kModeCustom || led < 0 || led >= ledCount_) return false;
+    LedColour& c = leds_[static_cast<std::size_t>(led)];
+    c.red = info_.red;
+    c.green = info_.green;
+    c.blue = info_.blue;
+  }
+  Notify();
   return true;
 }
 
 void CKeyboardLighting::FillCustomColours(bool on) {
-  Lock lk(mutex_);
-  for (int i = 0; i < std::min(kKeys, ledCount_); ++i) {
-    LedColour& c = leds_[static_cast<std::size_t>(i)];
-    c.red = on ? info_.red : 0;
-    c.green = on ? info_.green : 0;
-    c.blue = on ? info_.blue : 0;
+  {
+    Lock lk(mutex_);
+    for (int i = 0; i < std::min(kKeys, ledCount_); ++i) {
+      LedColour& c = leds_[static_cast<std::size_t>(i)];
+      c.red = on ? info_.red : 0;
+      c.green = on ? info_.green : 0;
+      c.blue = on ? info_.blue : 0;
+    }
   }
+  Notify();
 }
 
 std::vector<uint8_t> CKeyboardLighting::BuildStreamFrame(int keyCount) const {
@@ -1396,7 +1472,7 @@ void CLightThread::Start(ILightEngine& engine, CDeviceComm* comm) {
   engine_ = &engine;
   engine.SetChangeNotifier([this] { Nudge(); });
   thread_ = std::thread([this, &engine, comm] {
-    NameThisThread("kv-light");
+    NameThisThread(name_);
     Run(engine, comm);
   });
 }
@@ -1434,7 +1510,7 @@ CLightThread::TimePoint CLightThread::Now() const {
 }
 
 void CLightThread::Sleep(std::unique_lock<std::mutex>& lk, TimePoint until, bool closed, int dueTicks) {
-  idle_ = {idle_.count + 1, closed, dueTicks};
+  idle_ = {idle_.count + 1, closed, dueTicks, false};
   idleCv_.notify_all();
   auto woken = [this] { return stop_ || nudged_; };
   if (clock_) {
@@ -1444,21 +1520,35 @@ void CLightThread::Sleep(std::unique_lock<std::mutex>& lk, TimePoint until, bool
   }
 }
 
+void CLightThread::SleepUntilChanged(std::unique_lock<std::mutex>& lk, bool closed) {
+  idle_ = {idle_.count + 1, closed, 0, true};
+  idleCv_.notify_all();
+  // Whatever can end this wait (a change, a show, an open device, Stop) nudges.
+  cv_.wait(lk, [this] { return stop_ || nudged_; });
+}
+
 void CLightThread::Run(ILightEngine& engine, CDeviceComm* comm) {
   const auto tick = std::chrono::milliseconds(kTickMs);
   std::unique_lock<std::mutex> lk(mutex_);
   auto last = Now();
+  // A still look has been drawn since the last change: nothing to step.
+  bool stillDrawn = false;
   while (!stop_) {
-    if (comm && !comm->opened.load()) {
-      Sleep(lk, Now() + std::chrono::milliseconds(kClosedIdleMs), true, 0);
+    const bool closed = comm && !comm->opened.load();
+    if (closed || stillDrawn || !engine.OutputWanted()) {
+      SleepUntilChanged(lk, closed);
       nudged_ = false;
-      last = Now();
+      stillDrawn = false;
+      last = Now();  // the time asleep is not replayed
       continue;
     }
     const int due = engine.TicksUntilDue();
     Sleep(lk, last + due * tick, false, due);
     if (stop_) break;
-    nudged_ = false;
+    if (nudged_) {
+      nudged_ = false;
+      stillDrawn = false;
+    }
     const auto now = Now();
     auto ticks = (now - last) / tick;
     if (ticks <= 0) continue;  // woken early: wait again with the new deadline
@@ -1470,9 +1560,13 @@ void CLightThread::Run(ILightEngine& engine, CDeviceComm* comm) {
     }
     wakes_.fetch_add(1, std::memory_order_relaxed);
     if (comm && comm->lightSync.load()) continue;
+    const bool still = engine.HoldsStill();
     lk.unlock();
-    engine.Advance(static_cast<int>(ticks));
+    const ILightEngine::Stepped r = engine.Advance(static_cast<int>(ticks));
+    if (r.changed && frameHook_) frameHook_();
     lk.lock();
+    // A change while it stepped (a nudge) means the drawn frame may be stale.
+    if (r.stepped && still && !nudged_) stillDrawn = true;
   }
   lk.unlock();
   Trace("%s", endTrace_);

@@ -69,6 +69,10 @@ class CKeyboardLighting : public ILightEngine {
   // The keyboard's key→LED map (170 entries, 255 = the key has no LED).
   void SetKeyToLedMap(const std::array<uint8_t, kLeds>& map);
   void SetClock(Clock clock);
+  // Who needs the frames: the preview is on screen, and the keyboard may be
+  // fed from them (lighting control on; only modes 29 and 30 stream). With
+  // neither the light thread leaves the engine alone. Both on by default.
+  void SetOutputs(bool previewSeen, bool deviceFed);
   void SetSeed(uint32_t seed);
 
   // ---- lighting state, UI thread ----
@@ -101,12 +105,18 @@ class CKeyboardLighting : public ILightEngine {
 
   // ---- stepping, light thread (or tests) ----
   // One tick: counts it, runs the mode's step when its threshold is reached,
-  // then overlays the per-key custom effects.
-  void Step();
+  // then overlays the per-key custom effects. True when it wrote the table.
+  bool Step();
   // ticks - 1 quiet ticks, then Step(): what the thread does after a longer sleep.
-  void Advance(int ticks) override;
+  Stepped Advance(int ticks) override;
   // Ticks the thread may sleep before the next Step() changes anything.
   int TicksUntilDue() const override;
+  bool OutputWanted() const override;
+  // Static, static cycle, custom colours, off and an effect list that shows
+  // one still frame, with no animated per-key effect over them.
+  bool HoldsStill() const override;
+  // Modes 29 and 30: the frames go to the keyboard.
+  bool Streams() const;
   // The mode's step alone, ignoring the threshold.
   void RunModeStep();
   // Ticks between steps of the current mode and speed.
@@ -163,7 +173,7 @@ class CKeyboardLighting : public ILightEngine {
   void InitModeLocked();
   void ApplyLocked();
   void ResetLocked();
-  void StepLocked();
+  bool StepLocked();
   void ModeStepLocked();
   void OverlayLocked();
   int ThresholdLocked() const;
@@ -242,6 +252,9 @@ class CKeyboardLighting : public ILightEngine {
   LightInfo info_;
   AudioLightInfo audio_;
   int lastMode_ = -1;
+  bool previewSeen_ = true;
+  bool deviceFed_ = true;
+  std::array<LedColour, kLeds> reported_{};  // the table as the last changed Advance left it
   // The bytes last read from a custom colour group: a write to that group
   // starts from them, so LEDs no screen key maps keep their colours.
   std::array<uint8_t, lightfx::kCustomGroupBytes> groupBytes_{};
@@ -293,9 +306,12 @@ class CKeyboardLighting : public ILightEngine {
   uint64_t nextStream_ = 0;
 };
 
-// The thread that steps a CKeyboardLighting. It sleeps until the next step
-// is due and wakes at once for Stop(). The engine must outlive the running
-// thread: stop it before the engine goes.
+// The thread that steps a light engine. It sleeps until the next step is
+// due and wakes at once for Stop(). While the device is closed, while nobody
+// needs the frames, and once a still look has been drawn, it sleeps without
+// a deadline until a Nudge() (every change of the engine, of who needs its
+// frames and of the device's open state nudges it). The engine must outlive
+// the running thread: stop it before the engine goes.
 class CLightThread {
  public:
   CLightThread() = default;
@@ -303,14 +319,14 @@ class CLightThread {
   CLightThread(const CLightThread&) = delete;
   CLightThread& operator=(const CLightThread&) = delete;
 
-  // comm (may be null): while it is closed the thread idles in 100 ms
-  // sleeps; while its lightSync flag is set it leaves the table alone.
+  // comm (may be null): while it is closed the thread sleeps until nudged;
+  // while its lightSync flag is set it leaves the table alone.
   // A running thread is stopped first.
   void Start(ILightEngine& engine, CDeviceComm* comm = nullptr);
   // Signals and joins; returns once the thread has ended.
   void Stop();
   bool Running() const { return thread_.joinable(); }
-  // Number of times the thread woke (for tests and benchmarks).
+  // Number of passes that stepped (or would have stepped) the engine.
   uint64_t Wakes() const { return wakes_.load(); }
   // Wakes the thread now (the mode or the custom table changed).
   void Nudge();
@@ -321,14 +337,20 @@ class CLightThread {
   void SetClock(CKeyboardLighting::Clock clock) { clock_ = std::move(clock); }
   // The trace the thread leaves when it ends (one per device kind).
   void SetEndTrace(const char* trace) { endTrace_ = trace; }
+  // The thread's name in the system's lists (at most 15 characters). Before Start.
+  void SetName(const char* name) { name_ = name; }
+  // Called on the thread after each step that changed the LED table. Before Start.
+  void SetFrameHook(std::function<void()> hook) { frameHook_ = std::move(hook); }
 
   // Where the thread last went to sleep: waiting for the device to open
-  // (closed), or for the step due dueTicks ticks after its last step. count
-  // rises with every sleep.
+  // (closed), for the step due dueTicks ticks after its last step, or for a
+  // change with no deadline at all (untilChanged). count rises with every
+  // sleep, so it also counts the wake-ups.
   struct IdlePoint {
     uint64_t count = 0;
     bool closed = false;
     int dueTicks = 0;
+    bool untilChanged = false;
   };
   // Waits until the thread has gone to sleep more than `after` times, or
   // timeoutMs pass; the latest idle point either way.
@@ -340,10 +362,14 @@ class CLightThread {
   TimePoint Now() const;
   // Marks the idle point, then sleeps until `until`, a nudge or a stop.
   void Sleep(std::unique_lock<std::mutex>& lk, TimePoint until, bool closed, int dueTicks);
+  // Marks the idle point, then sleeps until a nudge or a stop.
+  void SleepUntilChanged(std::unique_lock<std::mutex>& lk, bool closed);
 
   std::thread thread_;
   ILightEngine* engine_ = nullptr;
   const char* endTrace_ = "KB灯光线程设定退出";
+  const char* name_ = "kv-light";
+  std::function<void()> frameHook_;
   CKeyboardLighting::Clock clock_;
   std::mutex mutex_;
   std::condition_variable cv_;

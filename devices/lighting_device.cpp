@@ -132,8 +132,18 @@ void CVarnikLightingDevice::SetLightInfo(const std::array<uint32_t, 5>& words) {
   {
     std::lock_guard lk(lightLock_);
     lightInfo_ = LightInfo::FromWords(words);
+    stillDrawn_ = false;
   }
   profile_->WriteLightInfo(lightInfo_);
+  lightThread_.Nudge();
+}
+
+void CVarnikLightingDevice::SetLedColour(int led, uint32_t packed) {
+  {
+    std::lock_guard lk(lightLock_);
+    stillDrawn_ = false;
+  }
+  CVarnikUSBDevice::SetLedColour(led, packed);
 }
 
 std::array<uint32_t, 5> CVarnikLightingDevice::GetLightInfo() const {
@@ -144,6 +154,7 @@ std::array<uint32_t, 5> CVarnikLightingDevice::GetLightInfo() const {
 // ---- lighting ----
 
 void CVarnikLightingDevice::TakeModeLocked(uint8_t mode) {
+  stillDrawn_ = false;  // every caller brings a new look
   const bool changed = config_[kCfgMode] != mode;
   config_[kCfgMode] = mode;
   if (!changed) return;
@@ -291,17 +302,27 @@ void CVarnikLightingDevice::StepEffectListLocked() {
   FillAllLeds({now.red, now.green, now.blue, preview::kBrightness[std::min<uint8_t>(now.brightness, 4)]});
 }
 
-void CVarnikLightingDevice::StepLocked() {
+bool CVarnikLightingDevice::StillLocked() const {
+  const uint8_t mode = config_[kCfgMode];
+  if (mode == kModeStatic || mode == kModeOff) return true;
+  return (mode == kModeUser || mode > kModeOff) && effectList_.size() <= 1;
+}
+
+bool CVarnikLightingDevice::StepLocked() {
+  // The still look stands: the step is as good as done.
+  if (stillDrawn_ && StillLocked()) return true;
   const uint8_t mode = config_[kCfgMode];
   if (mode == kModeUser || mode > kModeOff) {
     StepEffectListLocked();  // every tick
     count_ = 0;
-    return;
-  }
-  if (++count_ >= ThresholdLocked()) {
+  } else if (++count_ >= ThresholdLocked()) {
     ModeStepLocked();
     count_ = 0;
+  } else {
+    return false;
   }
+  stillDrawn_ = StillLocked();
+  return true;
 }
 
 void CVarnikLightingDevice::SetChangeNotifier(std::function<void()> notify) {
@@ -312,7 +333,11 @@ void CVarnikLightingDevice::SetChangeNotifier(std::function<void()> notify) {
 int CVarnikLightingDevice::TicksUntilDue() const {
   std::lock_guard lk(lightLock_);
   const uint8_t mode = config_[kCfgMode];
-  int due = (mode == kModeUser || mode > kModeOff) ? 1 : std::max(1, ThresholdLocked() - count_);
+  // A still look once drawn needs no step; only the stream has a pace then.
+  constexpr int kNoStepDue = 1 << 16;
+  int due = stillDrawn_ && StillLocked()                     ? kNoStepDue
+            : (mode == kModeUser || mode > kModeOff) ? 1
+                                                     : std::max(1, ThresholdLocked() - count_);
   if (facts_.streamsLeds) {
     const auto ahead = streamDueMs_ > tickMs_ ? streamDueMs_ - tickMs_ : 0;
     due = std::min<int>(due, std::max<int>(1, static_cast<int>((ahead + lightfx::kTickMs - 1) / lightfx::kTickMs)));
@@ -320,13 +345,28 @@ int CVarnikLightingDevice::TicksUntilDue() const {
   return due;
 }
 
-void CVarnikLightingDevice::Advance(int ticks) {
+bool CVarnikLightingDevice::OutputWanted() const { return PreviewShown() || StreamsLeds(); }
+
+bool CVarnikLightingDevice::HoldsStill() const {
+  // The stream goes on at its pace, still look or not.
+  if (StreamsLeds()) return false;
+  std::lock_guard lk(lightLock_);
+  return StillLocked();
+}
+
+void CVarnikLightingDevice::LightDemandChanged() { lightThread_.Nudge(); }
+
+ILightEngine::Stepped CVarnikLightingDevice::Advance(int ticks) {
   std::vector<LedColour> frame;
+  Stepped r;
   {
     std::lock_guard lk(lightLock_);
     if (ticks > 1) count_ = std::min(count_ + ticks - 1, 1 << 20);
     tickMs_ += static_cast<uint64_t>(std::max(ticks, 1)) * lightfx::kTickMs;
-    StepLocked();
+    r.stepped = StepLocked();
+    // Against the frame last reported: writes between steps count as well.
+    r.changed = reportedFrame_ != ledTable_;
+    if (r.changed) reportedFrame_ = ledTable_;
     if (facts_.streamsLeds && StreamDueLocked()) {
       // Frames keep a 50 ms pace on average even though ticks are 16 ms;
       // after a stall the pace starts over instead of catching up.
@@ -336,6 +376,7 @@ void CVarnikLightingDevice::Advance(int ticks) {
     }
   }
   if (!frame.empty()) StreamFrame(frame);
+  return r;
 }
 
 std::vector<LedColour> CVarnikLightingDevice::Frame() const {
@@ -350,6 +391,8 @@ std::array<uint8_t, CVarnikLightingDevice::kConfigSize> CVarnikLightingDevice::C
 
 void CVarnikLightingDevice::StartLightThread() {
   if (ledTable_.empty()) return;
+  lightThread_.SetName(facts_.streamsLeds ? "kv-light-hs" : "kv-light-pad");
+  lightThread_.SetFrameHook([this] { LightFrameWritten(); });
   lightThread_.Start(*this, &comm_);
 }
 

@@ -90,6 +90,9 @@ class CVarnikLightingDevice : public CVarnikUSBDevice, public ILightEngine {
   void SaveProfile() override;
   void SetModelIndex(int index) override;
   void SetLightInfo(const std::array<uint32_t, 5>& words) override;
+  // Another writer (synchronised lighting) puts colours in the table: the
+  // still look is drawn again once the page's own thread takes over.
+  void SetLedColour(int led, uint32_t packed) override;
   bool OpenEventChannel(const std::string& path, int kind) override;
   void CloseEventChannel(int kind) override;
   uint32_t ResyncDelayMs() const override { return 500; }
@@ -118,7 +121,11 @@ class CVarnikLightingDevice : public CVarnikUSBDevice, public ILightEngine {
   // ---- ILightEngine (the light thread; tests call it directly) ----
   void SetChangeNotifier(std::function<void()> notify) override;
   int TicksUntilDue() const override;
-  void Advance(int ticks) override;
+  Stepped Advance(int ticks) override;
+  // The preview is seen, or (headset) the LEDs are fed from the frames.
+  bool OutputWanted() const override;
+  // Static, off and a one-step effect list, unless frames go to the device.
+  bool HoldsStill() const override;
 
   // ---- state ----
   std::array<uint8_t, kConfigSize> Config() const;
@@ -137,18 +144,22 @@ class CVarnikLightingDevice : public CVarnikUSBDevice, public ILightEngine {
 
  protected:
   void LightTableChanging() override;
+  void LightDemandChanged() override;
   // Runs on the event thread.
   virtual void HandleEventCode(uint16_t code);
   // Takes the configuration's look into LightInfo and the preview (lock held).
   void TakeModeLocked(uint8_t mode);
 
  private:
-  void StepLocked();
+  bool StepLocked();
+  // Static, off, or an effect list that never leaves its one step.
+  bool StillLocked() const;
   void ModeStepLocked();
   void StepEffectListLocked();
   void FlowLocked(bool grouped);
   int ThresholdLocked() const;
   bool StreamDueLocked() const { return tickMs_ >= streamDueMs_; }
+  bool StreamsLeds() const { return facts_.streamsLeds && lightingControlActive_.load(); }
   void StreamFrame(std::span<const LedColour> frame);
   void StartListener();
   void StopListener();
@@ -164,6 +175,8 @@ class CVarnikLightingDevice : public CVarnikUSBDevice, public ILightEngine {
   int count_ = 0;             // ticks since the last mode step
   uint64_t tickMs_ = 0;       // tick time the thread has advanced
   uint64_t streamDueMs_ = 0;  // tick time of the next LED frame
+  bool stillDrawn_ = false;   // the still look is in the table since the last change
+  std::vector<LedColour> reportedFrame_;  // the table as the last changed Advance left it
   std::size_t effectStep_ = 0;
   uint64_t effectStepStartMs_ = 0;
   CLightThread lightThread_;

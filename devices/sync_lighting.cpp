@@ -56,6 +56,16 @@ void CSyncLighting::SetDevices(std::vector<CVarnikUSBDevice*> devices) {
   wake_.Set();
 }
 
+void CSyncLighting::SetWatched(bool watched) {
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    if (watched_ == watched) return;
+    watched_ = watched;
+    ++generation_;
+  }
+  wake_.Set();
+}
+
 void CSyncLighting::RemoveDevice(CVarnikUSBDevice* device) {
   {
     std::lock_guard<std::mutex> g(lock_);
@@ -91,8 +101,10 @@ void CSyncLighting::Step(uint64_t nowMs) {
     devices = devices_;
   }
   const uint32_t packed = PackLedColour(NextColour(mode, nowMs));
-  for (CVarnikUSBDevice* d : devices)
+  for (CVarnikUSBDevice* d : devices) {
     for (int i = 0; i < d->GetLightCount(); ++i) d->SetLedColour(i, packed);
+    d->LightFrameWritten();
+  }
   steps_.fetch_add(1);
 }
 
@@ -105,9 +117,15 @@ void CSyncLighting::Run(const Event& stop) {
   pollfd fds[2] = {{stop.Fd(), POLLIN, 0}, {wake_.Fd(), POLLIN, 0}};
   for (;;) {
     int timeout = -1;
+    std::uint64_t generation = 0;
+    bool still = false;
     {
       std::lock_guard<std::mutex> g(lock_);
-      if (!devices_.empty()) timeout = StepIntervalMs(mode_);
+      generation = generation_;
+      // Static and off look the same at every step: one drawn step is enough.
+      still = mode_.type != 0 && mode_.type != 2 && mode_.type != 3;
+      const bool drawn = still && drawnGeneration_ == generation_;
+      if (!devices_.empty() && watched_ && !drawn) timeout = StepIntervalMs(mode_);
       // Nothing to drive: sleep until the stop or a change, never on a timer.
       idle_ = timeout < 0;
       idleGeneration_ = generation_;
@@ -126,7 +144,12 @@ void CSyncLighting::Run(const Event& stop) {
       wake_.Consume();
       continue;
     }
-    if (r == 0) Step(SteadyMs());
+    if (r == 0) {
+      Step(SteadyMs());
+      std::lock_guard<std::mutex> g(lock_);
+      // A change during the step leaves generation_ ahead: it steps again.
+      if (still) drawnGeneration_ = generation;
+    }
   }
 }
 

@@ -46,6 +46,9 @@ class CSyncLighting {
   void SetMode(const SyncLightMode& mode);
   // Devices whose LEDs the thread drives; none lets it sleep.
   void SetDevices(std::vector<CVarnikUSBDevice*> devices);
+  // Whether anyone can see the previews (the main window is shown): while
+  // not, the thread sleeps until this or another change. On by default.
+  void SetWatched(bool watched);
   void RemoveDevice(CVarnikUSBDevice* device);
 
   // The thread's body: steps until stop is set (then traces and returns).
@@ -58,8 +61,8 @@ class CSyncLighting {
   // Effect steps run so far.
   std::uint64_t StepCount() const { return steps_.load(); }
   // Waits (at most timeout) until the thread sleeps with nothing to drive,
-  // having seen the latest SetDevices/SetMode: from then on no step runs
-  // until the next change. False on time-out.
+  // nobody watching or a static look drawn, having seen the latest change:
+  // from then on no step runs until the next change. False on time-out.
   bool WaitIdle(std::chrono::milliseconds timeout) const;
 
  private:
@@ -69,6 +72,8 @@ class CSyncLighting {
   std::vector<CVarnikUSBDevice*> devices_;
   std::uint64_t generation_ = 0;      // bumped by every change
   std::uint64_t idleGeneration_ = 0;  // the change the thread last went idle after
+  std::uint64_t drawnGeneration_ = ~std::uint64_t{0};  // the change a still look was last drawn for
+  bool watched_ = true;
   bool idle_ = false;
   Event wake_{Event::Reset::Auto};
   std::atomic<std::uint64_t> steps_{0};

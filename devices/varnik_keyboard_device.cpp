@@ -158,8 +158,21 @@ CKeyboardLighting& CVarnikKeyboardDevice::Lighting() {
       map[static_cast<std::size_t>(j)] = static_cast<uint8_t>(KeyToLed(j));
     lighting_->SetKeyToLedMap(map);
     lighting_->SetLightInfo(lightInfo_);
+    SyncLightDemand();
   }
   return *lighting_;
+}
+
+void CVarnikKeyboardDevice::SyncLightDemand() {
+  if (!lighting_) return;
+  const bool control = lightingControlActive_.load();
+  lighting_->SetOutputs(PreviewShown(), control);
+  SetFeedsDeviceFromPaint(control && IsPrimaryOpen() && lighting_->Streams());
+}
+
+void CVarnikKeyboardDevice::LightDemandChanged() {
+  SyncLightDemand();
+  lightThread_.Nudge();
 }
 
 void CVarnikKeyboardDevice::LightTableChanging() {
@@ -182,6 +195,7 @@ int CVarnikKeyboardDevice::ApplyLighting() {
     if (MayWriteCustomColours()) engine.WriteCustomColoursToDevice(comm_, positions_);
   }
   const int r = engine.Apply();
+  SyncLightDemand();
   lightThread_.Nudge();
   return r;
 }
@@ -239,6 +253,7 @@ void CVarnikKeyboardDevice::ResetEffectState() {
       engine.SyncCustomColoursFromDevice(profile_, comm_, positions_);
     }
   }
+  SyncLightDemand();
   lightThread_.Nudge();
 }
 
@@ -254,6 +269,8 @@ void CVarnikKeyboardDevice::ReactToKey(int key, int action) {
 
 void CVarnikKeyboardDevice::StartLightThread() {
   if (ledTable_.empty()) return;
+  lightThread_.SetName("kv-light-kb");
+  lightThread_.SetFrameHook([this] { LightFrameWritten(); });
   lightThread_.Start(Lighting(), &comm_);
 }
 
@@ -450,6 +467,7 @@ int CVarnikKeyboardDevice::ReadDeviceConfig() {
   lightInfo_.zzccLedMode = current_.zzccLedMode;
   lightInfo_.customGroup = current_.customGroup;
   if (lighting_) lighting_->SetLightInfo(lightInfo_);
+  SyncLightDemand();
   if (lightInfo_.selectItem != before || lightInfo_.selectItem == CKeyboardLighting::kModeCustom)
     ResetEffectState();
 

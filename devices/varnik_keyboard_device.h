@@ -95,6 +95,7 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
   virtual void StartLightThread();
   virtual void StopLightThread();
   bool IsLightThreadRunning() const { return lightThread_.Running(); }
+  CLightThread& LightThread() { return lightThread_; }
   // The lighting engine over the LED table (created on first use).
   CKeyboardLighting& Lighting();
 
@@ -195,6 +196,12 @@ class CVarnikKeyboardDevice : public CVarnikUSBDevice {
 
  protected:
   void LightTableChanging() override;
+  void LightDemandChanged() override;
+
+ private:
+  // Tells the engine who needs its frames and the tile whether the paint
+  // timer carries the stream.
+  void SyncLightDemand();
 };
 
 }  // namespace korvale

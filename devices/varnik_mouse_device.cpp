@@ -171,9 +171,12 @@ void CVarnikMouseDevice::SetModelIndex(int index) {
 }
 
 void CVarnikMouseDevice::SetLightInfo(const std::array<uint32_t, 5>& words) {
-  std::lock_guard lock(lightMutex_);
-  lightInfo_ = LightInfo::FromWords(words);
-  profile_.WriteLightInfo(lightInfo_);
+  {
+    std::lock_guard lock(lightMutex_);
+    lightInfo_ = LightInfo::FromWords(words);
+    profile_.WriteLightInfo(lightInfo_);
+  }
+  lightThread_.Nudge();
 }
 
 // The profile's stages, never more than the record holds.
@@ -960,6 +963,11 @@ int CVarnikMouseDevice::LightThreshold() const {
   return 1;  // the LED effect list: every pass
 }
 
+bool CVarnikMouseDevice::LightHoldsStill() const {
+  const int mode = lightInfo_.selectItem;
+  return mode == 3 || mode == 10 || mode == 9 || mode > 10;
+}
+
 // The light thread's view of the page: counts ticks and runs the mode's
 // step once its threshold is reached.
 class CVarnikMouseDevice::LightEngine : public ILightEngine {
@@ -971,17 +979,28 @@ class CVarnikMouseDevice::LightEngine : public ILightEngine {
     std::lock_guard lock(page_.lightMutex_);
     return std::max(1, page_.LightThreshold() - ticks_);
   }
-  void Advance(int ticks) override {
+  Stepped Advance(int ticks) override {
     std::lock_guard lock(page_.lightMutex_);
     ticks_ += ticks;
-    if (ticks_ < page_.LightThreshold()) return;
+    if (ticks_ < page_.LightThreshold()) return {};
     ticks_ = 0;
     if (!page_.RunLightStep(page_.lightInfo_.selectItem)) page_.StepEffectList();
+    // Against the frame last reported: writes between steps count as well.
+    const bool changed = reported_ != page_.ledTable_;
+    if (changed) reported_ = page_.ledTable_;
+    return {true, changed};
+  }
+  // Only the preview shows the mouse's frames.
+  bool OutputWanted() const override { return page_.PreviewShown(); }
+  bool HoldsStill() const override {
+    std::lock_guard lock(page_.lightMutex_);
+    return page_.LightHoldsStill();
   }
 
  private:
   CVarnikMouseDevice& page_;
   int ticks_ = 0;
+  std::vector<LedColour> reported_;
 };
 
 void CVarnikMouseDevice::StepEffectList() {
@@ -996,10 +1015,14 @@ void CVarnikMouseDevice::StartLightThread() {
   if (ledTable_.empty()) return;
   if (!lightEngine_) lightEngine_ = std::make_unique<LightEngine>(*this);
   lightThread_.SetEndTrace("MS灯光线程设定退出");
+  lightThread_.SetName("kv-light-ms");
+  lightThread_.SetFrameHook([this] { LightFrameWritten(); });
   lightThread_.Start(*lightEngine_, &comm_);
 }
 
 void CVarnikMouseDevice::StopLightThread() { lightThread_.Stop(); }
+
+void CVarnikMouseDevice::LightDemandChanged() { lightThread_.Nudge(); }
 
 void CVarnikMouseDevice::LightTableChanging() {
   // The thread writes into the table: it may not outlive it.

@@ -139,6 +139,9 @@ class CVarnikMouseDevice : public CVarnikUSBDevice {
   bool RunLightStep(int modeIndex);
   // Ticks of the light thread between two steps of the current mode and speed.
   int LightThreshold() const;
+  // The mode's look stays the same once drawn: static, off, and the effect
+  // list (the preview shows its first frame).
+  bool LightHoldsStill() const;
   // The light thread steps the current mode into the LED table (16 ms ticks,
   // sleeping until the next step is due).
   void StartLightThread();
@@ -200,6 +203,7 @@ class CVarnikMouseDevice : public CVarnikUSBDevice {
 
  protected:
   void LightTableChanging() override;
+  void LightDemandChanged() override;
 };
 
 }  // namespace korvale

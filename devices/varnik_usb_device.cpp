@@ -153,8 +153,71 @@ void CVarnikUSBDevice::SetDeviceIdentity(const DeviceIdEntry& id) {
 }
 
 void CVarnikUSBDevice::SetLightingControlActive(bool on) {
-  lightingControlActive_ = on;
+  const bool changed = lightingControlActive_.exchange(on) != on;
   if (on && kind_ == kKindKeyboard && IsPrimaryOpen()) comm_.LightControl();
+  if (changed) {
+    UpdatePreviewShown();
+    LightDemandChanged();
+  }
+}
+
+// ---- who needs the LED table's frames ----
+
+void CVarnikUSBDevice::SetVisible(bool visible) {
+  const bool was = IsVisible();
+  CHorizontalLayoutUI::SetVisible(visible);
+  if (was != visible) UpdatePreviewShown();
+}
+
+void CVarnikUSBDevice::ReleaseLightSync() {
+  if (comm_.lightSync.exchange(0) != 0) LightDemandChanged();
+}
+
+void CVarnikUSBDevice::SetWindowShown(bool shown) {
+  if (windowShown_ == shown) return;
+  windowShown_ = shown;
+  UpdatePreviewShown();
+}
+
+void CVarnikUSBDevice::UpdatePreviewShown() {
+  const bool shown = windowShown_ && IsVisible() && lightingControlActive_.load();
+  if (previewShown_.exchange(shown) == shown) return;
+  LightDemandChanged();
+  // Coming into view: the buttons show whatever the table holds now, even
+  // when no new frame follows (a still look).
+  if (shown) LightFrameWritten();
+}
+
+void CVarnikUSBDevice::SetFeedsDeviceFromPaint(bool on) {
+  if (feedsDeviceFromPaint_.exchange(on) == on || !on) return;
+  LightFrameWritten();  // the paint timer carries the stream: it must run
+}
+
+void CVarnikUSBDevice::LightFrameWritten() {
+  lightFrames_.fetch_add(1);
+  if (!previewShown_.load() && !feedsDeviceFromPaint_.load()) return;
+  if (!paintWaiting_.exchange(false)) return;
+  RunOnUi([this] {
+    if (auto handler = std::move(paintHandler_)) {
+      paintHandler_ = nullptr;
+      handler();
+    }
+  });
+}
+
+void CVarnikUSBDevice::WaitForLightFrame(uint64_t painted, std::function<void()> handler) {
+  paintHandler_ = std::move(handler);
+  paintWaiting_ = true;
+  // A frame that came after the paint and before the wait was armed.
+  if (lightFrames_.load() != painted && (previewShown_.load() || feedsDeviceFromPaint_.load()) &&
+      paintWaiting_.exchange(false)) {
+    RunOnUi([this] {
+      if (auto h = std::move(paintHandler_)) {
+        paintHandler_ = nullptr;
+        h();
+      }
+    });
+  }
 }
 
 std::filesystem::path CVarnikUSBDevice::DefaultProfilePath() const {
@@ -175,6 +238,7 @@ bool CVarnikUSBDevice::AttachPrimary(const std::string& path, bool receiver, int
     ok = channel.Open(path, true, true, true, false);
     if (ok) comm_.opened = 1;
   }
+  if (ok) LightDemandChanged();
   if (ok) recordIndex_ = -1;  // another device, or the same one changed meanwhile
   if (ok) SetNotice(Notice::kNone, proto::CMD_OK);  // a device plugged in anew starts clean
   if (ok && (connectionMode == proto::kModeCable || connectionMode == proto::kModeReceiver))
@@ -185,21 +249,30 @@ bool CVarnikUSBDevice::AttachPrimary(const std::string& path, bool receiver, int
 
 void CVarnikUSBDevice::DetachPrimary() {
   comm_.opened = 0;
-  std::lock_guard<std::mutex> lk(comm_.channelLock);
-  comm_.cableChannel.Close();
-  comm_.receiverChannel.Close();
+  {
+    std::lock_guard<std::mutex> lk(comm_.channelLock);
+    comm_.cableChannel.Close();
+    comm_.receiverChannel.Close();
+  }
+  LightDemandChanged();
 }
 
 bool CVarnikUSBDevice::SwitchPrimaryChannel(const std::string& path) {
-  std::lock_guard<std::mutex> lk(comm_.channelLock);
-  comm_.opened = 0;
-  const bool onReceiver = comm_.viaReceiver.load() != 0;
-  CHidDevice& idle = onReceiver ? comm_.cableChannel : comm_.receiverChannel;
-  idle.Close();
-  if (!idle.Open(path, true, true, true, false)) return false;
-  comm_.opened = 1;
-  comm_.viaReceiver = onReceiver ? 0 : 1;
-  return true;
+  bool ok = false;
+  {
+    std::lock_guard<std::mutex> lk(comm_.channelLock);
+    comm_.opened = 0;
+    const bool onReceiver = comm_.viaReceiver.load() != 0;
+    CHidDevice& idle = onReceiver ? comm_.cableChannel : comm_.receiverChannel;
+    idle.Close();
+    ok = idle.Open(path, true, true, true, false);
+    if (ok) {
+      comm_.opened = 1;
+      comm_.viaReceiver = onReceiver ? 0 : 1;
+    }
+  }
+  LightDemandChanged();
+  return ok;
 }
 
 int CVarnikUSBDevice::ReadActiveRecord(uint8_t* record, std::size_t size, std::size_t stride) {

@@ -99,6 +99,8 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   }
   // INotifyUI: only notifications from the page's own controls reach the pump.
   void Notify(TNotifyUI& msg) override;
+  // The page shown or put aside by the page switcher: its preview is seen or not.
+  void SetVisible(bool visible = true) override;
 
   // ---- the virtual interface, in slot order ----
   virtual void InitPage();                                          // 1
@@ -235,8 +237,33 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   bool GetLightingControlActive() const { return lightingControlActive_; }
   void SetWindowActive(bool on) { windowActive_ = on; }
   bool GetWindowActive() const { return windowActive_; }
+
+  // ---- who needs the LED table's frames ----
+  // The main window is shown (not hidden to the tray, not minimised). On by
+  // default, so a page on its own (korvalectl, tests) steps as always.
+  void SetWindowShown(bool shown);
+  // Clears the primary engine's lightSync mark: the page's own light thread
+  // draws its look again (it may have slept through the synchronised lighting).
+  void ReleaseLightSync();
+  // The preview can be seen: lighting control on, the window shown and this
+  // page the one the page switcher shows. Any thread.
+  bool PreviewShown() const { return previewShown_.load(); }
+  // The page feeds its device from PaintLights (the keyboard's streamed
+  // modes): its paint timer runs whether or not anyone sees the preview.
+  bool FeedsDeviceFromPaint() const { return feedsDeviceFromPaint_.load(); }
+  // Frames written into the LED table so far (light thread, synchronised
+  // lighting), and one more for every time the preview comes into view.
+  uint64_t LightFrames() const { return lightFrames_.load(); }
+  // A new frame is in the LED table (any thread). When the paint timer rests
+  // and someone needs the frame, the waiting handler runs on the UI thread.
+  void LightFrameWritten();
+  // The paint timer rests after painting frame `painted`: handler runs once,
+  // on the UI thread, when a later frame someone needs is written (at once
+  // when one already was). UI thread.
+  void WaitForLightFrame(uint64_t painted, std::function<void()> handler);
   // The main window pauses wireless polling while it switches channels.
   void SetWirelessPollPaused(bool paused) { wirelessPollPaused_ = paused; }
+  bool IsWirelessPollPaused() const { return wirelessPollPaused_.load(); }
   // A read-only page (korvalectl info) shows what it read: it creates no file
   // or folder and writes nothing back to the device.
   void SetReadOnly(bool on) { readOnly_ = on; }
@@ -299,6 +326,10 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   void SetClockForTest(std::function<uint64_t()> clock) { clock_ = std::move(clock); }
 
  protected:
+  // Who needs the frames changed (preview seen, lighting control, the device
+  // opened or closed): the page re-plans its light thread. UI thread.
+  virtual void LightDemandChanged() {}
+  void SetFeedsDeviceFromPaint(bool on);
   // Called before the LED table is resized: whatever holds on to it lets go.
   virtual void LightTableChanging() {}
   // The "SelectPanel" binding steps, shared with the subclasses' BindPageControls.
@@ -395,6 +426,7 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
 
   std::atomic<bool> lightingControlActive_{false};
   std::atomic<bool> windowActive_{false};
+  std::atomic<bool> previewShown_{false};
   bool wireless_ = false;
   std::atomic<bool> wirelessPollPaused_{false};
   bool readOnly_ = false;
@@ -406,6 +438,12 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   std::mutex customTableLock_;
 
  private:
+  void UpdatePreviewShown();
+  bool windowShown_ = true;
+  std::atomic<bool> feedsDeviceFromPaint_{false};
+  std::atomic<uint64_t> lightFrames_{0};
+  std::atomic<bool> paintWaiting_{false};
+  std::function<void()> paintHandler_;  // UI thread only
   void ListenLoop(int side);
   std::array<EventListener, 2> listeners_;
   std::function<void()> linkLostHandler_;

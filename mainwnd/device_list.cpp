@@ -354,7 +354,7 @@ void CDeviceList::UpdateAfterVisibilityChange() {
   // Synchronised lighting needs two visible devices, both taking part.
   if (hooks_.syncAvailable) hooks_.syncAvailable(visible >= 2);
   if (visible < 2) {
-    for (const auto& e : entries_) e->page->Comm().lightSync = 0;
+    for (const auto& e : entries_) e->page->ReleaseLightSync();
   }
   if (synchro < 2) {
     for (const auto& e : entries_) {

@@ -116,10 +116,15 @@ class CDeviceList {
   // partner slot is bound (UI thread).
   void SwitchConnection(int slot);
 
-  // While the window is hidden nobody sees the key lights: their paint timers
-  // stop (status reads and link watches go on) and start again on resume.
-  void SetPaintingPaused(bool paused);
-  bool IsPaintingPaused() const { return paintingPaused_; }
+  // Whether the main window is shown. While it is not, nobody sees the key
+  // lights: the pages hear it (their light threads rest) and the paint timers
+  // stop, except where the paint feeds a device (status reads and link
+  // watches go on).
+  void SetWindowShown(bool shown);
+  bool IsWindowShown() const { return windowShown_; }
+  // Wireless status polling resumed: the status timers that stopped while it
+  // was paused start again (the first read at once).
+  void ResumeStatusPolls();
 
   // Exit: closes every page's channels and removes pages, tiles and panels.
   void DestroyAll();
@@ -134,6 +139,15 @@ class CDeviceList {
   std::vector<CVarnikUSBDevice*>* ListForKind(uint16_t kind);
   Entry* FindEntryByIdentity(const DeviceIdEntry& id, uint16_t kindFamily);
   void OnTileTimer(int index, UINT id);
+  // Paints a new frame (and every time while the paint feeds the device).
+  // From the timer it runs on while new frames come for an eye that sees
+  // them; otherwise it rests until the next one, so a still look costs no
+  // wake-ups and a slow animation one per frame.
+  void PaintTick(Entry& e, bool fromTimer);
+  // The paint timer rests until the page has a frame someone needs.
+  void RestPainting(Entry& e);
+  // That frame came: painted now, or when 50 ms have passed since the last paint.
+  void OnLightFrame(Entry& e);
   void UpdateAfterVisibilityChange();
 
   CPaintManagerUI& pm_;
@@ -143,7 +157,7 @@ class CDeviceList {
   std::unique_ptr<CDeviceDiscovery> discovery_;
   std::vector<std::unique_ptr<Entry>> entries_;
   std::vector<CVarnikUSBDevice*> mice_, keyboards_, mousepads_, headsets_;
-  bool paintingPaused_ = false;
+  bool windowShown_ = true;
   // Handlers left on controls check it: they do nothing once the list is gone.
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

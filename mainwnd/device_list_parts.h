@@ -1,6 +1,7 @@
 #pragma once
 // What the device list's files share: the names of the main skin's layouts,
 // the tile timings and the list's entry per page. Inside mainwnd only.
+#include <cstdint>
 #include <memory>
 
 #include "hid/device_table.h"
@@ -61,6 +62,9 @@ struct CDeviceList::Entry {
   int family = 0;
   int linkAttempts = 0;
   bool painting = false;  // connected: its key lights repaint on the paint timer
+  uint64_t paintedFrames = 0;  // the page's light frame count at the last paint
+  uint64_t lastPaintMs = 0;    // UI loop time of the last paint
+  bool statusResting = false;  // its status timer stopped while polling is paused
   std::weak_ptr<void> tileLife;
 };
 

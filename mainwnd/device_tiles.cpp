@@ -6,6 +6,7 @@
 #include "mainwnd/device_list_parts.h"
 #include "mainwnd/device_option.h"
 #include "platform/trace.h"
+#include "platform/ui_loop.h"
 #include "protocol/device_comm.h"
 #include "ui/paint_manager.h"
 
@@ -13,16 +14,67 @@ namespace korvale {
 
 using namespace devicelist;
 
-void CDeviceList::SetPaintingPaused(bool paused) {
-  if (paused == paintingPaused_) return;
-  paintingPaused_ = paused;
+void CDeviceList::SetWindowShown(bool shown) {
+  if (shown == windowShown_) return;
+  windowShown_ = shown;
   for (const auto& e : entries_) {
-    if (paused) {
+    // A page coming into view asks for a paint itself.
+    e->page->SetWindowShown(shown);
+    if (!shown && e->painting && !e->page->FeedsDeviceFromPaint()) {
       pm_.KillTimer(e->tile, kTileTimerPaint);
-    } else if (e->painting && e->page->IsPrimaryOpen()) {
-      pm_.SetTimer(e->tile, kTileTimerPaint, kPaintFirstMs);
+      RestPainting(*e);
     }
   }
+}
+
+void CDeviceList::ResumeStatusPolls() {
+  for (const auto& e : entries_) {
+    if (!e->statusResting) continue;
+    e->statusResting = false;
+    if (e->page->IsPrimaryOpen()) pm_.SetTimer(e->tile, kTileTimerStatus, kStatusFirstMs);
+  }
+}
+
+void CDeviceList::RestPainting(Entry& e) {
+  CVarnikUSBDevice* page = e.page;
+  page->WaitForLightFrame(e.paintedFrames, [this, page, alive = std::weak_ptr<int>(alive_)] {
+    if (alive.expired()) return;
+    const int index = IndexOfPage(page);
+    if (index >= 0) OnLightFrame(*entries_[static_cast<std::size_t>(index)]);
+  });
+}
+
+void CDeviceList::OnLightFrame(Entry& e) {
+  if (!e.painting || pm_.HasTimer(e.tile, kTileTimerPaint)) return;
+  const uint64_t since = GetUiLoop().NowMs() - e.lastPaintMs;
+  if (since >= kPaintMs) {
+    PaintTick(e, false);
+  } else {
+    pm_.SetTimer(e.tile, kTileTimerPaint, static_cast<UINT>(kPaintMs - since));
+  }
+}
+
+void CDeviceList::PaintTick(Entry& e, bool fromTimer) {
+  CVarnikUSBDevice* page = e.page;
+  const uint64_t frames = page->LightFrames();
+  const bool feeds = page->FeedsDeviceFromPaint();
+  const bool fresh = frames != e.paintedFrames;
+  if (fresh || feeds) {
+    page->PaintLights();
+    e.paintedFrames = frames;
+    e.lastPaintMs = GetUiLoop().NowMs();
+    if (e.tile->IsSelectedTile() && page->GetWindowActive()) {
+      if (CControlUI* panel = page->GetKeyLightPanel()) panel->Invalidate();
+    }
+  }
+  e.painting = page->IsPrimaryOpen();
+  if (!e.painting) return;  // until the next connect
+  // The stream keeps its clock; frames as fast as the timer keep it going.
+  if (feeds || (fromTimer && fresh && page->PreviewShown())) {
+    pm_.SetTimer(e.tile, kTileTimerPaint, kPaintMs);
+    return;
+  }
+  RestPainting(e);
 }
 
 void CDeviceList::OnTileTimer(int index, UINT id) {
@@ -43,20 +95,17 @@ void CDeviceList::OnTileTimer(int index, UINT id) {
         return;
       }
       OnTileLink(static_cast<WPARAM>(index), 1);
+      // A page made while the window was hidden learns it before its light thread starts.
+      page->SetWindowShown(windowShown_);
       page->OnConnected();
       e->painting = true;
-      if (!paintingPaused_) pm_.SetTimer(tile, kTileTimerPaint, kPaintFirstMs);
+      pm_.SetTimer(tile, kTileTimerPaint, kPaintFirstMs);
       if (wireless && page->IsPrimaryOpen()) pm_.SetTimer(tile, kTileTimerStatus, kStatusFirstMs);
       if (comm.viaReceiver.load() != 0 && page->IsPrimaryOpen()) pm_.SetTimer(tile, kTileTimerLinkWatch, kLinkWatchFirstMs);
       return;
     }
     case kTileTimerPaint:
-      page->PaintLights();
-      if (tile->IsSelectedTile() && page->GetWindowActive()) {
-        if (CControlUI* panel = page->GetKeyLightPanel()) panel->Invalidate();
-      }
-      e->painting = page->IsPrimaryOpen();
-      if (e->painting && !paintingPaused_) pm_.SetTimer(tile, kTileTimerPaint, kPaintMs);
+      PaintTick(*e, true);
       return;
     case kTileTimerResync:
       page->OnResync();
@@ -68,6 +117,12 @@ void CDeviceList::OnTileTimer(int index, UINT id) {
       page->ReservedTimerB();
       return;
     case kTileTimerStatus:
+      // Paused (hidden to the tray), a poll would read nothing: the timer
+      // rests until the polling resumes.
+      if (page->IsWirelessPollPaused()) {
+        e->statusResting = wireless;
+        return;
+      }
       page->PollWirelessStatus();
       if (wireless) pm_.SetTimer(tile, kTileTimerStatus, kStatusMs);
       return;

@@ -68,7 +68,7 @@ void CMainWnd::StoreLightInfo(CVarnikUSBDevice* device, const LightInfo& info) {
 
 void CMainWnd::DropFromSync(CVarnikUSBDevice* device) {
   // The mark goes too, or the next rebuild of the sync list takes it back.
-  device->Comm().lightSync = 0;
+  device->ReleaseLightSync();
   sync_->RemoveDevice(device);
 }
 

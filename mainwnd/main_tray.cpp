@@ -194,7 +194,13 @@ void CMainWnd::ShowTrayMenu() {
 
 void CMainWnd::ShowWindow(bool show, bool takeFocus) {
   WindowImplBase::ShowWindow(show, takeFocus);
-  if (devices_) devices_->SetPaintingPaused(!IsVisible() || IsMinimized());
+  PassWindowShown();
+}
+
+void CMainWnd::PassWindowShown() {
+  const bool shown = IsVisible() && !IsMinimized();
+  if (devices_) devices_->SetWindowShown(shown);
+  if (sync_) sync_->SetWatched(shown);
 }
 
 void CMainWnd::HideToTray() {
@@ -205,7 +211,7 @@ void CMainWnd::HideToTray() {
 
 LRESULT CMainWnd::OnSysCommand(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
   const LRESULT r = WindowImplBase::OnSysCommand(msg, wParam, lParam, bHandled);
-  if (devices_) devices_->SetPaintingPaused(!IsVisible() || IsMinimized());
+  PassWindowShown();
   return r;
 }
 

@@ -422,6 +422,7 @@ void CMainWnd::SetWirelessPolling(bool on) {
   if (!devices_) return;
   for (auto* list : {&devices_->MousePages(), &devices_->KeyboardPages()})
     for (CVarnikUSBDevice* d : *list) d->SetWirelessPollPaused(!on);
+  if (on) devices_->ResumeStatusPolls();
 }
 
 std::vector<CVarnikUSBDevice*> CMainWnd::AllDevices() const {

@@ -125,6 +125,9 @@ class CMainWnd : public WindowImplBase {
   // --- for the handlers ---
   void CloseChildWindows();
   void HideToTray();  // child windows closed, window hidden, wireless polling paused
+  // The window's shown state (visible, not minimised) to the device list and
+  // the synchronised lighting: nobody sees the previews while it is not.
+  void PassWindowShown();
   void Exit();        // child windows closed, then the window ends
   void SetChildWindow(ChildWindow which, HWND hwnd);
   HWND GetChildWindow(ChildWindow which) const;

@@ -13,6 +13,12 @@ struct UiLoop::SendState {
   bool loopGone = false;  // the loop may be destroyed: touch nothing of it
 };
 
+std::uint64_t UiLoop::NowMs() const {
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+}
+
 UiLoop::TimerKey UiLoop::NewTimerKey() {
   static std::atomic<TimerKey> next{1};
   return next.fetch_add(1);

@@ -45,6 +45,9 @@ class UiLoop {
   // (a virtual loop may return early with false when its time is used up).
   virtual bool RunUntil(const std::function<bool()>& done) = 0;
 
+  // Milliseconds of the clock the timers run on (steady; a virtual loop's own).
+  virtual std::uint64_t NowMs() const;
+
   bool IsUiThread() const { return std::this_thread::get_id() == uiThread_; }
   // The thread that owns controls; the constructing thread by default.
   void BindToCurrentThread() { uiThread_ = std::this_thread::get_id(); }
@@ -88,6 +91,7 @@ class VirtualUiLoop : public UiLoop {
 
   // Virtual milliseconds since construction.
   std::uint64_t Now() const { return now_; }
+  std::uint64_t NowMs() const override { return now_; }
   // Moves the clock by ms: runs posted work, and every timer that falls due,
   // at its due time, in due order (equal times in the order they were set).
   void AdvanceBy(std::uint64_t ms);

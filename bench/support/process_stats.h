@@ -85,4 +85,52 @@ inline std::string BusiestThreads(const std::vector<ThreadCpu>& before, const st
   return text;
 }
 
+// One thread's context switches so far (voluntary + involuntary): each time it
+// went to sleep and woke, or was put aside.
+struct ThreadSwitches {
+  std::string tid;
+  std::string name;
+  unsigned long long switches = 0;
+};
+
+inline std::vector<ThreadSwitches> ThreadContextSwitches(pid_t pid) {
+  std::vector<ThreadSwitches> out;
+  std::error_code ec;
+  const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+  for (const auto& task : std::filesystem::directory_iterator(tasks, ec)) {
+    ThreadSwitches t;
+    t.tid = task.path().filename().string();
+    std::ifstream status(task.path() / "status");
+    std::string line;
+    bool any = false;
+    while (std::getline(status, line)) {
+      if (line.rfind("Name:", 0) == 0) {
+        t.name = line.substr(5);
+        t.name.erase(0, t.name.find_first_not_of(" \t"));
+      } else if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
+        t.switches += std::stoull(line.substr(line.find(':') + 1));
+        any = true;
+      }
+    }
+    if (any) out.push_back(std::move(t));
+  }
+  return out;
+}
+
+// Wake-ups per second of each thread between two samples, summed by name;
+// the thread whose id is the process id is named "ui". A thread born between
+// the samples counts from zero.
+inline std::map<std::string, double> WakesPerSecond(pid_t pid, const std::vector<ThreadSwitches>& before,
+                                                    const std::vector<ThreadSwitches>& after, double period) {
+  std::map<std::string, double> out;
+  const std::string ui = std::to_string(pid);
+  for (const ThreadSwitches& t : after) {
+    unsigned long long base = 0;
+    for (const ThreadSwitches& b : before)
+      if (b.tid == t.tid) base = b.switches;
+    out[t.tid == ui ? "ui" : t.name] += static_cast<double>(t.switches - base) / period;
+  }
+  return out;
+}
+
 }  // namespace korvale::bench

@@ -325,6 +325,8 @@ TEST_F(KeyboardTest, ProfileNameLeadingOutsideLoadsNothing) {
 }
 
 TEST_F(KeyboardTest, LightThreadFillsTheTableAndPaintShowsIt) {
+  // The thread steps only for an eye: lighting control on (as the window does at a bind).
+  kb_->SetLightingControlActive(true);
   kb_->OnConnected();
   ASSERT_TRUE(kb_->IsLightThreadRunning());
   auto lit = [&] {
@@ -333,7 +335,6 @@ TEST_F(KeyboardTest, LightThreadFillsTheTableAndPaintShowsIt) {
     return false;
   };
   ASSERT_TRUE(WaitFor(lit));
-  kb_->SetLightingControlActive(true);
   kb_->PaintLights();
   int shown = 0;
   for (int i = 0; i < kKeyboardRealKeys; ++i) shown += kb_->LightButton(i)->GetLightFade() > 0;

@@ -500,6 +500,8 @@ TEST_P(MousePageTest, GoldenFramesOfTheMousesOwnSteps) {
 }
 
 TEST_P(MouseTest, TheLightThreadPaintsTheLogoLights) {
+  // The thread steps only for an eye: lighting control on (as the window does at a bind).
+  mouse_->SetLightingControlActive(true);
   mouse_->OnConnected();
   EXPECT_TRUE(mouse_->LightThread().Running());
   auto lit = [&] {
@@ -508,7 +510,6 @@ TEST_P(MouseTest, TheLightThreadPaintsTheLogoLights) {
     return false;
   };
   ASSERT_TRUE(WaitFor(lit));
-  mouse_->SetLightingControlActive(true);
   mouse_->PaintLights();
   auto* led = dynamic_cast<CDeviceKeyButtonUI*>(mouse_->FindSubControl("light_0_3"));
   ASSERT_NE(led, nullptr);

@@ -90,17 +90,28 @@ TEST(SyncLighting, StepsOnTheLightThreadsSixteenMillisecondTicks) {
   EXPECT_EQ(CSyncLighting::StepIntervalMs(m), 16);
 }
 
-TEST(SyncLighting, ThreadPaintsTheDevicesAndGoesIdleWithoutThem) {
+// The thread steps only while its steps change something someone sees: a
+// moving look while watched. A static look is drawn once; unwatched or without
+// devices it sleeps; every change wakes it to re-plan.
+TEST(SyncLighting, ThreadStepsOnlyWhatMovesAndIsWatched) {
   CSyncLighting sync;
   Event stop(Event::Reset::Manual);
   std::thread t([&] { sync.Run(stop); });
+  struct Join {
+    Event& stop;
+    std::thread& t;
+    ~Join() {
+      stop.Set();
+      t.join();
+    }
+  } join{stop, t};
   ASSERT_TRUE(sync.WaitIdle(std::chrono::seconds(5)));
   const std::uint64_t idle = sync.StepCount();
 
   CVarnikUSBDevice page;
   page.SetLightCount(4);
   SyncLightMode m;
-  m.type = 1;
+  m.type = 1;  // static
   m.speed = 4;
   m.brightness = 4;
   m.red = 1;
@@ -108,9 +119,26 @@ TEST(SyncLighting, ThreadPaintsTheDevicesAndGoesIdleWithoutThem) {
   m.blue = 3;
   sync.SetMode(m);
   sync.SetDevices({&page});
-  korvale::testing::WaitFor([&] { return sync.StepCount() >= idle + 3; }, 5000);
-  ASSERT_GE(sync.StepCount(), idle + 3);
+  // Drawn once, then asleep on no timer.
+  ASSERT_TRUE(sync.WaitIdle(std::chrono::seconds(5)));
+  EXPECT_EQ(sync.StepCount(), idle + 1);
   EXPECT_EQ(page.GetLedColour(3), PackLedColour(LedColour{1, 2, 3, 255}));
+  EXPECT_EQ(page.LightFrames(), 1u);  // the page heard of the frame
+
+  m.type = 0;  // breathing moves: it steps on and on
+  sync.SetMode(m);
+  ASSERT_TRUE(korvale::testing::WaitFor([&] { return sync.StepCount() >= idle + 4; }, 5000));
+  EXPECT_FALSE(sync.WaitIdle(std::chrono::milliseconds(0)));
+
+  // Nobody watching: asleep, the look where it was.
+  sync.SetWatched(false);
+  ASSERT_TRUE(sync.WaitIdle(std::chrono::seconds(5)));
+  const std::uint64_t unwatched = sync.StepCount();
+  sync.SetMode(m);  // a change wakes it; still nobody to show it to
+  ASSERT_TRUE(sync.WaitIdle(std::chrono::seconds(5)));
+  EXPECT_EQ(sync.StepCount(), unwatched);
+  sync.SetWatched(true);
+  ASSERT_TRUE(korvale::testing::WaitFor([&] { return sync.StepCount() > unwatched; }, 5000));
 
   // Without devices it sleeps on no timer: once idle, nothing steps.
   sync.SetDevices({});
@@ -121,8 +149,6 @@ TEST(SyncLighting, ThreadPaintsTheDevicesAndGoesIdleWithoutThem) {
   ASSERT_TRUE(sync.WaitIdle(std::chrono::seconds(5)));
   EXPECT_EQ(sync.StepCount(), stopped);
   EXPECT_EQ(page.GetLedColour(3), 0u);
-  stop.Set();
-  t.join();
 }
 
 }  // namespace

@@ -312,7 +312,9 @@ TEST_F(LightThreadTest, IdlesWhileTheKeyboardIsAwayAndLeavesSynchronisedLighting
   fx_.SetLightInfo(Info(4));  // spectrum: every step changes every LED
   fx_.Apply();
   thread_.Start(fx_, &comm_);
-  ASSERT_TRUE(thread_.WaitIdle(0, kWaitMs).closed);
+  const CLightThread::IdlePoint away = thread_.WaitIdle(0, kWaitMs);
+  ASSERT_TRUE(away.closed);
+  EXPECT_TRUE(away.untilChanged);  // the page nudges it when the keyboard comes
   EXPECT_TRUE(Pass(40).closed);  // it looks again, and steps nothing
   EXPECT_EQ(thread_.Wakes(), 0u);
   EXPECT_EQ(fx_.Led(0), LedColour{});
@@ -328,6 +330,79 @@ TEST_F(LightThreadTest, IdlesWhileTheKeyboardIsAwayAndLeavesSynchronisedLighting
   EXPECT_NE(fx_.Led(0), LedColour{});
   thread_.Stop();
   comm_.opened = 0;
+}
+
+// A static look is drawn once; then the thread sleeps with no deadline at
+// all. A nudge without a change costs one step and no frame; a change is drawn
+// at once and the thread sleeps again.
+TEST_F(LightThreadTest, AStillLookIsDrawnOnceThenTheThreadSleepsUntilAChange) {
+  LightInfo info = Info(6);  // static single colour, a step every tick
+  info.red = 40;
+  fx_.SetLightInfo(info);
+  fx_.Apply();
+  std::atomic<int> frames{0};
+  thread_.SetFrameHook([&] { ++frames; });
+  thread_.Start(fx_);
+  ASSERT_EQ(thread_.WaitIdle(0, kWaitMs).dueTicks, 1);
+  CLightThread::IdlePoint idle = Pass(1);
+  EXPECT_EQ(fx_.Led(0).red, 40);
+  EXPECT_EQ(frames.load(), 1);
+  EXPECT_EQ(thread_.Wakes(), 1u);
+  EXPECT_TRUE(idle.untilChanged);
+
+  idle = Pass(1000);  // a nudge, nothing changed: it plans one step
+  EXPECT_FALSE(idle.untilChanged);
+  idle = Pass(1);
+  EXPECT_TRUE(idle.untilChanged);
+  EXPECT_EQ(thread_.Wakes(), 2u);
+  EXPECT_EQ(frames.load(), 1);  // the same frame: nothing to paint
+
+  info.red = 90;  // a change wakes it and is drawn at its next tick
+  fx_.SetLightInfo(info);
+  fx_.Apply();
+  ASSERT_TRUE(SleepsWith([](const CLightThread::IdlePoint& p) { return !p.untilChanged; }));
+  idle = Pass(1);
+  EXPECT_EQ(fx_.Led(0).red, 90);
+  EXPECT_EQ(frames.load(), 2);
+  EXPECT_TRUE(idle.untilChanged);
+  // Stop reaches it in its sleep without a deadline.
+  thread_.Stop();
+  EXPECT_FALSE(thread_.Running());
+}
+
+// Without an eye on the preview the thread leaves the engine alone, except in
+// the modes that feed the keyboard while lighting control is on.
+TEST_F(LightThreadTest, NobodyNeedingTheFramesLeavesTheEngineAlone) {
+  LightInfo wave = Info(1);  // a step every tick
+  wave.multiColor = 1;
+  fx_.SetOutputs(false, true);  // window hidden, lighting control on
+  fx_.SetLightInfo(wave);
+  fx_.Apply();
+  thread_.Start(fx_);
+  ASSERT_TRUE(SleepsWith([](const CLightThread::IdlePoint& p) { return p.untilChanged; }));
+  EXPECT_TRUE(Pass(50).untilChanged);  // woken, and back asleep without a deadline
+  EXPECT_EQ(thread_.Wakes(), 0u);
+  EXPECT_EQ(fx_.Led(120), LedColour{});
+
+  // Mode 30 streams to the keyboard: it steps though nobody looks.
+  fx_.SetLightInfo(Info(30));
+  fx_.Apply();
+  ASSERT_TRUE(SleepsWith([](const CLightThread::IdlePoint& p) { return !p.untilChanged; }));
+  Pass(1);
+  EXPECT_EQ(thread_.Wakes(), 1u);
+  fx_.SetOutputs(false, false);  // lighting control off: nothing is streamed
+  ASSERT_TRUE(SleepsWith([](const CLightThread::IdlePoint& p) { return p.untilChanged; }));
+  EXPECT_TRUE(Pass(50).untilChanged);
+  EXPECT_EQ(thread_.Wakes(), 1u);
+
+  // The preview comes into view: the wave runs at its pace again.
+  fx_.SetLightInfo(wave);
+  fx_.Apply();
+  fx_.SetOutputs(true, false);
+  ASSERT_TRUE(SleepsWith([](const CLightThread::IdlePoint& p) { return !p.untilChanged && p.dueTicks == 1; }));
+  Pass(1);
+  EXPECT_EQ(thread_.Wakes(), 2u);
+  EXPECT_NE(fx_.Led(120), LedColour{});
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include "editors/device_profile.h"
 #include "tests/support/emu_process.h"
 #include "tests/support/journal.h"
+#include "tests/support/wait.h"
+#include "devices/keyboard_lighting.h"
 #include "devices/varnik_keyboard_device.h"
 #include "devices/varnik_usb_device.h"
 #include "platform/atomic_file.h"
@@ -104,30 +106,88 @@ TEST_F(DeviceWndTest, KeyboardBoundAtStartGetsTheLightingControlFlag) {
   EXPECT_EQ(Packets(proto::kLightControl).size(), 1u);
 }
 
-// Hidden to the tray, nobody sees the key lights: their paint timer stops
-// and starts again when the tray shows the window.
-TEST_F(DeviceWndTest, KeyLightPaintingPausesWhileTheWindowIsHidden) {
+// A static look: the light thread draws it once and sleeps with no deadline,
+// the tile paints it once and its timer rests. Hidden to the tray, a change
+// wakes the thread but nothing is drawn or painted for nobody; shown again,
+// the change is drawn and painted.
+TEST_F(DeviceWndTest, AStillLookRestsTheLightThreadAndThePaintTimer) {
+  auto* kb = dynamic_cast<CVarnikKeyboardDevice*>(keyboard);
+  ASSERT_NE(kb, nullptr);
   CDeviceList* list = wnd->GetDeviceList();
-  ASSERT_NE(list, nullptr);
   CDeviceOptionUI* tile = list->TileAt(list->IndexOfPage(keyboard));
   ASSERT_NE(tile, nullptr);
   CPaintManagerUI& pm = wnd->GetPaintManager();
-  ASSERT_TRUE(wnd->IsVisible());
-  ASSERT_TRUE(pm.HasTimer(tile, kTileTimerPaint));
+  CLightThread& thread = kb->LightThread();
+  int key = 0;  // a key whose light button is on screen
+  while (key < 126 && (keyboard->LightButton(key) == nullptr || !keyboard->LightButton(key)->IsVisible())) ++key;
+  ASSERT_LT(key, 126);
+  auto look = [&](uint8_t red) {
+    LightInfo info = keyboard->GetLightInfoRecord();
+    info.selectItem = 6;  // static, a step every tick
+    info.speed = 4;
+    info.multiColor = 0;
+    info.red = red;
+    info.green = 0;
+    info.blue = 0;
+    keyboard->SetLightInfo(info.ToWords());
+    keyboard->ApplyLighting();
+  };
+  auto shown = [&] { return (keyboard->LightButton(key)->GetLightColor() >> 16) & 0xFF; };
+  ASSERT_TRUE(keyboard->PreviewShown());
+
+  look(200);
+  ASSERT_TRUE(PumpUntil([&] {
+    loop.AdvanceBy(50);
+    return shown() == 200 && !pm.HasTimer(tile, kTileTimerPaint) && thread.WaitIdle(0, 0).untilChanged;
+  }));
+  // At this speed a step was due every 16 ms: none comes.
+  const CLightThread::IdlePoint rest = thread.WaitIdle(0, 0);
+  EXPECT_EQ(thread.WaitIdle(rest.count, 300).count, rest.count);
+  loop.AdvanceBy(1000);
+  EXPECT_FALSE(pm.HasTimer(tile, kTileTimerPaint));
 
   ASSERT_TRUE(PostMessageW(wnd->GetHWND(), wm::kClose, 0, 0));  // from the frame
   loop.RunPending();
   ASSERT_FALSE(wnd->IsVisible());
-  EXPECT_FALSE(pm.HasTimer(tile, kTileTimerPaint));
+  EXPECT_FALSE(keyboard->PreviewShown());
+  ASSERT_TRUE(korvale::testing::WaitFor([&] { return thread.WaitIdle(0, 0).untilChanged; }));
+  const uint64_t hidden = thread.WaitIdle(0, 0).count;
+  look(50);
+  ASSERT_TRUE(korvale::testing::WaitFor([&] {
+    const CLightThread::IdlePoint p = thread.WaitIdle(0, 0);
+    return p.count > hidden && p.untilChanged;
+  }));
+  EXPECT_EQ(kb->Lighting().Led(key).red, 200);  // not drawn for nobody
   loop.AdvanceBy(1000);
+  loop.RunPending();
   EXPECT_FALSE(pm.HasTimer(tile, kTileTimerPaint));
-  EXPECT_TRUE(keyboard->IsPrimaryOpen());
+  EXPECT_EQ(shown(), 200u);
 
   wnd->SendMessage(WM_TRAY_NOTIFY, 0, kTrayLButtonUp);
   ASSERT_TRUE(wnd->IsVisible());
-  EXPECT_TRUE(pm.HasTimer(tile, kTileTimerPaint));
-  loop.AdvanceBy(200);  // it keeps re-arming itself
-  EXPECT_TRUE(pm.HasTimer(tile, kTileTimerPaint));
+  EXPECT_TRUE(PumpUntil([&] {
+    loop.AdvanceBy(50);
+    return shown() == 50 && !pm.HasTimer(tile, kTileTimerPaint);
+  }));
+}
+
+// Modes 29 and 30 feed the keyboard from the paint timer: hidden to the tray,
+// the frames still reach it.
+TEST_F(DeviceWndTest, AStreamedLookReachesTheKeyboardWhileTheWindowIsHidden) {
+  CDeviceList* list = wnd->GetDeviceList();
+  CDeviceOptionUI* tile = list->TileAt(list->IndexOfPage(keyboard));
+  ASSERT_NE(tile, nullptr);
+  SetMode(30);
+  keyboard->ApplyLighting();
+  ASSERT_TRUE(PostMessageW(wnd->GetHWND(), wm::kClose, 0, 0));
+  loop.RunPending();
+  ASSERT_FALSE(wnd->IsVisible());
+  emu.Command("journal-clear keyboard");
+  EXPECT_TRUE(PumpUntil([&] {
+    loop.AdvanceBy(50);
+    return Packets(proto::kStreamLed).size() >= 3;
+  }));
+  EXPECT_TRUE(wnd->GetPaintManager().HasTimer(tile, kTileTimerPaint));
 }
 
 TEST_F(DeviceWndTest, GameLightingRestoresTheOldModeAfterFiveSeconds) {
@@ -175,10 +235,10 @@ TEST_F(DeviceWndTest, SyncThreadSleepsWithoutDevicesAndPaintsTheirLedsWithThem) 
   wnd->SetSyncLightMode(mode);
   keyboard->Comm().lightSync = 1;  // marked for synchronised lighting
   wnd->SetSyncDevices({keyboard});
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (wnd->SyncStepCount() < idle + 5 && std::chrono::steady_clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  ASSERT_GE(wnd->SyncStepCount(), idle + 5);
+  // A static look is drawn once; then the thread sleeps until a change.
+  ASSERT_TRUE(korvale::testing::WaitFor([&] { return wnd->SyncStepCount() > idle; }, 3000));
+  ASSERT_TRUE(wnd->SyncLighting().WaitIdle(std::chrono::seconds(5)));
+  EXPECT_EQ(wnd->SyncStepCount(), idle + 1);
   ASSERT_GT(keyboard->GetLightCount(), 0);
   const uint32_t expected = PackLedColour(LedColour{10, 20, 30, 135});
   EXPECT_EQ(keyboard->GetLedColour(0), expected);

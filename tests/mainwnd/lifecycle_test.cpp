@@ -122,12 +122,12 @@ TEST_F(LifecycleTest, MinimiseKeepsTheWindowInTheTaskBarUntilTheTrayOrAWakeUpRes
   click("minbtn");
   EXPECT_TRUE(wnd->IsVisible());  // still in the task bar
   EXPECT_TRUE(wnd->IsMinimized());
-  EXPECT_TRUE(wnd->GetDeviceList()->IsPaintingPaused());
+  EXPECT_FALSE(wnd->GetDeviceList()->IsWindowShown());
   // The tray counts a minimised window as not shown: a click brings it back.
   wnd->SendMessage(WM_TRAY_NOTIFY, 0, kTrayLButtonUp);
   EXPECT_TRUE(wnd->IsVisible());
   EXPECT_FALSE(wnd->IsMinimized());
-  EXPECT_FALSE(wnd->GetDeviceList()->IsPaintingPaused());
+  EXPECT_TRUE(wnd->GetDeviceList()->IsWindowShown());
   click("minbtn");
   wnd->SendMessage(Number(kAppIdentity), 0, 1);  // a second start wakes it
   EXPECT_FALSE(wnd->IsMinimized());

@@ -253,7 +253,10 @@ TEST_F(LightWiringTest, SameModeHandsTheEffectToTheSyncThreadUntilAnEffectIsChos
   EXPECT_EQ(keyboard->Comm().lightSync.load(), 1);
   EXPECT_EQ(keyboard->GetLightInfoRecord().selectItem, 6);
   EXPECT_EQ(ProfileDevice()["LightInfo"]["Light"].asInt(), 3);
-  EXPECT_TRUE(PumpUntil([&] { return wnd->SyncStepCount() > idle + 5; }));
+  // The static look is drawn once, then the thread sleeps until a change.
+  EXPECT_TRUE(PumpUntil([&] { return wnd->SyncStepCount() > idle; }));
+  ASSERT_TRUE(wnd->SyncLighting().WaitIdle(std::chrono::seconds(5)));
+  EXPECT_EQ(wnd->SyncStepCount(), idle + 1);
 
   // An effect chosen in the editor takes the page out of it; the thread sleeps.
   ASSERT_TRUE(Control<CComboUI>(lightui::kModeCombo)->SelectItemFromUser(7));

@@ -349,6 +349,33 @@ TEST_F(PadSteps, SpeedSetsTheTicksBetweenSteps) {
   }
 }
 
+// Only an eye on the preview makes the pad step. A still look is drawn once:
+// further steps change nothing and report no frame to paint.
+TEST_F(PadSteps, ThePadStepsForAnEyeAndDrawsAStillLookOnce) {
+  EXPECT_FALSE(page_->OutputWanted());  // lighting control off: nothing is painted
+  page_->SetLightingControlActive(true);
+  EXPECT_TRUE(page_->OutputWanted());
+  page_->SetWindowShown(false);
+  EXPECT_FALSE(page_->OutputWanted());
+  page_->SetWindowShown(true);
+  EXPECT_TRUE(page_->OutputWanted());
+
+  Look(3, 0, 1);  // static
+  EXPECT_TRUE(page_->HoldsStill());
+  const auto first = page_->Advance(1);
+  EXPECT_TRUE(first.stepped);
+  EXPECT_TRUE(first.changed);
+  const auto again = page_->Advance(1);
+  EXPECT_TRUE(again.stepped);
+  EXPECT_FALSE(again.changed);
+  EXPECT_EQ(page_->Frame()[0].red, 200);
+
+  Look(0, 1, 1);  // the wave moves on every step
+  EXPECT_FALSE(page_->HoldsStill());
+  EXPECT_TRUE(page_->Advance(1).changed);
+  EXPECT_TRUE(page_->Advance(1).changed);
+}
+
 // ---- the headset ----
 
 class HeadsetTest : public PageOnEmulator<CVarnikHS6533Device> {
