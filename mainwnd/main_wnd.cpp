@@ -195,7 +195,7 @@ void CMainWnd::OnWindowInit() {
   SetTimer(kTimerNoticesArm, kNoticesArmDelayMs);
   devices_ = std::make_unique<CDeviceList>(m_pm, this, std::move(hooks));
   devices_->SetIdentityMessage(identityMsg_);
-  devices_->CreateDefaultPages();
+  // No pages yet: each comes with its device's first bind.
   screen_ = CWindowWnd::GetScreenSize();
   light_->SetConfigExtras(screen_.cx, screen_.cy);
   // Shown again by the wake-up after the first device scan.
