@@ -79,13 +79,26 @@ Qt::Alignment AlignOf(const CControlUI* c) {
   return a | Qt::AlignLeft;
 }
 
-void SetFlag(QWidget* w, const char* name, bool value) {
-  if (w->property(name).toBool() == value) return;
-  w->setProperty(name, value);
-  // Style sheet rules on the property apply only after a re-polish.
+// Style sheet rules on a property apply only after a re-polish; a widget not
+// polished yet takes them with its first polish, when it is first shown.
+void Repolish(QWidget* w) {
+  if (!w->testAttribute(Qt::WA_WState_Polished)) return;
   w->style()->unpolish(w);
   w->style()->polish(w);
   w->update();
+}
+
+void SetFlag(QWidget* w, const char* name, bool value) {
+  if (w->property(name).toBool() == value) return;
+  w->setProperty(name, value);
+  Repolish(w);
+}
+
+// Whether the widget shows with its parent: it was not hidden on purpose. A
+// new child of a hidden parent counts as shown though Qt marks it hidden
+// until the parent shows.
+bool ShowsWithParent(const QWidget* w) {
+  return !(w->isHidden() && w->testAttribute(Qt::WA_WState_ExplicitShowHide));
 }
 
 // Lays out the children of container c inside a widget of the given size, the
@@ -310,8 +323,7 @@ bool SetSkinIcon(QAbstractButton* b, std::string_view text) {
   }
   if (b->property("skinIcon").toBool() != has) {
     b->setProperty("skinIcon", has);
-    b->style()->unpolish(b);
-    b->style()->polish(b);
+    Repolish(b);
   }
   if (has && b->iconSize() != b->size() && !b->size().isEmpty()) b->setIconSize(b->size());
   return has;
@@ -392,6 +404,9 @@ QWidget* QtSkinView::CreateSubtree(CControlUI* control, QWidget* parent) {
   nodes_[control] = Node{w, kind};
   controls_[w] = control;
   w->installEventFilter(this);
+  // Our layout gives every widget its geometry: Qt need not work out a size
+  // from its text and style when it is first shown.
+  w->setAttribute(Qt::WA_Resized);
   ApplyLook(control, w, kind);
   Sync(control);
   if (HasChildWidgets(control)) {
@@ -404,7 +419,13 @@ QWidget* QtSkinView::CreateSubtree(CControlUI* control, QWidget* parent) {
       }
     }
   }
-  w->setVisible(control->IsVisible());
+  // A hidden control's widget stays unpolished until it is shown; a visible
+  // one shows with its parent, or now when the parent is already on screen.
+  if (!control->IsVisible()) {
+    w->hide();
+  } else if (parent->isVisible()) {
+    w->show();
+  }
   return w;
 }
 
@@ -603,7 +624,7 @@ void QtSkinView::Sync(CControlUI* control) {
   const Kind kind = it->second.kind;
   bool old = syncing_;
   syncing_ = true;
-  if (w->isVisibleTo(w->parentWidget()) != control->IsVisible() && w->parentWidget() != nullptr) {
+  if (w->parentWidget() != nullptr && ShowsWithParent(w) != control->IsVisible()) {
     w->setVisible(control->IsVisible());
     ScheduleRelayout();
   }
