@@ -409,15 +409,13 @@ QWidget* QtSkinView::CreateSubtree(CControlUI* control, QWidget* parent) {
   w->setAttribute(Qt::WA_Resized);
   ApplyLook(control, w, kind);
   Sync(control);
+  // What a hidden container holds (another tab, a closed panel) costs no
+  // widget, style or layout until the container is first shown.
   if (HasChildWidgets(control)) {
-    auto* container = static_cast<CContainerUI*>(control);
-    for (int i = 0; i < container->GetCount(); ++i) CreateSubtree(container->GetItemAt(i), w);
-    // Later siblings paint above earlier ones; floats above the flow.
-    for (int i = 0; i < container->GetCount(); ++i) {
-      if (container->GetItemAt(i)->IsFloat()) {
-        if (QWidget* cw = WidgetFor(container->GetItemAt(i))) cw->raise();
-      }
-    }
+    if (control->IsVisible())
+      CreateChildren(control, w);
+    else
+      nodes_[control].childrenPending = true;
   }
   // A hidden control's widget stays unpolished until it is shown; a visible
   // one shows with its parent, or now when the parent is already on screen.
@@ -427,6 +425,17 @@ QWidget* QtSkinView::CreateSubtree(CControlUI* control, QWidget* parent) {
     w->show();
   }
   return w;
+}
+
+void QtSkinView::CreateChildren(CControlUI* control, QWidget* widget) {
+  auto* container = static_cast<CContainerUI*>(control);
+  for (int i = 0; i < container->GetCount(); ++i) CreateSubtree(container->GetItemAt(i), widget);
+  // Later siblings paint above earlier ones; floats above the flow.
+  for (int i = 0; i < container->GetCount(); ++i) {
+    if (container->GetItemAt(i)->IsFloat()) {
+      if (QWidget* cw = WidgetFor(container->GetItemAt(i))) cw->raise();
+    }
+  }
 }
 
 QWidget* QtSkinView::CreateWidget(CControlUI* control, QWidget* parent, Kind* kind) {
@@ -625,6 +634,10 @@ void QtSkinView::Sync(CControlUI* control) {
   bool old = syncing_;
   syncing_ = true;
   if (w->parentWidget() != nullptr && ShowsWithParent(w) != control->IsVisible()) {
+    if (control->IsVisible() && it->second.childrenPending) {
+      it->second.childrenPending = false;
+      CreateChildren(control, w);
+    }
     w->setVisible(control->IsVisible());
     ScheduleRelayout();
   }
@@ -750,7 +763,7 @@ void QtSkinView::OnPropertyChanged(CControlUI* control, const std::string& prope
 
 void QtSkinView::OnChildAdded(CContainerUI* parent, CControlUI* child, int index) {
   auto it = nodes_.find(parent);
-  if (it == nodes_.end()) return;
+  if (it == nodes_.end() || it->second.childrenPending) return;  // built with its siblings when shown
   if (!HasChildWidgets(parent)) {
     Sync(parent);
     return;
