@@ -127,6 +127,10 @@ constexpr int kButtonTextRoom = 36;
 // narrower than this, whatever width the skin gave it: a longer word in
 // another language must not be cut.
 int TextWidth(const QWidget* w) {
+  // Measured in the font the style sheet gives it, which it takes when it is
+  // polished: a widget laid out before it is first shown is polished now (it
+  // is about to be shown), not measured in a font it will never draw in.
+  w->ensurePolished();
   if (const auto* label = qobject_cast<const QLabel*>(w)) {
     if (label->text().isEmpty() || label->wordWrap()) return 0;
     const QMargins m = label->contentsMargins();
