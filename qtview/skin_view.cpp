@@ -73,7 +73,8 @@ QString CssColor(DWORD argb) {
 Qt::Alignment AlignOf(const CControlUI* c) {
   auto* label = dynamic_cast<const CLabelUI*>(c);
   std::string align = label != nullptr ? label->GetAlign() : "left";
-  Qt::Alignment a = Qt::AlignVCenter;
+  // A text block reads from its top; a one-line label sits in its middle.
+  Qt::Alignment a = dynamic_cast<const CTextUI*>(c) != nullptr ? Qt::AlignTop : Qt::AlignVCenter;
   if (align == "center") return a | Qt::AlignHCenter;
   if (align == "right") return a | Qt::AlignRight;
   return a | Qt::AlignLeft;
@@ -123,10 +124,29 @@ struct Scale {
 // Room beside a button's text: the style sheet's widest horizontal padding and border.
 constexpr int kButtonTextRoom = 36;
 
+// Shaping a text is most of a layout pass's cost and every pass asks again
+// for the same texts, so each widget keeps its last measurement. A stale
+// entry of a deleted widget is harmless: a hit needs the same text and font,
+// and those give the same width.
+int Advance(const QWidget* w, const QString& text) {
+  struct Measured {
+    QString text;
+    QFont font;
+    int advance = 0;
+  };
+  static std::unordered_map<const QWidget*, Measured> measured;
+  auto it = measured.find(w);
+  if (it != measured.end() && it->second.text == text && it->second.font == w->font()) return it->second.advance;
+  if (measured.size() > 8192) measured.clear();
+  const int advance = w->fontMetrics().horizontalAdvance(text);
+  measured[w] = Measured{text, w->font(), advance};
+  return advance;
+}
+
 // The width a widget's text needs. A label or text button is never laid out
 // narrower than this, whatever width the skin gave it: a longer word in
 // another language must not be cut.
-int TextWidth(const QWidget* w) {
+int TextWidth(const QWidget* w, const CControlUI* c, Scale S) {
   // Measured in the font the style sheet gives it, which it takes when it is
   // polished: a widget laid out before it is first shown is polished now (it
   // is about to be shown), not measured in a font it will never draw in.
@@ -134,13 +154,18 @@ int TextWidth(const QWidget* w) {
   if (const auto* label = qobject_cast<const QLabel*>(w)) {
     if (label->text().isEmpty() || label->wordWrap()) return 0;
     const QMargins m = label->contentsMargins();
-    return label->fontMetrics().horizontalAdvance(label->text()) + m.left() + m.right() + 2 * label->margin();
+    return Advance(label, label->text()) + m.left() + m.right() + 2 * label->margin();
   }
   // Check boxes: the indicator and its gap come with the text.
   if (qobject_cast<const QCheckBox*>(w) != nullptr) return w->sizeHint().width();
   if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
     if (button->text().isEmpty()) return 0;
-    return button->fontMetrics().horizontalAdvance(button->text()) + kButtonTextRoom;
+    int room = kButtonTextRoom;
+    if (const auto* label = dynamic_cast<const CLabelUI*>(c); label != nullptr && label->GetTextPadding()) {
+      const UiRect& pad = *label->GetTextPadding();
+      room = S(pad.left + pad.right) + 2;  // and the 1-pixel frame
+    }
+    return Advance(button, button->text()) + room;
   }
   return 0;
 }
@@ -148,13 +173,31 @@ int TextWidth(const QWidget* w) {
 // A control's fixed width, widened to its text; 0 when it has none.
 int FixedWidth(CControlUI* c, const QWidget* w, Scale S) {
   const int fixed = S(c->GetFixedWidth());
-  return fixed > 0 ? std::max(fixed, TextWidth(w)) : 0;
+  return fixed > 0 ? std::max(fixed, TextWidth(w, c, S)) : 0;
 }
 
 // The least room a control needs along one axis: its fixed size, else what
 // its widget or children need, else its skin minimum.
+// What one layout pass has already worked out: a container's least size is
+// asked again at every level above it.
+struct LayoutMemo {
+  std::unordered_map<const CControlUI*, int> least[2];
+};
+
 template <typename WidgetOf>
-int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S, int depth = 0) {
+int NaturalMinOf(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S, LayoutMemo& memo, int depth);
+
+template <typename WidgetOf>
+int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S, LayoutMemo& memo, int depth = 0) {
+  auto& known = memo.least[horizontal ? 1 : 0];
+  if (auto it = known.find(c); it != known.end()) return it->second;
+  const int least = NaturalMinOf(c, horizontal, widgetOf, S, memo, depth);
+  known.emplace(c, least);
+  return least;
+}
+
+template <typename WidgetOf>
+int NaturalMinOf(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S, LayoutMemo& memo, int depth) {
   int fixed = horizontal ? FixedWidth(c, widgetOf(c), S) : S(c->GetFixedHeight());
   if (fixed > 0) return fixed;
   int least = S(horizontal ? c->GetMinWidth() : c->GetMinHeight());
@@ -163,7 +206,7 @@ int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S
   auto* container = dynamic_cast<CContainerUI*>(c);
   if (container == nullptr || !HasChildWidgets(c)) {
     QSize hint = w->minimumSizeHint();
-    return std::max(least, horizontal ? TextWidth(w) : std::max(0, hint.height()));
+    return std::max(least, horizontal ? TextWidth(w, c, S) : std::max(0, hint.height()));
   }
   if (depth > 32) return least;
   const Flow flow = FlowOf(c);
@@ -174,7 +217,7 @@ int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S
     CControlUI* child = container->GetItemAt(i);
     if (!child->IsVisible() || child->IsFloat() || widgetOf(child) == nullptr) continue;
     const UiRect p = S(child->GetPadding());
-    int need = NaturalMin(child, horizontal, widgetOf, S, depth + 1) + (horizontal ? p.left + p.right : p.top + p.bottom);
+    int need = NaturalMin(child, horizontal, widgetOf, S, memo, depth + 1) + (horizontal ? p.left + p.right : p.top + p.bottom);
     sum += need;
     most = std::max(most, need);
     ++shown;
@@ -188,7 +231,7 @@ int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S
 // way the skin describes it: fixed sizes and paddings kept, the rest of the
 // room shared by the children without a fixed size, floats at their pos.
 template <typename WidgetOf>
-void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale S) {
+void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale S, LayoutMemo& memo) {
   const UiRect inset = S(c->GetInset());
   const QRect area(inset.left, inset.top, std::max(0, size.width() - inset.left - inset.right),
                    std::max(0, size.height() - inset.top - inset.bottom));
@@ -255,7 +298,7 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale
       int share = free / open;
       for (std::size_t i = 0; i < flowing.size(); ++i) {
         if (mainFixed(flowing[i].control) > 0 || given[i] >= 0) continue;
-        int need = NaturalMin(flowing[i].control, horizontal, widgetOf, S);
+        int need = NaturalMin(flowing[i].control, horizontal, widgetOf, S, memo);
         int hi = S(horizontal ? flowing[i].control->GetMaxWidth() : flowing[i].control->GetMaxHeight());
         // Never more than the room left: the fixed siblings (a status row
         // under a tall page) stay in the window and the child is clipped.
@@ -293,7 +336,7 @@ void LayoutChildren(CContainerUI* c, QSize size, const WidgetOf& widgetOf, Scale
   for (int i = 0; i < c->GetCount(); ++i) {
     auto* child = dynamic_cast<CContainerUI*>(c->GetItemAt(i));
     QWidget* w = child != nullptr ? widgetOf(child) : nullptr;
-    if (w != nullptr && child->IsVisible() && HasChildWidgets(child)) LayoutChildren(child, w->size(), widgetOf, S);
+    if (w != nullptr && child->IsVisible() && HasChildWidgets(child)) LayoutChildren(child, w->size(), widgetOf, S, memo);
   }
 }
 
@@ -569,7 +612,10 @@ QWidget* QtSkinView::CreateWidget(CControlUI* control, QWidget* parent, Kind* ki
   }
   if (dynamic_cast<CLabelUI*>(control) != nullptr) {
     *kind = Kind::Label;
-    return new QLabel(parent);
+    auto* l = new QLabel(parent);
+    // A text block breaks its lines inside its slot instead of widening it.
+    if (dynamic_cast<CTextUI*>(control) != nullptr) l->setWordWrap(true);
+    return l;
   }
   *kind = Kind::Plain;
   return new ContainerWidget(control, parent);
@@ -856,7 +902,8 @@ void QtSkinView::Relayout() {
   const UiRect p = scale(root->GetPadding());
   rootWidget_->setGeometry(window_->rect().adjusted(p.left, p.top, -p.right, -p.bottom));
   if (auto* container = dynamic_cast<CContainerUI*>(root); container != nullptr && HasChildWidgets(root)) {
-    LayoutChildren(container, rootWidget_->size(), [this](const CControlUI* c) { return WidgetFor(c); }, scale);
+    LayoutMemo memo;
+    LayoutChildren(container, rootWidget_->size(), [this](const CControlUI* c) { return WidgetFor(c); }, scale, memo);
   }
   SyncModelPos(root);
   manager_->ClearUpdateNeeded();

@@ -641,12 +641,9 @@ KEY_EDITOR_TEXTS = {
     "keyset_capture_label": ("Press a key", "Taste drücken", "Appuyez sur une touche"),
     "keyset_capture_tip": ("Click here, then press the key to assign", "Hier klicken, dann die gewünschte Taste drücken",
                            "Cliquez ici puis appuyez sur la touche voulue"),
-    "keyset_capture_reserved": ("Keys the desktop keeps for itself (Super, Alt+Tab, Print) never reach this box: "
-                                "pick them on the keyboard grid.",
-                                "Tasten, die der Desktop für sich behält (Super, Alt+Tab, Druck), kommen hier nicht an: "
-                                "wählen Sie sie auf der Tastatur links.",
-                                "Les touches que le bureau garde pour lui (Super, Alt+Tab, Impr) n'arrivent pas ici : "
-                                "choisissez-les sur le clavier à gauche."),
+    "keyset_capture_reserved": ("Keys the desktop keeps (Super, Alt+Tab, Print): pick them on the grid.",
+                                "Desktop-Tasten (Super, Alt+Tab, Druck): links wählen.",
+                                "Touches du bureau (Super, Alt+Tab, Impr) : à choisir à gauche."),
     "capture_unavailable_text": ("Keys cannot be captured here: this window draws no input. Pick the key on the grid instead.",
                                  "Tasten können hier nicht erfasst werden: dieses Fenster empfängt keine Eingaben. Wählen Sie die Taste auf der Tastatur.",
                                  "Impossible de capter les touches ici : cette fenêtre ne reçoit aucune saisie. Choisissez la touche sur le clavier."),

@@ -70,7 +70,7 @@ COMBOS = ["custem_open", "custem_new", "custem_undo", "custem_save", "custem_cop
 
 def grid_page():
     out = ['<HorizontalLayout name="keyset_keyboard_page" childpadding="10" padding="0,4,0,0">',
-           '  <VerticalLayout name="keyset_keyboard_grid" width="692" childpadding="1">']
+           '  <VerticalLayout name="keyset_keyboard_grid" childpadding="1">']
     per_row = 21
     for r in range(0, 126, per_row):
         out.append('    <HorizontalLayout height="19" childpadding="1">')
@@ -81,22 +81,22 @@ def grid_page():
                 continue
             text = escape(("keyboard_cap_" if word in CAPS else "keyboard_key_") + word, {'"': "&quot;"})
             out.append('      <Option name="keyboard_key_%d" group="keyset_grid" text="%s" width="32" height="19" '
-                       'font="10" textcolor="#FFB8BEC8" bkcolor="#FF262A33" hotbkcolor="#FF2E3440" '
+                       'textpadding="1,0,1,0" font="10" textcolor="#FFB8BEC8" bkcolor="#FF262A33" hotbkcolor="#FF2E3440" '
                        'selectedbkcolor="#FF2E9BFF" selectedtextcolor="#FFFFFFFF"/>' % (i, text))
         out.append("    </HorizontalLayout>")
     out.append("  </VerticalLayout>")
-    out.append('  <VerticalLayout width="250" childpadding="3">')
-    out.append('    <HorizontalLayout height="24" childpadding="2">')
+    out.append('  <VerticalLayout width="210" childpadding="3">')
+    out.append('    <HorizontalLayout name="keyset_modifier_row" height="24" childpadding="2">')
     for i, t in enumerate(["keyset_mod_none", "keyset_mod_ctrl", "keyset_mod_shift", "keyset_mod_alt",
                            "keyset_mod_win"]):
-        out.append('      <Option name="key_ComBox_check_%d" group="keyset_modifier" text="%s" width="46" height="20" '
-                   'font="10" textcolor="#FFB8BEC8" bkcolor="#FF262A33" selectedbkcolor="#FF2E9BFF" '
+        out.append('      <Option name="key_ComBox_check_%d" group="keyset_modifier" text="%s" width="40" height="20" '
+                   'textpadding="2,0,2,0" font="10" textcolor="#FFB8BEC8" bkcolor="#FF262A33" selectedbkcolor="#FF2E9BFF" '
                    'selectedtextcolor="#FFFFFFFF"/>' % (i, t))
     out.append("    </HorizontalLayout>")
     out.append('    <Label text="keyset_capture_label" height="18" %s/>' % LABEL)
     out.append('    <Edit name="keyset_keyboard_text_edit" height="26" readonly="true" tooltip="keyset_capture_tip" '
                'textcolor="#FFE3E6EB" bkcolor="#FF262A33"/>')
-    out.append('    <Text text="keyset_capture_reserved" height="48" textcolor="#FF8A919E" font="10"/>')
+    out.append('    <Text text="keyset_capture_reserved" textcolor="#FF8A919E" font="10"/>')
     out.append("  </VerticalLayout>")
     out.append("</HorizontalLayout>")
     return out

@@ -32,6 +32,9 @@ void CLabelUI::SetAttribute(std::string_view name, std::string_view value) {
     ParseInt(value, &font_);
   } else if (key == "align") {
     align_ = ToLower(value);
+  } else if (key == "textpadding") {
+    UiRect rc;
+    if (ParseRect(value, &rc)) textPadding_ = rc;
   }
   CControlUI::SetAttribute(name, value);
 }

@@ -2,6 +2,7 @@
 // The library's basic controls. Setters change state and tell observers;
 // the *FromUser entries are what a renderer calls for user input: they apply
 // the same limits and send the notification a page expects.
+#include <optional>
 #include <vector>
 
 #include "ui/containers.h"
@@ -19,10 +20,14 @@ class CLabelUI : public CControlUI {
   void SetFont(int font);
   // "left", "center", "right" (horizontal) as given by "align".
   const std::string& GetAlign() const { return align_; }
+  // The room the look leaves around the text ("textpadding"), when the
+  // skin gives it: small keys need less than a full button's padding.
+  const std::optional<UiRect>& GetTextPadding() const { return textPadding_; }
 
  private:
   int font_ = -1;
   std::string align_ = "left";
+  std::optional<UiRect> textPadding_;
 };
 
 class CTextUI : public CLabelUI {

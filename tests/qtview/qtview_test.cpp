@@ -231,6 +231,8 @@ TEST(QtSkinView, FixedWidthsGrowToTheirTextSoNoWordIsCut) {
       <Label name="short" text="Effekt" width="30"/>
       <Button name="btn" text="Beleuchtung: gesteuert" width="60"/>
       <Label name="roomy" text="ok" width="120"/>
+      <Button name="key" text="Bksp" width="20" textpadding="1,0,1,0"/>
+      <Text name="note" text="a text block of several words in a narrow slot" width="80"/>
       <Control name="rest"/>
     </HorizontalLayout>
   </Window>)");
@@ -242,6 +244,13 @@ TEST(QtSkinView, FixedWidthsGrowToTheirTextSoNoWordIsCut) {
   }
   // Room enough: the skin's width stands.
   EXPECT_EQ(w.WidgetOf("roomy")->width(), 120);
+  // A small key with its own text padding grows by that padding and its
+  // frame, not by a full button's room.
+  QWidget* key = w.WidgetOf("key");
+  EXPECT_EQ(key->width(), key->fontMetrics().horizontalAdvance("Bksp") + 2 + 2);
+  // A text block breaks its lines inside its slot.
+  EXPECT_EQ(w.WidgetOf("note")->width(), 80);
+  EXPECT_TRUE(w.WidgetOf<QLabel>("note")->wordWrap());
   // The neighbours move along instead of overlapping.
   EXPECT_EQ(w.WidgetOf("btn")->x(), w.WidgetOf("short")->geometry().right() + 1 + 4);
   // A longer text after a language change widens it at the next layout.
