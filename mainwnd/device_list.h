@@ -74,11 +74,13 @@ class CDeviceList {
   CDeviceList(const CDeviceList&) = delete;
   CDeviceList& operator=(const CDeviceList&) = delete;
 
-  // Start-up: copies the supported-device table into the slots and creates
-  // the pages of the mouse, keyboard and mousepad (the headset's page comes
-  // with its first bind). A product whose page class is not registered with
-  // the control factory gets no page.
-  void CreateDefaultPages();
+  // The page of product row `productRow` (kProducts order), built on the
+  // first call: a device's page comes with its first bind, so a product that
+  // is absent costs nothing. Page, tile and power panel join the window; the
+  // tiles stay in product order whatever order the devices bind in. Null when
+  // the product's page class is not registered with the control factory (it
+  // gets its page at a later call once it is) or its skins did not build.
+  CVarnikUSBDevice* PageForProduct(int productRow);
   // The discovery thread: posts the identity message (when set) once after its
   // first full scan, sends WM_DEVICE_BOUND / WM_DEVICE_LOST to the main window.
   bool StartDiscovery();
@@ -95,7 +97,7 @@ class CDeviceList {
 
   // The device of the first visible tile whose "device_select" is selected.
   CVarnikUSBDevice* CurrentDevice() const;
-  // Tiles by page index ("device_select_layout" order).
+  // Tiles by page index: product order, as in "device_select_layout".
   int PageCount() const { return static_cast<int>(entries_.size()); }
   CVarnikUSBDevice* PageAt(int index) const;
   CDeviceOptionUI* TileAt(int index) const;

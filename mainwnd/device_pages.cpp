@@ -2,6 +2,7 @@
 // from the product tables and the skins.
 #include "mainwnd/device_list.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -47,13 +48,12 @@ class PageBuilderCallback : public IDialogBuilderCallback {
 
 }  // namespace
 
-void CDeviceList::CreateDefaultPages() {
-  // Every product but the headset; the headset's page waits for its first bind.
-  for (std::size_t p = 0; p + 1 < kProductCount; ++p) {
-    const ProductEntry& product = kProducts[p];
-    const int row = FindTableRow(product.vid, product.pid, product.kind, product.auxiliary);
-    if (row >= 0) CreatePage(row);
-  }
+CVarnikUSBDevice* CDeviceList::PageForProduct(int productRow) {
+  if (productRow < 0 || productRow >= static_cast<int>(kProductCount)) return nullptr;
+  for (const auto& e : entries_)
+    if (e->productRow == productRow) return e->page;
+  const ProductEntry& product = kProducts[static_cast<std::size_t>(productRow)];
+  return CreatePage(FindTableRow(product.vid, product.pid, product.kind, product.auxiliary));
 }
 
 CVarnikUSBDevice* CDeviceList::CreatePage(int tableRow) {
@@ -115,7 +115,11 @@ CVarnikUSBDevice* CDeviceList::CreatePage(int tableRow) {
   page->InitPage();
   if (auto* list = ListForKind(kind)) list->push_back(page);
 
-  tiles->Add(tile);
+  // Tiles in product order: before the first tile of a later product.
+  auto next = std::find_if(entries_.begin(), entries_.end(),
+                           [productRow](const std::unique_ptr<Entry>& e) { return e->productRow > productRow; });
+  const int tileAt = next == entries_.end() ? tiles->GetCount() : tiles->GetItemIndex((*next)->tile);
+  tiles->AddAt(tile, tileAt < 0 ? tiles->GetCount() : tileAt);
   if (COptionUI* synchro = tile->SynchroOption()) synchro->SetVisible(false);
   if (COptionUI* option = tile->SelectOption()) {
     option->SetGroup(product.tabLayoutName);
@@ -169,7 +173,7 @@ CVarnikUSBDevice* CDeviceList::CreatePage(int tableRow) {
   entry->productRow = productRow;
   entry->family = Family(kind);
   entry->tileLife = tile->Lifetime();
-  entries_.push_back(std::move(entry));
+  entries_.insert(next, std::move(entry));
   return page;
 }
 

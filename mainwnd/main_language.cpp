@@ -101,7 +101,10 @@ void CMainWnd::ApplyLanguage(int index) {
       CResourceManager::GetInstance().LoadLanguage(file);
     else
       Trace("language %s: file \"%s\" refused", e.name.c_str(), e.file.c_str());
-    if (StoreLanguageId(static_cast<uint32_t>(e.id))) Trace("写成功！");
+    // Stored when it changed: a start in the language of the last one
+    // writes (and syncs) nothing.
+    const auto id = static_cast<uint32_t>(e.id);
+    if (SettingsStore().ReadDword("LANGUAGE") != id && StoreLanguageId(id)) Trace("写成功！");
   }
   m_pm.NeedUpdate();
   for (HWND h : children_)

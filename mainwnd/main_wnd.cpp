@@ -156,6 +156,9 @@ void CMainWnd::InitWindow() {
   setBtn_ = m_pm.FindControl("setbtn");
   if (tray_ != nullptr) trayShown_ = tray_->CreateTrayIcon(GetHWND(), kAppIdentity);
   LoadMenu();
+  // Before the window is laid out or drawn: no control shows or measures a
+  // text id (some are Chinese) in place of its text in the language.
+  ApplyLanguage(StartLanguageIndex());
 }
 
 void CMainWnd::OnWindowInit() {
@@ -166,7 +169,6 @@ void CMainWnd::OnWindowInit() {
   }
   // Companions learn that the lighting is ours again.
   if (broadcaster_) broadcaster_(kLightControlNotifyMsgName, 1, 1);
-  ApplyLanguage(StartLanguageIndex());
   windows_->ApplySavedSkin();
   DeviceListHooks hooks;
   hooks.wakeUp = [this] { WakeUp(); };
@@ -195,7 +197,7 @@ void CMainWnd::OnWindowInit() {
   SetTimer(kTimerNoticesArm, kNoticesArmDelayMs);
   devices_ = std::make_unique<CDeviceList>(m_pm, this, std::move(hooks));
   devices_->SetIdentityMessage(identityMsg_);
-  devices_->CreateDefaultPages();
+  // No pages yet: each comes with its device's first bind.
   screen_ = CWindowWnd::GetScreenSize();
   light_->SetConfigExtras(screen_.cx, screen_.cy);
   // Shown again by the wake-up after the first device scan.

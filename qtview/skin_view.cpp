@@ -80,13 +80,26 @@ Qt::Alignment AlignOf(const CControlUI* c) {
   return a | Qt::AlignLeft;
 }
 
-void SetFlag(QWidget* w, const char* name, bool value) {
-  if (w->property(name).toBool() == value) return;
-  w->setProperty(name, value);
-  // Style sheet rules on the property apply only after a re-polish.
+// Style sheet rules on a property apply only after a re-polish; a widget not
+// polished yet takes them with its first polish, when it is first shown.
+void Repolish(QWidget* w) {
+  if (!w->testAttribute(Qt::WA_WState_Polished)) return;
   w->style()->unpolish(w);
   w->style()->polish(w);
   w->update();
+}
+
+void SetFlag(QWidget* w, const char* name, bool value) {
+  if (w->property(name).toBool() == value) return;
+  w->setProperty(name, value);
+  Repolish(w);
+}
+
+// Whether the widget shows with its parent: it was not hidden on purpose. A
+// new child of a hidden parent counts as shown though Qt marks it hidden
+// until the parent shows.
+bool ShowsWithParent(const QWidget* w) {
+  return !(w->isHidden() && w->testAttribute(Qt::WA_WState_ExplicitShowHide));
 }
 
 // Lays out the children of container c inside a widget of the given size, the
@@ -111,9 +124,6 @@ struct Scale {
 // Room beside a button's text: the style sheet's widest horizontal padding and border.
 constexpr int kButtonTextRoom = 36;
 
-// The width a widget's text needs. A label or text button is never laid out
-// narrower than this, whatever width the skin gave it: a longer word in
-// another language must not be cut.
 // Shaping a text is most of a layout pass's cost and every pass asks again
 // for the same texts, so each widget keeps its last measurement. A stale
 // entry of a deleted widget is harmless: a hit needs the same text and font,
@@ -133,7 +143,14 @@ int Advance(const QWidget* w, const QString& text) {
   return advance;
 }
 
+// The width a widget's text needs. A label or text button is never laid out
+// narrower than this, whatever width the skin gave it: a longer word in
+// another language must not be cut.
 int TextWidth(const QWidget* w, const CControlUI* c, Scale S) {
+  // Measured in the font the style sheet gives it, which it takes when it is
+  // polished: a widget laid out before it is first shown is polished now (it
+  // is about to be shown), not measured in a font it will never draw in.
+  w->ensurePolished();
   if (const auto* label = qobject_cast<const QLabel*>(w)) {
     if (label->text().isEmpty() || label->wordWrap()) return 0;
     const QMargins m = label->contentsMargins();
@@ -353,8 +370,7 @@ bool SetSkinIcon(QAbstractButton* b, std::string_view text) {
   }
   if (b->property("skinIcon").toBool() != has) {
     b->setProperty("skinIcon", has);
-    b->style()->unpolish(b);
-    b->style()->polish(b);
+    Repolish(b);
   }
   if (has && b->iconSize() != b->size() && !b->size().isEmpty()) b->setIconSize(b->size());
   return has;
@@ -435,20 +451,38 @@ QWidget* QtSkinView::CreateSubtree(CControlUI* control, QWidget* parent) {
   nodes_[control] = Node{w, kind};
   controls_[w] = control;
   w->installEventFilter(this);
+  // Our layout gives every widget its geometry: Qt need not work out a size
+  // from its text and style when it is first shown.
+  w->setAttribute(Qt::WA_Resized);
   ApplyLook(control, w, kind);
   Sync(control);
+  // What a hidden container holds (another tab, a closed panel) costs no
+  // widget, style or layout until the container is first shown.
   if (HasChildWidgets(control)) {
-    auto* container = static_cast<CContainerUI*>(control);
-    for (int i = 0; i < container->GetCount(); ++i) CreateSubtree(container->GetItemAt(i), w);
-    // Later siblings paint above earlier ones; floats above the flow.
-    for (int i = 0; i < container->GetCount(); ++i) {
-      if (container->GetItemAt(i)->IsFloat()) {
-        if (QWidget* cw = WidgetFor(container->GetItemAt(i))) cw->raise();
-      }
+    if (control->IsVisible())
+      CreateChildren(control, w);
+    else
+      nodes_[control].childrenPending = true;
+  }
+  // A hidden control's widget stays unpolished until it is shown; a visible
+  // one shows with its parent, or now when the parent is already on screen.
+  if (!control->IsVisible()) {
+    w->hide();
+  } else if (parent->isVisible()) {
+    w->show();
+  }
+  return w;
+}
+
+void QtSkinView::CreateChildren(CControlUI* control, QWidget* widget) {
+  auto* container = static_cast<CContainerUI*>(control);
+  for (int i = 0; i < container->GetCount(); ++i) CreateSubtree(container->GetItemAt(i), widget);
+  // Later siblings paint above earlier ones; floats above the flow.
+  for (int i = 0; i < container->GetCount(); ++i) {
+    if (container->GetItemAt(i)->IsFloat()) {
+      if (QWidget* cw = WidgetFor(container->GetItemAt(i))) cw->raise();
     }
   }
-  w->setVisible(control->IsVisible());
-  return w;
 }
 
 QWidget* QtSkinView::CreateWidget(CControlUI* control, QWidget* parent, Kind* kind) {
@@ -649,7 +683,11 @@ void QtSkinView::Sync(CControlUI* control) {
   const Kind kind = it->second.kind;
   bool old = syncing_;
   syncing_ = true;
-  if (w->isVisibleTo(w->parentWidget()) != control->IsVisible() && w->parentWidget() != nullptr) {
+  if (w->parentWidget() != nullptr && ShowsWithParent(w) != control->IsVisible()) {
+    if (control->IsVisible() && it->second.childrenPending) {
+      it->second.childrenPending = false;
+      CreateChildren(control, w);
+    }
     w->setVisible(control->IsVisible());
     ScheduleRelayout();
   }
@@ -775,7 +813,7 @@ void QtSkinView::OnPropertyChanged(CControlUI* control, const std::string& prope
 
 void QtSkinView::OnChildAdded(CContainerUI* parent, CControlUI* child, int index) {
   auto it = nodes_.find(parent);
-  if (it == nodes_.end()) return;
+  if (it == nodes_.end() || it->second.childrenPending) return;  // built with its siblings when shown
   if (!HasChildWidgets(parent)) {
     Sync(parent);
     return;

@@ -57,9 +57,12 @@ class QtSkinView : public QObject, public IControlObserver {
   struct Node {
     QWidget* widget = nullptr;
     Kind kind = Kind::Plain;
+    // A hidden container's children get their widgets when it is first shown.
+    bool childrenPending = false;
   };
 
   void Build(CControlUI* root);
+  void CreateChildren(CControlUI* control, QWidget* widget);
   void Clear();
   // Creates the widget for control (and its subtree) under parent.
   QWidget* CreateSubtree(CControlUI* control, QWidget* parent);

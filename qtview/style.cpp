@@ -7,8 +7,13 @@
 
 #include "platform/paths.h"
 #include "platform/trace.h"
+#include "qtview/system_fonts.h"
 
 namespace korvale::qtview {
+
+namespace {
+constexpr const char* kNotoFolder = "/usr/share/fonts/truetype/noto";
+}  // namespace
 
 std::filesystem::path FindStyleSheet(const std::filesystem::path& skinDir) {
   std::error_code ec;
@@ -25,9 +30,13 @@ std::filesystem::path FindStyleSheet(const std::filesystem::path& skinDir) {
 }
 
 bool ApplyStyle(QApplication& app, const std::filesystem::path& skinDir) {
-  if (!QFontDatabase::families().contains("Noto Sans")) {
+  // Only the face the sheet draws is asked for; the files are added by path
+  // (read as needed) when fontconfig does not offer the family.
+  if (!SystemHasFontFamily("Noto Sans")) {
     for (const char* face : {"NotoSans-Regular.ttf", "NotoSans-Bold.ttf"}) {
-      QFontDatabase::addApplicationFont(QString("/usr/share/fonts/truetype/noto/") + face);
+      const std::filesystem::path file = std::filesystem::path(kNotoFolder) / face;
+      std::error_code ec;
+      if (std::filesystem::is_regular_file(file, ec)) QFontDatabase::addApplicationFont(QString::fromStdString(file.string()));
     }
   }
   QFont font("Noto Sans");

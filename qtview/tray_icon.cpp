@@ -2,10 +2,15 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/paths.h"
 #include "platform/trace.h"
@@ -18,17 +23,60 @@ QtTrayIcon::QtTrayIcon(QIcon icon) : icon_(icon.isNull() ? DefaultIcon() : std::
 
 QtTrayIcon::~QtTrayIcon() { DeleteTrayIcon(); }
 
+namespace {
+
+// The icon's sizes by their files, each decoded the first time it is drawn:
+// the window and the tray need one or two of them, not all.
+class FileSizesIconEngine : public QIconEngine {
+ public:
+  explicit FileSizesIconEngine(std::vector<std::pair<int, QString>> files) : files_(std::move(files)) {}
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+    // The smallest drawing at least as large, else the largest.
+    const int want = std::max(size.width(), size.height());
+    const std::pair<int, QString>* pick = &files_.back();
+    for (const auto& f : files_) {
+      if (f.first >= want) {
+        pick = &f;
+        break;
+      }
+    }
+    QPixmap& image = decoded_[pick->first];
+    if (image.isNull()) image.load(pick->second);
+    if (image.isNull() || image.size() == size) return image;
+    return image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  }
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+  QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+    QList<QSize> sizes;
+    for (const auto& f : files_) sizes.append(QSize(f.first, f.first));
+    return sizes;
+  }
+  QIconEngine* clone() const override { return new FileSizesIconEngine(*this); }
+  QString key() const override { return QStringLiteral("korvale-file-sizes"); }
+
+ private:
+  std::vector<std::pair<int, QString>> files_;  // by size, ascending
+  std::map<int, QPixmap> decoded_;
+};
+
+}  // namespace
+
 QIcon AppIcon() {
   // The hicolor theme beside the data folder: share/icons in the build tree
   // and in the installed tree alike.
   const auto theme = InstallDataDir().parent_path() / "icons" / "hicolor";
-  QIcon icon;
+  std::vector<std::pair<int, QString>> files;
   for (int size : kAppIconSizes) {
     const std::string dir = std::to_string(size) + "x" + std::to_string(size);
     const auto file = theme / dir / "apps" / (std::string(kAppIconName) + ".png");
-    if (std::filesystem::is_regular_file(file)) icon.addFile(QString::fromStdString(file.string()), QSize(size, size));
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(file, ec)) files.emplace_back(size, QString::fromStdString(file.string()));
   }
-  if (!icon.availableSizes().isEmpty()) return icon;
+  if (!files.empty()) return QIcon(new FileSizesIconEngine(std::move(files)));
   Trace("no application icon under %s; a plain one stands in", theme.c_str());
   return QIcon::fromTheme(QString::fromLatin1(kAppIconName), QtTrayIcon::DefaultIcon());
 }

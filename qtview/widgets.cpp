@@ -533,19 +533,22 @@ QColor PaletteWidget::ColorAt(QPoint pt) const {
 }
 
 void PaletteWidget::resizeEvent(QResizeEvent*) {
-  QRect f = Field();
-  if (f.width() <= 0 || f.height() <= 0) return;
-  field_ = QImage(f.size(), QImage::Format_RGB32);
-  for (int y = 0; y < f.height(); ++y) {
-    auto* line = reinterpret_cast<QRgb*>(field_.scanLine(y));
-    for (int x = 0; x < f.width(); ++x) line[x] = ColorAt(QPoint(x + f.left(), y + f.top())).rgb();
-  }
+  // Worked out again at the next paint: sizes that are never drawn (the
+  // layout settling, a hidden page) cost nothing.
+  field_ = QImage();
 }
 
 void PaletteWidget::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing, true);
   QRect f = Field();
+  if (field_.size() != f.size() && f.width() > 0 && f.height() > 0) {
+    field_ = QImage(f.size(), QImage::Format_RGB32);
+    for (int y = 0; y < f.height(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(field_.scanLine(y));
+      for (int x = 0; x < f.width(); ++x) line[x] = ColorAt(QPoint(x + f.left(), y + f.top())).rgb();
+    }
+  }
   if (!field_.isNull()) {
     QPainterPath clip;
     clip.addRoundedRect(QRectF(f), 6, 6);

@@ -8,7 +8,7 @@ PACKAGES=(
   clang libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libjsoncpp-dev libudev-dev libtinyxml2-dev
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libfontconfig-dev
   fonts-noto-core dbus-daemon python3 python3-jsonschema
   libpulse-dev libkissfft-dev pulseaudio lsp-plugins-ladspa
   qemu-system-x86 busybox-static udev cpio kmod xz-utils

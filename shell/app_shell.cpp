@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "mainwnd/audio_companion_link.h"
-#include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "platform/registered_messages.h"
 #include "platform/trace.h"
@@ -21,9 +20,6 @@ namespace {
 // WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX
 constexpr UINT kMainWindowStyle = 0x96CA0000;
 
-
-// Fonts are a few MB at most; anything larger is not a font we ship.
-constexpr std::size_t kMaxFontBytes = 64u << 20;
 }  // namespace
 
 CAppShell::CAppShell(ShellOptions options) : options_(std::move(options)) {
@@ -40,10 +36,9 @@ void CAppShell::LoadFonts() {
     fontHandles_[i] = 0;
     if (options_.fonts == nullptr) continue;
     const fs::path file = options_.dataDir / "Font" / std::string(kPrivateFontFiles[i]);
-    auto bytes = ReadFileBytes(file, kMaxFontBytes);
-    if (!bytes) continue;  // an absent font is simply absent
-    std::vector<std::uint8_t> data(bytes->begin(), bytes->end());
-    fontHandles_[i] = options_.fonts->AddFont(data);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) continue;  // an absent font is simply absent
+    fontHandles_[i] = options_.fonts->AddFont(file);
   }
 }
 

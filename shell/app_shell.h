@@ -29,12 +29,13 @@ inline constexpr std::array<std::string_view, 4> kPrivateFontFiles = {
     "NotoSansCJKtc-Regular.otf",
 };
 
-// Installs font bytes for this process only.
+// Makes font files available to this process only. A file is handed over by
+// its path, never read whole: a collection of CJK faces is tens of MB.
 class IFontInstaller {
  public:
   virtual ~IFontInstaller() = default;
-  // A handle > 0, or 0 when the bytes are refused.
-  virtual int AddFont(const std::vector<std::uint8_t>& bytes) = 0;
+  // A handle > 0, or 0 when the file is refused.
+  virtual int AddFont(const std::filesystem::path& file) = 0;
   virtual void RemoveFont(int handle) = 0;
 };
 

@@ -299,7 +299,8 @@ int main(int argc, char** argv) {
   SetUiLoop(&loop);
   // Ties the windows to the menu entry (its name and icon) on Wayland.
   QGuiApplication::setDesktopFileName(QString::fromLatin1(qtview::kAppIconName));
-  QApplication::setWindowIcon(qtview::AppIcon());
+  const QIcon appIcon = qtview::AppIcon();
+  QApplication::setWindowIcon(appIcon);
   qtview::ApplyStyle(app, InstallDataDir() / "skin");
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QSize size = DevicePixelSize(*screen);
@@ -316,7 +317,7 @@ int main(int argc, char** argv) {
   });
   SetFileDialogs(&fileDialogs);
   QtFontInstaller fonts;
-  qtview::QtTrayIcon tray(qtview::AppIcon());
+  qtview::QtTrayIcon tray(appIcon);
   std::unique_ptr<PowerEvents> power;
   DBusNotifier notifier(QDBusConnection::sessionBus());
   bool shotsOk = true;

@@ -168,13 +168,16 @@ class DiscoveryTest : public ::testing::Test {
 
 TEST_F(DiscoveryTest, KeyboardPlugBindsBothCollectionsShowsTileAndUnplugLosesThem) {
   StartEmu({"keyboard"});
-  list_->CreateDefaultPages();
-  ASSERT_EQ(list_->KeyboardPages().size(), 1u);
-  ASSERT_EQ(list_->PageCount(), 3);  // mouse, keyboard, mousepad; the headset waits for its device
-  auto* kb = static_cast<TestPage*>(list_->KeyboardPages()[0]);
-  const int index = list_->IndexOfPage(kb);
+  // No page before its device binds, and none for the products that are absent.
+  EXPECT_EQ(list_->PageCount(), 0);
   ASSERT_TRUE(list_->StartDiscovery());
   ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 0) && Has(wnd_.bound, 1) && wnd_.identity == 1; }));
+  ASSERT_EQ(list_->PageCount(), 1);
+  ASSERT_EQ(list_->KeyboardPages().size(), 1u);
+  EXPECT_TRUE(list_->MousePages().empty());
+  EXPECT_TRUE(list_->MousePadPages().empty());
+  auto* kb = static_cast<TestPage*>(list_->KeyboardPages()[0]);
+  const int index = list_->IndexOfPage(kb);
   EXPECT_TRUE(Bound(0));
   EXPECT_TRUE(Bound(1));
   EXPECT_TRUE(kb->IsPrimaryOpen());
@@ -183,7 +186,7 @@ TEST_F(DiscoveryTest, KeyboardPlugBindsBothCollectionsShowsTileAndUnplugLosesThe
   EXPECT_TRUE(list_->TileAt(index)->IsVisible());
   EXPECT_EQ(list_->CurrentDevice(), kb);
   EXPECT_FALSE(Find("No_device_Link")->IsVisible());
-  EXPECT_EQ(list_->PageCount(), 3);  // the page existed: no second one
+  EXPECT_EQ(list_->PageCount(), 1);  // both collections reached the one page
   EXPECT_TRUE(TraceSink::Instance().Contains("添加一个键盘设备"));
   // The connect timer connects the page and starts painting.
   loop_.AdvanceBy(500);
@@ -209,6 +212,8 @@ TEST_F(DiscoveryTest, KeyboardPlugBindsBothCollectionsShowsTileAndUnplugLosesThe
   ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 0) && Has(wnd_.bound, 1); }));
   EXPECT_TRUE(kb->IsPrimaryOpen());
   EXPECT_TRUE(list_->TileAt(index)->IsVisible());
+  EXPECT_EQ(list_->KeyboardPages().at(0), kb);  // the page stayed: no second one
+  EXPECT_EQ(list_->PageCount(), 1);
   EXPECT_EQ(wnd_.identity, 1);  // once per thread lifetime
 
   // Exit: every page, tile and panel leaves the window.
@@ -230,15 +235,14 @@ TEST_F(DiscoveryTest, RealKeyboardPageIsBuiltFromItsSkinAndConnected) {
   fs::remove(skin);
   fs::create_symlink(fs::path(KORVALE_SOURCE_DIR) / "skin" / "XML" / "DeviceXml" / "keyboarddevice.xml", skin);
   StartEmu({"keyboard"});
-  list_->CreateDefaultPages();
+  ASSERT_TRUE(list_->StartDiscovery());
+  ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 0) && Has(wnd_.bound, 1); }));
   ASSERT_EQ(list_->KeyboardPages().size(), 1u);
   CVarnikUSBDevice* kb = list_->KeyboardPages()[0];
   EXPECT_EQ(kb->GetClass(), "VarnikKeyboardDevice");
   EXPECT_EQ(kb->GetKeyCount(), 170);
   EXPECT_EQ(kb->GetDeviceFolderName(), "keyboard");
   EXPECT_EQ(kb->GetDeviceTile(), list_->TileAt(list_->IndexOfPage(kb)));
-  ASSERT_TRUE(list_->StartDiscovery());
-  ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 0) && Has(wnd_.bound, 1); }));
   ASSERT_TRUE(kb->IsPrimaryOpen());
   const std::array<uint8_t, 34> before = kb->GetDeviceInfo();
   loop_.AdvanceBy(500);
@@ -278,10 +282,9 @@ TEST_F(DiscoveryTest, HidrawNodeIsBoundAndItsRemovalSeen) {
     }
   } restore;
 
-  list_->CreateDefaultPages();
-  CVarnikUSBDevice* kb = list_->KeyboardPages().at(0);
   ASSERT_TRUE(list_->StartDiscovery());
   ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 0) && Has(wnd_.bound, 1); }));
+  CVarnikUSBDevice* kb = list_->KeyboardPages().at(0);
   EXPECT_EQ(list_->Discovery().Slot(0).path, (dev / "hidraw3").string() + "#vid_320f&pid_5064&mi_01&col04");
   EXPECT_TRUE(kb->IsPrimaryOpen());
   EXPECT_TRUE(list_->TileAt(list_->IndexOfPage(kb))->IsVisible());
@@ -293,14 +296,13 @@ TEST_F(DiscoveryTest, HidrawNodeIsBoundAndItsRemovalSeen) {
   list_->StopDiscovery();
 }
 
-TEST_F(DiscoveryTest, NoDeviceFirstScanPostsIdentityAndShowsOverlay) {
-  list_->CreateDefaultPages();
+TEST_F(DiscoveryTest, NoDeviceFirstScanPostsIdentityAndBuildsNoPage) {
   ASSERT_TRUE(list_->StartDiscovery());
   ASSERT_TRUE(PumpUntil([&] { return wnd_.identity == 1; }));
   EXPECT_TRUE(wnd_.bound.empty());
-  EXPECT_EQ(list_->VisibleTileCount(), 0);
-  list_->ShowTile(0, false, false);  // any visibility change settles the overlay
-  EXPECT_TRUE(Find("No_device_Link")->IsVisible());
+  EXPECT_EQ(list_->PageCount(), 0);
+  for (const char* layout : {"device_select_layout", "device_switch", "device_power_switch"})
+    EXPECT_EQ(static_cast<CContainerUI*>(Find(layout))->GetCount(), 0) << layout;
 }
 
 TEST_F(DiscoveryTest, IdentityMessageDefaultsToTheRegisteredOne) {
@@ -348,6 +350,45 @@ TEST_F(DiscoveryTest, ConsumerCollectionBeforeOrAfterCommandCollection) {
   }
 }
 
+// Devices bind in any order; their tiles stand in product order (mouse,
+// keyboard, mousepad), and each tile still leads to its own page.
+TEST_F(DiscoveryTest, TilesKeepProductOrderWhateverOrderDevicesBindIn) {
+  StartEmu({"mousepad", "keyboard", "mouse-cable"});
+  CDeviceDiscovery& d = list_->Discovery();
+  const auto bindAll = [&](const char* socket) {
+    for (int collection = 0; collection < 8; ++collection) {
+      const std::string path = testing::BusPath(socket, collection);
+      if (path.empty()) continue;
+      const int slot = d.ProbeAndBind(path);
+      if (slot >= 0) list_->OnDeviceBound(static_cast<WPARAM>(slot));
+    }
+  };
+  bindAll("mousepad");
+  ASSERT_EQ(list_->PageCount(), 1);
+  bindAll("keyboard");
+  ASSERT_EQ(list_->PageCount(), 2);
+  bindAll("mouse-cable");
+  ASSERT_EQ(list_->PageCount(), 3);
+  const std::vector<CVarnikUSBDevice*> want = {list_->MousePages().at(0), list_->KeyboardPages().at(0),
+                                               list_->MousePadPages().at(0)};
+  auto* tiles = static_cast<CContainerUI*>(Find("device_select_layout"));
+  auto* pages = static_cast<CTabLayoutUI*>(Find("device_switch"));
+  ASSERT_EQ(tiles->GetCount(), 3);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(list_->PageAt(i), want[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(tiles->GetItemAt(i), list_->TileAt(i));
+    EXPECT_EQ(list_->IndexOfPage(want[static_cast<std::size_t>(i)]), i);
+    EXPECT_TRUE(list_->TileAt(i)->IsVisible());
+  }
+  // Choosing a tile shows its own page, though the pages joined in bind order.
+  for (int i : {2, 0, 1}) {
+    list_->TileAt(i)->SelectOption()->Activate();
+    EXPECT_EQ(list_->CurrentDevice(), want[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(pages->GetItemAt(pages->GetCurSel()), want[static_cast<std::size_t>(i)]);
+  }
+}
+
 // The mouse through its receiver: the tile follows the radio link; a cable
 // plugged in takes over, unplugging it falls back to the receiver, and
 // unplugging the receiver while the cable is in use changes nothing.
@@ -363,13 +404,13 @@ void ExpectConnection(CVarnikUSBDevice* page, bool receiver) {
 TEST_F(DiscoveryTest, MouseMovesBetweenReceiverAndCable) {
   StartEmu({"mouse-receiver", "mouse-cable"});
   ASSERT_EQ(emu_.Command("unplug mouse-cable"), "ok unplug mouse-cable");
-  list_->CreateDefaultPages();
+  ASSERT_TRUE(list_->StartDiscovery());
+  ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 6) && Has(wnd_.bound, 7); }));
+  // The receiver's bind built the mouse's page.
   ASSERT_EQ(list_->MousePages().size(), 1u);
   auto* mouse = static_cast<TestPage*>(list_->MousePages()[0]);
   const int index = list_->IndexOfPage(mouse);
   CDeviceOptionUI* tile = list_->TileAt(index);
-  ASSERT_TRUE(list_->StartDiscovery());
-  ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 6) && Has(wnd_.bound, 7); }));
   EXPECT_TRUE(mouse->IsPrimaryOpen());
   ExpectConnection(mouse, true);
   EXPECT_TRUE(mouse->IsEventChannelOpen(6));
@@ -451,7 +492,6 @@ TEST_F(DiscoveryTest, MouseMovesBetweenReceiverAndCable) {
 
 TEST_F(DiscoveryTest, HeadsetPageComesWithItsDeviceAndStaysAfterUnplug) {
   StartEmu({"headset"});
-  list_->CreateDefaultPages();
   EXPECT_TRUE(list_->HeadsetPages().empty());
   ASSERT_TRUE(list_->StartDiscovery());
   ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 10); }));
@@ -473,7 +513,7 @@ TEST_F(DiscoveryTest, HeadsetPageComesWithItsDeviceAndStaysAfterUnplug) {
 TEST_F(DiscoveryTest, PageWaitsForItsClass) {
   CControlFactory::GetInstance().UnregistControl("CVarnikMousePadDevice");
   StartEmu({"mousepad"});
-  list_->CreateDefaultPages();
+  EXPECT_EQ(list_->PageForProduct(2), nullptr);
   EXPECT_TRUE(list_->MousePadPages().empty());
   ASSERT_TRUE(list_->StartDiscovery());
   ASSERT_TRUE(PumpUntil([&] { return Has(wnd_.bound, 8) && Has(wnd_.bound, 9); }));
@@ -493,7 +533,6 @@ TEST_F(DiscoveryTest, PageWaitsForItsClass) {
 // Between hotplug notices the thread sleeps: no scan in an idle second.
 TEST_F(DiscoveryTest, IdleDiscoveryDoesNotScan) {
   StartEmu({"keyboard", "mousepad"});
-  list_->CreateDefaultPages();
   ASSERT_TRUE(list_->StartDiscovery());
   ASSERT_TRUE(PumpUntil([&] { return wnd_.identity == 1 && Bound(0) && Bound(8); }));
   // A leftover socket nobody listens on is retried a few times, then left.
@@ -540,7 +579,6 @@ TEST_F(DiscoveryTest, IdleDiscoveryDoesNotScan) {
 // abandons the message instead of waiting for the UI thread (itself).
 TEST_F(DiscoveryTest, StopWhileAMessageWaitsDoesNotHang) {
   StartEmu({"keyboard"});
-  list_->CreateDefaultPages();
   ASSERT_TRUE(list_->StartDiscovery());
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (loop_.PendingCount() == 0 && std::chrono::steady_clock::now() < end)
@@ -563,7 +601,7 @@ TEST_F(DiscoveryTest, LosingTheSelectedTileSelectsAnotherAndSynchroNeedsTwo) {
   hooks.beforeSelectedTileHidden = [&] { ++selectedHidden; };
   list_ = std::make_unique<CDeviceList>(wnd_.GetPaintManager(), &wnd_, hooks);
   wnd_.list = list_.get();
-  list_->CreateDefaultPages();
+  for (int product = 0; product < 3; ++product) ASSERT_NE(list_->PageForProduct(product), nullptr);
   ASSERT_EQ(list_->PageCount(), 3);
   list_->ShowTile(0, true, true);
   list_->ShowTile(1, true, false);

@@ -217,6 +217,7 @@ TEST_F(AudioWndTest, ConnectsToARunningCompanionAndPassesLevelsAndAnswersTheWork
   // Someone else's companion holds the lock: nothing is launched, it is connected.
   wnd->Audio().SetProgram("/nonexistent/korvale-audio");
   Start();
+  BuildPages({1});  // the keyboard's page holds the audio-lighting sliders
   loop.AdvanceBy(100);  // the connect timer
   ASSERT_TRUE(Pump([&] { return Commands().size() >= 3 && told.size() >= 4; }));
   EXPECT_EQ(wnd->Audio().Launches(), 0);

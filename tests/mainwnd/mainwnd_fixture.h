@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "hid/hid_device.h"
 #include "mainwnd/audio_companion_link.h"
+#include "mainwnd/device_list.h"
 #include "mainwnd/main_wnd.h"
 #include "platform/trace.h"
 #include "platform/ui_loop.h"
@@ -117,6 +119,13 @@ class MainWndTest : public ::testing::Test {
     loop.RunPending();
   }
   CControlUI* Find(std::string_view name) { return wnd->GetPaintManager().FindControl(name); }
+  // The pages of these products (kProducts rows) without their devices, as
+  // the devices' first binds would build them.
+  void BuildPages(std::initializer_list<int> products) {
+    CDeviceList* list = wnd->GetDeviceList();
+    ASSERT_NE(list, nullptr);
+    for (int p : products) ASSERT_NE(list->PageForProduct(p), nullptr) << "product " << p;
+  }
 
   VirtualUiLoop loop;
   std::filesystem::path dir;

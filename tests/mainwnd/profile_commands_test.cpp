@@ -231,7 +231,9 @@ TEST_F(ProfileCommandsTest, ResetStartsThisDeviceOverAndLeavesSharedFilesAlone) 
   ASSERT_TRUE(WriteFileAtomic(PaletteFilePath(), "{\"mine\": 1}\n"));
   const fs::path audio = AppDataFolder() / "AudioFile.json";
   ASSERT_TRUE(WriteFileAtomic(audio, "{\"Device\": {\"mine\": 1}}\n"));
+  // Another device's file (its folder exists once it has been plugged in).
   const fs::path mouseFile = dir / "data" / "KORVALE TX730max" / "mouse" / "ProfileList.ini";
+  fs::create_directories(mouseFile.parent_path());
   ASSERT_TRUE(WriteFileAtomic(mouseFile, "{\"mine\": 1}\n"));
   const fs::path profile = Folder() / (UuidAt(0) + ".Json");
   Json::Value doc = ReadJsonFile(profile);

@@ -71,6 +71,7 @@ class WindowsTest : public MainWndTest {
   void ShowAllTiles() {
     CDeviceList* list = wnd->GetDeviceList();
     ASSERT_NE(list, nullptr);
+    BuildPages({0, 1, 2});
     for (int i = 0; i < list->PageCount(); ++i) list->ShowTile(i, true, i == 0);
   }
   // A new main window on the same folders: the next start.

@@ -301,6 +301,46 @@ TEST(QtSkinView, ChildrenAddedAndRemovedLive) {
   EXPECT_TRUE(w.view->Window()->findChildren<QPushButton*>("extra").isEmpty());
 }
 
+// A hidden tab gets its widgets when it is first shown: with the state the
+// model reached meanwhile (a new text, a child added while hidden), laid out,
+// and taking input like any other.
+TEST(QtSkinView, HiddenTabIsBuiltWhenFirstShown) {
+  SkinWindow w(R"(<Window size="300,200">
+    <VerticalLayout>
+      <TabLayout name="tabs">
+        <VerticalLayout name="tab_a"><Button name="in_a" text="A" height="30"/></VerticalLayout>
+        <VerticalLayout name="tab_b" visible="false">
+          <HorizontalLayout name="row_b" height="30"><Button name="in_b" text="B" width="80"/></HorizontalLayout>
+        </VerticalLayout>
+      </TabLayout>
+    </VerticalLayout>
+  </Window>)");
+  ASSERT_NE(w.WidgetOf("tab_b"), nullptr);
+  EXPECT_FALSE(w.WidgetOf("tab_b")->isVisible());
+  EXPECT_EQ(w.WidgetOf("in_b"), nullptr) << "nothing inside a hidden tab is built";
+  w.Find("in_b")->SetText("Bee");
+  auto* late = new CButtonUI;
+  late->SetName("late");
+  late->SetText("Late");
+  late->SetAttribute("width", "80");
+  w.Find<CContainerUI>("row_b")->Add(late);
+
+  w.Find<CTabLayoutUI>("tabs")->SelectItem(1);
+  QApplication::processEvents();
+  auto* b = w.WidgetOf<QPushButton>("in_b");
+  auto* l = w.WidgetOf<QPushButton>("late");
+  ASSERT_NE(b, nullptr);
+  ASSERT_NE(l, nullptr);
+  EXPECT_TRUE(b->isVisible());
+  EXPECT_EQ(b->text(), "Bee");
+  EXPECT_EQ(l->text(), "Late");
+  EXPECT_EQ(b->width(), 80);
+  EXPECT_GE(w.view->WindowRect(l).left(), w.view->WindowRect(b).right()) << "the late child follows in its row";
+  EXPECT_FALSE(w.WidgetOf("tab_a")->isVisible());
+  QTest::mouseClick(l, Qt::LeftButton);
+  EXPECT_EQ(w.rec.Count("click", "late"), 1);
+}
+
 TEST(QtSkinView, ListItemsTakeClicksDoubleClicksAndContextMenus) {
   SkinWindow w(R"(<Window size="300,200">
     <VerticalLayout>

@@ -6,10 +6,11 @@
 #include <QEnterEvent>
 #include <QFontDatabase>
 #include <QImage>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "qtview/tray_icon.h"
+#include "tests/shell/shell_test_util.h"
 #include "shell/app/qt_fonts.h"
 #include "shell/app/window_host.h"
 #include "ui/app_messages.h"
@@ -41,19 +42,41 @@ TEST_F(QtParts, TheAppIconComesFromTheHicolorThemeInEverySize) {
   EXPECT_EQ(big.pixelColor(2, 2).alpha(), 0) << "rounded corners are transparent";
 }
 
-TEST_F(QtParts, FontsAreInstalledForTheProcessAndRemoved) {
+// A font file the system serves (our links to its Noto fonts) is not
+// registered again; a file of our own is registered by its path, once
+// whatever number of names lead to it, and goes with its last handle.
+TEST_F(QtParts, FontsAreRegisteredByPathOnceAndRemoved) {
+  namespace fs = std::filesystem;
   QApplication app(argc, argv);
-  std::ifstream in(std::string(KORVALE_BIN_DIR) + "/../share/korvale/Font/NotoSansThai-Regular.ttf", std::ios::binary);
-  ASSERT_TRUE(in.good()) << "the build links the Noto fonts into share/korvale/Font";
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const fs::path linked = fs::path(KORVALE_BIN_DIR) / ".." / "share" / "korvale" / "Font" / "NotoSansThai-Regular.ttf";
+  ASSERT_TRUE(fs::exists(linked)) << "the build links the Noto fonts into share/korvale/Font";
   QtFontInstaller fonts;
-  const int handle = fonts.AddFont(bytes);
-  ASSERT_GT(handle, 0);
-  EXPECT_TRUE(QFontDatabase::applicationFontFamilies(handle - 1).contains("Noto Sans Thai"));
-  fonts.RemoveFont(handle);
-  EXPECT_TRUE(QFontDatabase::applicationFontFamilies(handle - 1).isEmpty());
-  EXPECT_EQ(fonts.AddFont(std::vector<std::uint8_t>(300, 0x41)), 0);
-  EXPECT_EQ(fonts.AddFont({}), 0);
+  const int system = fonts.AddFont(linked);
+  ASSERT_GT(system, 0);
+  EXPECT_EQ(fonts.ApplicationFontId(system), -1) << "fontconfig serves it already";
+
+  const korvale::shelltest::TempDir dir;
+  const fs::path own = dir.path() / "Own-Regular.ttf", alias = dir.path() / "Alias.otf";
+  fs::copy_file(fs::canonical(linked), own);
+  fs::create_symlink(own, alias);
+  const int a = fonts.AddFont(own);
+  const int b = fonts.AddFont(alias);
+  ASSERT_GT(a, 0);
+  ASSERT_GT(b, 0);
+  EXPECT_NE(a, b);
+  const int id = fonts.ApplicationFontId(a);
+  ASSERT_GE(id, 0);
+  EXPECT_EQ(fonts.ApplicationFontId(b), id) << "one file, registered once";
+  EXPECT_TRUE(QFontDatabase::applicationFontFamilies(id).contains("Noto Sans Thai"));
+  fonts.RemoveFont(a);
+  EXPECT_FALSE(QFontDatabase::applicationFontFamilies(id).isEmpty()) << "the other name still uses it";
+  fonts.RemoveFont(b);
+  EXPECT_TRUE(QFontDatabase::applicationFontFamilies(id).isEmpty());
+  fonts.RemoveFont(system);
+
+  std::ofstream(dir.path() / "junk.ttf") << std::string(300, 'A');
+  EXPECT_EQ(fonts.AddFont(dir.path() / "junk.ttf"), 0);
+  EXPECT_EQ(fonts.AddFont(dir.path() / "missing.ttf"), 0);
 }
 
 // A model window that notes the messages its Qt window turns into.

@@ -18,17 +18,19 @@ using korvale::shelltest::TempDir;
 
 namespace {
 
-// Records what the shell asks of the font installer; refuses bytes that do
+// Records what the shell asks of the font installer; refuses files that do
 // not start like a font file.
 class RecordingFonts : public IFontInstaller {
  public:
-  int AddFont(const std::vector<std::uint8_t>& bytes) override {
-    added.push_back(bytes.size());
-    const bool looksLikeFont = bytes.size() >= 4 && (bytes[0] == 0 || std::memcmp(bytes.data(), "OTTO", 4) == 0);
+  int AddFont(const fs::path& file) override {
+    added.push_back(file);
+    char head[4] = {};
+    std::ifstream(file, std::ios::binary).read(head, sizeof head);
+    const bool looksLikeFont = head[0] == 0 || std::memcmp(head, "OTTO", 4) == 0;
     return looksLikeFont ? next++ : 0;
   }
   void RemoveFont(int handle) override { removed.push_back(handle); }
-  std::vector<std::size_t> added;
+  std::vector<fs::path> added;
   std::vector<int> removed;
   int next = 1;
 };
@@ -98,7 +100,9 @@ TEST_F(ShellTest, StartsInOrderRunsTheWindowAndTearsDown) {
   EXPECT_EQ(shell.Run(), 0);
   EXPECT_TRUE(ran);
   EXPECT_TRUE(TraceSink::Instance().Contains("软件标示：" + std::to_string(shell.IdentityMessage())));
-  EXPECT_EQ(fonts.added.size(), 2u);
+  // The present rows by their paths, in table order.
+  EXPECT_EQ(fonts.added, (std::vector<fs::path>{data.path() / "Font" / "Simplified_Chinese.ttf",
+                                                data.path() / "Font" / "NotoSansThai-Regular.ttf"}));
   EXPECT_EQ(fonts.removed, std::vector<int>{1});
   EXPECT_EQ(shell.GetStage(), CAppShell::Stage::TornDown);
   // The lock and the window's socket went with the tear-down.
