@@ -1,6 +1,8 @@
 // The main window drawn by the Qt renderer, offscreen, with no device.
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
+#include <QPushButton>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 
 #include "hid/hid_device.h"
 #include "mainwnd/main_wnd.h"
+#include "profiles/settings_files.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/skin_view.h"
 #include "qtview/style.h"
@@ -74,6 +77,61 @@ TEST(MainWndRender, OffscreenWithNoDeviceShowsTheNoDeviceOverlay) {
     if (const char* keep = std::getenv("KORVALE_MAIN_SCREENSHOT")) std::filesystem::copy_file(
         png, keep, std::filesystem::copy_options::overwrite_existing);
     wnd.DestroyWindow();
+    SetUiLoop(nullptr);
+  }
+  CPaintManagerUI::SetResourcePath({});
+  std::filesystem::remove_all(dir);
+}
+
+// The window is built in its language: no control is laid out or drawn with
+// a text id in place of its text (the lighting button's id is Chinese), in
+// any of the languages, from the first build of its widgets on.
+TEST(MainWndRender, WidgetsAreBuiltInTheLanguageWithNoTextId) {
+  QApplication& app = App();
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("korvale-mainwnd-lang-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  ::setenv("KORVALE_VHID_DIR", (dir / "vhid").c_str(), 1);
+  CHidDevice::SetHidrawEnabled(false);
+  const std::filesystem::path skin = std::filesystem::path(KORVALE_SOURCE_DIR) / "skin";
+  qtview::ApplyStyle(app, skin);
+  CPaintManagerUI::SetResourcePath(skin);
+  ASSERT_TRUE(CResourceManager::GetInstance().LoadResource(skin / "res.xml"));
+  const auto hasCjk = [](const QString& text) {
+    for (QChar c : text)
+      if (c.unicode() >= 0x2E80 && c.unicode() <= 0x9FFF) return true;
+    return false;
+  };
+  struct Case {
+    uint32_t id;
+    const char* lighting;  // the button's text in the language
+  } cases[] = {{1033, "Lighting: "}, {1031, "Beleuchtung: "}, {1036, "Éclairage : "}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    ASSERT_TRUE(StoreLanguageId(c.id));
+    QtUiLoop loop;
+    SetUiLoop(&loop);
+    {
+      qtview::QtTrayIcon tray;
+      CMainWnd wnd;
+      wnd.SetTrayIcon(&tray);
+      wnd.SetMonitorSize({1366, 768});
+      ASSERT_NE(wnd.Create(0, "KORVALE TX730max"), 0u);
+      // Built as the host builds it, before the loop has run anything.
+      qtview::QtSkinView view(&wnd.GetPaintManager());
+      auto* button = qobject_cast<QPushButton*>(view.WidgetFor(wnd.GetPaintManager().FindControl("control_light_status")));
+      ASSERT_NE(button, nullptr);
+      EXPECT_TRUE(button->text().startsWith(QString::fromUtf8(c.lighting))) << button->text().toStdString();
+      for (const QWidget* w : view.Window()->findChildren<QWidget*>()) {
+        QString text;
+        if (const auto* b = qobject_cast<const QAbstractButton*>(w)) text = b->text();
+        if (const auto* l = qobject_cast<const QLabel*>(w)) text = l->text();
+        EXPECT_FALSE(hasCjk(text)) << w->objectName().toStdString() << ": " << text.toStdString();
+      }
+      wnd.DestroyWindow();
+    }
     SetUiLoop(nullptr);
   }
   CPaintManagerUI::SetResourcePath({});
