@@ -68,6 +68,9 @@ bool IsStepMode(int m) {
          (m >= 32 && m <= 34);
 }
 
+// The modes whose frames are streamed to the keyboard (music, another program's colours).
+bool IsStreamMode(int m) { return m == CKeyboardLighting::kModeAudio || m == CKeyboardLighting::kModeAudioColour; }
+
 }  // namespace
 
 // ---------------------------------------------------------------- effect lists
@@ -566,13 +569,12 @@ int CKeyboardLighting::TicksUntilDue() const {
 
 bool CKeyboardLighting::Streams() const {
   Lock lk(mutex_);
-  return info_.selectItem == kModeAudio || info_.selectItem == kModeAudioColour;
+  return IsStreamMode(info_.selectItem);
 }
 
 bool CKeyboardLighting::OutputWanted() const {
   Lock lk(mutex_);
-  const bool streams = info_.selectItem == kModeAudio || info_.selectItem == kModeAudioColour;
-  return previewSeen_ || (deviceFed_ && streams);
+  return previewSeen_ || (deviceFed_ && IsStreamMode(info_.selectItem));
 }
 
 bool CKeyboardLighting::HoldsStill() const {

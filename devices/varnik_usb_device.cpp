@@ -197,6 +197,10 @@ void CVarnikUSBDevice::LightFrameWritten() {
   lightFrames_.fetch_add(1);
   if (!previewShown_.load() && !feedsDeviceFromPaint_.load()) return;
   if (!paintWaiting_.exchange(false)) return;
+  RunPaintHandlerOnUi();
+}
+
+void CVarnikUSBDevice::RunPaintHandlerOnUi() {
   RunOnUi([this] {
     if (auto handler = std::move(paintHandler_)) {
       paintHandler_ = nullptr;
@@ -211,12 +215,7 @@ void CVarnikUSBDevice::WaitForLightFrame(uint64_t painted, std::function<void()>
   // A frame that came after the paint and before the wait was armed.
   if (lightFrames_.load() != painted && (previewShown_.load() || feedsDeviceFromPaint_.load()) &&
       paintWaiting_.exchange(false)) {
-    RunOnUi([this] {
-      if (auto h = std::move(paintHandler_)) {
-        paintHandler_ = nullptr;
-        h();
-      }
-    });
+    RunPaintHandlerOnUi();
   }
 }
 

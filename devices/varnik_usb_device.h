@@ -439,6 +439,8 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
 
  private:
   void UpdatePreviewShown();
+  // Runs the waiting paint handler once, on the UI thread.
+  void RunPaintHandlerOnUi();
   bool windowShown_ = true;
   std::atomic<bool> feedsDeviceFromPaint_{false};
   std::atomic<uint64_t> lightFrames_{0};

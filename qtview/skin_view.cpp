@@ -176,8 +176,6 @@ int FixedWidth(CControlUI* c, const QWidget* w, Scale S) {
   return fixed > 0 ? std::max(fixed, TextWidth(w, c, S)) : 0;
 }
 
-// The least room a control needs along one axis: its fixed size, else what
-// its widget or children need, else its skin minimum.
 // What one layout pass has already worked out: a container's least size is
 // asked again at every level above it.
 struct LayoutMemo {
@@ -187,6 +185,8 @@ struct LayoutMemo {
 template <typename WidgetOf>
 int NaturalMinOf(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S, LayoutMemo& memo, int depth);
 
+// The least room a control needs along one axis: its fixed size, else what
+// its widget or children need, else its skin minimum.
 template <typename WidgetOf>
 int NaturalMin(CControlUI* c, bool horizontal, const WidgetOf& widgetOf, Scale S, LayoutMemo& memo, int depth = 0) {
   auto& known = memo.least[horizontal ? 1 : 0];

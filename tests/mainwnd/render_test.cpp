@@ -34,20 +34,39 @@ QApplication& App() {
   return *app;
 }
 
-TEST(MainWndRender, OffscreenWithNoDeviceShowsTheNoDeviceOverlay) {
-  QApplication& app = App();
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("korvale-mainwnd-render-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-  ::setenv("KORVALE_VHID_DIR", (dir / "vhid").c_str(), 1);
-  CHidDevice::SetHidrawEnabled(false);  // no device: an empty bus of our own
+// A private data, config and bus folder, the style and the skin's
+// resources, undone at the end of the test.
+class SkinnedApp {
+ public:
+  explicit SkinnedApp(const char* name)
+      : dir_(std::filesystem::temp_directory_path() / (std::string(name) + "-" + std::to_string(::getpid()))) {
+    std::filesystem::create_directories(dir_);
+    ::setenv("XDG_DATA_HOME", dir_.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+    ::setenv("KORVALE_VHID_DIR", (dir_ / "vhid").c_str(), 1);
+    CHidDevice::SetHidrawEnabled(false);  // no device: an empty bus of our own
+    const std::filesystem::path skin = std::filesystem::path(KORVALE_SOURCE_DIR) / "skin";
+    qtview::ApplyStyle(App(), skin);
+    CPaintManagerUI::SetResourcePath(skin);
+    loaded_ = CResourceManager::GetInstance().LoadResource(skin / "res.xml");
+  }
+  ~SkinnedApp() {
+    CPaintManagerUI::SetResourcePath({});
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  bool Loaded() const { return loaded_; }
+  const std::filesystem::path& Dir() const { return dir_; }
 
-  const std::filesystem::path skin = std::filesystem::path(KORVALE_SOURCE_DIR) / "skin";
-  qtview::ApplyStyle(app, skin);
-  CPaintManagerUI::SetResourcePath(skin);
-  ASSERT_TRUE(CResourceManager::GetInstance().LoadResource(skin / "res.xml"));
+ private:
+  std::filesystem::path dir_;
+  bool loaded_ = false;
+};
+
+TEST(MainWndRender, OffscreenWithNoDeviceShowsTheNoDeviceOverlay) {
+  SkinnedApp app("korvale-mainwnd-render");
+  ASSERT_TRUE(app.Loaded());
+  const std::filesystem::path dir = app.Dir();
   {
     QtUiLoop loop;
     SetUiLoop(&loop);
@@ -79,26 +98,14 @@ TEST(MainWndRender, OffscreenWithNoDeviceShowsTheNoDeviceOverlay) {
     wnd.DestroyWindow();
     SetUiLoop(nullptr);
   }
-  CPaintManagerUI::SetResourcePath({});
-  std::filesystem::remove_all(dir);
 }
 
 // The window is built in its language: no control is laid out or drawn with
 // a text id in place of its text (the lighting button's id is Chinese), in
 // any of the languages, from the first build of its widgets on.
 TEST(MainWndRender, WidgetsAreBuiltInTheLanguageWithNoTextId) {
-  QApplication& app = App();
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("korvale-mainwnd-lang-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-  ::setenv("KORVALE_VHID_DIR", (dir / "vhid").c_str(), 1);
-  CHidDevice::SetHidrawEnabled(false);
-  const std::filesystem::path skin = std::filesystem::path(KORVALE_SOURCE_DIR) / "skin";
-  qtview::ApplyStyle(app, skin);
-  CPaintManagerUI::SetResourcePath(skin);
-  ASSERT_TRUE(CResourceManager::GetInstance().LoadResource(skin / "res.xml"));
+  SkinnedApp app("korvale-mainwnd-lang");
+  ASSERT_TRUE(app.Loaded());
   const auto hasCjk = [](const QString& text) {
     for (QChar c : text)
       if (c.unicode() >= 0x2E80 && c.unicode() <= 0x9FFF) return true;
@@ -134,8 +141,6 @@ TEST(MainWndRender, WidgetsAreBuiltInTheLanguageWithNoTextId) {
     }
     SetUiLoop(nullptr);
   }
-  CPaintManagerUI::SetResourcePath({});
-  std::filesystem::remove_all(dir);
 }
 
 // A window that notes the tray messages it gets.
