@@ -641,7 +641,7 @@ KEY_EDITOR_TEXTS = {
     "keyset_capture_label": ("Press a key", "Taste drücken", "Appuyez sur une touche"),
     "keyset_capture_tip": ("Click here, then press the key to assign", "Hier klicken, dann die gewünschte Taste drücken",
                            "Cliquez ici puis appuyez sur la touche voulue"),
-    "keyset_capture_reserved": ("Keys the desktop keeps (Super, Alt+Tab, Print): pick them on the grid.",
+    "keyset_capture_reserved": ("Desktop keys (Super, Alt+Tab, Print): pick them on the grid.",
                                 "Desktop-Tasten (Super, Alt+Tab, Druck): links wählen.",
                                 "Touches du bureau (Super, Alt+Tab, Impr) : à choisir à gauche."),
     "capture_unavailable_text": ("Keys cannot be captured here: this window draws no input. Pick the key on the grid instead.",
