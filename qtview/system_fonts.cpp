@@ -2,60 +2,54 @@
 
 #include <fontconfig/fontconfig.h>
 
-#include <cctype>
-#include <set>
+#include <map>
+#include <mutex>
 
 namespace korvale::qtview {
 
 namespace {
 
-// fontconfig compares family names without case or blanks.
-std::string FamilyKey(const std::string& family) {
-  std::string key;
-  for (char c : family) {
-    if (c != ' ') key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+// True when fontconfig lists at least one face with the property. The
+// pattern narrows the list to matching faces, so nothing is built for the
+// rest of the system's fonts (a full list costs as much as the whole
+// window's first layout).
+bool Listed(const char* object, const std::string& value) {
+  FcPattern* pattern = FcPatternCreate();
+  if (pattern == nullptr) return false;
+  bool found = false;
+  if (FcPatternAddString(pattern, object, reinterpret_cast<const FcChar8*>(value.c_str())) != 0) {
+    if (FcObjectSet* objects = FcObjectSetBuild(FC_FILE, nullptr)) {
+      if (FcFontSet* set = FcFontList(nullptr, pattern, objects)) {
+        found = set->nfont > 0;
+        FcFontSetDestroy(set);
+      }
+      FcObjectSetDestroy(objects);
+    }
   }
-  return key;
+  FcPatternDestroy(pattern);
+  return found;
 }
 
-// The system's families and files, listed once: every list call makes
-// fontconfig check its font folders again.
-struct SystemFonts {
-  std::set<std::string> families;  // by FamilyKey
-  std::set<std::string> files;
-};
-
-const SystemFonts& System() {
-  static const SystemFonts fonts = [] {
-    SystemFonts out;
-    FcPattern* pattern = FcPatternCreate();
-    FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_FILE, nullptr);
-    FcFontSet* found = pattern != nullptr && objects != nullptr ? FcFontList(nullptr, pattern, objects) : nullptr;
-    for (int i = 0; found != nullptr && i < found->nfont; ++i) {
-      FcChar8* value = nullptr;
-      for (int n = 0; FcPatternGetString(found->fonts[i], FC_FAMILY, n, &value) == FcResultMatch; ++n)
-        out.families.insert(FamilyKey(reinterpret_cast<const char*>(value)));
-      if (FcPatternGetString(found->fonts[i], FC_FILE, 0, &value) == FcResultMatch)
-        out.files.insert(reinterpret_cast<const char*>(value));
-    }
-    if (found != nullptr) FcFontSetDestroy(found);
-    if (objects != nullptr) FcObjectSetDestroy(objects);
-    if (pattern != nullptr) FcPatternDestroy(pattern);
-    return out;
-  }();
-  return fonts;
+// Answers are kept: every list call makes fontconfig check its folders again.
+bool Cached(const char* object, const std::string& value) {
+  static std::mutex lock;
+  static std::map<std::pair<std::string, std::string>, bool> answers;
+  std::lock_guard<std::mutex> hold(lock);
+  auto key = std::make_pair(std::string(object), value);
+  auto it = answers.find(key);
+  if (it == answers.end()) it = answers.emplace(std::move(key), Listed(object, value)).first;
+  return it->second;
 }
 
 }  // namespace
 
-bool SystemHasFontFamily(const std::string& family) {
-  return !family.empty() && System().families.count(FamilyKey(family)) != 0;
-}
+// fontconfig compares family names without case or blanks itself.
+bool SystemHasFontFamily(const std::string& family) { return !family.empty() && Cached(FC_FAMILY, family); }
 
 bool SystemHasFontFile(const std::filesystem::path& file) {
   std::error_code ec;
   const std::filesystem::path real = std::filesystem::canonical(file, ec);
-  return !ec && System().files.count(real.string()) != 0;
+  return !ec && Cached(FC_FILE, real.string());
 }
 
 }  // namespace korvale::qtview
