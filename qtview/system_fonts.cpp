@@ -2,35 +2,44 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <cctype>
 #include <map>
 #include <mutex>
+#include <string_view>
 
 namespace korvale::qtview {
 
 namespace {
 
-// True when fontconfig lists at least one face with the property. The
-// pattern narrows the list to matching faces, so nothing is built for the
-// rest of the system's fonts (a full list costs as much as the whole
-// window's first layout).
-bool Listed(const char* object, const std::string& value) {
-  FcPattern* pattern = FcPatternCreate();
-  if (pattern == nullptr) return false;
-  bool found = false;
-  if (FcPatternAddString(pattern, object, reinterpret_cast<const FcChar8*>(value.c_str())) != 0) {
-    if (FcObjectSet* objects = FcObjectSetBuild(FC_FILE, nullptr)) {
-      if (FcFontSet* set = FcFontList(nullptr, pattern, objects)) {
-        found = set->nfont > 0;
-        FcFontSetDestroy(set);
-      }
-      FcObjectSetDestroy(objects);
-    }
+// Families compare as fontconfig compares them: without case or blanks.
+bool SameFamily(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    while (*a == ' ') ++a;
+    while (*b == ' ') ++b;
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+    if (*a == '\0') return true;
   }
-  FcPatternDestroy(pattern);
-  return found;
 }
 
-// Answers are kept: every list call makes fontconfig check its folders again.
+// True when one of the system's faces has the value: a family compared as
+// fontconfig compares families (no case, no blanks), a file by its path.
+// The configuration's own font set is read in place: a list call would build
+// a pattern for every matching face and check the font folders again.
+bool Listed(const char* object, const std::string& value) {
+  const FcFontSet* set = FcConfigGetFonts(nullptr, FcSetSystem);
+  const bool family = std::string_view(object) == FC_FAMILY;
+  for (int i = 0; set != nullptr && i < set->nfont; ++i) {
+    FcChar8* have = nullptr;
+    for (int n = 0; FcPatternGetString(set->fonts[i], object, n, &have) == FcResultMatch; ++n) {
+      const char* text = reinterpret_cast<const char*>(have);
+      if (family ? SameFamily(text, value.c_str()) : value == text) return true;
+      if (!family) break;  // one file per face
+    }
+  }
+  return false;
+}
+
+// Answers are kept: the same few questions come from every window.
 bool Cached(const char* object, const std::string& value) {
   static std::mutex lock;
   static std::map<std::pair<std::string, std::string>, bool> answers;
@@ -43,7 +52,6 @@ bool Cached(const char* object, const std::string& value) {
 
 }  // namespace
 
-// fontconfig compares family names without case or blanks itself.
 bool SystemHasFontFamily(const std::string& family) { return !family.empty() && Cached(FC_FAMILY, family); }
 
 bool SystemHasFontFile(const std::filesystem::path& file) {
