@@ -240,6 +240,7 @@ LRESULT CMainWnd::OnMouseHoverMsg(UINT, WPARAM, LPARAM, bool&) {
 LRESULT CMainWnd::OnIdentityMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool&) {
   Trace("软件标示 %u，%zx%zx", msg, static_cast<std::size_t>(wParam), static_cast<std::size_t>(lParam));
   const bool firstScan = lParam == 0;
+  if (firstScan) awaitingFirstScan_ = false;
   if (firstScan && startHidden_) {
     startHidden_ = false;
     UpdateNoDeviceOverlay();

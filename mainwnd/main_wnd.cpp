@@ -200,14 +200,17 @@ void CMainWnd::OnWindowInit() {
   // No pages yet: each comes with its device's first bind.
   screen_ = CWindowWnd::GetScreenSize();
   light_->SetConfigExtras(screen_.cx, screen_.cy);
-  // Shown again by the wake-up after the first device scan.
-  ShowWindow(false);
-  UpdateNoDeviceOverlay();
-  // A renderer that paints tells of the first paint; the window's first
-  // frame then comes before any device page is built.
+  // A renderer that paints tells of the first paint: the window stays shown
+  // and draws its first frame at once, before any device page is built; the
+  // devices fill it as the scan finds them and the no-device note waits for
+  // the first scan. Otherwise the window hides until the first scan's wake-up.
   const IWindowObserver* observer = GetObserver();
   holdForFirstPaint_ = !firstPaintSeen_ && !startHidden_ && observer != nullptr && observer->ReportsFirstPaint();
-  if (discoveryEnabled_ && !devices_->StartDiscovery()) Trace("main window: device discovery did not start");
+  if (!holdForFirstPaint_) ShowWindow(false);
+  const bool scanning = discoveryEnabled_ && devices_->StartDiscovery();
+  if (discoveryEnabled_ && !scanning) Trace("main window: device discovery did not start");
+  awaitingFirstScan_ = holdForFirstPaint_ && scanning;
+  UpdateNoDeviceOverlay();
   // The thread shares the engine, so it may outlive the window after a
   // missed stop deadline.
   StartThread(kSyncLightSlot, [sync = sync_](const MainThreadParam& p) { sync->Run(*p.stop); });

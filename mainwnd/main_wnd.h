@@ -312,6 +312,7 @@ class CMainWnd : public WindowImplBase {
   bool holdForFirstPaint_ = false;
   bool firstPaintSeen_ = false;
   bool audioStartHeld_ = false;
+  bool awaitingFirstScan_ = false;  // the shown window keeps the no-device note until then
   std::vector<HeldMessage> held_;
 
   // Registered numbers (0 = not registered: never matches a message).
