@@ -2,7 +2,11 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <QFontDatabase>
+#include <QString>
+#include <QStringList>
 #include <cctype>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -10,6 +14,29 @@
 namespace korvale::qtview {
 
 namespace {
+
+// The worker's progress, shared with the questions below.
+struct LoadState {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool running = false;      // a FontLoad exists
+  bool configured = false;   // fontconfig's configuration is loaded
+  bool appReady = false;     // Qt may be asked
+  bool stop = false;         // Join asked before the application was ready
+};
+
+LoadState& Load() {
+  static LoadState state;
+  return state;
+}
+
+// fontconfig loads its configuration once per process: a second caller
+// during the load would load it again, so questions wait for the worker.
+void WaitConfigured() {
+  LoadState& s = Load();
+  std::unique_lock<std::mutex> hold(s.lock);
+  s.changed.wait(hold, [&] { return !s.running || s.configured; });
+}
 
 // Families compare as fontconfig compares them: without case or blanks.
 bool SameFamily(const char* a, const char* b) {
@@ -41,6 +68,7 @@ bool Listed(const char* object, const std::string& value) {
 
 // Answers are kept: the same few questions come from every window.
 bool Cached(const char* object, const std::string& value) {
+  WaitConfigured();
   static std::mutex lock;
   static std::map<std::pair<std::string, std::string>, bool> answers;
   std::lock_guard<std::mutex> hold(lock);
@@ -51,6 +79,51 @@ bool Cached(const char* object, const std::string& value) {
 }
 
 }  // namespace
+
+FontLoad::FontLoad() {
+  LoadState& s = Load();
+  {
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.running = true;
+    s.configured = s.appReady = s.stop = false;
+  }
+  worker_ = std::thread([&s] {
+    FcConfigGetCurrent();
+    std::unique_lock<std::mutex> hold(s.lock);
+    s.configured = true;
+    s.changed.notify_all();
+    s.changed.wait(hold, [&] { return s.appReady || s.stop; });
+    if (s.stop) return;
+    hold.unlock();
+    // Builds the database under Qt's lock; the family is the one drawn.
+    (void)QFontDatabase::styles(QStringLiteral("Noto Sans"));
+  });
+}
+
+void FontLoad::ApplicationReady() {
+  // The platform's font database object is made here, on this thread, so
+  // the worker only fills it.
+  (void)QFontDatabase::isPrivateFamily(QString());
+  LoadState& s = Load();
+  std::lock_guard<std::mutex> hold(s.lock);
+  s.appReady = true;
+  s.changed.notify_all();
+}
+
+void FontLoad::Join() {
+  LoadState& s = Load();
+  {
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.stop = true;
+    s.changed.notify_all();
+  }
+  if (worker_.joinable()) worker_.join();
+  std::lock_guard<std::mutex> hold(s.lock);
+  s.running = false;
+  s.changed.notify_all();
+}
+
+FontLoad::~FontLoad() { Join(); }
 
 bool SystemHasFontFamily(const std::string& family) { return !family.empty() && Cached(FC_FAMILY, family); }
 

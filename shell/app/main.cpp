@@ -30,6 +30,7 @@
 #include "qtview/input_capture_filter.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
+#include "qtview/system_fonts.h"
 #include "qtview/tray_icon.h"
 #include "ui/app_messages.h"
 #include "ui/controls.h"
@@ -290,7 +291,14 @@ int main(int argc, char** argv) {
       setenv("QT_QPA_PLATFORM", "offscreen", 1);
   }
 
+  // The fonts load beside the application's and windows' set-up.
+  qtview::FontLoad fontLoad;
   QApplication app(argc, argv);
+  fontLoad.ApplicationReady();
+  struct JoinBeforeApp {
+    qtview::FontLoad& load;
+    ~JoinBeforeApp() { load.Join(); }
+  } joinBeforeApp{fontLoad};
   if (const auto missing = MissingDataFolder(InstallDataDir()); !missing.empty()) {
     ShowDataFolderError(missing, screenshots ? &shots : nullptr);
     return kExitDataMissing;
