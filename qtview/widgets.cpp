@@ -286,26 +286,25 @@ void KeyButtonWidget::PrepareLegend() {
   ++legendVersion_;
 }
 
-const QPixmap& KeyButtonWidget::Face(int capState, QColor legendColor) {
+const QPixmap& KeyButtonWidget::Top(QColor legendColor, qreal dpr) {
   // Key legends are small print, as on the keys themselves; laid out once
   // (again only when the text or the language changes).
   PrepareLegend();
-  const qreal dpr = devicePixelRatioF();
   const bool unsetShown = !control_->GetKeyUnsetFlag() && !control_->GetKeyUnsetImage().empty();
   const bool setShown = !control_->GetKeySetFlag() && !control_->GetKeySetImage().empty();
-  FaceInputs& in = faceInputs_;
-  // Compared field by field: a lighting frame asks for every key's face and
-  // must not copy strings to find that nothing changed.
-  if (!face_.isNull() && in.size == size() && in.dpr == dpr && in.capState == capState &&
-      in.legendColor == legendColor.rgba() && in.legendVersion == legendVersion_ && in.unsetShown == unsetShown &&
-      in.setShown == setShown && (!unsetShown || in.unsetImage == control_->GetKeyUnsetImage()) &&
+  TopInputs& in = topInputs_;
+  // Compared field by field: a lighting frame asks every key and must not
+  // copy strings to find that nothing changed.
+  if (in.valid && in.size == size() && in.dpr == dpr && in.legendColor == legendColor.rgba() &&
+      in.legendVersion == legendVersion_ && in.unsetShown == unsetShown && in.setShown == setShown &&
+      (!unsetShown || in.unsetImage == control_->GetKeyUnsetImage()) &&
       (!setShown || in.setImage == control_->GetKeySetImage()) && in.selected == control_->IsSelected() &&
       (!in.selected || in.selectedColor == control_->GetSelectedColor())) {
-    return face_;
+    return top_;
   }
+  in.valid = true;
   in.size = size();
   in.dpr = dpr;
-  in.capState = capState;
   in.legendColor = legendColor.rgba();
   in.legendVersion = legendVersion_;
   in.unsetShown = unsetShown;
@@ -315,13 +314,25 @@ const QPixmap& KeyButtonWidget::Face(int capState, QColor legendColor) {
   in.selected = control_->IsSelected();
   in.selectedColor = control_->GetSelectedColor();
 
-  face_ = QPixmap(size() * dpr);
-  face_.setDevicePixelRatio(dpr);
-  face_.fill(Qt::transparent);
-  QPainter p(&face_);
-  if (capState >= 0) {
-    p.drawPixmap(0, 0, KeyCap(size(), capState & 1, capState & 2, capState & 4, dpr));
+  // The legend alone takes a small box; badges and the selection frame
+  // reach the key's edges. Boxes start on whole pixels of the device.
+  const QPointF legendAt((width() - legendSize_.width()) / 2.0, (height() - legendSize_.height()) / 2.0);
+  QRect box;
+  if (unsetShown || setShown || in.selected || dpr != std::floor(dpr)) {
+    box = rect();
+  } else if (!legendRaw_.empty()) {
+    box = QRectF(legendAt, legendSize_).toAlignedRect().adjusted(-2, -2, 2, 2) & rect();
   }
+  topAt_ = box.topLeft();
+  if (box.isEmpty()) {
+    top_ = QPixmap();
+    return top_;
+  }
+  top_ = QPixmap(box.size() * dpr);
+  top_.setDevicePixelRatio(dpr);
+  top_.fill(Qt::transparent);
+  QPainter p(&top_);
+  p.translate(-box.topLeft());
   p.setRenderHint(QPainter::Antialiasing, true);
   const QRectF cap = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
   auto badge = [&](const CDuiString& image, bool set) {
@@ -336,7 +347,7 @@ const QPixmap& KeyButtonWidget::Face(int capState, QColor legendColor) {
   if (!legendRaw_.empty()) {
     p.setFont(legendFont_);
     p.setPen(legendColor);
-    p.drawStaticText(QPointF((width() - legendSize_.width()) / 2.0, (height() - legendSize_.height()) / 2.0), legend_);
+    p.drawStaticText(legendAt, legend_);
   }
   if (in.selected) {
     const qreal radius = std::min<qreal>(6.0, std::min(cap.width(), cap.height()) / 5.0);
@@ -344,15 +355,17 @@ const QPixmap& KeyButtonWidget::Face(int capState, QColor legendColor) {
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(cap, radius, radius);
   }
-  return face_;
+  return top_;
 }
 
 void KeyButtonWidget::PaintInto(QPainter& p) {
+  const qreal dpr = p.device()->devicePixelRatioF();
   const bool hot = control_->IsHot() || control_->IsPushed();
 
   // Bottom first: status image, light, key-unset badge, key-set badge (the
   // model's paint layer order, without building the list on every frame).
-  // Only the light changes from frame to frame; the rest is the key's face.
+  // A lighting frame changes only the light: the cap beneath is shared by
+  // every key of its size and state, and what lies above it is drawn once.
   const qreal strength =
       control_->IsShowLightImage() ? control_->GetLightFade() / 255.0 * control_->GetLightDim() / 255.0 : 0.0;
   const CDuiString& status = control_->GetStatusImage();
@@ -363,7 +376,6 @@ void KeyButtonWidget::PaintInto(QPainter& p) {
   // The light covers the legend on the skin's own pictures; on our cap it
   // only rims it.
   bool lightUnderLegend = !light.isNull();
-  int capState = -1;
   if (!status.empty() && DrawSkinImage(p, rect(), status)) {
     if (strength > 0 && light.isNull()) {
       lightUnderLegend = true;
@@ -375,16 +387,16 @@ void KeyButtonWidget::PaintInto(QPainter& p) {
     // Our cap. Lit without a light picture: the light's colour, mixed with
     // the cap's own as the strength says, under the cap's see-through rim.
     const bool litCap = strength > 0 && light.isNull();
-    capState = (hot ? 1 : 0) | (control_->IsEnabled() ? 2 : 0) | (litCap ? 4 : 0);
+    const int state = (hot ? 1 : 0) | (control_->IsEnabled() ? 2 : 0) | (litCap ? 4 : 0);
+    if (state != capState_ || capDpr_ != dpr || cap_.deviceIndependentSize().toSize() != size()) {
+      cap_ = KeyCap(size(), hot, control_->IsEnabled(), litCap, dpr);
+      capState_ = state;
+      capDpr_ = dpr;
+    }
     if (litCap) p.fillRect(LitArea(size()), Mix(base, lightColor, strength));
+    p.drawPixmap(0, 0, cap_);
   }
   if (!light.isNull()) {
-    // The light picture lies between the cap and the face: the cap is drawn
-    // on its own here.
-    if (capState >= 0) {
-      p.drawPixmap(0, 0, KeyCap(size(), hot, control_->IsEnabled(), false, devicePixelRatioF()));
-      capState = -1;
-    }
     p.setOpacity(strength);
     p.drawImage(rect(), TintedLight(light, lightColor));
     p.setOpacity(1.0);
@@ -396,7 +408,8 @@ void KeyButtonWidget::PaintInto(QPainter& p) {
   } else {
     legendColor = control_->GetTextColor() != 0 ? ToQColor(control_->GetTextColor()) : kText;
   }
-  p.drawPixmap(0, 0, Face(capState, legendColor));
+  const QPixmap& top = Top(legendColor, dpr);
+  if (!top.isNull()) p.drawPixmap(topAt_, top);
 }
 
 // ---- picture buttons ----

@@ -74,35 +74,40 @@ class KeyButtonWidget : public QWidget {
   const QImage& TintedLight(const QPixmap& light, QColor color);
   // Lays the legend out again when its text or the language changed.
   void PrepareLegend();
-  // Everything of the key that does not change with its light: our cap when
-  // asked for (capState >= 0), the badges, the legend and the selection
-  // frame. Drawn again only when one of them changed.
-  const QPixmap& Face(int capState, QColor legendColor);
+  // What lies above the light and does not change with it: the badges, the
+  // legend and the selection frame, drawn again only when one of them
+  // changed; topAt_ is where it goes. Kept to the legend's box where it can
+  // be: a lighting frame draws every key, and small layers stay in the cache.
+  const QPixmap& Top(QColor legendColor, qreal dpr);
 
   CDeviceKeyButtonUI* control_;
   bool drawnByParent_ = false;
+  // The shared cap this key last used, kept to skip the cache lookup.
+  QPixmap cap_;
+  int capState_ = -1;
+  qreal capDpr_ = 0;
   std::string legendRaw_;
   unsigned legendLanguage_ = 0;
   bool legendPrepared_ = false;
   QStaticText legend_;
   QFont legendFont_;
   QSizeF legendSize_;
+  quint64 legendVersion_ = 0;
   QImage tinted_;
   qint64 tintedKey_ = -1;
   QColor tintedColor_;
-  // The face and what it was drawn from.
-  QPixmap face_;
-  struct FaceInputs {
+  QPixmap top_;
+  QPoint topAt_;
+  struct TopInputs {
+    bool valid = false;
     QSize size;
     qreal dpr = 0;
-    int capState = -1;
     QRgb legendColor = 0;
     quint64 legendVersion = 0;
     bool unsetShown = false, setShown = false, selected = false;
     std::string unsetImage, setImage;
     DWORD selectedColor = 0;
-  } faceInputs_;
-  quint64 legendVersion_ = 0;
+  } topInputs_;
 };
 
 // Hand image button, hand image select button, macro record button.
