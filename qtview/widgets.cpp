@@ -211,13 +211,13 @@ QRect LitArea(QSize size) {
 // variant stays dark where the legend is, whatever the light's colour: the
 // light shows as a rim along the cap's edge fading inwards, like a key lit
 // from beneath, and only faintly tints the middle.
-QPixmap KeyCap(QSize size, bool hot, bool enabled, bool lit, qreal dpr) {
-  static QHash<QString, QPixmap> caps;
+QImage KeyCap(QSize size, bool hot, bool enabled, bool lit, qreal dpr) {
+  static QHash<QString, QImage> caps;
   const QString key =
       QString("%1x%2/%3%4%5/%6").arg(size.width()).arg(size.height()).arg(hot).arg(enabled).arg(lit).arg(dpr);
   auto it = caps.constFind(key);
   if (it != caps.constEnd()) return it.value();
-  QPixmap cap(size * dpr);
+  QImage cap(size * dpr, QImage::Format_ARGB32_Premultiplied);
   cap.setDevicePixelRatio(dpr);
   cap.fill(Qt::transparent);
   QPainter p(&cap);
@@ -286,7 +286,7 @@ void KeyButtonWidget::PrepareLegend() {
   ++legendVersion_;
 }
 
-const QPixmap& KeyButtonWidget::Top(QColor legendColor, qreal dpr) {
+const QImage& KeyButtonWidget::Top(QColor legendColor, qreal dpr) {
   // Key legends are small print, as on the keys themselves; laid out once
   // (again only when the text or the language changes).
   PrepareLegend();
@@ -325,10 +325,10 @@ const QPixmap& KeyButtonWidget::Top(QColor legendColor, qreal dpr) {
   }
   topAt_ = box.topLeft();
   if (box.isEmpty()) {
-    top_ = QPixmap();
+    top_ = QImage();
     return top_;
   }
-  top_ = QPixmap(box.size() * dpr);
+  top_ = QImage(box.size() * dpr, QImage::Format_ARGB32_Premultiplied);
   top_.setDevicePixelRatio(dpr);
   top_.fill(Qt::transparent);
   QPainter p(&top_);
@@ -394,7 +394,7 @@ void KeyButtonWidget::PaintInto(QPainter& p) {
       capDpr_ = dpr;
     }
     if (litCap) p.fillRect(LitArea(size()), Mix(base, lightColor, strength));
-    p.drawPixmap(0, 0, cap_);
+    p.drawImage(0, 0, cap_);
   }
   if (!light.isNull()) {
     p.setOpacity(strength);
@@ -408,8 +408,8 @@ void KeyButtonWidget::PaintInto(QPainter& p) {
   } else {
     legendColor = control_->GetTextColor() != 0 ? ToQColor(control_->GetTextColor()) : kText;
   }
-  const QPixmap& top = Top(legendColor, dpr);
-  if (!top.isNull()) p.drawPixmap(topAt_, top);
+  const QImage& top = Top(legendColor, dpr);
+  if (!top.isNull()) p.drawImage(topAt_, top);
 }
 
 // ---- picture buttons ----

@@ -78,12 +78,12 @@ class KeyButtonWidget : public QWidget {
   // legend and the selection frame, drawn again only when one of them
   // changed; topAt_ is where it goes. Kept to the legend's box where it can
   // be: a lighting frame draws every key, and small layers stay in the cache.
-  const QPixmap& Top(QColor legendColor, qreal dpr);
+  const QImage& Top(QColor legendColor, qreal dpr);
 
   CDeviceKeyButtonUI* control_;
   bool drawnByParent_ = false;
   // The shared cap this key last used, kept to skip the cache lookup.
-  QPixmap cap_;
+  QImage cap_;
   int capState_ = -1;
   qreal capDpr_ = 0;
   std::string legendRaw_;
@@ -96,7 +96,7 @@ class KeyButtonWidget : public QWidget {
   QImage tinted_;
   qint64 tintedKey_ = -1;
   QColor tintedColor_;
-  QPixmap top_;
+  QImage top_;
   QPoint topAt_;
   struct TopInputs {
     bool valid = false;
