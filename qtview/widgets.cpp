@@ -154,11 +154,11 @@ void ContainerWidget::paintEvent(QPaintEvent* event) {
   for (QObject* child : children()) {
     auto* key = dynamic_cast<KeyButtonWidget*>(child);
     if (key == nullptr || !key->isVisibleTo(this) || !event->region().intersects(key->geometry())) continue;
-    // Keys draw inside their own rectangle: no clipping needed.
-    p.save();
+    // Keys draw inside their own rectangle (no clipping needed) and leave
+    // the painter's state as they found it.
     p.translate(key->pos());
     key->PaintInto(p);
-    p.restore();
+    p.translate(-key->pos());
   }
 }
 
@@ -211,13 +211,13 @@ QRect LitArea(QSize size) {
 // variant stays dark where the legend is, whatever the light's colour: the
 // light shows as a rim along the cap's edge fading inwards, like a key lit
 // from beneath, and only faintly tints the middle.
-QPixmap KeyCap(QSize size, bool hot, bool enabled, bool lit, qreal dpr) {
-  static QHash<QString, QPixmap> caps;
+QImage KeyCap(QSize size, bool hot, bool enabled, bool lit, qreal dpr) {
+  static QHash<QString, QImage> caps;
   const QString key =
       QString("%1x%2/%3%4%5/%6").arg(size.width()).arg(size.height()).arg(hot).arg(enabled).arg(lit).arg(dpr);
   auto it = caps.constFind(key);
   if (it != caps.constEnd()) return it.value();
-  QPixmap cap(size * dpr);
+  QImage cap(size * dpr, QImage::Format_ARGB32_Premultiplied);
   cap.setDevicePixelRatio(dpr);
   cap.fill(Qt::transparent);
   QPainter p(&cap);
@@ -270,26 +270,116 @@ QColor LegendOn(QColor background) {
   return luma > 0.5 ? QColor(0x15, 0x17, 0x1C) : kText;
 }
 
-void KeyButtonWidget::PaintInto(QPainter& p) {
+void KeyButtonWidget::PrepareLegend() {
+  const unsigned language = CResourceManager::GetInstance().GetLanguageVersion();
+  if (legendPrepared_ && control_->GetRawText() == legendRaw_ && language == legendLanguage_) return;
+  legendPrepared_ = true;
+  legendRaw_ = control_->GetRawText();
+  legendLanguage_ = language;
+  QString legend = QString::fromStdString(control_->GetText());
+  legendFont_ = font();
+  legendFont_.setPixelSize(legend.size() > 3 ? 10 : 12);
+  legend_.setText(legend);
+  legend_.setTextFormat(Qt::PlainText);
+  legend_.prepare(QTransform(), legendFont_);
+  legendSize_ = legend_.size();
+  ++legendVersion_;
+}
+
+const QImage& KeyButtonWidget::Top(QColor legendColor, qreal dpr) {
+  // Key legends are small print, as on the keys themselves; laid out once
+  // (again only when the text or the language changes).
+  PrepareLegend();
+  const bool unsetShown = !control_->GetKeyUnsetFlag() && !control_->GetKeyUnsetImage().empty();
+  const bool setShown = !control_->GetKeySetFlag() && !control_->GetKeySetImage().empty();
+  TopInputs& in = topInputs_;
+  // Compared field by field: a lighting frame asks every key and must not
+  // copy strings to find that nothing changed.
+  if (in.valid && in.size == size() && in.dpr == dpr && in.legendColor == legendColor.rgba() &&
+      in.legendVersion == legendVersion_ && in.unsetShown == unsetShown && in.setShown == setShown &&
+      (!unsetShown || in.unsetImage == control_->GetKeyUnsetImage()) &&
+      (!setShown || in.setImage == control_->GetKeySetImage()) && in.selected == control_->IsSelected() &&
+      (!in.selected || in.selectedColor == control_->GetSelectedColor())) {
+    return top_;
+  }
+  in.valid = true;
+  in.size = size();
+  in.dpr = dpr;
+  in.legendColor = legendColor.rgba();
+  in.legendVersion = legendVersion_;
+  in.unsetShown = unsetShown;
+  in.setShown = setShown;
+  in.unsetImage = unsetShown ? std::string(control_->GetKeyUnsetImage()) : std::string();
+  in.setImage = setShown ? std::string(control_->GetKeySetImage()) : std::string();
+  in.selected = control_->IsSelected();
+  in.selectedColor = control_->GetSelectedColor();
+
+  // The legend alone takes a small box; badges and the selection frame
+  // reach the key's edges. Boxes start on whole pixels of the device.
+  const QPointF legendAt((width() - legendSize_.width()) / 2.0, (height() - legendSize_.height()) / 2.0);
+  QRect box;
+  if (unsetShown || setShown || in.selected || dpr != std::floor(dpr)) {
+    box = rect();
+  } else if (!legendRaw_.empty()) {
+    box = QRectF(legendAt, legendSize_).toAlignedRect().adjusted(-2, -2, 2, 2) & rect();
+  }
+  topAt_ = box.topLeft();
+  if (box.isEmpty()) {
+    top_ = QImage();
+    return top_;
+  }
+  top_ = QImage(box.size() * dpr, QImage::Format_ARGB32_Premultiplied);
+  top_.setDevicePixelRatio(dpr);
+  top_.fill(Qt::transparent);
+  QPainter p(&top_);
+  p.translate(-box.topLeft());
+  p.setRenderHint(QPainter::Antialiasing, true);
   const QRectF cap = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
-  const qreal radius = std::min<qreal>(6.0, std::min(cap.width(), cap.height()) / 5.0);
+  auto badge = [&](const CDuiString& image, bool set) {
+    if (DrawSkinImage(p, rect(), image)) return;
+    QRectF dot(cap.right() - 9, cap.top() + 3, 6, 6);
+    p.setPen(QPen(set ? kAccent : kMuted, 1.5));
+    p.setBrush(set ? QBrush(kAccent) : Qt::NoBrush);
+    p.drawEllipse(dot);
+  };
+  if (unsetShown) badge(control_->GetKeyUnsetImage(), false);
+  if (setShown) badge(control_->GetKeySetImage(), true);
+  if (!legendRaw_.empty()) {
+    p.setFont(legendFont_);
+    p.setPen(legendColor);
+    p.drawStaticText(legendAt, legend_);
+  }
+  if (in.selected) {
+    const qreal radius = std::min<qreal>(6.0, std::min(cap.width(), cap.height()) / 5.0);
+    p.setPen(QPen(ToQColor(in.selectedColor), 2.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(cap, radius, radius);
+  }
+  return top_;
+}
+
+void KeyButtonWidget::PaintInto(QPainter& p) {
+  const qreal dpr = p.device()->devicePixelRatioF();
   const bool hot = control_->IsHot() || control_->IsPushed();
 
   // Bottom first: status image, light, key-unset badge, key-set badge (the
   // model's paint layer order, without building the list on every frame).
+  // A lighting frame changes only the light: the cap beneath is shared by
+  // every key of its size and state, and what lies above it is drawn once.
   const qreal strength =
       control_->IsShowLightImage() ? control_->GetLightFade() / 255.0 * control_->GetLightDim() / 255.0 : 0.0;
   const CDuiString& status = control_->GetStatusImage();
   const CDuiString& lightImage = control_->GetLightImage();
   QPixmap light = strength > 0 && !lightImage.empty() ? LoadSkinImage(lightImage) : QPixmap();
   const QColor base = hot ? kSurfaceHot : kSurface;
+  const QColor lightColor = ToQColor(control_->GetLightColor());
   // The light covers the legend on the skin's own pictures; on our cap it
   // only rims it.
   bool lightUnderLegend = !light.isNull();
   if (!status.empty() && DrawSkinImage(p, rect(), status)) {
     if (strength > 0 && light.isNull()) {
       lightUnderLegend = true;
-      QColor c = ToQColor(control_->GetLightColor());
+      QColor c = lightColor;
       c.setAlphaF(strength);
       p.fillRect(LitArea(size()), c);
     }
@@ -298,61 +388,28 @@ void KeyButtonWidget::PaintInto(QPainter& p) {
     // the cap's own as the strength says, under the cap's see-through rim.
     const bool litCap = strength > 0 && light.isNull();
     const int state = (hot ? 1 : 0) | (control_->IsEnabled() ? 2 : 0) | (litCap ? 4 : 0);
-    if (state != capState_ || cap_.deviceIndependentSize().toSize() != size()) {
-      cap_ = KeyCap(size(), hot, control_->IsEnabled(), litCap, devicePixelRatioF());
+    if (state != capState_ || capDpr_ != dpr || cap_.deviceIndependentSize().toSize() != size()) {
+      cap_ = KeyCap(size(), hot, control_->IsEnabled(), litCap, dpr);
       capState_ = state;
+      capDpr_ = dpr;
     }
-    if (litCap) {
-      p.fillRect(LitArea(size()), Mix(base, ToQColor(control_->GetLightColor()), strength));
-    }
-    p.drawPixmap(0, 0, cap_);
+    if (litCap) p.fillRect(LitArea(size()), Mix(base, lightColor, strength));
+    p.drawImage(0, 0, cap_);
   }
   if (!light.isNull()) {
     p.setOpacity(strength);
-    p.drawImage(rect(), TintedLight(light, ToQColor(control_->GetLightColor())));
+    p.drawImage(rect(), TintedLight(light, lightColor));
     p.setOpacity(1.0);
   }
 
-  p.setRenderHint(QPainter::Antialiasing, true);
-  auto badge = [&](const CDuiString& image, bool set) {
-    if (image.empty() || DrawSkinImage(p, rect(), image)) return;
-    QRectF dot(cap.right() - 9, cap.top() + 3, 6, 6);
-    p.setPen(QPen(set ? kAccent : kMuted, 1.5));
-    p.setBrush(set ? QBrush(kAccent) : Qt::NoBrush);
-    p.drawEllipse(dot);
-  };
-  if (!control_->GetKeyUnsetFlag()) badge(control_->GetKeyUnsetImage(), false);
-  if (!control_->GetKeySetFlag()) badge(control_->GetKeySetImage(), true);
-
-  // Key legends are small print, as on the keys themselves; laid out once
-  // (again only when the text or the language changes) and then only drawn,
-  // since lighting frames repaint every key.
-  const unsigned language = CResourceManager::GetInstance().GetLanguageVersion();
-  if (control_->GetRawText() != legendRaw_ || language != legendLanguage_) {
-    legendRaw_ = control_->GetRawText();
-    legendLanguage_ = language;
-    QString legend = QString::fromStdString(control_->GetText());
-    legendFont_ = font();
-    legendFont_.setPixelSize(legend.size() > 3 ? 10 : 12);
-    legend_.setText(legend);
-    legend_.setTextFormat(Qt::PlainText);
-    legend_.prepare(QTransform(), legendFont_);
-    legendSize_ = legend_.size();
+  QColor legendColor;
+  if (lightUnderLegend) {
+    legendColor = LegendOn(Mix(base, lightColor, strength));
+  } else {
+    legendColor = control_->GetTextColor() != 0 ? ToQColor(control_->GetTextColor()) : kText;
   }
-  if (!legendRaw_.empty()) {
-    p.setFont(legendFont_);
-    if (lightUnderLegend) {
-      p.setPen(LegendOn(Mix(base, ToQColor(control_->GetLightColor()), strength)));
-    } else {
-      p.setPen(control_->GetTextColor() != 0 ? ToQColor(control_->GetTextColor()) : kText);
-    }
-    p.drawStaticText(QPointF((width() - legendSize_.width()) / 2.0, (height() - legendSize_.height()) / 2.0), legend_);
-  }
-  if (control_->IsSelected()) {
-    p.setPen(QPen(ToQColor(control_->GetSelectedColor()), 2.0));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(cap, radius, radius);
-  }
+  const QImage& top = Top(legendColor, dpr);
+  if (!top.isNull()) p.drawImage(topAt_, top);
 }
 
 // ---- picture buttons ----

@@ -72,19 +72,42 @@ class KeyButtonWidget : public QWidget {
 
  private:
   const QImage& TintedLight(const QPixmap& light, QColor color);
+  // Lays the legend out again when its text or the language changed.
+  void PrepareLegend();
+  // What lies above the light and does not change with it: the badges, the
+  // legend and the selection frame, drawn again only when one of them
+  // changed; topAt_ is where it goes. Kept to the legend's box where it can
+  // be: a lighting frame draws every key, and small layers stay in the cache.
+  const QImage& Top(QColor legendColor, qreal dpr);
+
   CDeviceKeyButtonUI* control_;
   bool drawnByParent_ = false;
-  // The shared pictures this key last used, kept to skip the cache lookup.
-  QPixmap cap_;
+  // The shared cap this key last used, kept to skip the cache lookup.
+  QImage cap_;
+  int capState_ = -1;
+  qreal capDpr_ = 0;
   std::string legendRaw_;
   unsigned legendLanguage_ = 0;
+  bool legendPrepared_ = false;
   QStaticText legend_;
   QFont legendFont_;
   QSizeF legendSize_;
-  int capState_ = -1;
+  quint64 legendVersion_ = 0;
   QImage tinted_;
   qint64 tintedKey_ = -1;
   QColor tintedColor_;
+  QImage top_;
+  QPoint topAt_;
+  struct TopInputs {
+    bool valid = false;
+    QSize size;
+    qreal dpr = 0;
+    QRgb legendColor = 0;
+    quint64 legendVersion = 0;
+    bool unsetShown = false, setShown = false, selected = false;
+    std::string unsetImage, setImage;
+    DWORD selectedColor = 0;
+  } topInputs_;
 };
 
 // Hand image button, hand image select button, macro record button.

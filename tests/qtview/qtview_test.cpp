@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 
 #include "qtview/widgets.h"
 #include "tests/qtview/qt_fixture.h"
@@ -512,6 +513,74 @@ TEST(QtSkinView, KeyLegendsReadOnEveryLight) {
       EXPECT_GT(contrast, 0.45) << name << " " << std::hex << colour;
     }
   }
+}
+
+// A key's look is drawn once and reused while its light changes: whatever
+// the look is drawn from must show at once, and going back must show the old
+// look again, with the light still moving.
+TEST(QtSkinView, KeyLookFollowsEachChangeUnderAMovingLight) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QImage face(40, 40, QImage::Format_ARGB32);
+  face.fill(QColor(0x30, 0x60, 0x30));
+  const std::string facePath = dir.filePath("face.png").toStdString();
+  ASSERT_TRUE(face.save(QString::fromStdString(facePath)));
+  SkinWindow w(R"(<Window size="300,200"><VerticalLayout><SelectPanel name="panel" height="150">
+      <DeviceKeyButton name="key" float="true" pos="10,10,50,50" text="W" resourcetext="false"/>
+      <DeviceKeyButton name="wide" float="true" pos="60,60,110,100" text="W" resourcetext="false"/>
+    </SelectPanel></VerticalLayout></Window>)");
+  auto* key = w.Find<CDeviceKeyButtonUI>("key");
+  QWidget* widget = w.WidgetOf("key");
+  ASSERT_NE(widget, nullptr);
+  key->SetShowLightImage(true);
+  DWORD light = 0x00FF00;
+  auto nextLight = [&] {
+    light = light == 0x00FF00 ? 0xFF00FF : 0x00FF00;
+    key->SetLightColor(light);
+    QApplication::processEvents();
+  };
+  nextLight();
+  const QImage before = OnScreen(widget);
+
+  const struct {
+    const char* what;
+    std::function<void(bool)> set;
+  } changes[] = {
+      {"text", [&](bool on) { key->SetText(on ? "Q" : "W"); }},
+      {"text colour", [&](bool on) { key->SetTextColor(on ? 0xFFFF4040 : 0); }},
+      {"disabled", [&](bool on) { key->SetEnabled(!on); }},
+      {"hot", [&](bool on) {
+         TEventUI event;
+         event.Type = on ? UiEventType::MouseEnter : UiEventType::MouseLeave;
+         key->DoEvent(event);
+       }},
+      {"selected", [&](bool on) { key->SetSelected(on); }},
+      {"key-unset badge", [&](bool on) {
+         key->SetKeyUnsetImage("no_such_badge.png");
+         key->SetKeyUnsetFlag(!on);
+       }},
+      {"key picture", [&](bool on) { key->SetNormalImage(on ? facePath : ""); }},
+  };
+  for (const auto& change : changes) {
+    change.set(true);
+    nextLight();
+    nextLight();  // the light is back where it was
+    EXPECT_NE(OnScreen(widget), before) << change.what;
+    change.set(false);
+    nextLight();
+    nextLight();
+    EXPECT_EQ(OnScreen(widget), before) << change.what;
+  }
+
+  // A new size: drawn as a key that had that size from the start.
+  auto* wide = w.Find<CDeviceKeyButtonUI>("wide");
+  wide->SetShowLightImage(true);
+  wide->SetLightColor(light);
+  key->SetAttribute("pos", "10,10,60,50");
+  w.view->Relayout();
+  QApplication::processEvents();
+  ASSERT_EQ(widget->size(), w.WidgetOf("wide")->size());
+  EXPECT_EQ(OnScreen(widget), OnScreen(w.WidgetOf("wide")));
 }
 
 TEST(QtSkinView, LegendColourFollowsTheBackgroundsLightness) {
