@@ -170,8 +170,19 @@ void CAudioCompanionLink::Watchdog(const MainThreadParam& param) {
       continue;
     }
     const auto until = Clock::now() + std::chrono::milliseconds(kAppearMs);
-    while (bus_ != nullptr && !bus_->FindWindow(kCompanionTitle) && Clock::now() < until)
+    // A companion that ended (no sound server, say) will not appear: the
+    // next pass reaps it at once instead of polling the bus for it.
+    const auto ended = [pid = s.pid] {
+      siginfo_t info{};
+      return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+    };
+    while (bus_ != nullptr && !bus_->FindWindow(kCompanionTitle) && Clock::now() < until) {
       if (param.stop->Wait(20)) return;
+      if (ended()) {
+        wait = 0;
+        break;
+      }
+    }
     // On the bus means it found its sound: whatever was shown before is over.
     if (bus_ != nullptr && bus_->FindWindow(kCompanionTitle)) ShowStatus("");
     ConnectFromWatchdog();
