@@ -97,13 +97,15 @@ void BM_StreamRate(benchmark::State& state) {
 }
 BENCHMARK(BM_StreamRate)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// 3000 ReadConfig exchanges in 30 runs of 100 (about half a millisecond
+// 30000 ReadConfig exchanges in 300 runs of 100 (about half a millisecond
 // each), quiet and while frames stream: as each run starts, another thread
 // does what the light thread does when a frame is due (a step and the twelve
 // reports), so every frame goes out while exchanges run. The figure is the
-// exchanges' own time; the hand-over to the other thread is not in it.
+// exchanges' own time; the hand-over to the other thread is not in it. 300
+// frames, not a few: a single run on a shared machine swings by more than
+// the goal.
 void BM_ExchangeP99(benchmark::State& state) {
-  constexpr int kRuns = 30;
+  constexpr int kRuns = 300;
   constexpr int kPerRun = 100;
   Rig rig;
   const bool streaming = state.range(0) != 0;
