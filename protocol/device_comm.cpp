@@ -67,8 +67,10 @@ void CDeviceComm::ExchangeEnded() {
   exchangesEnded_.fetch_add(1);
   // Read after the count changed: a stream that starts waiting later sees
   // the new count; one already waiting is counted here and gets the notice.
+  // Passing through the lock orders the change before its wait; the notice
+  // goes out after, so the stream does not wake into a held lock.
   if (yielding_.load() > 0) {
-    std::lock_guard g(yieldLock_);
+    { std::lock_guard g(yieldLock_); }
     yieldCv_.notify_all();
   }
 }
