@@ -203,6 +203,10 @@ void CMainWnd::OnWindowInit() {
   // Shown again by the wake-up after the first device scan.
   ShowWindow(false);
   UpdateNoDeviceOverlay();
+  // A renderer that paints tells of the first paint; the window's first
+  // frame then comes before any device page is built.
+  const IWindowObserver* observer = GetObserver();
+  holdForFirstPaint_ = !firstPaintSeen_ && !startHidden_ && observer != nullptr && observer->ReportsFirstPaint();
   if (discoveryEnabled_ && !devices_->StartDiscovery()) Trace("main window: device discovery did not start");
   // The thread shares the engine, so it may outlive the window after a
   // missed stop deadline.
@@ -212,7 +216,12 @@ void CMainWnd::OnWindowInit() {
   // The audio-lighting settings, rebuilt from the default copy when missing.
   audioSettingsPath_ = AppDataFolder() / "AudioFile.json";
   audioSettings_ = LoadAudioDevice(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json");
-  audio_->Start();
+  if (holdForFirstPaint_) {
+    audioStartHeld_ = true;
+    SetTimer(kTimerFirstPaint, kFirstPaintWaitMs);
+  } else {
+    audio_->Start();
+  }
 }
 
 const AudioStyles& CMainWnd::GetAudioStyles() const { return audio_->Styles(); }
