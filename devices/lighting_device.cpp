@@ -1,6 +1,7 @@
 #include "devices/lighting_device.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "devices/light_tables.h"
@@ -442,16 +443,20 @@ CVarnikLightingDevice::BuildLedReports(std::span<const LedColour> leds) {
 void CVarnikLightingDevice::StreamFrame(std::span<const LedColour> frame) {
   if (!IsPrimaryOpen()) return;
   const auto reports = BuildLedReports(frame);
+  // One report at a time, each under the channel lock for its own write,
+  // and a command exchange that runs or waits goes before the next report:
+  // an exchange waits for one 17-byte write at most, never for the frame.
+  // Giving way ends with the frame's interval (an exchange the headset does
+  // not answer); the rest of the frame then goes out in order all the same.
+  const auto giveWayUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(lightfx::kStreamIntervalMs);
   bool ok = true;
-  {
-    // Between the write and the read of a command exchange, never inside one.
-    // A stalled headset costs one frame interval at most, then the frame is
-    // dropped, so the lock never keeps the window's commands waiting long.
+  for (const auto& r : reports) {
+    comm_.YieldToExchanges(giveWayUntil);
     std::lock_guard lk(comm_.channelLock);
-    for (const auto& r : reports) {
-      ok = comm_.cableChannel.Write(r.data(), static_cast<uint32_t>(r.size()), nullptr, lightfx::kStreamIntervalMs);
-      if (!ok) break;
-    }
+    // A stalled headset fails the write after one frame interval: the
+    // frame is dropped.
+    ok = comm_.cableChannel.Write(r.data(), static_cast<uint32_t>(r.size()), nullptr, lightfx::kStreamIntervalMs);
+    if (!ok) break;
   }
   if (ok)
     framesStreamed_.fetch_add(1, std::memory_order_relaxed);

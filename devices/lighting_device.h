@@ -9,7 +9,8 @@
 // the configuration's mode and speed, the preview state, levels and flags,
 // the LED table, the effect list, the custom table). The UI thread takes it
 // for every change and for the paint snapshot. LED output reports go out on
-// the light thread under the command engine's channel lock.
+// the light thread one at a time under the command engine's channel lock,
+// each after any command exchange that is pending.
 #include <array>
 #include <atomic>
 #include <cstdint>

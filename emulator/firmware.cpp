@@ -307,6 +307,8 @@ bool DeviceModel::HandleLedReport(std::span<const uint8_t> report) {
   }
   ++ledReports[slot];
   std::copy(report.begin(), report.end(), lastLedReport[slot].begin());
+  ledLog.push_back({target, sel});
+  if (ledLog.size() > kLedLogSize) ledLog.pop_front();
   return true;
 }
 

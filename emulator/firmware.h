@@ -4,6 +4,7 @@
 // bus server feeds command reports in and sends the answers out.
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -62,6 +63,10 @@ class DeviceModel {
   std::array<uint64_t, 2> ledReports{};
   std::array<std::array<uint8_t, 17>, 2> lastLedReport{};
   uint64_t ledRefused = 0;  // reports of the wrong length, id, target or channel
+  // Target and channel byte of the LED reports taken, in the order they
+  // came; the latest kLedLogSize.
+  static constexpr std::size_t kLedLogSize = 4096;
+  std::deque<std::array<uint8_t, 2>> ledLog;
 
   // Sets one information byte; byte 6 (macro memory in 128-byte units)
   // re-sizes the macro memory, which starts empty.

@@ -13,18 +13,6 @@ using namespace proto;
 
 namespace {
 
-// Counts an exchange as running for the LED stream's benefit.
-class BusyScope {
- public:
-  explicit BusyScope(std::atomic<int>& busy) : busy_(busy) { busy_.fetch_add(1); }
-  ~BusyScope() { busy_.fetch_sub(1); }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  std::atomic<int>& busy_;
-};
-
 // An answer counts only as a whole report echoing the command's code and offset.
 bool IsAnswerTo(const uint8_t* command, const uint8_t* answer, uint32_t got) {
   return got >= kPacketSize && answer[kOffCommand] == command[kOffCommand] &&
@@ -61,6 +49,44 @@ void TraceLine(const uint8_t* v) {
 }
 
 }  // namespace
+
+// Counts an exchange as running or waiting for the LED streams' benefit.
+class CDeviceComm::ExchangeScope {
+ public:
+  explicit ExchangeScope(CDeviceComm& comm) : comm_(comm) { comm_.busy.fetch_add(1); }
+  ~ExchangeScope() { comm_.ExchangeEnded(); }
+  ExchangeScope(const ExchangeScope&) = delete;
+  ExchangeScope& operator=(const ExchangeScope&) = delete;
+
+ private:
+  CDeviceComm& comm_;
+};
+
+void CDeviceComm::ExchangeEnded() {
+  busy.fetch_sub(1);
+  exchangesEnded_.fetch_add(1);
+  // Read after the count changed: a stream that starts waiting later sees
+  // the new count; one already waiting is counted here and gets the notice.
+  // Passing through the lock orders the change before its wait; the notice
+  // goes out after, so the stream does not wake into a held lock.
+  if (yielding_.load() > 0) {
+    { std::lock_guard g(yieldLock_); }
+    yieldCv_.notify_all();
+  }
+}
+
+bool CDeviceComm::YieldToExchanges(std::chrono::steady_clock::time_point until) {
+  if (busy.load() == 0) return true;
+  const uint64_t seen = exchangesEnded_.load();
+  yielding_.fetch_add(1);
+  bool ended;
+  {
+    std::unique_lock lk(yieldLock_);
+    ended = yieldCv_.wait_until(lk, until, [&] { return busy.load() == 0 || exchangesEnded_.load() != seen; });
+  }
+  yielding_.fetch_sub(1);
+  return ended;
+}
 
 void TracePacket(const char* title, const uint8_t* bytes64) {
   if (!TraceListening()) return;
@@ -105,7 +131,7 @@ int CDeviceComm::ExchangeQuiet(const uint8_t* command, uint32_t commandLength, u
 
 int CDeviceComm::DoExchange(const uint8_t* command, uint32_t commandLength, uint8_t* answer,
                             uint32_t answerLength, uint32_t* bytesRead, bool quiet) {
-  BusyScope busyScope(busy);
+  ExchangeScope busyScope(*this);
   if (bytesRead) *bytesRead = 0;
   if (!opened.load()) return CMD_NO_ANSWER;
   if (!command || !answer) {

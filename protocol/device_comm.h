@@ -3,6 +3,8 @@
 // on the cable or the receiver channel, matches answers by command code and
 // reports a small result code (CMD_OK ... CMD_BAD_ARGUMENT).
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -48,6 +50,10 @@ class CDeviceComm {
   void SetResultObserver(ResultObserver observer);
   // 1, or 0 when length exceeds 512 (the value is then kept).
   int SetTransferLength(uint32_t length);
+  // The headset's LED stream takes turns with the commands: while an
+  // exchange runs or waits to run, waits until one ends, at most until
+  // `until`. True when none was pending or one ended.
+  bool YieldToExchanges(std::chrono::steady_clock::time_point until);
 
   // ---- the command catalogue ----
   int BeginConfig();
@@ -74,8 +80,8 @@ class CDeviceComm {
 
   // ---- state shared with the device layer ----
   std::atomic<uint16_t> transferLength{proto::kMaxTransferLength};
-  // Number of exchanges running or waiting to run; the LED stream yields while
-  // it is non-zero. Read by other threads.
+  // Number of exchanges running or waiting to run; the LED streams give way
+  // while it is non-zero. Read by other threads.
   std::atomic<int> busy{0};
   std::atomic<int> opened{0};
   std::atomic<int> lightSync{0};
@@ -92,8 +98,16 @@ class CDeviceComm {
   std::atomic<uint8_t> chunkSize{proto::kReceiverChunk};
 
  private:
+  class ExchangeScope;
+  // Ends what ExchangeScope began: busy down, and a yielding stream woken.
+  void ExchangeEnded();
+
   std::mutex observerLock_;
   ResultObserver observer_;
+  std::atomic<uint64_t> exchangesEnded_{0};
+  std::atomic<int> yielding_{0};  // streams in YieldToExchanges: only then does an end notify
+  std::mutex yieldLock_;
+  std::condition_variable yieldCv_;
 
   int DoExchange(const uint8_t* command, uint32_t commandLength, uint8_t* answer,
                  uint32_t answerLength, uint32_t* bytesRead, bool quiet);

@@ -1,15 +1,17 @@
 // The headset's LED stream against the emulated headset on the virtual bus:
-// the light thread's time per frame (step, twelve 17-byte reports under the
-// channel lock; goal at most 1 ms), the rate the headset receives (goal
-// 240 reports a second ± 5 %), and the p99 time of a command exchange with
-// and without the stream running (goal: unchanged).
+// the light thread's time per frame (step, twelve 17-byte reports; goal at
+// most 1 ms), the rate the headset receives (goal 240 reports a second
+// ± 5 %), and the time of command exchanges while frames go out against
+// quiet (goal at most 1.2 ×).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -95,31 +97,82 @@ void BM_StreamRate(benchmark::State& state) {
 }
 BENCHMARK(BM_StreamRate)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// p99 of 3000 ReadConfig exchanges, quiet and while the stream runs.
+// 30000 ReadConfig exchanges in 300 runs of 100 (about half a millisecond
+// each), quiet and while frames stream: as each run starts, another thread
+// does what the light thread does when a frame is due (a step and the twelve
+// reports), so every frame goes out while exchanges run. The figure is the
+// exchanges' own time; the hand-over to the other thread is not in it. 300
+// frames, not a few: a single run on a shared machine swings by more than
+// the goal.
 void BM_ExchangeP99(benchmark::State& state) {
+  constexpr int kRuns = 300;
+  constexpr int kPerRun = 100;
   Rig rig;
   const bool streaming = state.range(0) != 0;
-  if (streaming) rig.page->StartLightThread();
+  std::mutex mu;
+  std::condition_variable cv;
+  int asked = 0, done = 0;
+  bool quit = false;
+  std::thread light([&] {
+    std::unique_lock lk(mu);
+    for (int seen = 0;;) {
+      cv.wait(lk, [&] { return quit || asked != seen; });
+      if (quit) return;
+      seen = asked;
+      lk.unlock();
+      if (streaming) rig.page->Advance(4);  // 64 ms of ticks: a frame is due
+      lk.lock();
+      done = seen;
+      cv.notify_all();
+    }
+  });
   std::vector<double> us;
+  const uint64_t framesBefore = rig.page->FramesStreamed();
+  bool failed = false;
   for (auto _ : state) {
     us.clear();
-    uint8_t b = 0;
-    for (int i = 0; i < 3000; ++i) {
-      const auto t0 = std::chrono::steady_clock::now();
-      if (rig.page->Comm().ReadConfig(&b, 1, 0) != 1) {
-        state.SkipWithError("exchange failed");
-        return;
+    double total = 0;
+    for (int run = 0; run < kRuns && !failed; ++run) {
+      {
+        std::lock_guard lk(mu);
+        ++asked;
       }
-      us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
+      cv.notify_all();
+      uint8_t b = 0;
+      for (int i = 0; i < kPerRun; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        if (rig.page->Comm().ReadConfig(&b, 1, 0) != 1) {
+          failed = true;
+          break;
+        }
+        us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
+        total += us.back();
+      }
+      // The next run starts with the next frame, never inside this one.
+      std::unique_lock lk(mu);
+      if (!cv.wait_for(lk, std::chrono::seconds(5), [&] { return done == asked; })) failed = true;
     }
+    state.SetIterationTime(total / 1e6);
+  }
+  {
+    std::lock_guard lk(mu);
+    quit = true;
+  }
+  cv.notify_all();
+  light.join();
+  if (failed) {
+    state.SkipWithError("an exchange or a frame failed");
+    return;
   }
   std::sort(us.begin(), us.end());
   state.counters["p50_us"] = us[us.size() / 2];
   state.counters["p99_us"] = us[us.size() * 99 / 100];
+  state.counters["max_us"] = us.back();
+  state.counters["frames"] = static_cast<double>(rig.page->FramesStreamed() - framesBefore);
+  state.counters["frames_failed"] = static_cast<double>(rig.page->FramesFailed());
   state.SetLabel(streaming ? "streaming" : "quiet");
-  if (streaming) rig.page->StopLightThread();
 }
-BENCHMARK(BM_ExchangeP99)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExchangeP99)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -67,6 +67,8 @@ const char kUsage[] =
     "                                \"malformed: ...\" saying what is wrong\n"
     "  shoot DEVICE                  the shoot-sequence area, decoded the same way\n"
     "  leds headset                  LED reports taken per target: \"target 22 count N last HEX\"\n"
+    "  led-log headset               target and channel of the latest 4096 LED reports,\n"
+    "                                oldest first: \"log 22aa 22ad ...\"\n"
     "  status DEVICE BYTE VALUE      set one byte of the power status block (battery at 0)\n"
     "  dump DEVICE AREA OFFSET LENGTH  bytes of a memory area as \"data HEX\"; AREA: info,\n"
     "        config, keys, fn-keys, keys3, default-keys, led-table, custom, macro, shoot, status\n"
@@ -321,6 +323,23 @@ bool RunCommand(Emulator& emu, const std::string& line) {
     });
     emu.WithModel(Product::Headset, [&](DeviceModel& m) { Say("refused " + std::to_string(m.ledRefused)); });
     Say("ok leds");
+  } else if (cmd == "led-log") {
+    auto e = device(1);
+    if (!e) return true;
+    if (EndpointProduct(*e) != Product::Headset) {
+      Say("error: led-log: only the headset takes LED reports");
+      return true;
+    }
+    std::string out = "log";
+    emu.WithModel(Product::Headset, [&](DeviceModel& m) {
+      char text[6];
+      for (const auto& r : m.ledLog) {
+        std::snprintf(text, sizeof text, " %02x%02x", r[0], r[1]);
+        out += text;
+      }
+    });
+    Say(out);
+    Say("ok led-log");
   } else if (cmd == "save") {
     Say(emu.SaveState() ? "ok save" : "error: save: no state file, or it cannot be written");
   } else {

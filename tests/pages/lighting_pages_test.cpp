@@ -9,9 +9,11 @@
 
 #include <cstdio>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -420,6 +422,50 @@ TEST_F(HeadsetTest, StreamsSeventeenByteReportsToBothTargetsAtTwentyFramesASecon
   EXPECT_EQ(lines[1].substr(lines[1].find(" last ") + 6, 4), "ff44");
   EXPECT_EQ(lines[2], "refused 0");
   EXPECT_EQ(page_->FramesFailed(), 0u);
+}
+
+// Commands and LED reports share the headset's one collection: with frames
+// going out between the exchanges, every exchange still gets its own answer,
+// and every frame reaches the headset whole and in its order.
+TEST_F(HeadsetTest, ExchangesKeepTheirAnswersAndFramesStayWholeWhileStreaming) {
+  constexpr uint32_t kBase = 0x200;
+  std::array<uint8_t, 96> pattern{};
+  for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(0x31 + i * 7);
+  ASSERT_EQ(page_->Comm().WriteConfig(pattern.data(), pattern.size(), kBase), proto::CMD_OK);
+  page_->SetLightingControlActive(true);
+  page_->StartLightThread();
+  ASSERT_TRUE(page_->IsLightThreadRunning());
+  // Reads back to back over a dozen frames, each at an offset of its own.
+  int exchanges = 0;
+  bool wrong = false;
+  const bool spanned = testing::WaitFor([&] {
+    for (int i = 0; i < 40 && !wrong; ++i, ++exchanges) {
+      const std::size_t at = static_cast<std::size_t>(exchanges) * 5 % (pattern.size() - 24);
+      std::array<uint8_t, 24> got{};
+      const int r = page_->Comm().ReadConfig(got.data(), got.size(), kBase + static_cast<uint32_t>(at));
+      wrong = r != proto::CMD_OK || !std::equal(got.begin(), got.end(), pattern.begin() + static_cast<long>(at));
+      EXPECT_FALSE(wrong) << "exchange " << exchanges << " at +" << at << ": result " << r;
+    }
+    return wrong || page_->FramesStreamed() >= 12;
+  }, 15000);
+  page_->StopLightThread();
+  ASSERT_TRUE(spanned);
+  ASSERT_FALSE(wrong);
+  EXPECT_EQ(page_->FramesFailed(), 0u);
+  const std::size_t expected = page_->FramesStreamed() * 12;
+  std::vector<std::string> log;
+  EXPECT_TRUE(testing::WaitFor([&] {
+    const auto lines = emu_.Listing("led-log headset");
+    log.clear();
+    if (lines.size() != 1) return false;
+    std::istringstream words(lines[0]);
+    for (std::string w; words >> w;) log.push_back(w);
+    return log.size() == expected + 1;  // "log" first
+  }));
+  ASSERT_EQ(log.size(), expected + 1);
+  const std::array<const char*, 12> order = {"22aa", "22ad", "44aa", "44ad", "22ab", "22ae",
+                                             "44ab", "44ae", "22ac", "22af", "44ac", "44af"};
+  for (std::size_t k = 0; k < expected; ++k) ASSERT_EQ(log[k + 1], order[k % 12]) << "report " << k;
 }
 
 TEST_F(HeadsetTest, LedReportsGoOutAtTheirOwnLengthAndOthersAreRefused) {

@@ -420,6 +420,33 @@ TEST_F(ExchangeTest, LateAnswerDoesNotConfuseTheNextCommand) {
   EXPECT_EQ(status[kStatusBattery], 85);
 }
 
+// The headset's LED stream gives way to commands: it waits while an exchange
+// runs, wakes when that one ends (not at its own deadline), and never waits
+// past its deadline for an exchange the device does not answer in time.
+TEST_F(ExchangeTest, AYieldingStreamWakesWhenTheExchangeEndsAndNeverPastItsDeadline) {
+  using Clock = std::chrono::steady_clock;
+  Serve({Endpoint::Headset});
+  Attach(Endpoint::Headset, kModeCable);
+  EXPECT_TRUE(comm_->YieldToExchanges(Clock::now()));  // none pending: no wait
+  emu_->SetFault(Endpoint::Headset, {FaultKind::LateAnswer, 0, 2, 300});
+  for (const bool answeredInTime : {true, false}) {
+    SCOPED_TRACE(answeredInTime);
+    std::jthread command([&] {
+      uint8_t status[6];
+      EXPECT_EQ(comm_->ReadStatus(status, sizeof status, 0), CMD_OK);
+    });
+    ASSERT_TRUE(testing::WaitFor([&] { return comm_->busy.load() > 0; }));
+    const auto t0 = Clock::now();
+    if (answeredInTime) {
+      EXPECT_TRUE(comm_->YieldToExchanges(t0 + std::chrono::seconds(5)));
+      EXPECT_LT(MsSince(t0), 2500);
+    } else {
+      EXPECT_FALSE(comm_->YieldToExchanges(t0 + std::chrono::milliseconds(30)));
+      EXPECT_GT(comm_->busy.load(), 0);
+    }
+  }
+}
+
 TEST_F(ExchangeTest, ChunkedReadStopsAtTheFailingPacket) {
   Serve({Endpoint::MouseReceiver});
   Attach(Endpoint::MouseReceiver, kModeReceiver);
