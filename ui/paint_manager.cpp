@@ -64,8 +64,7 @@ bool CPaintManagerUI::AttachDialog(CControlUI* root) {
   attaching_ = true;
   if (root_ != nullptr) root_->SetManager(this, nullptr, true);
   attaching_ = false;
-  auto observers = observers_;
-  for (IControlObserver* o : observers) o->OnRootChanged(this, root_);
+  ForEachObserver([&](IControlObserver* o) { o->OnRootChanged(this, root_); });
   NeedUpdate();
   return root_ != nullptr;
 }
@@ -205,18 +204,23 @@ void CPaintManagerUI::AddObserver(IControlObserver* observer) {
 }
 
 void CPaintManagerUI::RemoveObserver(IControlObserver* observer) {
+  // While observers are being told, the entry is emptied, not erased: the
+  // walk goes on by index (no copy of the list per notice, which came for
+  // every key light of every frame).
+  if (notifying_ > 0) {
+    std::replace(observers_.begin(), observers_.end(), observer, static_cast<IControlObserver*>(nullptr));
+    return;
+  }
   observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
 }
 
 void CPaintManagerUI::NeedUpdate() {
   needUpdate_ = true;
-  auto observers = observers_;
-  for (IControlObserver* o : observers) o->OnNeedUpdate(this);
+  ForEachObserver([&](IControlObserver* o) { o->OnNeedUpdate(this); });
 }
 
 void CPaintManagerUI::Invalidate(CControlUI* control) {
-  auto observers = observers_;
-  for (IControlObserver* o : observers) o->OnInvalidate(control);
+  ForEachObserver([&](IControlObserver* o) { o->OnInvalidate(control); });
 }
 
 void CPaintManagerUI::SetFocus(CControlUI* control) {
@@ -337,20 +341,17 @@ std::vector<CPaintManagerUI*> CPaintManagerUI::GetManagers() { return G().manage
 void CPaintManagerUI::FirePropertyChanged(CControlUI* control, const std::string& property,
                                           const std::string& detail) {
   if (observers_.empty() || attaching_) return;
-  auto observers = observers_;
-  for (IControlObserver* o : observers) o->OnPropertyChanged(control, property, detail);
+  ForEachObserver([&](IControlObserver* o) { o->OnPropertyChanged(control, property, detail); });
 }
 
 void CPaintManagerUI::FireChildAdded(CContainerUI* parent, CControlUI* child, int index) {
   if (attaching_) return;
-  auto observers = observers_;
-  for (IControlObserver* o : observers) o->OnChildAdded(parent, child, index);
+  ForEachObserver([&](IControlObserver* o) { o->OnChildAdded(parent, child, index); });
 }
 
 void CPaintManagerUI::FireChildRemoved(CContainerUI* parent, CControlUI* child) {
   if (attaching_) return;
-  auto observers = observers_;
-  for (IControlObserver* o : observers) o->OnChildRemoved(parent, child);
+  ForEachObserver([&](IControlObserver* o) { o->OnChildRemoved(parent, child); });
 }
 
 void CPaintManagerUI::ReapControl(CControlUI* control) {

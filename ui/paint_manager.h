@@ -3,6 +3,8 @@
 // name, routes notifications to the notifiers, runs control timers on the UI
 // loop, keeps option groups, the window's scale, and tells observers (the
 // renderer) about every change of the tree.
+#include <algorithm>
+#include <cstddef>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -143,7 +145,19 @@ class CPaintManagerUI {
   CControlUI* root_ = nullptr;
   CControlUI* focus_ = nullptr;
   std::vector<INotifyUI*> notifiers_;
-  std::vector<IControlObserver*> observers_;
+  std::vector<IControlObserver*> observers_;  // null: removed while notifying
+  int notifying_ = 0;
+  // Tells each observer present at the start; one removed meanwhile is
+  // skipped, one added meanwhile is not told.
+  template <typename Fn>
+  void ForEachObserver(Fn&& tell) {
+    ++notifying_;
+    const std::size_t count = observers_.size();
+    for (std::size_t i = 0; i < count; ++i)
+      if (IControlObserver* o = observers_[i]) tell(o);
+    if (--notifying_ == 0)
+      observers_.erase(std::remove(observers_.begin(), observers_.end(), nullptr), observers_.end());
+  }
   std::vector<TimerEntry> timers_;
   std::map<std::string, std::vector<COptionUI*>> optionGroups_;
   std::map<std::string, std::string> defaultAttrs_;

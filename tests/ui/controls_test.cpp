@@ -1,5 +1,7 @@
 #include "ui_fixture.h"
 
+#include <utility>
+
 namespace korvale::test {
 namespace {
 
@@ -314,6 +316,42 @@ TEST_F(ControlsTest, ObserverHearsEveryChange) {
   other.AttachDialog(tabs);
   EXPECT_EQ(tabs->GetCurSel(), 1);
   EXPECT_EQ(fresh.log, std::vector<std::string>{"root tabs"});
+}
+
+// An observer may leave, or bring another, while a change is being told:
+// the one that left hears nothing more, the newcomer hears the next change.
+TEST_F(ControlsTest, ObserversLeavingOrJoiningDuringANotice) {
+  struct Leaver : ObserverLog {
+    CPaintManagerUI* pm = nullptr;
+    IControlObserver* other = nullptr;
+    IControlObserver* join = nullptr;
+    void OnPropertyChanged(CControlUI* c, const std::string& p, const std::string& d) override {
+      ObserverLog::OnPropertyChanged(c, p, d);
+      if (other != nullptr) pm->RemoveObserver(std::exchange(other, nullptr));
+      if (join != nullptr) pm->AddObserver(std::exchange(join, nullptr));
+    }
+  };
+  Leaver first;
+  ObserverLog second, late;
+  first.pm = &pm;
+  first.other = &second;
+  first.join = &late;
+  pm.AddObserver(&first);
+  pm.AddObserver(&second);
+  auto* label = new CLabelUI;
+  label->SetName("lbl");
+  root->Add(label);
+  first.log.clear();
+  second.log.clear();
+  label->SetText("one");
+  label->SetText("two");
+  EXPECT_EQ(first.log, (std::vector<std::string>{"prop lbl text", "prop lbl text"}));
+  EXPECT_TRUE(second.log.empty()) << "removed before its turn";
+  EXPECT_EQ(late.log, std::vector<std::string>{"prop lbl text"}) << "told from the next change on";
+  pm.RemoveObserver(&first);
+  pm.RemoveObserver(&late);
+  label->SetText("three");
+  EXPECT_EQ(first.log.size(), 2u);
 }
 
 TEST_F(ControlsTest, TextIdsReadBackTranslated) {
