@@ -53,7 +53,8 @@ class CSpectrumAnalyser {
   int rate_;
   int hop_;
   std::vector<float> window_;
-  std::vector<float> ring_;  // the last kFftSize samples, oldest first
+  std::vector<float> ring_;  // the last kFftSize samples, the oldest at oldest_
+  std::size_t oldest_ = 0;
   int sinceFrame_ = 0;
   std::array<std::atomic<int>, 3> colourLevels_{9, 9, 9};  // set from another thread
   std::array<std::pair<int, int>, SpectrumFrame::kValues> sliceBins_{};  // first, last bin
