@@ -54,9 +54,9 @@ void CSpectrumAnalyser::SetColourLevels(int r, int g, int b) {
 }
 
 void CSpectrumAnalyser::Reset() {
+  // Frames keep their cadence: the capture paces itself by it.
   std::fill(ring_.begin(), ring_.end(), 0.0f);
   oldest_ = 0;
-  sinceFrame_ = 0;
 }
 
 int CSpectrumAnalyser::BandOf(double hz) {

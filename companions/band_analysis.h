@@ -40,7 +40,7 @@ class CSpectrumAnalyser {
   int HopSize() const { return hop_; }
   // Style colour levels 0..9 each; values outside are clamped. Any thread.
   void SetColourLevels(int r, int g, int b);
-  // Forgets the samples gathered so far.
+  // Forgets the samples gathered so far; the next frame comes when it would have.
   void Reset();
   // Feeds samples; calls onFrame once per completed hop.
   void Push(const float* samples, std::size_t count, const std::function<void(const SpectrumFrame&)>& onFrame);

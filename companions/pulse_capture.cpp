@@ -22,15 +22,16 @@ struct CPulseCapture::Impl {
   // Our own loop thread rather than libpulse's threaded loop, so the loop's
   // poll can be paced: the server forwards each block the output renders, a
   // few milliseconds of sound each with a low-latency player, and a wake-up
-  // per block costs far more than the samples. Waking at most every two
-  // thirds of a fragment takes them in batches and still completes at most
-  // one fragment per wake-up (the sender keeps only the newest). `lock` is
-  // held by the loop thread except while it waits.
+  // per block costs far more than the samples. After taking samples the loop
+  // sleeps until the next fragment is due, so it wakes about once a fragment
+  // and each wake-up completes one (counted as the analyser counts its hops:
+  // from the first sample, holes left out). `lock` is held by the loop thread
+  // except while it waits.
   pa_mainloop* loop = nullptr;
   std::thread thread;
   std::mutex lock;
-  Clock::duration pace{};
-  Clock::time_point lastWake;
+  std::size_t sinceFragment = 0;  // samples taken since a fragment's end
+  bool tookSamples = false;       // since the last wait
   pa_context* context = nullptr;
   pa_stream* stream = nullptr;
   int rate = 48000;
@@ -48,18 +49,23 @@ struct CPulseCapture::Impl {
 
   static int Poll(pollfd* fds, unsigned long count, int timeoutMs, void* self) {
     auto* impl = static_cast<Impl*>(self);
+    // Control traffic (connecting, a new default output) is never held back.
+    std::chrono::microseconds nap{0};
+    if (impl->tookSamples && timeoutMs != 0) {
+      // A quarter fragment past the end, so the block holding it has
+      // usually arrived and the poll after the nap does not wait again.
+      const auto missing = static_cast<long long>(impl->fragment) * 5 / 4 - static_cast<long long>(impl->sinceFragment);
+      nap = std::chrono::microseconds(missing * 1000000 / std::max(impl->rate, 1));
+      if (timeoutMs > 0) nap = std::min<std::chrono::microseconds>(nap, std::chrono::milliseconds(timeoutMs));
+    }
+    impl->tookSamples = false;
     impl->lock.unlock();
-    if (timeoutMs != 0) {
-      const auto rest = impl->lastWake + impl->pace - Clock::now();
-      if (rest > Clock::duration::zero()) {
-        auto nap = std::chrono::ceil<std::chrono::milliseconds>(rest);
-        if (timeoutMs > 0) nap = std::min(nap, std::chrono::milliseconds(timeoutMs));
-        std::this_thread::sleep_for(nap);
-        if (timeoutMs > 0) timeoutMs -= static_cast<int>(nap.count());
-      }
+    if (nap.count() > 0) {
+      std::this_thread::sleep_for(nap);
+      // The nap is at most the time-out: what is left of it is never negative.
+      if (timeoutMs > 0) timeoutMs -= static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(nap).count());
     }
     const int r = ::poll(fds, count, timeoutMs);
-    impl->lastWake = Clock::now();
     impl->lock.lock();
     return r;
   }
@@ -77,7 +83,12 @@ struct CPulseCapture::Impl {
     // Peek says "nothing" itself (no size query: each library call costs a system call).
     while (pa_stream_peek(s, &data, &bytes) == 0 && bytes > 0) {
       // A hole (data null) is silence we did not get; skip it.
-      if (data != nullptr && impl->onSamples) impl->onSamples(static_cast<const float*>(data), bytes / sizeof(float));
+      if (data != nullptr) {
+        const std::size_t samples = bytes / sizeof(float);
+        if (impl->onSamples) impl->onSamples(static_cast<const float*>(data), samples);
+        impl->sinceFragment = (impl->sinceFragment + samples) % static_cast<std::size_t>(std::max(impl->fragment, 1));
+        impl->tookSamples = true;
+      }
       pa_stream_drop(s);
     }
   }
@@ -157,7 +168,7 @@ bool CPulseCapture::Start(int rate, int fragmentSamples, Samples onSamples, Lost
   m.onLost = nullptr;
   m.lostSent = false;
   m.output.clear();
-  m.pace = std::chrono::microseconds(1000000LL * 2 / 3 * std::max(fragmentSamples, 1) / std::max(rate, 1));
+  m.tookSamples = false;
   m.loop = pa_mainloop_new();
   if (m.loop == nullptr) {
     if (error != nullptr) *error = "cannot create the sound server connection";
