@@ -232,10 +232,8 @@ int ConnectTo(const fs::path& path, struct stat* file = nullptr) {
 }
 
 // 0 when all bytes went out, else the errno (ETIMEDOUT past the deadline).
-// *written counts what did go out.
-int WriteAll(int fd, const std::vector<std::uint8_t>& bytes, Clock::time_point deadline, std::size_t* written) {
-  std::size_t& done = *written;
-  done = 0;
+int WriteAll(int fd, const std::vector<std::uint8_t>& bytes, Clock::time_point deadline) {
+  std::size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
     if (n > 0) {
@@ -282,8 +280,7 @@ std::optional<std::intptr_t> DeliverOnce(const fs::path& path, const std::vector
   UniqueFd fd(ConnectTo(path));
   if (fd.fd < 0) return std::nullopt;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  std::size_t written = 0;
-  if (WriteAll(fd.fd, frame, deadline, &written) != 0) {
+  if (WriteAll(fd.fd, frame, deadline) != 0) {
     Trace("bus: writing to %s failed or timed out", path.c_str());
     return std::nullopt;
   }
@@ -389,12 +386,11 @@ std::optional<std::intptr_t> MessageBus::Impl::Deliver(const fs::path& path, con
       out->device = file.st_dev;
       out->inode = file.st_ino;
     }
-    std::size_t written = 0;
-    const int error = WriteAll(out->fd, frame, deadline, &written);
+    const int error = WriteAll(out->fd, frame, deadline);
     if (error == 0) break;
     out->Drop();
     // The peer closed a kept connection just now (it restarted, or made room
-    // for another peer): nothing of the frame arrived, so a new one may carry it.
+    // for another peer): it dropped any part of the frame, so a new one may carry it.
     if (reused && !retried && (error == EPIPE || error == ECONNRESET)) continue;
     Trace("bus: writing to %s failed or timed out", path.c_str());
     return std::nullopt;
