@@ -174,6 +174,7 @@ CVarnikUSBDevice* CDeviceList::CreatePage(int tableRow) {
   entry->family = Family(kind);
   entry->tileLife = tile->Lifetime();
   entries_.insert(next, std::move(entry));
+  Trace("device list: page of %s built", product.productKey);
   return page;
 }
 

@@ -7,6 +7,7 @@
 
 #include "devices/varnik_usb_device.h"
 #include "hid/device_discovery.h"
+#include "mainwnd/audio_companion_link.h"
 #include "mainwnd/device_list.h"
 #include "platform/trace.h"
 #include "ui/controls.h"
@@ -71,6 +72,9 @@ void CMainWnd::OnTimer(UINT id) {
       break;
     case kTimerNoticesArm:
       notices_.Arm();
+      break;
+    case kTimerFirstPaint:
+      ReleaseFirstPaintHold();
       break;
     default:
       break;
@@ -166,7 +170,7 @@ LRESULT CMainWnd::HandleCustomMessage(UINT msg, WPARAM wParam, LPARAM lParam, bo
   static constexpr Fixed kAlways[] = {
       {wm::kActivate, &CMainWnd::OnActivateMsg},     {wm::kMouseLeave, &CMainWnd::OnMouseLeaveMsg},
       {wm::kMouseHover, &CMainWnd::OnMouseHoverMsg}, {wm::kDestroy, &CMainWnd::OnDestroyMsg},
-      {wm::kPowerBroadcast, &CMainWnd::OnPowerMsg},
+      {wm::kPowerBroadcast, &CMainWnd::OnPowerMsg}, {wm::kPaint, &CMainWnd::OnPaintMsg},
   };
   static constexpr Registered kAlwaysRegistered[] = {
       {&CMainWnd::identityMsg_, &CMainWnd::OnIdentityMsg},
@@ -236,6 +240,7 @@ LRESULT CMainWnd::OnMouseHoverMsg(UINT, WPARAM, LPARAM, bool&) {
 LRESULT CMainWnd::OnIdentityMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool&) {
   Trace("软件标示 %u，%zx%zx", msg, static_cast<std::size_t>(wParam), static_cast<std::size_t>(lParam));
   const bool firstScan = lParam == 0;
+  if (firstScan) awaitingFirstScan_ = false;
   if (firstScan && startHidden_) {
     startHidden_ = false;
     UpdateNoDeviceOverlay();
@@ -312,9 +317,38 @@ LRESULT CMainWnd::OnLanguageMsg(UINT, WPARAM wParam, LPARAM, bool&) {
 
 LRESULT CMainWnd::OnDeviceListMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool&) {
   if (!devices_) return 0;
+  if (holdForFirstPaint_) {
+    held_.push_back({msg, wParam, lParam});
+    // A device is coming: the window shows now, without the no-device note.
+    if (held_.size() == 1 && msg == WM_DEVICE_BOUND) WakeUp();
+    return 0;
+  }
   if (msg == WM_DEVICE_BOUND) return devices_->OnDeviceBound(wParam);
   if (msg == WM_DEVICE_LOST) return devices_->OnDeviceLost(wParam);
   return devices_->OnTileLink(wParam, lParam);
+}
+
+LRESULT CMainWnd::OnPaintMsg(UINT, WPARAM, LPARAM, bool&) {
+  firstPaintSeen_ = true;
+  ReleaseFirstPaintHold();
+  return 0;
+}
+
+void CMainWnd::ReleaseFirstPaintHold() {
+  if (!holdForFirstPaint_) return;
+  holdForFirstPaint_ = false;
+  KillTimer(kTimerFirstPaint);
+  std::vector<HeldMessage> held;
+  held.swap(held_);
+  bool handled = false;
+  for (const HeldMessage& h : held) {
+    if (shutDown_ || !IsPowerOn()) break;
+    OnDeviceListMsg(h.msg, h.wParam, h.lParam, handled);
+  }
+  if (audioStartHeld_ && !shutDown_) {
+    audioStartHeld_ = false;
+    audio_->Start();
+  }
 }
 
 LRESULT CMainWnd::OnOpenSettingsMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool&) {

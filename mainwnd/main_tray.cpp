@@ -35,7 +35,9 @@ int CMainWnd::VisibleTileCount() const {
 void CMainWnd::UpdateNoDeviceOverlay() {
   CControlUI* overlay = m_pm.FindControl("No_device_Link");
   if (overlay == nullptr) return;
-  const bool none = VisibleTileCount() == 0;
+  // Devices held for the first paint are coming, and before the first scan
+  // nothing is known: neither is "no device".
+  const bool none = VisibleTileCount() == 0 && held_.empty() && !awaitingFirstScan_;
   overlay->SetVisible(none);
   // A device of ours that is present but may not be opened is not "no device".
   const auto denied = none ? ListDeniedNodes() : std::vector<HidDeniedNode>{};

@@ -200,10 +200,17 @@ void CMainWnd::OnWindowInit() {
   // No pages yet: each comes with its device's first bind.
   screen_ = CWindowWnd::GetScreenSize();
   light_->SetConfigExtras(screen_.cx, screen_.cy);
-  // Shown again by the wake-up after the first device scan.
-  ShowWindow(false);
+  // A renderer that paints tells of the first paint: the window stays shown
+  // and draws its first frame at once, before any device page is built; the
+  // devices fill it as the scan finds them and the no-device note waits for
+  // the first scan. Otherwise the window hides until the first scan's wake-up.
+  const IWindowObserver* observer = GetObserver();
+  holdForFirstPaint_ = !firstPaintSeen_ && !startHidden_ && observer != nullptr && observer->ReportsFirstPaint();
+  if (!holdForFirstPaint_) ShowWindow(false);
+  const bool scanning = discoveryEnabled_ && devices_->StartDiscovery();
+  if (discoveryEnabled_ && !scanning) Trace("main window: device discovery did not start");
+  awaitingFirstScan_ = holdForFirstPaint_ && scanning;
   UpdateNoDeviceOverlay();
-  if (discoveryEnabled_ && !devices_->StartDiscovery()) Trace("main window: device discovery did not start");
   // The thread shares the engine, so it may outlive the window after a
   // missed stop deadline.
   StartThread(kSyncLightSlot, [sync = sync_](const MainThreadParam& p) { sync->Run(*p.stop); });
@@ -212,7 +219,12 @@ void CMainWnd::OnWindowInit() {
   // The audio-lighting settings, rebuilt from the default copy when missing.
   audioSettingsPath_ = AppDataFolder() / "AudioFile.json";
   audioSettings_ = LoadAudioDevice(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json");
-  audio_->Start();
+  if (holdForFirstPaint_) {
+    audioStartHeld_ = true;
+    SetTimer(kTimerFirstPaint, kFirstPaintWaitMs);
+  } else {
+    audio_->Start();
+  }
 }
 
 const AudioStyles& CMainWnd::GetAudioStyles() const { return audio_->Styles(); }

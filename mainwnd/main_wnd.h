@@ -64,6 +64,9 @@ class CMainWnd : public WindowImplBase {
   static constexpr UINT kTimerProfileSelect = 1055;
   static constexpr UINT kTimerGameEnd = 1066;
   static constexpr UINT kTimerNoticesArm = 1067;
+  static constexpr UINT kTimerFirstPaint = 1068;
+  // Device messages wait at most this long for the window's first paint.
+  static constexpr uint32_t kFirstPaintWaitMs = 250;
 
   static constexpr int kDefaultScale = 96;
   static constexpr int kLargeScale = 144;
@@ -230,6 +233,10 @@ class CMainWnd : public WindowImplBase {
   LRESULT OnShowProgressMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   LRESULT OnLanguageMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   LRESULT OnDeviceListMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  LRESULT OnPaintMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+  // Hands the device messages held for the first paint on, in their order,
+  // and starts the audio link if it waited too.
+  void ReleaseFirstPaintHold();
   LRESULT OnOpenSettingsMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   LRESULT OnUpdateIsLatestMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   LRESULT OnNothingMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
@@ -294,6 +301,19 @@ class CMainWnd : public WindowImplBase {
   std::string DeviceDisplayName(CVarnikUSBDevice* page) const;
   bool trayShown_ = false;
   bool startHidden_ = false;
+  // Until the window's first paint, device messages wait here and the audio
+  // companion is not started: the window shows at once, each device's page
+  // is built after it and no other process competes for the first frame.
+  struct HeldMessage {
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+  };
+  bool holdForFirstPaint_ = false;
+  bool firstPaintSeen_ = false;
+  bool audioStartHeld_ = false;
+  bool awaitingFirstScan_ = false;  // the shown window keeps the no-device note until then
+  std::vector<HeldMessage> held_;
 
   // Registered numbers (0 = not registered: never matches a message).
   UINT identityMsg_ = 0;

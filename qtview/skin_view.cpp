@@ -710,7 +710,7 @@ void QtSkinView::Sync(CControlUI* control) {
       // The window buttons keep a face when the skin gives them no picture.
       if (text.isEmpty() && !image) {
         const std::string name = ToLower(control->GetName());
-        if (name == "closebtn") text = QString::fromUtf8("\u2715");
+        if (name == "closebtn") text = QString::fromUtf8("\u00D7");
         else if (name == "minbtn") text = QString::fromUtf8("\u2013");
         else if (name == "maxbtn" || name == "restorebtn") text = QString::fromUtf8("\u25A1");
       }

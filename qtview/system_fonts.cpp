@@ -3,59 +3,61 @@
 #include <fontconfig/fontconfig.h>
 
 #include <cctype>
-#include <set>
+#include <map>
+#include <mutex>
+#include <string_view>
 
 namespace korvale::qtview {
 
 namespace {
 
-// fontconfig compares family names without case or blanks.
-std::string FamilyKey(const std::string& family) {
-  std::string key;
-  for (char c : family) {
-    if (c != ' ') key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+// Families compare as fontconfig compares them: without case or blanks.
+bool SameFamily(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    while (*a == ' ') ++a;
+    while (*b == ' ') ++b;
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+    if (*a == '\0') return true;
   }
-  return key;
 }
 
-// The system's families and files, listed once: every list call makes
-// fontconfig check its font folders again.
-struct SystemFonts {
-  std::set<std::string> families;  // by FamilyKey
-  std::set<std::string> files;
-};
-
-const SystemFonts& System() {
-  static const SystemFonts fonts = [] {
-    SystemFonts out;
-    FcPattern* pattern = FcPatternCreate();
-    FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_FILE, nullptr);
-    FcFontSet* found = pattern != nullptr && objects != nullptr ? FcFontList(nullptr, pattern, objects) : nullptr;
-    for (int i = 0; found != nullptr && i < found->nfont; ++i) {
-      FcChar8* value = nullptr;
-      for (int n = 0; FcPatternGetString(found->fonts[i], FC_FAMILY, n, &value) == FcResultMatch; ++n)
-        out.families.insert(FamilyKey(reinterpret_cast<const char*>(value)));
-      if (FcPatternGetString(found->fonts[i], FC_FILE, 0, &value) == FcResultMatch)
-        out.files.insert(reinterpret_cast<const char*>(value));
+// True when one of the system's faces has the value: a family compared as
+// fontconfig compares families (no case, no blanks), a file by its path.
+// The configuration's own font set is read in place: a list call would build
+// a pattern for every matching face and check the font folders again.
+bool Listed(const char* object, const std::string& value) {
+  const FcFontSet* set = FcConfigGetFonts(nullptr, FcSetSystem);
+  const bool family = std::string_view(object) == FC_FAMILY;
+  for (int i = 0; set != nullptr && i < set->nfont; ++i) {
+    FcChar8* have = nullptr;
+    for (int n = 0; FcPatternGetString(set->fonts[i], object, n, &have) == FcResultMatch; ++n) {
+      const char* text = reinterpret_cast<const char*>(have);
+      if (family ? SameFamily(text, value.c_str()) : value == text) return true;
+      if (!family) break;  // one file per face
     }
-    if (found != nullptr) FcFontSetDestroy(found);
-    if (objects != nullptr) FcObjectSetDestroy(objects);
-    if (pattern != nullptr) FcPatternDestroy(pattern);
-    return out;
-  }();
-  return fonts;
+  }
+  return false;
+}
+
+// Answers are kept: the same few questions come from every window.
+bool Cached(const char* object, const std::string& value) {
+  static std::mutex lock;
+  static std::map<std::pair<std::string, std::string>, bool> answers;
+  std::lock_guard<std::mutex> hold(lock);
+  auto key = std::make_pair(std::string(object), value);
+  auto it = answers.find(key);
+  if (it == answers.end()) it = answers.emplace(std::move(key), Listed(object, value)).first;
+  return it->second;
 }
 
 }  // namespace
 
-bool SystemHasFontFamily(const std::string& family) {
-  return !family.empty() && System().families.count(FamilyKey(family)) != 0;
-}
+bool SystemHasFontFamily(const std::string& family) { return !family.empty() && Cached(FC_FAMILY, family); }
 
 bool SystemHasFontFile(const std::filesystem::path& file) {
   std::error_code ec;
   const std::filesystem::path real = std::filesystem::canonical(file, ec);
-  return !ec && System().files.count(real.string()) != 0;
+  return !ec && Cached(FC_FILE, real.string());
 }
 
 }  // namespace korvale::qtview

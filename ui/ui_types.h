@@ -99,6 +99,8 @@ constexpr UINT kSize = 0x0005;
 constexpr UINT kActivate = 0x0006;
 constexpr UINT kClose = 0x0010;
 constexpr UINT kShowWindow = 0x0018;
+// Posted once by a renderer that paints, after a window's first paint.
+constexpr UINT kPaint = 0x000F;
 constexpr UINT kCopyData = 0x004A;
 constexpr UINT kKeyDown = 0x0100;
 constexpr UINT kTimer = 0x0113;

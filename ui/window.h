@@ -32,6 +32,8 @@ class IWindowObserver {
   virtual void OnWindowEnabled(CWindowWnd* /*window*/, bool /*enabled*/) {}
   // A shown window went to the task bar (true) or came back from it.
   virtual void OnWindowMinimized(CWindowWnd* /*window*/, bool /*minimized*/) {}
+  // True when this renderer posts wm::kPaint after each window's first paint.
+  virtual bool ReportsFirstPaint() const { return false; }
 };
 
 // Sends a message to a window and returns its result; from a worker thread it

@@ -22,6 +22,7 @@ class QtWindowHost::CloseFilter : public QObject {
       // Start-up timing and tests look for this line.
       host_->painted_.insert(watched);
       Trace("window painted: %s", qPrintable(static_cast<QWidget*>(watched)->windowTitle()));
+      if (const HWND hwnd = HandleOf(watched)) PostMessageW(hwnd, wm::kPaint, 0, 0);
       return false;
     }
     const HWND hwnd = HandleOf(watched);

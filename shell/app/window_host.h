@@ -32,6 +32,7 @@ class QtWindowHost : public IWindowObserver {
   void OnWindowDestroyed(CWindowWnd* window) override;
   void OnWindowTitleChanged(CWindowWnd* window) override;
   void OnWindowMinimized(CWindowWnd* window, bool minimized) override;
+  bool ReportsFirstPaint() const override { return true; }
 
   // Tells every window of a new screen size (WM_DISPLAYCHANGE, lParam the
   // width in the low and the height in the high word) or dpi (WM_DPICHANGED).

@@ -195,6 +195,31 @@ TEST_F(KorvaleProcessTest, ScreenshotsShowEachPageOfTheEmulatedDevices) {
   for (const fs::path& page : pages) EXPECT_GT(fs::file_size(page), fs::file_size(shots / "main.png") / 3) << page;
 }
 
+// The window's first frame comes before any device page is built; every
+// device's page follows it.
+TEST_F(KorvaleProcessTest, TheFirstFrameIsPaintedBeforeTheDevicePagesAreBuilt) {
+  const fs::path vhid = home.path() / "vhid";
+  fs::create_directories(vhid);
+  korvale::testing::EmuProcess emu;
+  ASSERT_TRUE(emu.Start({"--dir", vhid.string()}));
+  for (int i = 0; i < 4; ++i) ASSERT_FALSE(emu.Line().empty()) << i;
+  KorvaleProcess p(home.path(), {}, "first-paint.log", vhid);
+  const auto count = [](const std::string& log, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+    return n;
+  };
+  ASSERT_TRUE(p.WaitLog({"window painted"}, 30000)) << p.Log();
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (count(p.Log(), "device list: page of") < 4 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const std::string log = p.Log();
+  EXPECT_EQ(count(log, "device list: page of"), 4u) << log;
+  EXPECT_LT(log.find("window painted"), log.find("device list: page of")) << log;
+  p.Signal(SIGTERM);
+  EXPECT_EQ(p.WaitExit(20000), 0) << p.Log();
+}
+
 // Every number the main window handles, sent over the bus with parameters a
 // pointer-reading handler would follow; the program must take each as values.
 TEST_F(KorvaleProcessTest, HostileParametersOnEveryHandledMessageLeaveTheProgramRunning) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "qtview/system_fonts.h"
 #include "qtview/tray_icon.h"
 #include "tests/shell/shell_test_util.h"
 #include "shell/app/qt_fonts.h"
@@ -54,6 +55,9 @@ TEST_F(QtParts, FontsAreRegisteredByPathOnceAndRemoved) {
   const int system = fonts.AddFont(linked);
   ASSERT_GT(system, 0);
   EXPECT_EQ(fonts.ApplicationFontId(system), -1) << "fontconfig serves it already";
+  // Families compare as fontconfig compares them: without case or blanks.
+  for (const char* family : {"Noto Sans", "noto sans", "NotoSans"}) EXPECT_TRUE(qtview::SystemHasFontFamily(family)) << family;
+  for (const char* family : {"", "Noto Sans Nowhere"}) EXPECT_FALSE(qtview::SystemHasFontFamily(family)) << family;
 
   const korvale::shelltest::TempDir dir;
   const fs::path own = dir.path() / "Own-Regular.ttf", alias = dir.path() / "Alias.otf";
