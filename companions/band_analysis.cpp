@@ -54,8 +54,9 @@ void CSpectrumAnalyser::SetColourLevels(int r, int g, int b) {
 }
 
 void CSpectrumAnalyser::Reset() {
+  // Frames keep their cadence: the capture paces itself by it.
   std::fill(ring_.begin(), ring_.end(), 0.0f);
-  sinceFrame_ = 0;
+  oldest_ = 0;
 }
 
 int CSpectrumAnalyser::BandOf(double hz) {
@@ -66,11 +67,13 @@ int CSpectrumAnalyser::BandOf(double hz) {
 
 void CSpectrumAnalyser::Push(const float* samples, std::size_t count,
                              const std::function<void(const SpectrumFrame&)>& onFrame) {
+  const std::size_t size = ring_.size();
   while (count > 0) {
-    // Take at most what completes the current hop.
-    const std::size_t take = std::min<std::size_t>(count, static_cast<std::size_t>(hop_ - sinceFrame_));
-    std::move(ring_.begin() + static_cast<std::ptrdiff_t>(take), ring_.end(), ring_.begin());
-    std::copy_n(samples, take, ring_.end() - static_cast<std::ptrdiff_t>(take));
+    // Take at most what completes the current hop, and what fits before the ring's end.
+    std::size_t take = std::min<std::size_t>(count, static_cast<std::size_t>(hop_ - sinceFrame_));
+    take = std::min(take, size - oldest_);
+    std::copy_n(samples, take, ring_.begin() + static_cast<std::ptrdiff_t>(oldest_));
+    oldest_ = (oldest_ + take) % size;
     samples += take;
     count -= take;
     sinceFrame_ += static_cast<int>(take);
@@ -82,10 +85,10 @@ void CSpectrumAnalyser::Push(const float* samples, std::size_t count,
 }
 
 SpectrumFrame CSpectrumAnalyser::Analyse() {
-  for (int i = 0; i < kFftSize; ++i) {
-    const auto k = static_cast<std::size_t>(i);
-    fft_->in[k] = ring_[k] * window_[k];
-  }
+  // The ring from its oldest sample on, windowed.
+  const std::size_t split = ring_.size() - oldest_;
+  for (std::size_t k = 0; k < split; ++k) fft_->in[k] = ring_[oldest_ + k] * window_[k];
+  for (std::size_t k = split; k < ring_.size(); ++k) fft_->in[k] = ring_[k - split] * window_[k];
   kiss_fftr(fft_->cfg, fft_->in.data(), fft_->out.data());
   // A full-scale sine's peak bin has magnitude (sum of the window) / 2.
   const double fullScale = (kFftSize - 1) / 4.0;
@@ -95,12 +98,14 @@ SpectrumFrame CSpectrumAnalyser::Analyse() {
   std::array<double, SpectrumFrame::kBands> bandPeak{};
   for (int s = 0; s < SpectrumFrame::kValues; ++s) {
     const auto [first, last] = sliceBins_[static_cast<std::size_t>(s)];
-    double peak = 0;
+    // The strongest bin by its squared magnitude: one logarithm, no root, per slice.
+    double peak2 = 0;
     for (int b = first; b <= last; ++b) {
       const kiss_fft_cpx c = fft_->out[static_cast<std::size_t>(b)];
-      peak = std::max(peak, std::hypot(static_cast<double>(c.r), static_cast<double>(c.i)));
+      const double r = c.r, i = c.i;
+      peak2 = std::max(peak2, r * r + i * i);
     }
-    const double db = peak > 0 ? 20 * std::log10(peak / fullScale) : kFloorDb;
+    const double db = peak2 > 0 ? 10 * std::log10(peak2 / (fullScale * fullScale)) : kFloorDb;
     const double level = std::clamp((db - kFloorDb) / -kFloorDb, 0.0, 1.0) * kFullLevel;
     f.levels[static_cast<std::size_t>(s)] = static_cast<std::int32_t>(std::lround(level));
     auto& bp = bandPeak[static_cast<std::size_t>(s / SpectrumFrame::kSlicesPerBand)];

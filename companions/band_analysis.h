@@ -40,7 +40,7 @@ class CSpectrumAnalyser {
   int HopSize() const { return hop_; }
   // Style colour levels 0..9 each; values outside are clamped. Any thread.
   void SetColourLevels(int r, int g, int b);
-  // Forgets the samples gathered so far.
+  // Forgets the samples gathered so far; the next frame comes when it would have.
   void Reset();
   // Feeds samples; calls onFrame once per completed hop.
   void Push(const float* samples, std::size_t count, const std::function<void(const SpectrumFrame&)>& onFrame);
@@ -53,7 +53,8 @@ class CSpectrumAnalyser {
   int rate_;
   int hop_;
   std::vector<float> window_;
-  std::vector<float> ring_;  // the last kFftSize samples, oldest first
+  std::vector<float> ring_;  // the last kFftSize samples, the oldest at oldest_
+  std::size_t oldest_ = 0;
   int sinceFrame_ = 0;
   std::array<std::atomic<int>, 3> colourLevels_{9, 9, 9};  // set from another thread
   std::array<std::pair<int, int>, SpectrumFrame::kValues> sliceBins_{};  // first, last bin

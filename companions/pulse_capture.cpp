@@ -2,16 +2,36 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <poll.h>
+
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <thread>
 
+#include "platform/thread_name.h"
 #include "platform/trace.h"
 
 namespace korvale {
 
+namespace {
+using Clock = std::chrono::steady_clock;
+}  // namespace
+
 struct CPulseCapture::Impl {
-  pa_threaded_mainloop* loop = nullptr;
+  // Our own loop thread rather than libpulse's threaded loop, so the loop's
+  // poll can be paced: the server forwards each block the output renders, a
+  // few milliseconds of sound each with a low-latency player, and a wake-up
+  // per block costs far more than the samples. After taking samples the loop
+  // sleeps until the next fragment is due, so it wakes about once a fragment
+  // and each wake-up completes one (counted as the analyser counts its hops:
+  // from the first sample, holes left out). `lock` is held by the loop thread
+  // except while it waits.
+  pa_mainloop* loop = nullptr;
+  std::thread thread;
+  std::mutex lock;
+  std::size_t sinceFragment = 0;  // samples taken since a fragment's end
+  bool tookSamples = false;       // since the last wait
   pa_context* context = nullptr;
   pa_stream* stream = nullptr;
   int rate = 48000;
@@ -25,7 +45,29 @@ struct CPulseCapture::Impl {
     auto* impl = static_cast<Impl*>(self);
     const pa_context_state_t s = pa_context_get_state(c);
     if (s == PA_CONTEXT_FAILED || s == PA_CONTEXT_TERMINATED) impl->ReportLost(pa_strerror(pa_context_errno(c)));
-    pa_threaded_mainloop_signal(impl->loop, 0);
+  }
+
+  static int Poll(pollfd* fds, unsigned long count, int timeoutMs, void* self) {
+    auto* impl = static_cast<Impl*>(self);
+    // Control traffic (connecting, a new default output) is never held back.
+    std::chrono::microseconds nap{0};
+    if (impl->tookSamples && timeoutMs != 0) {
+      // A quarter fragment past the end, so the block holding it has
+      // usually arrived and the poll after the nap does not wait again.
+      const auto missing = static_cast<long long>(impl->fragment) * 5 / 4 - static_cast<long long>(impl->sinceFragment);
+      nap = std::chrono::microseconds(missing * 1000000 / std::max(impl->rate, 1));
+      if (timeoutMs > 0) nap = std::min<std::chrono::microseconds>(nap, std::chrono::milliseconds(timeoutMs));
+    }
+    impl->tookSamples = false;
+    impl->lock.unlock();
+    if (nap.count() > 0) {
+      std::this_thread::sleep_for(nap);
+      // The nap is at most the time-out: what is left of it is never negative.
+      if (timeoutMs > 0) timeoutMs -= static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(nap).count());
+    }
+    const int r = ::poll(fds, count, timeoutMs);
+    impl->lock.lock();
+    return r;
   }
 
   void ReportLost(const std::string& why) {
@@ -38,10 +80,15 @@ struct CPulseCapture::Impl {
     auto* impl = static_cast<Impl*>(self);
     const void* data = nullptr;
     std::size_t bytes = 0;
-    while (pa_stream_readable_size(s) > 0 && pa_stream_peek(s, &data, &bytes) == 0) {
-      if (bytes == 0) break;
+    // Peek says "nothing" itself (no size query: each library call costs a system call).
+    while (pa_stream_peek(s, &data, &bytes) == 0 && bytes > 0) {
       // A hole (data null) is silence we did not get; skip it.
-      if (data != nullptr && impl->onSamples) impl->onSamples(static_cast<const float*>(data), bytes / sizeof(float));
+      if (data != nullptr) {
+        const std::size_t samples = bytes / sizeof(float);
+        if (impl->onSamples) impl->onSamples(static_cast<const float*>(data), samples);
+        impl->sinceFragment = (impl->sinceFragment + samples) % static_cast<std::size_t>(std::max(impl->fragment, 1));
+        impl->tookSamples = true;
+      }
       pa_stream_drop(s);
     }
   }
@@ -86,7 +133,13 @@ struct CPulseCapture::Impl {
 
   void Close() {
     if (loop == nullptr) return;
-    pa_threaded_mainloop_stop(loop);
+    if (thread.joinable()) {
+      {
+        std::lock_guard<std::mutex> g(lock);
+        pa_mainloop_quit(loop, 0);  // wakes the loop
+      }
+      thread.join();
+    }
     if (stream != nullptr) {
       pa_stream_disconnect(stream);
       pa_stream_unref(stream);
@@ -97,7 +150,7 @@ struct CPulseCapture::Impl {
       pa_context_unref(context);
       context = nullptr;
     }
-    pa_threaded_mainloop_free(loop);
+    pa_mainloop_free(loop);
     loop = nullptr;
   }
 };
@@ -115,33 +168,40 @@ bool CPulseCapture::Start(int rate, int fragmentSamples, Samples onSamples, Lost
   m.onLost = nullptr;
   m.lostSent = false;
   m.output.clear();
-  m.loop = pa_threaded_mainloop_new();
+  m.tookSamples = false;
+  m.loop = pa_mainloop_new();
   if (m.loop == nullptr) {
     if (error != nullptr) *error = "cannot create the sound server connection";
     return false;
   }
-  m.context = pa_context_new(pa_threaded_mainloop_get_api(m.loop), "korvale-audio");
+  pa_mainloop_set_poll_func(m.loop, &Impl::Poll, &m);
+  m.context = pa_context_new(pa_mainloop_get_api(m.loop), "korvale-audio");
   pa_context_set_state_callback(m.context, &Impl::ContextState, &m);
-  if (pa_context_connect(m.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
-      pa_threaded_mainloop_start(m.loop) < 0) {
+  if (pa_context_connect(m.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
     if (error != nullptr) *error = pa_strerror(pa_context_errno(m.context));
     m.Close();
     return false;
   }
-  pa_threaded_mainloop_lock(m.loop);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  m.thread = std::thread([&m] {
+    NameThisThread("kv-audio-pulse");
+    std::lock_guard<std::mutex> g(m.lock);
+    int ignored = 0;
+    pa_mainloop_run(m.loop, &ignored);
+  });
+  std::unique_lock<std::mutex> g(m.lock);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   pa_context_state_t state = pa_context_get_state(m.context);
-  while (state != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state) && std::chrono::steady_clock::now() < deadline) {
-    pa_threaded_mainloop_unlock(m.loop);
-    // The state callback signals; a short slice bounds the wait without it.
+  while (state != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state) && Clock::now() < deadline) {
+    g.unlock();
+    // A short slice bounds the wait; the state changes on the loop thread.
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    pa_threaded_mainloop_lock(m.loop);
+    g.lock();
     state = pa_context_get_state(m.context);
   }
   if (state != PA_CONTEXT_READY) {
     if (error != nullptr)
       *error = PA_CONTEXT_IS_GOOD(state) ? "the sound server did not answer" : pa_strerror(pa_context_errno(m.context));
-    pa_threaded_mainloop_unlock(m.loop);
+    g.unlock();
     m.Close();
     return false;
   }
@@ -149,7 +209,6 @@ bool CPulseCapture::Start(int rate, int fragmentSamples, Samples onSamples, Lost
   pa_context_set_subscribe_callback(m.context, &Impl::Event, &m);
   pa_operation_unref(pa_context_subscribe(m.context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
   pa_operation_unref(pa_context_get_server_info(m.context, &Impl::ServerInfo, &m));
-  pa_threaded_mainloop_unlock(m.loop);
   return true;
 }
 
@@ -160,10 +219,8 @@ void CPulseCapture::Stop() {
 
 std::string CPulseCapture::CurrentOutput() const {
   if (impl_->loop == nullptr) return {};
-  pa_threaded_mainloop_lock(impl_->loop);
-  std::string out = impl_->output;
-  pa_threaded_mainloop_unlock(impl_->loop);
-  return out;
+  std::lock_guard<std::mutex> g(impl_->lock);
+  return impl_->output;
 }
 
 }  // namespace korvale

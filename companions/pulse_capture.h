@@ -2,7 +2,7 @@
 // Capture of the sound server's monitor of the default output through
 // libpulse (PulseAudio, or PipeWire's pulse server), following the default
 // output when the user switches it. Samples arrive as mono floats on the
-// library's own thread.
+// capture's own thread, in batches of about half a fragment.
 #include <cstddef>
 #include <functional>
 #include <memory>

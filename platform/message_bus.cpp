@@ -199,9 +199,10 @@ bool PrepareDir(const fs::path& dir) {
 
 // A socket file a peer may be reached through: a socket owned by this user
 // that nobody else can open.
-bool IsTrustedSocket(const fs::path& path) {
+bool IsTrustedSocket(const fs::path& path, struct stat* file = nullptr) {
   struct stat st{};
   if (::lstat(path.c_str(), &st) != 0) return false;
+  if (file != nullptr) *file = st;
   if (!S_ISSOCK(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 077) != 0) {
     Trace("bus: %s is not a private socket of this user; not used", path.c_str());
     return false;
@@ -214,11 +215,12 @@ int Remaining(Clock::time_point deadline) {
   return left < 0 ? 0 : static_cast<int>(left);
 }
 
-// Connects to a trusted socket; -1 when there is no live peer.
-int ConnectTo(const fs::path& path) {
+// Connects to a trusted socket; -1 when there is no live peer. *file gets
+// the socket file's identity, so a kept connection can tell a new listener.
+int ConnectTo(const fs::path& path, struct stat* file = nullptr) {
   sockaddr_un addr{};
   // A relative path means no private folder was found: never look in the working folder.
-  if (!path.is_absolute() || !FillAddress(path, &addr) || !IsTrustedSocket(path)) return -1;
+  if (!path.is_absolute() || !FillAddress(path, &addr) || !IsTrustedSocket(path, file)) return -1;
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
   // A full backlog gives EAGAIN at once instead of blocking.
@@ -229,7 +231,8 @@ int ConnectTo(const fs::path& path) {
   return fd;
 }
 
-bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes, Clock::time_point deadline) {
+// 0 when all bytes went out, else the errno (ETIMEDOUT past the deadline).
+int WriteAll(int fd, const std::vector<std::uint8_t>& bytes, Clock::time_point deadline) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
@@ -241,37 +244,26 @@ bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes, Clock::time_point 
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       pollfd p{fd, POLLOUT, 0};
       int left = Remaining(deadline);
-      if (left == 0 || ::poll(&p, 1, left) <= 0) return false;
+      if (left == 0 || ::poll(&p, 1, left) <= 0) return ETIMEDOUT;
       continue;
     }
-    return false;
+    return n < 0 ? errno : EPIPE;
   }
-  return true;
+  return 0;
 }
 
-// Delivers one frame; for a send, waits for the 8-byte result.
-std::optional<std::intptr_t> Deliver(const fs::path& path, const std::vector<std::uint8_t>& frame,
-                                     bool wantReply, std::uint32_t timeoutMs) {
-  if (frame.empty()) return std::nullopt;
-  UniqueFd fd(ConnectTo(path));
-  if (fd.fd < 0) return std::nullopt;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  if (!WriteAll(fd.fd, frame, deadline)) {
-    Trace("bus: writing to %s failed or timed out", path.c_str());
-    return std::nullopt;
-  }
-  ::shutdown(fd.fd, SHUT_WR);
-  if (!wantReply) return 0;
+// Waits for the 8-byte result of a send.
+std::optional<std::intptr_t> ReadReply(int fd, const fs::path& path, Clock::time_point deadline) {
   std::uint8_t reply[8];
   std::size_t got = 0;
   while (got < sizeof reply) {
-    pollfd p{fd.fd, POLLIN, 0};
+    pollfd p{fd, POLLIN, 0};
     int left = Remaining(deadline);
     if (left == 0 || ::poll(&p, 1, left) <= 0) {
       Trace("bus: no answer from %s in time", path.c_str());
       return std::nullopt;
     }
-    ssize_t n = ::recv(fd.fd, reply + got, sizeof reply - got, 0);
+    ssize_t n = ::recv(fd, reply + got, sizeof reply - got, 0);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) return std::nullopt;  // the peer dropped the message
     got += static_cast<std::size_t>(n);
@@ -280,6 +272,45 @@ std::optional<std::intptr_t> Deliver(const fs::path& path, const std::vector<std
   std::memcpy(&result, reply, sizeof result);
   return static_cast<std::intptr_t>(result);
 }
+
+// Delivers one frame on a connection of its own; for a send, waits for the result.
+std::optional<std::intptr_t> DeliverOnce(const fs::path& path, const std::vector<std::uint8_t>& frame,
+                                         bool wantReply, std::uint32_t timeoutMs) {
+  if (frame.empty()) return std::nullopt;
+  UniqueFd fd(ConnectTo(path));
+  if (fd.fd < 0) return std::nullopt;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  if (WriteAll(fd.fd, frame, deadline) != 0) {
+    Trace("bus: writing to %s failed or timed out", path.c_str());
+    return std::nullopt;
+  }
+  ::shutdown(fd.fd, SHUT_WR);
+  if (!wantReply) return 0;
+  return ReadReply(fd.fd, path, deadline);
+}
+
+// A connection to one peer window kept from message to message, so a steady
+// stream costs no connect and accept per message.
+struct Outgoing {
+  std::mutex use;  // one message at a time on the connection
+  int fd = -1;
+  dev_t device = 0;
+  ino_t inode = 0;  // the socket file it was made through
+
+  ~Outgoing() { Drop(); }
+  void Drop() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+  // Still the listener the socket file names, and nothing waiting on it: any
+  // byte or hang-up now means the peer closed its end (results are always read).
+  bool StillUsable(const fs::path& path) const {
+    struct stat st{};
+    if (fd < 0 || ::lstat(path.c_str(), &st) != 0 || st.st_dev != device || st.st_ino != inode) return false;
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 0;
+  }
+};
 
 }  // namespace
 
@@ -294,13 +325,18 @@ struct MessageBus::Impl {
     ino_t inode = 0;
     std::shared_ptr<ListenerState> state;
   };
+  // A peer's connection, serving frame after frame until the peer closes it
+  // or sends a bad one. A result still to be written holds the fd open.
   struct Conn {
-    int fd = -1;
+    std::shared_ptr<UniqueFd> fd;
     std::shared_ptr<ListenerState> state;
     std::vector<std::uint8_t> buffer;
     std::size_t need = sizeof(bus::FrameHeader);
     bool haveHeader = false;
-    Clock::time_point deadline;
+    // Set while a frame is awaited: from the connect, and from a frame's first
+    // byte; a peer idle between frames has none.
+    std::optional<Clock::time_point> deadline;
+    Clock::time_point lastFrame;
   };
 
   explicit Impl(UiLoop& l) : loop(l), wake(Event::Reset::Auto) {}
@@ -313,13 +349,58 @@ struct MessageBus::Impl {
   std::vector<int> retired;  // listener fds the thread closes
   std::vector<Conn> conns;   // bus thread only
   std::thread thread;
+  std::mutex outLock;
+  std::map<fs::path, std::shared_ptr<Outgoing>> outgoing;  // by socket path
 
   void Run();
   void Accept(int listenFd);
   // Reads what is there; returns false when the connection is finished.
   bool ReadSome(Conn& c);
-  void Dispatch(Conn& c);
+  bool Dispatch(Conn& c);
+  std::optional<std::intptr_t> Deliver(const fs::path& path, const std::vector<std::uint8_t>& frame,
+                                       bool wantReply, std::uint32_t timeoutMs);
 };
+
+std::optional<std::intptr_t> MessageBus::Impl::Deliver(const fs::path& path, const std::vector<std::uint8_t>& frame,
+                                                       bool wantReply, std::uint32_t timeoutMs) {
+  if (frame.empty()) return std::nullopt;
+  std::shared_ptr<Outgoing> out;
+  {
+    std::lock_guard<std::mutex> guard(outLock);
+    auto& slot = outgoing[path];
+    if (!slot) slot = std::make_shared<Outgoing>();
+    out = slot;
+  }
+  // Another thread is in the middle of a message to this window: never wait
+  // behind it (its send may take its whole time-out), use a connection of our own.
+  std::unique_lock<std::mutex> use(out->use, std::try_to_lock);
+  if (!use.owns_lock()) return DeliverOnce(path, frame, wantReply, timeoutMs);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (bool retried = false;; retried = true) {
+    const bool reused = out->StillUsable(path);
+    if (!reused) {
+      out->Drop();
+      struct stat file{};
+      out->fd = ConnectTo(path, &file);
+      if (out->fd < 0) return std::nullopt;
+      out->device = file.st_dev;
+      out->inode = file.st_ino;
+    }
+    const int error = WriteAll(out->fd, frame, deadline);
+    if (error == 0) break;
+    out->Drop();
+    // The peer closed a kept connection just now (it restarted, or made room
+    // for another peer): it dropped any part of the frame, so a new one may carry it.
+    if (reused && !retried && (error == EPIPE || error == ECONNRESET)) continue;
+    Trace("bus: writing to %s failed or timed out", path.c_str());
+    return std::nullopt;
+  }
+  if (!wantReply) return 0;
+  auto result = ReadReply(out->fd, path, deadline);
+  // A result that comes late would be taken for the next message's.
+  if (!result) out->Drop();
+  return result;
+}
 
 void MessageBus::Impl::Run() {
   std::vector<pollfd> fds;
@@ -336,8 +417,9 @@ void MessageBus::Impl::Run() {
     const std::size_t firstConn = fds.size();
     int timeout = -1;
     for (auto& c : conns) {
-      fds.push_back({c.fd, POLLIN, 0});
-      int left = Remaining(c.deadline);
+      fds.push_back({c.fd->fd, POLLIN, 0});
+      if (!c.deadline) continue;
+      int left = Remaining(*c.deadline);
       if (timeout < 0 || left < timeout) timeout = left;
     }
     int n = ::poll(fds.data(), fds.size(), timeout);
@@ -351,17 +433,14 @@ void MessageBus::Impl::Run() {
     std::vector<Conn> keep;
     for (std::size_t i = 0; i < conns.size(); ++i) {
       Conn& c = conns[i];
-      bool alive = true;
-      if (fds[firstConn + i].revents != 0) alive = ReadSome(c);
-      if (alive && c.fd >= 0 && Remaining(c.deadline) == 0) {
+      // The window stopped listening: its peers find out by the hang-up.
+      bool alive = c.state->active.load();
+      if (alive && fds[firstConn + i].revents != 0) alive = ReadSome(c);
+      if (alive && c.deadline && Remaining(*c.deadline) == 0) {
         Trace("bus: a peer did not finish its frame in time; dropped");
         alive = false;
       }
-      if (alive && c.fd >= 0) {
-        keep.push_back(std::move(c));
-      } else if (c.fd >= 0) {
-        ::close(c.fd);
-      }
+      if (alive) keep.push_back(std::move(c));
     }
     conns = std::move(keep);
     for (std::size_t i = 2; i < firstConn; ++i)
@@ -389,12 +468,20 @@ void MessageBus::Impl::Accept(int listenFd) {
       continue;
     }
     if (conns.size() >= bus::kMaxConnections) {
-      Trace("bus: too many peers at once; connection refused");
-      ::close(fd);
-      continue;
+      // Kept connections stay open while idle: make room by closing the one
+      // idle longest (its peer reconnects when it next writes).
+      auto idle = conns.end();
+      for (auto it = conns.begin(); it != conns.end(); ++it)
+        if (!it->deadline && (idle == conns.end() || it->lastFrame < idle->lastFrame)) idle = it;
+      if (idle == conns.end()) {
+        Trace("bus: too many peers at once; connection refused");
+        ::close(fd);
+        continue;
+      }
+      conns.erase(idle);
     }
     Conn c;
-    c.fd = fd;
+    c.fd = std::make_shared<UniqueFd>(fd);
     c.state = state;
     c.deadline = Clock::now() + std::chrono::milliseconds(bus::kFrameDeadlineMs);
     conns.push_back(std::move(c));
@@ -402,10 +489,11 @@ void MessageBus::Impl::Accept(int listenFd) {
 }
 
 bool MessageBus::Impl::ReadSome(Conn& c) {
-  for (;;) {
+  // A bounded number of frames per turn, so one busy peer cannot starve the others.
+  for (int frames = 0; frames < 16;) {
     const std::size_t have = c.buffer.size();
     c.buffer.resize(c.need);
-    ssize_t n = ::recv(c.fd, c.buffer.data() + have, c.need - have, 0);
+    ssize_t n = ::recv(c.fd->fd, c.buffer.data() + have, c.need - have, 0);
     if (n < 0) {
       c.buffer.resize(have);
       if (errno == EINTR) continue;
@@ -417,6 +505,7 @@ bool MessageBus::Impl::ReadSome(Conn& c) {
       if (!c.buffer.empty()) Trace("bus: truncated frame (%zu of %zu bytes); dropped", c.buffer.size(), c.need);
       return false;
     }
+    if (!c.deadline) c.deadline = Clock::now() + std::chrono::milliseconds(bus::kFrameDeadlineMs);
     if (c.buffer.size() < c.need) continue;
     if (!c.haveHeader) {
       bus::FrameHeader h;
@@ -424,24 +513,32 @@ bool MessageBus::Impl::ReadSome(Conn& c) {
       std::size_t total = 0;
       const std::string why = bus::CheckHeader(h, &total);
       if (!why.empty()) {
-        Trace("bus: %s; dropped", why.c_str());
+        Trace("bus: %s; connection closed", why.c_str());
         return false;
       }
       c.need = total;
       c.haveHeader = true;
       if (c.buffer.size() < c.need) continue;
     }
-    Dispatch(c);
-    return false;  // one frame per connection; Dispatch took the fd if it answers
+    if (!Dispatch(c)) return false;
+    c.buffer.clear();
+    c.need = sizeof(bus::FrameHeader);
+    c.haveHeader = false;
+    c.deadline.reset();
+    c.lastFrame = Clock::now();
+    ++frames;
   }
+  return true;
 }
 
-void MessageBus::Impl::Dispatch(Conn& c) {
+// Hands one whole frame to the UI thread; false when it was dropped, which
+// closes the connection (a sender waiting for a result learns at once).
+bool MessageBus::Impl::Dispatch(Conn& c) {
   std::string why;
   auto frame = bus::DecodeFrame(c.buffer.data(), c.buffer.size(), &why);
   if (!frame) {
-    Trace("bus: %s; dropped", why.c_str());
-    return;
+    Trace("bus: %s; connection closed", why.c_str());
+    return false;
   }
   BusMessage m;
   m.wParam = frame->wParam;
@@ -454,18 +551,15 @@ void MessageBus::Impl::Dispatch(Conn& c) {
   } else if (!frame->name.empty()) {
     auto number = FindRegisteredMessage(frame->name);
     if (!number) {
-      Trace("bus: message \"%s\" is not registered here; dropped", frame->name.c_str());
-      return;
+      Trace("bus: message \"%s\" is not registered here; dropped, connection closed", frame->name.c_str());
+      return false;
     }
     m.msg = *number;
   } else {
     m.msg = frame->number;
   }
   std::shared_ptr<UniqueFd> reply;
-  if (kind != bus::Kind::Post) {
-    reply = std::make_shared<UniqueFd>(c.fd);
-    c.fd = -1;
-  }
+  if (kind != bus::Kind::Post) reply = c.fd;
   loop.Post([state = c.state, m = std::move(m), reply] {
     if (!state->active) return;
     std::intptr_t result = state->handler(m);
@@ -473,10 +567,12 @@ void MessageBus::Impl::Dispatch(Conn& c) {
       std::int64_t r = result;
       std::uint8_t bytes[8];
       std::memcpy(bytes, &r, sizeof bytes);
-      // An empty socket buffer always takes 8 bytes; a vanished peer is fine.
+      // The sender reads each result before its next frame, so the socket
+      // buffer always has room for 8 bytes; a vanished peer is fine.
       (void)::send(reply->fd, bytes, sizeof bytes, MSG_NOSIGNAL | MSG_DONTWAIT);
     }
   });
+  return true;
 }
 
 MessageBus::MessageBus(UiLoop& loop, fs::path dir)
@@ -492,7 +588,7 @@ MessageBus::~MessageBus() {
   impl_->thread.join();
   std::lock_guard<std::mutex> guard(impl_->lock);
   for (int fd : impl_->retired) ::close(fd);
-  for (auto& c : impl_->conns) ::close(c.fd);
+  impl_->conns.clear();
   for (auto& [title, l] : impl_->listeners) {
     l.state->active = false;
     struct stat st{};
@@ -576,14 +672,14 @@ bool MessageBus::FindWindow(std::string_view title) const {
 bool MessageBus::Post(std::string_view title, std::string_view name, std::uint32_t number,
                       std::uint64_t wParam, std::int64_t lParam) const {
   auto frame = bus::EncodeFrame(bus::Kind::Post, name, number, wParam, lParam, {});
-  return Deliver(dir_ / bus::SocketNameForTitle(title), frame, false, bus::kFrameDeadlineMs).has_value();
+  return impl_->Deliver(dir_ / bus::SocketNameForTitle(title), frame, false, bus::kFrameDeadlineMs).has_value();
 }
 
 std::optional<std::intptr_t> MessageBus::Send(std::string_view title, std::string_view name,
                                               std::uint32_t number, std::uint64_t wParam,
                                               std::int64_t lParam, std::uint32_t timeoutMs) const {
   auto frame = bus::EncodeFrame(bus::Kind::Send, name, number, wParam, lParam, {});
-  return Deliver(dir_ / bus::SocketNameForTitle(title), frame, true, timeoutMs);
+  return impl_->Deliver(dir_ / bus::SocketNameForTitle(title), frame, true, timeoutMs);
 }
 
 std::optional<std::intptr_t> MessageBus::CopyData(std::string_view title, std::uint64_t dwData,
@@ -594,7 +690,7 @@ std::optional<std::intptr_t> MessageBus::CopyData(std::string_view title, std::u
     return std::nullopt;
   }
   auto frame = bus::EncodeFrame(bus::Kind::CopyData, {}, 0, 0, static_cast<std::int64_t>(dwData), bytes);
-  return Deliver(dir_ / bus::SocketNameForTitle(title), frame, true, timeoutMs);
+  return impl_->Deliver(dir_ / bus::SocketNameForTitle(title), frame, true, timeoutMs);
 }
 
 int MessageBus::Broadcast(std::string_view name, std::uint32_t number, std::uint64_t wParam,
@@ -605,7 +701,8 @@ int MessageBus::Broadcast(std::string_view name, std::uint32_t number, std::uint
   std::error_code ec;
   for (auto it = fs::directory_iterator(dir_, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
     if (!bus::TitleForSocketName(it->path().filename().string())) continue;
-    if (Deliver(it->path(), frame, false, bus::kFrameDeadlineMs)) ++reached;
+    // Each window once: no connection kept to every window of the user.
+    if (DeliverOnce(it->path(), frame, false, bus::kFrameDeadlineMs)) ++reached;
   }
   return reached;
 }

@@ -2,12 +2,16 @@
 // The local message bus: messages between windows of different processes of
 // the same user. Each top-level window that peers may address listens on a
 // Unix socket named after its title in $XDG_RUNTIME_DIR/korvale-bus (0700,
-// sockets 0600). A message is one frame on one connection:
+// sockets 0600). A message is one frame:
 //   {registered name or fixed number, wParam, lParam, optional bytes}
+// A sender keeps one connection per window and sends frame after frame on it
+// (a send's 8-byte result comes back on it), reconnecting when the window went
+// away or restarted; the receiver serves each connection until it closes.
 // Registered numbers differ between processes, so a registered message travels
 // by name and each side maps it to its own number; a name the receiver never
 // registered is dropped. Frames are size-checked; a malformed, oversized or
-// truncated frame, or one from another user, is traced and dropped.
+// truncated frame, or one from another user, is traced and dropped, and closes
+// its connection.
 // Handlers run on the UI thread (through UiLoop::Post), never on the bus thread.
 #include <cstdint>
 #include <filesystem>
@@ -44,7 +48,8 @@ static_assert(sizeof(FrameHeader) == 32);
 constexpr std::uint32_t kMaxDataBytes = 64 * 1024;
 // A fixed number carried without a name must lie below the registered range.
 constexpr std::uint32_t kMaxFixedNumber = 0xBFFF;
-// How long the receiver waits for a whole frame after a peer connects.
+// How long the receiver waits for a whole frame after a peer connects or
+// starts one; a kept connection may stay idle between frames.
 constexpr std::uint32_t kFrameDeadlineMs = 1000;
 
 // Encodes header + name + data; empty when a limit is exceeded.

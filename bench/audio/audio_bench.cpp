@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -187,6 +188,9 @@ void BM_CompanionCpu(benchmark::State& state) {
   if (companion <= 0) return state.SkipWithError("korvale started no companion");
   Player player;
   player.Play(Tone(440, 0.5, 1.0), true);
+  // Streaming starts once the main window has connected.
+  if (!WaitFor([&] { return rig.LedFrames().second > 0; }, 10000))
+    return state.SkipWithError("the tone never lit the keyboard");
   for (auto _ : state) {
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const double before = CpuSeconds(companion);
@@ -205,20 +209,25 @@ void BM_MainWindowShare(benchmark::State& state) {
   RegisterWindowMessage(kAudioDaemonMsgName);
   Player player;
   player.Play(Tone(440, 0.5, 1.0), true);
-  auto measure = [&](std::uint64_t command) {
-    bus.Send(kCompanionTitle, kAudioDaemonMsgName, 0, command, 0, 1500);
+  // The main window connects (and starts the stream) some time after the
+  // companion starts: a stop sent before that would be undone by it.
+  if (!WaitFor([&] { return rig.LedFrames().second > 0; }, 10000))
+    return state.SkipWithError("the tone never lit the keyboard");
+  auto measure = [&](std::uint64_t command) -> std::optional<double> {
+    if (bus.Send(kCompanionTitle, kAudioDaemonMsgName, 0, command, 0, 1500) != 1) return std::nullopt;
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const double before = CpuSeconds(rig.app.pid());
     std::this_thread::sleep_for(std::chrono::seconds(20));
     return (CpuSeconds(rig.app.pid()) - before) / 20.0 * 100.0;
   };
   for (auto _ : state) {
-    const double paused = measure(2);     // stop streaming
-    const double streaming = measure(1);  // stream again
+    const auto paused = measure(2);     // stop streaming
+    const auto streaming = measure(1);  // stream again
+    if (!paused || !streaming) return state.SkipWithError("the companion did not take the stop or start command");
     state.SetIterationTime(40);
-    state.counters["korvale_paused_percent"] = paused;
-    state.counters["korvale_streaming_percent"] = streaming;
-    state.counters["share_percent_of_core"] = streaming - paused;
+    state.counters["korvale_paused_percent"] = *paused;
+    state.counters["korvale_streaming_percent"] = *streaming;
+    state.counters["share_percent_of_core"] = *streaming - *paused;
   }
 }
 

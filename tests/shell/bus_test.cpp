@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -15,6 +16,7 @@
 #include "platform/single_instance.h"
 #include "platform/trace.h"
 #include "tests/shell/shell_test_util.h"
+#include "tests/support/wait.h"
 
 namespace fs = std::filesystem;
 using namespace korvale;
@@ -232,6 +234,142 @@ TEST_F(BusTest, HostileFramesAreDroppedAndTheBusKeepsWorking) {
   ASSERT_TRUE(client.Post("Target", "test.bus.ping", 0, 9, 9));
   ASSERT_TRUE(WaitFor(1));
   EXPECT_EQ(received[0].wParam, 9u);
+}
+
+// A bare listening socket standing in for a peer window, so the test sees
+// every connection the sender makes.
+struct RawWindow {
+  explicit RawWindow(fs::path at) : path(std::move(at)) { Open(); }
+  ~RawWindow() {
+    for (int fd : {conn, listener})
+      if (fd >= 0) ::close(fd);
+  }
+  void Open() {
+    ::unlink(path.c_str());
+    listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+    EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    EXPECT_EQ(::chmod(path.c_str(), 0600), 0);
+    EXPECT_EQ(::listen(listener, 4), 0);
+  }
+  // Whether a new connection waits to be accepted.
+  bool Pending() {
+    pollfd p{listener, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1;
+  }
+  void Accept() {
+    if (conn >= 0) ::close(conn);
+    conn = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  }
+  // The wParam of the next whole frame on the accepted connection.
+  std::optional<std::uint64_t> NextFrame() {
+    std::vector<std::uint8_t> bytes(sizeof(bus::FrameHeader));
+    if (::recv(conn, bytes.data(), bytes.size(), MSG_WAITALL) != static_cast<ssize_t>(bytes.size()))
+      return std::nullopt;
+    auto f = bus::DecodeFrame(bytes.data(), bytes.size());
+    return f ? std::optional<std::uint64_t>(f->wParam) : std::nullopt;
+  }
+  fs::path path;
+  int listener = -1;
+  int conn = -1;
+};
+
+TEST_F(BusTest, ASenderKeepsOneConnectionPerWindowAndRemakesItWhenThePeerGoes) {
+  RawWindow peer(dir.path() / bus::SocketNameForTitle("Raw"));
+  auto post = [&](std::uint64_t n) { return client.Post("Raw", "", 0x0C11, n, 0); };
+  for (std::uint64_t n = 0; n < 3; ++n) ASSERT_TRUE(post(n));
+  peer.Accept();
+  for (std::uint64_t n = 0; n < 3; ++n) EXPECT_EQ(peer.NextFrame(), n);
+  EXPECT_FALSE(peer.Pending()) << "three posts, one connection";
+
+  // The peer hangs up: the next post comes on a new connection.
+  ::close(peer.conn);
+  peer.conn = -1;
+  ASSERT_TRUE(post(3));
+  ASSERT_TRUE(peer.Pending());
+  peer.Accept();
+  EXPECT_EQ(peer.NextFrame(), 3u);
+
+  // Another listener takes the name while the old connection stays open (a
+  // window that restarted): the post goes to the new one.
+  const int oldListener = peer.listener;
+  peer.Open();
+  ASSERT_TRUE(post(4));
+  ASSERT_TRUE(peer.Pending());
+  peer.Accept();
+  EXPECT_EQ(peer.NextFrame(), 4u);
+  ::close(oldListener);
+}
+
+TEST_F(BusTest, APostAfterTheWindowRestartsStillArrives) {
+  ASSERT_TRUE(client.Post("Target", "test.bus.ping", 0, 1, 0));
+  ASSERT_TRUE(WaitFor(1));
+  server.Unlisten("Target");
+  MessageBus restarted(loop, dir.path());
+  std::vector<std::uint64_t> heard;
+  ASSERT_TRUE(restarted.Listen("Target", [&](const BusMessage& m) {
+    heard.push_back(m.wParam);
+    return static_cast<std::intptr_t>(m.wParam + 100);
+  }));
+  ASSERT_TRUE(client.Post("Target", "test.bus.ping", 0, 2, 0));
+  std::optional<std::intptr_t> sent;
+  std::thread sender([&] { sent = client.Send("Target", "test.bus.ping", 0, 3, 0, 3000); });
+  EXPECT_TRUE(korvale::testing::PumpUntil(loop, [&] { return heard.size() >= 2; }));
+  sender.join();
+  EXPECT_EQ(heard, (std::vector<std::uint64_t>{2, 3}));
+  EXPECT_EQ(sent, 103);
+  EXPECT_EQ(received.size(), 1u);
+}
+
+TEST_F(BusTest, AConnectionServesFrameAfterFrameUntilABadOneClosesIt) {
+  int fd = RawConnect();
+  std::vector<std::uint8_t> bytes;
+  for (auto [kind, w] : {std::pair{bus::Kind::Send, 1}, {bus::Kind::Post, 2}, {bus::Kind::Send, 3}}) {
+    auto f = bus::EncodeFrame(kind, "test.bus.ping", 0, static_cast<std::uint64_t>(w), 0, {});
+    bytes.insert(bytes.end(), f.begin(), f.end());
+  }
+  ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+  ASSERT_TRUE(WaitFor(3));
+  std::int64_t results[2] = {};
+  ASSERT_EQ(::recv(fd, results, sizeof results, MSG_WAITALL), static_cast<ssize_t>(sizeof results));
+  EXPECT_EQ(results[0], 3);  // the sends' results, in their order
+  EXPECT_EQ(results[1], 7);
+  // Idle past the frame deadline between frames is fine on a lasting connection.
+  pollfd p{fd, POLLIN, 0};
+  EXPECT_EQ(::poll(&p, 1, static_cast<int>(bus::kFrameDeadlineMs) + 500), 0) << "the bus hung up on an idle peer";
+
+  const std::vector<std::uint8_t> garbage(40, 0x5A);
+  ASSERT_EQ(::send(fd, garbage.data(), garbage.size(), MSG_NOSIGNAL), static_cast<ssize_t>(garbage.size()));
+  char b;
+  EXPECT_LE(::recv(fd, &b, 1, 0), 0);
+  ::close(fd);
+  EXPECT_TRUE(TraceSink::Instance().Contains("malformed frame header; connection closed"));
+  ASSERT_TRUE(client.Post("Target", "test.bus.ping", 0, 4, 0));
+  ASSERT_TRUE(WaitFor(4));
+  EXPECT_EQ(received.size(), 4u);
+  EXPECT_EQ(received[3].wParam, 4u);
+}
+
+TEST_F(BusTest, ASendWaitingForItsResultNeitherBlocksOthersNorLeavesItsLateResultBehind) {
+  // Nobody runs the handler in time: the send fails, and its result, written
+  // later, is not taken for the next send's.
+  std::optional<std::intptr_t> late = std::intptr_t{0};
+  std::thread([&] { late = client.Send("Target", "test.bus.ping", 0, 5, 0, 200); }).join();
+  EXPECT_FALSE(late);
+  ASSERT_TRUE(WaitFor(1));
+
+  // While a send waits on the window, a post from another thread goes at once.
+  std::optional<std::intptr_t> waiting;
+  std::thread sender([&] { waiting = client.Send("Target", "test.bus.ping", 0, 6, 0, 3000); });
+  ASSERT_TRUE(korvale::testing::WaitFor([&] { return loop.PendingCount() == 1; }));
+  EXPECT_TRUE(client.Post("Target", "test.bus.ping", 0, 7, 0));
+  ASSERT_TRUE(WaitFor(3));
+  sender.join();
+  EXPECT_EQ(waiting, 13);
+  EXPECT_EQ(received[1].wParam, 6u);
+  EXPECT_EQ(received[2].wParam, 7u);
 }
 
 TEST_F(BusTest, CopyDataPastTheLimitIsNotSent) {
