@@ -48,10 +48,37 @@ std::string ShownStyleName(const std::string& name, int n) {
   return name;
 }
 
+namespace {
+
+// The default file's document, or null (traced) when it is missing or no object.
+Json::Value DefaultAudioDocument(const std::filesystem::path& defaultFile) {
+  Json::Value def = ReadJsonFile(defaultFile);
+  if (def.isObject()) return def;
+  Trace("audio styles: no default file %s", defaultFile.c_str());
+  return Json::Value();
+}
+
+Json::Value DeviceOf(const Json::Value& doc) {
+  const Json::Value& device = JsonMember(doc, "Device");
+  return device.isObject() ? device : Json::Value(Json::objectValue);
+}
+
+}  // namespace
+
 Json::Value LoadAudioDevice(const std::filesystem::path& userFile, const std::filesystem::path& defaultFile) {
+  Json::Value replacement;
+  Json::Value device = ReadAudioDevice(userFile, defaultFile, &replacement);
+  if (!replacement.isNull()) TryWriteJsonFile(userFile, replacement);
+  return device;
+}
+
+Json::Value ReadAudioDevice(const std::filesystem::path& userFile, const std::filesystem::path& defaultFile,
+                            Json::Value* replacement) {
+  *replacement = Json::Value();
   const Json::Value user = ReadJsonFile(userFile);
   if (user.isObject() && user["Device"].isObject()) return user["Device"];
-  return ResetAudioDevice(userFile, defaultFile);
+  *replacement = DefaultAudioDocument(defaultFile);
+  return DeviceOf(*replacement);
 }
 
 bool SaveAudioDevice(const std::filesystem::path& userFile, const Json::Value& device) {
@@ -62,14 +89,9 @@ bool SaveAudioDevice(const std::filesystem::path& userFile, const Json::Value& d
 }
 
 Json::Value ResetAudioDevice(const std::filesystem::path& userFile, const std::filesystem::path& defaultFile) {
-  const Json::Value def = ReadJsonFile(defaultFile);
-  if (!def.isObject()) {
-    Trace("audio styles: no default file %s", defaultFile.c_str());
-    return Json::Value(Json::objectValue);
-  }
-  TryWriteJsonFile(userFile, def);
-  const Json::Value& device = JsonMember(def, "Device");
-  return device.isObject() ? device : Json::Value(Json::objectValue);
+  const Json::Value def = DefaultAudioDocument(defaultFile);
+  if (!def.isNull()) TryWriteJsonFile(userFile, def);
+  return DeviceOf(def);
 }
 
 }  // namespace korvale

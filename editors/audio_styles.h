@@ -27,6 +27,10 @@ std::string ShownStyleName(const std::string& name, int n);
 // JSON or without "Device" is replaced by the default file first (a missing
 // default leaves an empty object).
 Json::Value LoadAudioDevice(const std::filesystem::path& userFile, const std::filesystem::path& defaultFile);
+// As LoadAudioDevice, but the user file is not written: *replacement is the
+// default document to write over it, or null when the user file is good.
+Json::Value ReadAudioDevice(const std::filesystem::path& userFile, const std::filesystem::path& defaultFile,
+                            Json::Value* replacement);
 // Writes device as the user file's "Device", keeping the file's other members.
 bool SaveAudioDevice(const std::filesystem::path& userFile, const Json::Value& device);
 // Writes the default file over the user file and returns its "Device".

@@ -104,7 +104,9 @@ void CMainWnd::ApplyLanguage(int index) {
     // Stored when it changed: a start in the language of the last one
     // writes (and syncs) nothing.
     const auto id = static_cast<uint32_t>(e.id);
-    if (SettingsStore().ReadDword("LANGUAGE") != id && StoreLanguageId(id)) Trace("写成功！");
+    AfterFirstPaint([id] {
+      if (SettingsStore().ReadDword("LANGUAGE") != id && StoreLanguageId(id)) Trace("写成功！");
+    });
   }
   m_pm.NeedUpdate();
   for (HWND h : children_)

@@ -345,10 +345,20 @@ void CMainWnd::ReleaseFirstPaintHold() {
     if (shutDown_ || !IsPowerOn()) break;
     OnDeviceListMsg(h.msg, h.wParam, h.lParam, handled);
   }
+  std::vector<std::function<void()>> tasks;
+  tasks.swap(afterFirstPaint_);
+  for (auto& task : tasks) task();
   if (audioStartHeld_ && !shutDown_) {
     audioStartHeld_ = false;
     audio_->Start();
   }
+}
+
+void CMainWnd::AfterFirstPaint(std::function<void()> task) {
+  if (holdForFirstPaint_)
+    afterFirstPaint_.push_back(std::move(task));
+  else
+    task();
 }
 
 LRESULT CMainWnd::OnOpenSettingsMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool&) {

@@ -156,6 +156,12 @@ void CMainWnd::InitWindow() {
   setBtn_ = m_pm.FindControl("setbtn");
   if (tray_ != nullptr) trayShown_ = tray_->CreateTrayIcon(GetHWND(), kAppIdentity);
   LoadMenu();
+  // A renderer that paints tells of the first paint: until then device
+  // messages, the audio companion's start and first-start writes wait (at
+  // most kFirstPaintWaitMs), so the first frame comes as early as it can.
+  const IWindowObserver* observer = GetObserver();
+  holdForFirstPaint_ = !firstPaintSeen_ && !startHidden_ && observer != nullptr && observer->ReportsFirstPaint();
+  if (holdForFirstPaint_) SetTimer(kTimerFirstPaint, kFirstPaintWaitMs);
   // Before the window is laid out or drawn: no control shows or measures a
   // text id (some are Chinese) in place of its text in the language.
   ApplyLanguage(StartLanguageIndex());
@@ -200,12 +206,10 @@ void CMainWnd::OnWindowInit() {
   // No pages yet: each comes with its device's first bind.
   screen_ = CWindowWnd::GetScreenSize();
   light_->SetConfigExtras(screen_.cx, screen_.cy);
-  // A renderer that paints tells of the first paint: the window stays shown
-  // and draws its first frame at once, before any device page is built; the
-  // devices fill it as the scan finds them and the no-device note waits for
-  // the first scan. Otherwise the window hides until the first scan's wake-up.
-  const IWindowObserver* observer = GetObserver();
-  holdForFirstPaint_ = !firstPaintSeen_ && !startHidden_ && observer != nullptr && observer->ReportsFirstPaint();
+  // With a renderer that paints, the window stays shown and draws its first
+  // frame at once, before any device page is built; the devices fill it as
+  // the scan finds them and the no-device note waits for the first scan.
+  // Otherwise the window hides until the first scan's wake-up.
   if (!holdForFirstPaint_) ShowWindow(false);
   const bool scanning = discoveryEnabled_ && devices_->StartDiscovery();
   if (discoveryEnabled_ && !scanning) Trace("main window: device discovery did not start");
@@ -218,10 +222,16 @@ void CMainWnd::OnWindowInit() {
   firstSizeArmed_ = true;
   // The audio-lighting settings, rebuilt from the default copy when missing.
   audioSettingsPath_ = AppDataFolder() / "AudioFile.json";
-  audioSettings_ = LoadAudioDevice(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json");
+  Json::Value replacement;
+  audioSettings_ = ReadAudioDevice(audioSettingsPath_, DefaultDataFolder() / "AudioFile.json", &replacement);
+  if (!replacement.isNull())
+    AfterFirstPaint([path = audioSettingsPath_, doc = std::move(replacement)] {
+      // Unless a save came first.
+      const Json::Value user = ReadJsonFile(path);
+      if (!user.isObject() || !user["Device"].isObject()) TryWriteJsonFile(path, doc);
+    });
   if (holdForFirstPaint_) {
     audioStartHeld_ = true;
-    SetTimer(kTimerFirstPaint, kFirstPaintWaitMs);
   } else {
     audio_->Start();
   }

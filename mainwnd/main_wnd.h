@@ -237,6 +237,9 @@ class CMainWnd : public WindowImplBase {
   // Hands the device messages held for the first paint on, in their order,
   // and starts the audio link if it waited too.
   void ReleaseFirstPaintHold();
+  // Runs task now, or after the first paint while the window waits for it
+  // (first-start writes with their syncs need not delay the first frame).
+  void AfterFirstPaint(std::function<void()> task);
   LRESULT OnOpenSettingsMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   LRESULT OnUpdateIsLatestMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   LRESULT OnNothingMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
@@ -312,6 +315,7 @@ class CMainWnd : public WindowImplBase {
   bool holdForFirstPaint_ = false;
   bool firstPaintSeen_ = false;
   bool audioStartHeld_ = false;
+  std::vector<std::function<void()>> afterFirstPaint_;
   bool awaitingFirstScan_ = false;  // the shown window keeps the no-device note until then
   std::vector<HeldMessage> held_;
 

@@ -195,9 +195,9 @@ TEST_F(KorvaleProcessTest, ScreenshotsShowEachPageOfTheEmulatedDevices) {
   for (const fs::path& page : pages) EXPECT_GT(fs::file_size(page), fs::file_size(shots / "main.png") / 3) << page;
 }
 
-// The window's first frame comes before any device page is built; every
-// device's page follows it.
-TEST_F(KorvaleProcessTest, TheFirstFrameIsPaintedBeforeTheDevicePagesAreBuilt) {
+// The window's first frame comes before any device page is built and before
+// the first start's writes; every device's page and every write follow it.
+TEST_F(KorvaleProcessTest, TheFirstFrameComesBeforeDevicePagesAndFirstStartWrites) {
   const fs::path vhid = home.path() / "vhid";
   fs::create_directories(vhid);
   korvale::testing::EmuProcess emu;
@@ -216,6 +216,9 @@ TEST_F(KorvaleProcessTest, TheFirstFrameIsPaintedBeforeTheDevicePagesAreBuilt) {
   const std::string log = p.Log();
   EXPECT_EQ(count(log, "device list: page of"), 4u) << log;
   EXPECT_LT(log.find("window painted"), log.find("device list: page of")) << log;
+  EXPECT_LT(log.find("window painted"), log.find("写成功")) << "the language's store" << log;
+  EXPECT_TRUE(fs::is_regular_file(home.path() / "config" / "KORVALE TX730max" / "settings.json"));
+  EXPECT_TRUE(fs::is_regular_file(home.path() / "data" / "KORVALE TX730max" / "AudioFile.json"));
   p.Signal(SIGTERM);
   EXPECT_EQ(p.WaitExit(20000), 0) << p.Log();
 }
