@@ -66,7 +66,7 @@ class CMainWnd : public WindowImplBase {
   static constexpr UINT kTimerNoticesArm = 1067;
   static constexpr UINT kTimerFirstPaint = 1068;
   // Device messages wait at most this long for the window's first paint.
-  static constexpr uint32_t kFirstPaintWaitMs = 250;
+  static constexpr uint32_t kFirstPaintWaitMs = 1000;
 
   static constexpr int kDefaultScale = 96;
   static constexpr int kLargeScale = 144;
