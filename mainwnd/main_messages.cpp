@@ -319,8 +319,6 @@ LRESULT CMainWnd::OnDeviceListMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool&)
   if (!devices_) return 0;
   if (holdForFirstPaint_) {
     held_.push_back({msg, wParam, lParam});
-    // A device is coming: the window shows now, without the no-device note.
-    if (held_.size() == 1 && msg == WM_DEVICE_BOUND) WakeUp();
     return 0;
   }
   if (msg == WM_DEVICE_BOUND) return devices_->OnDeviceBound(wParam);
@@ -329,7 +327,6 @@ LRESULT CMainWnd::OnDeviceListMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool&)
 }
 
 LRESULT CMainWnd::OnPaintMsg(UINT, WPARAM, LPARAM, bool&) {
-  firstPaintSeen_ = true;
   ReleaseFirstPaintHold();
   return 0;
 }
@@ -348,10 +345,6 @@ void CMainWnd::ReleaseFirstPaintHold() {
   std::vector<std::function<void()>> tasks;
   tasks.swap(afterFirstPaint_);
   for (auto& task : tasks) task();
-  if (audioStartHeld_ && !shutDown_) {
-    audioStartHeld_ = false;
-    audio_->Start();
-  }
 }
 
 void CMainWnd::AfterFirstPaint(std::function<void()> task) {

@@ -160,7 +160,7 @@ void CMainWnd::InitWindow() {
   // messages, the audio companion's start and first-start writes wait (at
   // most kFirstPaintWaitMs), so the first frame comes as early as it can.
   const IWindowObserver* observer = GetObserver();
-  holdForFirstPaint_ = !firstPaintSeen_ && !startHidden_ && observer != nullptr && observer->ReportsFirstPaint();
+  holdForFirstPaint_ = !startHidden_ && observer != nullptr && observer->ReportsFirstPaint();
   if (holdForFirstPaint_) SetTimer(kTimerFirstPaint, kFirstPaintWaitMs);
   // Before the window is laid out or drawn: no control shows or measures a
   // text id (some are Chinese) in place of its text in the language.
@@ -230,11 +230,9 @@ void CMainWnd::OnWindowInit() {
       const Json::Value user = ReadJsonFile(path);
       if (!user.isObject() || !user["Device"].isObject()) TryWriteJsonFile(path, doc);
     });
-  if (holdForFirstPaint_) {
-    audioStartHeld_ = true;
-  } else {
-    audio_->Start();
-  }
+  AfterFirstPaint([this] {
+    if (!shutDown_) audio_->Start();
+  });
 }
 
 const AudioStyles& CMainWnd::GetAudioStyles() const { return audio_->Styles(); }

@@ -235,7 +235,7 @@ class CMainWnd : public WindowImplBase {
   LRESULT OnDeviceListMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   LRESULT OnPaintMsg(UINT msg, WPARAM wParam, LPARAM lParam, bool& bHandled);
   // Hands the device messages held for the first paint on, in their order,
-  // and starts the audio link if it waited too.
+  // then runs the work that waited for it.
   void ReleaseFirstPaintHold();
   // Runs task now, or after the first paint while the window waits for it
   // (first-start writes with their syncs need not delay the first frame).
@@ -304,20 +304,19 @@ class CMainWnd : public WindowImplBase {
   std::string DeviceDisplayName(CVarnikUSBDevice* page) const;
   bool trayShown_ = false;
   bool startHidden_ = false;
-  // Until the window's first paint, device messages wait here and the audio
-  // companion is not started: the window shows at once, each device's page
-  // is built after it and no other process competes for the first frame.
+  // Until the window's first paint, device messages wait here and so does
+  // other work (the audio companion's start, first-start writes): the window
+  // shows at once, each device's page is built after it and nothing else
+  // competes for the first frame.
   struct HeldMessage {
     UINT msg;
     WPARAM wParam;
     LPARAM lParam;
   };
   bool holdForFirstPaint_ = false;
-  bool firstPaintSeen_ = false;
-  bool audioStartHeld_ = false;
+  std::vector<HeldMessage> held_;
   std::vector<std::function<void()>> afterFirstPaint_;
   bool awaitingFirstScan_ = false;  // the shown window keeps the no-device note until then
-  std::vector<HeldMessage> held_;
 
   // Registered numbers (0 = not registered: never matches a message).
   UINT identityMsg_ = 0;

@@ -17,6 +17,7 @@
 #include "platform/single_instance.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/support/emu_process.h"
+#include "tests/support/wait.h"
 #include "ui/app_messages.h"
 
 namespace fs = std::filesystem;
@@ -210,9 +211,7 @@ TEST_F(KorvaleProcessTest, TheFirstFrameComesBeforeDevicePagesAndFirstStartWrite
     return n;
   };
   ASSERT_TRUE(p.WaitLog({"window painted"}, 30000)) << p.Log();
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (count(p.Log(), "device list: page of") < 4 && std::chrono::steady_clock::now() < until)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  korvale::testing::WaitFor([&] { return count(p.Log(), "device list: page of") >= 4; }, 30000);
   const std::string log = p.Log();
   EXPECT_EQ(count(log, "device list: page of"), 4u) << log;
   EXPECT_LT(log.find("window painted"), log.find("device list: page of")) << log;
