@@ -563,8 +563,8 @@ int CKeyboardLighting::Threshold() const {
 
 int CKeyboardLighting::TicksUntilDue() const {
   Lock lk(mutex_);
-  if (customActive_ || !IsStepMode(info_.selectItem)) return 1;
-  return std::max(1, ThresholdLocked() - count_);
+  if (customActive_ || !IsStepMode(info_.selectItem)) return kFrameTicks;
+  return std::max(kFrameTicks, ThresholdLocked() - count_);
 }
 
 bool CKeyboardLighting::Streams() const {
@@ -609,9 +609,10 @@ bool CKeyboardLighting::Step() {
 
 ILightEngine::Stepped CKeyboardLighting::Advance(int ticks) {
   Lock lk(mutex_);
-  if (ticks > 1) count_ = std::min(count_ + ticks - 1, 1 << 20);
+  const int full = std::clamp(ticks, 1, kReplayTicks);
+  if (ticks > full) count_ = std::min(count_ + ticks - full, 1 << 20);
   Stepped r;
-  r.stepped = StepLocked();
+  for (int t = 0; t < full; ++t) r.stepped = StepLocked() || r.stepped;
   // Against the frame last reported, so writes between steps (custom
   // colours from the keyboard, a filled group) count as well.
   r.changed = !std::equal(reported_.begin(), reported_.begin() + ledCount_, leds_.begin());

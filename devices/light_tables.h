@@ -32,6 +32,12 @@ inline constexpr std::size_t kCustomGroupBytes = 512;
 // The thread counts time in ticks of this length: the pace the effect
 // thresholds below were tuned for (one frame of a 64 Hz system timer).
 inline constexpr int kTickMs = 16;
+// Nobody looks at frames more often than every 50 ms (the preview's paint,
+// the stream's pace), so the thread wakes at most every three ticks and
+// steps each tick that passed, up to kReplayTicks; a longer stall is not
+// replayed.
+inline constexpr int kFrameTicks = 3;
+inline constexpr int kReplayTicks = 8;
 // Modes 29 and 30 send at most one frame per interval; a failed frame
 // holds the stream back for the pause.
 inline constexpr int kStreamIntervalMs = 50;

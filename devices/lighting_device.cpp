@@ -337,8 +337,8 @@ int CVarnikLightingDevice::TicksUntilDue() const {
   // A still look once drawn needs no step; only the stream has a pace then.
   constexpr int kNoStepDue = 1 << 16;
   int due = stillDrawn_ && StillLocked()                     ? kNoStepDue
-            : (mode == kModeUser || mode > kModeOff) ? 1
-                                                     : std::max(1, ThresholdLocked() - count_);
+            : (mode == kModeUser || mode > kModeOff) ? lightfx::kFrameTicks
+                                                     : std::max(lightfx::kFrameTicks, ThresholdLocked() - count_);
   if (facts_.streamsLeds) {
     const auto ahead = streamDueMs_ > tickMs_ ? streamDueMs_ - tickMs_ : 0;
     due = std::min<int>(due, std::max<int>(1, static_cast<int>((ahead + lightfx::kTickMs - 1) / lightfx::kTickMs)));
@@ -362,9 +362,15 @@ ILightEngine::Stepped CVarnikLightingDevice::Advance(int ticks) {
   Stepped r;
   {
     std::lock_guard lk(lightLock_);
-    if (ticks > 1) count_ = std::min(count_ + ticks - 1, 1 << 20);
-    tickMs_ += static_cast<uint64_t>(std::max(ticks, 1)) * lightfx::kTickMs;
-    r.stepped = StepLocked();
+    const int full = std::clamp(ticks, 1, lightfx::kReplayTicks);
+    if (ticks > full) {
+      count_ = std::min(count_ + ticks - full, 1 << 20);
+      tickMs_ += static_cast<uint64_t>(ticks - full) * lightfx::kTickMs;
+    }
+    for (int t = 0; t < full; ++t) {
+      tickMs_ += lightfx::kTickMs;
+      r.stepped = StepLocked() || r.stepped;
+    }
     // Against the frame last reported: writes between steps count as well.
     r.changed = reportedFrame_ != ledTable_;
     if (r.changed) reportedFrame_ = ledTable_;

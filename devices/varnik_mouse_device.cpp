@@ -969,7 +969,7 @@ bool CVarnikMouseDevice::LightHoldsStill() const {
 }
 
 // The light thread's view of the page: counts ticks and runs the mode's
-// step once its threshold is reached.
+// step each time its threshold is reached.
 class CVarnikMouseDevice::LightEngine : public ILightEngine {
  public:
   explicit LightEngine(CVarnikMouseDevice& page) : page_(page) {}
@@ -977,14 +977,16 @@ class CVarnikMouseDevice::LightEngine : public ILightEngine {
   void SetChangeNotifier(std::function<void()> /*notify*/) override {}
   int TicksUntilDue() const override {
     std::lock_guard lock(page_.lightMutex_);
-    return std::max(1, page_.LightThreshold() - ticks_);
+    return std::max(lightfx::kFrameTicks, page_.LightThreshold() - ticks_);
   }
   Stepped Advance(int ticks) override {
     std::lock_guard lock(page_.lightMutex_);
-    ticks_ += ticks;
-    if (ticks_ < page_.LightThreshold()) return {};
-    ticks_ = 0;
-    if (!page_.RunLightStep(page_.lightInfo_.selectItem)) page_.StepEffectList();
+    const int threshold = std::max(1, page_.LightThreshold());
+    ticks_ += std::clamp(ticks, 1, lightfx::kReplayTicks);
+    if (ticks_ < threshold) return {};
+    // Every step that fell due since the last wake-up, the remainder kept.
+    for (; ticks_ >= threshold; ticks_ -= threshold)
+      if (!page_.RunLightStep(page_.lightInfo_.selectItem)) page_.StepEffectList();
     // Against the frame last reported: writes between steps count as well.
     const bool changed = reported_ != page_.ledTable_;
     if (changed) reported_ = page_.ledTable_;

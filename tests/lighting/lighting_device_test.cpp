@@ -300,10 +300,11 @@ TEST_F(LightThreadTest, ANewModeWakesTheSleepingThread) {
   stat.speed = 4;
   fx_.SetLightInfo(stat);
   fx_.Apply();
-  // The change wakes it at once and it plans the new pace, the old pause not waited out.
-  ASSERT_TRUE(SleepsWith([](const CLightThread::IdlePoint& p) { return p.dueTicks == 1; }));
+  // The change wakes it at once and it plans the new pace (one frame), the
+  // old pause not waited out.
+  ASSERT_TRUE(SleepsWith([](const CLightThread::IdlePoint& p) { return p.dueTicks == lightfx::kFrameTicks; }));
   EXPECT_EQ(thread_.Wakes(), 0u);
-  Pass(1);
+  Pass(lightfx::kFrameTicks);
   EXPECT_EQ(thread_.Wakes(), 1u);
   EXPECT_EQ(fx_.Led(0).red, 9);
 }
@@ -343,7 +344,7 @@ TEST_F(LightThreadTest, AStillLookIsDrawnOnceThenTheThreadSleepsUntilAChange) {
   std::atomic<int> frames{0};
   thread_.SetFrameHook([&] { ++frames; });
   thread_.Start(fx_);
-  ASSERT_EQ(thread_.WaitIdle(0, kWaitMs).dueTicks, 1);
+  ASSERT_EQ(thread_.WaitIdle(0, kWaitMs).dueTicks, lightfx::kFrameTicks);
   CLightThread::IdlePoint idle = Pass(1);
   EXPECT_EQ(fx_.Led(0).red, 40);
   EXPECT_EQ(frames.load(), 1);
@@ -399,7 +400,7 @@ TEST_F(LightThreadTest, NobodyNeedingTheFramesLeavesTheEngineAlone) {
   fx_.SetLightInfo(wave);
   fx_.Apply();
   fx_.SetOutputs(true, false);
-  ASSERT_TRUE(SleepsWith([](const CLightThread::IdlePoint& p) { return !p.untilChanged && p.dueTicks == 1; }));
+  ASSERT_TRUE(SleepsWith([](const CLightThread::IdlePoint& p) { return !p.untilChanged && p.dueTicks == lightfx::kFrameTicks; }));
   Pass(1);
   EXPECT_EQ(thread_.Wakes(), 2u);
   EXPECT_NE(fx_.Led(120), LedColour{});

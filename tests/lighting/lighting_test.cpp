@@ -229,6 +229,48 @@ TEST(LightingFrames, PerKeyEffectsOverlayTheCurrentEffect) {
   EXPECT_EQ(rig.leds[8], (C{0, 0, 250, 3}));
 }
 
+// The thread wakes once per frame of three ticks: a batch of ticks moves
+// every look as far as the same ticks one by one; a stall is not replayed.
+TEST(LightingFrames, ABatchOfTicksStepsAsFarAsSingleTicks) {
+  std::vector<LightListEntry> overlay(170);
+  for (std::size_t i = 0; i < overlay.size(); ++i) {
+    overlay[i].mode = static_cast<uint8_t>(i % 4);  // breathing, static, blink, cycle
+    overlay[i].speed = 4;
+    overlay[i].brightness = 4;
+    overlay[i].multiColor = 1;
+    overlay[i].valid = 1;
+  }
+  const struct {
+    const char* name;
+    int mode, speed;
+    bool overlay;
+  } cases[] = {
+      {"wave, a step every tick", 1, 4, false},
+      {"wave, a step every other tick", 1, 3, false},
+      {"breathing, slow", 5, 0, false},
+      {"spectrum under per-key effects", 4, 4, true},
+  };
+  for (const auto& c : cases) {
+    Rig single, batch;
+    for (Rig* r : {&single, &batch}) {
+      if (c.overlay) r->fx.SetCustomTable(overlay);
+      r->Mode(c.mode, c.speed, 1, 1);
+    }
+    for (int frame = 1; frame <= 10; ++frame) {
+      for (int t = 0; t < lightfx::kFrameTicks; ++t) single.fx.Advance(1);
+      batch.fx.Advance(lightfx::kFrameTicks);
+      ASSERT_EQ(single.leds, batch.leds) << c.name << ", frame " << frame;
+    }
+  }
+  // After a long stall a few ticks are replayed, not all of them.
+  Rig stalled, fresh;
+  stalled.Mode(1, 4, 1, 1);
+  fresh.Mode(1, 4, 1, 1);
+  stalled.fx.Advance(1000);
+  for (int t = 0; t < lightfx::kReplayTicks; ++t) fresh.fx.Advance(1);
+  EXPECT_EQ(stalled.leds, fresh.leds);
+}
+
 TEST(LightingFrames, CustomColourModeKeepsColoursAndOnlyTakesKeysInMode20) {
   Rig rig;
   rig.Mode(6, 4, 1, 0, 4, 1, 2, 3);

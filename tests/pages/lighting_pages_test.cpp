@@ -302,6 +302,16 @@ TEST_F(PadSteps, WaveMulticolourSpreadsHuesSevenApart) {
   EXPECT_EQ(f[14].green, 194);
 }
 
+// A wake-up per frame steps each tick that passed: the look moves as far as
+// with one wake-up per tick.
+TEST_F(PadSteps, ABatchOfTicksStepsAsFarAsSingleTicks) {
+  Look(0, 1, 1);
+  page_->Advance(lightfx::kFrameTicks);  // three steps: LED 0 at hue 4
+  EXPECT_EQ(page_->Frame()[0], (LedColour{255, 10, 0, 255}));
+  for (int t = 0; t < lightfx::kFrameTicks; ++t) page_->Advance(1);
+  EXPECT_EQ(page_->Frame()[0], (LedColour{255, 22, 0, 255}));  // three more: hue 7
+}
+
 TEST_F(PadSteps, WaveSingleColourStartsOneAheadAndWrapsTheCurve) {
   Look(0, 0, 0);  // backwards: the first step lands on 95
   page_->Advance(1);
@@ -339,7 +349,9 @@ TEST_F(PadSteps, GroupFlowLightsBothLedsOfAPairAlike) {
 }
 
 TEST_F(PadSteps, SpeedSetsTheTicksBetweenSteps) {
-  for (const auto& [speed, ticks] : std::vector<std::pair<uint8_t, int>>{{0, 8}, {2, 4}, {4, 1}}) {
+  // At speed 4 a step is due every tick; the thread takes them a frame at a time.
+  for (const auto& [speed, ticks] :
+       std::vector<std::pair<uint8_t, int>>{{0, 8}, {2, 4}, {4, lightfx::kFrameTicks}}) {
     LightInfo info{};
     info.selectItem = 1;
     info.light = 4;
