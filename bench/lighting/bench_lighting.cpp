@@ -2,24 +2,18 @@
 // modes that step on every tick, plus per-key effects on every LED. Goal:
 // at most 0.5 % of one core. Also the cost of one step, for comparison.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
 #include <vector>
 
+#include "bench/support/process_stats.h"
 #include "devices/keyboard_lighting.h"
 
 namespace {
 
 using namespace korvale;
-
-double ProcessCpuSeconds() {
-  rusage u{};
-  ::getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 enum Load { kRainbowField = 0, kAudioWaves = 1, kEffectList = 2 };
 
@@ -76,8 +70,9 @@ void BM_Step(benchmark::State& state) {
 }
 BENCHMARK(BM_Step)->ArgsProduct({{kRainbowField, kAudioWaves, kEffectList}, {0, 1}});
 
-// The real light thread for three seconds; the benchmark's own thread sleeps
-// (audio frames arrive every 30 ms, as the capture program sends them).
+// The real light thread for three seconds, its own CPU time read from the
+// scheduler before it ends; the benchmark's own thread sleeps (audio frames
+// arrive every 30 ms, as the capture program sends them) and is not counted.
 void BM_LightThreadCpu(benchmark::State& state) {
   std::vector<LedColour> leds(170);
   CKeyboardLighting fx(leds);
@@ -86,16 +81,16 @@ void BM_LightThreadCpu(benchmark::State& state) {
   uint64_t wakes = 0;
   for (auto _ : state) {
     CLightThread thread;
-    const double c0 = ProcessCpuSeconds();
+    thread.SetName("kv-light-bench");
     const auto t0 = std::chrono::steady_clock::now();
     thread.Start(fx);
     for (int n = 0; n < 100; ++n) {
       if (state.range(0) == kAudioWaves) FeedSpectrum(fx, n);
       std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
-    thread.Stop();
+    cpu += bench::ThreadsCpuSeconds(::getpid(), "kv-light-bench");
     wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    cpu += ProcessCpuSeconds() - c0;
+    thread.Stop();
     wakes += thread.Wakes();
   }
   state.counters["cpu_pct_of_core"] = 100.0 * cpu / wall;

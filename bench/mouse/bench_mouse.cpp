@@ -6,7 +6,7 @@
 // thread takes while its fastest effect runs (goal: 0.5 % of one core).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
-#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <chrono>
@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "bench/support/process_stats.h"
 #include "devices/page_setup.h"
 #include "devices/varnik_mouse_device.h"
 #include "hid/device_table.h"
@@ -32,12 +33,6 @@ namespace {
 
 using namespace korvale;
 namespace fs = std::filesystem;
-
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // korvale-emu on a bus folder of the run's own, serving both connections.
 struct Bench {
@@ -129,13 +124,13 @@ void BM_LightThreadCpu(benchmark::State& state) {
     info.multiColor = 1;
     page->SetLightInfo(info.ToWords());
     page->ApplyLighting();
-    const double c0 = CpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
     page->StartLightThread();
     std::this_thread::sleep_for(std::chrono::seconds(3));
-    page->StopLightThread();
+    // The light thread's own time, read before it ends: not the UI's or ours.
+    cpu += bench::ThreadsCpuSeconds(::getpid(), "kv-light-ms");
     wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    cpu += CpuSeconds() - c0;
+    page->StopLightThread();
     wakes += page->LightThread().Wakes();
     page->DetachPrimary();
     pm.AttachDialog(nullptr);

@@ -55,6 +55,15 @@ inline std::vector<ThreadCpu> ThreadCpuTimes(pid_t pid) {
   return out;
 }
 
+// CPU seconds of the living threads of pid whose name starts with prefix
+// (nanosecond counters): the figure of one thread among the program's others.
+inline double ThreadsCpuSeconds(pid_t pid, const std::string& prefix) {
+  double sum = 0;
+  for (const ThreadCpu& t : ThreadCpuTimes(pid))
+    if (t.name.rfind(prefix, 0) == 0) sum += t.seconds;
+  return sum;
+}
+
 // CPU seconds of pid's living threads (nanosecond counters), or the tick
 // count when the kernel has no per-thread counters; 0 when pid is gone.
 inline double CpuSeconds(pid_t pid) {
