@@ -135,6 +135,11 @@ void CVarnikMouseDevice::BindPageControls() {
   }
 
   BindEditors();
+  // The profile bar's tabs as a mouse has them: its settings live on the
+  // page's own "Settings" tab, so the bar's empty system page is not offered.
+  if (CControlUI* tab = FindChild("system_Op_tab")) tab->SetVisible(false);
+  if (CControlUI* tab = FindChild("key_Op_tab")) tab->SetText("mouse_fn_buttons");
+  if (CControlUI* tab = FindChild("cursor_Op_tab")) tab->SetText("mouse_fn_shoot");
   ShowMouseSettingsPage(0);
 }
 
@@ -715,7 +720,7 @@ void CVarnikMouseDevice::SetKeyTooltip(int i, const std::string& label) {
   if (list == nullptr || i < 0) return;
   while (list->GetCount() <= i) {
     auto* row = new CListContainerElementUI();
-    row->SetFixedHeight(25);
+    row->SetFixedHeight(22);
     auto* name = new CLabelUI();
     name->SetResourceText(false);
     name->SetFixedWidth(200);

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "devices/varnik_mouse_device.h"
+#include "editors/device_profile.h"
 #include "mainwnd/device_list.h"
 #include "mainwnd_fixture.h"
 #include "mainwnd/mpdevice_power.h"
@@ -26,6 +27,7 @@ class MouseWndTest : public MainWndTest {
   void SetUp() override {
     RegisterSkinControls(DeviceControlCreators());
     RegisterDeviceListControls();
+    RegisterDeviceProfileControl();
     ASSERT_TRUE(emu.Start({"--dir", (dir / "vhid").string(), "mouse-cable"}));
     ASSERT_EQ(emu.Line().rfind("mouse-cable", 0), 0u);
     wnd->SetDiscoveryEnabled(true);
@@ -74,8 +76,7 @@ class MouseWndTest : public MainWndTest {
 };
 
 // The tray menu names the mouse with its battery and lists its profiles, the
-// selected one checked; choosing another switches the mouse to it (this page
-// has no profile bar: the list on disk is the one switched).
+// selected one checked; choosing another switches the mouse to it.
 TEST_F(MouseWndTest, TrayMenuShowsTheBatteryAndSwitchesTheProfile) {
   auto* panel = wnd->GetDeviceList()->PowerPanelAt(wnd->GetDeviceList()->IndexOfPage(mouse));
   ASSERT_NE(panel, nullptr);
@@ -115,6 +116,40 @@ TEST_F(MouseWndTest, TrayMenuShowsTheBatteryAndSwitchesTheProfile) {
   loop.RunPending();
   loop.RunPending();
   EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// The page's profile bar lists the mouse's profiles and names its tabs as a
+// mouse has them; a profile added there becomes the page's and the mouse's.
+TEST_F(MouseWndTest, TheProfileBarListsAndSwitchesTheMouseProfiles) {
+  auto* bar = dynamic_cast<CDeviceProfileUI*>(mouse->FindSubControl(profileui::kItemName));
+  ASSERT_NE(bar, nullptr) << "the mouse page has no profile bar";
+  auto* combo = dynamic_cast<CComboUI*>(mouse->FindSubControl(profileui::kCombo));
+  ASSERT_NE(combo, nullptr);
+  ASSERT_EQ(combo->GetCount(), 1);
+  EXPECT_EQ(std::string(combo->GetItemAt(0)->GetText()), "Profile1");
+  CProfileList list;
+  list.SetFolders(mouse->UserDataFolder(), mouse->DefaultProfilePath());
+  ASSERT_TRUE(list.Read());
+  EXPECT_EQ(mouse->GetProfileName(), list.Entries()[0].uuid);
+
+  const auto word = [](const char* id) { return CResourceManager::GetInstance().GetText(id); };
+  EXPECT_FALSE(mouse->FindSubControl("system_Op_tab")->IsVisible()) << "its settings have a tab of their own";
+  EXPECT_TRUE(mouse->FindSubControl("cursor_Op_tab")->IsVisible());
+  EXPECT_EQ(std::string(mouse->FindSubControl("key_Op_tab")->GetText()), word("mouse_fn_buttons"));
+  EXPECT_EQ(std::string(mouse->FindSubControl("cursor_Op_tab")->GetText()), word("mouse_fn_shoot"));
+
+  const bool confirm = true;
+  MessageAnswerer answers(loop, confirm);
+  Notify("click", "profile_fun_spread_btn");
+  ASSERT_TRUE(bar->IsMenuShown());
+  Notify("click", "device_add_btn");
+  ASSERT_TRUE(PumpUntil([&] { return combo->GetCount() == 2; }));
+  ASSERT_TRUE(list.Read());
+  ASSERT_EQ(list.Entries().size(), 2u);
+  EXPECT_EQ(list.Selected(), 1);
+  EXPECT_EQ(combo->GetCurSel(), 1);
+  EXPECT_EQ(mouse->GetProfileName(), list.Entries()[1].uuid);
+  EXPECT_GE(ConfigWrites(), 1) << "the mouse gets the new profile";
 }
 
 struct RecordingNotifier : IDesktopNotifier {
