@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/thread_name.h"
 #include "platform/trace.h"
 
 namespace korvale {
@@ -16,8 +15,9 @@ void PutLe32(std::vector<std::uint8_t>& out, std::int32_t v) {
 std::int32_t Le32(const std::uint8_t* p) {
   return static_cast<std::int32_t>(p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t{p[3]} << 24);
 }
-// How long a frame may wait for the main window before the next replaces it.
-constexpr std::uint32_t kSendTimeoutMs = 500;
+// How long the capture thread may wait for room on the main window's
+// connection; a frame that finds none is dropped (the next one follows soon).
+constexpr std::uint32_t kPostTimeoutMs = 2;
 }  // namespace
 
 std::vector<std::uint8_t> EncodeAudioFrame(const SpectrumFrame& f, bool negative) {
@@ -34,16 +34,9 @@ std::vector<std::uint8_t> EncodeAudioColours(const SpectrumFrame& f) {
   return out;
 }
 
-CAudioCompanion::CAudioCompanion(MessageBus& bus) : bus_(bus), sender_([this] { SenderLoop(); }) {}
+CAudioCompanion::CAudioCompanion(MessageBus& bus) : bus_(bus) {}
 
-CAudioCompanion::~CAudioCompanion() {
-  {
-    std::lock_guard<std::mutex> g(lock_);
-    stopping_ = true;
-  }
-  wake_.notify_all();
-  sender_.join();
-}
+CAudioCompanion::~CAudioCompanion() = default;
 
 bool CAudioCompanion::Streaming() const {
   std::lock_guard<std::mutex> g(lock_);
@@ -82,7 +75,6 @@ std::intptr_t CAudioCompanion::OnMessage(const BusMessage& m, std::uint32_t daem
     case kAudioStopStream: {
       std::lock_guard<std::mutex> g(lock_);
       streaming_ = false;
-      pending_.reset();
       return 1;
     }
     case kAudioResetLevels:
@@ -114,34 +106,20 @@ std::intptr_t CAudioCompanion::OnMessage(const BusMessage& m, std::uint32_t daem
 }
 
 void CAudioCompanion::OnFrame(const SpectrumFrame& f) {
+  bool negative, colours;
   {
     std::lock_guard<std::mutex> g(lock_);
     if (!streaming_) return;
     const bool silent = std::all_of(f.levels.begin(), f.levels.end(), [](std::int32_t v) { return v == 0; });
     silentFrames_ = silent ? silentFrames_ + 1 : 0;
     if (silentFrames_ > kSilentFramesSent) return;
-    pending_ = f;
-  }
-  wake_.notify_one();
-}
-
-void CAudioCompanion::SenderLoop() {
-  NameThisThread("kv-audio-send");
-  std::unique_lock<std::mutex> g(lock_);
-  for (;;) {
-    wake_.wait(g, [this] { return stopping_ || pending_.has_value(); });
-    if (stopping_) return;
-    const SpectrumFrame f = *pending_;
-    pending_.reset();
-    const bool negative = negative_;
+    negative = negative_;
     negative_ = !negative_;
-    const bool colours = ++framesSent_ % kColourEvery == 0 && lastColours_ != f.colours;
+    colours = ++framesSent_ % kColourEvery == 0 && lastColours_ != f.colours;
     if (colours) lastColours_ = f.colours;
-    g.unlock();
-    bus_.CopyData(kAudioMainTitle, kAudioFrameData, EncodeAudioFrame(f, negative), kSendTimeoutMs);
-    if (colours) bus_.CopyData(kAudioMainTitle, kAudioColourData, EncodeAudioColours(f), kSendTimeoutMs);
-    g.lock();
   }
+  bus_.PostCopyData(kAudioMainTitle, kAudioFrameData, EncodeAudioFrame(f, negative), kPostTimeoutMs);
+  if (colours) bus_.PostCopyData(kAudioMainTitle, kAudioColourData, EncodeAudioColours(f), kPostTimeoutMs);
 }
 
 }  // namespace korvale

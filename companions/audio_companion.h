@@ -1,17 +1,16 @@
 #pragma once
 // korvale-audio: the main window's audio capture companion. It listens on the
 // message bus under its window title, takes the main window's commands, and
-// while streaming sends each spectrum frame (copy-data 1) and colour block
-// (copy-data 2) to the main window. Frames go out on a sender thread that
-// keeps only the newest frame, so a busy main window never stalls capture.
+// while streaming posts each spectrum frame (copy-data 1) and colour block
+// (copy-data 2) to the main window. Posted blocks wait for no result, so the
+// capture thread sends them itself and a busy main window never stalls it:
+// a block that finds no room at once is dropped.
 #include <array>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "companions/band_analysis.h"
@@ -77,23 +76,17 @@ class CAudioCompanion {
   std::function<void()> onReset;
 
  private:
-  void SenderLoop();
-
   MessageBus& bus_;
   CSpectrumAnalyser* analyser_ = nullptr;
   mutable std::mutex lock_;
-  std::condition_variable wake_;
-  std::optional<SpectrumFrame> pending_;
   int silentFrames_ = 0;  // all-zero frames in a row
   int framesSent_ = 0;
   std::optional<std::array<std::int32_t, 6>> lastColours_;
   bool streaming_ = false;
   bool negative_ = false;
-  bool stopping_ = false;
   bool exit_ = false;
   bool released_ = false;
   std::array<int, 3> levels_{9, 9, 9};
-  std::thread sender_;
 };
 
 }  // namespace korvale

@@ -69,8 +69,9 @@ std::vector<std::uint8_t> EncodeFrame(Kind kind, std::string_view name, std::uin
 
 std::string CheckHeader(const FrameHeader& h, std::size_t* total) {
   char why[128];
-  const bool kindOk = h.kind >= static_cast<std::uint8_t>(Kind::Post) && h.kind <= static_cast<std::uint8_t>(Kind::CopyData);
-  const bool copy = h.kind == static_cast<std::uint8_t>(Kind::CopyData);
+  const bool kindOk = h.kind >= static_cast<std::uint8_t>(Kind::Post) && h.kind <= static_cast<std::uint8_t>(Kind::PostCopyData);
+  const bool copy = h.kind == static_cast<std::uint8_t>(Kind::CopyData) ||
+                    h.kind == static_cast<std::uint8_t>(Kind::PostCopyData);
   if (h.magic != kMagic || !kindOk || h.reserved != 0) return "malformed frame header";
   if (h.dataLength > kMaxDataBytes) {
     std::snprintf(why, sizeof why, "frame of %u data bytes is over the limit of %u", h.dataLength, kMaxDataBytes);
@@ -544,7 +545,7 @@ bool MessageBus::Impl::Dispatch(Conn& c) {
   m.wParam = frame->wParam;
   m.lParam = frame->lParam;
   const bus::Kind kind = frame->kind;
-  if (kind == bus::Kind::CopyData) {
+  if (kind == bus::Kind::CopyData || kind == bus::Kind::PostCopyData) {
     m.msg = bus::kCopyDataMessage;
     m.isCopyData = true;
     m.data = std::move(frame->data);
@@ -559,7 +560,7 @@ bool MessageBus::Impl::Dispatch(Conn& c) {
     m.msg = frame->number;
   }
   std::shared_ptr<UniqueFd> reply;
-  if (kind != bus::Kind::Post) reply = c.fd;
+  if (kind == bus::Kind::Send || kind == bus::Kind::CopyData) reply = c.fd;
   loop.Post([state = c.state, m = std::move(m), reply] {
     if (!state->active) return;
     std::intptr_t result = state->handler(m);
@@ -691,6 +692,16 @@ std::optional<std::intptr_t> MessageBus::CopyData(std::string_view title, std::u
   }
   auto frame = bus::EncodeFrame(bus::Kind::CopyData, {}, 0, 0, static_cast<std::int64_t>(dwData), bytes);
   return impl_->Deliver(dir_ / bus::SocketNameForTitle(title), frame, true, timeoutMs);
+}
+
+bool MessageBus::PostCopyData(std::string_view title, std::uint64_t dwData, const std::vector<std::uint8_t>& bytes,
+                              std::uint32_t timeoutMs) const {
+  if (bytes.size() > bus::kMaxDataBytes) {
+    Trace("bus: copy-data block of %zu bytes is over the limit of %u; not sent", bytes.size(), bus::kMaxDataBytes);
+    return false;
+  }
+  auto frame = bus::EncodeFrame(bus::Kind::PostCopyData, {}, 0, 0, static_cast<std::int64_t>(dwData), bytes);
+  return impl_->Deliver(dir_ / bus::SocketNameForTitle(title), frame, false, timeoutMs).has_value();
 }
 
 int MessageBus::Broadcast(std::string_view name, std::uint32_t number, std::uint64_t wParam,

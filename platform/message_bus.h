@@ -29,7 +29,8 @@ namespace korvale {
 namespace bus {
 
 constexpr std::uint32_t kMagic = 0x3142564Bu;  // "KVB1" little-endian
-enum class Kind : std::uint8_t { Post = 1, Send = 2, CopyData = 3 };
+// PostCopyData: a copy-data block whose sender waits for no result.
+enum class Kind : std::uint8_t { Post = 1, Send = 2, CopyData = 3, PostCopyData = 4 };
 
 // Fixed part of a frame, little-endian, followed by the name and the bytes.
 struct __attribute__((packed)) FrameHeader {
@@ -124,6 +125,11 @@ class MessageBus {
   std::optional<std::intptr_t> CopyData(std::string_view title, std::uint64_t dwData,
                                         const std::vector<std::uint8_t>& bytes,
                                         std::uint32_t timeoutMs) const;
+  // A copy-data block queued like a post: no result comes back, so a sender
+  // that streams blocks never waits on the window's UI thread. False when the
+  // block could not be written whole within timeoutMs.
+  bool PostCopyData(std::string_view title, std::uint64_t dwData, const std::vector<std::uint8_t>& bytes,
+                    std::uint32_t timeoutMs) const;
   // Posts to every window of the user; returns how many took it.
   int Broadcast(std::string_view name, std::uint32_t number, std::uint64_t wParam,
                 std::int64_t lParam) const;

@@ -143,6 +143,28 @@ TEST_F(BusTest, PostSendAndCopyDataReachTheHandlerOnTheUiThread) {
   EXPECT_EQ(received[3].msg, 0x004Au);
   EXPECT_EQ(received[3].lParam, 0xABCD);
   EXPECT_EQ(received[3].data, block);
+
+  // Posted blocks arrive as copy-data, in order, and no result comes back
+  // for them: on one connection, the first result is the send's.
+  const std::vector<std::uint8_t> small = {1, 2, 3};
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(client.PostCopyData("Target", 0x10 + i, small, 1000));
+  const int raw = RawConnect();
+  auto posted = bus::EncodeFrame(bus::Kind::PostCopyData, "", 0, 0, 0x12, small);
+  auto ping = bus::EncodeFrame(bus::Kind::Send, "test.bus.ping", 0, 30, 0, {});
+  posted.insert(posted.end(), ping.begin(), ping.end());
+  ASSERT_EQ(::send(raw, posted.data(), posted.size(), MSG_NOSIGNAL), static_cast<ssize_t>(posted.size()));
+  ASSERT_TRUE(WaitFor(8));
+  std::int64_t result = 0;
+  ASSERT_EQ(::recv(raw, &result, sizeof result, MSG_WAITALL), static_cast<ssize_t>(sizeof result));
+  EXPECT_EQ(result, 61);
+  ::close(raw);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(received[4 + i].isCopyData);
+    EXPECT_EQ(received[4 + i].lParam, 0x10 + i);
+    EXPECT_EQ(received[4 + i].data, small);
+  }
+  // Over the limit: refused before anything is written.
+  EXPECT_FALSE(client.PostCopyData("Target", 1, std::vector<std::uint8_t>(bus::kMaxDataBytes + 1), 1000));
 }
 
 TEST_F(BusTest, BroadcastReachesEveryWindowAndSkipsGoneOnes) {
