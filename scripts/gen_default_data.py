@@ -586,7 +586,7 @@ MACRO_TEXTS = {
     "shoot_y_text": ("Vertical", "Vertikal", "Axe vertical"),
     "shoot_delay_text": ("Pause (ms)", "Wartezeit (ms)", "Délai (ms)"),
     "shoot_reset_text": ("Reset", "Zurücksetzen", "Réinitialiser"),
-    "shoot_download_text": ("Save to device", "Im Gerät speichern", "Enregistrer dans le périphérique"),
+    "shoot_download_text": ("Save to device", "Im Gerät speichern", "Enregistrer sur l'appareil"),
     "shoot_reset_failed_text": ("The gun was not reset:", "Die Waffe wurde nicht zurückgesetzt:", "L'arme n'a pas été réinitialisée :"),
     "shoot_import_failed_text": ("This file cannot be imported as a shoot sequence:", "Diese Datei kann nicht als Schussfolge importiert werden:",
                                  "Ce fichier ne peut pas être importé comme séquence de tir :"),

@@ -1,4 +1,5 @@
 // The main window drawn by the Qt renderer, offscreen, with no device.
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
@@ -10,13 +11,17 @@
 #include <filesystem>
 
 #include "hid/hid_device.h"
+#include "mainwnd/device_list.h"
 #include "mainwnd/main_wnd.h"
 #include "profiles/settings_files.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/skin_view.h"
 #include "qtview/style.h"
 #include "qtview/tray_icon.h"
+#include "shell/control_registry.h"
 #include "ui/app_messages.h"
+#include "ui/containers.h"
+#include "ui/skin_controls.h"
 #include "ui/resource_manager.h"
 
 namespace korvale::test {
@@ -136,6 +141,85 @@ TEST(MainWndRender, WidgetsAreBuiltInTheLanguageWithNoTextId) {
         if (const auto* b = qobject_cast<const QAbstractButton*>(w)) text = b->text();
         if (const auto* l = qobject_cast<const QLabel*>(w)) text = l->text();
         EXPECT_FALSE(hasCjk(text)) << w->objectName().toStdString() << ": " << text.toStdString();
+      }
+      wnd.DestroyWindow();
+    }
+    SetUiLoop(nullptr);
+  }
+}
+
+// The tab layouts of a page and of its tabs' contents, depth first.
+void CollectTabs(CControlUI* c, std::vector<CTabLayoutUI*>& out) {
+  auto* box = dynamic_cast<CContainerUI*>(c);
+  if (box == nullptr) return;
+  if (auto* tabs = dynamic_cast<CTabLayoutUI*>(c)) out.push_back(tabs);
+  for (int i = 0; i < box->GetCount(); ++i) CollectTabs(box->GetItemAt(i), out);
+}
+
+// Every device page fits the window at the size it is made: whichever tab is
+// shown, in each language, no visible control of the page reaches past the
+// device area into the status line or beyond the window's right edge. (What
+// lies inside a scrolled list is the list's own business.)
+TEST(MainWndRender, EveryDevicePageFitsTheDeviceArea) {
+  SkinnedApp app("korvale-mainwnd-fit");
+  ASSERT_TRUE(app.Loaded());
+  RegisterSkinControls(SuppliedControlClasses());
+  for (uint32_t language : {1033u, 1031u, 1036u}) {
+    SCOPED_TRACE(language);
+    ASSERT_TRUE(StoreLanguageId(language));
+    QtUiLoop loop;
+    SetUiLoop(&loop);
+    {
+      qtview::QtTrayIcon tray;
+      CMainWnd wnd;
+      wnd.SetTrayIcon(&tray);
+      wnd.SetMonitorSize({1366, 768});
+      wnd.SetDiscoveryEnabled(false);
+      ASSERT_NE(wnd.Create(0, "KORVALE TX730max"), 0u);
+      qtview::QtSkinView view(&wnd.GetPaintManager());
+      loop.RunUntil([&] { return wnd.GetLanguageIndex() >= 0 && wnd.GetDeviceList() != nullptr; });
+      ASSERT_NE(wnd.GetDeviceList(), nullptr) << "windowinit never ran";
+      wnd.ShowWindow(true);
+      CPaintManagerUI& pm = wnd.GetPaintManager();
+      // The pages as the devices' first binds build them.
+      for (int product = 0; product < 4; ++product)
+        ASSERT_NE(wnd.GetDeviceList()->PageForProduct(product), nullptr) << product;
+      pm.FindControl("No_device_Link")->SetVisible(false);
+      auto* pages = dynamic_cast<CTabLayoutUI*>(pm.FindControl("device_switch"));
+      ASSERT_NE(pages, nullptr);
+      ASSERT_EQ(pages->GetCount(), 4);
+      QWidget* window = view.Window();
+      QWidget* areaWidget = view.WidgetFor(pm.FindControl("device_area"));
+      ASSERT_NE(areaWidget, nullptr);
+      const auto check = [&](CControlUI* page, const std::string& where) {
+        QApplication::processEvents();
+        const QRect area(areaWidget->mapTo(window, QPoint(0, 0)), areaWidget->size());
+        QWidget* root = view.WidgetFor(page);
+        ASSERT_NE(root, nullptr) << where;
+        for (QWidget* w : root->findChildren<QWidget*>()) {
+          if (!w->isVisibleTo(window) || w->size().isEmpty()) continue;
+          bool scrolled = false;
+          for (QWidget* up = w->parentWidget(); up != nullptr && up != root; up = up->parentWidget())
+            scrolled = scrolled || qobject_cast<QAbstractScrollArea*>(up) != nullptr;
+          if (scrolled) continue;
+          const QRect r(w->mapTo(window, QPoint(0, 0)), w->size());
+          EXPECT_LE(r.bottom(), area.bottom()) << where << ": " << w->objectName().toStdString();
+          EXPECT_LE(r.right(), area.right()) << where << ": " << w->objectName().toStdString();
+        }
+      };
+      for (int i = 0; i < pages->GetCount(); ++i) {
+        pages->SelectItem(i);
+        CControlUI* page = pages->GetItemAt(i);
+        std::vector<CTabLayoutUI*> tabs;
+        CollectTabs(page, tabs);
+        check(page, std::string(page->GetName()));
+        for (CTabLayoutUI* t : tabs) {
+          for (int k = 1; k < t->GetCount(); ++k) {
+            t->SelectItem(k);
+            check(page, std::string(page->GetName()) + " " + std::string(t->GetName()) + " " + std::to_string(k));
+          }
+          t->SelectItem(0);
+        }
       }
       wnd.DestroyWindow();
     }
