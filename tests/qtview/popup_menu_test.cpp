@@ -74,8 +74,24 @@ class QtPopupMenuTest : public ::testing::Test {
   std::vector<PopupMenuItem> items;
 };
 
+// The program's look for one test; the other suites draw without it.
+class ProgramStyle {
+ public:
+  explicit ProgramStyle(const fs::path& skin) : sheet_(App().styleSheet()), font_(QApplication::font()) {
+    qtview::ApplyStyle(App(), skin);
+  }
+  ~ProgramStyle() {
+    App().setStyleSheet(sheet_);
+    QApplication::setFont(font_);
+  }
+
+ private:
+  QString sheet_;
+  QFont font_;
+};
+
 TEST_F(QtPopupMenuTest, ItemsShowTheirWordsInEachLanguage) {
-  qtview::ApplyStyle(App(), skin);
+  ProgramStyle style(skin);
   qtview::QtPopupMenus menus;
   const char* shots = std::getenv("KORVALE_MENU_SHOTS");  // a folder to look at the menus in
   for (const char* language : {"English.json", "Deutsch.json", "Francais.json"}) {
