@@ -141,6 +141,7 @@ void CMainWnd::Shutdown() {
   shutDown_ = true;
   // A modal child's loop ends with its window.
   CloseChildWindows();
+  CloseMenus();
   for (UINT id : {kTimerScale, kTimerTrayMenu, kTimerProfileSelect, kTimerGameEnd, kTimerNoticesArm}) KillTimer(id);
   ShowWindow(false);
   for (CVarnikUSBDevice* d : AllDevices()) d->FlushProfileSave();

@@ -176,7 +176,28 @@ std::vector<TrayMenuItem> CMainWnd::TrayDeviceItems() {
   return items;
 }
 
+void CMainWnd::CloseMenus() {
+  if (IPopupMenus* menus = GetPopupMenus()) menus->Close();
+  popupItems_.clear();
+  if (tray_ != nullptr) tray_->CloseMenu();
+  menuOpen_ = false;
+}
+
+void CMainWnd::ShowActionMenu() {
+  CloseMenus();
+  IPopupMenus* menus = GetPopupMenus();
+  if (menus == nullptr) {
+    Trace("menu: no renderer shows pop-up menus; the action menu stays closed");
+    return;
+  }
+  std::vector<PopupMenuItem> items = LoadPopupMenu(kActionMenuFile);
+  if (items.empty()) return;  // the loader said why
+  popupItems_ = std::move(items);
+  menus->Show(GetHWND(), popupItems_);
+}
+
 void CMainWnd::ShowTrayMenu() {
+  CloseMenus();
   if (menuItems_.empty()) LoadMenu();
   std::vector<TrayMenuItem> shown = TrayDeviceItems();
   for (std::size_t i = 0; i < menuItems_.size(); ++i) {
@@ -234,6 +255,21 @@ LRESULT CMainWnd::OnClose(UINT, WPARAM, LPARAM, bool& bHandled) {
 }
 
 void CMainWnd::OnMenuCommand(WPARAM index) {
+  if (index >= kPopupMenuCommand) {
+    const PopupMenuItem* item = PopupMenuItemAt(popupItems_, index - kPopupMenuCommand);
+    if (item == nullptr || !item->enabled) {
+      Trace("menu: pop-up command %zu is no item of the menu shown", static_cast<std::size_t>(index - kPopupMenuCommand));
+      return;
+    }
+    const std::string name = item->name;
+    popupItems_.clear();  // one choice per menu shown
+    // The item acts like the menu command of its name.
+    if (const auto route = FindMenuRoute(name))
+      Route(*route, MainRouteCall{"menu", name, nullptr, WM_MENU_COMMAND, index, 0});
+    else
+      Trace("menu: %s does nothing", name.c_str());
+    return;
+  }
   menuOpen_ = false;
   if (index >= static_cast<WPARAM>(kTrayProfileCommand)) {
     const WPARAM n = index - static_cast<WPARAM>(kTrayProfileCommand);

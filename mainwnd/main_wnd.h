@@ -22,6 +22,7 @@
 #include "platform/event.h"
 #include "profiles/settings_files.h"
 #include "ui/app_messages.h"
+#include "ui/popup_menu.h"
 #include "ui/tray.h"
 #include "ui/window.h"
 
@@ -169,6 +170,11 @@ class CMainWnd : public WindowImplBase {
   // The tray menu as loaded from "menu.xml" (translated texts).
   const std::vector<TrayMenuItem>& GetMenuItems() const { return menuItems_; }
   bool IsMenuOpen() const { return menuOpen_; }
+  // The macro action list's menu, shown at the cursor (skin file below).
+  static constexpr const char* kActionMenuFile = "XML\\Menus\\macro_action_menu.xml";
+  void ShowActionMenu();
+  // Closes the tray menu and any pop-up menu, without a choice.
+  void CloseMenus();
   int VisibleTileCount() const;
 
   // --- devices ---
@@ -347,6 +353,8 @@ class CMainWnd : public WindowImplBase {
   UiSize monitor_;  // empty: the screen size of the window model
   std::array<HWND, static_cast<std::size_t>(ChildWindow::kCount)> children_{};
   std::vector<TrayMenuItem> menuItems_;
+  // The pop-up menu last shown, which its commands' numbers index.
+  std::vector<PopupMenuItem> popupItems_;
   CThreadSlots threads_;
   bool discoveryEnabled_ = true;
   int currentTile_ = -1;

@@ -157,4 +157,8 @@ void QtTrayIcon::ShowMenu(HWND owner, const std::vector<TrayMenuItem>& items) {
   menu_->popup(QCursor::pos());
 }
 
+void QtTrayIcon::CloseMenu() {
+  if (menu_) menu_->hide();
+}
+
 }  // namespace korvale::qtview

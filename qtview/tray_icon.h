@@ -30,6 +30,7 @@ class QtTrayIcon : public ITrayIcon {
   bool CreateTrayIcon(HWND owner, std::string_view toolTip) override;
   void DeleteTrayIcon() override;
   void ShowMenu(HWND owner, const std::vector<TrayMenuItem>& items) override;
+  void CloseMenu() override;
 
   bool IsShown() const;
   // The menu last built (null before the first ShowMenu) and the icon

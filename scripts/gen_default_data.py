@@ -687,6 +687,27 @@ RECORDING_TEXTS = {
 }
 TEXTS.update(RECORDING_TEXTS)
 
+# The action list's menu (XML/Menus/macro_action_menu.xml).
+ACTION_MENU_TEXTS = {
+    "macro_menu_record_before": ("Record before this row", "Vor dieser Zeile aufnehmen", "Enregistrer avant cette ligne"),
+    "macro_menu_record_after": ("Record after this row", "Nach dieser Zeile aufnehmen", "Enregistrer après cette ligne"),
+    "macro_menu_measured_delays": ("Delays as set in the editor", "Pausen wie im Editor eingestellt",
+                                   "Délais comme réglés dans l'éditeur"),
+    "macro_menu_fixed_delays": ("With the fixed delay", "Mit der festen Pause", "Avec le délai fixe"),
+    "macro_menu_no_delays": ("Without delays", "Ohne Pausen", "Sans délais"),
+    "macro_menu_replace": ("Replace this row's key or button", "Taste dieser Zeile ersetzen",
+                           "Remplacer la touche de cette ligne"),
+    "macro_menu_insert_left": ("Insert left button", "Linke Taste einfügen", "Insérer le bouton gauche"),
+    "macro_menu_insert_right": ("Insert right button", "Rechte Taste einfügen", "Insérer le bouton droit"),
+    "macro_menu_insert_middle": ("Insert middle button", "Mittlere Taste einfügen", "Insérer le bouton du milieu"),
+    "macro_menu_insert_back": ("Insert back button", "Zurück-Taste einfügen", "Insérer le bouton précédent"),
+    "macro_menu_insert_forward": ("Insert forward button", "Vorwärts-Taste einfügen", "Insérer le bouton suivant"),
+    "macro_menu_click": ("Click (press and release)", "Klick (drücken und loslassen)", "Clic (appui et relâche)"),
+    "macro_menu_press": ("Press", "Drücken", "Appui"),
+    "macro_menu_release": ("Release", "Loslassen", "Relâche"),
+}
+TEXTS.update(ACTION_MENU_TEXTS)
+
 
 # The key table's words, in table order; each is the text ID "keyboard_key_" + word.
 KEY_WORDS = (["LCtrl", "LShift", "LAlt", "LWin", "RCtrl", "RShift", "RAlt", "RWin"] +

@@ -39,6 +39,8 @@ class ITrayIcon {
   // WM_MENU_COMMAND with wParam its command, or its index in items when it
   // has none; closing it without a choice posts nothing.
   virtual void ShowMenu(HWND owner, const std::vector<TrayMenuItem>& items) = 0;
+  // Closes the menu if it is open, without a choice.
+  virtual void CloseMenu() {}
 };
 
 }  // namespace korvale

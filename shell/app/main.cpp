@@ -28,6 +28,7 @@
 #include "mainwnd/device_option.h"
 #include "mainwnd/window_commands.h"
 #include "qtview/input_capture_filter.h"
+#include "qtview/popup_menus.h"
 #include "qtview/qt_ui_loop.h"
 #include "qtview/style.h"
 #include "qtview/system_fonts.h"
@@ -324,6 +325,11 @@ int main(int argc, char** argv) {
     return view != nullptr ? view->Window() : nullptr;
   });
   SetFileDialogs(&fileDialogs);
+  qtview::QtPopupMenus popupMenus([&host](HWND h) -> QWidget* {
+    auto* view = host.ViewFor(h);
+    return view != nullptr ? view->Window() : nullptr;
+  });
+  SetPopupMenus(&popupMenus);
   QtFontInstaller fonts;
   qtview::QtTrayIcon tray(appIcon);
   std::unique_ptr<PowerEvents> power;
@@ -389,6 +395,7 @@ int main(int argc, char** argv) {
   stopNotifier.reset();
   CWindowWnd::SetObserver(nullptr);
   SetFileDialogs(nullptr);
+  SetPopupMenus(nullptr);
   SetUiLoop(nullptr);
   return screenshots && !shotsOk ? 1 : rc;
 }

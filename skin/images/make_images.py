@@ -41,6 +41,7 @@ def stroke(path, w, h, points, width, rgb, ss=4):
 
 stroke("arrow_down.png", 12, 8, [(2, 2), (6, 6), (10, 2)], 1.8, (0x8A, 0x91, 0x9E))
 stroke("arrow_down_hot.png", 12, 8, [(2, 2), (6, 6), (10, 2)], 1.8, (0xE3, 0xE6, 0xEB))
+stroke("arrow_right.png", 8, 12, [(2, 2), (6, 6), (2, 10)], 1.8, (0x8A, 0x91, 0x9E))
 stroke("check.png", 16, 16, [(3.5, 8.5), (6.5, 11.5), (12.5, 4.5)], 2.0, (0xFF, 0xFF, 0xFF))
 
 

@@ -15,6 +15,7 @@
 #include "editors/shoot_control.h"
 #include "hid/hid_device.h"
 #include "mainwnd/device_list.h"
+#include "mainwnd/key_commands.h"
 #include "mainwnd_fixture.h"
 #include "profiles/json_file.h"
 #include "profiles/macro_files.h"
@@ -25,6 +26,8 @@
 #include "ui/containers.h"
 #include "ui/controls.h"
 #include "ui/file_dialogs.h"
+#include "ui/input_capture.h"
+#include "ui/popup_menu.h"
 #include "ui/resource_manager.h"
 #include "ui/skin_controls.h"
 #include "windows/msg_wnd.h"
@@ -207,6 +210,177 @@ TEST_F(MacroWiringTest, AKeyTableWriteThatFailsIsTriedOnceMoreThenReported) {
   // The profile keeps the renumbered key all the same.
   EXPECT_EQ(ReadJsonFile(keyboard->GetProfilePath())["Device"][0]["KeyList"][64]["Assignment"].asUInt(), 0x70u << 16);
   ASSERT_EQ(emu.Command("fault keyboard none"), "ok fault keyboard none");
+}
+
+// Pop-up menus as a renderer would show them: each menu kept, none chosen.
+struct RecordingPopupMenus : IPopupMenus {
+  RecordingPopupMenus() { SetPopupMenus(this); }
+  ~RecordingPopupMenus() override { SetPopupMenus(nullptr); }
+  void Show(HWND to, const std::vector<PopupMenuItem>& items) override {
+    shownOverOpen += open;
+    open = true;
+    owner = to;
+    shown.push_back(items);
+  }
+  void Close() override { open = false; }
+  bool IsOpen() const override { return open; }
+  bool open = false;
+  int shownOverOpen = 0;  // menus opened while another was still open
+  HWND owner = 0;
+  std::vector<std::vector<PopupMenuItem>> shown;
+};
+
+// The names that can be chosen, in menu order.
+std::vector<std::string> ChoiceNames(const std::vector<PopupMenuItem>& items) {
+  std::vector<std::string> names;
+  for (std::size_t n = 0; const PopupMenuItem* item = PopupMenuItemAt(items, n); ++n) names.push_back(item->name);
+  return names;
+}
+
+class ActionMenuTest : public MacroWiringTest {
+ protected:
+  void SetUp() override {
+    MacroWiringTest::SetUp();
+    if (HasFatalFailure()) return;
+    CInputCapture::Instance().SetSourceAvailable(true);
+    Control<COptionUI>("macro_Op_tab")->Activate();
+    Click("macro_btn_name_add");
+    // Two rows to record between: move down 7, move down 9.
+    for (const char* distance : {"7", "9"}) {
+      Control<CEditUI>("mouse_y_down_edit")->SetText(distance);
+      Click("macro_inset_movedownkey_btn");
+    }
+    rows = Control<CListUI>(macroui::kActionList);
+    ASSERT_NE(rows, nullptr);
+    ASSERT_EQ(rows->GetCount(), 2);
+  }
+  void TearDown() override {
+    CInputCapture::Instance().Uninstall();
+    CInputCapture::Instance().SetSourceAvailable(false);
+    MacroWiringTest::TearDown();
+  }
+  // A double click on row `row`: it is selected, then activated.
+  void Activate(int row) {
+    rows->SelectItem(row);
+    ASSERT_TRUE(rows->GetItemAt(row)->Activate());  // what a double click does
+  }
+  // The user picks the item named so from the menu last shown.
+  void Choose(const std::string& name) {
+    ASSERT_FALSE(menus.shown.empty());
+    const auto number = PopupMenuNumberOf(menus.shown.back(), name);
+    ASSERT_TRUE(number.has_value()) << name;
+    menus.open = false;
+    wnd->SendMessage(WM_MENU_COMMAND, kPopupMenuCommand + *number, 0);
+  }
+  std::vector<MacroEvent> Saved() {
+    const auto index = ReadMacroIndex(folder);
+    if (index.empty()) return {};
+    return ReadMacroEvents(folder / (index[0].guid + ".mac")).events;
+  }
+  // A key pressed and released in the window: evdev code + 8 is its scan code.
+  static void Tap(uint16_t evdev, uint64_t at) {
+    for (bool press : {true, false}) {
+      CapturedInput in;
+      in.press = press;
+      in.nativeScanCode = evdev + kEvdevScanOffset;
+      in.timestampMs = at + (press ? 0 : 30);
+      CInputCapture::Instance().Deliver(in);
+    }
+  }
+
+  RecordingPopupMenus menus;
+  CListUI* rows = nullptr;
+};
+
+TEST_F(ActionMenuTest, ARowsDoubleClickOpensTheActionMenuAndClosesAnyOpenMenuFirst) {
+  Activate(0);
+  ASSERT_EQ(menus.shown.size(), 1u);
+  EXPECT_EQ(menus.owner, wnd->GetHWND());
+  const auto names = ChoiceNames(menus.shown[0]);
+  const std::set<std::string> expected = {
+      "redio_previous_record_time", "redio_previous_constant_time", "redio_previous_ignore_time",
+      "redio_later_record_time", "redio_later_constant_time", "redio_later_ignore_time", "macro_action_edit",
+      "left_down", "left_up", "left_click", "middle_down", "middle_up", "middle_click", "right_down", "right_up",
+      "right_click", "forward_down", "forward_up", "forward_click", "back_down", "back_up", "back_click"};
+  EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expected);
+  EXPECT_EQ(names.size(), expected.size());  // each once
+  // Another double click closes the open menu before it opens the next.
+  Activate(1);
+  ASSERT_EQ(menus.shown.size(), 2u);
+  EXPECT_EQ(menus.shownOverOpen, 0);
+  // So does the tray's menu.
+  wnd->SendMessage(WM_TRAY_NOTIFY, 0, kTrayRButtonUp);
+  loop.AdvanceBy(20);
+  EXPECT_EQ(tray.menus.size(), 1u);
+  EXPECT_FALSE(menus.open);
+}
+
+TEST_F(ActionMenuTest, RecordingAfterTheRowWithTheFixedDelayInsertsBehindIt) {
+  Activate(0);
+  Choose("redio_later_constant_time");
+  ASSERT_TRUE(wnd->KeyCommands().IsRecording());
+  EXPECT_EQ(CInputCapture::Instance().Mode(), kCaptureAfter);
+  EXPECT_EQ(macros->GetRecordTimeMode(), 2);
+  Tap(30, 1000);  // A
+  Tap(48, 2000);  // B
+  Click("macro_btn_stopredio");
+  EXPECT_FALSE(wnd->KeyCommands().IsRecording());
+  const uint16_t fixed = static_cast<uint16_t>(macros->GetFixedDelay());
+  EXPECT_EQ(Saved(), (std::vector<MacroEvent>{{50, 5, false, 7},
+                                              {fixed, 10, true, 0x04}, {fixed, 10, false, 0x04},
+                                              {fixed, 10, true, 0x05}, {fixed, 10, false, 0x05},
+                                              {50, 5, false, 9}}));
+}
+
+TEST_F(ActionMenuTest, TheTriggersStartTheirModeAndPlacement) {
+  const struct {
+    const char* item;
+    int timeMode;
+    int capture;
+  } cases[] = {
+      {"redio_previous_record_time", 1, kCaptureBefore}, {"redio_previous_constant_time", 2, kCaptureBefore},
+      {"redio_previous_ignore_time", 3, kCaptureBefore}, {"redio_later_record_time", 1, kCaptureAfter},
+      {"redio_later_ignore_time", 3, kCaptureAfter},     {"macro_action_edit", 3, kCaptureReplace},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.item);
+    Activate(1);
+    Choose(c.item);
+    ASSERT_TRUE(wnd->KeyCommands().IsRecording());
+    EXPECT_EQ(macros->GetRecordTimeMode(), c.timeMode);
+    EXPECT_EQ(CInputCapture::Instance().Mode(), c.capture);
+    Click("macro_btn_stopredio");
+  }
+  // Recording before the row: a key lands in front of it.
+  Activate(1);
+  Choose("redio_previous_ignore_time");
+  Tap(30, 1000);
+  Click("macro_btn_stopredio");
+  EXPECT_EQ(Saved(), (std::vector<MacroEvent>{{50, 5, false, 7}, {0, 10, true, 0x04}, {0, 10, false, 0x04}, {50, 5, false, 9}}));
+}
+
+TEST_F(ActionMenuTest, MouseItemsInsertTheirButtonAfterTheRow) {
+  Activate(0);
+  Choose("back_click");
+  Activate(0);
+  Choose("right_down");
+  EXPECT_FALSE(wnd->KeyCommands().IsRecording());
+  // Each insertion goes right after the selected row and is saved at once.
+  EXPECT_EQ(Saved(), (std::vector<MacroEvent>{{50, 5, false, 7}, {50, 1, true, 2}, {50, 1, true, 8}, {50, 1, false, 8},
+                                              {50, 5, false, 9}}));
+}
+
+TEST_F(ActionMenuTest, AChoiceCountsOnceAndOnlyForTheMenuShown) {
+  Activate(0);
+  const auto number = PopupMenuNumberOf(menus.shown.back(), "left_down");
+  ASSERT_TRUE(number.has_value());
+  TraceSink::Instance().Clear();
+  wnd->SendMessage(WM_MENU_COMMAND, kPopupMenuCommand + 500, 0);  // no such item
+  EXPECT_TRUE(TraceSink::Instance().Contains("menu: pop-up command 500 is no item"));
+  wnd->SendMessage(WM_MENU_COMMAND, kPopupMenuCommand + *number, 0);
+  wnd->SendMessage(WM_MENU_COMMAND, kPopupMenuCommand + *number, 0);  // a second message for one choice
+  EXPECT_EQ(Saved().size(), 3u);
+  EXPECT_EQ(rows->GetCount(), 3);
 }
 
 TEST_F(MacroWiringTest, TheKeyboardHasNoRecoilTabAndNoShootEditor) {
