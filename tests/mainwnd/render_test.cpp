@@ -68,6 +68,17 @@ class SkinnedApp {
   bool loaded_ = false;
 };
 
+// The main window as the program sets it up, with a tray of its own (the
+// window goes first).
+struct TrayedWindow {
+  qtview::QtTrayIcon tray;
+  CMainWnd wnd;
+  TrayedWindow() {
+    wnd.SetTrayIcon(&tray);
+    wnd.SetMonitorSize({1366, 768});
+  }
+};
+
 TEST(MainWndRender, OffscreenWithNoDeviceShowsTheNoDeviceOverlay) {
   SkinnedApp app("korvale-mainwnd-render");
   ASSERT_TRUE(app.Loaded());
@@ -75,10 +86,8 @@ TEST(MainWndRender, OffscreenWithNoDeviceShowsTheNoDeviceOverlay) {
   {
     QtUiLoop loop;
     SetUiLoop(&loop);
-    qtview::QtTrayIcon tray;
-    CMainWnd wnd;
-    wnd.SetTrayIcon(&tray);
-    wnd.SetMonitorSize({1366, 768});
+    TrayedWindow trayed;
+    CMainWnd& wnd = trayed.wnd;
     ASSERT_NE(wnd.Create(0, "KORVALE TX730max"), 0u);
     qtview::QtSkinView view(&wnd.GetPaintManager());
     // "windowinit" and the scale timer run on the loop.
@@ -126,10 +135,8 @@ TEST(MainWndRender, WidgetsAreBuiltInTheLanguageWithNoTextId) {
     QtUiLoop loop;
     SetUiLoop(&loop);
     {
-      qtview::QtTrayIcon tray;
-      CMainWnd wnd;
-      wnd.SetTrayIcon(&tray);
-      wnd.SetMonitorSize({1366, 768});
+      TrayedWindow trayed;
+      CMainWnd& wnd = trayed.wnd;
       ASSERT_NE(wnd.Create(0, "KORVALE TX730max"), 0u);
       // Built as the host builds it, before the loop has run anything.
       qtview::QtSkinView view(&wnd.GetPaintManager());
@@ -170,10 +177,8 @@ TEST(MainWndRender, EveryDevicePageFitsTheDeviceArea) {
     QtUiLoop loop;
     SetUiLoop(&loop);
     {
-      qtview::QtTrayIcon tray;
-      CMainWnd wnd;
-      wnd.SetTrayIcon(&tray);
-      wnd.SetMonitorSize({1366, 768});
+      TrayedWindow trayed;
+      CMainWnd& wnd = trayed.wnd;
       wnd.SetDiscoveryEnabled(false);
       ASSERT_NE(wnd.Create(0, "KORVALE TX730max"), 0u);
       qtview::QtSkinView view(&wnd.GetPaintManager());
