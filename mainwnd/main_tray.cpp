@@ -1,7 +1,5 @@
 #include "mainwnd/main_wnd.h"
 
-#include <tinyxml2.h>
-
 #include "devices/varnik_usb_device.h"
 #include "hid/hid_interfaces.h"
 #include "mainwnd/device_list.h"
@@ -12,7 +10,6 @@
 #include "profiles/profile_list.h"
 #include "ui/controls.h"
 #include "windows/msg_wnd.h"
-#include "platform/paths.h"
 #include "platform/trace.h"
 #include "ui/containers.h"
 #include "ui/resource_manager.h"
@@ -85,34 +82,14 @@ void CMainWnd::OnTrayNotify(LPARAM mouseMsg) {
 
 void CMainWnd::LoadMenu() {
   menuItems_.clear();
-  std::string rel = CResourceManager::GetInstance().GetXmlPath("menu.xml");
-  if (rel.empty()) rel = "XML/menu.xml";
-  const std::filesystem::path root = CPaintManagerUI::GetResourcePath();
-  const std::filesystem::path file = root / rel;
-  if (!IsInside(root, file)) return;
-  tinyxml2::XMLDocument doc;
-  if (doc.LoadFile(file.c_str()) != tinyxml2::XML_SUCCESS) {
-    Trace("menu: %s not readable", file.c_str());
-    return;
-  }
-  const tinyxml2::XMLElement* menu = doc.FirstChildElement("Menu");
-  if (menu == nullptr) {
-    Trace("menu: %s has no <Menu>", file.c_str());
-    return;
-  }
-  for (const tinyxml2::XMLElement* e = menu->FirstChildElement(); e != nullptr; e = e->NextSiblingElement()) {
+  // The tray menu is one level: its file's items, each a command of its name.
+  const bool indexed = !CResourceManager::GetInstance().GetXmlPath("menu.xml").empty();
+  for (const PopupMenuItem& read : LoadPopupMenu(indexed ? "menu.xml" : "XML/menu.xml")) {
     TrayMenuItem item;
-    if (std::string_view(e->Name()) == "Separator") {
-      item.separator = true;
-    } else if (std::string_view(e->Name()) == "MenuElement") {
-      const char* n = e->Attribute("name");
-      const char* t = e->Attribute("text");
-      if (n == nullptr || *n == '\0') continue;
-      item.name = n;
-      item.text = t != nullptr ? t : n;
-    } else {
-      continue;
-    }
+    item.separator = read.separator;
+    item.name = read.name;
+    item.text = read.text;
+    item.enabled = read.enabled;
     menuItems_.push_back(std::move(item));
   }
 }
