@@ -197,7 +197,8 @@ TEST(MainWndRender, EveryDevicePageFitsTheDeviceArea) {
       QWidget* areaWidget = view.WidgetFor(pm.FindControl("device_area"));
       ASSERT_NE(areaWidget, nullptr);
       const auto check = [&](CControlUI* page, const std::string& where) {
-        QApplication::processEvents();
+        // The view lays out on posted events; a layout may post another.
+        for (int pass = 0; pass < 3; ++pass) QApplication::processEvents();
         const QRect area(areaWidget->mapTo(window, QPoint(0, 0)), areaWidget->size());
         QWidget* root = view.WidgetFor(page);
         ASSERT_NE(root, nullptr) << where;
