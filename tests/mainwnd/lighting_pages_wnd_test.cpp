@@ -163,6 +163,21 @@ TEST_F(LightingPagesWndTest, HeadsetAudioControlsReachThePage) {
   // The text id, or its words where the language is loaded.
   EXPECT_TRUE(messages[0] == "audio_custom_eq_refused" || messages[0].find("20") != std::string::npos) << messages[0];
   EXPECT_TRUE(headset->CustomEqNames().empty());
+
+  // The virtual 7.1 tab shows its own page, which says there is nothing to set.
+  auto* virtualTab = dynamic_cast<COptionUI*>(find("Virtual7.1_Op_tab"));
+  ASSERT_NE(virtualTab, nullptr);
+  EXPECT_TRUE(virtualTab->IsVisible());
+  virtualTab->Activate();
+  loop.RunPending();
+  CControlUI* note = find("virtual71_note");
+  ASSERT_NE(note, nullptr);
+  EXPECT_TRUE(note->IsShown());
+  EXPECT_FALSE(find("6533_eq_option_4")->IsShown());
+  tab->Activate();
+  loop.RunPending();
+  EXPECT_FALSE(note->IsShown());
+  EXPECT_TRUE(find("6533_eq_option_4")->IsShown());
 }
 
 }  // namespace
