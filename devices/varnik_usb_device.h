@@ -97,6 +97,8 @@ class CVarnikUSBDevice : public CHorizontalLayoutUI, public CNotifyPump, public 
   bool IsClass(std::string_view cls) const override {
     return EqualsNoCase(cls, "VarnikUSBDevice") || CHorizontalLayoutUI::IsClass(cls);
   }
+  // Each page's tabs and choices are its own, whatever their group names.
+  bool ScopesOptionGroups() const override { return true; }
   // INotifyUI: only notifications from the page's own controls reach the pump.
   void Notify(TNotifyUI& msg) override;
   // The page shown or put aside by the page switcher: its preview is seen or not.

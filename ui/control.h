@@ -145,6 +145,10 @@ class CControlUI {
   virtual std::string GetClass() const { return "Control"; }
   // True when this control is (or derives from) the named class.
   virtual bool IsClass(std::string_view cls) const { return EqualsNoCase(cls, "Control"); }
+  // Options of one group deselect each other only below the same nearest
+  // control that scopes groups: several pages of one window (a device page
+  // each) have tabs and choices of the same group names.
+  virtual bool ScopesOptionGroups() const { return false; }
 
   const CDuiString& GetName() const { return name_; }
   void SetName(std::string_view name);

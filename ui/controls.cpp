@@ -149,14 +149,26 @@ COptionUI::~COptionUI() {
   if (manager_ != nullptr && !group_.empty()) manager_->RemoveOptionGroup(group_, this);
 }
 
+namespace {
+
+// The nearest ancestor that scopes option groups, or nullptr (the window).
+const CControlUI* GroupScope(const CControlUI* c) {
+  for (const CControlUI* up = c->GetParent(); up != nullptr; up = up->GetParent())
+    if (up->ScopesOptionGroups()) return up;
+  return nullptr;
+}
+
+}  // namespace
+
 void COptionUI::Selected(bool selected, bool bTriggerEvent) {
   if (selected_ == selected) return;
   selected_ = selected;
   Changed(prop::kSelected);
   if (manager_ == nullptr) return;
   if (selected_ && !group_.empty()) {
+    const CControlUI* scope = GroupScope(this);
     for (COptionUI* other : manager_->GetOptionGroup(group_)) {
-      if (other != this) other->Selected(false, bTriggerEvent);
+      if (other != this && GroupScope(other) == scope) other->Selected(false, bTriggerEvent);
     }
   }
   // Only the option that became selected (or an ungrouped one) reports.

@@ -100,6 +100,17 @@ TEST_F(LightingPagesWndTest, EachPageHasItsOwnProfileBar) {
   for (const char* tab : {"key_Op_tab", "macro_Op_tab", "6533_voice_Op_tab"}) EXPECT_FALSE(visible(pad, tab)) << tab;
   for (const char* tab : {"deng_Op_tab", "6533_voice_Op_tab", "magic_Op_tab"}) EXPECT_TRUE(visible(headset, tab)) << tab;
   EXPECT_FALSE(visible(headset, "key_Op_tab"));
+  // Each bar keeps its own page's tab selected, though the tabs share a group name.
+  auto option = [&](CVarnikUSBDevice* page, const char* name) {
+    return dynamic_cast<COptionUI*>(wnd->GetPaintManager().FindSubControlByName(page, name));
+  };
+  ASSERT_NE(option(pad, "deng_Op_tab"), nullptr);
+  ASSERT_NE(option(headset, "6533_voice_Op_tab"), nullptr);
+  EXPECT_TRUE(option(pad, "deng_Op_tab")->IsSelected());
+  option(headset, "6533_voice_Op_tab")->Selected(true, false);
+  EXPECT_TRUE(option(pad, "deng_Op_tab")->IsSelected()) << "the headset's tab deselected the pad's";
+  EXPECT_FALSE(option(headset, "deng_Op_tab")->IsSelected());
+  option(headset, "deng_Op_tab")->Selected(true, false);
   EXPECT_EQ(bar(pad)->GetProfileCount(), 1);
 
   const bool confirm = true;

@@ -105,6 +105,34 @@ TEST_F(ControlsTest, OptionGroupsAreExclusivePerWindow) {
   EXPECT_EQ(pm.GetOptionGroup("MODE"), std::vector<COptionUI*>{b});
 }
 
+// Pages of one window that scope their groups keep their own choices under
+// the same group name; within a page, and outside any page, a group is one.
+TEST_F(ControlsTest, OptionGroupsAreExclusivePerScopingPage) {
+  struct Page : CHorizontalLayoutUI {
+    bool ScopesOptionGroups() const override { return true; }
+  };
+  auto* one = new Page;
+  auto* two = new Page;
+  root->Add(one);
+  root->Add(two);
+  auto* oneA = Make<COptionUI>(one, "oneA");
+  auto* oneB = Make<COptionUI>(Make<CVerticalLayoutUI>(one, "inner"), "oneB");  // deeper in the same page
+  auto* twoA = Make<COptionUI>(two, "twoA");
+  auto* outside = Make<COptionUI>(root, "outside");
+  for (COptionUI* o : {oneA, oneB, twoA, outside}) o->SetGroup("tab");
+
+  oneA->Selected(true);
+  twoA->Selected(true);
+  outside->Selected(true);
+  EXPECT_TRUE(oneA->IsSelected());
+  EXPECT_TRUE(twoA->IsSelected());
+  EXPECT_TRUE(outside->IsSelected());
+  oneB->Selected(true);
+  EXPECT_FALSE(oneA->IsSelected());
+  EXPECT_TRUE(twoA->IsSelected());
+  EXPECT_TRUE(outside->IsSelected());
+}
+
 TEST_F(ControlsTest, TabLayoutShowsOnlyTheSelectedPage) {
   auto* tabs = Make<CTabLayoutUI>(root, "tabs");
   auto* p0 = Make<CVerticalLayoutUI>(tabs, "p0");
