@@ -4,7 +4,7 @@
 // while streaming posts each spectrum frame (copy-data 1) and colour block
 // (copy-data 2) to the main window. Posted blocks wait for no result, so the
 // capture thread sends them itself and a busy main window never stalls it:
-// a block that finds no room at once is dropped.
+// a block that finds no room within a moment is dropped.
 #include <array>
 #include <cstdint>
 #include <functional>

@@ -609,7 +609,7 @@ bool CKeyboardLighting::Step() {
 
 ILightEngine::Stepped CKeyboardLighting::Advance(int ticks) {
   Lock lk(mutex_);
-  const int full = std::clamp(ticks, 1, kReplayTicks);
+  const int full = ReplayedTicks(ticks);
   if (ticks > full) count_ = std::min(count_ + ticks - full, 1 << 20);
   Stepped r;
   for (int t = 0; t < full; ++t) r.stepped = StepLocked() || r.stepped;

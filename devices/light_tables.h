@@ -38,6 +38,8 @@ inline constexpr int kTickMs = 16;
 // replayed.
 inline constexpr int kFrameTicks = 3;
 inline constexpr int kReplayTicks = 8;
+// Of the ticks that passed since the last step, those stepped one by one.
+constexpr int ReplayedTicks(int ticks) { return ticks < 1 ? 1 : ticks > kReplayTicks ? kReplayTicks : ticks; }
 // Modes 29 and 30 send at most one frame per interval; a failed frame
 // holds the stream back for the pause.
 inline constexpr int kStreamIntervalMs = 50;

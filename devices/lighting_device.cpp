@@ -362,7 +362,7 @@ ILightEngine::Stepped CVarnikLightingDevice::Advance(int ticks) {
   Stepped r;
   {
     std::lock_guard lk(lightLock_);
-    const int full = std::clamp(ticks, 1, lightfx::kReplayTicks);
+    const int full = lightfx::ReplayedTicks(ticks);
     if (ticks > full) {
       count_ = std::min(count_ + ticks - full, 1 << 20);
       tickMs_ += static_cast<uint64_t>(ticks - full) * lightfx::kTickMs;

@@ -135,11 +135,6 @@ void CVarnikMouseDevice::BindPageControls() {
   }
 
   BindEditors();
-  // The profile bar's tabs as a mouse has them: its settings live on the
-  // page's own "Settings" tab, so the bar's empty system page is not offered.
-  if (CControlUI* tab = FindChild("system_Op_tab")) tab->SetVisible(false);
-  if (CControlUI* tab = FindChild("key_Op_tab")) tab->SetText("mouse_fn_buttons");
-  if (CControlUI* tab = FindChild("cursor_Op_tab")) tab->SetText("mouse_fn_shoot");
   ShowMouseSettingsPage(0);
 }
 
@@ -987,7 +982,7 @@ class CVarnikMouseDevice::LightEngine : public ILightEngine {
   Stepped Advance(int ticks) override {
     std::lock_guard lock(page_.lightMutex_);
     const int threshold = std::max(1, page_.LightThreshold());
-    ticks_ += std::clamp(ticks, 1, lightfx::kReplayTicks);
+    ticks_ += lightfx::ReplayedTicks(ticks);
     if (ticks_ < threshold) return {};
     // Every step that fell due since the last wake-up, the remainder kept.
     for (; ticks_ >= threshold; ticks_ -= threshold)

@@ -13,12 +13,16 @@ constexpr int kItemHeight = 30;
 constexpr int kMenuGap = 4;
 
 // Tabs each device kind does not have (the headset shows its own three).
+// A mouse's settings have a tab of their own on its page: its bar's system
+// page would be empty.
 struct KindTabs {
   int kind;
   const char* hidden[4];
 };
 constexpr KindTabs kHiddenTabs[] = {
     {1, {"cursor_Op_tab"}},
+    {2, {"system_Op_tab"}},
+    {6, {"system_Op_tab"}},
     {3, {"cursor_Op_tab", "macro_Op_tab", "system_Op_tab", "key_Op_tab"}},
     {4, {"cursor_Op_tab", "macro_Op_tab", "key_Op_tab"}},
     {5, {"cursor_Op_tab", "macro_Op_tab", "system_Op_tab", "key_Op_tab"}},
@@ -26,6 +30,17 @@ constexpr KindTabs kHiddenTabs[] = {
     {9, {"cursor_Op_tab"}},
 };
 constexpr const char* kHeadsetTabs[] = {"6533_voice_Op_tab", "magic_Op_tab", "Virtual7.1_Op_tab"};
+
+// Tabs a device kind names its own way (text IDs).
+struct KindTabText {
+  int kind;
+  const char* tab;
+  const char* text;
+};
+constexpr KindTabText kTabTexts[] = {
+    {2, "key_Op_tab", "mouse_fn_buttons"}, {2, "cursor_Op_tab", "mouse_fn_shoot"},
+    {6, "key_Op_tab", "mouse_fn_buttons"}, {6, "cursor_Op_tab", "mouse_fn_shoot"},
+};
 
 }  // namespace
 
@@ -79,6 +94,9 @@ void CDeviceProfileUI::Initialise() {
   }
   for (const char* name : kHeadsetTabs)
     if (CControlUI* tab = Child(name)) tab->SetVisible(kind == 7);
+  for (const KindTabText& row : kTabTexts)
+    if (row.kind == kind)
+      if (CControlUI* tab = Child(row.tab)) tab->SetText(row.text);
 }
 
 void CDeviceProfileUI::ReloadList() {

@@ -167,9 +167,9 @@ void CMainWnd::ShowActionMenu() {
     Trace("menu: no renderer shows pop-up menus; the action menu stays closed");
     return;
   }
-  std::vector<PopupMenuItem> items = LoadPopupMenu(kActionMenuFile);
-  if (items.empty()) return;  // the loader said why
-  popupItems_ = std::move(items);
+  if (actionMenu_.empty()) actionMenu_ = LoadPopupMenu(kActionMenuFile);
+  if (actionMenu_.empty()) return;  // the loader said why
+  popupItems_ = actionMenu_;
   menus->Show(GetHWND(), popupItems_);
 }
 

@@ -355,6 +355,7 @@ class CMainWnd : public WindowImplBase {
   std::vector<TrayMenuItem> menuItems_;
   // The pop-up menu last shown, which its commands' numbers index.
   std::vector<PopupMenuItem> popupItems_;
+  std::vector<PopupMenuItem> actionMenu_;  // read once, as the tray's menu
   CThreadSlots threads_;
   bool discoveryEnabled_ = true;
   int currentTile_ = -1;

@@ -320,15 +320,14 @@ int main(int argc, char** argv) {
   // from our own windows only.
   qtview::QtInputCaptureFilter inputCapture;
   CWindowWnd::SetObserver(&host);
-  qtview::QtFileDialogs fileDialogs([&host](HWND h) -> QWidget* {
+  // Dialogs and menus belong to the Qt window of the model window asking.
+  const auto windowOf = [&host](HWND h) -> QWidget* {
     auto* view = host.ViewFor(h);
     return view != nullptr ? view->Window() : nullptr;
-  });
+  };
+  qtview::QtFileDialogs fileDialogs(windowOf);
   SetFileDialogs(&fileDialogs);
-  qtview::QtPopupMenus popupMenus([&host](HWND h) -> QWidget* {
-    auto* view = host.ViewFor(h);
-    return view != nullptr ? view->Window() : nullptr;
-  });
+  qtview::QtPopupMenus popupMenus(windowOf);
   SetPopupMenus(&popupMenus);
   QtFontInstaller fonts;
   qtview::QtTrayIcon tray(appIcon);
